@@ -1,0 +1,252 @@
+#include "app/HeadlessRender.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QBuffer>
+#include <QImageWriter>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "document/BuildSteps.h"
+#include "document/CanvasImage.h"
+#include "document/DocumentFiles.h"
+#include "document/MemoryStatus.h"
+#include "imaging/Canvas.h"
+#include "model/FractalFactory.h"
+
+namespace {
+
+constexpr unsigned kMaxSide = 65536;
+
+// Stands in for a window: a fixed client size and status lines on stderr.
+class HeadlessView : public CanvasView {
+public:
+    HeadlessView(unsigned w, unsigned h, bool quiet) : m_width(w), m_height(h), m_quiet(quiet) {}
+    void ClientSize(unsigned& w, unsigned& h) override
+    {
+        w = m_width;
+        h = m_height;
+    }
+    void StatusChanged() override
+    {
+        if (!m_quiet && m_canvas)
+            Print(m_canvas->Status());
+    }
+    void Print(const std::string& status)
+    {
+        std::lock_guard lock(m_printLock);
+        const double progress = m_fractal ? m_fractal->m_progress.load() : -1.0;
+        if (progress >= 0)
+            std::fprintf(stderr, "[%3.1f%%] %s\n", progress, status.c_str());
+        else
+            std::fprintf(stderr, "%s\n", status.c_str());
+    }
+
+    CCanvas* m_canvas = nullptr;
+    CFractal* m_fractal = nullptr;
+
+private:
+    unsigned m_width, m_height;
+    bool m_quiet;
+    std::mutex m_printLock;
+};
+
+bool EndsWith(const QString& s, const char* tail) { return s.endsWith(QLatin1String(tail)); }
+
+bool ParseNumber(const QString& text, int& out)
+{
+    bool ok = false;
+    out = text.toInt(&ok);
+    return ok;
+}
+
+bool ParseSize(const QString& text, unsigned& w, unsigned& h)
+{
+    const QStringList parts = text.split(QLatin1Char('x'));
+    if (parts.size() != 2)
+        return false;
+    bool okW = false, okH = false;
+    const uint pw = parts[0].toUInt(&okW), ph = parts[1].toUInt(&okH);
+    if (!okW || !okH || pw == 0 || ph == 0 || pw > kMaxSide || ph > kMaxSide)
+        return false;
+    w = pw;
+    h = ph;
+    return true;
+}
+
+// Runs the build on a worker, as the window would, and reports progress
+// every 250 ms until it ends.
+void BuildWithProgress(CFractal& fractal, CCanvas& canvas, HeadlessView& view, bool quiet)
+{
+    std::mutex lock;
+    std::condition_variable ended;
+    bool done = false;
+    std::thread worker([&] {
+        RunBuildSteps(fractal, canvas, kCmdRebuild);
+        std::lock_guard guard(lock);
+        done = true;
+        ended.notify_all();
+    });
+    std::unique_lock guard(lock);
+    double shown = -1;
+    while (!ended.wait_for(guard, std::chrono::milliseconds(250), [&] { return done; })) {
+        const double p = fractal.m_progress;
+        if (!quiet && p >= 0 && p != shown) {
+            shown = p;
+            view.Print(canvas.Status());
+        }
+    }
+    guard.unlock();
+    worker.join();
+}
+
+int Run(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Builds a fractal without a display.");
+    parser.addPositionalArgument("FILE", "A .frc document or .fdt computed-data file.", "[FILE]");
+    const QCommandLineOption render("render", "Render without a display.");
+    const QCommandLineOption type("type", "A new document of type code N.", "N");
+    const QCommandLineOption sample("sample", "A new document holding sample N.", "N");
+    const QCommandLineOption size("size", "Target size (default 640x480).", "WxH");
+    const QCommandLineOption output("output", "Write the image (.bmp or .png).", "IMAGE");
+    const QCommandLineOption save("save", "Write the document file.", "DOC.frc");
+    const QCommandLineOption data("data", "Write the computed-data file.", "DATA.fdt");
+    const QCommandLineOption quiet("quiet", "No status or progress on stderr.");
+    parser.addOptions({render, type, sample, size, output, save, data, quiet});
+
+    auto usage = [](const QString& message) {
+        std::fprintf(stderr, "quillion: %s\n", qPrintable(message));
+        return 2;
+    };
+    auto fail = [](const std::string& message) {
+        std::fprintf(stderr, "quillion: %s\n", message.c_str());
+        return 1;
+    };
+
+    if (!parser.parse(app.arguments()))
+        return usage(parser.errorText());
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1)
+        return usage("only one FILE may be given");
+    if (parser.isSet(type) && parser.isSet(sample))
+        return usage("--type and --sample exclude each other");
+    if (!files.isEmpty() && (parser.isSet(type) || parser.isSet(sample)))
+        return usage("a FILE excludes --type and --sample");
+
+    unsigned width = 640, height = 480;
+    if (parser.isSet(size) && !ParseSize(parser.value(size), width, height))
+        return usage("malformed --size \"" + parser.value(size) + "\" (expected WxH, 1 to 65536 each)");
+    const bool isQuiet = parser.isSet(quiet);
+    const QString image = parser.value(output);
+    if (!image.isEmpty() && !EndsWith(image, ".bmp") && !EndsWith(image, ".png"))
+        return usage("--output must end in .bmp or .png");
+
+    std::unique_ptr<CFractal> fractal;
+    int fractalType = kTypeMandelbrot;
+    std::string kindName;
+    if (!files.isEmpty()) {
+        const std::string path = files[0].toStdString();
+        if (EndsWith(files[0], ".fdt"))
+            return fail("cannot open \"" + path + "\": computed-data files are not available in this version");
+        if (!EndsWith(files[0], ".frc"))
+            return fail("cannot open \"" + path + "\": not a .frc or .fdt file");
+        LoadedDocument doc;
+        std::string error;
+        if (!OpenDocumentFile(path, doc, error))
+            return fail(error);
+        if (doc.truncated && !isQuiet)
+            std::fprintf(stderr, "quillion: \"%s\" ended early; the missing rows keep their defaults\n",
+                         path.c_str());
+        fractal = std::move(doc.fractal);
+        fractalType = doc.fractalType;
+    } else if (parser.isSet(sample)) {
+        int n = 0;
+        if (!ParseNumber(parser.value(sample), n))
+            return usage("malformed --sample \"" + parser.value(sample) + "\"");
+        fractal = CreateSample(n);
+        if (!fractal)
+            return fail("sample " + std::to_string(n) + " is not available in this version");
+        // A sample keeps the document type the document had.
+    } else if (parser.isSet(type)) {
+        int n = 0;
+        if (!ParseNumber(parser.value(type), n))
+            return usage("malformed --type \"" + parser.value(type) + "\"");
+        if (n < 0 || n >= 5)
+            n = kTypeMandelbrot;
+        fractalType = n;
+        fractal = CreateFractalOfType(n);
+        if (!fractal)
+            return fail(std::string("the ") + kFractalTypeNames[n == 4 ? 3 : n] +
+                        " is not available in this version");
+    } else {
+        fractal = CreateFractalOfType(kTypeMandelbrot);
+    }
+
+    if (parser.isSet(data) && fractal->m_kind != CFractal::kSelfAffine)
+        return fail("cannot write \"" + parser.value(data).toStdString() +
+                    "\": computed data exists only for self-affine sets");
+
+    CCanvas canvas;
+    HeadlessView view(width, height, isQuiet);
+    view.m_canvas = &canvas;
+    view.m_fractal = fractal.get();
+    canvas.m_view = &view;
+    canvas.MeasureView();
+
+    const uint64_t need = fractal->MemoryNeed(canvas.m_targetWidth, canvas.m_targetHeight);
+    const MemoryStatus memory = QueryMemoryStatus();
+    if (memory.totalPhysical < need)
+        return fail("a " + std::to_string(width) + "x" + std::to_string(height) + " image needs " +
+                    std::to_string(need >> 10) + "Kb of memory, more than the " +
+                    std::to_string(memory.totalPhysical >> 10) + "Kb this machine has");
+
+    fractal->m_restart = true;
+    BuildWithProgress(*fractal, canvas, view, isQuiet);
+
+    std::string error;
+    if (!image.isEmpty()) {
+        const std::string path = image.toStdString();
+        if (EndsWith(image, ".bmp")) {
+            if (!SaveBitmapFile(path, canvas, error))
+                return fail(error);
+        } else {
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            QImageWriter writer(&buffer, "png");
+            if (!writer.write(CanvasImage(canvas)))
+                return fail("cannot write \"" + path + "\": " + writer.errorString().toStdString());
+            if (!WriteFileAtomically(path, bytes.toStdString(), error))
+                return fail(error);
+        }
+    }
+    if (parser.isSet(save)) {
+        if (!SaveDocumentFile(parser.value(save).toStdString(), fractalType, *fractal, error))
+            return fail(error);
+    }
+    canvas.m_view = nullptr;
+    return 0;
+}
+
+} // namespace
+
+bool WantsHeadlessRender(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--render") == 0)
+            return true;
+    return false;
+}
+
+int RunHeadlessRender(int argc, char** argv)
+{
+    return Run(argc, argv);
+}

@@ -1,0 +1,114 @@
+// The default Mandelbrot build and its Draw, each beside a plain loop of
+// the same formula in this binary, so the ratio can be read in one run.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <vector>
+
+#include "imaging/Canvas.h"
+#include "model/MandelbrotSet.h"
+
+namespace {
+
+constexpr unsigned kW = 1024, kH = 768;
+
+// Counts the z <- z^2 + c steps of the default view, for the rate figure.
+int64_t CountIterations(const CMandelbrotSet& m)
+{
+    const double d = 2 * m.m_halfSize / kH;
+    int64_t total = 0;
+    for (unsigned i = 0; i < kH; ++i)
+        for (unsigned j = 0; j < kW; ++j) {
+            const double cr = m.m_centerX + (int(j) - int(kW / 2)) * d;
+            const double ci = m.m_centerY + (int(i) - int(kH / 2)) * d;
+            double zr = cr, zi = ci;
+            int k = 0;
+            while (k <= m.m_maxIterations) {
+                const double t = zr * zr - zi * zi + cr;
+                zi = 2 * zr * zi + ci;
+                zr = t;
+                ++k;
+                if (zr * zr + zi * zi > m.m_precision * m.m_precision)
+                    break;
+            }
+            total += k;
+        }
+    return total;
+}
+
+void BM_MandelbrotBuild(benchmark::State& state)
+{
+    CMandelbrotSet m;
+    CCanvas c;
+    c.m_targetWidth = kW;
+    c.m_targetHeight = kH;
+    const int64_t perBuild = CountIterations(m);
+    for (auto _ : state) {
+        m.Build(c);
+        benchmark::ClobberMemory();
+    }
+    state.counters["iterations/s"] =
+        benchmark::Counter(double(perBuild) * state.iterations(), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_MandelbrotBuild)->Unit(benchmark::kMillisecond);
+
+// The same escape-time loop without the running product or the cells.
+void BM_PlainEscapeLoop(benchmark::State& state)
+{
+    CMandelbrotSet m;
+    int64_t perBuild = 0;
+    for (auto _ : state) {
+        perBuild = CountIterations(m);
+        benchmark::DoNotOptimize(perBuild);
+    }
+    state.counters["iterations/s"] =
+        benchmark::Counter(double(perBuild) * state.iterations(), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_PlainEscapeLoop)->Unit(benchmark::kMillisecond);
+
+void BM_MandelbrotDraw(benchmark::State& state)
+{
+    CMandelbrotSet m;
+    CCanvas c;
+    c.m_targetWidth = kW;
+    c.m_targetHeight = kH;
+    m.Build(c);
+    for (auto _ : state) {
+        m.Draw(c);
+        benchmark::ClobberMemory();
+    }
+    state.counters["pixels/s"] =
+        benchmark::Counter(double(kW) * kH * state.iterations(), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_MandelbrotDraw)->Unit(benchmark::kMillisecond);
+
+// A plain loop of the colour formula over the same cells.
+void BM_PlainColourLoop(benchmark::State& state)
+{
+    CMandelbrotSet m;
+    CCanvas c;
+    c.m_targetWidth = kW;
+    c.m_targetHeight = kH;
+    m.Build(c);
+    std::vector<uint8_t> out(size_t(kW) * kH * 3);
+    for (auto _ : state) {
+        uint8_t* o = out.data();
+        for (const PixelRecord& r : m.m_colorMap.m_grid) {
+            if (r.value >= 1e10f) {
+                o[0] = o[1] = o[2] = 0;
+            } else {
+                const double t = std::atan2(double(r.ny), double(r.nx));
+                o[0] = o[1] = o[2] = uint8_t(int(128 - 127 * std::cos(t + 1)));
+            }
+            o += 3;
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.counters["pixels/s"] =
+        benchmark::Counter(double(kW) * kH * state.iterations(), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_PlainColourLoop)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

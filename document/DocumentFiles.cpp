@@ -1,0 +1,144 @@
+#include "document/DocumentFiles.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "imaging/Canvas.h"
+#include "model/Fractal.h"
+#include "model/FractalFactory.h"
+#include "model/PropertyStream.h"
+
+namespace {
+
+PropertyItem FractalTypeRow(int* type)
+{
+    PropertyItem row;
+    row.label = "Fractal Type";
+    row.choices = kFractalTypeNames;
+    row.type = 4;
+    row.value = type;
+    return row;
+}
+
+void Put16(std::string& s, uint16_t v)
+{
+    s.push_back(char(v & 0xff));
+    s.push_back(char(v >> 8));
+}
+
+void Put32(std::string& s, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        s.push_back(char((v >> (8 * i)) & 0xff));
+}
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+} // namespace
+
+void WriteDocumentFile(std::ostream& out, int fractalType, CFractal& fractal)
+{
+    PropertyStream stream(out, false);
+    PropertyItem typeRow = FractalTypeRow(&fractalType);
+    stream.InsertRow(typeRow);
+    fractal.FillProperties(stream);
+}
+
+LoadedDocument ReadDocumentFile(std::istream& in)
+{
+    LoadedDocument doc;
+    PropertyStream stream(in, false);
+    int type = 0;
+    PropertyItem typeRow = FractalTypeRow(&type);
+    stream.InsertRow(typeRow);
+    doc.fractalType = type;
+    doc.fractal = CreateFractalOfType(type);
+    if (doc.fractal)
+        doc.fractal->FillProperties(stream);
+    doc.truncated = stream.Exhausted();
+    return doc;
+}
+
+void WriteBitmapFile(std::ostream& out, const CCanvas& canvas)
+{
+    const uint32_t imageSize = uint32_t(uint64_t(canvas.m_stride) * canvas.m_bufferHeight);
+    std::string h;
+    h.reserve(54);
+    h += "BM";
+    Put32(h, 54 + imageSize);
+    Put16(h, 0);
+    Put16(h, 0);
+    Put32(h, 54);
+    Put32(h, 40);
+    Put32(h, canvas.m_bufferWidth);
+    Put32(h, canvas.m_bufferHeight);
+    Put16(h, 1);
+    Put16(h, uint16_t(canvas.m_bitsPerPixel));
+    Put32(h, 0);
+    Put32(h, imageSize);
+    Put32(h, 3780);
+    Put32(h, 3780);
+    Put32(h, 0);
+    Put32(h, 0);
+    out.write(h.data(), std::streamsize(h.size()));
+    out.write(reinterpret_cast<const char*>(canvas.m_bits.data()), std::streamsize(imageSize));
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error)
+{
+    QSaveFile file(Q(path));
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = "Cannot write \"" + path + "\": " + file.errorString().toStdString() + ".";
+        return false;
+    }
+    if (file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !file.commit()) {
+        error = "Cannot write \"" + path + "\": " + file.errorString().toStdString() + ".";
+        return false;
+    }
+    return true;
+}
+
+bool SaveDocumentFile(const std::string& path, int fractalType, CFractal& fractal, std::string& error)
+{
+    std::ostringstream out(std::ios::binary);
+    WriteDocumentFile(out, fractalType, fractal);
+    return WriteFileAtomically(path, out.str(), error);
+}
+
+bool OpenDocumentFile(const std::string& path, LoadedDocument& doc, std::string& error)
+{
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec)) {
+        // A directory or a device could never end its first line.
+        error = "Cannot open \"" + path + "\": it is not a regular file.";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "Cannot open \"" + path + "\": " + std::strerror(errno) + ".";
+        return false;
+    }
+    doc = ReadDocumentFile(in);
+    if (!doc.fractal) {
+        error = "Cannot open \"" + path + "\": the " + kFractalTypeNames[doc.fractalType % 4] +
+                " is not available in this version.";
+        return false;
+    }
+    return true;
+}
+
+bool SaveBitmapFile(const std::string& path, const CCanvas& canvas, std::string& error)
+{
+    if (!canvas.HasBuffer()) {
+        error = "Cannot write \"" + path + "\": there is no image yet.";
+        return false;
+    }
+    std::ostringstream out(std::ios::binary);
+    WriteBitmapFile(out, canvas);
+    return WriteFileAtomically(path, out.str(), error);
+}

@@ -1,0 +1,32 @@
+#pragma once
+// The document file (".frc") and the bitmap file (".bmp"), as byte streams.
+// The path-level functions write through a temporary file that replaces
+// the old one only when everything was written.
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+class CCanvas;
+class CFractal;
+
+// "Fractal Type=<name>" then one line per row, CR LF line ends.
+void WriteDocumentFile(std::ostream& out, int fractalType, CFractal& fractal);
+
+struct LoadedDocument {
+    int fractalType = 0;
+    std::unique_ptr<CFractal> fractal; // empty when the kind is not available
+    bool truncated = false;            // the file ended before the last row
+};
+LoadedDocument ReadDocumentFile(std::istream& in);
+
+// 14-byte file header, 40-byte info header, then the rows as held.
+void WriteBitmapFile(std::ostream& out, const CCanvas& canvas);
+
+// The same, by path. On failure they return false and set `error` to a
+// short sentence naming the file.
+bool SaveDocumentFile(const std::string& path, int fractalType, CFractal& fractal, std::string& error);
+bool OpenDocumentFile(const std::string& path, LoadedDocument& doc, std::string& error);
+bool SaveBitmapFile(const std::string& path, const CCanvas& canvas, std::string& error);
+// Writes bytes to `path` atomically: the old file survives a failed write.
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error);

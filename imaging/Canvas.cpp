@@ -1,0 +1,149 @@
+#include "imaging/Canvas.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+void CCanvas::Resize(unsigned width, unsigned height, unsigned bitsPerPixel)
+{
+    if (bitsPerPixel != 24)
+        bitsPerPixel = 32;
+    if (!m_bits.empty() && width == m_bufferWidth && height == m_bufferHeight &&
+        bitsPerPixel == m_bitsPerPixel)
+        return;
+    m_bufferWidth = width;
+    m_bufferHeight = height;
+    m_bitsPerPixel = bitsPerPixel;
+    const uint64_t b = uint64_t(width) * bitsPerPixel / 8;
+    m_stride = unsigned(b + ((4 - b % 4) % 4));
+    m_rows.clear();
+    m_bits.clear();
+    m_bits.shrink_to_fit();
+    m_bits.resize(size_t(m_stride) * height);
+    m_cursor = m_bits.data();
+    if (bitsPerPixel == 32) {
+        m_rows.resize(height);
+        for (unsigned i = 0; i < height; ++i)
+            m_rows[i] = m_bits.data() + size_t(i) * width * 4;
+    }
+}
+
+void CCanvas::Clear()
+{
+    std::fill(m_bits.begin(), m_bits.end(), uint8_t(0));
+}
+
+void CCanvas::SetStatus(const std::string& text)
+{
+    {
+        std::lock_guard lock(m_statusLock);
+        m_status = text;
+    }
+    if (m_view)
+        m_view->StatusChanged();
+}
+
+std::string CCanvas::Status() const
+{
+    std::lock_guard lock(m_statusLock);
+    return m_status;
+}
+
+void CCanvas::MeasureView()
+{
+    if (!m_view)
+        return;
+    unsigned w = 0, h = 0;
+    m_view->ClientSize(w, h);
+    m_targetWidth = w;
+    m_targetHeight = h;
+}
+
+double CCanvas::PixelScale(double value) const
+{
+    const unsigned m = std::min(m_targetWidth.load(), m_targetHeight.load());
+    return value * 2 / m;
+}
+
+void CCanvas::ShowSelection(bool visible)
+{
+    const bool changed = visible != m_selectionVisible.load();
+    m_selectionVisible = visible;
+    if (changed && m_view)
+        m_view->SelectionChanged();
+}
+
+void CCanvas::FitSelection(int dx, int dy)
+{
+    unsigned ux = unsigned(std::abs(dx));
+    unsigned uy = unsigned(std::abs(dy));
+    if (ux <= 5)
+        ux = 5;
+    if (uy <= 5)
+        uy = 5;
+    const unsigned w = m_targetWidth, h = m_targetHeight;
+    if (w == 0 || h == 0)
+        return;
+    if (uint64_t(uy) * w < uint64_t(ux) * h)
+        uy = unsigned(uint64_t(ux) * h / w);
+    else
+        ux = unsigned(uint64_t(uy) * w / h);
+    m_halfWidth = int32_t(ux);
+    const int64_t ax = m_anchorX, ay = m_anchorY;
+    CanvasRect r;
+    r.left = int32_t(std::max<int64_t>(0, ax - ux));
+    r.top = int32_t(std::max<int64_t>(0, ay - uy));
+    r.right = int32_t(std::min<int64_t>(int64_t(w) - 1, ax + ux));
+    r.bottom = int32_t(std::min<int64_t>(int64_t(h) - 1, ay + uy));
+    std::lock_guard lock(m_selectionLock);
+    m_selection = r;
+}
+
+CanvasRect CCanvas::Selection() const
+{
+    std::lock_guard lock(m_selectionLock);
+    return m_selection;
+}
+
+void CCanvas::ButtonDown(int x, int y, unsigned flags)
+{
+    if (!m_zoomEnabled)
+        return;
+    if (flags & kRightButton) {
+        ShowSelection(false);
+        return;
+    }
+    if (!(flags & kLeftButton))
+        return;
+    // Negative positions are outside the image as well.
+    if (x < 0 || y < 0 || unsigned(x) >= m_targetWidth || unsigned(y) >= m_targetHeight)
+        return;
+    const bool hadRect = m_selectionVisible && m_halfWidth > 0;
+    ShowSelection(false);
+    m_anchorX = x;
+    m_anchorY = y;
+    m_dragging = false;
+    FitSelection(hadRect ? m_halfWidth.load() : 0, 0);
+    ShowSelection(true);
+}
+
+void CCanvas::DragTo(int x, int y, unsigned flags)
+{
+    if (!m_zoomEnabled || !m_selectionVisible || !(flags & kLeftButton)) {
+        m_dragging = false;
+        return;
+    }
+    const int ddx = std::abs(x - m_anchorX);
+    const int ddy = std::abs(y - m_anchorY);
+    if (m_dragging || ddx > 5 || ddy > 5) {
+        m_dragging = true;
+        ShowSelection(false);
+        FitSelection(ddx, ddy);
+    }
+    ShowSelection(true);
+}
+
+void CCanvas::EndDrag()
+{
+    m_dragging = false;
+}

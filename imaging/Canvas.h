@@ -1,0 +1,85 @@
+#pragma once
+// The document's drawing surface: target size, bottom-up pixel buffer,
+// status text and zoom-rectangle state. The device bitmap that a window
+// paints from lives with the view; the canvas reaches its view only
+// through CanvasView, so a headless renderer can stand in for a window.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct CanvasRect {
+    int32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+
+class CanvasView {
+public:
+    virtual ~CanvasView() = default;
+    // The client area that the next build fills.
+    virtual void ClientSize(unsigned& width, unsigned& height) = 0;
+    // The status text changed. Called from the worker; must not return
+    // before the view has read the text (CCanvas::Status).
+    virtual void StatusChanged() = 0;
+    // The zoom rectangle was shown, hidden or moved.
+    virtual void SelectionChanged() {}
+};
+
+class CCanvas {
+public:
+    CCanvas() = default;
+    virtual ~CCanvas() = default;
+    CCanvas(const CCanvas&) = delete;
+    CCanvas& operator=(const CCanvas&) = delete;
+
+    // Pixel buffer.
+    void Resize(unsigned width, unsigned height, unsigned bitsPerPixel);
+    void Clear();
+    uint8_t* Row(unsigned i) { return m_bits.data() + size_t(i) * m_stride; }
+    const uint8_t* Row(unsigned i) const { return m_bits.data() + size_t(i) * m_stride; }
+    bool HasBuffer() const { return !m_bits.empty(); }
+
+    // Status.
+    void SetStatus(const std::string& text);
+    std::string Status() const;
+
+    // Target size and scale.
+    void MeasureView();
+    double PixelScale(double value) const;
+
+    // Zoom rectangle, in client pixels with y pointing down.
+    void ShowSelection(bool visible);
+    void FitSelection(int dx, int dy);
+    void ButtonDown(int x, int y, unsigned flags);
+    void DragTo(int x, int y, unsigned flags);
+    void EndDrag();
+    CanvasRect Selection() const;
+
+    static constexpr unsigned kLeftButton = 1;
+    static constexpr unsigned kRightButton = 2;
+
+    CanvasView* m_view = nullptr;
+    std::vector<uint8_t> m_bits;
+    uint8_t* m_cursor = nullptr;
+    std::vector<uint8_t*> m_rows; // 32 bits per pixel only
+    unsigned m_bitsPerPixel = 0;
+    std::atomic<bool> m_fixedSize{false};
+    std::atomic<unsigned> m_targetHeight{1};
+    std::atomic<unsigned> m_targetWidth{1};
+    unsigned m_bufferWidth = 0;
+    unsigned m_bufferHeight = 0;
+    unsigned m_stride = 4;
+    std::atomic<bool> m_imagePending{false};
+    std::atomic<bool> m_zoomEnabled{false};
+    std::atomic<bool> m_selectionVisible{false};
+    std::atomic<bool> m_dragging{false};
+    std::atomic<int32_t> m_halfWidth{0};
+    std::atomic<int32_t> m_anchorX{0}, m_anchorY{0};
+
+private:
+    mutable std::mutex m_statusLock;
+    std::string m_status;
+    mutable std::mutex m_selectionLock;
+    CanvasRect m_selection;
+};

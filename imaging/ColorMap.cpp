@@ -1,0 +1,118 @@
+#include "imaging/ColorMap.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "imaging/Canvas.h"
+#include "model/PropertyList.h"
+
+const char* const kBackgroundNames[2] = {"Black", "White"};
+
+namespace {
+
+// 128 - 127 cos(phase), truncated: always 1..255. A phase too large to be
+// finite would make cos NaN, so it falls back to mid grey.
+inline uint8_t Channel(double phase)
+{
+    const double c = std::cos(phase);
+    if (!(c >= -1.0 && c <= 1.0))
+        return 128;
+    return uint8_t(int(128 - 127 * c));
+}
+
+} // namespace
+
+CColorMap::CColorMap()
+{
+    std::memset(m_lights, 0, sizeof m_lights);
+    std::memset(m_attachment, 0, sizeof m_attachment);
+    std::memset(m_lightType, 0, sizeof m_lightType);
+    // The three default lights: a strong cyan one up to the right, a red one
+    // and a faint blue one at the origin, all fixed to the observer.
+    m_lights[0].x = 2; m_lights[0].y = 0; m_lights[0].z = -4;
+    m_lights[0].green = 1; m_lights[0].blue = 1; m_lights[0].luminescence = 3;
+    m_lights[1].x = 1; m_lights[1].y = -2; m_lights[1].z = -2;
+    m_lights[1].red = 1; m_lights[1].luminescence = 1;
+    m_lights[2].blue = 1; m_lights[2].luminescence = 0.02;
+    for (int i = 0; i < 3; ++i)
+        m_attachment[i] = 1;
+}
+
+void CColorMap::AllocateGrid(int width, int height)
+{
+    if (width < 0)
+        width = 0;
+    if (height < 0)
+        height = 0;
+    if (width == m_gridWidth && height == m_gridHeight && !m_grid.empty())
+        return;
+    m_grid.clear();
+    m_grid.shrink_to_fit();
+    m_gridRows.clear();
+    m_gridWidth = width;
+    m_gridHeight = height;
+    m_grid.resize(size_t(width) * size_t(height));
+    m_gridRows.resize(size_t(height));
+    for (int i = 0; i < height; ++i)
+        m_gridRows[size_t(i)] = m_grid.data() + size_t(i) * size_t(width);
+}
+
+void CColorMap::ResetGrid(float value)
+{
+    for (PixelRecord& r : m_grid) {
+        r.z = value;
+        r.nx = r.ny = r.nz = 0;
+        r.value = 0;
+    }
+}
+
+void CColorMap::Draw(CCanvas& canvas) const
+{
+    canvas.SetStatus("Drawing...");
+    canvas.Resize(unsigned(m_gridWidth), unsigned(m_gridHeight), 24);
+    const uint8_t back = m_background == 1 ? 255 : 0;
+    const float limit = float(kBackgroundValue);
+    for (int i = 0; i < m_gridHeight; ++i) {
+        canvas.m_cursor = canvas.Row(unsigned(i));
+        uint8_t* out = canvas.m_cursor;
+        const PixelRecord* cell = m_gridRows[size_t(i)];
+        for (int j = 0; j < m_gridWidth; ++j, ++cell) {
+            if (cell->value >= limit) {
+                out[0] = out[1] = out[2] = back;
+            } else {
+                const double theta = std::atan2(double(cell->ny), double(cell->nx));
+                out[2] = Channel(theta * m_red + m_redShift);
+                out[1] = Channel(theta * m_green + m_greenShift);
+                out[0] = Channel(theta * m_blue + m_blueShift);
+            }
+            out += 3;
+        }
+        canvas.m_cursor = out;
+    }
+}
+
+void CColorMap::ListColourRows(PropertyList& list)
+{
+    list.AddRow("Red", &m_red, kRowDouble);
+    list.AddRow("Green", &m_green, kRowDouble);
+    list.AddRow("Blue", &m_blue, kRowDouble);
+    list.AddRow("Red   Shift", &m_redShift, kRowDouble);
+    list.AddRow("Green Shift", &m_greenShift, kRowDouble);
+    list.AddRow("Blue  Shift", &m_blueShift, kRowDouble);
+    list.AddRow("Background", &m_background, 2, kBackgroundNames);
+}
+
+void CColorMap::ListLightingRows(PropertyList& list)
+{
+    list.AddRow("Surface Red", &m_red, kRowDouble);
+    list.AddRow("Surface Green", &m_green, kRowDouble);
+    list.AddRow("Surface Blue", &m_blue, kRowDouble);
+    list.AddRow("Ambient Red", &m_redShift, kRowDouble);
+    list.AddRow("Ambient Green", &m_greenShift, kRowDouble);
+    list.AddRow("Ambient Blue", &m_blueShift, kRowDouble);
+    list.AddRow("Ambient coefficient", &m_ambient, kRowDouble);
+    list.AddRow("Diffuse coefficient", &m_diffuse, kRowDouble);
+    list.AddRow("Specular coefficient", &m_specular, kRowDouble);
+    list.AddRow("Shininess", &m_shininess, kRowDouble);
+    list.AddRow("Background", &m_background, 2, kBackgroundNames);
+}

@@ -1,0 +1,75 @@
+#pragma once
+// The grid of per-pixel results that a build fills, and the painters and
+// colour parameters that turn it into the canvas's pixels.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class CCanvas;
+class PropertyList;
+
+// One grid cell. Two-dimensional builders use (nx, ny) as the plane vector
+// whose direction picks the colour; the three-dimensional builder keeps the
+// surface point, its normal and its march state here.
+struct PixelRecord {
+    float x, y, z;
+    float nx, ny, nz;
+    float value; // 2-D: 1e10 or more is background; 3-D: hit when |value| >= 1e-5
+    float step;
+    int32_t state;
+};
+static_assert(sizeof(PixelRecord) == 36, "a cell is nine 4-byte values");
+
+struct Light {
+    double x, y, z;
+    double red, green, blue;
+    double luminescence;
+    double dirX, dirY, dirZ;
+    double cone;
+    double endCone;
+    double beam;
+};
+static_assert(sizeof(Light) == 13 * sizeof(double));
+
+class CColorMap {
+public:
+    static constexpr int kMaxLights = 20;
+    // Cells at or above this value are painted in the background colour.
+    static constexpr double kBackgroundValue = 1e10;
+
+    CColorMap();
+    virtual ~CColorMap() = default;
+
+    // Keeps the grid and its contents when the size is unchanged.
+    void AllocateGrid(int width, int height);
+    void ResetGrid(float value);
+    // The two-dimensional painter ("Drawing...").
+    void Draw(CCanvas& canvas) const;
+    void ListColourRows(PropertyList& list);
+    void ListLightingRows(PropertyList& list);
+
+    PixelRecord* Cell(int row, int column) { return m_gridRows[size_t(row)] + column; }
+    const PixelRecord* Cell(int row, int column) const { return m_gridRows[size_t(row)] + column; }
+
+    int32_t m_lightCount = 3;
+    Light m_lights[kMaxLights];
+    int32_t m_attachment[kMaxLights]; // 0 object, 1 observer
+    int32_t m_lightType[kMaxLights];  // 0 point light, 1 spot light
+    int32_t m_background = 0;         // 0 black, 1 white
+    double m_red = 1.0, m_green = 1.0, m_blue = 1.0;
+    double m_redShift = 1.0, m_greenShift = 1.0, m_blueShift = 1.0;
+    double m_ambient = 0.1;
+    double m_diffuse = 0.7;
+    double m_specular = 3.0;
+    double m_shininess = 100.0;
+    double m_observerX = 0, m_observerY = 0, m_observerZ = -2;
+    int32_t m_gridWidth = 0, m_gridHeight = 0;
+    double m_pixelSize = 0;
+    double m_centreX = 0, m_centreY = 0;
+    std::vector<PixelRecord> m_grid;
+    std::vector<PixelRecord*> m_gridRows;
+};
+
+// The names of the "Background" enumeration.
+extern const char* const kBackgroundNames[2];

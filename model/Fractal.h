@@ -1,0 +1,55 @@
+#pragma once
+// The common interface of every fractal kind.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "imaging/ColorMap.h"
+#include "model/PropertyList.h"
+
+class CCanvas;
+
+class CFractal {
+public:
+    // Kind codes (m_kind). Not the document's type codes.
+    enum Kind { kBase = 0, kSelfAffine = 1, kTile = 2, kMandelbrot = 3, kAppolony = 4 };
+
+    CFractal() = default;
+    virtual ~CFractal() = default;
+    CFractal(const CFractal&) = delete;
+    CFractal& operator=(const CFractal&) = delete;
+
+    // Fills the cells for the canvas's target size; returns early when
+    // m_stop is set.
+    virtual int Build(CCanvas& canvas) = 0;
+    // Paints the computed cells into the canvas's pixels.
+    virtual int Draw(CCanvas& canvas);
+    // After the user changed row `index`; true asks for the rows anew.
+    virtual bool ValueChanged(int index, PropertyItem& row);
+    virtual void Click(int x, int y, int right);
+    // Bytes needed to build an image of that size.
+    virtual uint64_t MemoryNeed(unsigned width, unsigned height);
+    // Emits every row in the kind's fixed order; returns the final level.
+    virtual int FillProperties(PropertyList& list) = 0;
+    // Passes of FillProperties that make up the binary parameter section.
+    virtual int PassCount();
+
+    void SetName(const std::string& name) { m_name = name; }
+
+    std::string m_name = "no name";
+    int m_kind = kBase;
+    double m_centerX = 0, m_centerY = 0, m_centerZ = 0;
+    double m_halfSize = 1.0;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_restart{false};
+    std::atomic<bool> m_viewValid{false};
+    std::atomic<double> m_progress{-1.0};
+    CColorMap m_colorMap;
+};
+
+// Bytes of one grid cell per pixel, in 64 bits: large images overflow 32.
+inline uint64_t CellMemoryNeed(unsigned width, unsigned height)
+{
+    return uint64_t(width) * uint64_t(height) * sizeof(PixelRecord);
+}

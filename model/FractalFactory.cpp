@@ -1,0 +1,23 @@
+#include "model/FractalFactory.h"
+
+#include "model/MandelbrotSet.h"
+
+const char* const kFractalTypeNames[4] = {"Self-Affine Set", "Tile Set", "Mandelbrot Set",
+                                          "Appolony Set"};
+
+std::unique_ptr<CFractal> CreateFractalOfType(int type)
+{
+    switch (type) {
+    case kTypeSelfAffine: return CreateSample(0);
+    case kTypeTile: return nullptr;
+    case kTypeMandelbrot: return std::make_unique<CMandelbrotSet>();
+    default: return nullptr;
+    }
+}
+
+std::unique_ptr<CFractal> CreateSample(int n)
+{
+    if (n == 12)
+        return std::make_unique<CMandelbrotSet>();
+    return nullptr;
+}

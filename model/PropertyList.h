@@ -1,0 +1,60 @@
+#pragma once
+// Typed parameter rows: how a fractal describes its parameters to the
+// parameters window and to the document files.
+
+#include <string>
+#include <string_view>
+
+// Type codes of a row. 1..99 is an enumeration with that many names.
+enum RowType : int {
+    kRowEnumMax = 99,
+    kRowString = 100,
+    kRowInteger = 101,
+    kRowBoolean = 102,
+    kRowDouble = 103,
+    kRowFloat = 104,
+    kRowGroup = 105,
+    kRowReadOnlyString = 228,
+    kRowReadOnlyDouble = 231,
+};
+
+struct PropertyItem {
+    const char* label = "";
+    // Enumeration: the names of its values in order. Boolean: the name for
+    // true, then the name for false. Not owned.
+    const char* const* choices = nullptr;
+    int type = 0;
+    int level = 0;
+    int handle = 0;       // set by the parameters window for its tree row
+    void* value = nullptr; // points into the fractal; none for group headers
+};
+
+// The value as the row shows it and as the document file stores it.
+std::string ValueText(const PropertyItem& row);
+// Sets the value from its text form. Non-finite numbers are refused and
+// leave the value unchanged, so no build ever sees NaN or infinity.
+void ParseValue(const PropertyItem& row, std::string_view text);
+// What committing an edit or activating a row does to the value.
+void StepValue(const PropertyItem& row, std::string_view text);
+// Bytes a row occupies in the binary form (0 for strings and read-only rows).
+int BinarySize(int type);
+
+// The sink that FillProperties emits rows into.
+class PropertyList {
+public:
+    virtual int InsertRow(PropertyItem& row) = 0;
+    virtual ~PropertyList() = default;
+
+    int AddRow(const char* label, void* value, int type, const char* const* choices = nullptr);
+    // A group header, with the rows after it one level deeper.
+    int BeginGroup(const char* label);
+    // Closes a group; the level never goes below 0.
+    void EndGroup();
+
+    bool m_writing = false;
+    int m_pass = 0;
+    int m_level = 0;
+    // True only while a stream reads a file into the rows, so a kind can
+    // settle state that depends on loaded values once they are all in.
+    bool m_loading = false;
+};

@@ -1,0 +1,106 @@
+#include "model/PropertyStream.h"
+
+#include <cstdint>
+#include <cstring>
+#include <istream>
+#include <ostream>
+
+PropertyStream::PropertyStream(std::istream& in, bool binary) : m_binary(binary), m_in(&in)
+{
+    m_writing = false;
+    m_loading = true;
+}
+
+PropertyStream::PropertyStream(std::ostream& out, bool binary) : m_binary(binary), m_out(&out)
+{
+    m_writing = true;
+}
+
+bool PropertyStream::ReadLine(std::istream& in, std::string& line)
+{
+    line.clear();
+    bool any = false;
+    std::istream::sentry ok(in, true);
+    if (!ok)
+        return false;
+    std::streambuf* sb = in.rdbuf();
+    for (;;) {
+        int c = sb->sbumpc();
+        if (c == std::char_traits<char>::eof()) {
+            in.setstate(std::ios::eofbit);
+            break;
+        }
+        any = true;
+        if (c == '\n')
+            break;
+        if (line.size() < kMaxLine + 1)
+            line.push_back(static_cast<char>(c));
+    }
+    // A CR before the LF belongs to the line ending, even on a cut line.
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    if (line.size() > kMaxLine)
+        line.resize(kMaxLine);
+    return any;
+}
+
+int PropertyStream::InsertRow(PropertyItem& row)
+{
+    if (m_binary) {
+        if (row.type == kRowGroup)
+            return 0;
+        const int size = BinarySize(row.type);
+        if (size == 0 || !row.value)
+            return 0;
+        if (m_writing) {
+            if (row.type == kRowBoolean) {
+                char b = *static_cast<const bool*>(row.value) ? 1 : 0;
+                m_out->write(&b, 1);
+            } else {
+                m_out->write(static_cast<const char*>(row.value), size);
+            }
+        } else {
+            char bytes[8] = {};
+            m_in->read(bytes, size);
+            if (m_in->gcount() != size) {
+                m_exhausted = true;
+                return 0;
+            }
+            if (row.type == kRowBoolean)
+                *static_cast<bool*>(row.value) = bytes[0] != 0;
+            else
+                std::memcpy(row.value, bytes, static_cast<size_t>(size));
+        }
+        return 0;
+    }
+
+    if (m_writing) {
+        std::string line;
+        if (row.type == kRowGroup) {
+            line = "[";
+            line += row.label;
+            line += "]";
+        } else {
+            line = row.label;
+            line += "=";
+            line += ValueText(row);
+        }
+        line += "\r\n";
+        m_out->write(line.data(), static_cast<std::streamsize>(line.size()));
+        m_out->flush();
+        return 0;
+    }
+
+    std::string line;
+    if (!ReadLine(*m_in, line)) {
+        // The file ended early: the rest of the rows keep their defaults.
+        m_exhausted = true;
+        return 0;
+    }
+    const size_t eq = line.find('=');
+    const std::string_view value =
+        eq == std::string::npos ? std::string_view() : std::string_view(line).substr(eq + 1);
+    if (row.type != kRowGroup)
+        ParseValue(row, value);
+    return 0;
+}

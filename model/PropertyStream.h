@@ -1,0 +1,32 @@
+#pragma once
+// Writes a fractal's rows to a file, or reads them back, as text lines
+// ("label=value") or as raw little-endian values.
+
+#include <iosfwd>
+#include <string>
+
+#include "model/PropertyList.h"
+
+class PropertyStream : public PropertyList {
+public:
+    // A line longer than this is cut; the rest of it is consumed with it.
+    static constexpr size_t kMaxLine = 299;
+
+    PropertyStream(std::istream& in, bool binary);  // reads
+    PropertyStream(std::ostream& out, bool binary); // writes
+
+    int InsertRow(PropertyItem& row) override;
+
+    // Reads one text line: up to the line feed, a trailing carriage return
+    // dropped, at most kMaxLine characters kept. False at the end of input.
+    static bool ReadLine(std::istream& in, std::string& line);
+    // True once a read found the input exhausted (the file ended early).
+    bool Exhausted() const { return m_exhausted; }
+
+    bool m_binary;
+
+private:
+    std::istream* m_in = nullptr;
+    std::ostream* m_out = nullptr;
+    bool m_exhausted = false;
+};

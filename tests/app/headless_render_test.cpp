@@ -1,0 +1,184 @@
+// Drives the real executable's --render mode as a script would.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int code = -1;
+    std::string err;
+};
+
+Result Render(const QStringList& args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // It must not need a display at all.
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    p.setProcessEnvironment(env);
+    p.start(QUILLION_EXE, QStringList{"--render"} + args);
+    p.waitForFinished(120000);
+    Result r;
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.err = p.readAllStandardError().toStdString();
+    return r;
+}
+
+std::string ReadAll(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+uint32_t U32(const std::string& s, size_t at)
+{
+    uint32_t v;
+    std::memcpy(&v, s.data() + at, 4);
+    return v;
+}
+
+// Pixel (x, y) of a 24-bit bottom-up bitmap, y counted from the top.
+const uint8_t* Pixel(const std::string& bmp, int x, int y)
+{
+    const int w = int(U32(bmp, 18)), h = int(U32(bmp, 22));
+    const int stride = (w * 3 + 3) / 4 * 4;
+    return reinterpret_cast<const uint8_t*>(bmp.data()) + 54 + size_t(h - 1 - y) * stride + size_t(x) * 3;
+}
+
+bool IsBlack(const uint8_t* p) { return p[0] == 0 && p[1] == 0 && p[2] == 0; }
+
+class Headless : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() /
+              ("quillion-cli-" + std::to_string(std::random_device{}()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    QString At(const char* name) const { return QString::fromStdString((dir / name).string()); }
+    fs::path dir;
+};
+
+TEST_F(Headless, DefaultMandelbrotCentredAtMinusHalf)
+{
+    const Result r = Render({"--size", "160x120", "--output", At("m.bmp"), "--save", At("m.frc")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("Building..."), std::string::npos);
+    EXPECT_NE(r.err.find("Ready"), std::string::npos);
+    const std::string bmp = ReadAll(dir / "m.bmp");
+    ASSERT_EQ(bmp.size(), 54u + 480 * 120);
+    EXPECT_EQ(U32(bmp, 18), 160u);
+    // The height spans 4 units, so one pixel is 1/30. The centre (-0.5, 0)
+    // and (-1, 0) lie inside; (0.5, 0) and the corners (-3.17, +-2) escape.
+    EXPECT_TRUE(IsBlack(Pixel(bmp, 80, 60)));
+    EXPECT_TRUE(IsBlack(Pixel(bmp, 80 - 15, 60)));
+    EXPECT_FALSE(IsBlack(Pixel(bmp, 80 + 30, 60)));
+    EXPECT_FALSE(IsBlack(Pixel(bmp, 0, 0)));
+    EXPECT_FALSE(IsBlack(Pixel(bmp, 0, 119)));
+    // Up and down mirror each other.
+    for (int y = 1; y < 60; y += 7)
+        EXPECT_EQ(IsBlack(Pixel(bmp, 70, 60 - y)), IsBlack(Pixel(bmp, 70, 60 + y))) << y;
+    EXPECT_EQ(ReadAll(dir / "m.frc").substr(0, 29), "Fractal Type=Mandelbrot Set\r\n");
+}
+
+TEST_F(Headless, JuliaFileRendersItsOwnConstant)
+{
+    // c = 0 gives the unit disc, since the Julia plane is then the view.
+    {
+        std::ofstream f(dir / "disc.frc", std::ios::binary);
+        f << "Fractal Type=Mandelbrot Set\r\n[Main]\r\nName=Disc\r\ntype=Julia Set\r\nx=0\r\ny=0\r\n"
+             "radius=2\r\nprecision=100\r\nRe c=0\r\nIm c=0\r\n";
+    }
+    const Result r = Render({"--quiet", At("disc.frc"), "--size", "100x100", "--output", At("d.bmp")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::string bmp = ReadAll(dir / "d.bmp");
+    // One pixel is 0.04 units: radius 1 is 25 pixels.
+    EXPECT_TRUE(IsBlack(Pixel(bmp, 50, 50)));
+    EXPECT_TRUE(IsBlack(Pixel(bmp, 50 + 23, 50)));
+    EXPECT_FALSE(IsBlack(Pixel(bmp, 50 + 27, 50)));
+    EXPECT_FALSE(IsBlack(Pixel(bmp, 50, 50 - 27)));
+}
+
+TEST_F(Headless, PngOutputAndDocumentRoundTrip)
+{
+    ASSERT_EQ(Render({"--quiet", "--size", "64x48", "--output", At("a.png"), "--save", At("a.frc")}).code, 0);
+    const std::string png = ReadAll(dir / "a.png");
+    ASSERT_GT(png.size(), 8u);
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+    ASSERT_EQ(Render({"--quiet", At("a.frc"), "--size", "64x48", "--save", At("b.frc")}).code, 0);
+    EXPECT_EQ(ReadAll(dir / "a.frc"), ReadAll(dir / "b.frc"));
+}
+
+TEST_F(Headless, UsageErrorsExitTwo)
+{
+    for (const QStringList& args : {QStringList{"--bogus"}, QStringList{"--size", "12"},
+                                    QStringList{"--size", "0x10"}, QStringList{"--size", "axb"},
+                                    QStringList{"--size", "99999999x2"}, QStringList{"--type", "x"},
+                                    QStringList{"--type", "2", "--sample", "12"},
+                                    QStringList{"--output", At("a.gif")}}) {
+        const Result r = Render(args);
+        EXPECT_EQ(r.code, 2) << args.join(' ').toStdString();
+        EXPECT_NE(r.err.find("quillion: "), std::string::npos);
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+}
+
+TEST_F(Headless, FileErrorsExitOneNamingTheFile)
+{
+    Result r = Render({At("missing.frc")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("missing.frc"), std::string::npos);
+    r = Render({At("picture.jpg")});
+    EXPECT_EQ(r.code, 1);
+    r = Render({"--quiet", "--size", "8x8", "--output", At("no/dir/x.bmp")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("x.bmp"), std::string::npos);
+    r = Render({"--quiet", "--size", "8x8", "--data", At("x.fdt")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("x.fdt"), std::string::npos);
+}
+
+TEST_F(Headless, BadFilesGiveAMessageNotACrash)
+{
+    {
+        std::ofstream f(dir / "junk.frc", std::ios::binary);
+        std::mt19937 gen(7);
+        for (int i = 0; i < 20000; ++i)
+            f.put(char(gen()));
+    }
+    {
+        std::ofstream f(dir / "long.frc", std::ios::binary);
+        f << "Fractal Type=Mandelbrot Set\r\n" << std::string(200000, 'z');
+    }
+    {
+        std::ofstream f(dir / "nan.frc", std::ios::binary);
+        f << "Fractal Type=Mandelbrot Set\n[Main]\nName=n\ntype=Mandebrot Set\nx=nan\ny=inf\nradius=1e308\n"
+             "precision=-1e308\n";
+    }
+    {
+        std::ofstream f(dir / "empty.frc", std::ios::binary);
+    }
+    for (const char* name : {"junk.frc", "long.frc", "nan.frc", "empty.frc"}) {
+        const Result r = Render({"--quiet", At(name), "--size", "16x16", "--output", At("o.bmp")});
+        EXPECT_TRUE(r.code == 0 || r.code == 1) << name << ": " << r.err;
+        if (r.code == 1) {
+            EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,7 @@
+file(GLOB_RECURSE sources ${ROOT}/model/* ${ROOT}/imaging/*)
+foreach(f ${sources})
+    file(STRINGS ${f} hits REGEX "#[ \t]*include[ \t]*<Q")
+    if(hits)
+        message(FATAL_ERROR "${f} includes Qt: ${hits}")
+    endif()
+endforeach()

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "document/DocumentFiles.h"
+#include "imaging/Canvas.h"
+#include "model/FractalFactory.h"
+#include "model/MandelbrotSet.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+uint32_t U32(const std::string& s, size_t at)
+{
+    uint32_t v;
+    std::memcpy(&v, s.data() + at, 4);
+    return v;
+}
+
+uint16_t U16(const std::string& s, size_t at)
+{
+    uint16_t v;
+    std::memcpy(&v, s.data() + at, 2);
+    return v;
+}
+
+std::string ReadAll(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class TempDir : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() /
+              ("quillion-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    fs::path dir;
+};
+
+TEST(DocumentFile, NewMandelbrotDocumentText)
+{
+    CMandelbrotSet m;
+    std::ostringstream out(std::ios::binary);
+    WriteDocumentFile(out, kTypeMandelbrot, m);
+    EXPECT_EQ(out.str(),
+              "Fractal Type=Mandelbrot Set\r\n[Main]\r\nName=Mandelbrot Set\r\ntype=Mandebrot Set\r\n"
+              "x=-0.5\r\ny=0\r\nradius=2\r\nprecision=100\r\n[Colors]\r\nRed=1\r\nGreen=1\r\nBlue=1\r\n"
+              "Red   Shift=1\r\nGreen Shift=1\r\nBlue  Shift=1\r\nBackground=Black\r\n");
+}
+
+TEST(DocumentFile, ReadsBackTheSameRows)
+{
+    CMandelbrotSet a;
+    a.m_name = "Seahorse valley";
+    a.m_centerX = -0.7436447;
+    a.m_centerY = 0.131825;
+    a.m_halfSize = 0.001;
+    a.m_colorMap.m_red = 3;
+    a.m_colorMap.m_background = 1;
+    std::ostringstream out(std::ios::binary);
+    WriteDocumentFile(out, kTypeMandelbrot, a);
+    std::istringstream in(out.str());
+    LoadedDocument doc = ReadDocumentFile(in);
+    ASSERT_TRUE(doc.fractal);
+    EXPECT_FALSE(doc.truncated);
+    EXPECT_EQ(doc.fractalType, kTypeMandelbrot);
+    auto* b = dynamic_cast<CMandelbrotSet*>(doc.fractal.get());
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->m_name, "Seahorse valley");
+    EXPECT_EQ(b->m_centerX, -0.743645); // six significant digits
+    EXPECT_EQ(b->m_centerY, 0.131825);
+    EXPECT_EQ(b->m_halfSize, 0.001);
+    EXPECT_EQ(b->m_colorMap.m_red, 3);
+    EXPECT_EQ(b->m_colorMap.m_background, 1);
+}
+
+TEST(DocumentFile, UnknownTypeNameGivesTypeZero)
+{
+    std::istringstream in("Fractal Type=Cantor Dust\r\n");
+    LoadedDocument doc = ReadDocumentFile(in);
+    EXPECT_EQ(doc.fractalType, kTypeSelfAffine);
+}
+
+TEST(DocumentFile, TruncatedFileKeepsDefaultsAndSaysSo)
+{
+    std::istringstream in("Fractal Type=Mandelbrot Set\n[Main]\nName=Cut\ntype=Mandebrot Set\nx=0.25\n");
+    LoadedDocument doc = ReadDocumentFile(in);
+    ASSERT_TRUE(doc.fractal);
+    EXPECT_TRUE(doc.truncated);
+    EXPECT_EQ(doc.fractal->m_name, "Cut");
+    EXPECT_EQ(doc.fractal->m_centerX, 0.25);
+    EXPECT_EQ(doc.fractal->m_halfSize, 2.0);
+}
+
+TEST_F(TempDir, SaveAndOpenByPath)
+{
+    CMandelbrotSet m;
+    m.m_type = 1;
+    m.m_cRe = 0.285;
+    std::string error;
+    const fs::path p = dir / "julia.frc";
+    ASSERT_TRUE(SaveDocumentFile(p.string(), kTypeMandelbrot, m, error)) << error;
+    LoadedDocument doc;
+    ASSERT_TRUE(OpenDocumentFile(p.string(), doc, error)) << error;
+    auto* j = dynamic_cast<CMandelbrotSet*>(doc.fractal.get());
+    ASSERT_NE(j, nullptr);
+    EXPECT_EQ(j->m_type, 1);
+    EXPECT_EQ(j->m_cRe, 0.285);
+}
+
+TEST_F(TempDir, OpenFailuresNameTheFile)
+{
+    std::string error;
+    LoadedDocument doc;
+    EXPECT_FALSE(OpenDocumentFile((dir / "missing.frc").string(), doc, error));
+    EXPECT_NE(error.find("missing.frc"), std::string::npos);
+    EXPECT_FALSE(OpenDocumentFile(dir.string(), doc, error));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos);
+}
+
+TEST_F(TempDir, FailedSaveKeepsTheOldFile)
+{
+    const fs::path p = dir / "keep.frc";
+    {
+        std::ofstream(p) << "old contents";
+    }
+    CMandelbrotSet m;
+    std::string error;
+    // A save into a directory that does not exist fails without touching p.
+    EXPECT_FALSE(SaveDocumentFile((dir / "no" / "such.frc").string(), kTypeMandelbrot, m, error));
+    EXPECT_NE(error.find("such.frc"), std::string::npos);
+    EXPECT_EQ(ReadAll(p), "old contents");
+    ASSERT_TRUE(SaveDocumentFile(p.string(), kTypeMandelbrot, m, error));
+    EXPECT_EQ(ReadAll(p).substr(0, 12), "Fractal Type");
+}
+
+TEST_F(TempDir, BitmapHeaderAndRows)
+{
+    CCanvas c;
+    c.Resize(101, 3, 24);
+    for (size_t i = 0; i < c.m_bits.size(); ++i)
+        c.m_bits[i] = uint8_t(i * 7);
+    std::string error;
+    const fs::path p = dir / "image.bmp";
+    ASSERT_TRUE(SaveBitmapFile(p.string(), c, error)) << error;
+    const std::string f = ReadAll(p);
+    ASSERT_EQ(f.size(), 54u + 304 * 3);
+    EXPECT_EQ(f.substr(0, 2), "BM");
+    EXPECT_EQ(U32(f, 2), 54u + 304 * 3);
+    EXPECT_EQ(U32(f, 6), 0u);
+    EXPECT_EQ(U32(f, 10), 54u);
+    EXPECT_EQ(U32(f, 14), 40u);
+    EXPECT_EQ(U32(f, 18), 101u);
+    EXPECT_EQ(U32(f, 22), 3u);
+    EXPECT_EQ(U16(f, 26), 1u);
+    EXPECT_EQ(U16(f, 28), 24u);
+    EXPECT_EQ(U32(f, 30), 0u);
+    EXPECT_EQ(U32(f, 34), 304u * 3);
+    EXPECT_EQ(U32(f, 38), 3780u);
+    EXPECT_EQ(U32(f, 42), 3780u);
+    EXPECT_EQ(U32(f, 46), 0u);
+    EXPECT_EQ(U32(f, 50), 0u);
+    EXPECT_EQ(std::memcmp(f.data() + 54, c.m_bits.data(), c.m_bits.size()), 0);
+}
+
+TEST_F(TempDir, NoBitmapBeforeTheFirstImage)
+{
+    CCanvas c;
+    std::string error;
+    EXPECT_FALSE(SaveBitmapFile((dir / "x.bmp").string(), c, error));
+    EXPECT_FALSE(fs::exists(dir / "x.bmp"));
+}
+
+} // namespace

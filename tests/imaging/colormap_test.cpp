@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "imaging/Canvas.h"
+#include "imaging/ColorMap.h"
+#include "tests/model/RowCollector.h"
+
+namespace {
+
+PixelRecord Cell(float u, float v, float value)
+{
+    PixelRecord r{};
+    r.nx = u;
+    r.ny = v;
+    r.value = value;
+    return r;
+}
+
+TEST(ColorMap, DefaultLights)
+{
+    CColorMap m;
+    EXPECT_EQ(m.m_lightCount, 3);
+    EXPECT_EQ(m.m_lights[0].x, 2);
+    EXPECT_EQ(m.m_lights[0].z, -4);
+    EXPECT_EQ(m.m_lights[0].red, 0);
+    EXPECT_EQ(m.m_lights[0].green, 1);
+    EXPECT_EQ(m.m_lights[0].luminescence, 3);
+    EXPECT_EQ(m.m_lights[1].y, -2);
+    EXPECT_EQ(m.m_lights[1].red, 1);
+    EXPECT_EQ(m.m_lights[2].blue, 1);
+    EXPECT_EQ(m.m_lights[2].luminescence, 0.02);
+    EXPECT_EQ(m.m_lights[3].luminescence, 0);
+    EXPECT_EQ(m.m_attachment[0], 1);
+    EXPECT_EQ(m.m_attachment[2], 1);
+    EXPECT_EQ(m.m_attachment[3], 0);
+    EXPECT_EQ(m.m_observerZ, -2);
+}
+
+TEST(ColorMap, AllocateKeepsSameSizeAndResetClearsTheRightFields)
+{
+    CColorMap m;
+    m.AllocateGrid(3, 2);
+    ASSERT_EQ(m.m_grid.size(), 6u);
+    EXPECT_EQ(m.m_gridRows[1], m.m_grid.data() + 3);
+    m.Cell(1, 2)->step = 7;
+    m.Cell(1, 2)->value = 5;
+    m.Cell(1, 2)->x = 1;
+    m.AllocateGrid(3, 2);
+    EXPECT_EQ(m.Cell(1, 2)->step, 7);
+    m.ResetGrid(0.5f);
+    EXPECT_EQ(m.Cell(1, 2)->z, 0.5f);
+    EXPECT_EQ(m.Cell(1, 2)->value, 0);
+    EXPECT_EQ(m.Cell(1, 2)->x, 1);
+    EXPECT_EQ(m.Cell(1, 2)->step, 7);
+}
+
+TEST(ColorMap, DrawsTheColourFormulaBottomUp)
+{
+    CColorMap m;
+    m.AllocateGrid(3, 2);
+    *m.Cell(0, 0) = Cell(1, 0, 1);        // theta 0
+    *m.Cell(0, 1) = Cell(0, 1, 1);        // theta pi/2
+    *m.Cell(0, 2) = Cell(0, 0, 1e10f);    // background
+    *m.Cell(1, 0) = Cell(-1, 0, 9.9e9f);  // theta pi, coloured
+    *m.Cell(1, 1) = Cell(1, 1, 0);
+    *m.Cell(1, 2) = Cell(1, 0, 2e10f);
+    CCanvas c;
+    c.Resize(3, 2, 24);
+    std::fill(c.m_bits.begin(), c.m_bits.end(), uint8_t(0xAB));
+    m.Draw(c);
+    EXPECT_EQ(c.Status(), "Drawing...");
+    EXPECT_EQ(c.m_stride, 12u);
+    const uint8_t* row0 = c.Row(0);
+    // 128 - 127 cos(1) = 59.38 -> 59 in every channel.
+    EXPECT_EQ(row0[0], 59);
+    EXPECT_EQ(row0[1], 59);
+    EXPECT_EQ(row0[2], 59);
+    // 128 - 127 cos(pi/2 + 1) = 128 + 127 sin(1) = 234.86 -> 234.
+    EXPECT_EQ(row0[3], 234);
+    EXPECT_EQ(row0[6], 0);
+    EXPECT_EQ(row0[8], 0);
+    // The padding bytes are left as they were.
+    EXPECT_EQ(row0[9], 0xAB);
+    EXPECT_EQ(row0[11], 0xAB);
+    const uint8_t* row1 = c.Row(1);
+    // 128 - 127 cos(pi + 1) = 128 + 127 cos(1) = 196.6 -> 196.
+    EXPECT_EQ(row1[0], 196);
+}
+
+TEST(ColorMap, FrequencyShiftAndBackground)
+{
+    CColorMap m;
+    m.m_red = 0;
+    m.m_redShift = 0;
+    m.m_blue = 2;
+    m.m_background = 1;
+    m.AllocateGrid(2, 1);
+    *m.Cell(0, 0) = Cell(0, 1, 0);
+    *m.Cell(0, 1) = Cell(0, 0, 1e10f);
+    CCanvas c;
+    m.Draw(c);
+    const uint8_t* p = c.Row(0);
+    EXPECT_EQ(p[2], 1); // red: 128 - 127 cos 0
+    // blue: 128 - 127 cos(2 * pi/2 + 1) = 128 + 127 cos 1 = 196.6
+    EXPECT_EQ(p[0], 196);
+    EXPECT_EQ(p[3], 255);
+    EXPECT_EQ(p[4], 255);
+    EXPECT_EQ(p[5], 255);
+}
+
+TEST(ColorMap, HugeFrequencyStaysInRange)
+{
+    CColorMap m;
+    m.m_red = 1e308;
+    m.AllocateGrid(1, 1);
+    *m.Cell(0, 0) = Cell(-1, 0.1f, 0);
+    CCanvas c;
+    m.Draw(c);
+    EXPECT_EQ(c.Row(0)[2], 128);
+}
+
+TEST(ColorMap, RowLists)
+{
+    CColorMap m;
+    RowCollector two, three;
+    m.ListColourRows(two);
+    m.ListLightingRows(three);
+    ASSERT_EQ(two.rows.size(), 7u);
+    EXPECT_STREQ(two.rows[3].label, "Red   Shift");
+    EXPECT_STREQ(two.rows[5].label, "Blue  Shift");
+    EXPECT_EQ(two.rows[6].type, 2);
+    EXPECT_EQ(two.rows[3].value, &m.m_redShift);
+    ASSERT_EQ(three.rows.size(), 11u);
+    EXPECT_STREQ(three.rows[0].label, "Surface Red");
+    EXPECT_EQ(three.rows[0].value, &m.m_red);
+    EXPECT_STREQ(three.rows[9].label, "Shininess");
+    EXPECT_STREQ(three.rows[10].label, "Background");
+}
+
+} // namespace

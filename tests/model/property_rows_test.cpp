@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "model/PropertyList.h"
+#include "tests/model/RowCollector.h"
+
+namespace {
+
+const char* const kThree[3] = {"one", "two", "three"};
+const char* const kYesNo[2] = {"Yes", "No"};
+
+PropertyItem Row(int type, void* value, const char* const* choices = nullptr)
+{
+    PropertyItem r;
+    r.label = "row";
+    r.type = type;
+    r.value = value;
+    r.choices = choices;
+    return r;
+}
+
+TEST(ValueText, EveryTypeCode)
+{
+    uint32_t e = 4; // shown modulo the number of names
+    EXPECT_EQ(ValueText(Row(3, &e, kThree)), "two");
+    std::string s = "hello";
+    EXPECT_EQ(ValueText(Row(kRowString, &s)), "hello");
+    EXPECT_EQ(ValueText(Row(kRowReadOnlyString, &s)), "hello");
+    int32_t i = -42;
+    EXPECT_EQ(ValueText(Row(kRowInteger, &i)), "-42");
+    bool b = true;
+    EXPECT_EQ(ValueText(Row(kRowBoolean, &b, kYesNo)), "Yes");
+    b = false;
+    EXPECT_EQ(ValueText(Row(kRowBoolean, &b, kYesNo)), "No");
+    double d = 0.1234567;
+    EXPECT_EQ(ValueText(Row(kRowDouble, &d)), "0.123457");
+    d = -0.5;
+    EXPECT_EQ(ValueText(Row(kRowReadOnlyDouble, &d)), "-0.5");
+    d = 1e10;
+    EXPECT_EQ(ValueText(Row(kRowDouble, &d)), "1e+10");
+    d = 100;
+    EXPECT_EQ(ValueText(Row(kRowDouble, &d)), "100");
+    float f = 2.5f;
+    EXPECT_EQ(ValueText(Row(kRowFloat, &f)), "");
+    EXPECT_EQ(ValueText(Row(kRowGroup, nullptr)), "");
+    EXPECT_EQ(ValueText(Row(500, &i)), "");
+}
+
+TEST(ValueText, LongStringIsWhole)
+{
+    std::string s(5000, 'x');
+    EXPECT_EQ(ValueText(Row(kRowString, &s)).size(), 5000u);
+}
+
+TEST(ValueText, DoublesIgnoreTheProcessLocale)
+{
+    const char* old = std::setlocale(LC_NUMERIC, nullptr);
+    std::string saved = old ? old : "C";
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+        std::setlocale(LC_NUMERIC, "fr_FR.UTF-8");
+    double d = 1.5;
+    EXPECT_EQ(ValueText(Row(kRowDouble, &d)), "1.5");
+    ParseValue(Row(kRowDouble, &d), "2.25");
+    EXPECT_EQ(d, 2.25);
+    std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+TEST(ParseValue, Enumeration)
+{
+    uint32_t e = 2;
+    ParseValue(Row(3, &e, kThree), "two");
+    EXPECT_EQ(e, 1u);
+    ParseValue(Row(3, &e, kThree), "Two"); // case matters: no match gives 0
+    EXPECT_EQ(e, 0u);
+    e = 2;
+    ParseValue(Row(3, &e, kThree), "three ");
+    EXPECT_EQ(e, 0u);
+}
+
+TEST(ParseValue, NumbersReadALeadingNumberOrLeaveTheValue)
+{
+    int32_t i = 7;
+    ParseValue(Row(kRowInteger, &i), "  -12abc");
+    EXPECT_EQ(i, -12);
+    ParseValue(Row(kRowInteger, &i), "abc");
+    EXPECT_EQ(i, -12);
+    ParseValue(Row(kRowInteger, &i), "");
+    EXPECT_EQ(i, -12);
+    ParseValue(Row(kRowInteger, &i), "+5");
+    EXPECT_EQ(i, 5);
+    ParseValue(Row(kRowInteger, &i), "99999999999999999999");
+    EXPECT_EQ(i, std::numeric_limits<int32_t>::max());
+
+    double d = 3;
+    ParseValue(Row(kRowDouble, &d), " 1.5e2xyz");
+    EXPECT_EQ(d, 150.0);
+    ParseValue(Row(kRowDouble, &d), "");
+    EXPECT_EQ(d, 150.0);
+    ParseValue(Row(kRowDouble, &d), "-.25");
+    EXPECT_EQ(d, -0.25);
+    float f = 0;
+    ParseValue(Row(kRowFloat, &f), "0.5");
+    EXPECT_EQ(f, 0.5f);
+}
+
+TEST(ParseValue, NonFiniteNumbersAreRefused)
+{
+    double d = 2;
+    for (const char* text : {"nan", "inf", "-inf", "infinity", "1e999"}) {
+        ParseValue(Row(kRowDouble, &d), text);
+        EXPECT_EQ(d, 2.0) << text;
+    }
+}
+
+TEST(ParseValue, StringsBooleansAndReadOnlyRows)
+{
+    std::string s = "old";
+    ParseValue(Row(kRowString, &s), "");
+    EXPECT_EQ(s, "");
+    ParseValue(Row(kRowString, &s), "new name");
+    EXPECT_EQ(s, "new name");
+    ParseValue(Row(kRowReadOnlyString, &s), "ignored");
+    EXPECT_EQ(s, "new name");
+
+    bool b = false;
+    ParseValue(Row(kRowBoolean, &b, kYesNo), "Yes");
+    EXPECT_TRUE(b);
+    ParseValue(Row(kRowBoolean, &b, kYesNo), "No");
+    EXPECT_FALSE(b);
+    b = true;
+    ParseValue(Row(kRowBoolean, &b, kYesNo), "yes");
+    EXPECT_FALSE(b);
+
+    double d = 1;
+    ParseValue(Row(kRowReadOnlyDouble, &d), "5");
+    EXPECT_EQ(d, 1.0);
+}
+
+TEST(StepValue, ByTypeCode)
+{
+    uint32_t e = 1;
+    StepValue(Row(2, &e, kYesNo), "");
+    EXPECT_EQ(e, 0u);
+    StepValue(Row(2, &e, kYesNo), "");
+    EXPECT_EQ(e, 1u);
+    e = 0xffffffffu; // wraps without overflowing
+    StepValue(Row(3, &e, kThree), "");
+    EXPECT_EQ(e, (0xffffffffull + 1) % 3);
+
+    bool b = true;
+    StepValue(Row(kRowBoolean, &b, kYesNo), "Yes");
+    EXPECT_FALSE(b);
+
+    double d = 1;
+    StepValue(Row(kRowDouble, &d), "4.5");
+    EXPECT_EQ(d, 4.5);
+    StepValue(Row(kRowReadOnlyDouble, &d), "9");
+    EXPECT_EQ(d, 4.5);
+    int32_t i = 1;
+    StepValue(Row(kRowInteger, &i), "8");
+    EXPECT_EQ(i, 8);
+    StepValue(Row(kRowGroup, &i), "3");
+    EXPECT_EQ(i, 8);
+}
+
+TEST(PropertyList, LevelsFollowGroups)
+{
+    RowCollector list;
+    double d = 0;
+    list.BeginGroup("Main");
+    list.AddRow("a", &d, kRowDouble);
+    list.EndGroup();
+    list.EndGroup(); // never below 0
+    EXPECT_EQ(list.m_level, 0);
+    list.AddRow("b", &d, kRowDouble);
+    ASSERT_EQ(list.rows.size(), 3u);
+    EXPECT_EQ(list.rows[0].level, 0);
+    EXPECT_EQ(list.rows[0].type, kRowGroup);
+    EXPECT_EQ(list.rows[0].value, nullptr);
+    EXPECT_EQ(list.rows[1].level, 1);
+    EXPECT_EQ(list.rows[1].value, &d);
+    EXPECT_EQ(list.rows[2].level, 0);
+}
+
+TEST(BinarySize, ByTypeCode)
+{
+    EXPECT_EQ(BinarySize(1), 4);
+    EXPECT_EQ(BinarySize(99), 4);
+    EXPECT_EQ(BinarySize(kRowString), 0);
+    EXPECT_EQ(BinarySize(kRowInteger), 4);
+    EXPECT_EQ(BinarySize(kRowBoolean), 1);
+    EXPECT_EQ(BinarySize(kRowDouble), 8);
+    EXPECT_EQ(BinarySize(kRowFloat), 4);
+    EXPECT_EQ(BinarySize(kRowGroup), 0);
+    EXPECT_EQ(BinarySize(kRowReadOnlyString), 0);
+    EXPECT_EQ(BinarySize(kRowReadOnlyDouble), 0);
+    EXPECT_EQ(BinarySize(0), 0);
+}
+
+} // namespace

@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <sstream>
+#include <string>
+
+#include "model/PropertyStream.h"
+
+namespace {
+
+const char* const kTwo[2] = {"first", "second"};
+
+// A small row structure of every stored kind.
+struct Values {
+    std::string name = "abc";
+    uint32_t choice = 1;
+    int32_t count = -3;
+    bool flag = true;
+    double x = 0.1234567;
+    float f = 1.5f;
+    double shown = 9;
+
+    int Fill(PropertyList& list)
+    {
+        list.BeginGroup("Main");
+        list.AddRow("Name", &name, kRowString);
+        list.AddRow("choice", &choice, 2, kTwo);
+        list.AddRow("count", &count, kRowInteger);
+        list.AddRow("flag", &flag, kRowBoolean, kTwo);
+        list.AddRow("x", &x, kRowDouble);
+        list.AddRow("f", &f, kRowFloat);
+        list.AddRow("shown", &shown, kRowReadOnlyDouble);
+        list.EndGroup();
+        return list.m_level;
+    }
+};
+
+std::string WriteText(Values& v)
+{
+    std::ostringstream out(std::ios::binary);
+    PropertyStream s(out, false);
+    v.Fill(s);
+    return out.str();
+}
+
+TEST(PropertyStreamText, WritesLabelledLinesWithCrLf)
+{
+    Values v;
+    EXPECT_EQ(WriteText(v), "[Main]\r\nName=abc\r\nchoice=second\r\ncount=-3\r\nflag=first\r\n"
+                            "x=0.123457\r\nf=\r\nshown=9\r\n");
+}
+
+TEST(PropertyStreamText, ReadsBackByPositionRoundingToSixDigits)
+{
+    Values a;
+    a.name = "my set";
+    a.choice = 0;
+    a.count = 17;
+    a.flag = false;
+    a.x = 0.1234567;
+    const std::string text = WriteText(a);
+    Values b;
+    b.name = "other";
+    b.choice = 1;
+    std::istringstream in(text);
+    PropertyStream s(in, false);
+    b.Fill(s);
+    EXPECT_FALSE(s.Exhausted());
+    EXPECT_EQ(b.name, "my set");
+    EXPECT_EQ(b.choice, 0u);
+    EXPECT_EQ(b.count, 17);
+    EXPECT_FALSE(b.flag);
+    EXPECT_EQ(b.x, 0.123457);
+}
+
+TEST(PropertyStreamText, AcceptsBareLineFeedsAndIgnoresLabels)
+{
+    Values b;
+    std::istringstream in("whatever\nN=zz\nc=first\nn=5\nf=second\nq=2.5\nr=\ns=1\n");
+    PropertyStream s(in, false);
+    b.Fill(s);
+    EXPECT_EQ(b.name, "zz");
+    EXPECT_EQ(b.choice, 0u);
+    EXPECT_EQ(b.count, 5);
+    EXPECT_FALSE(b.flag);
+    EXPECT_EQ(b.x, 2.5);
+    EXPECT_EQ(b.shown, 9.0); // read-only rows ignore their line
+}
+
+TEST(PropertyStreamText, ValueIsTextAfterFirstEquals)
+{
+    Values b;
+    std::istringstream in("[Main]\nName=a=b\nchoice\ncount\n");
+    PropertyStream s(in, false);
+    b.Fill(s);
+    EXPECT_EQ(b.name, "a=b");
+    EXPECT_EQ(b.choice, 0u); // no "=": the empty text, which matches no name
+    EXPECT_EQ(b.count, -3);  // an integer keeps its value
+}
+
+TEST(PropertyStreamText, LongLineIsCutAndDoesNotSpillIntoTheNextRow)
+{
+    Values b;
+    std::string longName(1000, 'n');
+    std::string text = "[Main]\r\nName=" + longName + "\r\nchoice=first\r\ncount=12\r\n";
+    std::istringstream in(text);
+    PropertyStream s(in, false);
+    b.Fill(s);
+    EXPECT_EQ(b.name.size(), PropertyStream::kMaxLine - 5); // "Name=" took five
+    EXPECT_EQ(b.choice, 0u);
+    EXPECT_EQ(b.count, 12);
+}
+
+TEST(PropertyStreamText, LineOfExactly299CharactersIsKept)
+{
+    std::string line(299, 'a');
+    std::istringstream in(line + "\r\nnext\n");
+    std::string got;
+    ASSERT_TRUE(PropertyStream::ReadLine(in, got));
+    EXPECT_EQ(got, line);
+    ASSERT_TRUE(PropertyStream::ReadLine(in, got));
+    EXPECT_EQ(got, "next");
+    EXPECT_FALSE(PropertyStream::ReadLine(in, got));
+}
+
+TEST(PropertyStreamText, TruncatedFileLeavesTheRestAtDefaults)
+{
+    Values b;
+    std::istringstream in("[Main]\r\nName=short\r\nchoice=first\r\ncou");
+    PropertyStream s(in, false);
+    b.Fill(s);
+    EXPECT_TRUE(s.Exhausted());
+    EXPECT_EQ(b.name, "short");
+    EXPECT_EQ(b.choice, 0u);
+    EXPECT_EQ(b.count, -3); // "cou" has no "="
+    EXPECT_TRUE(b.flag);    // never reached: default kept
+    EXPECT_EQ(b.x, 0.1234567);
+}
+
+TEST(PropertyStreamText, BinaryGarbageDoesNotCrash)
+{
+    std::string junk;
+    for (int i = 0; i < 4096; ++i)
+        junk.push_back(char((i * 131 + 7) & 0xff));
+    Values b;
+    std::istringstream in(junk);
+    PropertyStream s(in, false);
+    b.Fill(s);
+    EXPECT_LE(b.name.size(), PropertyStream::kMaxLine);
+}
+
+TEST(PropertyStreamBinary, RawValuesWithoutStringsOrHeaders)
+{
+    Values a;
+    a.choice = 1;
+    a.count = 0x01020304;
+    a.flag = true;
+    a.x = 2.0;
+    a.f = 0.5f;
+    std::ostringstream out(std::ios::binary);
+    PropertyStream w(out, true);
+    a.Fill(w);
+    const std::string bytes = out.str();
+    // enum 4 + int 4 + bool 1 + double 8 + float 4; strings, headers and
+    // read-only rows contribute nothing.
+    ASSERT_EQ(bytes.size(), 21u);
+    EXPECT_EQ(std::memcmp(bytes.data(), "\x01\x00\x00\x00\x04\x03\x02\x01\x01", 9), 0);
+    double x;
+    std::memcpy(&x, bytes.data() + 9, 8);
+    EXPECT_EQ(x, 2.0);
+
+    Values b;
+    b.choice = 0;
+    b.count = 0;
+    b.flag = false;
+    b.x = 0;
+    b.f = 0;
+    std::istringstream in(bytes);
+    PropertyStream r(in, true);
+    b.Fill(r);
+    EXPECT_EQ(b.choice, 1u);
+    EXPECT_EQ(b.count, 0x01020304);
+    EXPECT_TRUE(b.flag);
+    EXPECT_EQ(b.x, 2.0);
+    EXPECT_EQ(b.f, 0.5f);
+    EXPECT_EQ(b.name, "abc");
+}
+
+TEST(PropertyStreamBinary, ShortInputStopsFillingAndIsReported)
+{
+    std::istringstream in(std::string("\x01\x00\x00\x00\x07", 5));
+    Values b;
+    PropertyStream r(in, true);
+    b.Fill(r);
+    EXPECT_EQ(b.choice, 1u);
+    EXPECT_EQ(b.count, -3);
+    EXPECT_TRUE(r.Exhausted());
+}
+
+TEST(PropertyStreamBinary, AnyByteReadsAsAValidBoolean)
+{
+    bool flag = false;
+    std::istringstream in(std::string("\x02", 1));
+    PropertyStream r(in, true);
+    r.AddRow("flag", &flag, kRowBoolean, kTwo);
+    EXPECT_TRUE(flag);
+}
+
+} // namespace
