@@ -82,7 +82,8 @@ void BM_MandelbrotDraw(benchmark::State& state)
 }
 BENCHMARK(BM_MandelbrotDraw)->Unit(benchmark::kMillisecond);
 
-// A plain loop of the colour formula over the same cells.
+// A plain loop of the colour formula over the same cells, all three
+// channels with the default frequencies and shifts.
 void BM_PlainColourLoop(benchmark::State& state)
 {
     CMandelbrotSet m;
@@ -91,6 +92,7 @@ void BM_PlainColourLoop(benchmark::State& state)
     c.m_targetHeight = kH;
     m.Build(c);
     std::vector<uint8_t> out(size_t(kW) * kH * 3);
+    const CColorMap& map = m.m_colorMap;
     for (auto _ : state) {
         uint8_t* o = out.data();
         for (const PixelRecord& r : m.m_colorMap.m_grid) {
@@ -98,7 +100,9 @@ void BM_PlainColourLoop(benchmark::State& state)
                 o[0] = o[1] = o[2] = 0;
             } else {
                 const double t = std::atan2(double(r.ny), double(r.nx));
-                o[0] = o[1] = o[2] = uint8_t(int(128 - 127 * std::cos(t + 1)));
+                o[2] = uint8_t(int(128 - 127 * std::cos(t * map.m_red + map.m_redShift)));
+                o[1] = uint8_t(int(128 - 127 * std::cos(t * map.m_green + map.m_greenShift)));
+                o[0] = uint8_t(int(128 - 127 * std::cos(t * map.m_blue + map.m_blueShift)));
             }
             o += 3;
         }
