@@ -46,6 +46,10 @@ public:
     void ResetGrid(float value);
     // The two-dimensional painter ("Drawing...").
     void Draw(CCanvas& canvas) const;
+    // The lit painter of three-dimensional cells ("Rendering..."). The
+    // angles are the fractal's view rotation, which turns the lights
+    // attached to the object.
+    void Render(CCanvas& canvas, double polar, double axial, double angle) const;
     void ListColourRows(PropertyList& list);
     void ListLightingRows(PropertyList& list);
 
