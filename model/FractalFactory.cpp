@@ -1,6 +1,7 @@
 #include "model/FractalFactory.h"
 
 #include "model/MandelbrotSet.h"
+#include "model/Samples.h"
 
 const char* const kFractalTypeNames[4] = {"Self-Affine Set", "Tile Set", "Mandelbrot Set",
                                           "Appolony Set"};
@@ -17,7 +18,5 @@ std::unique_ptr<CFractal> CreateFractalOfType(int type)
 
 std::unique_ptr<CFractal> CreateSample(int n)
 {
-    if (n == 12)
-        return std::make_unique<CMandelbrotSet>();
-    return nullptr;
+    return MakeSample(n);
 }

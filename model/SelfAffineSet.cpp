@@ -1,0 +1,283 @@
+#include "model/SelfAffineSet.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "imaging/Canvas.h"
+
+namespace {
+
+const char* const kLightTypeNames[2] = {"point light", "spot light"};
+const char* const kAttachmentNames[2] = {"object", "observer"};
+const char* const kMapRowLabels[13] = {
+    "Left polar angle",     "Left axial angle", "Left rotation angle", "Ratio x", "Ratio y",
+    "Ratio z",              "Right polar angle", "Right axial angle",  "Right rotation angle",
+    "Fixed x",              "Fixed y",           "Fixed z",            "Measure"};
+const char* const kLightRowLabels[13] = {"x",       "y",     "z",     "Red",          "Green",
+                                         "Blue",    "Luminiscence",   "Dir x",        "Dir y",
+                                         "Dir z",   "Cone angle",     "End cone angle",
+                                         "Beam distribution"};
+
+// Group headers need labels that outlive the call: the parameters window
+// keeps the rows.
+const char* MapLabel(int k)
+{
+    static char labels[MapSet::kMaxMaps][16];
+    std::snprintf(labels[k], sizeof labels[k], "Map %u", unsigned(k + 1));
+    return labels[k];
+}
+
+const char* LightLabel(int k)
+{
+    static char labels[CColorMap::kMaxLights][16];
+    std::snprintf(labels[k], sizeof labels[k], "Light %u", unsigned(k + 1));
+    return labels[k];
+}
+
+} // namespace
+
+CSelfAffineSet::CSelfAffineSet()
+{
+    m_name = "Self-Affine Set";
+    m_kind = kSelfAffine;
+    m_restart = true;
+}
+
+void CSelfAffineSet::ClampCounts()
+{
+    m_maps.count = std::clamp(m_maps.count, 0, MapSet::kMaxMaps);
+    m_colorMap.m_lightCount = std::clamp(m_colorMap.m_lightCount, 0, CColorMap::kMaxLights);
+}
+
+bool CSelfAffineSet::ValueChanged(int, PropertyItem& row)
+{
+    if (row.value == &m_maps.count || row.value == &m_colorMap.m_lightCount) {
+        ClampCounts();
+        return true;
+    }
+    return false;
+}
+
+uint64_t CSelfAffineSet::MemoryNeed(unsigned width, unsigned height)
+{
+    return CellMemoryNeed(width, height);
+}
+
+int CSelfAffineSet::PassCount()
+{
+    ClampCounts();
+    return m_maps.count + m_colorMap.m_lightCount + 3;
+}
+
+int CSelfAffineSet::FillProperties(PropertyList& list)
+{
+    ClampCounts();
+    // The counts in force for this call; a value read below applies from
+    // the next call on.
+    const int maps = m_maps.count;
+    const int lights = m_colorMap.m_lightCount;
+    const bool threeD = m_threeD == 1;
+
+    list.BeginGroup("Main");
+    list.AddRow("Name", &m_name, kRowString);
+    list.AddRow("Dimension", &m_dimension, kRowReadOnlyDouble);
+    list.AddRow("Power", &m_power, kRowDouble);
+    list.AddRow("Precision", &m_piecePrecision, kRowDouble);
+    list.AddRow("Level", &m_levelValue, kRowDouble);
+    list.AddRow("Iterations", &m_iterations, kRowInteger);
+    list.AddRow("Number of maps", &m_maps.count, kRowInteger);
+    if (threeD)
+        list.AddRow("Number of lights", &m_colorMap.m_lightCount, kRowInteger);
+    list.EndGroup();
+    ClampCounts();
+
+    list.BeginGroup("View");
+    list.AddRow("Polar angle", &m_polarAngle, kRowDouble);
+    list.AddRow("Axial angle", &m_axialAngle, kRowDouble);
+    list.AddRow("Rotation angle", &m_rotationAngle, kRowDouble);
+    list.AddRow("Screen x", &m_centerX, kRowDouble);
+    list.AddRow("Screen y", &m_centerY, kRowDouble);
+    list.AddRow("Screen z", &m_centerZ, kRowDouble);
+    list.AddRow("Screen size", &m_halfSize, kRowDouble);
+    list.AddRow("Obsrver x", &m_colorMap.m_observerX, kRowDouble);
+    list.AddRow("Obsrver y", &m_colorMap.m_observerY, kRowDouble);
+    list.AddRow("Obsrver z", &m_colorMap.m_observerZ, kRowDouble);
+    list.EndGroup();
+
+    list.BeginGroup("Colors");
+    if (threeD)
+        m_colorMap.ListLightingRows(list);
+    else
+        m_colorMap.ListColourRows(list);
+    list.EndGroup();
+
+    list.BeginGroup("Maps");
+    for (int k = 0; k < maps; ++k) {
+        list.BeginGroup(MapLabel(k));
+        for (int i = 0; i < 13; ++i)
+            list.AddRow(kMapRowLabels[i], &m_maps.maps[k].m[i], kRowDouble);
+        list.EndGroup();
+    }
+    list.EndGroup();
+
+    if (threeD) {
+        list.BeginGroup("Lights");
+        for (int k = 0; k < lights; ++k) {
+            list.BeginGroup(LightLabel(k));
+            double* values = &m_colorMap.m_lights[k].x;
+            for (int i = 0; i < 13; ++i)
+                list.AddRow(kLightRowLabels[i], values + i, kRowDouble);
+            list.AddRow("Type", &m_colorMap.m_lightType[k], 2, kLightTypeNames);
+            list.AddRow("Attachment", &m_colorMap.m_attachment[k], 2, kAttachmentNames);
+            list.EndGroup();
+        }
+        list.EndGroup();
+    }
+    return list.m_level;
+}
+
+int CSelfAffineSet::Build(CCanvas& canvas)
+{
+    m_stop = false;
+    ClampCounts();
+    const unsigned w = canvas.m_targetWidth, h = canvas.m_targetHeight;
+    CColorMap& map = m_colorMap;
+    map.AllocateGrid(int(w), int(h));
+    const double d = 2 * m_halfSize / std::max(1u, std::min(w, h));
+    map.m_pixelSize = d;
+    map.m_centreX = m_centerX;
+    map.m_centreY = m_centerY;
+
+    // Maps that cannot be normalised would send NaN or an endless tree into
+    // the builds; the image stays empty and the status says why.
+    const bool viewOk = std::isfinite(d) && d > 0 && std::isfinite(m_centerX) &&
+                        std::isfinite(m_centerY) && std::isfinite(m_centerZ);
+    if (!viewOk || !Normalise(m_maps)) {
+        map.ResetGrid(0);
+        for (PixelRecord& r : map.m_grid) {
+            r.value = m_threeD == 1 ? 0.0f : float(CColorMap::kBackgroundValue);
+            r.step = 2;
+            r.state = -1;
+        }
+        canvas.SetStatus(viewOk ? "The maps do not contract" : "The view is not finite");
+        m_restart = false;
+        return 1;
+    }
+    m_work = m_maps;
+    for (int k = 0; k < m_work.Count(); ++k)
+        ToMatrix(m_work.maps[k]);
+    Conjugate(m_work, m_polarAngle, m_axialAngle, m_rotationAngle);
+
+    if (m_threeD == 1)
+        RayMarch(canvas, d);
+    else
+        FieldBuild(canvas, d);
+    m_restart = false;
+    return 1;
+}
+
+int CSelfAffineSet::Draw(CCanvas& canvas)
+{
+    if (m_threeD == 1)
+        m_colorMap.Render(canvas, m_polarAngle, m_axialAngle, m_rotationAngle);
+    else
+        m_colorMap.Draw(canvas);
+    return 1;
+}
+
+void CSelfAffineSet::FieldBuild(CCanvas&, double d)
+{
+    CColorMap& map = m_colorMap;
+    const int w = map.m_gridWidth, h = map.m_gridHeight;
+    const double x0 = m_centerX - (w / 2) * d;
+    const double y0 = m_centerY - (h / 2) * d;
+    for (int r = 0; r < h; ++r) {
+        PixelRecord* cell = map.m_gridRows[size_t(r)];
+        for (int c = 0; c < w; ++c, ++cell) {
+            cell->x = float(x0 + c * d);
+            cell->y = float(y0 + r * d);
+            cell->z = float(m_centerZ);
+            cell->nx = cell->ny = cell->nz = 0;
+            cell->value = 0;
+        }
+    }
+    if (w == 0 || h == 0)
+        return;
+
+    std::vector<CompositionLevel> stack(kMaxStack);
+    CompositionLevel& root = stack[0];
+    for (int i = 0; i < 13; ++i)
+        root.map[i] = 0;
+    root.map[0] = root.map[4] = root.map[8] = 1;
+    root.map[12] = 1;
+    root.next = 0;
+    root.box[0] = 0;
+    root.box[1] = w;
+    root.box[2] = 0;
+    root.box[3] = h;
+    int top = 0;
+    while (top >= 0) {
+        CompositionLevel& level = stack[size_t(top)];
+        CompositionLevel& below = stack[size_t(std::min(top + 1, kMaxStack - 1))];
+        CompositionLevel child;
+        double tx, ty, tz, meanSquare, mu;
+        if (!ComposeNext(m_work, level, top + 1 < kMaxStack ? below : child, tx, ty, tz, meanSquare, mu)) {
+            --top;
+            continue;
+        }
+        const double s = std::sqrt(meanSquare) * m_piecePrecision;
+        const double dz = m_centerZ - tz;
+        const int* box = level.box;
+        if (s < d) {
+            const int c = box[1] > 0 ? box[1] - 1 : 0, r = box[3] > 0 ? box[3] - 1 : 0;
+            map.Cell(r, c)->value = float(CColorMap::kBackgroundValue);
+            continue;
+        }
+        if (std::fabs(dz) > s)
+            continue;
+        auto clip = [](double v, int lo, int hi) {
+            // Truncation toward zero, kept in int range before the clip.
+            v = std::clamp(v, -2e9, 2e9);
+            return std::clamp(int(v), lo, hi);
+        };
+        const int c0 = clip((-x0 - tx - s) / d + 0.5, box[0], box[1]);
+        const int c1 = clip((s - tx - x0) / d + 0.5, box[0], box[1]);
+        const int r0 = clip((-y0 - ty - s) / d + 0.5, box[2], box[3]);
+        const int r1 = clip((s - ty - y0) / d + 0.5, box[2], box[3]);
+        // A box too deep for the stack gets neither this field nor its children's.
+        const bool hasBox = c0 < c1 && r0 < r1;
+        const bool descend = hasBox && top + 1 < kMaxStack;
+        // The child's field over the level's box, except where its own
+        // children will add their finer contributions.
+        const double dz2 = dz * dz;
+        for (int r = box[2]; r < box[3]; ++r) {
+            PixelRecord* row = map.m_gridRows[size_t(r)];
+            const double Y = y0 + r * d + ty;
+            const bool inRows = hasBox && r >= r0 && r < r1;
+            for (int c = box[0]; c < box[1]; ++c) {
+                if (inRows && c >= c0 && c < c1) {
+                    c = c1 - 1;
+                    continue;
+                }
+                const double X = x0 + c * d + tx;
+                const double q = 1 / (X * X + Y * Y + dz2);
+                const double f = mu * q * q;
+                if (!std::isfinite(f))
+                    continue;
+                row[c].nx += float(f * X);
+                row[c].ny += float(f * Y);
+            }
+        }
+        if (descend) {
+            below.box[0] = c0;
+            below.box[1] = c1;
+            below.box[2] = r0;
+            below.box[3] = r1;
+            ++top;
+        }
+        if (m_stop)
+            return;
+    }
+}

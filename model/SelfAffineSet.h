@@ -1,0 +1,40 @@
+#pragma once
+// The attractor of up to 25 affine maps: a direction field in the plane, or
+// a ray-marched, lit surface in space.
+
+#include "imaging/AffineMap.h"
+#include "model/Fractal.h"
+
+class CSelfAffineSet : public CFractal {
+public:
+    static constexpr int kMaxStack = 1001; // the root and 1000 levels
+
+    CSelfAffineSet();
+
+    int Build(CCanvas& canvas) override;
+    int Draw(CCanvas& canvas) override;
+    bool ValueChanged(int index, PropertyItem& row) override;
+    uint64_t MemoryNeed(unsigned width, unsigned height) override;
+    int FillProperties(PropertyList& list) override;
+    int PassCount() override;
+
+    // Keeps the map and light counts within their arrays.
+    void ClampCounts();
+
+    double m_dimension = 0;
+    double m_power = 2.0;
+    double m_piecePrecision = 1.2;
+    double m_levelValue = 6.0;
+    double m_polarAngle = 0, m_axialAngle = 0, m_rotationAngle = 0;
+    int32_t m_iterations = 10;
+    int32_t m_threeD = 1;
+    MapSet m_work;
+    MapSet m_maps;
+
+    // The two builds, on the prepared working maps.
+    void FieldBuild(CCanvas& canvas, double d);
+    void RayMarch(CCanvas& canvas, double d);
+    // The evaluation step of the ray march: `reach` 1 marks the live cells
+    // whose next step reaches the set, 0 gives the hit cells their normals.
+    void Evaluate(int reach, double d);
+};
