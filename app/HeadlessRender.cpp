@@ -15,6 +15,7 @@
 
 #include "document/BuildSteps.h"
 #include "document/CanvasImage.h"
+#include "document/DataFile.h"
 #include "document/DocumentFiles.h"
 #include "document/MemoryStatus.h"
 #include "imaging/Canvas.h"
@@ -46,6 +47,13 @@ public:
             std::fprintf(stderr, "[%3.1f%%] %s\n", progress, status.c_str());
         else
             std::fprintf(stderr, "%s\n", status.c_str());
+    }
+
+    // A computed-data file brings its own size.
+    void SetSize(unsigned w, unsigned h)
+    {
+        m_width = w;
+        m_height = h;
     }
 
     CCanvas* m_canvas = nullptr;
@@ -106,6 +114,22 @@ void BuildWithProgress(CFractal& fractal, CCanvas& canvas, HeadlessView& view, b
     worker.join();
 }
 
+bool WriteImage(const QString& image, const CCanvas& canvas, std::string& error)
+{
+    const std::string path = image.toStdString();
+    if (EndsWith(image, ".bmp"))
+        return SaveBitmapFile(path, canvas, error);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(CanvasImage(canvas))) {
+        error = "cannot write \"" + path + "\": " + writer.errorString().toStdString();
+        return false;
+    }
+    return WriteFileAtomically(path, bytes.toStdString(), error);
+}
+
 int Run(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -154,8 +178,24 @@ int Run(int argc, char** argv)
     std::string kindName;
     if (!files.isEmpty()) {
         const std::string path = files[0].toStdString();
-        if (EndsWith(files[0], ".fdt"))
-            return fail("cannot open \"" + path + "\": computed-data files are not available in this version");
+        if (EndsWith(files[0], ".fdt")) {
+            // Opening computed data renders it; nothing is built.
+            fractal = CreateFractalOfType(kTypeSelfAffine);
+            CCanvas canvas;
+            HeadlessView view(width, height, isQuiet);
+            view.m_canvas = &canvas;
+            canvas.m_view = &view;
+            std::string error;
+            const bool ok = OpenDataFile(path, *fractal, canvas, [&](unsigned w, unsigned h) {
+                view.SetSize(w, h);
+            }, error);
+            canvas.m_view = nullptr;
+            if (!ok)
+                return fail(error);
+            if (!image.isEmpty() && !WriteImage(image, canvas, error))
+                return fail(error);
+            return 0;
+        }
         if (!EndsWith(files[0], ".frc"))
             return fail("cannot open \"" + path + "\": not a .frc or .fdt file");
         LoadedDocument doc;
@@ -212,22 +252,10 @@ int Run(int argc, char** argv)
     BuildWithProgress(*fractal, canvas, view, isQuiet);
 
     std::string error;
-    if (!image.isEmpty()) {
-        const std::string path = image.toStdString();
-        if (EndsWith(image, ".bmp")) {
-            if (!SaveBitmapFile(path, canvas, error))
-                return fail(error);
-        } else {
-            QByteArray bytes;
-            QBuffer buffer(&bytes);
-            buffer.open(QIODevice::WriteOnly);
-            QImageWriter writer(&buffer, "png");
-            if (!writer.write(CanvasImage(canvas)))
-                return fail("cannot write \"" + path + "\": " + writer.errorString().toStdString());
-            if (!WriteFileAtomically(path, bytes.toStdString(), error))
-                return fail(error);
-        }
-    }
+    if (!image.isEmpty() && !WriteImage(image, canvas, error))
+        return fail(error);
+    if (parser.isSet(data) && !SaveDataFile(parser.value(data).toStdString(), *fractal, error))
+        return fail(error);
     if (parser.isSet(save)) {
         if (!SaveDocumentFile(parser.value(save).toStdString(), fractalType, *fractal, error))
             return fail(error);

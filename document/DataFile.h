@@ -1,0 +1,20 @@
+#pragma once
+// The computed-data file (".fdt") of a three-dimensional self-affine set:
+// grid size, the rows in binary passes, then the hit cells column by column.
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+
+class CCanvas;
+class CFractal;
+
+// False unless the fractal is a three-dimensional self-affine set.
+bool WriteDataFile(std::ostream& out, CFractal& fractal);
+// `sized(w, h)` is called once W and H are read and checked, before the
+// grid is touched. Renders into the canvas at the end.
+bool ReadDataFile(std::istream& in, CFractal& fractal, CCanvas& canvas,
+                  const std::function<void(unsigned, unsigned)>& sized, std::string& error);
+bool SaveDataFile(const std::string& path, CFractal& fractal, std::string& error);
+bool OpenDataFile(const std::string& path, CFractal& fractal, CCanvas& canvas,
+                  const std::function<void(unsigned, unsigned)>& sized, std::string& error);
