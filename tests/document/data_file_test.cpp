@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <sstream>
+
+#include "document/DataFile.h"
+#include "imaging/Canvas.h"
+#include "model/Samples.h"
+#include "model/SelfAffineSet.h"
+
+namespace {
+
+std::unique_ptr<CSelfAffineSet> Sample(int n)
+{
+    return std::unique_ptr<CSelfAffineSet>(static_cast<CSelfAffineSet*>(MakeSample(n).release()));
+}
+
+std::string Header(uint32_t w, uint32_t h)
+{
+    std::string s(8, '\0');
+    std::memcpy(&s[0], &w, 4);
+    std::memcpy(&s[4], &h, 4);
+    return s;
+}
+
+TEST(DataFile, RoundTripKeepsRowsAndHits)
+{
+    auto f = Sample(4);
+    f->m_maps.count = 5; // a count other than the reader's
+    f->m_iterations = 7;
+    CCanvas canvas;
+    canvas.m_targetWidth = 40;
+    canvas.m_targetHeight = 30;
+    f->Build(canvas);
+    std::ostringstream out;
+    ASSERT_TRUE(WriteDataFile(out, *f));
+    const std::string bytes = out.str();
+
+    auto g = Sample(0); // two-dimensional, three maps
+    CCanvas c2;
+    unsigned sw = 0, sh = 0;
+    std::string error;
+    std::istringstream in(bytes);
+    ASSERT_TRUE(ReadDataFile(in, *g, c2, [&](unsigned w, unsigned h) { sw = w, sh = h; }, error)) << error;
+    EXPECT_EQ(sw, 40u);
+    EXPECT_EQ(sh, 30u);
+    EXPECT_EQ(g->m_maps.count, 5);
+    EXPECT_EQ(g->m_iterations, 7);
+    EXPECT_EQ(g->m_polarAngle, 45);
+    EXPECT_EQ(g->m_centerZ, -1);
+    for (int r = 0; r < 30; ++r)
+        for (int c = 0; c < 40; ++c) {
+            const PixelRecord& a = *f->m_colorMap.Cell(r, c);
+            const PixelRecord& b = *g->m_colorMap.Cell(r, c);
+            const bool hit = std::fabs(a.value) >= 1e-5f;
+            ASSERT_EQ(hit, b.value == 1.0f);
+            if (hit) {
+                EXPECT_EQ(a.z, b.z);
+                EXPECT_NEAR(a.nx, b.nx, 1e-3);
+                EXPECT_NEAR(a.nz, b.nz, 1e-3);
+            }
+        }
+    EXPECT_EQ(c2.Status(), "Rendering...");
+    // Writing it again gives the same bytes.
+    std::ostringstream again;
+    ASSERT_TRUE(WriteDataFile(again, *g));
+    EXPECT_EQ(again.str().size(), bytes.size());
+}
+
+TEST(DataFile, EmptyGridWritesNoRecords)
+{
+    auto f = Sample(4);
+    f->m_colorMap.AllocateGrid(3, 2);
+    f->m_colorMap.ResetGrid(0);
+    std::ostringstream out;
+    ASSERT_TRUE(WriteDataFile(out, *f));
+    auto g = Sample(4);
+    std::ostringstream params;
+    ASSERT_TRUE(WriteDataFile(params, *g)); // g has an empty grid too: no cells at all
+    EXPECT_EQ(out.str().substr(8), params.str().substr(8));
+    EXPECT_FALSE(WriteDataFile(out, *Sample(0))); // two-dimensional
+}
+
+TEST(DataFile, BadFilesAreRefused)
+{
+    auto g = Sample(4);
+    CCanvas c;
+    std::string error;
+    auto read = [&](const std::string& bytes) {
+        std::istringstream in(bytes);
+        error.clear();
+        return ReadDataFile(in, *g, c, nullptr, error);
+    };
+    EXPECT_FALSE(read(""));
+    EXPECT_FALSE(read(Header(0xFFFFFFFF, 0xFFFFFFFF)));
+    EXPECT_NE(error.find("4294967295x4294967295"), std::string::npos);
+    EXPECT_FALSE(read(Header(60000, 60000))); // 3.6e9 cells: more than memory
+    EXPECT_FALSE(read(Header(4, 4) + "abc"));
+    EXPECT_NE(error.find("parameters"), std::string::npos);
+    // A record cut short.
+    auto f = Sample(9);
+    CCanvas canvas;
+    canvas.m_targetWidth = 20;
+    canvas.m_targetHeight = 10;
+    f->Build(canvas);
+    std::ostringstream out;
+    ASSERT_TRUE(WriteDataFile(out, *f));
+    const std::string bytes = out.str();
+    EXPECT_FALSE(read(bytes.substr(0, bytes.size() - 3)));
+    EXPECT_TRUE(read(bytes.substr(0, bytes.size() - 8))); // whole records: the rest is empty
+}
+
+} // namespace
