@@ -182,3 +182,20 @@ TEST_F(Headless, BadFilesGiveAMessageNotACrash)
 }
 
 } // namespace
+
+TEST_F(Headless, SampleDataFileOpensAndRenders)
+{
+    Result r = Render({"--quiet", "--sample", "9", "--size", "32x24", "--data", At("s.fdt")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    r = Render({"--quiet", At("s.fdt"), "--output", At("s.bmp")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    // 32 x 24 at 24 bits: rows of 96 bytes.
+    EXPECT_EQ(std::filesystem::file_size(dir / "s.bmp"), 54u + 96u * 24u);
+    {
+        std::ofstream f(dir / "huge.fdt", std::ios::binary);
+        f.write("\xff\xff\xff\xff\xff\xff\xff\xff", 8);
+    }
+    r = Render({"--quiet", At("huge.fdt")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("huge.fdt"), std::string::npos);
+}
