@@ -2,6 +2,7 @@
 
 #include "model/MandelbrotSet.h"
 #include "model/Samples.h"
+#include "model/TileSet.h"
 
 const char* const kFractalTypeNames[4] = {"Self-Affine Set", "Tile Set", "Mandelbrot Set",
                                           "Appolony Set"};
@@ -10,7 +11,7 @@ std::unique_ptr<CFractal> CreateFractalOfType(int type)
 {
     switch (type) {
     case kTypeSelfAffine: return CreateSample(0);
-    case kTypeTile: return nullptr;
+    case kTypeTile: return std::make_unique<CTileSet>();
     case kTypeMandelbrot: return std::make_unique<CMandelbrotSet>();
     default: return nullptr;
     }

@@ -1,0 +1,111 @@
+#include "model/TileSet.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+CTileSet::CTileSet()
+{
+    m_name = "Tile";
+    m_kind = kTile;
+}
+
+int CTileSet::DigitCount() const
+{
+    const long long n = std::llabs((long long)m_determinant);
+    return int(std::min<long long>(n, kMaxTileDigits));
+}
+
+void CTileSet::ClampLimits()
+{
+    m_determinant = std::clamp<int32_t>(m_determinant, -kMaxTileDigits, kMaxTileDigits);
+    m_deep = std::clamp<int32_t>(m_deep, kMinTileDeep, kMaxTileDeep);
+}
+
+int CTileSet::Build(CCanvas&)
+{
+    m_stop = false;
+    return 0;
+}
+
+bool CTileSet::ValueChanged(int, PropertyItem& row)
+{
+    if (row.value == &m_determinant || row.value == &m_track) {
+        ClampLimits();
+        const int n = DigitCount();
+        for (int k = 0; k < n; ++k)
+            m_digitX[k] = m_digitY[k] = m_digitSymmetry[k] = 0;
+        return true;
+    }
+    if (row.value == &m_deep) {
+        const int32_t before = m_deep;
+        ClampLimits();
+        return m_deep != before; // show the clamped value
+    }
+    return false;
+}
+
+void CTileSet::Click(int x, int y, int right)
+{
+    // x last: Draw takes a click when it sees m_clickX set.
+    m_clickY = y;
+    m_clickRight = right;
+    m_clickX = x;
+}
+
+uint64_t CTileSet::MemoryNeed(unsigned, unsigned)
+{
+    return 0;
+}
+
+int CTileSet::PassCount()
+{
+    return m_determinant;
+}
+
+namespace {
+
+const char* DigitLabel(char axis, int k)
+{
+    static const auto labels = [] {
+        std::array<std::array<std::string, kMaxTileDigits>, 3> t;
+        for (int i = 0; i < kMaxTileDigits; ++i) {
+            t[0][size_t(i)] = "x" + std::to_string(i);
+            t[1][size_t(i)] = "y" + std::to_string(i);
+            t[2][size_t(i)] = "s" + std::to_string(i);
+        }
+        return t;
+    }();
+    const size_t a = axis == 'x' ? 0 : axis == 'y' ? 1 : 2;
+    return labels[a][size_t(k)].c_str();
+}
+
+const char* const kYesNo[2] = {"yes", "no"};
+
+} // namespace
+
+int CTileSet::FillProperties(PropertyList& list)
+{
+    list.AddRow("Name", &m_name, kRowString);
+    list.AddRow("Determinant", &m_determinant, kRowInteger);
+    // A loaded determinant decides how many digit rows follow.
+    if (list.m_loading)
+        ClampLimits();
+    list.AddRow("Track", &m_track, kRowInteger);
+    list.AddRow("Deep", &m_deep, kRowInteger);
+    if (list.m_loading)
+        ClampLimits();
+    list.AddRow("Grid", &m_grid, kRowBoolean, kYesNo);
+    list.BeginGroup("Maps");
+    // A negative determinant draws |d| digits, so it lists that many rows.
+    const int n = DigitCount();
+    for (int k = 0; k < n; ++k) {
+        list.AddRow(DigitLabel('x', k), &m_digitX[k], kRowInteger);
+        list.AddRow(DigitLabel('y', k), &m_digitY[k], kRowInteger);
+        list.AddRow(DigitLabel('s', k), &m_digitSymmetry[k], kRowInteger);
+    }
+    list.EndGroup();
+    return list.m_level;
+}

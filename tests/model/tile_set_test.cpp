@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include "imaging/Canvas.h"
+#include "model/TileSet.h"
+
+TEST(TileNormalForm, MatricesFromHandWork)
+{
+    TileNormalForm f = NormalForm(2, 2);
+    EXPECT_EQ(f.code, -4);
+    EXPECT_EQ(f.A, (TileMatrix{1, -1, 1, 1}));
+    EXPECT_EQ(NormalForm(5, 2).code, 0);
+    f = NormalForm(4, 4);
+    EXPECT_EQ(f.code, -4);
+    EXPECT_EQ(f.A, (TileMatrix{2, 0, 0, 2}));
+    f = NormalForm(3, 3);
+    EXPECT_EQ(f.code, -6);
+    EXPECT_EQ(f.A, (TileMatrix{2, 1, -1, 1}));
+    EXPECT_EQ(NormalForm(1, 0).code, 0);
+    EXPECT_EQ(NormalForm(-1, 0).code, 0);
+    EXPECT_EQ(NormalForm(5, -1).code, 0);
+    EXPECT_NE(NormalForm(-3, 1).code, 0);
+    // Trace 0 with d = k^2 really has trace 0 and determinant k^2.
+    f = NormalForm(9, 0);
+    EXPECT_EQ(f.A, (TileMatrix{0, -3, 3, 0}));
+    EXPECT_EQ(f.code, -4);
+}
+
+TEST(TileNormalForm, EveryTileHasTheAskedTraceAndDeterminantAndAllResidues)
+{
+    for (int d = -40; d <= 40; ++d)
+        for (int t = 0; t <= 40; ++t) {
+            const TileNormalForm f = NormalForm(d, t);
+            if (f.code == 0)
+                continue;
+            EXPECT_EQ(f.A.a + f.A.e, t) << d << " " << t;
+            EXPECT_EQ(Determinant(f.A), d) << d << " " << t;
+            EXPECT_EQ(int(CanonicalResidues(f.A).size()), std::abs(d)) << d << " " << t;
+        }
+}
+
+TEST(TileNormalForm, ChartColours)
+{
+    EXPECT_EQ(TileChartColour(3, 3), 0xFF00FFu); // magenta
+    for (int c = 0; c < kTileChartColumns; ++c)
+        for (int r = 0; r < 2; ++r) {
+            int d = 0, t = 0;
+            TileChartSquare(c, r, d, t);
+            EXPECT_EQ(TileChartColour(d, t), 0u);
+        }
+    int d = 0, t = 0;
+    TileChartSquare(23, 3, d, t);
+    EXPECT_EQ(d, 3);
+    EXPECT_EQ(t, 3);
+}
+
+TEST(TileSet, DefaultResidues)
+{
+    const auto r = CanonicalResidues(NormalForm(3, 3).A);
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r[0], (TilePoint{0, 0}));
+    EXPECT_EQ(r[1], (TilePoint{1, 0}));
+    EXPECT_EQ(r[2], (TilePoint{-1, 0}));
+}
+
+namespace {
+int CountColoured(const CCanvas& c)
+{
+    int n = 0;
+    for (unsigned i = 0; i < c.m_targetHeight; ++i)
+        for (unsigned j = 0; j < c.m_targetWidth; ++j)
+            n += reinterpret_cast<const uint32_t*>(c.Row(i))[j] != 0;
+    return n;
+}
+} // namespace
+
+TEST(TileSet, DeepOneDrawsOnePointPerDigitAndDefaultDrawsAll)
+{
+    CTileSet t;
+    CCanvas c;
+    c.m_targetWidth = 200;
+    c.m_targetHeight = 100;
+    t.m_grid = false;
+    t.m_deep = 1;
+    EXPECT_EQ(t.Draw(c), 1);
+    EXPECT_EQ(CountColoured(c), 3);
+    EXPECT_EQ(reinterpret_cast<const uint32_t*>(c.Row(50))[100], 0xFF0000u);
+    t.m_deep = 10;
+    c.m_targetWidth = c.m_targetHeight = 1024; // the whole tile fits
+    EXPECT_EQ(t.Draw(c), 1);
+    EXPECT_EQ(t.m_pointsVisited, 59049u);
+}
+
+TEST(TileSet, ClicksAndLeavingOutDigits)
+{
+    CTileSet t;
+    CCanvas c;
+    c.m_targetWidth = 100;
+    c.m_targetHeight = 100;
+    t.Click(50, 50, 1);
+    t.Draw(c);
+    EXPECT_EQ(t.m_digitSymmetry[0], 1);
+    EXPECT_EQ(t.m_digitX[0], 0);
+    EXPECT_EQ(t.m_clickX, -1);
+    t.m_digitSymmetry[0] = 11;
+    t.Click(50, 50, 1);
+    t.Draw(c);
+    EXPECT_EQ(t.m_digitSymmetry[0], -1);
+    t.m_digitSymmetry[1] = -1;
+    t.m_deep = 1; // lattice spacing of one pixel, so the grid shows
+    EXPECT_EQ(t.Draw(c), 0); // one digit left: grid only
+    EXPECT_GT(CountColoured(c), 0);
+}
+
+TEST(TileSet, LimitsAndDeepTilesEnd)
+{
+    CTileSet t;
+    CCanvas c;
+    c.m_targetWidth = 64;
+    c.m_targetHeight = 64;
+    t.m_deep = 500;
+    t.m_determinant = 1000;
+    t.Draw(c);
+    EXPECT_EQ(t.m_deep, 99);
+    EXPECT_EQ(t.m_determinant, 100);
+    t.m_determinant = 3;
+    t.m_deep = 99; // 3^99 points, almost all far off the canvas
+    EXPECT_EQ(t.Draw(c), 1);
+    EXPECT_LT(t.m_pointsVisited, 100000000u);
+}
