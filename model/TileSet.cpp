@@ -72,9 +72,9 @@ const char* DigitLabel(char axis, int k)
     static const auto labels = [] {
         std::array<std::array<std::string, kMaxTileDigits>, 3> t;
         for (int i = 0; i < kMaxTileDigits; ++i) {
-            t[0][size_t(i)] = "x" + std::to_string(i);
-            t[1][size_t(i)] = "y" + std::to_string(i);
-            t[2][size_t(i)] = "s" + std::to_string(i);
+            t[0][size_t(i)] = std::string(1, 'x').append(std::to_string(i));
+            t[1][size_t(i)] = std::string(1, 'y').append(std::to_string(i));
+            t[2][size_t(i)] = std::string(1, 's').append(std::to_string(i));
         }
         return t;
     }();
