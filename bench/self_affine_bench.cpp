@@ -11,9 +11,12 @@
 
 namespace {
 
-void Build(benchmark::State& state, int sample, unsigned w, unsigned h)
+void Build(benchmark::State& state, int sample, unsigned w, unsigned h, double zoom = 1)
 {
     auto f = MakeSample(sample);
+    // A deeper view: the same centre, the screen `zoom` times smaller, so
+    // the march refines pieces many more levels down.
+    f->m_halfSize /= zoom;
     CCanvas canvas;
     canvas.m_targetWidth = w;
     canvas.m_targetHeight = h;
@@ -27,9 +30,13 @@ void Build(benchmark::State& state, int sample, unsigned w, unsigned h)
 void BM_FieldBuildSample0(benchmark::State& s) { Build(s, 0, 1024, 768); }
 void BM_RayMarchSample4(benchmark::State& s) { Build(s, 4, 640, 480); }
 void BM_RayMarchSample5(benchmark::State& s) { Build(s, 5, 640, 480); }
+void BM_RayMarchSample4Zoom100(benchmark::State& s) { Build(s, 4, 640, 480, 100); }
+void BM_RayMarchSample4Zoom10000(benchmark::State& s) { Build(s, 4, 640, 480, 10000); }
 BENCHMARK(BM_FieldBuildSample0)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RayMarchSample4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RayMarchSample5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RayMarchSample4Zoom100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RayMarchSample4Zoom10000)->Unit(benchmark::kMillisecond);
 
 void BM_Render640(benchmark::State& state)
 {

@@ -12,6 +12,7 @@
 #include "model/Fractal.h"
 #include "model/FractalFactory.h"
 #include "model/PropertyStream.h"
+#include "model/SelfAffineSet.h"
 
 namespace {
 
@@ -52,15 +53,37 @@ void WriteDocumentFile(std::ostream& out, int fractalType, CFractal& fractal)
 LoadedDocument ReadDocumentFile(std::istream& in)
 {
     LoadedDocument doc;
-    PropertyStream stream(in, false);
     int type = 0;
-    PropertyItem typeRow = FractalTypeRow(&type);
-    stream.InsertRow(typeRow);
+    {
+        PropertyStream head(in, false);
+        PropertyItem typeRow = FractalTypeRow(&type);
+        head.InsertRow(typeRow);
+    }
     doc.fractalType = type;
     doc.fractal = CreateFractalOfType(type);
-    if (doc.fractal)
+    if (!doc.fractal)
+        return doc;
+
+    // The rows a fractal lists depend on counts and switches that the file
+    // itself carries (the number of maps, of lights, the 3-D switch), but a
+    // new fractal starts from its defaults. Reading once would put every
+    // value after the first difference into the wrong row, so the rows are
+    // read again until their shape settles; each reading starts from the
+    // same lines.
+    std::string rows(std::istreambuf_iterator<char>(in), {});
+    if (doc.fractal->m_kind == CFractal::kSelfAffine) {
+        std::istringstream probe(rows);
+        static_cast<CSelfAffineSet&>(*doc.fractal).m_threeD = CSelfAffineSet::TextRowsAreThreeD(probe) ? 1 : 0;
+    }
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const int shape = doc.fractal->PassCount();
+        std::istringstream text(rows);
+        PropertyStream stream(text, false);
         doc.fractal->FillProperties(stream);
-    doc.truncated = stream.Exhausted();
+        doc.truncated = stream.Exhausted();
+        if (doc.fractal->PassCount() == shape)
+            break;
+    }
     return doc;
 }
 

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <istream>
+#include <string>
 #include <vector>
 
 #include "imaging/Canvas.h"
+#include "model/PropertyStream.h"
 
 namespace {
 
@@ -63,6 +66,19 @@ bool CSelfAffineSet::ValueChanged(int, PropertyItem& row)
 uint64_t CSelfAffineSet::MemoryNeed(unsigned width, unsigned height)
 {
     return CellMemoryNeed(width, height);
+}
+
+bool CSelfAffineSet::TextRowsAreThreeD(std::istream& rows)
+{
+    // "[Main]", then Name, Dimension, Power, Precision, Level, Iterations and
+    // "Number of maps"; the next line opens "[View]" in a 2-D list and is
+    // "Number of lights" in a 3-D one. A file too short to tell is 2-D, the
+    // factory's choice for sample 0.
+    std::string line;
+    for (int k = 0; k < 9; ++k)
+        if (!PropertyStream::ReadLine(rows, line))
+            return false;
+    return !line.empty() && line[0] != '[';
 }
 
 int CSelfAffineSet::PassCount()
@@ -134,6 +150,13 @@ int CSelfAffineSet::FillProperties(PropertyList& list)
             list.EndGroup();
         }
         list.EndGroup();
+    }
+    // The dimension is not stored in files; a loaded set gets the one of its
+    // own maps instead of keeping the previous set's. The solver rewrites
+    // measures, so it works on a copy.
+    if (list.m_loading) {
+        MapSet copy = m_maps;
+        m_dimension = SimilarityDimension(copy);
     }
     return list.m_level;
 }

@@ -2,6 +2,8 @@
 // The attractor of up to 25 affine maps: a direction field in the plane, or
 // a ray-marched, lit surface in space.
 
+#include <iosfwd>
+
 #include "imaging/AffineMap.h"
 #include "model/Fractal.h"
 
@@ -17,6 +19,11 @@ public:
     uint64_t MemoryNeed(unsigned width, unsigned height) override;
     int FillProperties(PropertyList& list) override;
     int PassCount() override;
+
+    // Whether the text rows of a document file (the lines after "Fractal
+    // Type") were written by a 3-D set: only the 3-D list has a row after
+    // "Number of maps" in the "Main" group.
+    static bool TextRowsAreThreeD(std::istream& rows);
 
     // Keeps the map and light counts within their arrays.
     void ClampCounts();

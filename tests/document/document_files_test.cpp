@@ -10,6 +10,9 @@
 #include "imaging/Canvas.h"
 #include "model/FractalFactory.h"
 #include "model/MandelbrotSet.h"
+#include "model/Samples.h"
+#include "model/SelfAffineSet.h"
+#include "model/TileSet.h"
 
 namespace {
 
@@ -83,6 +86,62 @@ TEST(DocumentFile, ReadsBackTheSameRows)
     EXPECT_EQ(b->m_halfSize, 0.001);
     EXPECT_EQ(b->m_colorMap.m_red, 3);
     EXPECT_EQ(b->m_colorMap.m_background, 1);
+}
+
+std::string DocumentText(int type, CFractal& f)
+{
+    std::ostringstream out(std::ios::binary);
+    WriteDocumentFile(out, type, f);
+    return out.str();
+}
+
+// Every self-affine sample differs from sample 0 in its map count, its
+// light count or its 3-D switch, so reopening must reach the same rows.
+TEST(DocumentFile, EverySelfAffineSampleReopensUnchanged)
+{
+    for (int n = 0; n <= 13; ++n) {
+        if (n == 12)
+            continue; // the Mandelbrot set
+        SCOPED_TRACE("sample " + std::to_string(n));
+        auto sample = MakeSample(n);
+        auto& a = static_cast<CSelfAffineSet&>(*sample);
+        const std::string text = DocumentText(kTypeSelfAffine, a);
+        std::istringstream in(text);
+        LoadedDocument doc = ReadDocumentFile(in);
+        ASSERT_TRUE(doc.fractal);
+        EXPECT_FALSE(doc.truncated);
+        auto& b = static_cast<CSelfAffineSet&>(*doc.fractal);
+        EXPECT_EQ(b.m_threeD, a.m_threeD);
+        EXPECT_EQ(b.m_maps.count, a.m_maps.count);
+        if (a.m_threeD == 1) {
+            EXPECT_EQ(b.m_colorMap.m_lightCount, a.m_colorMap.m_lightCount);
+        }
+        EXPECT_EQ(b.m_name, a.m_name);
+        EXPECT_EQ(DocumentText(kTypeSelfAffine, b), text);
+    }
+}
+
+TEST(DocumentFile, TileSetReopensWithItsDigits)
+{
+    // The default has three digits; a file with five must bring all five.
+    CTileSet a;
+    a.m_determinant = -5;
+    a.m_track = 1;
+    for (int k = 0; k < 5; ++k) {
+        a.m_digitX[k] = k;
+        a.m_digitY[k] = -k;
+        a.m_digitSymmetry[k] = k % 2;
+    }
+    const std::string text = DocumentText(kTypeTile, a);
+    std::istringstream in(text);
+    LoadedDocument doc = ReadDocumentFile(in);
+    ASSERT_TRUE(doc.fractal);
+    EXPECT_FALSE(doc.truncated);
+    auto& b = static_cast<CTileSet&>(*doc.fractal);
+    EXPECT_EQ(b.m_determinant, -5);
+    EXPECT_EQ(b.m_digitX[4], 4);
+    EXPECT_EQ(b.m_digitY[4], -4);
+    EXPECT_EQ(DocumentText(kTypeTile, b), text);
 }
 
 TEST(DocumentFile, UnknownTypeNameGivesTypeZero)
