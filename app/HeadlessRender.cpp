@@ -1,4 +1,5 @@
 #include "app/HeadlessRender.h"
+#include "app/HeadlessAnimate.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -144,7 +145,10 @@ int Run(int argc, char** argv)
     const QCommandLineOption save("save", "Write the document file.", "DOC.frc");
     const QCommandLineOption data("data", "Write the computed-data file.", "DATA.fdt");
     const QCommandLineOption quiet("quiet", "No status or progress on stderr.");
-    parser.addOptions({render, type, sample, size, output, save, data, quiet});
+    const QCommandLineOption animate("animate", "Write FRAMES turning frames (.avi output).", "FRAMES");
+    const QCommandLineOption step("step", "Degrees turned per frame (default 18).", "DEGREES");
+    const QCommandLineOption codec("codec", "The video encoder (default rawvideo).", "NAME");
+    parser.addOptions({render, type, sample, size, output, save, data, quiet, animate, step, codec});
 
     auto usage = [](const QString& message) {
         std::fprintf(stderr, "quillion: %s\n", qPrintable(message));
@@ -170,8 +174,18 @@ int Run(int argc, char** argv)
         return usage("malformed --size \"" + parser.value(size) + "\" (expected WxH, 1 to 65536 each)");
     const bool isQuiet = parser.isSet(quiet);
     const QString image = parser.value(output);
-    if (!image.isEmpty() && !EndsWith(image, ".bmp") && !EndsWith(image, ".png"))
+    const bool animating = parser.isSet(animate);
+    AnimationJob job;
+    if (animating) {
+        const QString bad = ParseAnimateOptions(parser.value(animate), parser.value(step),
+                                                parser.value(codec), image, job);
+        if (!bad.isEmpty())
+            return usage(bad);
+    } else if (parser.isSet(step) || parser.isSet(codec)) {
+        return usage("--step and --codec need --animate");
+    } else if (!image.isEmpty() && !EndsWith(image, ".bmp") && !EndsWith(image, ".png")) {
         return usage("--output must end in .bmp or .png");
+    }
 
     std::unique_ptr<CFractal> fractal;
     int fractalType = kTypeMandelbrot;
@@ -248,11 +262,19 @@ int Run(int argc, char** argv)
                     std::to_string(need >> 10) + "Kb of memory, more than the " +
                     std::to_string(memory.totalPhysical >> 10) + "Kb this machine has");
 
-    fractal->m_restart = true;
-    BuildWithProgress(*fractal, canvas, view, isQuiet);
+    if (animating) {
+        const int code = RunHeadlessAnimation(*fractal, canvas, job, isQuiet);
+        if (code != 0) {
+            canvas.m_view = nullptr;
+            return code;
+        }
+    } else {
+        fractal->m_restart = true;
+        BuildWithProgress(*fractal, canvas, view, isQuiet);
+    }
 
     std::string error;
-    if (!image.isEmpty() && !WriteImage(image, canvas, error))
+    if (!animating && !image.isEmpty() && !WriteImage(image, canvas, error))
         return fail(error);
     if (parser.isSet(data) && !SaveDataFile(parser.value(data).toStdString(), *fractal, error))
         return fail(error);

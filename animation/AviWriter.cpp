@@ -1,0 +1,244 @@
+#include "animation/AviWriter.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+#include <libavutil/error.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+struct FormatCloser {
+    void operator()(AVFormatContext* f) const
+    {
+        if (f->pb)
+            avio_closep(&f->pb);
+        avformat_free_context(f);
+    }
+};
+struct CodecFree {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameFree {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketFree {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct SwsFree {
+    void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+struct DictFree {
+    AVDictionary* dict = nullptr;
+    ~DictFree() { av_dict_free(&dict); }
+};
+
+std::string AvError(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+unsigned RoundUp(unsigned n, unsigned multiple) { return (n + multiple - 1) / multiple * multiple; }
+
+} // namespace
+
+struct AviWriter::State {
+    std::string path;
+    std::unique_ptr<AVFormatContext, FormatCloser> format;
+    std::unique_ptr<AVCodecContext, CodecFree> codec;
+    std::unique_ptr<AVFrame, FrameFree> frame;
+    std::unique_ptr<AVPacket, PacketFree> packet;
+    std::unique_ptr<SwsContext, SwsFree> scaler;
+    std::vector<uint8_t> staging; // the frame top-down and padded, 24-bit BGR
+    AVStream* stream = nullptr;
+    bool headerWritten = false;
+
+    bool Fail(std::string& error, const std::string& what, int code = 0) const
+    {
+        error = "cannot write \"" + path + "\": " + what;
+        if (code < 0)
+            error += ": " + AvError(code);
+        return false;
+    }
+};
+
+AviWriter::AviWriter() = default;
+
+AviWriter::~AviWriter()
+{
+    std::string ignored;
+    Close(ignored);
+}
+
+bool AviWriter::IsOpen() const { return m_state && m_state->headerWritten; }
+
+bool AviWriter::Open(const std::string& path, const VideoEncoder& encoder, unsigned width, unsigned height,
+                     const EncoderSettings& settings, std::string& error)
+{
+    if (IsOpen())
+        return (error = "a video file is already open"), false;
+    if (!VideoLibrariesRecentEnough(error))
+        return false;
+    auto s = std::make_unique<State>();
+    s->path = path;
+    if (width == 0 || height == 0 || width > 16384 || height > 16384)
+        return s->Fail(error, "a frame of " + std::to_string(width) + "x" + std::to_string(height) +
+                                  " pixels is outside 1x1 to 16384x16384");
+    const AVCodec* codec = avcodec_find_encoder_by_name(encoder.name.c_str());
+    if (!codec)
+        return s->Fail(error, "this FFmpeg has no video encoder \"" + encoder.name + "\"");
+    const unsigned pw = RoundUp(width, std::max(1u, encoder.widthMultiple));
+    const unsigned ph = RoundUp(height, std::max(1u, encoder.heightMultiple));
+
+    AVFormatContext* raw = nullptr;
+    int rc = avformat_alloc_output_context2(&raw, nullptr, "avi", nullptr);
+    if (rc < 0 || !raw)
+        return s->Fail(error, "the AVI writer is missing from this FFmpeg", rc);
+    s->format.reset(raw);
+    s->stream = avformat_new_stream(raw, nullptr);
+    s->codec.reset(avcodec_alloc_context3(codec));
+    s->frame.reset(av_frame_alloc());
+    s->packet.reset(av_packet_alloc());
+    if (!s->stream || !s->codec || !s->frame || !s->packet)
+        return s->Fail(error, "out of memory", AVERROR(ENOMEM));
+
+    AVCodecContext* c = s->codec.get();
+    c->width = int(pw);
+    c->height = int(ph);
+    c->pix_fmt = AVPixelFormat(encoder.pixelFormat);
+    c->time_base = AVRational{1, kFramesPerSecond};
+    c->framerate = AVRational{kFramesPerSecond, 1};
+    c->gop_size = 0; // every frame a key frame
+    c->max_b_frames = 0;
+    if (settings.bitRate > 0)
+        c->bit_rate = settings.bitRate;
+    if (settings.quality > 0) {
+        c->flags |= AV_CODEC_FLAG_QSCALE;
+        c->global_quality = FF_QP2LAMBDA * settings.quality;
+    }
+    if (raw->oformat->flags & AVFMT_GLOBALHEADER)
+        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    DictFree options;
+    for (const auto& [key, value] : settings.options)
+        av_dict_set(&options.dict, key.c_str(), value.c_str(), 0);
+    if ((rc = avcodec_open2(c, codec, &options.dict)) < 0)
+        return s->Fail(error, "the " + encoder.name + " encoder refused the settings", rc);
+    if (const AVDictionaryEntry* left = av_dict_get(options.dict, "", nullptr, AV_DICT_IGNORE_SUFFIX))
+        return s->Fail(error, "the " + encoder.name + " encoder has no option \"" + left->key + "\"");
+    if ((rc = avcodec_parameters_from_context(s->stream->codecpar, c)) < 0)
+        return s->Fail(error, "the stream format", rc);
+    s->stream->time_base = c->time_base;
+    s->stream->avg_frame_rate = c->framerate;
+
+    s->frame->format = c->pix_fmt;
+    s->frame->width = c->width;
+    s->frame->height = c->height;
+    if ((rc = av_frame_get_buffer(s->frame.get(), 0)) < 0)
+        return s->Fail(error, "out of memory", rc);
+    s->scaler.reset(sws_getContext(c->width, c->height, AV_PIX_FMT_BGR24, c->width, c->height, c->pix_fmt,
+                                   SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
+    if (!s->scaler)
+        return s->Fail(error, "no conversion from 24-bit pixels to the encoder's format");
+    s->staging.resize(size_t(pw) * ph * 3);
+
+    // "file:" keeps a name with a colon from being read as a protocol.
+    if ((rc = avio_open(&raw->pb, ("file:" + path).c_str(), AVIO_FLAG_WRITE)) < 0)
+        return s->Fail(error, "cannot create the file", rc);
+    if ((rc = avformat_write_header(raw, nullptr)) < 0) {
+        avio_closep(&raw->pb);
+        std::remove(path.c_str()); // no header: not a video file at all
+        return s->Fail(error, "the file header", rc);
+    }
+    s->headerWritten = true;
+    m_state = std::move(s);
+    m_width = width;
+    m_height = height;
+    m_paddedWidth = pw;
+    m_paddedHeight = ph;
+    m_frames = 0;
+    return true;
+}
+
+bool AviWriter::WriteFrame(const uint8_t* bits, std::string& error)
+{
+    if (!IsOpen())
+        return (error = "no video file is open"), false;
+    State& s = *m_state;
+    // Turn the rows top-down and repeat the last column and row into the
+    // padding, so the encoder sees no seam.
+    const size_t stride = RowBytes(m_width), out = size_t(m_paddedWidth) * 3;
+    for (unsigned r = 0; r < m_paddedHeight; ++r) {
+        const uint8_t* src = bits + size_t(m_height - 1 - std::min(r, m_height - 1)) * stride;
+        uint8_t* dst = s.staging.data() + r * out;
+        std::memcpy(dst, src, size_t(m_width) * 3);
+        for (unsigned x = m_width; x < m_paddedWidth; ++x)
+            std::memcpy(dst + size_t(x) * 3, src + size_t(m_width - 1) * 3, 3);
+    }
+    int rc = av_frame_make_writable(s.frame.get());
+    if (rc < 0)
+        return s.Fail(error, "frame " + std::to_string(m_frames), rc);
+    const uint8_t* planes[1] = {s.staging.data()};
+    const int strides[1] = {int(out)};
+    sws_scale(s.scaler.get(), planes, strides, 0, int(m_paddedHeight), s.frame->data, s.frame->linesize);
+    s.frame->pts = m_frames;
+    s.frame->pict_type = AV_PICTURE_TYPE_I;
+    if (s.codec->flags & AV_CODEC_FLAG_QSCALE)
+        s.frame->quality = s.codec->global_quality;
+    if ((rc = avcodec_send_frame(s.codec.get(), s.frame.get())) < 0)
+        return s.Fail(error, "encoding frame " + std::to_string(m_frames), rc);
+    if (!Encode(false, error))
+        return false;
+    ++m_frames;
+    return true;
+}
+
+bool AviWriter::Encode(bool flush, std::string& error)
+{
+    State& s = *m_state;
+    for (;;) {
+        int rc = avcodec_receive_packet(s.codec.get(), s.packet.get());
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+            return true;
+        if (rc < 0)
+            return s.Fail(error, flush ? "draining the encoder" : "encoding", rc);
+        av_packet_rescale_ts(s.packet.get(), s.codec->time_base, s.stream->time_base);
+        s.packet->stream_index = s.stream->index;
+        s.packet->flags |= AV_PKT_FLAG_KEY;
+        rc = av_interleaved_write_frame(s.format.get(), s.packet.get());
+        av_packet_unref(s.packet.get());
+        if (rc < 0)
+            return s.Fail(error, "writing a frame", rc);
+    }
+}
+
+bool AviWriter::Close(std::string& error)
+{
+    if (!IsOpen())
+        return true;
+    State& s = *m_state;
+    bool ok = true;
+    const int sent = avcodec_send_frame(s.codec.get(), nullptr);
+    if (sent < 0 && sent != AVERROR_EOF)
+        ok = s.Fail(error, "draining the encoder", sent);
+    else
+        ok = Encode(true, error);
+    // The index is written even after a failed frame, so what was written
+    // plays.
+    const int rc = av_write_trailer(s.format.get());
+    if (rc < 0 && ok)
+        ok = s.Fail(error, "the file index", rc);
+    const int closed = avio_closep(&s.format->pb);
+    if (closed < 0 && ok)
+        ok = s.Fail(error, "closing the file", closed);
+    m_state.reset();
+    return ok;
+}

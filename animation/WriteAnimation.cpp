@@ -1,0 +1,84 @@
+#include "animation/WriteAnimation.h"
+
+#include "imaging/Canvas.h"
+#include "model/SelfAffineSet.h"
+
+std::string AnimationRefusal(const CFractal& fractal)
+{
+    if (dynamic_cast<const CSelfAffineSet*>(&fractal))
+        return {};
+    return "only self-affine sets have a rotation angle to animate";
+}
+
+void StopAnimation(CFractal& fractal, std::atomic<bool>& stop)
+{
+    // Build clears the fractal's flag when it starts, so a request that
+    // falls between two frames would be lost without the second flag.
+    stop = true;
+    fractal.m_stop = true;
+}
+
+AnimationOutcome WriteAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob& job,
+                                const std::atomic<bool>& stop,
+                                const std::function<void(unsigned, unsigned)>& progress)
+{
+    AnimationOutcome out;
+    auto refuse = [&](std::string why) {
+        out.result = AnimationOutcome::kRefused;
+        out.error = std::move(why);
+        return out;
+    };
+    auto* set = dynamic_cast<CSelfAffineSet*>(&fractal);
+    if (!set)
+        return refuse(AnimationRefusal(fractal));
+    if (job.frameCount < kMinFrameCount || job.frameCount > kMaxFrameCount)
+        return refuse("the number of frames must be between 1 and 10000");
+    if (job.stepAngle < kMinStepAngle || job.stepAngle > kMaxStepAngle)
+        return refuse("the step angle must be between 1 and 360");
+
+    const unsigned width = canvas.m_targetWidth, height = canvas.m_targetHeight;
+    AviWriter writer;
+    if (!writer.Open(job.path, job.encoder, width, height, job.settings, out.error))
+        return out;
+    const size_t imageSize = size_t(AviWriter::RowBytes(width)) * height;
+
+    out.result = AnimationOutcome::kDone;
+    for (unsigned i = 0; i < job.frameCount; ++i) {
+        if (stop) {
+            out.result = AnimationOutcome::kStopped;
+            break;
+        }
+        fractal.m_restart = true;
+        fractal.Build(canvas);
+        if (fractal.m_stop || stop) {
+            out.result = AnimationOutcome::kStopped;
+            break;
+        }
+        fractal.Draw(canvas);
+        if (fractal.m_stop || stop) {
+            out.result = AnimationOutcome::kStopped;
+            break;
+        }
+        set->m_rotationAngle += double(job.stepAngle);
+        if (canvas.m_bitsPerPixel != 24 || canvas.m_bufferWidth != width || canvas.m_bufferHeight != height ||
+            canvas.m_bits.size() < imageSize) {
+            out.result = AnimationOutcome::kFailed;
+            out.error = "the drawn image is not a " + std::to_string(width) + "x" + std::to_string(height) +
+                        " picture of 24-bit pixels";
+            break;
+        }
+        if (!writer.WriteFrame(canvas.m_bits.data(), out.error)) {
+            out.result = AnimationOutcome::kFailed;
+            break;
+        }
+        out.framesWritten = writer.FramesWritten();
+        if (progress)
+            progress(out.framesWritten, job.frameCount);
+    }
+    std::string closeError;
+    if (!writer.Close(closeError) && out.result != AnimationOutcome::kFailed) {
+        out.result = AnimationOutcome::kFailed;
+        out.error = closeError;
+    }
+    return out;
+}

@@ -1,0 +1,50 @@
+#pragma once
+// Turns a self-affine set frame by frame and writes each frame into an AVI
+// file. Runs on the caller's thread; the animation thread of a window and
+// the headless renderer both call it.
+
+#include <atomic>
+#include <functional>
+#include <string>
+
+#include "animation/AviWriter.h"
+
+class CCanvas;
+class CFractal;
+
+struct AnimationJob {
+    std::string path;
+    VideoEncoder encoder;
+    EncoderSettings settings;
+    unsigned frameCount = 20; // 1 .. 10000
+    unsigned stepAngle = 18;  // degrees, 1 .. 360
+};
+
+struct AnimationOutcome {
+    enum Result { kDone, kStopped, kFailed, kRefused } result = kFailed;
+    unsigned framesWritten = 0;
+    std::string error; // set for kFailed and kRefused
+};
+
+constexpr unsigned kMinStepAngle = 1, kMaxStepAngle = 360;
+constexpr unsigned kMinFrameCount = 1, kMaxFrameCount = 10000;
+
+// The message a window shows when the result is kFailed.
+inline constexpr const char* kAnimationWriteError = "An error occurred trying to write the output file.";
+
+// Why `fractal` cannot be animated (only self-affine sets have a rotation
+// angle), or empty when it can.
+std::string AnimationRefusal(const CFractal& fractal);
+
+// Ends a running WriteAnimation after the current build or draw. Safe from
+// any thread.
+void StopAnimation(CFractal& fractal, std::atomic<bool>& stop);
+
+// The canvas must already be measured (its target size is the frame size).
+// For each frame: restart, Build, Draw, add the step to "Rotation angle",
+// write the frame. `stop` is polled between the steps, the fractal's own
+// m_stop ends a build or draw early; either leaves a complete file holding
+// the frames written. `progress` is called after each written frame.
+AnimationOutcome WriteAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob& job,
+                                const std::atomic<bool>& stop,
+                                const std::function<void(unsigned written, unsigned total)>& progress = {});

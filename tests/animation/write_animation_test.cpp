@@ -1,0 +1,148 @@
+// Animates a self-affine sample into a file and checks each frame against
+// a fresh build at the angle it should show.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "VideoReader.h"
+#include "animation/WriteAnimation.h"
+#include "imaging/Canvas.h"
+#include "model/FractalFactory.h"
+#include "model/SelfAffineSet.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kPyramid = 4; // a 3-D sample
+
+fs::path TempFile(const std::string& name)
+{
+    const fs::path dir = fs::temp_directory_path() / ("quillion-anim-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    return dir / name;
+}
+
+void Size(CCanvas& canvas, unsigned w, unsigned h)
+{
+    canvas.m_targetWidth = w;
+    canvas.m_targetHeight = h;
+}
+
+AnimationJob Job(const fs::path& path, unsigned frames, unsigned step)
+{
+    AnimationJob job;
+    std::string error;
+    EXPECT_TRUE(FindVideoEncoder("rawvideo", job.encoder, error)) << error;
+    job.path = path.string();
+    job.frameCount = frames;
+    job.stepAngle = step;
+    return job;
+}
+
+// The canvas image at `angle`, top row first, as RGB.
+std::vector<uint8_t> Reference(double angle, unsigned w, unsigned h)
+{
+    auto fractal = CreateSample(kPyramid);
+    static_cast<CSelfAffineSet&>(*fractal).m_rotationAngle = angle;
+    CCanvas canvas;
+    Size(canvas, w, h);
+    fractal->m_restart = true;
+    fractal->Build(canvas);
+    fractal->Draw(canvas);
+    std::vector<uint8_t> rgb;
+    for (unsigned y = 0; y < h; ++y) {
+        const uint8_t* row = canvas.Row(h - 1 - y);
+        for (unsigned x = 0; x < w; ++x)
+            rgb.insert(rgb.end(), {row[x * 3 + 2], row[x * 3 + 1], row[x * 3]});
+    }
+    return rgb;
+}
+
+} // namespace
+
+TEST(WriteAnimation, EachFrameIsTheSetTurnedByTheStepsBeforeIt)
+{
+    auto fractal = CreateSample(kPyramid);
+    auto& set = static_cast<CSelfAffineSet&>(*fractal);
+    const double start = set.m_rotationAngle;
+    CCanvas canvas;
+    Size(canvas, 64, 48);
+    const fs::path path = TempFile("turn.avi");
+    std::vector<unsigned> seen;
+    std::atomic<bool> stop{false};
+    const AnimationOutcome out = WriteAnimation(*fractal, canvas, Job(path, 3, 40), stop,
+                                                [&](unsigned done, unsigned total) {
+                                                    EXPECT_EQ(total, 3u);
+                                                    seen.push_back(done);
+                                                });
+    ASSERT_EQ(out.result, AnimationOutcome::kDone) << out.error;
+    EXPECT_EQ(out.framesWritten, 3u);
+    EXPECT_EQ(seen, (std::vector<unsigned>{1, 2, 3}));
+    EXPECT_DOUBLE_EQ(set.m_rotationAngle, start + 3 * 40);
+
+    const VideoFacts v = ReadVideo(path);
+    ASSERT_TRUE(v.opened) << v.error;
+    EXPECT_EQ(v.width, 64);
+    EXPECT_EQ(v.height, 48);
+    EXPECT_DOUBLE_EQ(v.framesPerSecond, 15.0);
+    ASSERT_EQ(v.frames.size(), 3u);
+    for (unsigned k = 0; k < 3; ++k)
+        EXPECT_EQ(v.frames[k], Reference(start + k * 40, 64, 48)) << "frame " << k;
+    // The set really turns, or the comparison above proves little.
+    EXPECT_NE(v.frames[0], v.frames[1]);
+}
+
+TEST(WriteAnimation, StopEndsAfterTheCurrentFrameAndLeavesAPlayableFile)
+{
+    auto fractal = CreateSample(kPyramid);
+    CCanvas canvas;
+    Size(canvas, 32, 24);
+    const fs::path path = TempFile("stopped.avi");
+    std::atomic<bool> stop{false};
+    const AnimationOutcome out = WriteAnimation(*fractal, canvas, Job(path, 6, 10), stop,
+                                                [&](unsigned done, unsigned) {
+                                                    if (done == 2)
+                                                        StopAnimation(*fractal, stop);
+                                                });
+    EXPECT_EQ(out.result, AnimationOutcome::kStopped);
+    EXPECT_EQ(out.framesWritten, 2u);
+    const VideoFacts v = ReadVideo(path);
+    ASSERT_TRUE(v.opened) << v.error;
+    EXPECT_EQ(v.frames.size(), 2u);
+}
+
+TEST(WriteAnimation, KindsWithoutARotationAngleAndBadCountsAreRefused)
+{
+    auto mandelbrot = CreateFractalOfType(kTypeMandelbrot);
+    CCanvas canvas;
+    Size(canvas, 16, 16);
+    std::atomic<bool> stop{false};
+    const fs::path path = TempFile("refused.avi");
+    AnimationOutcome out = WriteAnimation(*mandelbrot, canvas, Job(path, 3, 18), stop);
+    EXPECT_EQ(out.result, AnimationOutcome::kRefused);
+    EXPECT_FALSE(out.error.empty());
+    EXPECT_FALSE(AnimationRefusal(*mandelbrot).empty());
+    EXPECT_FALSE(fs::exists(path)) << "a refused animation writes nothing";
+
+    auto pyramid = CreateSample(kPyramid);
+    EXPECT_TRUE(AnimationRefusal(*pyramid).empty());
+    for (auto [frames, step] : {std::pair{0u, 18u}, {10001u, 18u}, {3u, 0u}, {3u, 361u}}) {
+        out = WriteAnimation(*pyramid, canvas, Job(path, frames, step), stop);
+        EXPECT_EQ(out.result, AnimationOutcome::kRefused) << frames << " " << step;
+    }
+    EXPECT_FALSE(fs::exists(path));
+}
+
+TEST(WriteAnimation, AFailedFileIsReportedAsAFailure)
+{
+    auto pyramid = CreateSample(kPyramid);
+    CCanvas canvas;
+    Size(canvas, 16, 16);
+    std::atomic<bool> stop{false};
+    const AnimationOutcome out =
+        WriteAnimation(*pyramid, canvas, Job(TempFile("x") / "no-dir" / "a.avi", 2, 18), stop);
+    EXPECT_EQ(out.result, AnimationOutcome::kFailed);
+    EXPECT_NE(out.error.find("a.avi"), std::string::npos) << out.error;
+    EXPECT_STREQ(kAnimationWriteError, "An error occurred trying to write the output file.");
+}
