@@ -1,5 +1,6 @@
 #include "model/FractalFactory.h"
 
+#include "model/AppolonySet.h"
 #include "model/MandelbrotSet.h"
 #include "model/Samples.h"
 #include "model/TileSet.h"
@@ -13,7 +14,7 @@ std::unique_ptr<CFractal> CreateFractalOfType(int type)
     case kTypeSelfAffine: return CreateSample(0);
     case kTypeTile: return std::make_unique<CTileSet>();
     case kTypeMandelbrot: return std::make_unique<CMandelbrotSet>();
-    default: return nullptr;
+    default: return std::make_unique<CAppolonySet>();
     }
 }
 
