@@ -8,6 +8,7 @@
 
 #include "document/DocumentFiles.h"
 #include "imaging/Canvas.h"
+#include "model/AppolonySet.h"
 #include "model/FractalFactory.h"
 #include "model/MandelbrotSet.h"
 #include "model/Samples.h"
@@ -144,6 +145,17 @@ TEST(DocumentFile, TileSetReopensWithItsDigits)
     EXPECT_EQ(DocumentText(kTypeTile, b), text);
 }
 
+TEST(DocumentFile, AppolonySetText)
+{
+    CAppolonySet a;
+    std::ostringstream out(std::ios::binary);
+    WriteDocumentFile(out, kTypeAppolony, a);
+    EXPECT_EQ(out.str(),
+              "Fractal Type=Appolony Set\r\n[Main]\r\nName=Appolony Set\r\nprecision=5\r\nx=0\r\ny=0\r\n"
+              "radius=0.5\r\n[Colors]\r\nRed=1\r\nGreen=1\r\nBlue=1\r\nRed   Shift=1\r\nGreen Shift=1\r\n"
+              "Blue  Shift=1\r\nBackground=Black\r\n");
+}
+
 TEST(DocumentFile, UnknownTypeNameGivesTypeZero)
 {
     std::istringstream in("Fractal Type=Cantor Dust\r\n");
@@ -176,6 +188,51 @@ TEST_F(TempDir, SaveAndOpenByPath)
     ASSERT_NE(j, nullptr);
     EXPECT_EQ(j->m_type, 1);
     EXPECT_EQ(j->m_cRe, 0.285);
+}
+
+TEST_F(TempDir, AppolonyAndTileFilesReopenAndSaveTheSameText)
+{
+    CAppolonySet a;
+    a.m_name = "Gasket";
+    a.m_precision = 7.25;
+    a.m_centerX = 0.125;
+    a.m_centerY = -0.3;
+    a.m_halfSize = 0.25;
+    a.m_colorMap.m_green = 0.5;
+    a.m_colorMap.m_background = 1;
+    CTileSet t;
+    t.m_deep = 7;
+    t.m_digitSymmetry[1] = 1;
+    struct Case {
+        int type;
+        CFractal* fractal;
+    } cases[] = {{kTypeAppolony, &a}, {kTypeTile, &t}};
+    for (const Case& k : cases) {
+        const std::string first = (dir / "first.frc").string(), second = (dir / "second.frc").string();
+        std::string error;
+        ASSERT_TRUE(SaveDocumentFile(first, k.type, *k.fractal, error)) << error;
+        LoadedDocument doc;
+        ASSERT_TRUE(OpenDocumentFile(first, doc, error)) << error;
+        EXPECT_EQ(doc.fractalType, k.type);
+        ASSERT_TRUE(doc.fractal);
+        EXPECT_EQ(doc.fractal->m_kind, k.fractal->m_kind);
+        EXPECT_FALSE(doc.truncated);
+        ASSERT_TRUE(SaveDocumentFile(second, doc.fractalType, *doc.fractal, error)) << error;
+        EXPECT_EQ(ReadAll(second), ReadAll(first));
+    }
+    LoadedDocument doc;
+    std::string error;
+    ASSERT_TRUE(OpenDocumentFile((dir / "first.frc").string(), doc, error));
+    EXPECT_EQ(static_cast<CTileSet&>(*doc.fractal).m_deep, 7);
+    ASSERT_TRUE(SaveDocumentFile((dir / "a.frc").string(), kTypeAppolony, a, error));
+    ASSERT_TRUE(OpenDocumentFile((dir / "a.frc").string(), doc, error));
+    auto& b = static_cast<CAppolonySet&>(*doc.fractal);
+    EXPECT_EQ(b.m_name, "Gasket");
+    EXPECT_EQ(b.m_precision, 7.25);
+    EXPECT_EQ(b.m_centerY, -0.3);
+    EXPECT_EQ(b.m_halfSize, 0.25);
+    EXPECT_EQ(b.m_colorMap.m_green, 0.5);
+    EXPECT_EQ(b.m_colorMap.m_background, 1);
 }
 
 TEST_F(TempDir, OpenFailuresNameTheFile)
