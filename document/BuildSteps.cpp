@@ -7,7 +7,7 @@
 
 namespace {
 
-void BeforeBuild(CFractal& f, CCanvas& c, unsigned cmd);
+void BeforeBuild(CFractal& f, CCanvas& c, unsigned cmd, const std::function<void()>& building);
 void DrawAfterBuild(CFractal& f, CCanvas& c, unsigned cmd);
 
 } // namespace
@@ -48,10 +48,12 @@ void ApplyZoom(CFractal& f, const CCanvas& c, bool zoomOut)
 
 namespace {
 
-void BeforeBuild(CFractal& f, CCanvas& c, unsigned cmd)
+void BeforeBuild(CFractal& f, CCanvas& c, unsigned cmd, const std::function<void()>& building)
 {
     if (f.m_viewValid && c.m_selectionVisible)
         ApplyZoom(f, c, cmd == kCmdZoomOut);
+    if (building)
+        building();
     c.SetStatus("Building...");
 }
 
@@ -72,13 +74,13 @@ void DrawAfterBuild(CFractal& f, CCanvas& c, unsigned cmd)
 } // namespace
 
 void RunBuildSteps(CFractal& fractal, CCanvas& canvas, unsigned cmd,
-                   const std::function<bool()>& closing)
+                   const std::function<bool()>& closing, const std::function<void()>& building)
 {
     auto isClosing = [&] { return closing && closing(); };
     fractal.m_progress = -1.0;
     if (!isClosing()) {
         if (cmd != kCmdPaint) {
-            BeforeBuild(fractal, canvas, cmd);
+            BeforeBuild(fractal, canvas, cmd, building);
             fractal.Build(canvas);
         }
         if (!isClosing())

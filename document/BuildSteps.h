@@ -30,5 +30,8 @@ void ApplyZoom(CFractal& fractal, const CCanvas& canvas, bool zoomOut);
 // zoom rectangle, Build ("Building..."), then Draw unless stopped ("Ready"),
 // and "Terminated by user!" when stopped. `closing` is asked between the
 // steps; when it answers true the build ends at once without drawing.
+// `building` is called after the zoom and before "Building...": where a
+// window starts its progress timer.
 void RunBuildSteps(CFractal& fractal, CCanvas& canvas, unsigned cmd,
-                   const std::function<bool()>& closing = {});
+                   const std::function<bool()>& closing = {},
+                   const std::function<void()>& building = {});

@@ -76,7 +76,8 @@ int CMandelbrotSet::Build(CCanvas& canvas)
         m_centerZ = 0;
         m_halfSize = 2.0;
     }
-    m_stop = false;
+    // m_stop is cleared by whoever starts the build, before the worker
+    // runs: clearing it here would lose a Stop pressed in between.
 
     const unsigned w = canvas.m_targetWidth, h = canvas.m_targetHeight;
     CColorMap& map = m_colorMap;

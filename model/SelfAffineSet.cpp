@@ -163,7 +163,6 @@ int CSelfAffineSet::FillProperties(PropertyList& list)
 
 int CSelfAffineSet::Build(CCanvas& canvas)
 {
-    m_stop = false;
     ClampCounts();
     const unsigned w = canvas.m_targetWidth, h = canvas.m_targetHeight;
     CColorMap& map = m_colorMap;

@@ -150,7 +150,6 @@ int CTileSet::Draw(CCanvas& canvas)
     const unsigned W = canvas.m_targetWidth, H = canvas.m_targetHeight;
     canvas.Resize(W, H, 32);
     canvas.Clear();
-    m_stop = false;
     m_pointsVisited = 0;
     const int32_t clickX = m_clickX.exchange(-1);
     const int32_t clickY = m_clickY;

@@ -26,7 +26,6 @@ void CTileSet::ClampLimits()
 
 int CTileSet::Build(CCanvas&)
 {
-    m_stop = false;
     return 0;
 }
 

@@ -169,11 +169,13 @@ TEST(MandelbrotSet, StopBeforeTheFirstRowLeavesCellsCleared)
 {
     CMandelbrotSet m;
     Target c(10, 10);
-    m.Build(c);
-    // A stop request set before Build is cleared by Build itself.
+    // A Stop pressed before the worker reached Build is not lost.
     m.m_stop = true;
     m.Build(c);
-    EXPECT_FALSE(m.m_stop);
+    EXPECT_TRUE(m.m_stop);
+    for (int i = 0; i < 10; ++i)
+        for (int j = 0; j < 10; ++j)
+            EXPECT_EQ(m.m_colorMap.Cell(i, j)->value, 0.0f);
 }
 
 TEST(MandelbrotSet, StopDuringARowFinishesThatRow)

@@ -1,0 +1,303 @@
+#include "app/MainFrame.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
+
+#include "document/FractalDoc.h"
+#include "document/FractalView.h"
+#include "model/Samples.h"
+
+CChildFrame::CChildFrame(CFractal_Doc* doc, QWidget* parent) : QMdiSubWindow(parent), m_doc(doc)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWidget(new CFractal_View(doc));
+    setWindowTitle(doc->Title());
+    connect(doc, &CFractal_Doc::titleChanged, this, &QWidget::setWindowTitle);
+}
+
+CFractal_View* CChildFrame::View() const { return qobject_cast<CFractal_View*>(widget()); }
+
+void CChildFrame::closeEvent(QCloseEvent* e)
+{
+    if (!m_doc->CanCloseFrame(this)) {
+        e->ignore();
+        return;
+    }
+    // The view leaves the document now; the last one takes the document.
+    delete widget();
+    if (m_doc->Views().empty())
+        m_doc->deleteLater();
+    QMdiSubWindow::closeEvent(e);
+}
+
+CMainFrame::CMainFrame() : m_mdi(new QMdiArea)
+{
+    setWindowTitle("Quillion");
+    setCentralWidget(m_mdi);
+    statusBar()->showMessage("Ready");
+    BuildMenus();
+    connect(m_mdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
+        if (auto* child = qobject_cast<CChildFrame*>(w)) {
+            child->View()->OnActivateView(true);
+            setWindowTitle("Quillion - " + child->Document()->Title());
+        } else {
+            setWindowTitle("Quillion");
+        }
+        UpdateCommands();
+    });
+    resize(1000, 760);
+}
+
+CMainFrame::~CMainFrame()
+{
+    // Windows first (their views leave their documents), then documents
+    // (each stops and joins its build), before members and actions go.
+    disconnect(m_mdi, nullptr, this, nullptr);
+    for (QMdiSubWindow* w : m_mdi->subWindowList())
+        delete w;
+    for (CFractal_Doc* doc : findChildren<CFractal_Doc*>(Qt::FindDirectChildrenOnly)) {
+        disconnect(doc, nullptr, this, nullptr);
+        delete doc;
+    }
+}
+
+QAction* CMainFrame::AddCommand(QMenu* menu, unsigned id, const QString& text, const QKeySequence& key)
+{
+    QAction* a = menu->addAction(text);
+    a->setShortcut(key);
+    a->setData(id);
+    connect(a, &QAction::triggered, this, [this, id] { Dispatch(id); });
+    m_commands[id] = a;
+    return a;
+}
+
+QAction* CMainFrame::Command(unsigned id) const
+{
+    auto it = m_commands.find(id);
+    return it == m_commands.end() ? nullptr : it->second;
+}
+
+void CMainFrame::BuildMenus()
+{
+    QMenu* file = menuBar()->addMenu("&File");
+    QMenu* newMenu = file->addMenu("&New");
+    const char* types[4] = {"Self-Affine Set", "Tile Set", "Mandelbrot Set", "Appolony Set"};
+    for (int t = 0; t < 4; ++t)
+        connect(newMenu->addAction(types[t]), &QAction::triggered, this, [this, t] { NewFractalDocument(t); });
+    AddCommand(file, 57601, "&Open...", QKeySequence::Open);
+    AddCommand(file, 57603, "&Save", QKeySequence::Save);
+    AddCommand(file, 57604, "Save &As...");
+    AddCommand(file, 32810, "Save &Bitmap As...");
+    AddCommand(file, 32811, "Save &Data As...");
+    file->addSeparator();
+    AddCommand(file, 57607, "&Print...", QKeySequence::Print);
+    AddCommand(file, 57609, "Print Pre&view");
+    file->addSeparator();
+    AddCommand(file, 57665, "E&xit");
+
+    QMenu* build = menuBar()->addMenu("&Build");
+    AddCommand(build, 32800, "&Rebuild fractal");
+    AddCommand(build, 32801, "&Zoom out");
+    AddCommand(build, 32802, "&Continue calculations", Qt::Key_F9);
+    AddCommand(build, 32803, "&Paint bitmap");
+    AddCommand(build, 32805, "&Stop building");
+    AddCommand(build, 32804, "P&arameters", Qt::Key_F5);
+
+    QMenu* size = menuBar()->addMenu("Bitmap &Size");
+    const char* sizes[7] = {"1&00x100", "&320x200", "&640x480", "&800x600", "&1024x768", "&Custom size",
+                            "&Variable size"};
+    for (unsigned k = 0; k < 7; ++k)
+        AddCommand(size, 32792 + k, sizes[k]);
+
+    QMenu* samples = menuBar()->addMenu("Sa&mples");
+    for (unsigned k = 0; k <= 12; ++k) {
+        auto f = MakeSample(int(k));
+        AddCommand(samples, 32777 + k, QString::fromStdString(f ? f->m_name : std::string("Sample")));
+    }
+
+    QMenu* window = menuBar()->addMenu("&Window");
+    AddCommand(window, 57648, "&New Window");
+    connect(window->addAction("&Cascade"), &QAction::triggered, m_mdi, &QMdiArea::cascadeSubWindows);
+    connect(window->addAction("&Tile"), &QAction::triggered, m_mdi, &QMdiArea::tileSubWindows);
+    UpdateCommands();
+}
+
+CChildFrame* CMainFrame::CreateChild(CFractal_Doc* doc)
+{
+    auto* child = new CChildFrame(doc);
+    m_mdi->addSubWindow(child);
+    connect(doc, &CFractal_Doc::buildStateChanged, this, &CMainFrame::UpdateCommands);
+    connect(doc, &CFractal_Doc::titleChanged, this, [this, doc](const QString& t) {
+        if (ActiveDocument() == doc)
+            setWindowTitle("Quillion - " + t);
+    });
+    connect(doc, &QObject::destroyed, this, [this, doc] { m_paths.erase(doc); });
+    child->resize(660, 520);
+    child->show();
+    return child;
+}
+
+CFractal_Doc* CMainFrame::NewFractalDocument(int type)
+{
+    CFractal_Doc::s_defaultFractalType = type;
+    auto* doc = new CFractal_Doc;
+    doc->setParent(this);
+    CChildFrame* child = CreateChild(doc);
+    child->View()->OnInitialUpdate();
+    return doc;
+}
+
+bool CMainFrame::OpenDocumentFile(const QString& path)
+{
+    auto* doc = new CFractal_Doc;
+    doc->setParent(this);
+    CChildFrame* child = CreateChild(doc);
+    QString error;
+    if (!doc->OnOpenDocument(path, error)) {
+        child->close();
+        QMessageBox::warning(this, "Open", error);
+        return false;
+    }
+    m_paths[doc] = path;
+    child->View()->OnInitialUpdate();
+    return true;
+}
+
+CChildFrame* CMainFrame::NewWindow()
+{
+    CFractal_Doc* doc = ActiveDocument();
+    if (!doc)
+        return nullptr;
+    CChildFrame* child = CreateChild(doc);
+    child->View()->OnInitialUpdate();
+    return child;
+}
+
+CChildFrame* CMainFrame::ActiveChild() const { return qobject_cast<CChildFrame*>(m_mdi->activeSubWindow()); }
+
+CFractal_Doc* CMainFrame::ActiveDocument() const
+{
+    CChildFrame* c = ActiveChild();
+    return c ? c->Document() : nullptr;
+}
+
+CFractal_View* CMainFrame::ActiveView() const
+{
+    CChildFrame* c = ActiveChild();
+    return c ? c->View() : nullptr;
+}
+
+void CMainFrame::UpdateCommands()
+{
+    CFractal_Doc* doc = ActiveDocument();
+    const bool building = doc && doc->IsBuilding();
+    for (auto& [id, action] : m_commands) {
+        bool enabled = doc != nullptr;
+        if (id >= 32800 && id <= 32804)
+            enabled = doc && !building;
+        else if (id == 32805)
+            enabled = building;
+        else if (id == 57601 || id == 57665)
+            enabled = true;
+        else if (id == 32811)
+            enabled = doc && doc->m_fractal && doc->m_fractal->m_kind == CFractal::kSelfAffine;
+        action->setEnabled(enabled);
+    }
+}
+
+void CMainFrame::SaveAs(bool ask)
+{
+    CFractal_Doc* doc = ActiveDocument();
+    if (!doc)
+        return;
+    QString path = m_paths.count(doc) && m_paths[doc].endsWith(".frc") ? m_paths[doc] : QString();
+    if (ask || path.isEmpty()) {
+        path = m_askPath ? m_askPath("Fractal files (*.frc)", true)
+                         : QFileDialog::getSaveFileName(this, "Save As", doc->Title() + ".frc",
+                                                        "Fractal files (*.frc)");
+        if (path.isEmpty())
+            return;
+        if (!path.endsWith(".frc"))
+            path += ".frc";
+    }
+    QString error;
+    if (!doc->OnSaveDocument(path, error)) {
+        QMessageBox::warning(this, "Save", error);
+        return;
+    }
+    m_paths[doc] = path;
+}
+
+void CMainFrame::Dispatch(unsigned id)
+{
+    CFractal_Doc* doc = ActiveDocument();
+    CFractal_View* view = ActiveView();
+    if (id == 57601) {
+        const QString path = m_askPath ? m_askPath("Fractal files (*.frc *.fdt)", false)
+                                       : QFileDialog::getOpenFileName(this, "Open", QString(),
+                                                                      "Fractal files (*.frc *.fdt)");
+        if (!path.isEmpty())
+            OpenDocumentFile(path);
+        return;
+    }
+    if (id == 57665) {
+        close();
+        return;
+    }
+    if (!doc || !view)
+        return;
+    if (id >= 32777 && id <= 32789)
+        doc->OnSample(id);
+    else if (id >= 32800 && id <= 32803)
+        doc->OnBuild(id);
+    else if (id == 32804)
+        doc->ShowInParameters();
+    else if (id == 32805)
+        doc->OnStop();
+    else if (id >= 32792 && id <= 32798)
+        view->OnBitmapSize(id);
+    else if (id == 57603 || id == 57604)
+        SaveAs(id == 57604);
+    else if (id == 32810)
+        doc->OnSaveBitmap(this);
+    else if (id == 32811)
+        doc->OnSaveData(view);
+    else if (id == 57607)
+        view->OnFilePrint();
+    else if (id == 57609)
+        view->OnFilePrintPreview();
+    else if (id == 57648)
+        NewWindow();
+    UpdateCommands();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* e)
+{
+    std::vector<CFractal_Doc*> building;
+    for (CFractal_Doc* doc : findChildren<CFractal_Doc*>(Qt::FindDirectChildrenOnly))
+        if (doc->IsBuilding())
+            building.push_back(doc);
+    if (building.empty()) {
+        // Each window still gets its say, and its document goes with it.
+        m_mdi->closeAllSubWindows();
+        e->accept();
+        return;
+    }
+    e->ignore();
+    if (m_closing)
+        return; // confirmed already; the last build to end closes the window
+    const QString text = "Fractal is building!\nTerminate it?";
+    CFractal_Doc* first = building.front();
+    const bool yes = first->m_ask ? first->m_ask(text)
+                                  : QMessageBox::question(this, "Quillion", text) == QMessageBox::Yes;
+    if (!yes)
+        return;
+    m_closing = true;
+    for (CFractal_Doc* doc : building)
+        doc->RequestCloseAfterBuild(this);
+}

@@ -1,0 +1,69 @@
+#pragma once
+// The main window: the document windows in an MDI area, the commands that
+// reach the active document and view, and the status bar.
+
+#include <QMainWindow>
+#include <QMdiSubWindow>
+
+#include <functional>
+#include <map>
+
+class QMdiArea;
+class CFractal_Doc;
+class CFractal_View;
+
+// A window on one document; asks the document before closing.
+class CChildFrame : public QMdiSubWindow {
+    Q_OBJECT
+public:
+    CChildFrame(CFractal_Doc* doc, QWidget* parent = nullptr);
+    CFractal_View* View() const;
+    CFractal_Doc* Document() const { return m_doc; }
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    CFractal_Doc* m_doc;
+};
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    CMainFrame();
+    ~CMainFrame() override;
+
+    // A new document of `type` (the type codes of documents) in a window.
+    CFractal_Doc* NewFractalDocument(int type);
+    // Opens a ".frc" or ".fdt" file in a new window; false with a message
+    // box when it cannot.
+    bool OpenDocumentFile(const QString& path);
+    // A second window on the document of the active one.
+    CChildFrame* NewWindow();
+
+    CChildFrame* ActiveChild() const;
+    CFractal_Doc* ActiveDocument() const;
+    CFractal_View* ActiveView() const;
+    QMdiArea* MdiArea() const { return m_mdi; }
+    QAction* Command(unsigned id) const;
+    // Enables the commands for the active document's state.
+    void UpdateCommands();
+
+    // The file name chooser; tests replace it.
+    std::function<QString(const QString& filter, bool save)> m_askPath;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    QAction* AddCommand(QMenu* menu, unsigned id, const QString& text, const QKeySequence& key = {});
+    void BuildMenus();
+    CChildFrame* CreateChild(CFractal_Doc* doc);
+    void Dispatch(unsigned id);
+    void SaveAs(bool ask);
+
+    QMdiArea* m_mdi;
+    std::map<unsigned, QAction*> m_commands;
+    std::map<CFractal_Doc*, QString> m_paths;
+    bool m_closing = false;
+};

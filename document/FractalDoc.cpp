@@ -1,0 +1,315 @@
+#include "document/FractalDoc.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QMessageBox>
+#include <QThread>
+
+#include <cstdio>
+
+#include "document/BuildSteps.h"
+#include "document/FractalView.h"
+#include "document/MemoryStatus.h"
+#include "model/FractalFactory.h"
+
+ParametersHost* ParametersHost::s_host = nullptr;
+int CFractal_Doc::s_defaultFractalType = -1;
+
+namespace {
+
+class GuiTaskEvent : public QEvent {
+public:
+    GuiTaskEvent(std::function<void()> task, std::shared_ptr<bool> done)
+        : QEvent(QEvent::Type(kGuiTaskEvent)), task(std::move(task)), done(std::move(done))
+    {
+    }
+    std::function<void()> task;
+    std::shared_ptr<bool> done; // guarded by the document's wait mutex
+};
+
+bool OnGuiThread(const QObject* o) { return QThread::currentThread() == o->thread(); }
+
+} // namespace
+
+CFractal_Doc::CFractal_Doc() : m_canvas(std::make_unique<CCanvas>())
+{
+    m_canvas->m_view = this;
+    CreateFractal(s_defaultFractalType);
+    if (m_fractal)
+        m_title = QString::fromStdString(m_fractal->m_name);
+}
+
+CFractal_Doc::~CFractal_Doc()
+{
+    Abort();
+    if (ParametersHost::s_host && ParametersHost::s_host->Document() == this)
+        ParametersHost::s_host->SetDocument(nullptr);
+}
+
+void CFractal_Doc::CreateFractal(int type)
+{
+    m_fractalType = type;
+    m_fractal.reset();
+    // Any type code that is not one of the first three is the Appolony set.
+    m_fractal = CreateFractalOfType(type >= 0 && type <= 2 ? type : 3);
+}
+
+void CFractal_Doc::SetFractal(std::unique_ptr<CFractal> fractal)
+{
+    const bool shown = IsShownInParameters();
+    if (shown)
+        ParametersHost::s_host->SetDocument(nullptr);
+    m_fractal = std::move(fractal);
+    if (shown && m_fractal)
+        ParametersHost::s_host->SetDocument(this);
+}
+
+bool CFractal_Doc::IsShownInParameters() const
+{
+    return ParametersHost::s_host && ParametersHost::s_host->Document() == this;
+}
+
+void CFractal_Doc::ShowInParameters()
+{
+    if (ParametersHost::s_host)
+        ParametersHost::s_host->SetDocument(this);
+}
+
+void CFractal_Doc::SetTitle(const QString& title)
+{
+    m_title = title;
+    emit titleChanged(title);
+}
+
+void CFractal_Doc::OnSample(unsigned id)
+{
+    if (IsBuilding())
+        return;
+    auto sample = CreateSample(int(id) - 32777);
+    if (!sample)
+        return;
+    SetFractal(std::move(sample));
+    SetTitle(QString::fromStdString(m_fractal->m_name));
+}
+
+void CFractal_Doc::OnStop()
+{
+    if (m_fractal)
+        m_fractal->m_stop = true;
+}
+
+void CFractal_Doc::OnBuild(unsigned id)
+{
+    if (ParametersHost::s_host)
+        ParametersHost::s_host->EndEdit();
+    if (IsBuilding() || !m_fractal)
+        return;
+    if (id == kCmdRebuild)
+        m_fractal->m_restart = true;
+    m_buildCommand = id;
+    // Cleared here, before the worker exists, so that a Stop pressed at
+    // any moment after this command reaches the build.
+    m_fractal->m_stop = false;
+    m_canvas->MeasureView();
+    m_aborting = false;
+    m_exitCode = -1;
+    m_thread = std::make_unique<std::thread>([this] { BuildThreadProc(); });
+    SetBuildThread(m_thread.get());
+}
+
+void CFractal_Doc::SetBuildThread(std::thread* thread)
+{
+    m_buildThread = thread;
+    emit buildStateChanged();
+}
+
+bool CFractal_Doc::RunOnGui(std::function<void()> task, bool wait)
+{
+    if (OnGuiThread(this)) {
+        task();
+        return true;
+    }
+    auto done = std::make_shared<bool>(false);
+    QCoreApplication::postEvent(this, new GuiTaskEvent(std::move(task), wait ? done : nullptr));
+    if (!wait)
+        return true;
+    std::unique_lock lock(m_waitMutex);
+    m_waitDone.wait(lock, [&] { return *done || m_aborting.load(); });
+    return *done;
+}
+
+void CFractal_Doc::BuildThreadProc()
+{
+    CFractal& f = *m_fractal;
+    CCanvas& c = *m_canvas;
+    auto end = [this](int code) {
+        m_exitCode = code;
+        QCoreApplication::postEvent(this, new QEvent(QEvent::Type(kThreadEndedEvent)));
+    };
+    if (m_views.empty())
+        return end(2);
+
+    const MemoryStatus memory = QueryMemoryStatus();
+    const uint64_t need = f.MemoryNeed(c.m_targetWidth, c.m_targetHeight);
+    if (memory.totalPhysical < need) {
+        const QString text = QString::fromStdString(MemoryQuestion(need, memory));
+        bool yes = false;
+        RunOnGui([&] { yes = m_ask ? m_ask(text)
+                                    : QMessageBox::question(m_activeView, QCoreApplication::applicationName(),
+                                                            text) == QMessageBox::Yes; },
+                 true);
+        if (!yes)
+            return end(1);
+    }
+
+    RunBuildSteps(
+        f, c, m_buildCommand, [this] { return m_closePending.load() || m_aborting.load(); },
+        [this] { RunOnGui([this] { emit progressTimer(true); }, false); });
+    QCoreApplication::postEvent(this, new QEvent(QEvent::Type(kBuildFinishedEvent)));
+    end(0);
+}
+
+void CFractal_Doc::ThreadEnded()
+{
+    if (m_thread && m_thread->joinable())
+        m_thread->join();
+    m_thread.reset();
+    SetBuildThread(nullptr);
+    emit progressTimer(false);
+    m_closePending = false;
+    // The frame may have gone already (a second window closed on its own).
+    QPointer<QWidget> frame = m_frameToClose;
+    m_frameToClose = nullptr;
+    if (frame)
+        frame->close();
+}
+
+bool CFractal_Doc::event(QEvent* e)
+{
+    switch (int(e->type())) {
+    case kGuiTaskEvent: {
+        auto* t = static_cast<GuiTaskEvent*>(e);
+        t->task();
+        if (t->done) {
+            std::lock_guard lock(m_waitMutex);
+            *t->done = true;
+        }
+        m_waitDone.notify_all();
+        return true;
+    }
+    case kBuildFinishedEvent:
+        UpdateAllViews();
+        emit buildFinished();
+        emit buildStateChanged();
+        return true;
+    case kThreadEndedEvent:
+        ThreadEnded();
+        return true;
+    default: return QObject::event(e);
+    }
+}
+
+void CFractal_Doc::Abort()
+{
+    if (!m_thread)
+        return;
+    if (m_fractal)
+        m_fractal->m_stop = true;
+    {
+        std::lock_guard lock(m_waitMutex);
+        m_aborting = true;
+    }
+    m_waitDone.notify_all();
+    if (m_thread->joinable())
+        m_thread->join();
+    m_thread.reset();
+    m_buildThread = nullptr;
+}
+
+bool CFractal_Doc::CanCloseFrame(QWidget* frame)
+{
+    if (!IsBuilding())
+        return true;
+    if (m_closePending)
+        return false; // already confirmed; the frame closes when the build ends
+    const QString text = "Fractal is building!\nTerminate it?";
+    const bool yes = m_ask ? m_ask(text)
+                           : QMessageBox::question(frame, QCoreApplication::applicationName(), text) ==
+                                 QMessageBox::Yes;
+    if (!yes)
+        return false;
+    return RequestCloseAfterBuild(frame);
+}
+
+bool CFractal_Doc::RequestCloseAfterBuild(QWidget* frame)
+{
+    if (!m_frameToClose)
+        m_frameToClose = frame;
+    m_closePending = true;
+    if (m_fractal)
+        m_fractal->m_stop = true;
+    return !IsBuilding();
+}
+
+void CFractal_Doc::AddView(CFractal_View* view)
+{
+    m_views.push_back(view);
+    if (!m_activeView)
+        m_activeView = view;
+}
+
+void CFractal_Doc::RemoveView(CFractal_View* view)
+{
+    std::erase(m_views, view);
+    if (m_activeView == view)
+        m_activeView = m_views.empty() ? nullptr : m_views.front();
+}
+
+void CFractal_Doc::SetActiveView(CFractal_View* view) { m_activeView = view; }
+
+void CFractal_Doc::UpdateAllViews()
+{
+    for (CFractal_View* v : m_views)
+        v->OnUpdate();
+}
+
+void CFractal_Doc::ClientSize(unsigned& width, unsigned& height)
+{
+    // Only the GUI thread measures; a worker keeps the size it has.
+    if (!m_activeView || !OnGuiThread(this)) {
+        width = m_canvas->m_targetWidth;
+        height = m_canvas->m_targetHeight;
+        return;
+    }
+    const QSize s = m_activeView->ClientArea();
+    width = unsigned(std::max(1, s.width()));
+    height = unsigned(std::max(1, s.height()));
+}
+
+void CFractal_Doc::StatusChanged()
+{
+    RunOnGui([this] {
+        const QString text = StatusText();
+        if (!text.isEmpty())
+            emit statusText(text);
+    }, true);
+}
+
+void CFractal_Doc::SelectionChanged()
+{
+    for (CFractal_View* v : m_views)
+        v->viewport()->update();
+}
+
+QString CFractal_Doc::StatusText() const
+{
+    if (!IsBuilding() || !m_fractal)
+        return {};
+    const double progress = m_fractal->m_progress;
+    const QString status = QString::fromStdString(m_canvas->Status());
+    if (!(progress >= 0.0))
+        return status;
+    char head[64];
+    std::snprintf(head, sizeof head, "[%3.1f%%] ", progress);
+    return QString::fromLatin1(head) + status;
+}

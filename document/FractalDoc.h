@@ -1,0 +1,146 @@
+#pragma once
+// One fractal document: its fractal, its canvas, the device bitmap its
+// views paint from, and at most one running build on a worker thread.
+//
+// Threads: the worker never touches a widget. What it has to tell the GUI
+// (status changed, start the progress timer, the memory question, build
+// finished) is posted to this object; where the worker must wait for the
+// answer, it waits on a condition that the GUI fulfils or that `Abort`
+// releases. The GUI thread never waits for the worker, except to join a
+// thread that has already said it is ending.
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "document/CanvasBitmap.h"
+#include "imaging/Canvas.h"
+#include "model/Fractal.h"
+
+class CFractal_View;
+
+// Where the documents meet the parameters window; the window registers
+// itself. Without one, listing and committing do nothing.
+class ParametersHost {
+public:
+    virtual ~ParametersHost() = default;
+    virtual class CFractal_Doc* Document() const = 0;
+    virtual void SetDocument(CFractal_Doc* doc) = 0;
+    virtual void EndEdit() = 0;
+    virtual void RefreshValues() = 0;
+    static ParametersHost* s_host;
+};
+
+class CFractal_Doc : public QObject, public CanvasView {
+    Q_OBJECT
+public:
+    static int s_defaultFractalType;
+
+    CFractal_Doc();
+    ~CFractal_Doc() override;
+
+    // Fractal management.
+    void CreateFractal(int type);
+    void SetFractal(std::unique_ptr<CFractal> fractal);
+    bool IsShownInParameters() const;
+    void ShowInParameters();
+    void SetTitle(const QString& title);
+    QString Title() const { return m_title; }
+
+    // Commands.
+    void OnSample(unsigned id);
+    void OnBuild(unsigned id);
+    void OnStop();
+    bool IsBuilding() const { return m_buildThread != nullptr; }
+
+    // Closing a frame that shows this document.
+    bool CanCloseFrame(QWidget* frame);
+    bool RequestCloseAfterBuild(QWidget* frame);
+    // Stops a running build and waits for it, releasing any wait of the
+    // worker on the GUI. Used only when the program is going away.
+    void Abort();
+
+    // Files. Each returns false with a sentence naming the file and the
+    // reason; nothing is written or replaced while a build runs.
+    bool OnSaveDocument(const QString& path, QString& error);
+    bool OnOpenDocument(const QString& path, QString& error);
+    bool SaveDataTo(const QString& path, QString& error);
+    bool SaveBitmapTo(const QString& path, QString& error);
+    // Save Data As and Save Bitmap As with their file dialogs and messages.
+    void OnSaveData(QWidget* owner);
+    void OnSaveBitmap(QWidget* owner);
+
+    // Views. The first view added is the first view; the canvas reports to
+    // the view activated last.
+    void AddView(CFractal_View* view);
+    void RemoveView(CFractal_View* view);
+    const std::vector<CFractal_View*>& Views() const { return m_views; }
+    void SetActiveView(CFractal_View* view);
+    CFractal_View* ActiveView() const { return m_activeView; }
+    void UpdateAllViews();
+
+    // CanvasView: forwarded to the active view on the GUI thread.
+    void ClientSize(unsigned& width, unsigned& height) override;
+    void StatusChanged() override;
+    void SelectionChanged() override;
+
+    // The status pane text for the running build; empty when idle.
+    QString StatusText() const;
+
+    std::unique_ptr<CFractal> m_fractal;
+    std::unique_ptr<CCanvas> m_canvas;
+    CCanvasBitmap m_deviceBitmap;
+    unsigned m_buildCommand = 0;
+    int m_fractalType = 0;
+    // Answers a Yes/No question (memory, closing during a build); the
+    // default asks with a message box over the active view.
+    std::function<bool(const QString&)> m_ask;
+    // How the last build thread ended: 0 built, 1 declined, 2 no view.
+    std::atomic<int> m_exitCode{-1};
+
+signals:
+    void titleChanged(const QString& title);
+    // Command states changed (a build started or ended).
+    void buildStateChanged();
+    void statusText(const QString& text);
+    void progressTimer(bool start);
+    void buildFinished();
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    void SetBuildThread(std::thread* thread);
+    void BuildThreadProc();
+    // Runs `task` on the GUI thread; with `wait` the worker blocks until it
+    // ran or the document aborted (then it returns false).
+    bool RunOnGui(std::function<void()> task, bool wait);
+    void ThreadEnded();
+
+    std::thread* m_buildThread = nullptr;
+    std::unique_ptr<std::thread> m_thread;
+    QPointer<QWidget> m_frameToClose;
+    std::atomic<bool> m_closePending{false};
+    std::atomic<bool> m_aborting{false};
+    std::mutex m_waitMutex;
+    std::condition_variable m_waitDone;
+    std::vector<CFractal_View*> m_views;
+    QPointer<CFractal_View> m_activeView;
+    QString m_title;
+};
+
+// The event types that carry the worker's messages.
+enum DocumentEvent {
+    kBuildFinishedEvent = 32900,
+    kStatusChangedEvent = 32901,
+    kGuiTaskEvent = 32950,
+    kThreadEndedEvent = 32951,
+};

@@ -1,0 +1,138 @@
+// The document's file commands: ".frc" documents, ".fdt" computed data and
+// ".bmp" / ".png" images.
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "document/CanvasImage.h"
+#include "document/DataFile.h"
+#include "document/DocumentFiles.h"
+#include "document/FractalDoc.h"
+#include "document/FractalView.h"
+
+namespace {
+
+bool Busy(const CFractal_Doc& doc, const QString& path, QString& error)
+{
+    // The worker owns the fractal and the canvas until the build ends.
+    if (!doc.IsBuilding())
+        return false;
+    error = QString("Cannot use \"%1\" now: the fractal is building.").arg(path);
+    return true;
+}
+
+} // namespace
+
+bool CFractal_Doc::OnSaveDocument(const QString& path, QString& error)
+{
+    if (Busy(*this, path, error))
+        return false;
+    if (!m_fractal) {
+        error = QString("Cannot write \"%1\": there is no fractal.").arg(path);
+        return false;
+    }
+    std::string why;
+    if (!SaveDocumentFile(path.toStdString(), m_fractalType, *m_fractal, why)) {
+        error = QString::fromStdString(why);
+        return false;
+    }
+    return true;
+}
+
+bool CFractal_Doc::OnOpenDocument(const QString& path, QString& error)
+{
+    if (Busy(*this, path, error))
+        return false;
+    std::string why;
+    if (path.endsWith(".fdt")) {
+        // Computed data belongs to a self-affine set whatever the last
+        // chosen type was; the document becomes one.
+        if (!m_fractal || m_fractal->m_kind != CFractal::kSelfAffine)
+            CreateFractal(0);
+        auto sized = [this](unsigned w, unsigned h) {
+            if (!m_views.empty()) {
+                m_activeView = m_views.front();
+                m_views.front()->ResizeToBitmap(int(w), int(h));
+            }
+        };
+        if (!m_fractal || !OpenDataFile(path.toStdString(), *m_fractal, *m_canvas, sized, why)) {
+            error = QString::fromStdString(why);
+            return false;
+        }
+        // The rendered grid is shown by the first update of the window.
+        m_canvas->m_imagePending = true;
+        m_fractalType = 0;
+    } else if (path.endsWith(".frc")) {
+        LoadedDocument doc;
+        if (!OpenDocumentFile(path.toStdString(), doc, why)) {
+            error = QString::fromStdString(why);
+            return false;
+        }
+        m_fractalType = doc.fractalType;
+        SetFractal(std::move(doc.fractal));
+    } else {
+        error = QString("Cannot open \"%1\": only .frc and .fdt files are fractal documents.").arg(path);
+        return false;
+    }
+    SetTitle(QString::fromStdString(m_fractal->m_name));
+    return true;
+}
+
+bool CFractal_Doc::SaveDataTo(const QString& path, QString& error)
+{
+    if (Busy(*this, path, error))
+        return false;
+    std::string why;
+    if (!m_fractal || !SaveDataFile(path.toStdString(), *m_fractal, why)) {
+        error = QString::fromStdString(why);
+        return false;
+    }
+    return true;
+}
+
+bool CFractal_Doc::SaveBitmapTo(const QString& path, QString& error)
+{
+    if (Busy(*this, path, error))
+        return false;
+    if (path.endsWith(".png", Qt::CaseInsensitive)) {
+        if (!m_canvas->HasBuffer() || !CanvasImage(*m_canvas).save(path, "PNG")) {
+            error = QString("Cannot write \"%1\".").arg(path);
+            return false;
+        }
+        return true;
+    }
+    std::string why;
+    if (!SaveBitmapFile(path.toStdString(), *m_canvas, why)) {
+        error = QString::fromStdString(why);
+        return false;
+    }
+    return true;
+}
+
+void CFractal_Doc::OnSaveData(QWidget* owner)
+{
+    if (!m_fractal || m_fractal->m_kind != CFractal::kSelfAffine)
+        return;
+    QString path = QFileDialog::getSaveFileName(owner, QString(), QString(), "Data files (*.fdt)");
+    if (path.isEmpty())
+        return;
+    if (!path.contains('.'))
+        path += ".fdt";
+    QString error;
+    if (!SaveDataTo(path, error))
+        QMessageBox::warning(owner, "Save Data As", error);
+}
+
+void CFractal_Doc::OnSaveBitmap(QWidget* owner)
+{
+    if (!m_canvas->HasBuffer())
+        return;
+    QString path = QFileDialog::getSaveFileName(owner, QString(), QString(),
+                                                "Bitmap Files 24bits (*.bmp);;PNG images (*.png)");
+    if (path.isEmpty())
+        return;
+    if (!path.contains('.'))
+        path += ".bmp";
+    QString error;
+    if (!SaveBitmapTo(path, error))
+        QMessageBox::warning(owner, "Save Bitmap As", error);
+}

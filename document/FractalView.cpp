@@ -1,0 +1,275 @@
+#include "document/FractalView.h"
+
+#include <QMainWindow>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QScrollBar>
+#include <QStatusBar>
+
+#include <sstream>
+
+#include "document/FractalDoc.h"
+#include "document/SizeDialog.h"
+#include "model/SelfAffineSet.h"
+
+CFractal_View::CFractal_View(CFractal_Doc* doc, QWidget* parent) : QAbstractScrollArea(parent), m_doc(doc)
+{
+    setFrameShape(QFrame::NoFrame);
+    setMouseTracking(true);
+    viewport()->setMouseTracking(true);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    m_doc->AddView(this);
+    m_progressTimer.setInterval(250);
+    connect(&m_progressTimer, &QTimer::timeout, this, [this] {
+        if (m_doc && m_doc->IsBuilding())
+            ShowStatus();
+        else
+            m_progressTimer.stop();
+    });
+    connect(doc, &CFractal_Doc::statusText, this, [this](const QString&) {
+        // The text goes to the status pane of the window activated last.
+        if (m_doc && m_doc->ActiveView() == this)
+            ShowStatus();
+    });
+    connect(doc, &CFractal_Doc::progressTimer, this, [this](bool start) {
+        // The timer lives on the first view, as the build reports there.
+        if (start && m_doc && !m_doc->Views().empty() && m_doc->Views().front() == this)
+            m_progressTimer.start();
+    });
+    SetScrollSizes(1, 1);
+}
+
+CFractal_View::~CFractal_View()
+{
+    if (m_doc)
+        m_doc->RemoveView(this);
+}
+
+void CFractal_View::OnInitialUpdate()
+{
+    OnUpdate();
+    m_doc->SetActiveView(this);
+    if (!m_doc->m_deviceBitmap.HasBitmap()) {
+        m_doc->m_canvas->MeasureView();
+        SetScrollSizes(1, 1);
+    }
+    if (m_doc->m_fractal && m_doc->m_fractal->m_kind == CFractal::kTile)
+        m_doc->OnBuild(32800);
+}
+
+void CFractal_View::OnActivateView(bool activate)
+{
+    if (!activate || !m_doc)
+        return;
+    m_doc->SetActiveView(this);
+    if (!m_doc->m_deviceBitmap.HasBitmap())
+        m_doc->m_canvas->MeasureView();
+    if (!m_doc->IsShownInParameters())
+        m_doc->ShowInParameters();
+}
+
+void CFractal_View::OnUpdate()
+{
+    CCanvas& c = *m_doc->m_canvas;
+    // Only after a build has finished writing: the worker sets the flag
+    // last, and the document does not start another build before this runs.
+    if (c.m_imagePending.exchange(false))
+        m_doc->m_deviceBitmap.Upload(c);
+    if (m_doc->m_deviceBitmap.HasBitmap())
+        SetScrollSizes(m_doc->m_deviceBitmap.m_bitmapWidth, m_doc->m_deviceBitmap.m_bitmapHeight);
+    const int type = m_doc->m_fractalType;
+    const QIcon icon(QString(":/icons/type-%1.png").arg(type >= 0 && type <= 3 ? type : 0));
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()); frame && !icon.isNull())
+        frame->setWindowIcon(icon);
+    viewport()->update();
+}
+
+void CFractal_View::SetScrollSizes(int width, int height)
+{
+    m_scrollWidth = std::max(1, width);
+    m_scrollHeight = std::max(1, height);
+    const QSize v = viewport()->size();
+    horizontalScrollBar()->setRange(0, std::max(0, m_scrollWidth - v.width()));
+    horizontalScrollBar()->setPageStep(v.width());
+    verticalScrollBar()->setRange(0, std::max(0, m_scrollHeight - v.height()));
+    verticalScrollBar()->setPageStep(v.height());
+}
+
+QPoint CFractal_View::ImagePoint(const QPoint& client) const
+{
+    // The image scrolls; clicks and the rectangle are kept in image pixels
+    // so that a scrolled view zooms where the user pointed.
+    return client + QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
+}
+
+void CFractal_View::paintEvent(QPaintEvent*)
+{
+    QPainter p(viewport());
+    const QPoint offset(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    const CCanvasBitmap& bitmap = m_doc->m_deviceBitmap;
+    const int bw = bitmap.HasBitmap() ? bitmap.m_bitmapWidth : 0;
+    const int bh = bitmap.HasBitmap() ? bitmap.m_bitmapHeight : 0;
+    // White only right of and below the image, so repaints do not flicker.
+    const QRect all = viewport()->rect();
+    const QRect image(-offset, QSize(bw, bh));
+    p.fillRect(QRect(QPoint(image.right() + 1, 0), all.bottomRight()), Qt::white);
+    p.fillRect(QRect(QPoint(0, image.bottom() + 1), QPoint(std::min(all.right(), image.right()), all.bottom())),
+               Qt::white);
+    p.translate(-offset);
+    bitmap.Paint(p);
+    if (m_doc->m_canvas->m_selectionVisible)
+        CCanvasBitmap::DrawSelection(p, m_doc->m_canvas->Selection());
+}
+
+void CFractal_View::resizeEvent(QResizeEvent* e)
+{
+    QAbstractScrollArea::resizeEvent(e);
+    SetScrollSizes(m_scrollWidth, m_scrollHeight);
+    m_doc->m_canvas->ShowSelection(false);
+}
+
+void CFractal_View::scrollContentsBy(int, int) { viewport()->update(); }
+
+void CFractal_View::Clicked(const QPoint& p, bool right)
+{
+    CCanvas& c = *m_doc->m_canvas;
+    c.ButtonDown(p.x(), p.y(), right ? CCanvas::kRightButton : CCanvas::kLeftButton);
+    // The fractal belongs to the worker while it builds.
+    if (!m_doc->m_fractal || m_doc->IsBuilding())
+        return;
+    m_doc->m_fractal->Click(p.x(), p.y(), right ? 1 : 0);
+    if (m_doc->m_fractal->m_kind == CFractal::kTile) {
+        m_doc->OnBuild(32800);
+        if (ParametersHost::s_host)
+            ParametersHost::s_host->RefreshValues();
+    }
+}
+
+void CFractal_View::mousePressEvent(QMouseEvent* e)
+{
+    if (e->button() == Qt::LeftButton)
+        Clicked(ImagePoint(e->position().toPoint()), false);
+    else if (e->button() == Qt::RightButton)
+        Clicked(ImagePoint(e->position().toPoint()), true);
+}
+
+void CFractal_View::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (e->button() == Qt::LeftButton)
+        m_doc->m_canvas->EndDrag();
+}
+
+void CFractal_View::mouseMoveEvent(QMouseEvent* e)
+{
+    const QPoint p = ImagePoint(e->position().toPoint());
+    DepthReadout(p);
+    unsigned flags = 0;
+    if (e->buttons() & Qt::LeftButton)
+        flags |= CCanvas::kLeftButton;
+    if (e->buttons() & Qt::RightButton)
+        flags |= CCanvas::kRightButton;
+    m_doc->m_canvas->DragTo(p.x(), p.y(), flags);
+}
+
+void CFractal_View::DepthReadout(const QPoint& p)
+{
+    // The grid is the worker's while it builds.
+    if (m_doc->IsBuilding() || !m_doc->m_fractal || m_doc->m_fractal->m_kind != CFractal::kSelfAffine)
+        return;
+    auto& f = static_cast<CSelfAffineSet&>(*m_doc->m_fractal);
+    const CColorMap& map = f.m_colorMap;
+    if (f.m_threeD != 1 || p.x() < 0 || p.y() < 0 || p.x() >= map.m_gridWidth || p.y() >= map.m_gridHeight)
+        return;
+    std::ostringstream text;
+    text << double(map.Cell(p.y(), p.x())->z);
+    SetStatusPane(QString::fromStdString(text.str().substr(0, 80)));
+}
+
+void CFractal_View::SetStatusPane(const QString& text)
+{
+    m_lastStatus = text;
+    if (auto* main = qobject_cast<QMainWindow*>(window()))
+        main->statusBar()->showMessage(text);
+    emit statusMessage(text);
+}
+
+void CFractal_View::ShowStatus()
+{
+    if (!m_doc || !m_doc->IsBuilding())
+        return;
+    SetStatusPane(m_doc->StatusText());
+}
+
+void CFractal_View::OnBitmapSize(unsigned id)
+{
+    static const int sizes[5][2] = {{100, 100}, {320, 200}, {640, 480}, {800, 600}, {1024, 768}};
+    CCanvas& c = *m_doc->m_canvas;
+    if (id >= 32792 && id <= 32796) {
+        const int* s = sizes[id - 32792];
+        c.m_targetWidth = unsigned(s[0]);
+        c.m_targetHeight = unsigned(s[1]);
+        ResizeToBitmap(s[0], s[1]);
+        c.m_fixedSize = true;
+    } else if (id == 32797) {
+        if (!c.m_fixedSize)
+            c.MeasureView();
+        unsigned w = c.m_targetWidth, h = c.m_targetHeight;
+        const bool ok = m_askSize ? m_askSize(w, h) : CSizeDialog::Ask(this, w, h);
+        if (!ok)
+            return;
+        c.m_targetWidth = w;
+        c.m_targetHeight = h;
+        ResizeToBitmap(int(w), int(h));
+        c.m_fixedSize = true;
+    } else if (id == 32798) {
+        c.m_fixedSize = false;
+    }
+}
+
+void CFractal_View::ResizeToBitmap(int width, int height)
+{
+    SetScrollSizes(width, height);
+    const QSize grow = QSize(width, height) - ClientArea();
+    QWidget* frame = qobject_cast<QMdiSubWindow*>(parentWidget());
+    if (!frame)
+        frame = this;
+    frame->resize(frame->size() + grow);
+}
+
+QRect CFractal_View::PrintTo(QPrinter& printer)
+{
+    QPainter p;
+    if (!p.begin(&printer)) {
+        QMessageBox::warning(this, windowTitle(), "Not printed!");
+        return {};
+    }
+    const unsigned horzRes = unsigned(std::max(1, printer.pageLayout().paintRectPixels(printer.resolution()).width()));
+    const QRect drawn = m_doc->m_deviceBitmap.Paint(p, horzRes);
+    if (!p.end()) {
+        QMessageBox::warning(this, windowTitle(), "Not printed!");
+        return {};
+    }
+    return drawn;
+}
+
+void CFractal_View::OnFilePrint()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dialog(&printer, this);
+    dialog.setMinMax(1, 1);
+    if (dialog.exec() == QDialog::Accepted)
+        PrintTo(printer);
+}
+
+void CFractal_View::OnFilePrintPreview()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintPreviewDialog preview(&printer, this);
+    connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) { PrintTo(*p); });
+    preview.exec();
+}

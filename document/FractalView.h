@@ -1,0 +1,66 @@
+#pragma once
+// A window on a document's canvas: paints the device bitmap, carries the
+// zoom rectangle and the clicks, chooses the image size, shows progress in
+// the main window's status bar, and prints.
+
+#include <QAbstractScrollArea>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+
+class CFractal_Doc;
+class QPrinter;
+
+class CFractal_View : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit CFractal_View(CFractal_Doc* doc, QWidget* parent = nullptr);
+    ~CFractal_View() override;
+
+    CFractal_Doc* GetDocument() const { return m_doc; }
+
+    void OnInitialUpdate();
+    void OnActivateView(bool activate);
+    void OnUpdate();
+    void ShowStatus();
+    void OnBitmapSize(unsigned id);
+    void ResizeToBitmap(int width, int height);
+    // The client area with no scroll bar taking room: what a build fills.
+    QSize ClientArea() const { return maximumViewportSize(); }
+
+    // Printing of one page, the image scaled to the page's width in device
+    // pixels. Returns the rectangle printed, empty (after "Not printed!")
+    // when the printer failed.
+    QRect PrintTo(QPrinter& printer);
+    void OnFilePrint();
+    void OnFilePrintPreview();
+
+    // What the status pane was last given, for the window and for tests.
+    QString LastStatus() const { return m_lastStatus; }
+    // The size dialog is replaceable so that tests can drive their own.
+    std::function<bool(unsigned& width, unsigned& height)> m_askSize;
+
+signals:
+    void statusMessage(const QString& text);
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    QPoint ImagePoint(const QPoint& client) const;
+    void SetScrollSizes(int width, int height);
+    void SetStatusPane(const QString& text);
+    void DepthReadout(const QPoint& p);
+    void Clicked(const QPoint& p, bool right);
+
+    QPointer<CFractal_Doc> m_doc;
+    QTimer m_progressTimer;
+    QString m_lastStatus;
+    int m_scrollWidth = 1, m_scrollHeight = 1;
+};

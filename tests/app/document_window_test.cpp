@@ -1,0 +1,255 @@
+// Documents, views and the main window, driven through the real widgets on
+// the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QPrinter>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/MainFrame.h"
+#include "document/FractalDoc.h"
+#include "document/FractalView.h"
+#include "document/SizeDialog.h"
+#include "model/FractalFactory.h"
+#include "model/MandelbrotSet.h"
+#include "model/Samples.h"
+
+namespace {
+
+bool WaitIdle(CFractal_Doc* doc, int ms = 60000)
+{
+    return QTest::qWaitFor([&] { return !doc->IsBuilding(); }, ms);
+}
+
+struct Window {
+    CMainFrame frame;
+    CFractal_Doc* doc = nullptr;
+    CFractal_View* view = nullptr;
+
+    explicit Window(int type, int w = 320, int h = 200)
+    {
+        frame.show();
+        doc = frame.NewFractalDocument(type);
+        view = frame.ActiveView();
+        frame.MdiArea()->activeSubWindow()->showNormal();
+        view->ResizeToBitmap(w, h);
+        QApplication::processEvents();
+    }
+};
+
+uint32_t Pixel(const CFractal_Doc* doc, int x, int y) { return doc->m_deviceBitmap.Image().pixel(x, y); }
+
+} // namespace
+
+TEST(DocumentWindow, RebuildFillsTheViewAndSaysReady)
+{
+    Window w(kTypeMandelbrot);
+    ASSERT_EQ(w.view->ClientArea(), QSize(320, 200));
+    w.doc->OnBuild(32800);
+    EXPECT_TRUE(w.doc->IsBuilding());
+    EXPECT_FALSE(w.frame.Command(32800)->isEnabled());
+    EXPECT_TRUE(w.frame.Command(32805)->isEnabled());
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->m_exitCode, 0);
+    EXPECT_EQ(w.doc->m_canvas->Status(), "Ready");
+    EXPECT_TRUE(w.view->LastStatus().endsWith("Ready")) << w.view->LastStatus().toStdString();
+    ASSERT_TRUE(w.doc->m_deviceBitmap.HasBitmap());
+    EXPECT_EQ(w.doc->m_deviceBitmap.Image().size(), QSize(320, 200));
+    // (-0.5, 0) lies inside the set and the corner far outside: they differ.
+    EXPECT_NE(Pixel(w.doc, 160, 100), Pixel(w.doc, 0, 0));
+    EXPECT_TRUE(w.frame.Command(32800)->isEnabled());
+    EXPECT_FALSE(w.frame.Command(32805)->isEnabled());
+}
+
+TEST(DocumentWindow, StopKeepsThePreviousImageAndPaintDrawsWhatWasComputed)
+{
+    Window w(kTypeMandelbrot);
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    const QImage before = w.doc->m_deviceBitmap.Image();
+
+    // A slow 3-D set, stopped as soon as it starts.
+    w.doc->OnSample(32777 + 5);
+    w.doc->OnBuild(32800);
+    w.doc->OnStop();
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->m_canvas->Status(), "Terminated by user!");
+    EXPECT_EQ(w.doc->m_deviceBitmap.Image(), before);
+
+    w.doc->OnBuild(32803);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_NE(w.doc->m_deviceBitmap.Image(), before);
+}
+
+TEST(DocumentWindow, ZoomInThenOutRestoresTheRadius)
+{
+    Window w(kTypeMandelbrot, 800, 600);
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    CCanvas& c = *w.doc->m_canvas;
+    ASSERT_TRUE(c.m_zoomEnabled);
+    w.doc->m_fractal->m_halfSize = 2;
+    w.doc->m_fractal->m_centerX = 0;
+    c.m_anchorX = 500;
+    c.m_anchorY = 300;
+    c.m_halfWidth = 100;
+    c.m_selectionVisible = true;
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_DOUBLE_EQ(w.doc->m_fractal->m_halfSize, 0.5);
+    EXPECT_DOUBLE_EQ(w.doc->m_fractal->m_centerX, 100.0 * 4 / 600);
+    EXPECT_DOUBLE_EQ(w.doc->m_fractal->m_centerY, 0.0);
+
+    c.m_anchorX = 500;
+    c.m_anchorY = 300;
+    c.m_halfWidth = 100;
+    c.m_selectionVisible = true;
+    w.doc->OnBuild(32801);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_DOUBLE_EQ(w.doc->m_fractal->m_halfSize, 2.0);
+    EXPECT_NEAR(w.doc->m_fractal->m_centerX, 0.0, 1e-12);
+}
+
+TEST(DocumentWindow, ClosingABuildingWindowAsksAndWaitsForTheBuild)
+{
+    Window w(kTypeSelfAffine);
+    w.doc->OnSample(32777 + 5);
+    QPointer<QMdiSubWindow> child = w.frame.MdiArea()->activeSubWindow();
+    QPointer<CFractal_Doc> doc = w.doc;
+    QString asked;
+    bool answer = false;
+    w.doc->m_ask = [&](const QString& text) {
+        asked = text;
+        return answer;
+    };
+
+    w.doc->OnBuild(32800);
+    child->close();
+    EXPECT_EQ(asked, "Fractal is building!\nTerminate it?");
+    EXPECT_TRUE(child);
+    EXPECT_TRUE(w.doc->IsBuilding()) << "No keeps the build";
+
+    answer = true;
+    asked.clear();
+    child->close();
+    EXPECT_FALSE(asked.isEmpty());
+    EXPECT_TRUE(child) << "the window stays until the thread ends";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !child; }, 60000));
+    QTest::qWait(10); // the document goes with its last window
+    EXPECT_FALSE(doc);
+}
+
+TEST(DocumentWindow, SecondWindowShowsTheSameImage)
+{
+    Window w(kTypeMandelbrot);
+    CChildFrame* second = w.frame.NewWindow();
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(w.doc->Views().size(), 2u);
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    second->close();
+    QApplication::processEvents();
+    EXPECT_EQ(w.doc->Views().size(), 1u);
+    EXPECT_TRUE(w.doc->m_deviceBitmap.HasBitmap());
+}
+
+TEST(DocumentWindow, BitmapSizeCommandsAndTheSizeDialog)
+{
+    Window w(kTypeMandelbrot);
+    w.view->OnBitmapSize(32794);
+    QApplication::processEvents();
+    EXPECT_EQ(w.view->ClientArea(), QSize(640, 480));
+    EXPECT_TRUE(w.doc->m_canvas->m_fixedSize);
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->m_deviceBitmap.Image().size(), QSize(640, 480));
+
+    w.view->m_askSize = [](unsigned&, unsigned&) { return false; };
+    w.view->OnBitmapSize(32797);
+    EXPECT_EQ(w.view->ClientArea(), QSize(640, 480)) << "cancel changes nothing";
+
+    CSizeDialog dialog(nullptr, 640, 480);
+    QString complaint;
+    dialog.m_complain = [&](const QString& t) { complaint = t; };
+    dialog.show();
+    dialog.m_widthEdit->setText("5000");
+    dialog.accept();
+    EXPECT_EQ(complaint, "Please enter an integer between 0 and 4096.");
+    EXPECT_TRUE(dialog.isVisible());
+    dialog.m_widthEdit->setText("wide");
+    dialog.accept();
+    EXPECT_EQ(complaint, "Please enter a positive integer.");
+    dialog.m_widthEdit->setText("0");
+    dialog.m_heightEdit->setText("4096");
+    dialog.accept();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.m_width, 0u);
+    EXPECT_EQ(dialog.m_height, 4096u);
+}
+
+TEST(DocumentWindow, PrintingScalesByThePageWidth)
+{
+    Window w(kTypeMandelbrot);
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    QTemporaryDir dir;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.filePath("out.pdf"));
+    const int horzRes = printer.pageLayout().paintRectPixels(printer.resolution()).width();
+    const QRect drawn = w.view->PrintTo(printer);
+    EXPECT_EQ(drawn.width(), int(int64_t(horzRes) * 320 / 1024));
+    EXPECT_EQ(drawn.height(), int(int64_t(horzRes) * 200 / 1024));
+    EXPECT_GT(QFileInfo(dir.filePath("out.pdf")).size(), 1000);
+}
+
+TEST(DocumentWindow, SavedDocumentOpensWithTheSameRows)
+{
+    Window w(kTypeMandelbrot);
+    auto& m = static_cast<CMandelbrotSet&>(*w.doc->m_fractal);
+    m.m_name = "Valley";
+    m.m_centerX = -0.75;
+    m.m_halfSize = 0.125;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("valley.frc");
+    QString error;
+    ASSERT_TRUE(w.doc->OnSaveDocument(path, error)) << error.toStdString();
+
+    ASSERT_TRUE(w.frame.OpenDocumentFile(path));
+    CFractal_Doc* opened = w.frame.ActiveDocument();
+    ASSERT_NE(opened, w.doc);
+    EXPECT_EQ(opened->Title(), "Valley");
+    EXPECT_EQ(opened->m_fractalType, kTypeMandelbrot);
+    EXPECT_EQ(opened->m_fractal->m_centerX, -0.75);
+    EXPECT_EQ(opened->m_fractal->m_halfSize, 0.125);
+
+    const int windows = int(w.frame.MdiArea()->subWindowList().size());
+    w.frame.m_askPath = {};
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(".*"));
+    EXPECT_FALSE(opened->OnOpenDocument(dir.filePath("missing.frc"), error));
+    EXPECT_TRUE(error.contains("missing.frc")) << error.toStdString();
+    EXPECT_EQ(int(w.frame.MdiArea()->subWindowList().size()), windows);
+}
+
+TEST(DocumentWindow, ATileSetBuildsAtOnceAndClicksRebuild)
+{
+    Window w(kTypeTile);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    ASSERT_TRUE(w.doc->m_deviceBitmap.HasBitmap());
+    EXPECT_FALSE(w.doc->m_canvas->m_zoomEnabled) << "a tile set is not zoomed";
+    const QImage before = w.doc->m_deviceBitmap.Image();
+    QTest::mouseClick(w.view->viewport(), Qt::LeftButton, {}, QPoint(100, 60));
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_NE(w.doc->m_deviceBitmap.Image(), before);
+}
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
