@@ -3,6 +3,7 @@
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QImage>
 
 #include <cstring>
 #include <filesystem>
@@ -198,4 +199,89 @@ TEST_F(Headless, SampleDataFileOpensAndRenders)
     r = Render({"--quiet", At("huge.fdt")});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("huge.fdt"), std::string::npos);
+}
+
+namespace {
+
+uint16_t U16(const std::string& s, size_t at)
+{
+    uint16_t v;
+    std::memcpy(&v, s.data() + at, 2);
+    return v;
+}
+
+// True when the image holds more than one colour.
+bool HasSeveralColours(const QImage& image)
+{
+    const QRgb first = image.pixel(0, 0);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != first)
+                return true;
+    return false;
+}
+
+QImage Load(const fs::path& p)
+{
+    return QImage(QString::fromStdString(p.string())).convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+TEST_F(Headless, TileSetWrites32BitBitmapsAndReopensFromItsFile)
+{
+    Result r = Render({"--quiet", "--type", "1", "--size", "101x80", "--output", At("t.bmp"), "--save",
+                       At("t.frc")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string bmp = ReadAll(dir / "t.bmp");
+    ASSERT_GE(bmp.size(), 54u);
+    EXPECT_EQ(bmp.substr(0, 2), "BM");
+    EXPECT_EQ(U16(bmp, 28), 32u);
+    EXPECT_EQ(U32(bmp, 18), 101u);
+    EXPECT_EQ(U32(bmp, 22), 80u);
+    // Four bytes a pixel: rows need no padding.
+    EXPECT_EQ(bmp.size(), 54u + 404u * 80u);
+    EXPECT_EQ(U32(bmp, 2), bmp.size());
+    EXPECT_EQ(ReadAll(dir / "t.frc").substr(0, 23), "Fractal Type=Tile Set\r\n");
+
+    r = Render({"--quiet", At("t.frc"), "--size", "101x80", "--output", At("t.png")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const QImage fromBmp = Load(dir / "t.bmp"), fromPng = Load(dir / "t.png");
+    ASSERT_EQ(fromPng.size(), QSize(101, 80));
+    EXPECT_TRUE(HasSeveralColours(fromPng));
+    EXPECT_TRUE(fromPng == fromBmp) << "the reopened file draws another tile";
+}
+
+TEST_F(Headless, AppolonySetRendersAndReopensFromItsFile)
+{
+    Result r = Render({"--type", "3", "--size", "120x90", "--output", At("a.bmp"), "--save", At("a.frc")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("Ready"), std::string::npos);
+    const std::string bmp = ReadAll(dir / "a.bmp");
+    ASSERT_GE(bmp.size(), 54u);
+    EXPECT_EQ(U16(bmp, 28), 24u);
+    EXPECT_EQ(bmp.size(), 54u + 360u * 90u);
+    EXPECT_EQ(ReadAll(dir / "a.frc").substr(0, 27), "Fractal Type=Appolony Set\r\n");
+
+    r = Render({"--quiet", At("a.frc"), "--size", "120x90", "--output", At("a.png")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const QImage fromBmp = Load(dir / "a.bmp"), fromPng = Load(dir / "a.png");
+    ASSERT_EQ(fromPng.size(), QSize(120, 90));
+    EXPECT_TRUE(HasSeveralColours(fromPng));
+    EXPECT_TRUE(fromPng == fromBmp);
+    // Circles below a pixel are marked in the background colour (black).
+    int black = 0;
+    for (int y = 0; y < 90; ++y)
+        for (int x = 0; x < 120; ++x)
+            black += fromPng.pixel(x, y) == qRgb(0, 0, 0);
+    EXPECT_GT(black, 50);
+
+    // An absurd precision in a file is clamped, so the build still ends.
+    {
+        std::ofstream f(dir / "wild.frc", std::ios::binary);
+        f << "Fractal Type=Appolony Set\r\n[Main]\r\nName=w\r\nprecision=1e300\r\nx=nan\r\ny=0\r\n"
+             "radius=0\r\n";
+    }
+    r = Render({"--quiet", At("wild.frc"), "--size", "64x48", "--output", At("w.png")});
+    EXPECT_TRUE(r.code == 0 || r.code == 1) << r.err;
 }
