@@ -3,6 +3,8 @@
 
 #include "app/HeadlessRender.h"
 #include "app/MainFrame.h"
+#include "document/FractalDoc.h"
+#include "document/FractalView.h"
 #include "model/FractalFactory.h"
 
 int main(int argc, char** argv)
@@ -23,5 +25,9 @@ int main(int argc, char** argv)
             opened = frame.OpenDocumentFile(a) || opened;
     if (!opened)
         frame.NewFractalDocument(kTypeMandelbrot);
+    // A program that opens on a blank window looks broken: the first
+    // document shows its picture straight away.
+    if (CFractal_Doc* doc = frame.ActiveDocument())
+        doc->OnBuild(32800);
     return app.exec();
 }
