@@ -61,7 +61,7 @@ AnimationOutcome WriteAnimation(CFractal& fractal, CCanvas& canvas, const Animat
         }
         set->m_rotationAngle += double(job.stepAngle);
         if (canvas.m_bitsPerPixel != 24 || canvas.m_bufferWidth != width || canvas.m_bufferHeight != height ||
-            canvas.m_bits.size() < imageSize) {
+            canvas.m_stride != AviWriter::RowBytes(width) || canvas.m_bits.size() < imageSize) {
             out.result = AnimationOutcome::kFailed;
             out.error = "the drawn image is not a " + std::to_string(width) + "x" + std::to_string(height) +
                         " picture of 24-bit pixels";

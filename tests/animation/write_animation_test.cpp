@@ -61,14 +61,17 @@ std::vector<uint8_t> Reference(double angle, unsigned w, unsigned h)
 
 } // namespace
 
-TEST(WriteAnimation, EachFrameIsTheSetTurnedByTheStepsBeforeIt)
+class TurnAt : public ::testing::TestWithParam<std::pair<unsigned, unsigned>> {};
+
+TEST_P(TurnAt, EachFrameIsTheSetTurnedByTheStepsBeforeIt)
 {
+    const auto [w, h] = GetParam();
     auto fractal = CreateSample(kPyramid);
     auto& set = static_cast<CSelfAffineSet&>(*fractal);
     const double start = set.m_rotationAngle;
     CCanvas canvas;
-    Size(canvas, 64, 48);
-    const fs::path path = TempFile("turn.avi");
+    Size(canvas, w, h);
+    const fs::path path = TempFile("turn" + std::to_string(w) + ".avi");
     std::vector<unsigned> seen;
     std::atomic<bool> stop{false};
     const AnimationOutcome out = WriteAnimation(*fractal, canvas, Job(path, 3, 40), stop,
@@ -83,15 +86,19 @@ TEST(WriteAnimation, EachFrameIsTheSetTurnedByTheStepsBeforeIt)
 
     const VideoFacts v = ReadVideo(path);
     ASSERT_TRUE(v.opened) << v.error;
-    EXPECT_EQ(v.width, 64);
-    EXPECT_EQ(v.height, 48);
+    EXPECT_EQ(v.width, int(w));
+    EXPECT_EQ(v.height, int(h));
+    EXPECT_EQ(canvas.m_stride, (w * 3 + 3) / 4 * 4);
     EXPECT_DOUBLE_EQ(v.framesPerSecond, 15.0);
     ASSERT_EQ(v.frames.size(), 3u);
     for (unsigned k = 0; k < 3; ++k)
-        EXPECT_EQ(v.frames[k], Reference(start + k * 40, 64, 48)) << "frame " << k;
+        EXPECT_EQ(v.frames[k], Reference(start + k * 40, w, h)) << "frame " << k;
     // The set really turns, or the comparison above proves little.
     EXPECT_NE(v.frames[0], v.frames[1]);
 }
+
+// 101 pixels make rows of 304 bytes, one byte of padding each.
+INSTANTIATE_TEST_SUITE_P(Sizes, TurnAt, ::testing::Values(std::pair{64u, 48u}, std::pair{101u, 30u}));
 
 TEST(WriteAnimation, StopEndsAfterTheCurrentFrameAndLeavesAPlayableFile)
 {
