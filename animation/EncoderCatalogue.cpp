@@ -94,7 +94,8 @@ std::vector<VideoEncoder> ListVideoEncoders()
     while (const AVCodec* codec = av_codec_iterate(&it)) {
         if (codec->type != AVMEDIA_TYPE_VIDEO || !av_codec_is_encoder(codec))
             continue;
-        if (codec->capabilities & (AV_CODEC_CAP_EXPERIMENTAL | AV_CODEC_CAP_HARDWARE))
+        // Hardware encoders need a device and frames made on it.
+        if (codec->capabilities & (AV_CODEC_CAP_EXPERIMENTAL | AV_CODEC_CAP_HARDWARE | AV_CODEC_CAP_HYBRID))
             continue;
         if (avformat_query_codec(avi, codec->id, FF_COMPLIANCE_NORMAL) != 1)
             continue;
