@@ -91,7 +91,7 @@ TEST(AppolonySet, DefaultsRowsAndFactory)
     const int types[] = {kRowGroup, kRowString, kRowDouble, kRowDouble, kRowDouble, kRowDouble, kRowGroup};
     const int levels[] = {0, 1, 1, 1, 1, 1, 0};
     for (int i = 0; i < 7; ++i) {
-        EXPECT_EQ(rows.rows[size_t(i)].label, labels[i]) << i;
+        EXPECT_EQ(std::string(rows.rows[size_t(i)].label), labels[i]) << i;
         EXPECT_EQ(rows.rows[size_t(i)].type, types[i]) << i;
         EXPECT_EQ(rows.rows[size_t(i)].level, levels[i]) << i;
     }
