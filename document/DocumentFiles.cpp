@@ -44,6 +44,16 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 void WriteDocumentFile(std::ostream& out, int fractalType, CFractal& fractal)
 {
+    // A sample chosen in a document of another type keeps the document's
+    // type code, but the file must name the kind whose rows follow, or it
+    // would reopen as the wrong kind with every row out of place.
+    switch (fractal.m_kind) {
+    case CFractal::kSelfAffine: fractalType = kTypeSelfAffine; break;
+    case CFractal::kTile: fractalType = kTypeTile; break;
+    case CFractal::kMandelbrot: fractalType = kTypeMandelbrot; break;
+    case CFractal::kAppolony: fractalType = kTypeAppolony; break;
+    default: break;
+    }
     PropertyStream stream(out, false);
     PropertyItem typeRow = FractalTypeRow(&fractalType);
     stream.InsertRow(typeRow);

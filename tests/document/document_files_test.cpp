@@ -122,6 +122,18 @@ TEST(DocumentFile, EverySelfAffineSampleReopensUnchanged)
     }
 }
 
+TEST(DocumentFile, ASampleInAnotherDocumentTypeIsSavedAsItsOwnKind)
+{
+    auto sample = MakeSample(4);
+    const std::string text = DocumentText(kTypeMandelbrot, *sample);
+    EXPECT_EQ(text.rfind("Fractal Type=Self-Affine Set\r\n", 0), 0u);
+    std::istringstream in(text);
+    LoadedDocument doc = ReadDocumentFile(in);
+    ASSERT_TRUE(doc.fractal);
+    EXPECT_EQ(doc.fractal->m_kind, CFractal::kSelfAffine);
+    EXPECT_EQ(DocumentText(kTypeSelfAffine, *doc.fractal), text);
+}
+
 TEST(DocumentFile, TileSetReopensWithItsDigits)
 {
     // The default has three digits; a file with five must bring all five.
