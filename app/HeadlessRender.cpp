@@ -235,10 +235,12 @@ int Run(int argc, char** argv)
             return usage("malformed --type \"" + parser.value(type) + "\"");
         if (n < 0 || n >= 5)
             n = kTypeMandelbrot;
-        fractalType = n;
+        // 4 builds the Appolony set too; the file must then name that type,
+        // or it reopens as another kind reading these rows.
+        fractalType = n == 4 ? kTypeAppolony : n;
         fractal = CreateFractalOfType(n);
         if (!fractal)
-            return fail(std::string("the ") + kFractalTypeNames[n == 4 ? 3 : n] +
+            return fail(std::string("the ") + kFractalTypeNames[fractalType] +
                         " is not available in this version");
     } else {
         fractal = CreateFractalOfType(kTypeMandelbrot);

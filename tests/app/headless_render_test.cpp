@@ -276,6 +276,11 @@ TEST_F(Headless, AppolonySetRendersAndReopensFromItsFile)
             black += fromPng.pixel(x, y) == qRgb(0, 0, 0);
     EXPECT_GT(black, 50);
 
+    // Type 4 is the Appolony set as well, and its file says so.
+    r = Render({"--quiet", "--type", "4", "--size", "16x12", "--save", At("four.frc")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(ReadAll(dir / "four.frc"), ReadAll(dir / "a.frc"));
+
     // An absurd precision in a file is clamped, so the build still ends.
     {
         std::ofstream f(dir / "wild.frc", std::ios::binary);
