@@ -255,7 +255,7 @@ void CMainFrame::Dispatch(unsigned id)
         doc->OnSample(id);
     else if (id >= 32800 && id <= 32803)
         doc->OnBuild(id);
-    else if (id == 32804)
+    else if (id == 32804 || id == 32813)
         doc->ShowInParameters();
     else if (id == 32805)
         doc->OnStop();

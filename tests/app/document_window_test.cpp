@@ -246,6 +246,50 @@ TEST(DocumentWindow, ATileSetBuildsAtOnceAndClicksRebuild)
     EXPECT_NE(w.doc->m_deviceBitmap.Image(), before);
 }
 
+TEST(DocumentWindow, ComputedDataReopensAsTheSameImage)
+{
+    Window w(kTypeSelfAffine, 96, 64);
+    w.doc->OnSample(32777 + 4);
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tetra.fdt");
+    QString error;
+    ASSERT_TRUE(w.doc->SaveDataTo(path, error)) << error.toStdString();
+
+    // Opened from a Mandelbrot start, it still becomes a self-affine set.
+    CFractal_Doc::s_defaultFractalType = kTypeMandelbrot;
+    ASSERT_TRUE(w.frame.OpenDocumentFile(path));
+    CFractal_Doc* opened = w.frame.ActiveDocument();
+    ASSERT_NE(opened, w.doc);
+    EXPECT_EQ(opened->m_fractal->m_kind, CFractal::kSelfAffine);
+    EXPECT_EQ(w.frame.ActiveView()->ClientArea(), QSize(96, 64));
+    ASSERT_TRUE(opened->m_deviceBitmap.HasBitmap());
+    EXPECT_EQ(opened->m_deviceBitmap.Image().size(), QSize(96, 64));
+    // Hit pixels came back lit: the centre of the tetrahedron is not the
+    // background of the corner.
+    EXPECT_NE(Pixel(opened, 48, 32), Pixel(opened, 0, 0));
+}
+
+TEST(DocumentWindow, QuittingDuringABuildAsksThenWaitsForIt)
+{
+    Window w(kTypeSelfAffine);
+    w.doc->OnSample(32777 + 5);
+    int asked = 0;
+    w.doc->m_ask = [&](const QString&) {
+        ++asked;
+        return true;
+    };
+    w.doc->OnBuild(32800);
+    w.frame.close();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(w.frame.isVisible()) << "the window waits for the build";
+    w.frame.close();
+    EXPECT_EQ(asked, 1) << "asked once";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.frame.isVisible(); }, 60000));
+    EXPECT_FALSE(w.doc->IsBuilding());
+}
+
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
