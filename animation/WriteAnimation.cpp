@@ -42,6 +42,9 @@ AnimationOutcome WriteAnimation(CFractal& fractal, CCanvas& canvas, const Animat
         return out;
     const size_t imageSize = size_t(AviWriter::RowBytes(width)) * height;
 
+    // A stop left over from an earlier build must not end this animation;
+    // a Stop meant for it is in `stop` as well (StopAnimation sets both).
+    fractal.m_stop = stop.load();
     out.result = AnimationOutcome::kDone;
     for (unsigned i = 0; i < job.frameCount; ++i) {
         if (stop) {

@@ -31,7 +31,7 @@ int ClipIndex(double v, int lo, int hi)
 
 int CAppolonySet::Build(CCanvas& canvas)
 {
-    m_stop = false;
+    // m_stop is cleared by whoever starts the build (see CFractal_Doc::OnBuild).
     m_deepestLevel = 0;
     m_childCount = 0;
     const unsigned w = canvas.m_targetWidth, h = canvas.m_targetHeight;

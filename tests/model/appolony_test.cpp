@@ -194,8 +194,9 @@ TEST(AppolonySet, StopEndsAfterTheChildInHand)
     const uint64_t stopped = a.m_childCount;
     EXPECT_GE(a.m_progress, 100.0 / 3 - 1e-9);
     EXPECT_LT(a.m_progress, 66.0);
+    EXPECT_TRUE(a.m_stop) << "the build leaves the request for its starter to clear";
+    a.m_stop = false;
     a.Build(c);
-    EXPECT_FALSE(a.m_stop);
     EXPECT_LT(stopped, a.m_childCount / 2);
 }
 
