@@ -83,7 +83,8 @@ void CFractal_View::OnUpdate()
     if (m_doc->m_deviceBitmap.HasBitmap())
         SetScrollSizes(m_doc->m_deviceBitmap.m_bitmapWidth, m_doc->m_deviceBitmap.m_bitmapHeight);
     const int type = m_doc->m_fractalType;
-    const QIcon icon(QString(":/icons/type-%1.png").arg(type >= 0 && type <= 3 ? type : 0));
+    // Type codes outside 0-3 make an Appolony set, so they get its icon.
+    const QIcon icon(QString(":/icons/type-%1.png").arg(type >= 0 && type <= 3 ? type : 3));
     if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()); frame && !icon.isNull())
         frame->setWindowIcon(icon);
     viewport()->update();
