@@ -292,6 +292,79 @@ TEST(DocumentWindow, QuittingDuringABuildAsksThenWaitsForIt)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !doc; }, 1000));
 }
 
+namespace {
+// A fractal that claims more memory than any machine has.
+class Greedy : public CMandelbrotSet {
+public:
+    uint64_t MemoryNeed(unsigned, unsigned) override { return ~uint64_t(0); }
+};
+} // namespace
+
+TEST(DocumentWindow, DecliningTheMemoryQuestionLeavesTheDocumentIdle)
+{
+    Window w(kTypeMandelbrot);
+    w.doc->SetFractal(std::make_unique<Greedy>());
+    QString asked;
+    w.doc->m_ask = [&](const QString& text) {
+        asked = text;
+        return false;
+    };
+    w.doc->m_canvas->SetStatus("before");
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->m_exitCode, 1);
+    EXPECT_TRUE(asked.startsWith("Algorithm requared ")) << asked.toStdString();
+    EXPECT_TRUE(asked.endsWith("\nAre you sure to start algorithm?"));
+    EXPECT_EQ(w.doc->m_canvas->Status(), "before");
+    EXPECT_FALSE(w.doc->m_deviceBitmap.HasBitmap());
+
+    asked.clear();
+    w.doc->m_ask = [&](const QString& text) {
+        asked = text;
+        return true;
+    };
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_FALSE(asked.isEmpty()) << "a second Rebuild asks again";
+    EXPECT_EQ(w.doc->m_exitCode, 0);
+    EXPECT_TRUE(w.doc->m_deviceBitmap.HasBitmap());
+}
+
+TEST(DocumentWindow, TwoDocumentsBuildAtOnce)
+{
+    Window w(kTypeSelfAffine);
+    CFractal_Doc* a = w.doc;
+    a->OnSample(32777 + 5);
+    CFractal_Doc* b = w.frame.NewFractalDocument(kTypeSelfAffine);
+    b->OnSample(32777 + 4);
+    a->OnBuild(32800);
+    b->OnBuild(32800);
+    EXPECT_TRUE(a->IsBuilding());
+    EXPECT_TRUE(b->IsBuilding());
+    b->OnSample(32777);
+    EXPECT_EQ(b->m_fractal->m_name, "Sierpinsky Pyramid") << "samples wait for the build";
+    ASSERT_TRUE(WaitIdle(a));
+    ASSERT_TRUE(WaitIdle(b));
+    EXPECT_EQ(a->m_canvas->Status(), "Ready");
+    EXPECT_EQ(b->m_canvas->Status(), "Ready");
+}
+
+TEST(DocumentWindow, TheDepthUnderThePointerOfA3DSet)
+{
+    Window w(kTypeSelfAffine, 96, 64);
+    w.doc->OnSample(32777 + 4);
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    QTest::mouseMove(w.view->viewport(), QPoint(48, 32));
+    bool ok = false;
+    const double z = w.view->LastStatus().toDouble(&ok);
+    ASSERT_TRUE(ok) << w.view->LastStatus().toStdString();
+    EXPECT_GT(z, w.doc->m_fractal->m_centerZ) << "a hit lies beyond the screen";
+    const QString shown = w.view->LastStatus();
+    QTest::mouseMove(w.view->viewport(), QPoint(100, 32)); // right of the grid
+    EXPECT_EQ(w.view->LastStatus(), shown);
+}
+
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
