@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QStatusBar>
 
+#include "animation/AnimationDlg.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
 #include "model/Samples.h"
@@ -107,6 +108,7 @@ void CMainFrame::BuildMenus()
     AddCommand(build, 32803, "&Paint bitmap");
     AddCommand(build, 32805, "&Stop building");
     AddCommand(build, 32804, "P&arameters", Qt::Key_F5);
+    AddCommand(build, 32775, "Build &Animation");
 
     QMenu* size = menuBar()->addMenu("Bitmap &Size");
     const char* sizes[7] = {"1&00x100", "&320x200", "&640x480", "&800x600", "&1024x768", "&Custom size",
@@ -198,7 +200,7 @@ void CMainFrame::UpdateCommands()
     const bool building = doc && doc->IsBuilding();
     for (auto& [id, action] : m_commands) {
         bool enabled = doc != nullptr;
-        if (id >= 32800 && id <= 32804)
+        if ((id >= 32800 && id <= 32804) || id == 32775)
             enabled = doc && !building;
         else if (id == 32805)
             enabled = building;
@@ -273,6 +275,10 @@ void CMainFrame::Dispatch(unsigned id)
         view->OnFilePrintPreview();
     else if (id == 57648)
         NewWindow();
+    else if (id == 32775 && doc->m_fractal && !doc->IsBuilding()) {
+        CAnimationDlg dialog(view);
+        dialog.exec();
+    }
     UpdateCommands();
 }
 

@@ -117,6 +117,22 @@ void CFractal_Doc::OnBuild(unsigned id)
     SetBuildThread(m_thread.get());
 }
 
+bool CFractal_Doc::StartJob(std::function<void()> job)
+{
+    if (IsBuilding() || !m_fractal)
+        return false;
+    m_fractal->m_stop = false;
+    m_aborting = false;
+    m_exitCode = -1;
+    m_thread = std::make_unique<std::thread>([this, job = std::move(job)] {
+        job();
+        m_exitCode = 0;
+        QCoreApplication::postEvent(this, new QEvent(QEvent::Type(kThreadEndedEvent)));
+    });
+    SetBuildThread(m_thread.get());
+    return true;
+}
+
 void CFractal_Doc::SetBuildThread(std::thread* thread)
 {
     m_buildThread = thread;

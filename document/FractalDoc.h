@@ -60,6 +60,10 @@ public:
     void OnBuild(unsigned id);
     void OnStop();
     bool IsBuilding() const { return m_buildThread != nullptr; }
+    // Runs `job` on the document's worker, as its build thread: other
+    // builds are refused and Stop sets the fractal's m_stop until it ends.
+    // False when a build runs or there is no fractal.
+    bool StartJob(std::function<void()> job);
 
     // Closing a frame that shows this document.
     bool CanCloseFrame(QWidget* frame);

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPrinter>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "animation/AnimationDlg.h"
 #include "app/MainFrame.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
@@ -16,6 +19,7 @@
 #include "model/FractalFactory.h"
 #include "model/MandelbrotSet.h"
 #include "model/Samples.h"
+#include "model/SelfAffineSet.h"
 
 namespace {
 
@@ -363,6 +367,116 @@ TEST(DocumentWindow, TheDepthUnderThePointerOfA3DSet)
     const QString shown = w.view->LastStatus();
     QTest::mouseMove(w.view->viewport(), QPoint(100, 32)); // right of the grid
     EXPECT_EQ(w.view->LastStatus(), shown);
+}
+
+namespace {
+void Choose(CAnimationDlg& dialog, const char* encoder)
+{
+    for (int i = 0; i < dialog.m_compressorList->count(); ++i)
+        if (dialog.m_compressorList->itemText(i).contains(encoder, Qt::CaseInsensitive))
+            dialog.m_compressorList->setCurrentIndex(i);
+}
+} // namespace
+
+TEST(AnimationDialog, FieldsAreCheckedBeforeAnyFileIsAsked)
+{
+    Window w(kTypeSelfAffine, 64, 48);
+    CAnimationDlg dialog(w.view);
+    EXPECT_EQ(dialog.m_stepEdit->text(), "18");
+    EXPECT_EQ(dialog.m_framesEdit->text(), "20");
+    EXPECT_GT(dialog.m_compressorList->count(), 0);
+    EXPECT_TRUE(dialog.m_aboutButton->isEnabled());
+    QString complaint;
+    bool askedPath = false;
+    dialog.m_complain = [&](const QString& t) { complaint = t; };
+    dialog.m_askPath = [&] {
+        askedPath = true;
+        return QString();
+    };
+    dialog.m_framesEdit->setText("0");
+    dialog.StartOrStop();
+    EXPECT_EQ(complaint, "Please enter an integer between 1 and 10000.");
+    dialog.m_framesEdit->setText("20");
+    dialog.m_stepEdit->setText("361");
+    dialog.StartOrStop();
+    EXPECT_EQ(complaint, "Please enter an integer between 1 and 360.");
+    dialog.m_stepEdit->setText("");
+    dialog.StartOrStop();
+    EXPECT_EQ(complaint, "Please enter a positive integer.");
+    EXPECT_FALSE(askedPath);
+}
+
+TEST(AnimationDialog, WritesTheFramesAndTurnsTheSet)
+{
+    Window w(kTypeSelfAffine, 64, 48);
+    w.doc->OnSample(32777 + 4);
+    auto& set = static_cast<CSelfAffineSet&>(*w.doc->m_fractal);
+    const double start = set.m_rotationAngle;
+    QTemporaryDir dir;
+    CAnimationDlg dialog(w.view);
+    Choose(dialog, "raw video");
+    dialog.m_stepEdit->setText("30");
+    dialog.m_framesEdit->setText("3");
+    dialog.m_askPath = [&] { return dir.filePath("turn"); };
+    dialog.m_askSettings = [](EncoderSettings&) { return true; };
+    QString complaint;
+    dialog.m_complain = [&](const QString& t) { complaint = t; };
+    dialog.show();
+    dialog.StartOrStop();
+    EXPECT_EQ(dialog.m_compressButton->text(), "Stop");
+    EXPECT_TRUE(w.doc->IsBuilding()) << "the writer is the document's build";
+    w.doc->OnBuild(32800); // refused while writing
+    ASSERT_TRUE(WaitIdle(w.doc));
+    QApplication::processEvents();
+    EXPECT_EQ(dialog.m_compressButton->text(), "Compress");
+    EXPECT_TRUE(complaint.isEmpty()) << complaint.toStdString();
+    EXPECT_EQ(dialog.m_outcome.result, AnimationOutcome::kDone);
+    EXPECT_EQ(dialog.m_outcome.framesWritten, 3u);
+    EXPECT_DOUBLE_EQ(set.m_rotationAngle, start + 90);
+    EXPECT_GT(QFileInfo(dir.filePath("turn.avi")).size(), 3 * 64 * 48 * 3);
+}
+
+TEST(AnimationDialog, CancelledSettingsWriteNothing)
+{
+    Window w(kTypeSelfAffine, 64, 48);
+    QTemporaryDir dir;
+    CAnimationDlg dialog(w.view);
+    dialog.m_askPath = [&] { return dir.filePath("none.avi"); };
+    dialog.m_askSettings = [](EncoderSettings&) { return false; };
+    dialog.StartOrStop();
+    EXPECT_FALSE(w.doc->IsBuilding());
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("none.avi")));
+}
+
+TEST(AnimationDialog, StopAndCloseWhileWriting)
+{
+    Window w(kTypeSelfAffine, 64, 48);
+    w.doc->OnSample(32777 + 5);
+    QTemporaryDir dir;
+    auto* dialog = new CAnimationDlg(w.view);
+    QPointer<CAnimationDlg> alive = dialog;
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    Choose(*dialog, "raw video");
+    dialog->m_framesEdit->setText("10000");
+    dialog->m_askPath = [&] { return dir.filePath("long.avi"); };
+    dialog->m_askSettings = [](EncoderSettings&) { return true; };
+    dialog->m_complain = [](const QString&) {};
+    dialog->show();
+    dialog->StartOrStop();
+    ASSERT_TRUE(w.doc->IsBuilding());
+    dialog->StartOrStop(); // the same button now stops
+    EXPECT_EQ(dialog->m_compressButton->text(), "Compress");
+    ASSERT_TRUE(WaitIdle(w.doc));
+    QApplication::processEvents();
+    EXPECT_EQ(dialog->m_outcome.result, AnimationOutcome::kStopped);
+
+    // Closing during a run stops it and closes once the writer ended.
+    dialog->StartOrStop();
+    ASSERT_TRUE(w.doc->IsBuilding());
+    dialog->reject();
+    EXPECT_TRUE(alive && alive->isVisible()) << "stays until the writer ends";
+    ASSERT_TRUE(WaitIdle(w.doc));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alive; }, 5000));
 }
 
 int main(int argc, char** argv)

@@ -1,0 +1,64 @@
+#pragma once
+// The Build Animation dialog: step angle, number of frames, the video
+// encoder with its settings and about box, and Compress / Stop. The frames
+// are written on the document's worker, registered as its build thread.
+
+#include <QDialog>
+
+#include <atomic>
+#include <functional>
+#include <vector>
+
+#include "animation/WriteAnimation.h"
+
+class CFractal;
+class CFractal_View;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+class CAnimationDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CAnimationDlg(CFractal_View* view);
+
+    void OnCompressorChanged();
+    void ConfigureCompressor();
+    void AboutCompressor();
+    void StartOrStop();
+    // Closing while frames are written stops them; the dialog closes when
+    // the writer has ended, so nothing it uses goes away under it.
+    void done(int result) override;
+
+    bool Writing() const;
+
+    CFractal_View* m_ownerView;
+    CFractal* m_fractal;
+    QString m_outputPath;
+    QPushButton* m_compressButton;
+    QComboBox* m_compressorList;
+    QPushButton* m_propertiesButton;
+    QPushButton* m_aboutButton;
+    QLineEdit* m_stepEdit;  // 1015
+    QLineEdit* m_framesEdit; // 1016
+    unsigned m_stepAngle = 18;
+    unsigned m_frameCount = 20;
+    EncoderSettings m_settings;
+    AnimationOutcome m_outcome; // written by the worker, read after it ended
+
+    // Replaceable for tests: messages, the file name, the settings dialog.
+    std::function<void(const QString&)> m_complain;
+    std::function<QString()> m_askPath;
+    std::function<bool(EncoderSettings&)> m_askSettings;
+
+private:
+    bool Exchange();
+    bool ExchangeField(QLineEdit* edit, unsigned low, unsigned high, unsigned& value);
+    bool EditSettings(EncoderSettings& settings);
+    void WriterEnded();
+
+    std::vector<VideoEncoder> m_encoders;
+    std::atomic<bool> m_stop{false};
+    bool m_started = false;
+    int m_closeWith = -1;
+};
