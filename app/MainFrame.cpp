@@ -9,6 +9,8 @@
 #include <QStatusBar>
 
 #include "animation/AnimationDlg.h"
+#include "app/AboutDlg.h"
+#include "app/NewFractalDlg.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
 #include "model/Samples.h"
@@ -86,10 +88,7 @@ QAction* CMainFrame::Command(unsigned id) const
 void CMainFrame::BuildMenus()
 {
     QMenu* file = menuBar()->addMenu("&File");
-    QMenu* newMenu = file->addMenu("&New");
-    const char* types[4] = {"Self-Affine Set", "Tile Set", "Mandelbrot Set", "Appolony Set"};
-    for (int t = 0; t < 4; ++t)
-        connect(newMenu->addAction(types[t]), &QAction::triggered, this, [this, t] { NewFractalDocument(t); });
+    AddCommand(file, 57600, "&New...", QKeySequence::New);
     AddCommand(file, 57601, "&Open...", QKeySequence::Open);
     AddCommand(file, 57603, "&Save", QKeySequence::Save);
     AddCommand(file, 57604, "Save &As...");
@@ -126,6 +125,9 @@ void CMainFrame::BuildMenus()
     AddCommand(window, 57648, "&New Window");
     connect(window->addAction("&Cascade"), &QAction::triggered, m_mdi, &QMdiArea::cascadeSubWindows);
     connect(window->addAction("&Tile"), &QAction::triggered, m_mdi, &QMdiArea::tileSubWindows);
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    AddCommand(help, 57664, "&About Quillion...");
     UpdateCommands();
 }
 
@@ -146,6 +148,9 @@ CChildFrame* CMainFrame::CreateChild(CFractal_Doc* doc)
 
 CFractal_Doc* CMainFrame::NewFractalDocument(int type)
 {
+    // No choice (-1) and codes past the list give the Mandelbrot set.
+    if (type < 0 || type >= 5)
+        type = 2;
     CFractal_Doc::s_defaultFractalType = type;
     auto* doc = new CFractal_Doc;
     doc->setParent(this);
@@ -204,7 +209,7 @@ void CMainFrame::UpdateCommands()
             enabled = doc && !building;
         else if (id == 32805)
             enabled = building;
-        else if (id == 57601 || id == 57665)
+        else if (id == 57600 || id == 57601 || id == 57664 || id == 57665)
             enabled = true;
         else if (id == 32811)
             enabled = doc && doc->m_fractal && doc->m_fractal->m_kind == CFractal::kSelfAffine;
@@ -249,6 +254,17 @@ void CMainFrame::Dispatch(unsigned id)
     }
     if (id == 57665) {
         close();
+        return;
+    }
+    if (id == 57600) {
+        CNewFractalDlg dialog(this);
+        if (dialog.exec() == QDialog::Accepted)
+            NewFractalDocument(dialog.m_selectedRow);
+        return;
+    }
+    if (id == 57664) {
+        CAboutDlg dialog(this);
+        dialog.exec();
         return;
     }
     if (!doc || !view)

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QListWidget>
 #include <QPushButton>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -12,7 +13,9 @@
 #include <QTest>
 
 #include "animation/AnimationDlg.h"
+#include "app/AboutDlg.h"
 #include "app/MainFrame.h"
+#include "app/NewFractalDlg.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
 #include "document/SizeDialog.h"
@@ -477,6 +480,58 @@ TEST(AnimationDialog, StopAndCloseWhileWriting)
     EXPECT_TRUE(alive && alive->isVisible()) << "stays until the writer ends";
     ASSERT_TRUE(WaitIdle(w.doc));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !alive; }, 5000));
+}
+
+TEST(NewFractalDialog, TileSetPreselectedDoubleClickConfirmsNoneGivesMandelbrot)
+{
+    {
+        CNewFractalDlg dialog;
+        dialog.show();
+        dialog.accept();
+        EXPECT_EQ(dialog.m_selectedRow, 1);
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        EXPECT_FALSE(dialog.m_list->item(1)->icon().isNull()) << "the kinds' icons are built in";
+    }
+    {
+        CNewFractalDlg dialog;
+        dialog.show();
+        QListWidgetItem* item = dialog.m_list->item(2);
+        ASSERT_EQ(item->text(), "Mandelbrot Set");
+        const QRect r = dialog.m_list->visualItemRect(item);
+        // A double click is a click followed by the second press.
+        QTest::mouseClick(dialog.m_list->viewport(), Qt::LeftButton, {}, r.center());
+        QTest::mouseDClick(dialog.m_list->viewport(), Qt::LeftButton, {}, r.center());
+        EXPECT_EQ(dialog.m_selectedRow, 2);
+        EXPECT_FALSE(dialog.isVisible());
+    }
+    {
+        CNewFractalDlg dialog;
+        dialog.m_list->clearSelection();
+        dialog.accept();
+        EXPECT_EQ(dialog.m_selectedRow, -1);
+        CMainFrame frame;
+        CFractal_Doc* doc = frame.NewFractalDocument(dialog.m_selectedRow);
+        EXPECT_EQ(doc->m_fractal->m_kind, CFractal::kMandelbrot);
+        EXPECT_EQ(frame.NewFractalDocument(7)->m_fractal->m_kind, CFractal::kMandelbrot);
+        EXPECT_EQ(frame.NewFractalDocument(4)->m_fractal->m_kind, CFractal::kAppolony);
+    }
+}
+
+TEST(AboutDialog, TheLinkLightsUpUnderThePointer)
+{
+    CAboutDlg dialog;
+    dialog.show();
+    const QString rest = dialog.m_link->styleSheet();
+    EXPECT_TRUE(rest.contains("#0000ee")) << rest.toStdString();
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QApplication::sendEvent(dialog.m_link, &enter);
+    EXPECT_TRUE(dialog.m_link->m_hover);
+    EXPECT_NE(dialog.m_link->styleSheet(), rest);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(dialog.m_link, &leave);
+    EXPECT_FALSE(dialog.m_link->m_hover);
+    EXPECT_EQ(dialog.m_link->styleSheet(), rest);
+    EXPECT_EQ(dialog.m_link->cursor().shape(), Qt::PointingHandCursor);
 }
 
 int main(int argc, char** argv)

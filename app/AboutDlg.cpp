@@ -1,0 +1,68 @@
+#include "app/AboutDlg.h"
+
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QMouseEvent>
+#include <QUrl>
+
+CAboutLink::CAboutLink(const QString& address, QWidget* parent) : QLabel(address, parent)
+{
+    setObjectName("1014");
+    setCursor(Qt::PointingHandCursor);
+    SetHover(false);
+}
+
+void CAboutLink::SetHover(bool hover)
+{
+    m_hover = hover;
+    // Blue at rest, the system's highlight colour under the pointer.
+    const QColor colour = hover ? palette().color(QPalette::Highlight) : QColor(0x00, 0x00, 0xEE);
+    setStyleSheet(QString("color: %1; background: transparent;").arg(colour.name()));
+}
+
+void CAboutLink::enterEvent(QEnterEvent* e)
+{
+    SetHover(true);
+    QLabel::enterEvent(e);
+}
+
+void CAboutLink::leaveEvent(QEvent* e)
+{
+    SetHover(false);
+    QLabel::leaveEvent(e);
+}
+
+void CAboutLink::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (e->button() == Qt::LeftButton)
+        emit clicked();
+    QLabel::mouseReleaseEvent(e);
+}
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle("About Quillion");
+    auto* icon = new QLabel;
+    icon->setPixmap(QIcon(":/icons/type-2.png").pixmap(32, 32));
+    m_link = new CAboutLink(kAddress);
+    connect(m_link, &CAboutLink::clicked, this, [this] { QDesktopServices::openUrl(QUrl(m_link->text())); });
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(icon, 0, 0, 2, 1);
+    grid->addWidget(new QLabel("Quillion Version 0.9 alpha"), 0, 1);
+    grid->addWidget(new QLabel("Fractals built, viewed, edited and saved."), 1, 1);
+    grid->addWidget(buttons, 0, 2);
+    grid->addWidget(new QLabel("Visit our site for more information about fractals!"), 2, 1);
+    grid->addWidget(m_link, 3, 1);
+}
+
+void CAboutDlg::changeEvent(QEvent* e)
+{
+    // Activation in either direction drops the hover colour.
+    if (e->type() == QEvent::ActivationChange)
+        m_link->SetHover(false);
+    QDialog::changeEvent(e);
+}
