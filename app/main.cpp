@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QFileInfo>
 
+#include "app/DesktopRegistration.h"
 #include "app/HeadlessRender.h"
 #include "app/MainFrame.h"
 #include "document/FractalDoc.h"
@@ -16,6 +17,7 @@ int main(int argc, char** argv)
     QApplication::setOrganizationName("Quillion");
     QApplication::setApplicationName("Quillion");
 
+    RegisterWithDesktop(QApplication::applicationFilePath());
     CMainFrame frame;
     frame.show();
     const QStringList args = QApplication::arguments().mid(1);

@@ -14,6 +14,7 @@
 
 #include "animation/AnimationDlg.h"
 #include "app/AboutDlg.h"
+#include "app/DesktopRegistration.h"
 #include "app/MainFrame.h"
 #include "app/NewFractalDlg.h"
 #include "document/FractalDoc.h"
@@ -532,6 +533,27 @@ TEST(AboutDialog, TheLinkLightsUpUnderThePointer)
     EXPECT_FALSE(dialog.m_link->m_hover);
     EXPECT_EQ(dialog.m_link->styleSheet(), rest);
     EXPECT_EQ(dialog.m_link->cursor().shape(), Qt::PointingHandCursor);
+}
+
+TEST(Desktop, DocumentsAreRegisteredOnceUnderTheUsersData)
+{
+    QTemporaryDir dir;
+    const QByteArray old = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", dir.path().toUtf8());
+    EXPECT_EQ(RegisterWithDesktop("/opt/my \"q\"/quillion"), 3);
+    QFile entry(dir.filePath("applications/quillion.desktop"));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    const QByteArray text = entry.readAll();
+    EXPECT_TRUE(text.contains("Exec=\"/opt/my \\\"q\\\"/quillion\" %f")) << text.toStdString();
+    EXPECT_TRUE(text.contains("MimeType=application/x-quillion-fractal;"));
+    QFile mime(dir.filePath("mime/packages/quillion-frc.xml"));
+    ASSERT_TRUE(mime.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(mime.readAll().contains("<glob pattern=\"*.frc\"/>"));
+    EXPECT_EQ(RegisterWithDesktop("/opt/my \"q\"/quillion"), 0) << "nothing changed, nothing written";
+    if (old.isEmpty())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", old);
 }
 
 int main(int argc, char** argv)

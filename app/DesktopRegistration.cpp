@@ -1,0 +1,61 @@
+#include "app/DesktopRegistration.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace {
+
+QByteArray Resource(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// True when the file was (re)written.
+bool WriteIfChanged(const QString& path, const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return false;
+    QFile old(path);
+    if (old.open(QIODevice::ReadOnly) && old.readAll() == bytes)
+        return false;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit();
+}
+
+void Refresh(const QString& program, const QString& dir)
+{
+    const QString tool = QStandardPaths::findExecutable(program);
+    if (!tool.isEmpty())
+        QProcess::startDetached(tool, {dir});
+}
+
+} // namespace
+
+int RegisterWithDesktop(const QString& executable)
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty())
+        return 0;
+    QByteArray entry = Resource(":/desktop/quillion.desktop");
+    // The entry runs this very program, wherever it was built or installed.
+    QString quoted = executable;
+    quoted.replace("\\", "\\\\").replace("\"", "\\\"");
+    entry.replace("Exec=quillion %f", ("Exec=\"" + quoted + "\" %f").toUtf8());
+
+    int written = 0;
+    const bool entryChanged = WriteIfChanged(data + "/applications/quillion.desktop", entry);
+    const bool mimeChanged = WriteIfChanged(data + "/mime/packages/quillion-frc.xml",
+                                            Resource(":/desktop/quillion-frc.xml"));
+    written += WriteIfChanged(data + "/icons/hicolor/64x64/apps/quillion.png", Resource(":/icons/type-2.png"));
+    written += entryChanged + mimeChanged;
+    if (mimeChanged)
+        Refresh("update-mime-database", data + "/mime");
+    if (entryChanged)
+        Refresh("update-desktop-database", data + "/applications");
+    return written;
+}
