@@ -5,6 +5,12 @@
 #include <QFileDialog>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QSettings>
+#include <QUrl>
+#include <QFileInfo>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QMessageBox>
 #include <QStatusBar>
 
@@ -54,6 +60,103 @@ CMainFrame::CMainFrame() : m_mdi(new QMdiArea)
         UpdateCommands();
     });
     resize(1000, 760);
+    setAcceptDrops(true);
+    RestorePlacement();
+}
+
+namespace {
+constexpr int kRecentFiles = 8;
+}
+
+QStringList CMainFrame::RecentFiles() const
+{
+    QSettings settings;
+    QStringList files;
+    for (int i = 1; i <= kRecentFiles; ++i) {
+        const QString f = settings.value(QString("Recent File List/File%1").arg(i)).toString();
+        if (!f.isEmpty())
+            files << f;
+    }
+    return files;
+}
+
+void CMainFrame::AddRecentFile(const QString& path)
+{
+    const QString full = QFileInfo(path).absoluteFilePath();
+    QStringList files = RecentFiles();
+    files.removeAll(full);
+    files.prepend(full);
+    QSettings settings;
+    for (int i = 1; i <= kRecentFiles; ++i) {
+        const QString key = QString("Recent File List/File%1").arg(i);
+        if (i <= files.size())
+            settings.setValue(key, files[i - 1]);
+        else
+            settings.remove(key);
+    }
+    UpdateRecentMenu();
+}
+
+void CMainFrame::UpdateRecentMenu()
+{
+    if (!m_recentMenu)
+        return;
+    m_recentMenu->clear();
+    const QStringList files = RecentFiles();
+    int n = 0;
+    for (const QString& f : files) {
+        QAction* a = m_recentMenu->addAction(QString("&%1 %2").arg(++n).arg(QFileInfo(f).fileName()));
+        a->setStatusTip(f);
+        connect(a, &QAction::triggered, this, [this, f] { OpenDocumentFile(f); });
+    }
+    m_recentMenu->setEnabled(!files.isEmpty());
+}
+
+void CMainFrame::SavePlacement()
+{
+    const QRect r = normalGeometry().isValid() ? normalGeometry() : geometry();
+    const unsigned flags = isMaximized() ? 2 : 0;
+    const unsigned show = isMinimized() ? 2 : isMaximized() ? 3 : 1;
+    QSettings settings;
+    settings.setValue("WindowPlacement/Main Window", QString::asprintf("%u,%u,%d,%d,%d,%d", flags, show, r.left(),
+                                                                       r.top(), r.right() + 1, r.bottom() + 1));
+    settings.setValue("BarState/State", saveState());
+}
+
+void CMainFrame::RestorePlacement()
+{
+    QSettings settings;
+    restoreState(settings.value("BarState/State").toByteArray());
+    const QStringList parts = settings.value("WindowPlacement/Main Window").toString().split(',');
+    if (parts.size() != 6)
+        return;
+    int v[6];
+    for (int i = 0; i < 6; ++i) {
+        bool ok = false;
+        v[i] = parts[i].trimmed().toInt(&ok);
+        if (!ok)
+            return;
+    }
+    // Only the normal rectangle comes back: a maximized window reopens at
+    // its normal size, and the start-up show state decides the rest.
+    const QRect r(QPoint(v[2], v[3]), QPoint(v[4] - 1, v[5] - 1));
+    if (r.width() < 100 || r.height() < 100 || r.width() > 20000 || r.height() > 20000)
+        return;
+    setGeometry(r);
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* e)
+{
+    if (e->mimeData()->hasUrls())
+        e->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* e)
+{
+    for (const QUrl& url : e->mimeData()->urls())
+        if (url.isLocalFile())
+            OpenDocumentFile(url.toLocalFile());
+    e->acceptProposedAction();
 }
 
 CMainFrame::~CMainFrame()
@@ -94,6 +197,9 @@ void CMainFrame::BuildMenus()
     AddCommand(file, 57604, "Save &As...");
     AddCommand(file, 32810, "Save &Bitmap As...");
     AddCommand(file, 32811, "Save &Data As...");
+    file->addSeparator();
+    m_recentMenu = file->addMenu("Recent &Files");
+    UpdateRecentMenu();
     file->addSeparator();
     AddCommand(file, 57607, "&Print...", QKeySequence::Print);
     AddCommand(file, 57609, "Print Pre&view");
@@ -171,6 +277,7 @@ bool CMainFrame::OpenDocumentFile(const QString& path)
         return false;
     }
     m_paths[doc] = path;
+    AddRecentFile(path);
     child->View()->OnInitialUpdate();
     return true;
 }
@@ -238,6 +345,7 @@ void CMainFrame::SaveAs(bool ask)
         return;
     }
     m_paths[doc] = path;
+    AddRecentFile(path);
 }
 
 void CMainFrame::Dispatch(unsigned id)
@@ -306,6 +414,7 @@ void CMainFrame::closeEvent(QCloseEvent* e)
             building.push_back(doc);
     if (building.empty()) {
         // Each window still gets its say, and its document goes with it.
+        SavePlacement();
         m_mdi->closeAllSubWindows();
         e->accept();
         return;

@@ -49,13 +49,24 @@ public:
     // Enables the commands for the active document's state.
     void UpdateCommands();
 
+    // Window placement ("WindowPlacement"/"Main Window") and bar state.
+    void SavePlacement();
+    void RestorePlacement();
+    // The 8 files opened or saved last, newest first.
+    QStringList RecentFiles() const;
+    void AddRecentFile(const QString& path);
+
     // The file name chooser; tests replace it.
     std::function<QString(const QString& filter, bool save)> m_askPath;
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
 private:
+    void UpdateRecentMenu();
+    QMenu* m_recentMenu = nullptr;
     QAction* AddCommand(QMenu* menu, unsigned id, const QString& text, const QKeySequence& key = {});
     void BuildMenus();
     CChildFrame* CreateChild(CFractal_Doc* doc);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QSettings>
 #include <QComboBox>
 #include <QListWidget>
 #include <QPushButton>
@@ -556,10 +557,52 @@ TEST(Desktop, DocumentsAreRegisteredOnceUnderTheUsersData)
         qputenv("XDG_DATA_HOME", old);
 }
 
+TEST(MainWindow, PlacementComesBackAndFiveNumbersAreIgnored)
+{
+    {
+        CMainFrame frame;
+        frame.setGeometry(100, 120, 700, 500);
+        frame.SavePlacement();
+    }
+    QSettings settings;
+    EXPECT_EQ(settings.value("WindowPlacement/Main Window").toString(), "0,1,100,120,800,620");
+    {
+        CMainFrame frame;
+        EXPECT_EQ(frame.geometry(), QRect(100, 120, 700, 500));
+    }
+    settings.setValue("WindowPlacement/Main Window", "0,1,10,10,900");
+    {
+        CMainFrame frame;
+        EXPECT_EQ(frame.geometry().size(), QSize(1000, 760)) << "the default size";
+    }
+    settings.remove("WindowPlacement");
+}
+
+TEST(MainWindow, RecentFilesKeepTheLastEight)
+{
+    CMainFrame frame;
+    for (int i = 0; i < 10; ++i)
+        frame.AddRecentFile(QString("/tmp/f%1.frc").arg(i));
+    frame.AddRecentFile("/tmp/f4.frc");
+    const QStringList files = frame.RecentFiles();
+    ASSERT_EQ(files.size(), 8);
+    EXPECT_EQ(files[0], "/tmp/f4.frc");
+    EXPECT_EQ(files[1], "/tmp/f9.frc");
+    EXPECT_EQ(files[6], "/tmp/f3.frc");
+    EXPECT_EQ(files[7], "/tmp/f2.frc");
+    EXPECT_EQ(files.count("/tmp/f4.frc"), 1);
+    QSettings().remove("Recent File List");
+}
+
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Settings of the tests stay out of the user's own.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     QApplication app(argc, argv);
+    QApplication::setOrganizationName("Quillion");
+    QApplication::setApplicationName("Quillion");
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
