@@ -5,6 +5,11 @@
 #include <QFileDialog>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QDockWidget>
+#include <QLabel>
+#include <QPageSetupDialog>
+#include <QPrinter>
+#include "app/TileBar.h"
 #include <QMimeData>
 #include <QSettings>
 #include <QUrl>
@@ -49,7 +54,24 @@ CMainFrame::CMainFrame() : m_mdi(new QMdiArea)
     setWindowTitle("Quillion");
     setCentralWidget(m_mdi);
     statusBar()->showMessage("Ready");
+    // The lock indicators keep their places; Qt cannot read the lock
+    // states of every platform, so they stay dimmed.
+    for (const char* name : {"CAP", "NUM", "SCRL"}) {
+        auto* pane = new QLabel(name);
+        pane->setEnabled(false);
+        pane->setToolTip("Lock-key states are not available on this platform");
+        statusBar()->addPermanentWidget(pane);
+        m_lockPanes << pane;
+    }
     BuildMenus();
+    m_parametersBar = new QDockWidget("Properties", this);
+    m_parametersBar->setObjectName("123");
+    m_parametersBar->setWidget(new QWidget);
+    addDockWidget(Qt::LeftDockWidgetArea, m_parametersBar);
+    m_tileBar = new CTileBar(this);
+    addDockWidget(Qt::LeftDockWidgetArea, m_tileBar);
+    connect(m_parametersBar, &QDockWidget::visibilityChanged, this, &CMainFrame::UpdateCommands);
+    connect(m_tileBar, &QDockWidget::visibilityChanged, this, &CMainFrame::UpdateCommands);
     connect(m_mdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
         if (auto* child = qobject_cast<CChildFrame*>(w)) {
             child->View()->OnActivateView(true);
@@ -164,6 +186,8 @@ CMainFrame::~CMainFrame()
     // Windows first (their views leave their documents), then documents
     // (each stops and joins its build), before members and actions go.
     disconnect(m_mdi, nullptr, this, nullptr);
+    disconnect(m_parametersBar, nullptr, this, nullptr);
+    disconnect(m_tileBar, nullptr, this, nullptr);
     for (QMdiSubWindow* w : m_mdi->subWindowList())
         delete w;
     for (CFractal_Doc* doc : findChildren<CFractal_Doc*>(Qt::FindDirectChildrenOnly)) {
@@ -172,69 +196,10 @@ CMainFrame::~CMainFrame()
     }
 }
 
-QAction* CMainFrame::AddCommand(QMenu* menu, unsigned id, const QString& text, const QKeySequence& key)
-{
-    QAction* a = menu->addAction(text);
-    a->setShortcut(key);
-    a->setData(id);
-    connect(a, &QAction::triggered, this, [this, id] { Dispatch(id); });
-    m_commands[id] = a;
-    return a;
-}
-
 QAction* CMainFrame::Command(unsigned id) const
 {
     auto it = m_commands.find(id);
     return it == m_commands.end() ? nullptr : it->second;
-}
-
-void CMainFrame::BuildMenus()
-{
-    QMenu* file = menuBar()->addMenu("&File");
-    AddCommand(file, 57600, "&New...", QKeySequence::New);
-    AddCommand(file, 57601, "&Open...", QKeySequence::Open);
-    AddCommand(file, 57603, "&Save", QKeySequence::Save);
-    AddCommand(file, 57604, "Save &As...");
-    AddCommand(file, 32810, "Save &Bitmap As...");
-    AddCommand(file, 32811, "Save &Data As...");
-    file->addSeparator();
-    m_recentMenu = file->addMenu("Recent &Files");
-    UpdateRecentMenu();
-    file->addSeparator();
-    AddCommand(file, 57607, "&Print...", QKeySequence::Print);
-    AddCommand(file, 57609, "Print Pre&view");
-    file->addSeparator();
-    AddCommand(file, 57665, "E&xit");
-
-    QMenu* build = menuBar()->addMenu("&Build");
-    AddCommand(build, 32800, "&Rebuild fractal");
-    AddCommand(build, 32801, "&Zoom out");
-    AddCommand(build, 32802, "&Continue calculations", Qt::Key_F9);
-    AddCommand(build, 32803, "&Paint bitmap");
-    AddCommand(build, 32805, "&Stop building");
-    AddCommand(build, 32804, "P&arameters", Qt::Key_F5);
-    AddCommand(build, 32775, "Build &Animation");
-
-    QMenu* size = menuBar()->addMenu("Bitmap &Size");
-    const char* sizes[7] = {"1&00x100", "&320x200", "&640x480", "&800x600", "&1024x768", "&Custom size",
-                            "&Variable size"};
-    for (unsigned k = 0; k < 7; ++k)
-        AddCommand(size, 32792 + k, sizes[k]);
-
-    QMenu* samples = menuBar()->addMenu("Sa&mples");
-    for (unsigned k = 0; k <= 12; ++k) {
-        auto f = MakeSample(int(k));
-        AddCommand(samples, 32777 + k, QString::fromStdString(f ? f->m_name : std::string("Sample")));
-    }
-
-    QMenu* window = menuBar()->addMenu("&Window");
-    AddCommand(window, 57648, "&New Window");
-    connect(window->addAction("&Cascade"), &QAction::triggered, m_mdi, &QMdiArea::cascadeSubWindows);
-    connect(window->addAction("&Tile"), &QAction::triggered, m_mdi, &QMdiArea::tileSubWindows);
-
-    QMenu* help = menuBar()->addMenu("&Help");
-    AddCommand(help, 57664, "&About Quillion...");
-    UpdateCommands();
 }
 
 CChildFrame* CMainFrame::CreateChild(CFractal_Doc* doc)
@@ -320,8 +285,18 @@ void CMainFrame::UpdateCommands()
             enabled = true;
         else if (id == 32811)
             enabled = doc && doc->m_fractal && doc->m_fractal->m_kind == CFractal::kSelfAffine;
+        else if (id == 57600 || id == 57606 || id == 32812 || id == 32814)
+            enabled = true;
         action->setEnabled(enabled);
     }
+    if (m_parametersBar)
+        Command(32812)->setChecked(m_parametersBar->isVisible());
+    if (m_tileBar)
+        Command(32814)->setChecked(m_tileBar->isVisible());
+    for (QAction* a : m_docOnly)
+        a->setVisible(doc != nullptr);
+    for (QAction* a : m_docMenus)
+        a->setVisible(doc != nullptr);
 }
 
 void CMainFrame::SaveAs(bool ask)
@@ -364,6 +339,17 @@ void CMainFrame::Dispatch(unsigned id)
         close();
         return;
     }
+    if (id == 32812 || id == 32814) {
+        QDockWidget* bar = id == 32812 ? m_parametersBar : static_cast<QDockWidget*>(m_tileBar);
+        bar->setVisible(!bar->isVisible());
+        UpdateCommands();
+        return;
+    }
+    if (id == 57606) {
+        QPrinter printer;
+        QPageSetupDialog(&printer, this).exec();
+        return;
+    }
     if (id == 57600) {
         CNewFractalDlg dialog(this);
         if (dialog.exec() == QDialog::Accepted)
@@ -399,6 +385,21 @@ void CMainFrame::Dispatch(unsigned id)
         view->OnFilePrintPreview();
     else if (id == 57648)
         NewWindow();
+    else if (id == 32790)
+        ActiveChild()->close();
+    else if (id == 57650)
+        m_mdi->cascadeSubWindows();
+    else if (id == 57651)
+        m_mdi->tileSubWindows();
+    else if (id == 57649) {
+        // Minimised windows in a row along the bottom.
+        int x = 0;
+        for (QMdiSubWindow* w : m_mdi->subWindowList())
+            if (w->isMinimized()) {
+                w->move(x, m_mdi->viewport()->height() - w->height());
+                x += w->width();
+            }
+    }
     else if (id == 32775 && doc->m_fractal && !doc->IsBuilding()) {
         CAnimationDlg dialog(view);
         dialog.exec();

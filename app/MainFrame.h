@@ -9,6 +9,9 @@
 #include <map>
 
 class QMdiArea;
+class QToolBar;
+class QDockWidget;
+class CTileBar;
 class CFractal_Doc;
 class CFractal_View;
 
@@ -46,6 +49,8 @@ public:
     CFractal_View* ActiveView() const;
     QMdiArea* MdiArea() const { return m_mdi; }
     QAction* Command(unsigned id) const;
+    CTileBar* TileBar() const { return m_tileBar; }
+    QDockWidget* ParametersBar() const { return m_parametersBar; }
     // Enables the commands for the active document's state.
     void UpdateCommands();
 
@@ -67,6 +72,12 @@ protected:
 private:
     void UpdateRecentMenu();
     QMenu* m_recentMenu = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    QList<QAction*> m_docOnly;  // hidden while no document window is active
+    QList<QAction*> m_docMenus; // whole menus of the document menu bar
+    CTileBar* m_tileBar = nullptr;
+    QDockWidget* m_parametersBar = nullptr;
+    QList<class QLabel*> m_lockPanes;
     QAction* AddCommand(QMenu* menu, unsigned id, const QString& text, const QKeySequence& key = {});
     void BuildMenus();
     CChildFrame* CreateChild(CFractal_Doc* doc);

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QSettings>
+#include <QDockWidget>
 #include <QComboBox>
 #include <QListWidget>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 #include "app/DesktopRegistration.h"
 #include "app/MainFrame.h"
 #include "app/NewFractalDlg.h"
+#include "app/TileBar.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
 #include "document/SizeDialog.h"
@@ -592,6 +594,43 @@ TEST(MainWindow, RecentFilesKeepTheLastEight)
     EXPECT_EQ(files[7], "/tmp/f2.frc");
     EXPECT_EQ(files.count("/tmp/f4.frc"), 1);
     QSettings().remove("Recent File List");
+}
+
+TEST(MainWindow, MenusPromptsAndBars)
+{
+    CMainFrame frame;
+    frame.show();
+    // No document: the document menus and items are out of sight.
+    EXPECT_FALSE(frame.Command(32790)->isVisible());
+    EXPECT_FALSE(frame.Command(57603)->isVisible());
+    EXPECT_EQ(frame.Command(32805)->statusTip(), "Stop buillding process");
+    EXPECT_EQ(frame.Command(32805)->toolTip(), "Stop");
+    EXPECT_TRUE(frame.Command(32802)->shortcuts().contains(QKeySequence("F9")));
+    frame.NewFractalDocument(kTypeMandelbrot);
+    EXPECT_TRUE(frame.Command(57603)->isVisible());
+
+    const bool shown = frame.TileBar()->isVisible();
+    frame.Command(32814)->trigger();
+    QApplication::processEvents();
+    EXPECT_NE(frame.TileBar()->isVisible(), shown);
+    EXPECT_EQ(frame.Command(32814)->isChecked(), frame.TileBar()->isVisible());
+    frame.Command(32812)->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(frame.Command(32812)->isChecked(), frame.ParametersBar()->isVisible());
+}
+
+TEST(TileChart, SquaresFollowTheSymmetryClasses)
+{
+    CTileChart chart;
+    chart.resize(chart.sizeHint());
+    const QImage image = chart.grab().toImage();
+    auto square = [&](int column, int row) { return image.pixelColor(1 + 10 * column + 4, 201 - 10 * row + 4); };
+    EXPECT_EQ(square(23, 3), QColor(255, 0, 255)) << "d = 3, t = 3 is magenta";
+    for (int column = 0; column < 40; ++column) {
+        EXPECT_EQ(square(column, 0), QColor(Qt::black));
+        EXPECT_EQ(square(column, 1), QColor(Qt::black));
+    }
+    EXPECT_EQ(image.pixelColor(0, 0), QColor(Qt::black)) << "the gaps are black";
 }
 
 int main(int argc, char** argv)
