@@ -111,9 +111,18 @@ void CFractal_Doc::OnBuild(unsigned id)
     // any moment after this command reaches the build.
     m_fractal->m_stop = false;
     m_canvas->MeasureView();
+    // The view list belongs to the GUI thread: the worker gets its answer.
+    StartWorker([this, hasView = !m_views.empty()] { return BuildThreadProc(hasView); });
+}
+
+void CFractal_Doc::StartWorker(std::function<int()> work)
+{
     m_aborting = false;
     m_exitCode = -1;
-    m_thread = std::make_unique<std::thread>([this] { BuildThreadProc(); });
+    m_thread = std::make_unique<std::thread>([this, work = std::move(work)] {
+        m_exitCode = work();
+        QCoreApplication::postEvent(this, new QEvent(QEvent::Type(kThreadEndedEvent)));
+    });
     SetBuildThread(m_thread.get());
 }
 
@@ -122,14 +131,10 @@ bool CFractal_Doc::StartJob(std::function<void()> job)
     if (IsBuilding() || !m_fractal)
         return false;
     m_fractal->m_stop = false;
-    m_aborting = false;
-    m_exitCode = -1;
-    m_thread = std::make_unique<std::thread>([this, job = std::move(job)] {
+    StartWorker([job = std::move(job)] {
         job();
-        m_exitCode = 0;
-        QCoreApplication::postEvent(this, new QEvent(QEvent::Type(kThreadEndedEvent)));
+        return 0;
     });
-    SetBuildThread(m_thread.get());
     return true;
 }
 
@@ -154,16 +159,12 @@ bool CFractal_Doc::RunOnGui(std::function<void()> task, bool wait)
     return *done;
 }
 
-void CFractal_Doc::BuildThreadProc()
+int CFractal_Doc::BuildThreadProc(bool hasView)
 {
     CFractal& f = *m_fractal;
     CCanvas& c = *m_canvas;
-    auto end = [this](int code) {
-        m_exitCode = code;
-        QCoreApplication::postEvent(this, new QEvent(QEvent::Type(kThreadEndedEvent)));
-    };
-    if (m_views.empty())
-        return end(2);
+    if (!hasView)
+        return 2;
 
     const MemoryStatus memory = QueryMemoryStatus();
     const uint64_t need = f.MemoryNeed(c.m_targetWidth, c.m_targetHeight);
@@ -175,14 +176,14 @@ void CFractal_Doc::BuildThreadProc()
                                                             text) == QMessageBox::Yes; },
                  true);
         if (!yes)
-            return end(1);
+            return 1;
     }
 
     RunBuildSteps(
         f, c, m_buildCommand, [this] { return m_closePending.load() || m_aborting.load(); },
         [this] { RunOnGui([this] { emit progressTimer(true); }, false); });
     QCoreApplication::postEvent(this, new QEvent(QEvent::Type(kBuildFinishedEvent)));
-    end(0);
+    return 0;
 }
 
 void CFractal_Doc::ThreadEnded()
@@ -215,7 +216,6 @@ bool CFractal_Doc::event(QEvent* e)
     }
     case kBuildFinishedEvent:
         UpdateAllViews();
-        emit buildFinished();
         emit buildStateChanged();
         return true;
     case kThreadEndedEvent:

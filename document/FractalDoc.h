@@ -116,14 +116,16 @@ signals:
     void buildStateChanged();
     void statusText(const QString& text);
     void progressTimer(bool start);
-    void buildFinished();
 
 protected:
     bool event(QEvent* e) override;
 
 private:
     void SetBuildThread(std::thread* thread);
-    void BuildThreadProc();
+    // The build's steps on the worker; returns the exit code.
+    int BuildThreadProc(bool hasView);
+    // Starts `work` on the worker thread; its result is the exit code.
+    void StartWorker(std::function<int()> work);
     // Runs `task` on the GUI thread; with `wait` the worker blocks until it
     // ran or the document aborted (then it returns false).
     bool RunOnGui(std::function<void()> task, bool wait);

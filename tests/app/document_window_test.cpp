@@ -371,8 +371,12 @@ TEST(DocumentWindow, TheDepthUnderThePointerOfA3DSet)
     const double z = w.view->LastStatus().toDouble(&ok);
     ASSERT_TRUE(ok) << w.view->LastStatus().toStdString();
     EXPECT_GT(z, w.doc->m_fractal->m_centerZ) << "a hit lies beyond the screen";
+    // A wider window: points right of the 96-column grid show nothing.
+    w.view->ResizeToBitmap(200, 64);
+    QApplication::processEvents();
+    ASSERT_EQ(w.view->ClientArea().width(), 200);
     const QString shown = w.view->LastStatus();
-    QTest::mouseMove(w.view->viewport(), QPoint(100, 32)); // right of the grid
+    QTest::mouseMove(w.view->viewport(), QPoint(150, 32));
     EXPECT_EQ(w.view->LastStatus(), shown);
 }
 
