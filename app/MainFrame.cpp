@@ -238,7 +238,7 @@ bool CMainFrame::OpenDocumentFile(const QString& path)
     QString error;
     if (!doc->OnOpenDocument(path, error)) {
         child->close();
-        QMessageBox::warning(this, "Open", error);
+        Complain("Open", error);
         return false;
     }
     m_paths[doc] = path;
@@ -316,11 +316,19 @@ void CMainFrame::SaveAs(bool ask)
     }
     QString error;
     if (!doc->OnSaveDocument(path, error)) {
-        QMessageBox::warning(this, "Save", error);
+        Complain("Save", error);
         return;
     }
     m_paths[doc] = path;
     AddRecentFile(path);
+}
+
+void CMainFrame::Complain(const QString& title, const QString& text)
+{
+    if (m_complain)
+        m_complain(title, text);
+    else
+        QMessageBox::warning(this, title, text);
 }
 
 void CMainFrame::Dispatch(unsigned id)
@@ -346,8 +354,7 @@ void CMainFrame::Dispatch(unsigned id)
         return;
     }
     if (id == 57606) {
-        QPrinter printer;
-        QPageSetupDialog(&printer, this).exec();
+        QPageSetupDialog(&CFractal_View::Printer(), this).exec();
         return;
     }
     if (id == 57600) {

@@ -63,6 +63,8 @@ public:
 
     // The file name chooser; tests replace it.
     std::function<QString(const QString& filter, bool save)> m_askPath;
+    // Shows a failure to the user; tests replace it.
+    std::function<void(const QString& title, const QString& text)> m_complain;
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -83,6 +85,7 @@ private:
     CChildFrame* CreateChild(CFractal_Doc* doc);
     void Dispatch(unsigned id);
     void SaveAs(bool ask);
+    void Complain(const QString& title, const QString& text);
 
     QMdiArea* m_mdi;
     std::map<unsigned, QAction*> m_commands;

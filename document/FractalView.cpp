@@ -1,5 +1,6 @@
 #include "document/FractalView.h"
 
+#include <QCoreApplication>
 #include <QMainWindow>
 #include <QMdiSubWindow>
 #include <QMessageBox>
@@ -258,19 +259,31 @@ QRect CFractal_View::PrintTo(QPrinter& printer)
     return drawn;
 }
 
+QPrinter& CFractal_View::Printer()
+{
+    // Freed with the application, while the print support still exists.
+    static QPrinter* printer = nullptr;
+    if (!printer) {
+        printer = new QPrinter(QPrinter::HighResolution);
+        qAddPostRoutine([] {
+            delete printer;
+            printer = nullptr;
+        });
+    }
+    return *printer;
+}
+
 void CFractal_View::OnFilePrint()
 {
-    QPrinter printer(QPrinter::HighResolution);
-    QPrintDialog dialog(&printer, this);
+    QPrintDialog dialog(&Printer(), this);
     dialog.setMinMax(1, 1);
     if (dialog.exec() == QDialog::Accepted)
-        PrintTo(printer);
+        PrintTo(Printer());
 }
 
 void CFractal_View::OnFilePrintPreview()
 {
-    QPrinter printer(QPrinter::HighResolution);
-    QPrintPreviewDialog preview(&printer, this);
+    QPrintPreviewDialog preview(&Printer(), this);
     connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) { PrintTo(*p); });
     preview.exec();
 }

@@ -33,6 +33,9 @@ public:
     // pixels. Returns the rectangle printed, empty (after "Not printed!")
     // when the printer failed.
     QRect PrintTo(QPrinter& printer);
+    // The printer and page that Print Setup chose, kept for every print of
+    // this run of the program.
+    static QPrinter& Printer();
     void OnFilePrint();
     void OnFilePrintPreview();
 

@@ -1,0 +1,52 @@
+#include "app/FractalApp.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+#include "app/DesktopRegistration.h"
+#include "app/MainFrame.h"
+#include "document/FractalDoc.h"
+#include "document/FractalView.h"
+#include "model/FractalFactory.h"
+
+CFractalApp::CFractalApp() = default;
+
+CFractalApp::~CFractalApp() = default;
+
+bool CFractalApp::InitInstance(const QStringList& args)
+{
+    QApplication::setOrganizationName("Quillion");
+    QApplication::setApplicationName("Quillion");
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Builds, shows, edits and saves fractal images.");
+    parser.addHelpOption();
+    parser.addPositionalArgument("files", "Fractal documents (.frc) or computed data (.fdt) to open.",
+                                 "[files...]");
+    // Unknown options (the platform's own, such as -platform, are taken by
+    // QApplication first) are not a reason to refuse to start.
+    parser.parse(QStringList{QStringLiteral("quillion")} + args);
+    if (parser.isSet("help"))
+        parser.showHelp(0);
+
+    m_mainFrame = std::make_unique<CMainFrame>();
+    m_mainFrame->m_complain = m_complain;
+    if (m_registerWithDesktop)
+        RegisterWithDesktop(QApplication::applicationFilePath());
+
+    m_mainFrame->show();
+    const QStringList files = parser.positionalArguments();
+    if (files.isEmpty()) {
+        m_mainFrame->NewFractalDocument(kTypeMandelbrot);
+    } else {
+        // A file that cannot be opened says so and leaves no window behind.
+        for (const QString& f : files)
+            m_mainFrame->OpenDocumentFile(f);
+    }
+    // A program that opens on a blank picture looks broken: the first
+    // document shows its picture straight away.
+    if (m_buildFirstDocument)
+        if (CFractal_Doc* doc = m_mainFrame->ActiveDocument())
+            doc->OnBuild(32800);
+    return true;
+}

@@ -1,0 +1,286 @@
+// The program's start-up and the main window's commands, driven through the
+// real widgets on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDockWidget>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <set>
+
+#include "app/FractalApp.h"
+#include "app/MainFrame.h"
+#include "app/TileBar.h"
+#include "document/FractalDoc.h"
+#include "document/FractalView.h"
+#include "model/FractalFactory.h"
+
+namespace {
+
+bool WaitIdle(CFractal_Doc* doc, int ms = 60000)
+{
+    return QTest::qWaitFor([&] { return !doc->IsBuilding(); }, ms);
+}
+
+int Windows(const CMainFrame& frame) { return int(frame.MdiArea()->subWindowList().size()); }
+
+// Runs `action` and closes the first modal dialog it opens; returns that
+// dialog's class name, or empty when none opened.
+QString ModalDuring(const std::function<void()>& action, const std::function<void(QWidget*)>& inspect = {})
+{
+    QString seen;
+    QTimer timer;
+    timer.setInterval(10);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            if (seen.isEmpty()) {
+                seen = QString::fromLatin1(modal->metaObject()->className());
+                if (inspect)
+                    inspect(modal);
+            }
+            modal->close();
+        }
+    });
+    timer.start();
+    action();
+    QApplication::processEvents();
+    return seen;
+}
+
+QString SaveTileSet(const QTemporaryDir& dir)
+{
+    CFractal_Doc::s_defaultFractalType = kTypeTile;
+    CFractal_Doc doc;
+    doc.m_fractal->m_name = "Twin Dragon";
+    const QString path = dir.filePath("twin.frc");
+    QString error;
+    EXPECT_TRUE(doc.OnSaveDocument(path, error)) << error.toStdString();
+    return path;
+}
+
+} // namespace
+
+TEST(StartUp, NoArgumentOpensOneMandelbrotDocumentAndNoDialog)
+{
+    CFractalApp app;
+    app.m_registerWithDesktop = false;
+    ASSERT_TRUE(app.InitInstance({}));
+    CMainFrame* frame = app.MainFrame();
+    EXPECT_EQ(QApplication::organizationName(), "Quillion");
+    EXPECT_EQ(Windows(*frame), 1);
+    CFractal_Doc* doc = frame->ActiveDocument();
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(doc->m_fractalType, kTypeMandelbrot);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(frame->windowTitle(), "Quillion - " + doc->Title());
+    // The first picture is on its way at once.
+    EXPECT_TRUE(doc->IsBuilding() || doc->m_deviceBitmap.HasBitmap());
+    ASSERT_TRUE(WaitIdle(doc));
+    EXPECT_TRUE(doc->m_deviceBitmap.HasBitmap());
+}
+
+TEST(StartUp, AFileArgumentOpensOnlyThatDocument)
+{
+    QTemporaryDir dir;
+    const QString path = SaveTileSet(dir);
+    CFractal_Doc::s_defaultFractalType = kTypeMandelbrot;
+
+    CFractalApp app;
+    app.m_registerWithDesktop = false;
+    ASSERT_TRUE(app.InitInstance({path}));
+    CMainFrame* frame = app.MainFrame();
+    ASSERT_EQ(Windows(*frame), 1);
+    CFractal_Doc* doc = frame->ActiveDocument();
+    EXPECT_EQ(doc->m_fractalType, kTypeTile);
+    EXPECT_EQ(doc->Title(), "Twin Dragon");
+    EXPECT_EQ(frame->RecentFiles().value(0), QFileInfo(path).absoluteFilePath());
+    ASSERT_TRUE(WaitIdle(doc));
+    QSettings().remove("Recent File List");
+}
+
+TEST(StartUp, AFileThatCannotBeOpenedSaysSoAndLeavesNoWindow)
+{
+    QTemporaryDir dir;
+    QStringList complaints;
+    CFractalApp app;
+    app.m_registerWithDesktop = false;
+    app.m_complain = [&](const QString&, const QString& text) { complaints << text; };
+    ASSERT_TRUE(app.InitInstance({dir.filePath("gone.frc")}));
+    EXPECT_EQ(Windows(*app.MainFrame()), 0);
+    ASSERT_EQ(complaints.size(), 1);
+    EXPECT_TRUE(complaints[0].contains("gone.frc")) << complaints[0].toStdString();
+}
+
+TEST(StartUp, TheExecutableExplainsItsCommandLine)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    p.start(QUILLION_EXE, {"--help"});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0);
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    EXPECT_TRUE(out.contains("files")) << out.toStdString();
+}
+
+TEST(MainWindow, HiddenPropertiesStayHiddenAfterARestart)
+{
+    {
+        CMainFrame frame;
+        frame.show();
+        ASSERT_TRUE(frame.ParametersBar()->isVisible());
+        frame.Command(32812)->trigger();
+        EXPECT_FALSE(frame.ParametersBar()->isVisible());
+        EXPECT_FALSE(frame.Command(32812)->isChecked());
+        frame.close();
+    }
+    {
+        CMainFrame frame;
+        frame.show();
+        QApplication::processEvents();
+        EXPECT_FALSE(frame.ParametersBar()->isVisible());
+        EXPECT_FALSE(frame.Command(32812)->isChecked());
+        EXPECT_TRUE(frame.TileBar()->isVisible()) << "only the bar that was hidden";
+        frame.Command(32812)->trigger();
+        frame.close();
+    }
+    CMainFrame frame;
+    frame.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(frame.ParametersBar()->isVisible());
+    QSettings().remove("BarState");
+}
+
+// Every item of every menu, with a document open, reaches its command.
+TEST(MainWindow, EveryMenuItemReachesItsCommand)
+{
+    CMainFrame frame;
+    frame.show();
+    CFractal_Doc* doc = frame.NewFractalDocument(kTypeMandelbrot);
+    frame.MdiArea()->activeSubWindow()->showNormal();
+    frame.ActiveView()->ResizeToBitmap(160, 120);
+    QStringList asked;
+    frame.m_askPath = [&](const QString&, bool save) {
+        asked << (save ? "save" : "open");
+        return QString();
+    };
+
+    std::set<unsigned> inMenus;
+    std::function<void(QMenu*)> walk = [&](QMenu* menu) {
+        for (QAction* a : menu->actions()) {
+            if (a->menu())
+                walk(a->menu());
+            else if (a->data().isValid())
+                inMenus.insert(a->data().toUInt());
+        }
+    };
+    for (QAction* a : frame.menuBar()->actions())
+        if (a->menu())
+            walk(a->menu());
+
+    std::set<unsigned> done;
+    auto run = [&](unsigned id) {
+        done.insert(id);
+        QAction* a = frame.Command(id);
+        EXPECT_NE(a, nullptr) << id;
+        return a ? ModalDuring([a] { a->trigger(); }) : QString();
+    };
+    auto dialog = [&](unsigned id, const char* cls) { EXPECT_EQ(run(id), cls) << id; };
+
+    // Idle: Stop is the only build command that is off.
+    for (unsigned id : {32800u, 32801u, 32802u, 32803u, 32804u, 32775u})
+        EXPECT_TRUE(frame.Command(id)->isEnabled()) << id;
+    EXPECT_FALSE(frame.Command(32805)->isEnabled());
+    EXPECT_FALSE(frame.Command(32811)->isEnabled()) << "only self-affine sets have data";
+    done.insert({32805, 32811});
+
+    dialog(57600, "CNewFractalDlg");
+    run(57601);
+    run(57603);
+    run(57604);
+    EXPECT_EQ(asked, QStringList({"open", "save", "save"}));
+    dialog(57607, "QPrintDialog");
+    dialog(57609, "QPrintPreviewDialog");
+    dialog(57606, "QPageSetupDialog");
+    // Print Setup chooses for the prints that follow.
+    QPrinter* setUp = nullptr;
+    QPrinter* printed = nullptr;
+    ModalDuring([&] { frame.Command(57606)->trigger(); },
+                [&](QWidget* w) { setUp = static_cast<QPageSetupDialog*>(w)->printer(); });
+    ModalDuring([&] { frame.Command(57607)->trigger(); },
+                [&](QWidget* w) { printed = static_cast<QPrintDialog*>(w)->printer(); });
+    EXPECT_NE(setUp, nullptr);
+    EXPECT_EQ(setUp, printed);
+    dialog(57664, "CAboutDlg");
+    dialog(32775, "CAnimationDlg");
+    dialog(32797, "CSizeDialog");
+
+    for (unsigned id : {32812u, 32814u}) {
+        const bool was = frame.Command(id)->isChecked();
+        run(id);
+        EXPECT_NE(frame.Command(id)->isChecked(), was) << id;
+        run(id);
+    }
+
+    run(32800);
+    EXPECT_TRUE(doc->IsBuilding());
+    for (unsigned id : {32800u, 32801u, 32802u, 32803u, 32804u, 32775u})
+        EXPECT_FALSE(frame.Command(id)->isEnabled()) << id << " while building";
+    EXPECT_TRUE(frame.Command(32805)->isEnabled());
+    ASSERT_TRUE(WaitIdle(doc));
+    for (unsigned id : {32802u, 32803u}) {
+        run(id);
+        ASSERT_TRUE(WaitIdle(doc));
+    }
+    dialog(32810, "QFileDialog");
+    // Without a rectangle, zooming out builds the same view again.
+    run(32801);
+    ASSERT_TRUE(WaitIdle(doc));
+    run(32804);
+
+    const int sizes[5][2] = {{100, 100}, {320, 200}, {640, 480}, {800, 600}, {1024, 768}};
+    for (unsigned k = 0; k < 5; ++k) {
+        run(32792 + k);
+        EXPECT_EQ(doc->m_canvas->m_targetWidth.load(), sizes[k][0]) << 32792 + k;
+        EXPECT_EQ(doc->m_canvas->m_targetHeight.load(), sizes[k][1]) << 32792 + k;
+    }
+    run(32798);
+
+    for (unsigned id = 32777; id <= 32789; ++id) {
+        if (!inMenus.count(id))
+            continue;
+        run(id);
+        EXPECT_EQ(doc->m_fractal->m_name, CreateSample(int(id - 32777))->m_name) << id;
+        EXPECT_EQ(frame.Command(32811)->isEnabled(), doc->m_fractal->m_kind == CFractal::kSelfAffine) << id;
+    }
+    run(32777);
+    dialog(32811, "QFileDialog");
+
+    run(57648);
+    EXPECT_EQ(Windows(frame), 2);
+    run(57650);
+    run(57651);
+    const QRect a = frame.MdiArea()->subWindowList()[0]->geometry();
+    const QRect b = frame.MdiArea()->subWindowList()[1]->geometry();
+    EXPECT_FALSE(a.intersects(b)) << "tiled";
+    run(57649);
+    run(32790);
+    EXPECT_EQ(Windows(frame), 1);
+    run(57665);
+    EXPECT_FALSE(frame.isVisible()) << "Exit";
+
+    for (unsigned id : inMenus)
+        EXPECT_TRUE(done.count(id)) << id << " is in a menu and was not tried";
+    QSettings().remove("Recent File List");
+}
