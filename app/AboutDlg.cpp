@@ -1,16 +1,21 @@
 #include "app/AboutDlg.h"
+#include "app/FractalApp.h"
+#include "document/Pictures.h"
 
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QEvent>
 #include <QGridLayout>
+#include <QIcon>
 #include <QMouseEvent>
 #include <QUrl>
 
 CAboutLink::CAboutLink(const QString& address, QWidget* parent) : QLabel(address, parent)
 {
     setObjectName("1014");
-    setCursor(Qt::PointingHandCursor);
+    // The hand's finger tip is at (12, 2) of its 32-pixel picture.
+    const QIcon hand = Picture(":/icons/hand.png");
+    setCursor(QCursor(hand.pixmap(QSize(32, 32), devicePixelRatioF()), 12, 2));
     SetHover(false);
 }
 
@@ -45,7 +50,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle("About Quillion");
     auto* icon = new QLabel;
-    icon->setPixmap(QIcon(":/icons/type-2.png").pixmap(32, 32));
+    icon->setPixmap(ApplicationIcon().pixmap(QSize(48, 48), devicePixelRatioF()));
     m_link = new CAboutLink(kAddress);
     connect(m_link, &CAboutLink::clicked, this, [this] { QDesktopServices::openUrl(QUrl(m_link->text())); });
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);

@@ -51,7 +51,9 @@ int RegisterWithDesktop(const QString& executable)
     const bool entryChanged = WriteIfChanged(data + "/applications/quillion.desktop", entry);
     const bool mimeChanged = WriteIfChanged(data + "/mime/packages/quillion-frc.xml",
                                             Resource(":/desktop/quillion-frc.xml"));
-    written += WriteIfChanged(data + "/icons/hicolor/64x64/apps/quillion.png", Resource(":/icons/type-2.png"));
+    for (int size : {16, 32, 48, 64, 128, 256})
+        written += WriteIfChanged(QString("%1/icons/hicolor/%2x%2/apps/quillion.png").arg(data).arg(size),
+                                  Resource(QString(":/icons/quillion-%1.png").arg(size)));
     written += entryChanged + mimeChanged;
     if (mimeChanged)
         Refresh("update-mime-database", data + "/mime");

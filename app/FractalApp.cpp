@@ -2,12 +2,21 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 
 #include "app/DesktopRegistration.h"
 #include "app/MainFrame.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
 #include "model/FractalFactory.h"
+
+QIcon ApplicationIcon()
+{
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QString(":/icons/quillion-%1.png").arg(size));
+    return icon;
+}
 
 CFractalApp::CFractalApp() = default;
 
@@ -17,6 +26,7 @@ bool CFractalApp::InitInstance(const QStringList& args)
 {
     QApplication::setOrganizationName("Quillion");
     QApplication::setApplicationName("Quillion");
+    QApplication::setWindowIcon(ApplicationIcon());
 
     QCommandLineParser parser;
     parser.setApplicationDescription("Builds, shows, edits and saves fractal images.");

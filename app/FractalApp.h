@@ -8,6 +8,10 @@
 #include <memory>
 
 class CMainFrame;
+class QIcon;
+
+// The program's own icon, at every size it was drawn at.
+QIcon ApplicationIcon();
 
 class CFractalApp {
 public:

@@ -2,10 +2,11 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QStatusBar>
-#include <QStyle>
+#include <QIcon>
 #include <QToolBar>
 
 #include "app/MainFrame.h"
+#include "document/Pictures.h"
 #include "model/Samples.h"
 
 namespace {
@@ -165,24 +166,24 @@ void CMainFrame::BuildMenus()
     key(57664, {"F1"});
     key(32813, {});
 
-    const QStyle* st = style();
-    auto button = [&](unsigned id, QStyle::StandardPixmap icon) {
+    auto button = [&](unsigned id, const char* picture) {
         QAction* a = Command(id);
-        a->setIcon(st->standardIcon(icon));
+        a->setIcon(Picture(QString(":/icons/toolbar/%1.png").arg(picture)));
         m_toolBar->addAction(a);
     };
-    button(57600, QStyle::SP_FileIcon);
-    button(57601, QStyle::SP_DialogOpenButton);
-    button(57603, QStyle::SP_DialogSaveButton);
-    button(32810, QStyle::SP_DriveFDIcon);
+    button(57600, "new");
+    button(57601, "open");
+    button(57603, "save");
+    button(32810, "save-bitmap");
     m_toolBar->addSeparator();
-    button(57607, QStyle::SP_FileDialogDetailedView);
+    button(57607, "print");
     m_toolBar->addSeparator();
-    button(32800, QStyle::SP_BrowserReload);
-    button(32803, QStyle::SP_MediaPlay);
-    button(32805, QStyle::SP_BrowserStop);
-    button(32813, QStyle::SP_FileDialogContentsView);
+    button(32800, "rebuild");
+    button(32803, "paint");
+    button(32805, "stop");
+    button(32813, "power-tool");
     m_toolBar->addSeparator();
-    button(57664, QStyle::SP_MessageBoxInformation);
+    button(57664, "about");
+    m_toolBar->setIconSize(QSize(16, 16));
     UpdateCommands();
 }

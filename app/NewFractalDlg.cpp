@@ -4,6 +4,8 @@
 #include <QListWidget>
 #include <QVBoxLayout>
 
+#include "document/Pictures.h"
+
 CNewFractalDlg::CNewFractalDlg(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle("New Fractal");
@@ -18,7 +20,7 @@ CNewFractalDlg::CNewFractalDlg(QWidget* parent) : QDialog(parent)
     m_list->setWordWrap(true);
     const char* names[4] = {"Self-Affine Set", "Tile Set", "Mandelbrot Set", "Appolony Set"};
     for (int row = 0; row < 4; ++row)
-        m_list->addItem(new QListWidgetItem(QIcon(QString(":/icons/type-%1.png").arg(row)), names[row]));
+        m_list->addItem(new QListWidgetItem(KindPicture(row), names[row]));
     m_list->setCurrentRow(1);
     connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { accept(); });
 

@@ -1,4 +1,5 @@
 #include "document/FractalView.h"
+#include "document/Pictures.h"
 
 #include <QCoreApplication>
 #include <QMainWindow>
@@ -83,9 +84,8 @@ void CFractal_View::OnUpdate()
         m_doc->m_deviceBitmap.Upload(c);
     if (m_doc->m_deviceBitmap.HasBitmap())
         SetScrollSizes(m_doc->m_deviceBitmap.m_bitmapWidth, m_doc->m_deviceBitmap.m_bitmapHeight);
-    const int type = m_doc->m_fractalType;
     // Type codes outside 0-3 make an Appolony set, so they get its icon.
-    const QIcon icon(QString(":/icons/type-%1.png").arg(type >= 0 && type <= 3 ? type : 3));
+    const QIcon icon = KindPicture(m_doc->m_fractalType);
     if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()); frame && !icon.isNull())
         frame->setWindowIcon(icon);
     viewport()->update();

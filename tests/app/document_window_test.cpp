@@ -539,7 +539,10 @@ TEST(AboutDialog, TheLinkLightsUpUnderThePointer)
     QApplication::sendEvent(dialog.m_link, &leave);
     EXPECT_FALSE(dialog.m_link->m_hover);
     EXPECT_EQ(dialog.m_link->styleSheet(), rest);
-    EXPECT_EQ(dialog.m_link->cursor().shape(), Qt::PointingHandCursor);
+    // The program's own hand, pointing with the tip of its finger.
+    EXPECT_EQ(dialog.m_link->cursor().shape(), Qt::BitmapCursor);
+    EXPECT_EQ(dialog.m_link->cursor().hotSpot(), QPoint(12, 2));
+    EXPECT_FALSE(dialog.m_link->cursor().pixmap().isNull());
 }
 
 TEST(Desktop, DocumentsAreRegisteredOnceUnderTheUsersData)
@@ -547,7 +550,8 @@ TEST(Desktop, DocumentsAreRegisteredOnceUnderTheUsersData)
     QTemporaryDir dir;
     const QByteArray old = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", dir.path().toUtf8());
-    EXPECT_EQ(RegisterWithDesktop("/opt/my \"q\"/quillion"), 3);
+    EXPECT_EQ(RegisterWithDesktop("/opt/my \"q\"/quillion"), 2 + 6) << "entry, MIME type, six icon sizes";
+    EXPECT_EQ(QImage(dir.filePath("icons/hicolor/256x256/apps/quillion.png")).size(), QSize(256, 256));
     QFile entry(dir.filePath("applications/quillion.desktop"));
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
     const QByteArray text = entry.readAll();

@@ -284,3 +284,23 @@ TEST(MainWindow, EveryMenuItemReachesItsCommand)
         EXPECT_TRUE(done.count(id)) << id << " is in a menu and was not tried";
     QSettings().remove("Recent File List");
 }
+
+TEST(MainWindow, ToolbarPicturesComeInTwoDensities)
+{
+    CMainFrame frame;
+    const unsigned buttons[] = {57600, 57601, 57603, 32810, 57607, 32800, 32803, 32805, 32813, 57664};
+    for (unsigned id : buttons) {
+        const QIcon icon = frame.Command(id)->icon();
+        ASSERT_FALSE(icon.isNull()) << id;
+        // On a 2x screen the 32-pixel drawing is used, not a blown-up 16.
+        const QPixmap sharp = icon.pixmap(QSize(16, 16), 2.0);
+        EXPECT_EQ(sharp.deviceIndependentSize().toSize(), QSize(16, 16)) << id;
+        EXPECT_EQ(sharp.size(), QSize(32, 32)) << id;
+        const QImage drawn = sharp.toImage().convertToFormat(QImage::Format_ARGB32);
+        const QImage blownUp = icon.pixmap(QSize(16, 16), 1.0).toImage().scaled(32, 32).convertToFormat(
+            QImage::Format_ARGB32);
+        EXPECT_NE(drawn, blownUp) << id;
+    }
+    EXPECT_EQ(ApplicationIcon().availableSizes().size(), 6);
+    EXPECT_EQ(ApplicationIcon().pixmap(QSize(256, 256)).size(), QSize(256, 256));
+}
