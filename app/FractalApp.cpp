@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
+#include <QMdiArea>
 
 #include "app/DesktopRegistration.h"
 #include "app/MainFrame.h"
@@ -53,10 +54,12 @@ bool CFractalApp::InitInstance(const QStringList& args)
         for (const QString& f : files)
             m_mainFrame->OpenDocumentFile(f);
     }
-    // A program that opens on a blank picture looks broken: the first
-    // document shows its picture straight away.
-    if (m_buildFirstDocument)
-        if (CFractal_Doc* doc = m_mainFrame->ActiveDocument())
-            doc->OnBuild(32800);
+    // A program that opens on blank pictures looks broken: the documents
+    // it starts with show their pictures straight away.
+    if (m_buildAtStart)
+        for (QMdiSubWindow* w : m_mainFrame->MdiArea()->subWindowList())
+            if (auto* child = qobject_cast<CChildFrame*>(w))
+                if (!child->Document()->m_deviceBitmap.HasBitmap())
+                    child->Document()->OnBuild(32800);
     return true;
 }

@@ -28,8 +28,9 @@ public:
 
     // Tests keep the desktop files of the user's account untouched.
     bool m_registerWithDesktop = true;
-    // The first document shows its picture at once; tests may skip it.
-    bool m_buildFirstDocument = true;
+    // The documents it starts with show their pictures at once; tests may
+    // skip it.
+    bool m_buildAtStart = true;
     // Given to the main window: how failures reach the user.
     std::function<void(const QString& title, const QString& text)> m_complain;
 

@@ -108,6 +108,28 @@ TEST(StartUp, AFileArgumentOpensOnlyThatDocument)
     QSettings().remove("Recent File List");
 }
 
+TEST(StartUp, EveryFileNamedOpensAndShowsItsPicture)
+{
+    QTemporaryDir dir;
+    const QString tiles = SaveTileSet(dir);
+    CFractal_Doc::s_defaultFractalType = kTypeMandelbrot;
+    CFractal_Doc mandelbrot;
+    const QString second = dir.filePath("m.frc");
+    QString error;
+    ASSERT_TRUE(mandelbrot.OnSaveDocument(second, error));
+
+    CFractalApp app;
+    app.m_registerWithDesktop = false;
+    ASSERT_TRUE(app.InitInstance({tiles, second}));
+    ASSERT_EQ(Windows(*app.MainFrame()), 2);
+    for (QMdiSubWindow* w : app.MainFrame()->MdiArea()->subWindowList()) {
+        CFractal_Doc* doc = static_cast<CChildFrame*>(w)->Document();
+        ASSERT_TRUE(WaitIdle(doc));
+        EXPECT_TRUE(doc->m_deviceBitmap.HasBitmap()) << doc->Title().toStdString();
+    }
+    QSettings().remove("Recent File List");
+}
+
 TEST(StartUp, AFileThatCannotBeOpenedSaysSoAndLeavesNoWindow)
 {
     QTemporaryDir dir;
