@@ -1,4 +1,5 @@
 #include "app/AboutDlg.h"
+#include "app/DesktopRegistration.h"
 #include "app/FractalApp.h"
 #include "document/Pictures.h"
 
@@ -51,8 +52,17 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     setWindowTitle("About Quillion");
     auto* icon = new QLabel;
     icon->setPixmap(ApplicationIcon().pixmap(QSize(48, 48), devicePixelRatioF()));
-    m_link = new CAboutLink(kAddress);
-    connect(m_link, &CAboutLink::clicked, this, [this] { QDesktopServices::openUrl(QUrl(m_link->text())); });
+    // The page ships with the program, so the link works offline and always
+    // shows the page of this very version.
+    m_link = new CAboutLink("Quillion home page");
+    m_open = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    connect(m_link, &CAboutLink::clicked, this, [this] {
+        const QUrl page = ProjectPage();
+        if (page.isEmpty())
+            return;
+        m_link->setToolTip(page.toDisplayString());
+        m_open(page);
+    });
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     auto* grid = new QGridLayout(this);

@@ -4,6 +4,9 @@
 
 #include <QDialog>
 #include <QLabel>
+#include <QUrl>
+
+#include <functional>
 
 class CAboutLink : public QLabel {
     Q_OBJECT
@@ -24,9 +27,10 @@ protected:
 class CAboutDlg : public QDialog {
     Q_OBJECT
 public:
-    static constexpr const char* kAddress = "https://en.wikipedia.org/wiki/Fractal";
     explicit CAboutDlg(QWidget* parent = nullptr);
     CAboutLink* m_link; // control 1014
+    // Opens the project's page; tests replace it.
+    std::function<void(const QUrl&)> m_open;
 
 protected:
     void changeEvent(QEvent* e) override;

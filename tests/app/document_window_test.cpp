@@ -543,6 +543,24 @@ TEST(AboutDialog, TheLinkLightsUpUnderThePointer)
     EXPECT_EQ(dialog.m_link->cursor().shape(), Qt::BitmapCursor);
     EXPECT_EQ(dialog.m_link->cursor().hotSpot(), QPoint(12, 2));
     EXPECT_FALSE(dialog.m_link->cursor().pixmap().isNull());
+
+    // A click opens the project's own page, written out for the browser.
+    QTemporaryDir data;
+    const QByteArray old = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    QUrl opened;
+    dialog.m_open = [&](const QUrl& url) { opened = url; };
+    QTest::mouseClick(dialog.m_link, Qt::LeftButton);
+    ASSERT_TRUE(opened.isLocalFile()) << opened.toString().toStdString();
+    EXPECT_TRUE(opened.toLocalFile().startsWith(data.path()));
+    QFile page(opened.toLocalFile());
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(page.readAll().contains("<title>Quillion"));
+    EXPECT_TRUE(QFileInfo(QFileInfo(page).dir(), "main-window.png").size() > 0) << "with its picture";
+    if (old.isEmpty())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", old);
 }
 
 TEST(Desktop, DocumentsAreRegisteredOnceUnderTheUsersData)
