@@ -54,6 +54,11 @@ CMainFrame::CMainFrame() : m_mdi(new QMdiArea)
     setWindowTitle("Quillion");
     setCentralWidget(m_mdi);
     statusBar()->showMessage("Ready");
+    // The idle prompt comes back whenever a prompt or a status goes away.
+    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& text) {
+        if (text.isEmpty())
+            statusBar()->showMessage("Ready");
+    });
     // The lock indicators keep their places; Qt cannot read the lock
     // states of every platform, so they stay dimmed.
     for (const char* name : {"CAP", "NUM", "SCRL"}) {

@@ -11,6 +11,8 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QSettings>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -305,6 +307,19 @@ TEST(MainWindow, EveryMenuItemReachesItsCommand)
     for (unsigned id : inMenus)
         EXPECT_TRUE(done.count(id)) << id << " is in a menu and was not tried";
     QSettings().remove("Recent File List");
+}
+
+TEST(MainWindow, ReadyIsTheIdlePrompt)
+{
+    CMainFrame frame;
+    frame.show();
+    EXPECT_EQ(frame.statusBar()->currentMessage(), "Ready");
+    QStatusTipEvent hover(frame.Command(32800)->statusTip());
+    QApplication::sendEvent(&frame, &hover);
+    EXPECT_EQ(frame.statusBar()->currentMessage(), "Rebuild fractal");
+    QStatusTipEvent away{QString()};
+    QApplication::sendEvent(&frame, &away);
+    EXPECT_EQ(frame.statusBar()->currentMessage(), "Ready");
 }
 
 TEST(MainWindow, ToolbarPicturesComeInTwoDensities)
