@@ -290,7 +290,7 @@ void CMainFrame::UpdateCommands()
             enabled = true;
         else if (id == 32811)
             enabled = doc && doc->m_fractal && doc->m_fractal->m_kind == CFractal::kSelfAffine;
-        else if (id == 57600 || id == 57606 || id == 32812 || id == 32814)
+        else if (id == 57606 || id == 32812 || id == 32814)
             enabled = true;
         action->setEnabled(enabled);
     }
