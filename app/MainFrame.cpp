@@ -69,9 +69,7 @@ CMainFrame::CMainFrame() : m_mdi(new QMdiArea)
         m_lockPanes << pane;
     }
     BuildMenus();
-    m_parametersBar = new QDockWidget("Properties", this);
-    m_parametersBar->setObjectName("123");
-    m_parametersBar->setWidget(new QWidget);
+    m_parametersBar = new CParametersBar(this);
     addDockWidget(Qt::LeftDockWidgetArea, m_parametersBar);
     m_tileBar = new CTileBar(this);
     addDockWidget(Qt::LeftDockWidgetArea, m_tileBar);
@@ -147,13 +145,19 @@ void CMainFrame::SavePlacement()
     QSettings settings;
     settings.setValue("WindowPlacement/Main Window", QString::asprintf("%u,%u,%d,%d,%d,%d", flags, show, r.left(),
                                                                        r.top(), r.right() + 1, r.bottom() + 1));
+    m_parametersBar->SaveBarSizes("BarState");
+    m_tileBar->SaveBarSizes("BarState");
     settings.setValue("BarState/State", saveState());
 }
 
 void CMainFrame::RestorePlacement()
 {
     QSettings settings;
+    m_parametersBar->LoadBarSizes("BarState");
+    m_tileBar->LoadBarSizes("BarState");
     restoreState(settings.value("BarState/State").toByteArray());
+    m_parametersBar->ApplyBarSize();
+    m_tileBar->ApplyBarSize();
     const QStringList parts = settings.value("WindowPlacement/Main Window").toString().split(',');
     if (parts.size() != 6)
         return;

@@ -8,6 +8,8 @@
 #include <functional>
 #include <map>
 
+#include "parameters/ParametersBar.h"
+
 class QMdiArea;
 class QToolBar;
 class QDockWidget;
@@ -50,7 +52,7 @@ public:
     QMdiArea* MdiArea() const { return m_mdi; }
     QAction* Command(unsigned id) const;
     CTileBar* TileBar() const { return m_tileBar; }
-    QDockWidget* ParametersBar() const { return m_parametersBar; }
+    CParametersBar* ParametersBar() const { return m_parametersBar; }
     // Enables the commands for the active document's state.
     void UpdateCommands();
 
@@ -78,7 +80,7 @@ private:
     QList<QAction*> m_docOnly;  // hidden while no document window is active
     QList<QAction*> m_docMenus; // whole menus of the document menu bar
     CTileBar* m_tileBar = nullptr;
-    QDockWidget* m_parametersBar = nullptr;
+    CParametersBar* m_parametersBar = nullptr;
     QList<class QLabel*> m_lockPanes;
     QAction* AddCommand(QMenu* menu, unsigned id, const QString& text, const QKeySequence& key = {});
     void BuildMenus();

@@ -23,9 +23,9 @@ void CTileChart::paintEvent(QPaintEvent*)
         }
 }
 
-CTileBar::CTileBar(QWidget* parent) : QDockWidget("Choose a Tile!", parent)
+CTileBar::CTileBar(QWidget* parent) : CSizingControlBar(parent)
 {
-    setObjectName("124");
+    Create("Choose a Tile!", parent, QSize(160, 80), true, 124);
     setWidget(new CTileChart);
     if (parent)
         setFont(parent->font());

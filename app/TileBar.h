@@ -3,7 +3,7 @@
 // determinant and trace, to help pick a tile set's "Determinant" and
 // "Track".
 
-#include <QDockWidget>
+#include "parameters/SizingControlBar.h"
 
 class CTileChart : public QWidget {
     Q_OBJECT
@@ -15,7 +15,7 @@ protected:
     void paintEvent(QPaintEvent* e) override;
 };
 
-class CTileBar : public QDockWidget {
+class CTileBar : public CSizingControlBar {
     Q_OBJECT
 public:
     explicit CTileBar(QWidget* parent = nullptr);

@@ -1,0 +1,178 @@
+#include "parameters/ParametersBar.h"
+
+#include <QPainter>
+#include <QPixmap>
+
+namespace {
+
+// Picture 0 marks top-level rows, picture 1 nested rows.
+QIcon RowPicture(int which)
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (which == 0) {
+        p.setPen(QColor(0, 0, 128));
+        p.setBrush(QColor(64, 96, 192));
+        p.drawRect(3, 3, 9, 9);
+    } else {
+        p.setPen(QColor(0, 96, 0));
+        p.setBrush(QColor(96, 176, 96));
+        p.drawEllipse(4, 4, 7, 7);
+    }
+    return QIcon(pm);
+}
+
+bool IsTextEdited(int type)
+{
+    return type == kRowString || type == kRowInteger || type == kRowDouble || type == kRowFloat;
+}
+
+} // namespace
+
+CParametersBar::CParametersBar(QWidget* parent) : CSizingControlBar(parent), m_frame(new CGridFrame(this))
+{
+    Create("Properties", parent, QSize(160, 80), true, 123);
+    if (parent)
+        setFont(parent->font());
+    setWidget(m_frame);
+    m_frame->Initialise();
+    CPropertyGrid& grid = m_frame->Grid();
+    grid.m_notifyWnd = this;
+    grid.SetImages({RowPicture(0), RowPicture(1), RowPicture(1)});
+    grid.InsertColumn(0, "Variable", 0, 100);
+    grid.InsertColumn(1, "Value", 0, 100);
+    for (QWidget* w : {static_cast<QWidget*>(m_frame), static_cast<QWidget*>(&grid), grid.viewport()}) {
+        w->setStatusTip("Parameters window. Click any value to edit");
+        w->setToolTip("Click to edit");
+    }
+    s_host = this;
+}
+
+CParametersBar::~CParametersBar()
+{
+    // An open edit still belongs to the document shown; then nothing more
+    // reaches this object from the grid.
+    Grid().EndEdit();
+    Grid().m_notifyWnd = nullptr;
+    QObject::disconnect(m_buildWatch);
+    if (s_host == this)
+        s_host = nullptr;
+}
+
+int CParametersBar::InsertRow(PropertyItem& row)
+{
+    Row r;
+    r.item = row;
+    r.label = row.label ? row.label : "";
+    m_rows.push_back(std::move(r));
+    return int(m_rows.size()) - 1;
+}
+
+void CParametersBar::SetDocument(CFractal_Doc* doc)
+{
+    Grid().EndEdit();
+    QObject::disconnect(m_buildWatch);
+    m_doc = doc;
+    if (doc) {
+        // Values skipped while a build ran are shown once it ends.
+        m_buildWatch = connect(doc, &CFractal_Doc::buildStateChanged, this, [this] {
+            if (m_doc && !m_doc->IsBuilding())
+                RefreshValues();
+        });
+    }
+    Reload(doc ? doc->m_fractal.get() : nullptr);
+}
+
+void CParametersBar::Reload(CFractal* fractal)
+{
+    CPropertyGrid& grid = Grid();
+    grid.EndEdit();
+    m_fractal = fractal;
+    m_rows.clear();
+    if (!fractal) {
+        grid.DeleteAllRows();
+        return;
+    }
+    setUpdatesEnabled(false);
+    m_level = 0;
+    fractal->FillProperties(*this);
+    for (Row& r : m_rows)
+        r.item.label = r.label.c_str();
+    grid.DeleteAllRows();
+    const bool busy = Busy();
+    QTreeWidgetItem* last[11] = {};
+    for (Row& r : m_rows) {
+        const int level = qBound(0, r.item.level, 9);
+        QTreeWidgetItem* parent = nullptr;
+        // A row deeper than any open parent hangs under the deepest one.
+        for (int l = level; l > 0 && !parent; --l)
+            parent = last[l];
+        QTreeWidgetItem* item = grid.AddItem(QString::fromStdString(r.label), parent ? 1 : 0, parent ? 1 : 0, parent);
+        last[level + 1] = item;
+        r.handle = item;
+        if (!busy)
+            grid.SetCellText(item, 1, QString::fromStdString(ValueText(r.item)));
+        grid.SetEditable(item, IsTextEdited(r.item.type));
+    }
+    setUpdatesEnabled(true);
+}
+
+void CParametersBar::RefreshValues()
+{
+    if (Busy())
+        return;
+    setUpdatesEnabled(false);
+    for (const Row& r : m_rows)
+        Grid().SetCellText(r.handle, 1, QString::fromStdString(ValueText(r.item)));
+    setUpdatesEnabled(true);
+}
+
+QTreeWidgetItem* CParametersBar::FindItem(const QString& label) const
+{
+    for (const Row& r : m_rows)
+        if (QString::fromStdString(r.label) == label)
+            return r.handle;
+    return nullptr;
+}
+
+int CParametersBar::OnGridChanged(CPropertyGrid* grid)
+{
+    if (grid != &Grid() || !grid->m_editItem || !m_fractal)
+        return 0;
+    size_t index = 0;
+    while (index < m_rows.size() && m_rows[index].handle != grid->m_editItem)
+        ++index;
+    if (index == m_rows.size())
+        return 0;
+    // The running build reads these fields: the edit is refused and the
+    // cell keeps the value in force.
+    if (Busy())
+        return 0;
+    PropertyItem& row = m_rows[index].item;
+    StepValue(row, grid->m_editText.toStdString());
+    grid->SetCellText(m_rows[index].handle, 1, QString::fromStdString(ValueText(row)));
+    if (row.type == kRowString && m_doc)
+        m_doc->SetTitle(QString::fromStdString(m_fractal->m_name));
+    if (m_fractal->ValueChanged(int(index), row))
+        Reload(m_fractal);
+    return 1;
+}
+
+bool CParametersBar::event(QEvent* e)
+{
+    if (e->type() == QEvent::Type(WM_GRID_CHANGED)) {
+        auto* changed = static_cast<GridChangedEvent*>(e);
+        changed->m_result = OnGridChanged(changed->m_grid);
+        return true;
+    }
+    return CSizingControlBar::event(e);
+}
+
+void CParametersBar::moveEvent(QMoveEvent* e)
+{
+    CSizingControlBar::moveEvent(e);
+    // Also when the bar floats and its own window is moved.
+    Grid().EndEdit();
+}

@@ -1,0 +1,63 @@
+#pragma once
+// "Properties": the docking bar that lists the parameters of one document's
+// fractal in the property grid and writes edits into the fractal's fields.
+// It shows the document of the view activated last.
+
+#include <QMetaObject>
+
+#include <string>
+#include <vector>
+
+#include "document/FractalDoc.h"
+#include "document/FractalView.h" // completes the document's view pointers
+#include "model/PropertyList.h"
+#include "parameters/GridFrame.h"
+#include "parameters/SizingControlBar.h"
+
+class CParametersBar : public CSizingControlBar, public PropertyList, public ParametersHost {
+    Q_OBJECT
+public:
+    explicit CParametersBar(QWidget* parent = nullptr);
+    ~CParametersBar() override;
+
+    // PropertyList: rows collect here until Reload shows them.
+    int InsertRow(PropertyItem& row) override;
+
+    // ParametersHost.
+    CFractal_Doc* Document() const override { return m_doc; }
+    void SetDocument(CFractal_Doc* doc) override;
+    void EndEdit() override { m_frame->Grid().EndEdit(); }
+    void RefreshValues() override;
+
+    void Reload(CFractal* fractal);
+    // The changed message from the grid; 1 when a row was updated.
+    int OnGridChanged(CPropertyGrid* grid);
+
+    CPropertyGrid& Grid() { return m_frame->Grid(); }
+    CGridFrame& Frame() { return *m_frame; }
+    CFractal* Fractal() const { return m_fractal; }
+    int RowCount() const { return int(m_rows.size()); }
+    const PropertyItem& RowAt(int i) const { return m_rows[size_t(i)].item; }
+    QTreeWidgetItem* ItemAt(int i) const { return m_rows[size_t(i)].handle; }
+    // The grid item of the first row labelled `label`, or none.
+    QTreeWidgetItem* FindItem(const QString& label) const;
+
+protected:
+    bool event(QEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
+
+private:
+    struct Row {
+        PropertyItem item;
+        std::string label; // item.label points here once all rows are in
+        QTreeWidgetItem* handle = nullptr;
+    };
+    // While its document builds, the worker owns the fractal's fields.
+    bool Busy() const { return m_doc && m_doc->IsBuilding(); }
+
+    CGridFrame* m_frame;
+    CFractal* m_fractal = nullptr;
+    CFractal_Doc* m_doc = nullptr;
+    std::vector<Row> m_rows;
+    QMetaObject::Connection m_buildWatch;
+};
