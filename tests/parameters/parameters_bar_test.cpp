@@ -262,6 +262,9 @@ TEST(ParametersBar, FollowsTheActivatedViewAndEmptiesWhenItsDocumentCloses)
     w.frame.Command(32813)->trigger();
     EXPECT_EQ(w.bar->Document(), docA);
 
+    // Closing a building document would ask first.
+    ASSERT_TRUE(WaitIdle(docA));
+    ASSERT_TRUE(WaitIdle(docB));
     QPointer<CFractal_Doc> gone = docA;
     a->close();
     ASSERT_TRUE(QTest::qWaitFor([&] { return gone.isNull(); }, 5000));
