@@ -25,8 +25,11 @@ void CTileChart::paintEvent(QPaintEvent*)
 
 CTileBar::CTileBar(QWidget* parent) : CSizingControlBar(parent)
 {
-    Create("Choose a Tile!", parent, QSize(160, 80), true, 124);
-    setWidget(new CTileChart);
+    // Until the user sizes it, the bar shows the whole chart: a chart cut
+    // off at the old 160 x 80 hid most of the determinants.
+    auto* chart = new CTileChart;
+    Create("Choose a Tile!", parent, chart->sizeHint() + QSize(4, 4), true, 124);
+    setWidget(chart);
     if (parent)
         setFont(parent->font());
 }

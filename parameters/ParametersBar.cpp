@@ -33,7 +33,9 @@ bool IsTextEdited(int type)
 
 CParametersBar::CParametersBar(QWidget* parent) : CSizingControlBar(parent), m_frame(new CGridFrame(this))
 {
-    Create("Properties", parent, QSize(160, 80), true, 123);
+    // Wide and tall enough, until the user sizes it, for labels and values
+    // to be read without dragging the edges first.
+    Create("Properties", parent, QSize(406, 320), true, 123);
     if (parent)
         setFont(parent->font());
     setWidget(m_frame);
