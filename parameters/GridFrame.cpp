@@ -12,10 +12,8 @@ CGridFrame::CGridFrame(QWidget* parent) : QFrame(parent), m_grid(new CPropertyGr
     m_grid->m_frame = this;
     m_grid->Header()->setObjectName("337");
     m_grid->Header()->m_fitTo = this;
-    connect(m_grid->Header(), &QHeaderView::sectionResized, this, [this] {
-        m_grid->RecomputeTotalWidth();
-        UpdateExtent();
-    });
+    // The grid keeps its own total width up to date.
+    connect(m_grid->Header(), &QHeaderView::sectionResized, this, [this] { UpdateExtent(); });
 }
 
 void CGridFrame::Initialise()

@@ -658,16 +658,3 @@ TEST(TileChart, SquaresFollowTheSymmetryClasses)
     }
     EXPECT_EQ(image.pixelColor(0, 0), QColor(Qt::black)) << "the gaps are black";
 }
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Settings of the tests stay out of the user's own.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName("Quillion");
-    QApplication::setApplicationName("Quillion");
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

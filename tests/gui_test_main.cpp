@@ -1,3 +1,5 @@
+// The main() of the GUI test programs: the widgets need a QApplication
+// before any test runs, and their settings stay out of the user's own.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -6,7 +8,6 @@
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Settings of the tests stay out of the user's own.
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     QApplication app(argc, argv);
