@@ -252,27 +252,30 @@ void CSelfAffineSet::FieldBuild(CCanvas&, double d)
         const double s = std::sqrt(meanSquare) * m_piecePrecision;
         const double dz = m_centerZ - tz;
         const int* box = level.box;
+        // The child's own box; it stays empty for a piece below pixel size
+        // or off the section, which is not descended.
+        int c0 = 0, c1 = 0, r0 = 0, r1 = 0;
         if (s < d) {
             const int c = box[1] > 0 ? box[1] - 1 : 0, r = box[3] > 0 ? box[3] - 1 : 0;
             map.Cell(r, c)->value = float(CColorMap::kBackgroundValue);
-            continue;
+        } else if (!(std::fabs(dz) > s)) {
+            auto clip = [](double v, int lo, int hi) {
+                // Truncation toward zero, kept in int range before the clip.
+                v = std::clamp(v, -2e9, 2e9);
+                return std::clamp(int(v), lo, hi);
+            };
+            c0 = clip((-x0 - tx - s) / d + 0.5, box[0], box[1]);
+            c1 = clip((s - tx - x0) / d + 0.5, box[0], box[1]);
+            r0 = clip((-y0 - ty - s) / d + 0.5, box[2], box[3]);
+            r1 = clip((s - ty - y0) / d + 0.5, box[2], box[3]);
         }
-        if (std::fabs(dz) > s)
-            continue;
-        auto clip = [](double v, int lo, int hi) {
-            // Truncation toward zero, kept in int range before the clip.
-            v = std::clamp(v, -2e9, 2e9);
-            return std::clamp(int(v), lo, hi);
-        };
-        const int c0 = clip((-x0 - tx - s) / d + 0.5, box[0], box[1]);
-        const int c1 = clip((s - tx - x0) / d + 0.5, box[0], box[1]);
-        const int r0 = clip((-y0 - ty - s) / d + 0.5, box[2], box[3]);
-        const int r1 = clip((s - ty - y0) / d + 0.5, box[2], box[3]);
         // A box too deep for the stack gets neither this field nor its children's.
         const bool hasBox = c0 < c1 && r0 < r1;
         const bool descend = hasBox && top + 1 < kMaxStack;
-        // The child's field over the level's box, except where its own
-        // children will add their finer contributions.
+        // The level's parent skipped this whole box, so every child's field
+        // belongs here, small and off-section pieces included; only where
+        // the child's own children will add their finer contributions is
+        // it left out.
         const double dz2 = dz * dz;
         for (int r = box[2]; r < box[3]; ++r) {
             PixelRecord* row = map.m_gridRows[size_t(r)];
