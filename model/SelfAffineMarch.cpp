@@ -200,8 +200,11 @@ void CSelfAffineSet::RayMarch(CCanvas& canvas, double d)
         std::snprintf(status, sizeof status, "Iteration %u", unsigned(m_iterations - n + 1));
         canvas.SetStatus(status);
         Evaluate(1, d);
+        // A stop ends the passes but not the march: the last pass below
+        // turns what the passes so far found into hits and normals, so
+        // Paint shows it and Continue goes on from it.
         if (m_stop)
-            return;
+            break;
         for (PixelRecord& c : map.m_grid) {
             if (c.value > 0 || !(c.step > 0)) {
                 c.step *= 0.5f;
@@ -273,7 +276,9 @@ void CSelfAffineSet::Evaluate(int reach, double d)
     const double precision = m_piecePrecision > 0 && std::isfinite(m_piecePrecision) ? m_piecePrecision : 1.2;
     const double power = std::isfinite(m_power) ? std::clamp(m_power, 0.0, 16.0) : 2.0;
     for (int j = 0; j < h; ++j) {
-        if (m_stop)
+        // Only the passes give way to a stop; the last evaluation always
+        // runs over the whole grid.
+        if (reach == 1 && m_stop)
             return;
         PixelRecord* cell = map.m_gridRows[size_t(j)];
         for (int i = 0; i < w; ++i, ++cell) {
@@ -295,10 +300,10 @@ void CSelfAffineSet::Evaluate(int reach, double d)
                 continue;
             }
             // The pass after the last hit halved the step, so the hit lies
-            // within twice the stored step.
+            // within twice the stored step. A miss keeps its state: a ray
+            // still inside the scene marches on when the build is continued.
             if (!tree.SegmentHits(a, u, 2 * step + eps, eps)) {
                 cell->value = 0;
-                cell->state = -1;
                 continue;
             }
             Vec n = tree.AwayFromMass(a, 2 * eps, 6 * eps, power);

@@ -1,0 +1,152 @@
+// A three-dimensional build stopped part way keeps what its passes found:
+// Paint (Draw without a new Build) shows it, and Continue goes on from it.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "imaging/Canvas.h"
+#include "model/Samples.h"
+#include "model/SelfAffineSet.h"
+
+namespace {
+
+// Presses Stop when the march reports the pass `stopAt` (a status text).
+struct StopAt : CanvasView {
+    void ClientSize(unsigned& w, unsigned& h) override { w = width, h = height; }
+    void StatusChanged() override
+    {
+        if (fractal && canvas->Status() == stopAt)
+            fractal->m_stop = true;
+    }
+    unsigned width = 1, height = 1;
+    CCanvas* canvas = nullptr;
+    CFractal* fractal = nullptr;
+    std::string stopAt;
+};
+
+struct Target : CCanvas {
+    Target(unsigned w, unsigned h, CFractal* f = nullptr, std::string stopAt = {})
+    {
+        view.width = w;
+        view.height = h;
+        view.canvas = this;
+        view.fractal = f;
+        view.stopAt = std::move(stopAt);
+        m_view = &view;
+        MeasureView();
+    }
+    StopAt view;
+};
+
+std::unique_ptr<CSelfAffineSet> Sample(int n)
+{
+    std::unique_ptr<CFractal> f = MakeSample(n);
+    return std::unique_ptr<CSelfAffineSet>(static_cast<CSelfAffineSet*>(f.release()));
+}
+
+int LitPixels(const CCanvas& c)
+{
+    int lit = 0;
+    for (unsigned i = 0; i < c.m_bufferHeight; ++i)
+        for (unsigned j = 0; j < c.m_bufferWidth; ++j) {
+            const uint8_t* p = c.Row(i) + 3 * j;
+            lit += p[0] != 0 || p[1] != 0 || p[2] != 0;
+        }
+    return lit;
+}
+
+TEST(SelfAffineStop, PaintAfterAStopShowsThePassesThatWereDone)
+{
+    // "Iteration n" opens a pass, counting down from 10: a stop there leaves
+    // 10 - n passes done, and the picture is the one of a build asked for
+    // that many passes.
+    for (int sample : {4, 7}) {
+        for (int stopAt : {10, 7, 4, 2}) {
+            const int done = 10 - stopAt;
+            auto stopped = Sample(sample);
+            Target canvas(40, 30, stopped.get(), "Iteration " + std::to_string(stopAt));
+            stopped->Build(canvas);
+            ASSERT_TRUE(stopped->m_stop);
+            EXPECT_EQ(canvas.Status(), "Iteration " + std::to_string(stopAt));
+            stopped->m_stop = false; // Paint starts like every command
+            stopped->Draw(canvas);
+
+            auto shorter = Sample(sample);
+            shorter->m_iterations = done;
+            Target plain(40, 30);
+            shorter->Build(plain);
+            shorter->Draw(plain);
+            ASSERT_EQ(canvas.m_bits.size(), plain.m_bits.size());
+            size_t differ = 0;
+            for (size_t i = 0; i < plain.m_bits.size(); ++i)
+                differ += canvas.m_bits[i] != plain.m_bits[i];
+            EXPECT_EQ(differ, 0u) << "sample " << sample << ", " << done << " passes";
+            // Past the first passes the rays have reached the set.
+            if (done >= 6) {
+                EXPECT_GT(LitPixels(canvas), 40 * 30 / 10) << "sample " << sample << ", " << done << " passes";
+            }
+        }
+    }
+}
+
+TEST(SelfAffineStop, TheStoppedPictureShowsTheSetWhereTheFullBuildDoes)
+{
+    // Eight of the ten passes find nearly all of the set: stopped there, the
+    // picture shows it wherever the full build does, give or take an edge.
+    auto full = Sample(4);
+    Target whole(48, 36);
+    full->Build(whole);
+    full->Draw(whole);
+    auto stopped = Sample(4);
+    Target part(48, 36, stopped.get(), "Iteration 2");
+    stopped->Build(part);
+    stopped->m_stop = false;
+    stopped->Draw(part);
+    int set = 0, shown = 0;
+    for (unsigned i = 0; i < 36; ++i)
+        for (unsigned j = 0; j < 48; ++j) {
+            const uint8_t* a = whole.Row(i) + 3 * j;
+            const uint8_t* b = part.Row(i) + 3 * j;
+            if (a[0] || a[1] || a[2]) {
+                ++set;
+                shown += b[0] || b[1] || b[2];
+            }
+        }
+    ASSERT_GT(set, 48 * 36 / 10);
+    EXPECT_GT(shown, set * 9 / 10);
+}
+
+TEST(SelfAffineStop, ContinueAfterAStopLetsTheRaysOnTheirWayReachTheSet)
+{
+    // Stop before the first pass: most rays have not met the set yet. Continued,
+    // they march on and meet it where an uninterrupted build does.
+    auto full = Sample(4);
+    Target whole(40, 30);
+    full->Build(whole);
+    auto f = Sample(4);
+    Target canvas(40, 30, f.get(), "Iteration 10");
+    f->Build(canvas);
+    ASSERT_TRUE(f->m_stop);
+    const std::vector<PixelRecord> before = f->m_colorMap.m_grid;
+    f->m_stop = false;
+    f->m_restart = false;
+    canvas.view.fractal = nullptr;
+    f->Build(canvas);
+    int onTheirWay = 0, reached = 0;
+    for (size_t i = 0; i < before.size(); ++i) {
+        const bool hitBefore = std::fabs(before[i].value) >= 1e-5f;
+        const bool hitFull = std::fabs(full->m_colorMap.m_grid[i].value) >= 1e-5f;
+        if (hitBefore || !hitFull)
+            continue;
+        ++onTheirWay;
+        reached += std::fabs(f->m_colorMap.m_grid[i].value) >= 1e-5f;
+    }
+    ASSERT_GT(onTheirWay, 40 * 30 / 10);
+    EXPECT_GT(reached, onTheirWay * 9 / 10) << onTheirWay;
+}
+
+} // namespace
