@@ -318,10 +318,10 @@ void CMainFrame::SaveAs(bool ask)
         path = m_askPath ? m_askPath("Fractal files (*.frc)", true)
                          : QFileDialog::getSaveFileName(this, "Save As", doc->Title() + ".frc",
                                                         "Fractal files (*.frc)");
+        // Only names ending in ".frc" open again.
+        path = doc->SavePath(path, "frc", true);
         if (path.isEmpty())
             return;
-        if (!path.endsWith(".frc"))
-            path += ".frc";
     }
     QString error;
     if (!doc->OnSaveDocument(path, error)) {

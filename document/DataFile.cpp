@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -45,14 +46,41 @@ int16_t ToShort(double v)
     return v >= 32767 ? int16_t(32767) : int16_t(v);
 }
 
-// Runs the passes: PassCount is asked again after every pass.
-bool Passes(CSelfAffineSet& f, PropertyStream& s)
+constexpr char kNameTag[4] = {'N', 'a', 'm', 'e'};
+constexpr uint32_t kMaxName = 299; // what a document file line holds
+
+// Counts past the arrays would leave most of the file unread, or read
+// rows that do not exist; the file is refused rather than shown blank.
+bool CountsFit(int32_t maps, int32_t lights, std::string& error)
+{
+    if (maps < 0 || maps > MapSet::kMaxMaps) {
+        error = "it holds " + std::to_string(maps) + " maps, and a set has 0 to " +
+                std::to_string(MapSet::kMaxMaps);
+        return false;
+    }
+    if (lights < 0 || lights > CColorMap::kMaxLights) {
+        error = "it holds " + std::to_string(lights) + " lights, and a set has 0 to " +
+                std::to_string(CColorMap::kMaxLights);
+        return false;
+    }
+    return true;
+}
+
+// Runs the passes: PassCount is asked again after every pass. Every pass
+// must keep the counts of the first, or the rows would be read out of step.
+bool Passes(CSelfAffineSet& f, PropertyStream& s, int32_t maps, int32_t lights, std::string& error)
 {
     for (int i = 0; i < f.PassCount(); ++i) {
         s.m_pass = i;
         f.FillProperties(s);
-        if (s.Exhausted())
+        if (s.Exhausted()) {
+            error = "the file ends inside its parameters";
             return false;
+        }
+        if (f.m_maps.count != maps || f.m_colorMap.m_lightCount != lights) {
+            error = "its parameter passes disagree on the number of maps or lights";
+            return false;
+        }
     }
     return true;
 }
@@ -72,6 +100,13 @@ bool WriteDataFile(std::ostream& out, CFractal& fractal)
     const float zc = float(f->m_centerZ);
     const float marker = zc - std::fabs(zc);
     uint32_t run = 0;
+    auto skip = [&] {
+        if (run) {
+            PutFloat(records, marker);
+            Put32(records, run);
+            run = 0;
+        }
+    };
     for (unsigned x = 0; x < w; ++x)
         for (unsigned y = 0; y < h; ++y) {
             const PixelRecord& c = *map.Cell(int(y), int(x));
@@ -79,15 +114,14 @@ bool WriteDataFile(std::ostream& out, CFractal& fractal)
                 ++run;
                 continue;
             }
-            if (run) {
-                PutFloat(records, marker);
-                Put32(records, run);
-                run = 0;
-            }
+            skip();
             PutFloat(records, c.z);
             PutShort(records, ToShort(std::atan2(double(c.ny), double(c.nx)) * 10430.378350470453));
             PutShort(records, ToShort(std::asin(std::clamp(double(c.nz), -1.0, 1.0)) * 20860.756700940907));
         }
+    // The records cover the whole grid, so a reader stops before the name
+    // that follows them instead of taking it for cells.
+    skip();
     PropertyStream s(out, true);
     for (int i = 0; i < f->PassCount(); ++i) {
         s.m_pass = i;
@@ -95,6 +129,11 @@ bool WriteDataFile(std::ostream& out, CFractal& fractal)
     }
     const std::string bytes = records.str();
     out.write(bytes.data(), std::streamsize(bytes.size()));
+    // The binary rows carry no text, so the set's name follows the records.
+    const std::string name = fractal.m_name.substr(0, kMaxName);
+    out.write(kNameTag, 4);
+    Put32(out, uint32_t(name.size()));
+    out.write(name.data(), std::streamsize(name.size()));
     return bool(out);
 }
 
@@ -122,15 +161,6 @@ bool ReadDataFile(std::istream& in, CFractal& fractal, CCanvas& canvas,
         error = "a " + std::to_string(w) + "x" + std::to_string(h) + " grid needs more memory than this machine has";
         return false;
     }
-    // The file is a three-dimensional grid: its rows are the lit kind's.
-    f->m_threeD = 1;
-    if (sized)
-        sized(w, h);
-    canvas.MeasureView();
-    canvas.m_fixedSize = false;
-    canvas.Resize(w, h, 24);
-    CColorMap& map = f->m_colorMap;
-    map.AllocateGrid(int(w), int(h));
     // Every pass holds all the rows, so the counts in the file must be in
     // force from the first pass on, or the passes would read out of step.
     // They sit after "Power", "Precision", "Level" and "Iterations".
@@ -141,18 +171,63 @@ bool ReadDataFile(std::istream& in, CFractal& fractal, CCanvas& canvas,
         return false;
     }
     in.seekg(start);
-    f->m_maps.count = int32_t(Get32(counts + 28));
-    f->m_colorMap.m_lightCount = int32_t(Get32(counts + 32));
-    f->ClampCounts();
-    PropertyStream s(in, true);
-    if (!Passes(*f, s)) {
-        error = "the file ends inside its parameters";
+    const int32_t maps = int32_t(Get32(counts + 28)), lights = int32_t(Get32(counts + 32));
+    if (!CountsFit(maps, lights, error))
         return false;
+    // The file is a three-dimensional grid: its rows are the lit kind's.
+    f->m_threeD = 1;
+    f->m_maps.count = maps;
+    f->m_colorMap.m_lightCount = lights;
+    PropertyStream s(in, true);
+    if (!Passes(*f, s, maps, lights, error))
+        return false;
+
+    // The records and what follows them, checked before the grid is touched.
+    const uint64_t most = uint64_t(w) * h * 8 + 8 + kMaxName;
+    std::string rest(size_t(std::min<uint64_t>(most, 1 << 20)), '\0');
+    size_t got = 0;
+    for (;;) {
+        in.read(rest.data() + got, std::streamsize(rest.size() - got));
+        got += size_t(in.gcount());
+        if (got < rest.size() || rest.size() >= most)
+            break;
+        rest.resize(size_t(std::min<uint64_t>(most, uint64_t(rest.size()) * 2)));
     }
+    rest.resize(got);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(rest.data());
+    auto isSkip = [&](size_t at) {
+        float z;
+        const uint32_t bits = Get32(bytes + at);
+        std::memcpy(&z, &bits, 4);
+        return !(double(z) > f->m_centerZ);
+    };
+    uint64_t cells = 0;
+    size_t used = 0;
+    while (cells < uint64_t(w) * h && used < got) {
+        if (got - used < 8) {
+            error = "the file ends inside a cell record";
+            return false;
+        }
+        cells += isSkip(used) ? std::max<uint32_t>(Get32(bytes + used + 4), 1) : 1;
+        used += 8;
+    }
+    if (got - used >= 8 && std::memcmp(bytes + used, kNameTag, 4) == 0) {
+        const uint32_t n = Get32(bytes + used + 4);
+        if (n <= kMaxName && got - used - 8 >= n)
+            f->m_name.assign(rest.data() + used + 8, n);
+    }
+
+    if (sized)
+        sized(w, h);
+    canvas.MeasureView();
+    canvas.m_fixedSize = false;
+    canvas.Resize(w, h, 24);
+    CColorMap& map = f->m_colorMap;
+    map.AllocateGrid(int(w), int(h));
     const unsigned m = std::max(1u, std::min(canvas.m_targetWidth.load(), canvas.m_targetHeight.load()));
     const double g = 2 * f->m_halfSize / m;
     uint64_t pending = 0;
-    bool more = true;
+    size_t at = 0;
     for (unsigned x = 0; x < w; ++x)
         for (unsigned y = 0; y < h; ++y) {
             PixelRecord& c = *map.Cell(int(y), int(x));
@@ -161,22 +236,17 @@ bool ReadDataFile(std::istream& in, CFractal& fractal, CCanvas& canvas,
                 --pending;
                 continue;
             }
-            unsigned char r[8];
-            if (!more || !in.read(reinterpret_cast<char*>(r), 8)) {
-                if (more && in.gcount() != 0) {
-                    error = "the file ends inside a cell record";
-                    return false;
-                }
-                more = false;
+            if (at >= used)
+                continue; // the records ran out: the rest is empty
+            const unsigned char* r = bytes + at;
+            at += 8;
+            if (isSkip(at - 8)) {
+                pending = std::max<uint32_t>(Get32(r + 4), 1) - 1;
                 continue;
             }
             float z;
             const uint32_t bits = Get32(r);
             std::memcpy(&z, &bits, 4);
-            if (!(double(z) > f->m_centerZ)) {
-                pending = std::max<uint32_t>(Get32(r + 4), 1) - 1;
-                continue;
-            }
             const int16_t az = int16_t(uint16_t(r[4] | r[5] << 8));
             const int16_t el = int16_t(uint16_t(r[6] | r[7] << 8));
             const double a = az * 0.00009587379924285257, e = el * 0.000047936899621426287;
@@ -210,6 +280,8 @@ bool OpenDataFile(const std::string& path, CFractal& fractal, CCanvas& canvas,
         error = "cannot open \"" + path + "\"";
         return false;
     }
+    // Files that carry no name are called after themselves.
+    fractal.m_name = std::filesystem::path(path).stem().string();
     std::string why;
     if (!ReadDataFile(in, fractal, canvas, sized, why)) {
         error = "cannot open \"" + path + "\": " + why;

@@ -11,10 +11,13 @@ class CFractal;
 
 // False unless the fractal is a three-dimensional self-affine set.
 bool WriteDataFile(std::ostream& out, CFractal& fractal);
-// `sized(w, h)` is called once W and H are read and checked, before the
-// grid is touched. Renders into the canvas at the end.
+// The whole file is checked before anything outside `fractal` changes:
+// `sized(w, h)` is called then, before the canvas and the grid are touched.
+// The set's name comes from the file when it carries one. Renders into the
+// canvas at the end.
 bool ReadDataFile(std::istream& in, CFractal& fractal, CCanvas& canvas,
                   const std::function<void(unsigned, unsigned)>& sized, std::string& error);
 bool SaveDataFile(const std::string& path, CFractal& fractal, std::string& error);
+// A file without a name gives the set the file's own (without extension).
 bool OpenDataFile(const std::string& path, CFractal& fractal, CCanvas& canvas,
                   const std::function<void(unsigned, unsigned)>& sized, std::string& error);

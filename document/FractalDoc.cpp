@@ -49,11 +49,13 @@ CFractal_Doc::~CFractal_Doc()
 void CFractal_Doc::CreateFractal(int type)
 {
     m_fractalType = type;
-    m_fractal.reset();
     // Any type code that is not one of the first three is the Appolony set.
-    m_fractal = CreateFractalOfType(type >= 0 && type <= 2 ? type : 3);
+    SetFractal(CreateFractalOfType(type >= 0 && type <= 2 ? type : 3));
 }
 
+// Every replacement of the fractal comes through here: the parameters bar
+// holds rows that point into the old fractal, so it lets go of them before
+// the fractal is freed and lists the new one's rows after.
 void CFractal_Doc::SetFractal(std::unique_ptr<CFractal> fractal)
 {
     const bool shown = IsShownInParameters();

@@ -78,6 +78,11 @@ public:
     bool OnOpenDocument(const QString& path, QString& error);
     bool SaveDataTo(const QString& path, QString& error);
     bool SaveBitmapTo(const QString& path, QString& error);
+    // The name a save dialog returned, given ".ext" when its file name has
+    // none (with `exact`: unless it ends in ".ext"). The dialog confirmed
+    // only the name it showed, so a file the added extension names that
+    // exists already is asked about here. Empty when the user declines.
+    QString SavePath(const QString& chosen, const QString& ext, bool exact = false);
     // Save Data As and Save Bitmap As with their file dialogs and messages.
     void OnSaveData(QWidget* owner);
     void OnSaveBitmap(QWidget* owner);

@@ -1,6 +1,9 @@
 // The document's file commands: ".frc" documents, ".fdt" computed data and
 // ".bmp" / ".png" images.
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 #include "document/CanvasImage.h"
@@ -8,6 +11,7 @@
 #include "document/DocumentFiles.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
+#include "model/FractalFactory.h"
 
 namespace {
 
@@ -45,22 +49,23 @@ bool CFractal_Doc::OnOpenDocument(const QString& path, QString& error)
     std::string why;
     if (path.endsWith(".fdt")) {
         // Computed data belongs to a self-affine set whatever the last
-        // chosen type was; the document becomes one.
-        if (!m_fractal || m_fractal->m_kind != CFractal::kSelfAffine)
-            CreateFractal(0);
+        // chosen type was. It is read into a new one, so a file that fails
+        // leaves the document's fractal as it was.
+        std::unique_ptr<CFractal> fractal = CreateFractalOfType(0);
         auto sized = [this](unsigned w, unsigned h) {
             if (!m_views.empty()) {
                 m_activeView = m_views.front();
                 m_views.front()->ResizeToBitmap(int(w), int(h));
             }
         };
-        if (!m_fractal || !OpenDataFile(path.toStdString(), *m_fractal, *m_canvas, sized, why)) {
+        if (!fractal || !OpenDataFile(path.toStdString(), *fractal, *m_canvas, sized, why)) {
             error = QString::fromStdString(why);
             return false;
         }
+        m_fractalType = 0;
+        SetFractal(std::move(fractal));
         // The rendered grid is shown by the first update of the window.
         m_canvas->m_imagePending = true;
-        m_fractalType = 0;
     } else if (path.endsWith(".frc")) {
         LoadedDocument doc;
         if (!OpenDocumentFile(path.toStdString(), doc, why)) {
@@ -108,15 +113,33 @@ bool CFractal_Doc::SaveBitmapTo(const QString& path, QString& error)
     return true;
 }
 
+QString CFractal_Doc::SavePath(const QString& chosen, const QString& ext, bool exact)
+{
+    if (chosen.isEmpty())
+        return {};
+    const QString name = QFileInfo(chosen).fileName();
+    const bool complete = exact ? name.endsWith("." + ext) : name.contains('.');
+    if (complete)
+        return chosen;
+    const QString path = chosen + "." + ext;
+    if (!QFileInfo::exists(path))
+        return path;
+    const QString text =
+        QString("%1 already exists.\nDo you want to replace it?").arg(QDir::toNativeSeparators(path));
+    const bool yes = m_ask ? m_ask(text)
+                           : QMessageBox::question(m_activeView, QCoreApplication::applicationName(), text) ==
+                                 QMessageBox::Yes;
+    return yes ? path : QString();
+}
+
 void CFractal_Doc::OnSaveData(QWidget* owner)
 {
     if (!m_fractal || m_fractal->m_kind != CFractal::kSelfAffine)
         return;
     QString path = QFileDialog::getSaveFileName(owner, QString(), QString(), "Data files (*.fdt)");
+    path = SavePath(path, "fdt");
     if (path.isEmpty())
         return;
-    if (!path.contains('.'))
-        path += ".fdt";
     QString error;
     if (!SaveDataTo(path, error))
         QMessageBox::warning(owner, "Save Data As", error);
@@ -126,12 +149,13 @@ void CFractal_Doc::OnSaveBitmap(QWidget* owner)
 {
     if (!m_canvas->HasBuffer())
         return;
+    const QString png = "PNG images (*.png)";
+    QString filter;
     QString path = QFileDialog::getSaveFileName(owner, QString(), QString(),
-                                                "Bitmap Files 24bits (*.bmp);;PNG images (*.png)");
+                                                "Bitmap Files 24bits (*.bmp);;" + png, &filter);
+    path = SavePath(path, filter == png ? "png" : "bmp");
     if (path.isEmpty())
         return;
-    if (!path.contains('.'))
-        path += ".bmp";
     QString error;
     if (!SaveBitmapTo(path, error))
         QMessageBox::warning(owner, "Save Bitmap As", error);

@@ -1,5 +1,6 @@
 #include "model/PropertyList.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -18,7 +19,9 @@ std::string_view SkipSpace(std::string_view text)
     return text.substr(i);
 }
 
-// Reads a leading number the way "%d"/"%lf" would, always in the C locale.
+// Reads a leading number the way "%d"/"%lf" would, always in the C locale:
+// an optional sign, then a decimal or a C99 hexadecimal ("0x1p-1") number,
+// with whatever follows it ignored.
 template <typename T>
 bool ReadNumber(std::string_view text, T& out)
 {
@@ -31,7 +34,14 @@ bool ReadNumber(std::string_view text, T& out)
     if (text.empty() || text[0] == '+' || text[0] == '-')
         return false;
     T v{};
-    auto res = std::from_chars(text.data(), text.data() + text.size(), v);
+    std::from_chars_result res{};
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') &&
+                     (std::isxdigit(static_cast<unsigned char>(text[2])) || text[2] == '.');
+    if (hex)
+        res = std::from_chars(text.data() + 2, text.data() + text.size(), v, std::chars_format::hex);
+    // "0x" with no hexadecimal digits after it reads as the 0 before the x.
+    if (!hex || res.ec == std::errc::invalid_argument)
+        res = std::from_chars(text.data(), text.data() + text.size(), v);
     if (res.ec != std::errc())
         return false;
     out = negative ? -v : v;
@@ -67,9 +77,15 @@ bool ReadInteger(std::string_view text, int32_t& out)
 
 std::string FormatDouble(double v)
 {
-    // "%g" with six significant digits, independent of the process locale.
+    // The "%g" text of six significant digits wherever it reads back to the
+    // same double, so such files keep their familiar look; any other value
+    // gets the shortest text that does, so a saved view reopens exactly.
     char buf[64];
     auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
+    double back = 0;
+    const auto read = std::from_chars(buf, res.ptr, back);
+    if (read.ec != std::errc() || std::memcmp(&back, &v, sizeof v) != 0)
+        res = std::to_chars(buf, buf + sizeof buf, v);
     return std::string(buf, res.ptr);
 }
 

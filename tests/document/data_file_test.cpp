@@ -66,9 +66,17 @@ TEST(DataFile, RoundTripKeepsRowsAndHits)
     std::ostringstream again;
     ASSERT_TRUE(WriteDataFile(again, *g));
     EXPECT_EQ(again.str().size(), bytes.size());
+    EXPECT_EQ(g->m_name, f->m_name);
 }
 
-TEST(DataFile, EmptyGridWritesNoRecords)
+uint32_t U32(const std::string& s, size_t at)
+{
+    uint32_t v;
+    std::memcpy(&v, s.data() + at, 4);
+    return v;
+}
+
+TEST(DataFile, EmptyGridWritesOneSkipRecordThenTheName)
 {
     auto f = Sample(4);
     f->m_colorMap.AllocateGrid(3, 2);
@@ -78,8 +86,87 @@ TEST(DataFile, EmptyGridWritesNoRecords)
     auto g = Sample(4);
     std::ostringstream params;
     ASSERT_TRUE(WriteDataFile(params, *g)); // g has an empty grid too: no cells at all
-    EXPECT_EQ(out.str().substr(8), params.str().substr(8));
+    const std::string a = out.str(), b = params.str();
+    const std::string name = "Sierpinsky Pyramid";
+    const size_t tail = 8 + name.size();
+    ASSERT_GT(b.size(), 8 + tail);
+    const size_t rows = b.size() - 8 - tail;
+    ASSERT_EQ(a.size(), 8 + rows + 8 + tail);
+    EXPECT_EQ(a.substr(8, rows), b.substr(8, rows));
+    // One skip record for all six cells, its marker 2 x "Screen z" (-1).
+    float marker;
+    std::memcpy(&marker, a.data() + 8 + rows, 4);
+    EXPECT_EQ(marker, -2.0f);
+    EXPECT_EQ(U32(a, 8 + rows + 4), 6u);
+    EXPECT_EQ(a.substr(8 + rows + 8), std::string("Name") + '\x12' + std::string(3, '\0') + name);
     EXPECT_FALSE(WriteDataFile(out, *Sample(0))); // two-dimensional
+}
+
+TEST(DataFile, TheNameFollowsTheRecordsAndComesBack)
+{
+    auto f = Sample(4);
+    CCanvas canvas;
+    canvas.m_targetWidth = 24;
+    canvas.m_targetHeight = 16;
+    f->Build(canvas);
+    std::ostringstream out;
+    ASSERT_TRUE(WriteDataFile(out, *f));
+    auto read = [](const std::string& bytes) {
+        auto g = Sample(0);
+        CCanvas c;
+        std::string error;
+        std::istringstream in(bytes);
+        EXPECT_TRUE(ReadDataFile(in, *g, c, nullptr, error)) << error;
+        return g->m_name;
+    };
+    EXPECT_EQ(read(out.str()), "Sierpinsky Pyramid");
+    f->m_name = "Mine";
+    std::ostringstream renamed;
+    ASSERT_TRUE(WriteDataFile(renamed, *f));
+    EXPECT_EQ(read(renamed.str()), "Mine");
+    // Without the name, or with a damaged one, the reader's name stays.
+    const std::string bytes = renamed.str();
+    EXPECT_EQ(read(bytes.substr(0, bytes.size() - 12)), "Sierpinsky Triangle");
+    EXPECT_EQ(read(bytes.substr(0, bytes.size() - 1)), "Sierpinsky Triangle");
+}
+
+TEST(DataFile, CountsPastTheArraysAreRefused)
+{
+    auto f = Sample(4);
+    f->m_colorMap.AllocateGrid(3, 2);
+    f->m_colorMap.ResetGrid(0);
+    std::ostringstream out;
+    ASSERT_TRUE(WriteDataFile(out, *f));
+    const std::string good = out.str();
+    auto patched = [&](size_t at, int32_t value) {
+        std::string s = good;
+        std::memcpy(&s[at], &value, 4);
+        return s;
+    };
+    auto g = Sample(0);
+    CCanvas c;
+    std::string error;
+    auto read = [&](const std::string& bytes) {
+        std::istringstream in(bytes);
+        error.clear();
+        return ReadDataFile(in, *g, c, nullptr, error);
+    };
+    // The counts follow three doubles and the iterations.
+    EXPECT_FALSE(read(patched(8 + 28, 1000)));
+    EXPECT_NE(error.find("1000 maps"), std::string::npos) << error;
+    EXPECT_FALSE(read(patched(8 + 28, -1)));
+    EXPECT_NE(error.find("-1 maps"), std::string::npos) << error;
+    EXPECT_FALSE(read(patched(8 + 32, 1000)));
+    EXPECT_NE(error.find("1000 lights"), std::string::npos) << error;
+    EXPECT_FALSE(read(patched(8 + 32, 21)));
+    EXPECT_EQ(g->m_maps.count, 3) << "a refused file changes nothing";
+    EXPECT_EQ(g->m_threeD, 0);
+    // Every pass holds all the rows; a later pass may not change the counts.
+    const int passes = f->m_maps.count + f->m_colorMap.m_lightCount + 3;
+    const size_t pass = (good.size() - 8 - 8 - 8 - f->m_name.size()) / size_t(passes);
+    EXPECT_FALSE(read(patched(8 + pass + 28, 2)));
+    EXPECT_NE(error.find("disagree"), std::string::npos) << error;
+    EXPECT_TRUE(read(good)) << error;
 }
 
 TEST(DataFile, BadFilesAreRefused)
@@ -107,8 +194,10 @@ TEST(DataFile, BadFilesAreRefused)
     std::ostringstream out;
     ASSERT_TRUE(WriteDataFile(out, *f));
     const std::string bytes = out.str();
-    EXPECT_FALSE(read(bytes.substr(0, bytes.size() - 3)));
-    EXPECT_TRUE(read(bytes.substr(0, bytes.size() - 8))); // whole records: the rest is empty
+    const size_t records = bytes.size() - 8 - f->m_name.size(); // the name follows them
+    EXPECT_FALSE(read(bytes.substr(0, records - 3)));
+    EXPECT_NE(error.find("cell record"), std::string::npos) << error;
+    EXPECT_TRUE(read(bytes.substr(0, records - 8))); // whole records: the rest is empty
 }
 
 } // namespace

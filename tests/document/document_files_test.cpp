@@ -4,6 +4,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <cstdlib>
+#include <vector>
 #include <sstream>
 
 #include "document/DocumentFiles.h"
@@ -82,7 +84,7 @@ TEST(DocumentFile, ReadsBackTheSameRows)
     auto* b = dynamic_cast<CMandelbrotSet*>(doc.fractal.get());
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->m_name, "Seahorse valley");
-    EXPECT_EQ(b->m_centerX, -0.743645); // six significant digits
+    EXPECT_EQ(b->m_centerX, -0.7436447);
     EXPECT_EQ(b->m_centerY, 0.131825);
     EXPECT_EQ(b->m_halfSize, 0.001);
     EXPECT_EQ(b->m_colorMap.m_red, 3);
@@ -166,6 +168,55 @@ TEST(DocumentFile, AppolonySetText)
               "Fractal Type=Appolony Set\r\n[Main]\r\nName=Appolony Set\r\nprecision=5\r\nx=0\r\ny=0\r\n"
               "radius=0.5\r\n[Colors]\r\nRed=1\r\nGreen=1\r\nBlue=1\r\nRed   Shift=1\r\nGreen Shift=1\r\n"
               "Blue  Shift=1\r\nBackground=Black\r\n");
+}
+
+// The image of a Mandelbrot view, built and drawn as a build does.
+std::vector<uint8_t> Pixels(CFractal& f)
+{
+    CCanvas c;
+    c.m_targetWidth = 64;
+    c.m_targetHeight = 48;
+    f.Build(c);
+    f.Draw(c);
+    return c.m_bits;
+}
+
+TEST(DocumentFile, ASavedZoomReopensWithTheSameViewAndPixels)
+{
+    struct View {
+        double x, y, half;
+    };
+    // Deep views near the seahorse valley and the tip of the needle.
+    for (const View v : {View{-0.74364388703715904, 0.13182590420531198, 1e-6 * 1.0000000123},
+                         View{-1.99999999913827, 0, 1e-9}, View{-1.99999999913827, 1e-13, 1e-12}}) {
+        SCOPED_TRACE(v.half);
+        CMandelbrotSet a;
+        a.m_centerX = v.x;
+        a.m_centerY = v.y;
+        a.m_halfSize = v.half;
+        const std::string text = DocumentText(kTypeMandelbrot, a);
+        std::istringstream in(text);
+        LoadedDocument doc = ReadDocumentFile(in);
+        ASSERT_TRUE(doc.fractal);
+        auto& b = static_cast<CMandelbrotSet&>(*doc.fractal);
+        EXPECT_EQ(b.m_centerX, a.m_centerX);
+        EXPECT_EQ(b.m_centerY, a.m_centerY);
+        EXPECT_EQ(b.m_halfSize, a.m_halfSize);
+        EXPECT_EQ(DocumentText(kTypeMandelbrot, b), text);
+        const std::vector<uint8_t> before = Pixels(a);
+        EXPECT_EQ(Pixels(b), before);
+        // The same view kept to six significant digits shows another
+        // picture: the test would see a rounded save.
+        CMandelbrotSet rounded;
+        char buf[3][32];
+        std::snprintf(buf[0], sizeof buf[0], "%g", v.x);
+        std::snprintf(buf[1], sizeof buf[1], "%g", v.y);
+        std::snprintf(buf[2], sizeof buf[2], "%g", v.half);
+        rounded.m_centerX = std::strtod(buf[0], nullptr);
+        rounded.m_centerY = std::strtod(buf[1], nullptr);
+        rounded.m_halfSize = std::strtod(buf[2], nullptr);
+        EXPECT_NE(Pixels(rounded), before);
+    }
 }
 
 TEST(DocumentFile, UnknownTypeNameGivesTypeZero)

@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <utility>
+#include <vector>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -36,8 +43,8 @@ TEST(ValueText, EveryTypeCode)
     EXPECT_EQ(ValueText(Row(kRowBoolean, &b, kYesNo)), "Yes");
     b = false;
     EXPECT_EQ(ValueText(Row(kRowBoolean, &b, kYesNo)), "No");
-    double d = 0.1234567;
-    EXPECT_EQ(ValueText(Row(kRowDouble, &d)), "0.123457");
+    double d = 0.1234567; // seven digits are kept: six would not read back
+    EXPECT_EQ(ValueText(Row(kRowDouble, &d)), "0.1234567");
     d = -0.5;
     EXPECT_EQ(ValueText(Row(kRowReadOnlyDouble, &d)), "-0.5");
     d = 1e10;
@@ -105,6 +112,78 @@ TEST(ParseValue, NumbersReadALeadingNumberOrLeaveTheValue)
     float f = 0;
     ParseValue(Row(kRowFloat, &f), "0.5");
     EXPECT_EQ(f, 0.5f);
+}
+
+TEST(ValueText, DoublesKeepTheSixDigitTextWhereItIsExact)
+{
+    // Where six significant digits already give the value, the text is the
+    // "%g" text of the C library, so files written before stay unchanged.
+    for (double v : {-0.5, 2.0, 100.0, 1e10, 100000.0, 0.0001, 1e-6, 123456.0, -0.743644, 0.131826,
+                     4.0, 0.0, 1e-300, 5e300, 12.5, 0.001}) {
+        char printed[64];
+        std::snprintf(printed, sizeof printed, "%g", v);
+        EXPECT_EQ(ValueText(Row(kRowDouble, &v)), printed) << printed;
+    }
+    // Others take the fewest digits that read back, in either form.
+    double d = 1234567;
+    EXPECT_EQ(ValueText(Row(kRowDouble, &d)), "1234567");
+    d = 0.1;
+    d += 0.2;
+    EXPECT_EQ(ValueText(Row(kRowDouble, &d)), "0.30000000000000004");
+    d = -0.743644 + 1e-12;
+    EXPECT_EQ(ValueText(Row(kRowDouble, &d)), "-0.743643999999");
+    d = 1.2345678e-7;
+    EXPECT_EQ(ValueText(Row(kRowDouble, &d)), "1.2345678e-07");
+}
+
+TEST(ValueText, EveryFiniteDoubleReadsBackBitForBit)
+{
+    std::mt19937_64 random(13);
+    std::vector<double> values = {-0.0, std::numeric_limits<double>::min(),
+                                  std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::max(),
+                                  -std::numeric_limits<double>::max(), 1.0 / 3.0};
+    while (values.size() < 20000) {
+        const uint64_t bits = random();
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        if (std::isfinite(v))
+            values.push_back(v);
+        values.push_back(std::ldexp(double(bits >> 11), -53) * 4 - 2); // typical plane coordinates
+    }
+    for (double v : values) {
+        const std::string text = ValueText(Row(kRowDouble, &v));
+        double back = 7;
+        ParseValue(Row(kRowDouble, &back), text);
+        ASSERT_EQ(std::memcmp(&back, &v, sizeof v), 0) << text;
+        // The C library reads the same text to the same value.
+        const double c = std::strtod(text.c_str(), nullptr);
+        ASSERT_EQ(std::memcmp(&c, &v, sizeof v), 0) << text;
+        ASSERT_LE(text.size(), 24u);
+    }
+}
+
+TEST(ParseValue, HexadecimalNumbersReadAsTheCLibraryReadsThem)
+{
+    const std::pair<const char*, double> cases[] = {
+        {"0x1p-1", 0.5},   {"-0x1p-1", -0.5},   {"0X1P-1", 0.5}, {"+0x1.8p1", 3.0}, {"  0xA", 10.0},
+        {"0xffp0", 255.0}, {"0x.8", 0.5},       {"0x1p", 1.0},   {"0x", 0.0},       {"0xg", 0.0},
+        {"-0X1.921FB54442D18P+1", -3.141592653589793}, {"0xinf", 0.0},
+    };
+    for (const auto& [text, expected] : cases) {
+        double d = 99;
+        ParseValue(Row(kRowDouble, &d), text);
+        EXPECT_EQ(d, expected) << text;
+        EXPECT_EQ(d, std::strtod(text, nullptr)) << text;
+    }
+    float f = 0;
+    ParseValue(Row(kRowFloat, &f), "0x1p-2");
+    EXPECT_EQ(f, 0.25f);
+    // Still no way to a non-finite value.
+    double d = 2;
+    for (const char* text : {"0x1p99999", "-0x1p5000"}) {
+        ParseValue(Row(kRowDouble, &d), text);
+        EXPECT_EQ(d, 2.0) << text;
+    }
 }
 
 TEST(ParseValue, NonFiniteNumbersAreRefused)

@@ -48,17 +48,17 @@ TEST(PropertyStreamText, WritesLabelledLinesWithCrLf)
 {
     Values v;
     EXPECT_EQ(WriteText(v), "[Main]\r\nName=abc\r\nchoice=second\r\ncount=-3\r\nflag=first\r\n"
-                            "x=0.123457\r\nf=\r\nshown=9\r\n");
+                            "x=0.1234567\r\nf=\r\nshown=9\r\n");
 }
 
-TEST(PropertyStreamText, ReadsBackByPositionRoundingToSixDigits)
+TEST(PropertyStreamText, ReadsBackByPositionExactly)
 {
     Values a;
     a.name = "my set";
     a.choice = 0;
     a.count = 17;
     a.flag = false;
-    a.x = 0.1234567;
+    a.x = 0.1234567891234567;
     const std::string text = WriteText(a);
     Values b;
     b.name = "other";
@@ -71,7 +71,7 @@ TEST(PropertyStreamText, ReadsBackByPositionRoundingToSixDigits)
     EXPECT_EQ(b.choice, 0u);
     EXPECT_EQ(b.count, 17);
     EXPECT_FALSE(b.flag);
-    EXPECT_EQ(b.x, 0.123457);
+    EXPECT_EQ(b.x, 0.1234567891234567);
 }
 
 TEST(PropertyStreamText, AcceptsBareLineFeedsAndIgnoresLabels)

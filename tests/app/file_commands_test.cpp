@@ -1,0 +1,240 @@
+// The document's file commands in the main window: what opening a file
+// does to the Properties bar, refused computed data, and the names the
+// save commands write to.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMdiArea>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "app/MainFrame.h"
+#include "document/DataFile.h"
+#include "document/FractalDoc.h"
+#include "document/FractalView.h"
+#include "imaging/Canvas.h"
+#include "model/FractalFactory.h"
+#include "model/Samples.h"
+#include "parameters/ParametersBar.h"
+#include "tests/model/RowCollector.h"
+
+namespace {
+
+// The bar must list exactly the rows of the document's fractal as it is
+// now: the same labels, pointing into it, showing its values.
+void ExpectBarListsTheFractal(CMainFrame& frame, CFractal_Doc* doc)
+{
+    CParametersBar* bar = frame.ParametersBar();
+    ASSERT_EQ(bar->Document(), doc);
+    ASSERT_EQ(bar->Fractal(), doc->m_fractal.get());
+    RowCollector rows;
+    doc->m_fractal->FillProperties(rows);
+    ASSERT_EQ(bar->RowCount(), int(rows.rows.size()));
+    for (int i = 0; i < bar->RowCount(); ++i) {
+        const PropertyItem& want = rows.rows[size_t(i)];
+        EXPECT_EQ(std::string(bar->RowAt(i).label), want.label) << i;
+        EXPECT_EQ(bar->RowAt(i).value, want.value) << want.label;
+        EXPECT_EQ(bar->Grid().GetCellText(bar->ItemAt(i), 1).toStdString(), ValueText(want)) << want.label;
+    }
+}
+
+// Computed data of a small 3-D sample, written the way Save Data As does.
+std::string PyramidData(const std::string& name = {})
+{
+    std::unique_ptr<CFractal> f = MakeSample(4);
+    if (!name.empty())
+        f->m_name = name;
+    CCanvas canvas;
+    canvas.m_targetWidth = 24;
+    canvas.m_targetHeight = 16;
+    f->Build(canvas);
+    std::ostringstream out;
+    EXPECT_TRUE(WriteDataFile(out, *f));
+    return out.str();
+}
+
+QString WriteFile(const QTemporaryDir& dir, const QString& name, const std::string& bytes)
+{
+    const QString path = dir.filePath(name);
+    std::ofstream(path.toStdString(), std::ios::binary) << bytes;
+    return path;
+}
+
+struct Frame {
+    CMainFrame frame;
+    QStringList complaints;
+    Frame()
+    {
+        frame.m_complain = [this](const QString&, const QString& text) { complaints << text; };
+        frame.show();
+    }
+    int Windows() { return int(frame.MdiArea()->subWindowList().size()); }
+};
+
+} // namespace
+
+TEST(FileCommands, EveryNewFractalIsListedInTheBar)
+{
+    Frame w;
+    QTemporaryDir dir;
+    const QString pyramid = WriteFile(dir, "pyramid.fdt", PyramidData());
+
+    // A Mandelbrot window listed in the bar, then computed data opened:
+    // the new window's fractal replaces its first one.
+    CFractal_Doc* mandel = w.frame.NewFractalDocument(kTypeMandelbrot);
+    QApplication::processEvents();
+    ExpectBarListsTheFractal(w.frame, mandel);
+    ASSERT_TRUE(w.frame.OpenDocumentFile(pyramid));
+    QApplication::processEvents();
+    CFractal_Doc* opened = w.frame.ActiveDocument();
+    ASSERT_NE(opened, mandel);
+    ExpectBarListsTheFractal(w.frame, opened);
+    EXPECT_EQ(opened->Title().toStdString(), "Sierpinsky Pyramid");
+
+    // Sample 0 in the bar, then the 3-D data read into the same document.
+    CFractal_Doc* flat = w.frame.NewFractalDocument(kTypeSelfAffine);
+    flat->ShowInParameters();
+    ExpectBarListsTheFractal(w.frame, flat);
+    QString error;
+    ASSERT_TRUE(flat->OnOpenDocument(pyramid, error)) << error.toStdString();
+    ExpectBarListsTheFractal(w.frame, flat);
+    EXPECT_EQ(flat->Title().toStdString(), "Sierpinsky Pyramid");
+
+    // A document file of another kind read into it.
+    const QString mandelFile = dir.filePath("mandel.frc");
+    ASSERT_TRUE(mandel->OnSaveDocument(mandelFile, error)) << error.toStdString();
+    ASSERT_TRUE(flat->OnOpenDocument(mandelFile, error)) << error.toStdString();
+    ExpectBarListsTheFractal(w.frame, flat);
+
+    // A new fractal by type, and a sample.
+    flat->CreateFractal(kTypeAppolony);
+    ExpectBarListsTheFractal(w.frame, flat);
+    flat->OnSample(32777 + 10);
+    ExpectBarListsTheFractal(w.frame, flat);
+}
+
+TEST(FileCommands, ComputedDataWithCountsPastTheArraysIsRefused)
+{
+    Frame w;
+    QTemporaryDir dir;
+    std::string bytes = PyramidData();
+    // The counts of the first pass: after the size, "Power", "Precision",
+    // "Level" and "Iterations".
+    const uint32_t thousand = 1000;
+    std::string maps = bytes, lights = bytes;
+    std::memcpy(&maps[8 + 28], &thousand, 4);
+    std::memcpy(&lights[8 + 32], &thousand, 4);
+    const QString badMaps = WriteFile(dir, "maps.fdt", maps);
+    const QString badLights = WriteFile(dir, "lights.fdt", lights);
+
+    CFractal_Doc* doc = w.frame.NewFractalDocument(kTypeMandelbrot);
+    doc->ShowInParameters();
+    const CFractal* before = doc->m_fractal.get();
+    const QString title = doc->Title();
+    const int windows = w.Windows();
+
+    QString error;
+    EXPECT_FALSE(doc->OnOpenDocument(badMaps, error));
+    EXPECT_TRUE(error.contains(badMaps)) << error.toStdString();
+    EXPECT_TRUE(error.contains("1000 maps")) << error.toStdString();
+    EXPECT_FALSE(doc->OnOpenDocument(badLights, error));
+    EXPECT_TRUE(error.contains("1000 lights")) << error.toStdString();
+    // The document is as it was, and so is the bar.
+    EXPECT_EQ(doc->m_fractal.get(), before);
+    EXPECT_EQ(doc->Title().toStdString(), title.toStdString());
+    ExpectBarListsTheFractal(w.frame, doc);
+
+    // From the Open command: a message naming the file, no new window.
+    EXPECT_FALSE(w.frame.OpenDocumentFile(badMaps));
+    QApplication::processEvents();
+    ASSERT_EQ(w.complaints.size(), 1);
+    EXPECT_TRUE(w.complaints[0].contains("maps.fdt")) << w.complaints[0].toStdString();
+    EXPECT_EQ(w.Windows(), windows);
+}
+
+TEST(FileCommands, ComputedDataReopensUnderItsOwnName)
+{
+    Frame w;
+    QTemporaryDir dir;
+    const std::string renamed = PyramidData("Pyramid, second try");
+    const QString path = WriteFile(dir, "second.fdt", renamed);
+    ASSERT_TRUE(w.frame.OpenDocumentFile(path));
+    CFractal_Doc* doc = w.frame.ActiveDocument();
+    EXPECT_EQ(doc->Title().toStdString(), "Pyramid, second try");
+    EXPECT_EQ(doc->m_fractal->m_name, "Pyramid, second try");
+
+    // Data that carries no name (the name is not among the binary rows) is
+    // called after its file.
+    const size_t nameBytes = 8 + std::strlen("Pyramid, second try");
+    const QString old = WriteFile(dir, "old pyramid.fdt", renamed.substr(0, renamed.size() - nameBytes));
+    ASSERT_TRUE(w.frame.OpenDocumentFile(old));
+    EXPECT_EQ(w.frame.ActiveDocument()->Title().toStdString(), "old pyramid");
+}
+
+TEST(FileCommands, SaveNamesGetTheirExtensionAndAreNotReplacedUnasked)
+{
+    Frame w;
+    CFractal_Doc* doc = w.frame.NewFractalDocument(kTypeMandelbrot);
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir("j.doe"));
+    const QString folder = dir.filePath("j.doe");
+    QStringList asked;
+    bool answer = false;
+    doc->m_ask = [&](const QString& text) {
+        asked << text;
+        return answer;
+    };
+
+    // A dot in a folder name is no extension.
+    EXPECT_EQ(doc->SavePath(folder + "/picture", "bmp"), folder + "/picture.bmp");
+    EXPECT_EQ(doc->SavePath(folder + "/picture.png", "bmp"), folder + "/picture.png");
+    EXPECT_EQ(doc->SavePath(folder + "/set", "fdt"), folder + "/set.fdt");
+    EXPECT_EQ(doc->SavePath(folder + "/set.v2", "frc", true), folder + "/set.v2.frc");
+    EXPECT_EQ(doc->SavePath(folder + "/set.frc", "frc", true), folder + "/set.frc");
+    EXPECT_EQ(doc->SavePath(QString(), "bmp"), QString());
+    EXPECT_TRUE(asked.isEmpty());
+
+    // An existing file the added extension names is asked about; one the
+    // dialog showed by its whole name was confirmed there.
+    QFile existing(folder + "/picture.bmp");
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    EXPECT_EQ(doc->SavePath(folder + "/picture", "bmp"), QString());
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked[0].contains("picture.bmp")) << asked[0].toStdString();
+    answer = true;
+    EXPECT_EQ(doc->SavePath(folder + "/picture", "bmp"), folder + "/picture.bmp");
+    asked.clear();
+    EXPECT_EQ(doc->SavePath(folder + "/picture.bmp", "bmp"), folder + "/picture.bmp");
+    EXPECT_TRUE(asked.isEmpty());
+
+    // Save As through the menu command.
+    w.frame.m_askPath = [&](const QString&, bool) { return folder + "/valley"; };
+    doc->m_fractal->m_centerX = 0.25;
+    w.frame.Command(57604)->trigger();
+    const QString saved = folder + "/valley.frc";
+    ASSERT_TRUE(QFileInfo::exists(saved));
+    EXPECT_TRUE(asked.isEmpty());
+    auto contents = [&] {
+        QFile f(saved);
+        f.open(QIODevice::ReadOnly);
+        return QString::fromLatin1(f.readAll());
+    };
+    EXPECT_TRUE(contents().contains("\r\nx=0.25\r\n"));
+
+    doc->m_fractal->m_centerX = -1.5;
+    answer = false;
+    w.frame.Command(57604)->trigger();
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(contents().contains("\r\nx=0.25\r\n")) << "declined: the file stays";
+    answer = true;
+    w.frame.Command(57604)->trigger();
+    EXPECT_TRUE(contents().contains("\r\nx=-1.5\r\n"));
+    EXPECT_TRUE(w.complaints.isEmpty());
+}
