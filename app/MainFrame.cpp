@@ -225,11 +225,14 @@ CChildFrame* CMainFrame::CreateChild(CFractal_Doc* doc)
             setWindowTitle("Quillion - " + t);
     });
     connect(doc, &QObject::destroyed, this, [this, doc] { m_paths.erase(doc); });
-    child->resize(660, 520);
+    const bool placed = m_mdi->viewport()->isVisible();
+    const QRect area = m_mdi->viewport()->rect();
+    // Small enough to leave the windows after it room to be seen.
+    child->resize(placed ? QSize(660, 520).boundedTo(area.size() * 0.8) : QSize(660, 520));
     child->show();
-    // Placed by the area (cascading), then kept wholly inside it.
-    if (m_mdi->viewport()->isVisible())
-        child->setGeometry(FitInside(child->geometry(), m_mdi->viewport()->rect()));
+    // Placed by the area, then kept wholly inside it.
+    if (placed)
+        child->setGeometry(FitInside(child->geometry(), area));
     return child;
 }
 

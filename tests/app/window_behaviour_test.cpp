@@ -107,7 +107,7 @@ TEST(WindowBehaviour, ARectangleZoomsOnThePartOfTheImageItWasDrawnOn)
 
 TEST(WindowBehaviour, StopKeysStopALongBuild)
 {
-    Window w(kTypeSelfAffine, 96, 64);
+    Window w(kTypeSelfAffine, 240, 160);
     w.doc->OnSample(32777 + 5);
     QAction* stop = w.frame.Command(32805);
     // The menu shows the key that every keyboard has, and every key parses.
