@@ -278,8 +278,11 @@ void CFractal_View::ResizeToBitmap(int width, int height)
         SetScrollSizes(bitmap.m_bitmapWidth, bitmap.m_bitmapHeight);
     else
         SetScrollSizes(width, height);
-    const QSize grow = QSize(width, height) - maximumViewportSize();
     auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget());
+    // A maximized or minimized window takes the size as a normal one.
+    if (frame && (frame->isMaximized() || frame->isMinimized()))
+        frame->showNormal();
+    const QSize grow = QSize(width, height) - maximumViewportSize();
     if (!frame) {
         resize(size() + grow);
         return;

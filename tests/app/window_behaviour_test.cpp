@@ -161,6 +161,13 @@ TEST(WindowBehaviour, WindowsStayInsideTheWorkArea)
     // Back to the window's size.
     frame.Command(32798)->trigger();
     EXPECT_EQ(view->ClientArea(), view->maximumViewportSize());
+    // A maximized window given a size becomes a normal one of that size.
+    frame.MdiArea()->activeSubWindow()->showMaximized();
+    QApplication::processEvents();
+    frame.Command(32792)->trigger();
+    QApplication::processEvents();
+    EXPECT_FALSE(frame.MdiArea()->activeSubWindow()->isMaximized());
+    EXPECT_EQ(view->maximumViewportSize(), QSize(100, 100));
 }
 
 TEST(WindowBehaviour, AMaximisedMainWindowComesBackMaximised)
