@@ -134,6 +134,7 @@ TEST(WindowBehaviour, StopKeysStopALongBuild)
 TEST(WindowBehaviour, WindowsStayInsideTheWorkArea)
 {
     CMainFrame frame;
+    frame.resize(1000, 760);
     frame.show();
     QApplication::processEvents();
     const QRect area = frame.MdiArea()->viewport()->rect();
