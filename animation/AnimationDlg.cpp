@@ -18,7 +18,7 @@
 CAnimationDlg::CAnimationDlg(CFractal_View* view)
     : QDialog(view), m_ownerView(view), m_fractal(view->GetDocument()->m_fractal.get())
 {
-    setWindowTitle("Dialog");
+    setWindowTitle("Build Animation");
     auto* digits = new QRegularExpressionValidator(QRegularExpression("[0-9]*"), this);
     m_stepEdit = new QLineEdit(QString::number(m_stepAngle));
     m_stepEdit->setObjectName("1015");

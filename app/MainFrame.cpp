@@ -140,7 +140,9 @@ void CMainFrame::UpdateRecentMenu()
 void CMainFrame::SavePlacement()
 {
     const QRect r = normalGeometry().isValid() ? normalGeometry() : geometry();
-    const unsigned flags = isMaximized() ? 2 : 0;
+    // Minimized from maximized: it comes back maximized.
+    const bool maximized = windowState() & Qt::WindowMaximized;
+    const unsigned flags = maximized ? 2 : 0;
     const unsigned show = isMinimized() ? 2 : isMaximized() ? 3 : 1;
     QSettings settings;
     settings.setValue("WindowPlacement/Main Window", QString::asprintf("%u,%u,%d,%d,%d,%d", flags, show, r.left(),
@@ -168,12 +170,14 @@ void CMainFrame::RestorePlacement()
         if (!ok)
             return;
     }
-    // Only the normal rectangle comes back: a maximized window reopens at
-    // its normal size, and the start-up show state decides the rest.
+    // The normal rectangle comes back, and a window closed maximized (or
+    // minimized from maximized) opens maximized over it.
     const QRect r(QPoint(v[2], v[3]), QPoint(v[4] - 1, v[5] - 1));
     if (r.width() < 100 || r.height() < 100 || r.width() > 20000 || r.height() > 20000)
         return;
     setGeometry(r);
+    const bool maximized = (unsigned(v[0]) & 2) != 0 || v[1] == 3;
+    setWindowState(maximized ? windowState() | Qt::WindowMaximized : windowState() & ~Qt::WindowMaximized);
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* e)
@@ -221,8 +225,14 @@ CChildFrame* CMainFrame::CreateChild(CFractal_Doc* doc)
             setWindowTitle("Quillion - " + t);
     });
     connect(doc, &QObject::destroyed, this, [this, doc] { m_paths.erase(doc); });
-    child->resize(660, 520);
+    const bool placed = m_mdi->viewport()->isVisible();
+    const QRect area = m_mdi->viewport()->rect();
+    // Small enough to leave the windows after it room to be seen.
+    child->resize(placed ? QSize(660, 520).boundedTo(area.size() * 0.8) : QSize(660, 520));
     child->show();
+    // Placed by the area, then kept wholly inside it.
+    if (placed)
+        child->setGeometry(FitInside(child->geometry(), area));
     return child;
 }
 

@@ -108,7 +108,8 @@ void CMainFrame::BuildMenus()
     QMenu* build = menuBar()->addMenu("&Build");
     AddCommand(build, 32800, "&Rebuild fractal\tF9");
     AddCommand(build, 32801, "Zoom &out");
-    AddCommand(build, 32805, "&Stop building\tCtrl+Break");
+    // The menu shows the first of its keys (below), one every keyboard has.
+    AddCommand(build, 32805, "&Stop building");
     AddCommand(build, 32775, "Build &Animation");
     m_docMenus << build->menuAction();
 
@@ -159,7 +160,9 @@ void CMainFrame::BuildMenus()
         a->setShortcuts(list);
         addAction(a);
     };
-    key(32805, {"Ctrl+Break", "Shift+F9"});
+    // Break is Ctrl+Pause to Qt; laptops without it have Shift+F9, and
+    // Escape in the view.
+    key(32805, {"Shift+F9", "Ctrl+Pause"});
     key(32802, {"F9"}); // Continue, although the Rebuild item names F9
     key(32803, {"Return"});
     key(32804, {"F5"});

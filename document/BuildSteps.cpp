@@ -24,7 +24,10 @@ std::string MemoryQuestion(uint64_t need, const MemoryStatus& m)
 
 void ApplyZoom(CFractal& f, const CCanvas& c, bool zoomOut)
 {
-    const unsigned w = c.m_targetWidth, h = c.m_targetHeight;
+    // The rectangle was drawn on the image shown, whatever size the next
+    // build has.
+    unsigned w = 0, h = 0;
+    c.ZoomImageSize(w, h);
     const unsigned m = std::min(w, h);
     const int32_t dx = c.m_anchorX - int32_t(w / 2);
     const int32_t dy = c.m_anchorY - int32_t(h / 2);

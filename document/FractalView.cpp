@@ -3,7 +3,9 @@
 
 #include <QCoreApplication>
 #include <QMainWindow>
+#include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -22,6 +24,7 @@
 CFractal_View::CFractal_View(CFractal_Doc* doc, QWidget* parent) : QAbstractScrollArea(parent), m_doc(doc)
 {
     setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
@@ -140,6 +143,10 @@ void CFractal_View::scrollContentsBy(int, int) { viewport()->update(); }
 void CFractal_View::Clicked(const QPoint& p, bool right)
 {
     CCanvas& c = *m_doc->m_canvas;
+    // The rectangle belongs to the image shown, not to the window's size.
+    const CCanvasBitmap& bitmap = m_doc->m_deviceBitmap;
+    c.m_imageWidth = bitmap.HasBitmap() ? unsigned(bitmap.m_bitmapWidth) : 0u;
+    c.m_imageHeight = bitmap.HasBitmap() ? unsigned(bitmap.m_bitmapHeight) : 0u;
     c.ButtonDown(p.x(), p.y(), right ? CCanvas::kRightButton : CCanvas::kLeftButton);
     // The fractal belongs to the worker while it builds.
     if (!m_doc->m_fractal || m_doc->IsBuilding())
@@ -154,10 +161,23 @@ void CFractal_View::Clicked(const QPoint& p, bool right)
 
 void CFractal_View::mousePressEvent(QMouseEvent* e)
 {
+    setFocus(Qt::MouseFocusReason);
     if (e->button() == Qt::LeftButton)
         Clicked(ImagePoint(e->position().toPoint()), false);
     else if (e->button() == Qt::RightButton)
         Clicked(ImagePoint(e->position().toPoint()), true);
+}
+
+void CFractal_View::keyPressEvent(QKeyEvent* e)
+{
+    // Escape stops a build on any keyboard, Break where there is one.
+    constexpr quint32 kBreakKeysym = 0xff6b;
+    if (m_doc && m_doc->IsBuilding() && (e->key() == Qt::Key_Escape || e->nativeVirtualKey() == kBreakKeysym)) {
+        m_doc->OnStop();
+        e->accept();
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(e);
 }
 
 void CFractal_View::mouseReleaseEvent(QMouseEvent* e)
@@ -233,27 +253,58 @@ void CFractal_View::OnBitmapSize(unsigned id)
     }
 }
 
+QSize CFractal_View::ClientArea() const
+{
+    const CCanvas& c = *m_doc->m_canvas;
+    if (c.m_fixedSize)
+        return QSize(int(c.m_targetWidth.load()), int(c.m_targetHeight.load()));
+    return maximumViewportSize();
+}
+
+QRect FitInside(QRect r, const QRect& area)
+{
+    r.setWidth(std::min(r.width(), area.width()));
+    r.setHeight(std::min(r.height(), area.height()));
+    r.moveLeft(std::max(area.left(), std::min(r.left(), area.right() + 1 - r.width())));
+    r.moveTop(std::max(area.top(), std::min(r.top(), area.bottom() + 1 - r.height())));
+    return r;
+}
+
 void CFractal_View::ResizeToBitmap(int width, int height)
 {
-    SetScrollSizes(width, height);
-    const QSize grow = QSize(width, height) - ClientArea();
-    QWidget* frame = qobject_cast<QMdiSubWindow*>(parentWidget());
-    if (!frame)
-        frame = this;
-    frame->resize(frame->size() + grow);
+    // The scroll range is the image's; before there is one, the size asked.
+    const CCanvasBitmap& bitmap = m_doc->m_deviceBitmap;
+    if (bitmap.HasBitmap())
+        SetScrollSizes(bitmap.m_bitmapWidth, bitmap.m_bitmapHeight);
+    else
+        SetScrollSizes(width, height);
+    auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget());
+    // A maximized or minimized window takes the size as a normal one.
+    if (frame && (frame->isMaximized() || frame->isMinimized()))
+        frame->showNormal();
+    const QSize grow = QSize(width, height) - maximumViewportSize();
+    if (!frame) {
+        resize(size() + grow);
+        return;
+    }
+    QRect r(frame->pos(), frame->size() + grow);
+    // The window stays inside the work area; a larger image scrolls.
+    if (QMdiArea* area = frame->mdiArea())
+        r = FitInside(r, area->viewport()->rect());
+    frame->setGeometry(r);
 }
 
 QRect CFractal_View::PrintTo(QPrinter& printer)
 {
     QPainter p;
     if (!p.begin(&printer)) {
-        QMessageBox::warning(this, windowTitle(), "Not printed!");
+        QMessageBox::warning(this, "Print", "Not printed!");
         return {};
     }
     const unsigned horzRes = unsigned(std::max(1, printer.pageLayout().paintRectPixels(printer.resolution()).width()));
     const QRect drawn = m_doc->m_deviceBitmap.Paint(p, horzRes);
     if (!p.end()) {
-        QMessageBox::warning(this, windowTitle(), "Not printed!");
+        QMessageBox::warning(this, "Print", "Not printed!");
         return {};
     }
     return drawn;

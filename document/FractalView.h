@@ -12,6 +12,9 @@
 class CFractal_Doc;
 class QPrinter;
 
+// `r` moved, then shrunk where it must be, to lie inside `area`.
+QRect FitInside(QRect r, const QRect& area);
+
 class CFractal_View : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -26,8 +29,10 @@ public:
     void ShowStatus();
     void OnBitmapSize(unsigned id);
     void ResizeToBitmap(int width, int height);
-    // The client area with no scroll bar taking room: what a build fills.
-    QSize ClientArea() const { return maximumViewportSize(); }
+    // What a build fills: the fixed size while one is chosen (the window
+    // may be smaller and scroll), else the client area with no scroll bar
+    // taking room.
+    QSize ClientArea() const;
 
     // Printing of one page, the image scaled to the page's width in device
     // pixels. Returns the rectangle printed, empty (after "Not printed!")
@@ -52,6 +57,7 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void scrollContentsBy(int dx, int dy) override;
 

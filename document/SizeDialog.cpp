@@ -1,7 +1,7 @@
 #include "document/SizeDialog.h"
 
 #include <QDialogButtonBox>
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -10,15 +10,21 @@
 CSizeDialog::CSizeDialog(QWidget* parent, unsigned width, unsigned height)
     : QDialog(parent), m_width(width), m_height(height)
 {
-    setWindowTitle("Dialog");
+    setWindowTitle("Bitmap Size");
     m_widthEdit = new QLineEdit(QString::number(width));
     m_widthEdit->setObjectName("1013");
     m_heightEdit = new QLineEdit(QString::number(height));
     m_heightEdit->setObjectName("1014");
-    auto* fields = new QHBoxLayout;
-    fields->addWidget(m_widthEdit);
-    fields->addWidget(new QLabel("X"));
-    fields->addWidget(m_heightEdit);
+    m_widthLabel = new QLabel("&Width");
+    m_widthLabel->setBuddy(m_widthEdit);
+    m_heightLabel = new QLabel("&Height");
+    m_heightLabel->setBuddy(m_heightEdit);
+    auto* fields = new QGridLayout;
+    fields->addWidget(m_widthLabel, 0, 0);
+    fields->addWidget(m_heightLabel, 0, 2);
+    fields->addWidget(m_widthEdit, 1, 0);
+    fields->addWidget(new QLabel("X"), 1, 1);
+    fields->addWidget(m_heightEdit, 1, 2);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     connect(buttons, &QDialogButtonBox::accepted, this, &CSizeDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CSizeDialog::reject);

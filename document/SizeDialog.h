@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QLabel;
 class QLineEdit;
 
 class CSizeDialog : public QDialog {
@@ -21,6 +22,8 @@ public:
     unsigned m_width, m_height;
     QLineEdit* m_widthEdit;  // field 1013
     QLineEdit* m_heightEdit; // field 1014
+    QLabel* m_widthLabel;
+    QLabel* m_heightLabel;
     // Shows a refusal; a message box unless replaced (tests read the text).
     std::function<void(const QString&)> m_complain;
 

@@ -73,6 +73,16 @@ void CCanvas::ShowSelection(bool visible)
         m_view->SelectionChanged();
 }
 
+void CCanvas::ZoomImageSize(unsigned& width, unsigned& height) const
+{
+    width = m_imageWidth;
+    height = m_imageHeight;
+    if (width == 0 || height == 0) {
+        width = m_targetWidth;
+        height = m_targetHeight;
+    }
+}
+
 void CCanvas::FitSelection(int dx, int dy)
 {
     unsigned ux = unsigned(std::abs(dx));
@@ -81,7 +91,8 @@ void CCanvas::FitSelection(int dx, int dy)
         ux = 5;
     if (uy <= 5)
         uy = 5;
-    const unsigned w = m_targetWidth, h = m_targetHeight;
+    unsigned w = 0, h = 0;
+    ZoomImageSize(w, h);
     if (w == 0 || h == 0)
         return;
     if (uint64_t(uy) * w < uint64_t(ux) * h)
@@ -116,7 +127,9 @@ void CCanvas::ButtonDown(int x, int y, unsigned flags)
     if (!(flags & kLeftButton))
         return;
     // Negative positions are outside the image as well.
-    if (x < 0 || y < 0 || unsigned(x) >= m_targetWidth || unsigned(y) >= m_targetHeight)
+    unsigned w = 0, h = 0;
+    ZoomImageSize(w, h);
+    if (x < 0 || y < 0 || unsigned(x) >= w || unsigned(y) >= h)
         return;
     const bool hadRect = m_selectionVisible && m_halfWidth > 0;
     ShowSelection(false);

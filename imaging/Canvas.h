@@ -55,6 +55,10 @@ public:
     void DragTo(int x, int y, unsigned flags);
     void EndDrag();
     CanvasRect Selection() const;
+    // The size of the image the rectangle is drawn on: the rectangle takes
+    // its shape from it, is clipped to it, and the zoom measures by it, so
+    // a window larger or smaller than its image zooms where the user drew.
+    void ZoomImageSize(unsigned& width, unsigned& height) const;
 
     static constexpr unsigned kLeftButton = 1;
     static constexpr unsigned kRightButton = 2;
@@ -76,6 +80,9 @@ public:
     std::atomic<bool> m_dragging{false};
     std::atomic<int32_t> m_halfWidth{0};
     std::atomic<int32_t> m_anchorX{0}, m_anchorY{0};
+    // Set by the window from the image it shows, before a click reaches
+    // the rectangle; 0 while there is no image (the target size stands in).
+    std::atomic<unsigned> m_imageWidth{0}, m_imageHeight{0};
 
 private:
     mutable std::mutex m_statusLock;

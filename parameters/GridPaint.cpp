@@ -68,13 +68,15 @@ void CPropertyGrid::drawRow(QPainter* painter, const QStyleOptionViewItem& optio
         painter->setPen(dotted);
         painter->drawRect(r.adjusted(0, 0, -1, -1));
         painter->setPen(pal.color(QPalette::HighlightedText));
+    } else if (m_readOnly) {
+        painter->setPen(pal.color(QPalette::Disabled, QPalette::WindowText));
     } else {
         painter->setPen(row->m_textColor.isValid() ? row->m_textColor : pal.color(QPalette::WindowText));
     }
     DrawCell(*painter, row->Cell(0), QRect(x0 + left + 2, r.top(), 0, r.height()), col0 - left - 2,
              GetColumnAlign(0));
     if (selected)
-        painter->setPen(pal.color(QPalette::WindowText));
+        painter->setPen(pal.color(m_readOnly ? QPalette::Disabled : QPalette::Active, QPalette::WindowText));
     int x = x0;
     for (int i = 1; i < m_columnCount; ++i) {
         x += GetColumnWidth(i - 1);

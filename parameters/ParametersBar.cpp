@@ -1,7 +1,12 @@
 #include "parameters/ParametersBar.h"
 
+#include <QLabel>
+#include <QMainWindow>
 #include <QPainter>
 #include <QPixmap>
+#include <QStatusBar>
+
+#include <tuple>
 
 namespace {
 
@@ -29,6 +34,27 @@ bool IsTextEdited(int type)
     return type == kRowString || type == kRowInteger || type == kRowDouble || type == kRowFloat;
 }
 
+// The shape of a fractal's rows, without reading any value.
+class RowShapes : public PropertyList {
+public:
+    int InsertRow(PropertyItem& row) override
+    {
+        rows.emplace_back(row.label ? row.label : "", row.type, row.level);
+        return int(rows.size()) - 1;
+    }
+    std::vector<std::tuple<std::string, int, int>> rows;
+};
+
+// A row's labels from the top of the tree down: names a group across
+// relistings.
+std::string PathOf(const CPropertyGrid& grid, QTreeWidgetItem* item)
+{
+    std::string path;
+    for (QTreeWidgetItem* i = item; i; i = i->parent())
+        path = grid.GetCellText(i, 0).toStdString() + '\n' + path;
+    return path;
+}
+
 } // namespace
 
 CParametersBar::CParametersBar(QWidget* parent) : CSizingControlBar(parent), m_frame(new CGridFrame(this))
@@ -48,6 +74,11 @@ CParametersBar::CParametersBar(QWidget* parent) : CSizingControlBar(parent), m_f
     for (QWidget* w : {static_cast<QWidget*>(m_frame), static_cast<QWidget*>(&grid), grid.viewport()}) {
         w->setStatusTip("Parameters window. Click any value to edit");
         w->setToolTip("Click to edit");
+    }
+    if (auto* main = qobject_cast<QMainWindow*>(parent)) {
+        m_waitNote = new QLabel("The fractal is building: its properties can be edited when it ends");
+        m_waitNote->hide();
+        main->statusBar()->insertPermanentWidget(0, m_waitNote);
     }
     s_host = this;
 }
@@ -75,16 +106,83 @@ int CParametersBar::InsertRow(PropertyItem& row)
 void CParametersBar::SetDocument(CFractal_Doc* doc)
 {
     Grid().EndEdit();
+    Keep();
     QObject::disconnect(m_buildWatch);
     m_doc = doc;
-    if (doc) {
-        // Values skipped while a build ran are shown once it ends.
-        m_buildWatch = connect(doc, &CFractal_Doc::buildStateChanged, this, [this] {
-            if (m_doc && !m_doc->IsBuilding())
-                RefreshValues();
-        });
-    }
+    if (doc)
+        m_buildWatch = connect(doc, &CFractal_Doc::buildStateChanged, this, &CParametersBar::BuildStateChanged);
     Reload(doc ? doc->m_fractal.get() : nullptr);
+    if (auto it = m_kept.find(doc); doc && it != m_kept.end())
+        Expand(it->second.expanded);
+    ShowReadOnly();
+}
+
+void CParametersBar::Keep()
+{
+    if (!m_doc)
+        return;
+    const CFractal_Doc* doc = m_doc;
+    if (!m_kept.count(doc))
+        connect(m_doc, &QObject::destroyed, this, [this, doc] { m_kept.erase(doc); });
+    Kept& kept = m_kept[doc];
+    // The cells, not the fields: during a build they still hold the values
+    // read before it started, while the worker may be changing the fields.
+    kept.values.clear();
+    for (const Row& r : m_rows)
+        kept.values.emplace_back(r.label, Grid().GetCellText(r.handle, 1).toStdString());
+    kept.expanded = ExpandedGroups();
+}
+
+std::set<std::string> CParametersBar::ExpandedGroups() const
+{
+    std::set<std::string> open;
+    for (const Row& r : m_rows)
+        if (r.handle && r.handle->isExpanded())
+            open.insert(PathOf(m_frame->Grid(), r.handle));
+    return open;
+}
+
+void CParametersBar::Expand(const std::set<std::string>& groups)
+{
+    for (const Row& r : m_rows)
+        if (r.handle && r.handle->childCount() > 0 && groups.count(PathOf(Grid(), r.handle)))
+            r.handle->setExpanded(true);
+}
+
+bool CParametersBar::SameRows(CFractal* fractal)
+{
+    RowShapes now;
+    fractal->FillProperties(now);
+    if (now.rows.size() != m_rows.size())
+        return false;
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        if (now.rows[i] != std::make_tuple(m_rows[i].label, m_rows[i].item.type, m_rows[i].item.level))
+            return false;
+    return true;
+}
+
+void CParametersBar::BuildStateChanged()
+{
+    if (m_doc && !m_doc->IsBuilding() && m_fractal) {
+        // A build may move the view and, by a change of kind, list other
+        // rows (a Julia set adds its constant): those show at once.
+        if (SameRows(m_fractal)) {
+            RefreshValues();
+        } else {
+            const std::set<std::string> open = ExpandedGroups();
+            Reload(m_fractal);
+            Expand(open);
+        }
+    }
+    ShowReadOnly();
+}
+
+void CParametersBar::ShowReadOnly()
+{
+    const bool busy = Busy();
+    Grid().SetReadOnly(busy);
+    if (m_waitNote)
+        m_waitNote->setVisible(busy);
 }
 
 void CParametersBar::Reload(CFractal* fractal)
@@ -104,7 +202,12 @@ void CParametersBar::Reload(CFractal* fractal)
         r.item.label = r.label.c_str();
     grid.DeleteAllRows();
     const bool busy = Busy();
+    // A building document shows what its cells held before the build.
+    const Kept* kept = nullptr;
+    if (auto it = m_kept.find(m_doc); busy && it != m_kept.end())
+        kept = &it->second;
     QTreeWidgetItem* last[11] = {};
+    size_t index = 0;
     for (Row& r : m_rows) {
         const int level = qBound(0, r.item.level, 9);
         QTreeWidgetItem* parent = nullptr;
@@ -116,7 +219,10 @@ void CParametersBar::Reload(CFractal* fractal)
         r.handle = item;
         if (!busy)
             grid.SetCellText(item, 1, QString::fromStdString(ValueText(r.item)));
+        else if (kept && index < kept->values.size() && kept->values[index].first == r.label)
+            grid.SetCellText(item, 1, QString::fromStdString(kept->values[index].second));
         grid.SetEditable(item, IsTextEdited(r.item.type));
+        ++index;
     }
     setUpdatesEnabled(true);
 }

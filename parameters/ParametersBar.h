@@ -5,6 +5,8 @@
 
 #include <QMetaObject>
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,8 @@
 #include "model/PropertyList.h"
 #include "parameters/GridFrame.h"
 #include "parameters/SizingControlBar.h"
+
+class QLabel;
 
 class CParametersBar : public CSizingControlBar, public PropertyList, public ParametersHost {
     Q_OBJECT
@@ -41,6 +45,9 @@ public:
     QTreeWidgetItem* ItemAt(int i) const { return m_rows[size_t(i)].handle; }
     // The grid item of the first row labelled `label`, or none.
     QTreeWidgetItem* FindItem(const QString& label) const;
+    // The status-bar note that says why edits wait during a build (none
+    // without a main window).
+    QLabel* WaitNote() const { return m_waitNote; }
 
 protected:
     bool event(QEvent* e) override;
@@ -54,10 +61,24 @@ private:
     };
     // While its document builds, the worker owns the fractal's fields.
     bool Busy() const { return m_doc && m_doc->IsBuilding(); }
+    // What a document's rows showed when the bar last left it: the values
+    // (read before its build started) and the open groups.
+    struct Kept {
+        std::vector<std::pair<std::string, std::string>> values; // label, value
+        std::set<std::string> expanded;
+    };
+    void Keep();
+    std::set<std::string> ExpandedGroups() const;
+    void Expand(const std::set<std::string>& groups);
+    void BuildStateChanged();
+    bool SameRows(CFractal* fractal);
+    void ShowReadOnly();
 
     CGridFrame* m_frame;
     CFractal* m_fractal = nullptr;
     CFractal_Doc* m_doc = nullptr;
     std::vector<Row> m_rows;
     QMetaObject::Connection m_buildWatch;
+    std::map<const CFractal_Doc*, Kept> m_kept;
+    QLabel* m_waitNote = nullptr;
 };

@@ -174,9 +174,22 @@ void CPropertyGrid::Notify()
     QCoreApplication::sendEvent(m_notifyWnd, &e);
 }
 
+void CPropertyGrid::SetReadOnly(bool readOnly)
+{
+    if (readOnly == m_readOnly)
+        return;
+    // An edit cannot be written any more; the cell keeps its value.
+    if (readOnly)
+        CancelEdit();
+    m_readOnly = readOnly;
+    viewport()->update();
+}
+
 void CPropertyGrid::BeginEdit(QTreeWidgetItem* item, int column)
 {
     EndEdit();
+    if (m_readOnly)
+        return;
     m_editItem = item;
     if (!IsEditable(item)) {
         Notify();
@@ -243,7 +256,15 @@ bool CPropertyGrid::eventFilter(QObject* watched, QEvent* e)
 {
     if (watched != m_editor)
         return QTreeWidget::eventFilter(watched, e);
-    if (e->type() == QEvent::KeyPress) {
+    if (e->type() == QEvent::ShortcutOverride) {
+        // Enter and Escape belong to the editor: the window's keys (Enter
+        // paints) must not take them first.
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
+            e->accept();
+            return true;
+        }
+    } else if (e->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(e)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             QPointer<QLineEdit> editor = m_editor;

@@ -102,6 +102,10 @@ public:
     void CancelEdit();
     void FitToFrame();
     void RecomputeTotalWidth();
+    // Read-only rows are drawn greyed and open no editor; clicks on their
+    // values are not reported.
+    void SetReadOnly(bool readOnly);
+    bool IsReadOnly() const { return m_readOnly; }
 
     // The pictures rows refer to by index.
     void SetImages(const QList<QIcon>& images) { m_images = images; }
@@ -142,6 +146,7 @@ private:
     void DiscardEditor(QLineEdit* editor);
 
     CGridHeader* m_header;
+    bool m_readOnly = false;
     QPointer<QLineEdit> m_editor;
     QList<QIcon> m_images;
 };

@@ -42,6 +42,8 @@ struct Window {
 
     explicit Window(int type, int w = 320, int h = 200)
     {
+        // Room for an 800x600 window beside the bars: windows stay inside.
+        frame.resize(1500, 1000);
         frame.show();
         doc = frame.NewFractalDocument(type);
         view = frame.ActiveView();

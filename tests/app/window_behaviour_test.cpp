@@ -1,0 +1,224 @@
+// How document windows sit in the main window, zoom by rectangle, stop on
+// the keyboard, and how the main window and dialogs present themselves;
+// real mouse and key events on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTest>
+#include <QTimer>
+
+#include "animation/AnimationDlg.h"
+#include "app/MainFrame.h"
+#include "document/FractalDoc.h"
+#include "document/FractalView.h"
+#include "document/SizeDialog.h"
+#include "model/FractalFactory.h"
+
+namespace {
+
+bool WaitIdle(CFractal_Doc* doc, int ms = 60000)
+{
+    return QTest::qWaitFor([&] { return !doc->IsBuilding(); }, ms);
+}
+
+struct Window {
+    CMainFrame frame;
+    CFractal_Doc* doc = nullptr;
+    CFractal_View* view = nullptr;
+
+    explicit Window(int type, int w = 320, int h = 200)
+    {
+        frame.show();
+        frame.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&frame));
+        doc = frame.NewFractalDocument(type);
+        view = frame.ActiveView();
+        frame.MdiArea()->activeSubWindow()->showNormal();
+        view->ResizeToBitmap(w, h);
+        QApplication::processEvents();
+    }
+};
+
+// A left-button drag on the view's visible area, from `from` to `to`.
+void Drag(CFractal_View* view, QPoint from, QPoint to)
+{
+    QWidget* port = view->viewport();
+    QTest::mousePress(port, Qt::LeftButton, {}, from);
+    QTest::mouseMove(port, (from + to) / 2);
+    QTest::mouseMove(port, to);
+    QTest::mouseRelease(port, Qt::LeftButton, {}, to);
+}
+
+} // namespace
+
+TEST(WindowBehaviour, ARectangleZoomsOnThePartOfTheImageItWasDrawnOn)
+{
+    Window w(kTypeMandelbrot, 320, 200);
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    CFractal& f = *w.doc->m_fractal;
+    ASSERT_EQ(f.m_centerX, -0.5);
+    ASSERT_EQ(f.m_halfSize, 2.0);
+
+    // The window grows past its 320x200 image, which stays at the top left.
+    w.view->ResizeToBitmap(500, 400);
+    QApplication::processEvents();
+    ASSERT_EQ(w.view->ClientArea(), QSize(500, 400));
+    Drag(w.view, QPoint(80, 60), QPoint(120, 60));
+    ASSERT_EQ(w.doc->m_canvas->m_halfWidth, 40);
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    // One pixel of the image was 4 / 200 = 0.02; the anchor lay 80 pixels
+    // left of its centre (160, 100) and 40 above; the rectangle spanned 80
+    // of its 320 columns.
+    EXPECT_DOUBLE_EQ(f.m_centerX, -0.5 - 80 * 0.02);
+    EXPECT_DOUBLE_EQ(f.m_centerY, 40 * 0.02);
+    EXPECT_DOUBLE_EQ(f.m_halfSize, 2.0 * 80 / 320);
+    ASSERT_EQ(w.doc->m_deviceBitmap.Image().size(), QSize(500, 400));
+
+    // A second, smaller window on the same document, scrolled.
+    CChildFrame* second = w.frame.NewWindow();
+    ASSERT_NE(second, nullptr);
+    CFractal_View* small = second->View();
+    small->ResizeToBitmap(200, 150);
+    QApplication::processEvents();
+    ASSERT_EQ(w.doc->ActiveView(), small);
+    small->horizontalScrollBar()->setValue(150);
+    small->verticalScrollBar()->setValue(100);
+    ASSERT_EQ(small->horizontalScrollBar()->value(), 150);
+    ASSERT_EQ(small->verticalScrollBar()->value(), 100);
+    // Image point (200, 150), 30 columns wide each side.
+    Drag(small, QPoint(50, 50), QPoint(80, 50));
+    ASSERT_EQ(w.doc->m_canvas->m_anchorX, 200);
+    ASSERT_EQ(w.doc->m_canvas->m_halfWidth, 30);
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    // The 500x400 image: one pixel 1 / 400, its centre (250, 200).
+    EXPECT_DOUBLE_EQ(f.m_centerX, -2.1 - 50 * 0.0025);
+    EXPECT_DOUBLE_EQ(f.m_centerY, 0.8 + 50 * 0.0025);
+    EXPECT_DOUBLE_EQ(f.m_halfSize, 0.5 * 60 / 500);
+}
+
+TEST(WindowBehaviour, StopKeysStopALongBuild)
+{
+    Window w(kTypeSelfAffine, 240, 160);
+    w.doc->OnSample(32777 + 5);
+    QAction* stop = w.frame.Command(32805);
+    // The menu shows the key that every keyboard has, and every key parses.
+    EXPECT_FALSE(stop->text().contains('\t'));
+    EXPECT_EQ(stop->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F9));
+    for (const QKeySequence& key : stop->shortcuts())
+        EXPECT_NE(key[0].key(), Qt::Key_unknown) << key.toString().toStdString();
+
+    QTest::mouseClick(w.view->viewport(), Qt::LeftButton, {}, QPoint(10, 10));
+    ASSERT_EQ(QApplication::focusWidget(), w.view);
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    } keys[] = {{Qt::Key_Pause, Qt::ControlModifier}, {Qt::Key_F9, Qt::ShiftModifier}, {Qt::Key_Escape, {}}};
+    for (const auto& k : keys) {
+        w.doc->OnBuild(32800);
+        ASSERT_TRUE(w.doc->IsBuilding());
+        QTest::keyClick(QApplication::focusWidget(), k.key, k.modifiers);
+        ASSERT_TRUE(WaitIdle(w.doc));
+        EXPECT_EQ(w.doc->m_canvas->Status(), "Terminated by user!") << QKeySequence(k.key | k.modifiers).toString().toStdString();
+    }
+}
+
+TEST(WindowBehaviour, WindowsStayInsideTheWorkArea)
+{
+    CMainFrame frame;
+    frame.resize(1000, 760);
+    frame.show();
+    QApplication::processEvents();
+    const QRect area = frame.MdiArea()->viewport()->rect();
+    ASSERT_LT(area.width(), 1024) << "the test needs a work area narrower than the largest bitmap";
+    for (int i = 0; i < 6; ++i) {
+        frame.NewFractalDocument(kTypeMandelbrot);
+        QApplication::processEvents();
+        const QRect r = frame.MdiArea()->activeSubWindow()->geometry();
+        EXPECT_TRUE(area.contains(r)) << i << ": " << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
+    }
+
+    // 1024x768 in a smaller area: the window fits and scrolls, and the build
+    // still has the chosen size.
+    CFractal_View* view = frame.ActiveView();
+    frame.Command(32796)->trigger();
+    QApplication::processEvents();
+    EXPECT_TRUE(area.contains(frame.MdiArea()->activeSubWindow()->geometry()));
+    EXPECT_GT(view->horizontalScrollBar()->maximum(), 0);
+    EXPECT_TRUE(view->horizontalScrollBar()->isVisible());
+    EXPECT_EQ(view->ClientArea(), QSize(1024, 768));
+    CFractal_Doc* doc = frame.ActiveDocument();
+    doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(doc));
+    EXPECT_EQ(doc->m_deviceBitmap.Image().size(), QSize(1024, 768));
+    // Back to the window's size.
+    frame.Command(32798)->trigger();
+    EXPECT_EQ(view->ClientArea(), view->maximumViewportSize());
+    // A maximized window given a size becomes a normal one of that size.
+    frame.MdiArea()->activeSubWindow()->showMaximized();
+    QApplication::processEvents();
+    frame.Command(32792)->trigger();
+    QApplication::processEvents();
+    EXPECT_FALSE(frame.MdiArea()->activeSubWindow()->isMaximized());
+    EXPECT_EQ(view->maximumViewportSize(), QSize(100, 100));
+}
+
+TEST(WindowBehaviour, AMaximisedMainWindowComesBackMaximised)
+{
+    {
+        CMainFrame frame;
+        frame.setGeometry(100, 120, 700, 500);
+        frame.showMaximized();
+        QApplication::processEvents();
+        frame.SavePlacement();
+    }
+    QSettings settings;
+    EXPECT_EQ(settings.value("WindowPlacement/Main Window").toString(), "2,3,100,120,800,620");
+    {
+        CMainFrame frame;
+        EXPECT_TRUE(frame.windowState() & Qt::WindowMaximized);
+        frame.show();
+        QApplication::processEvents();
+        EXPECT_TRUE(frame.isMaximized());
+        EXPECT_EQ(frame.normalGeometry(), QRect(100, 120, 700, 500));
+    }
+    settings.setValue("WindowPlacement/Main Window", "0,1,100,120,800,620");
+    {
+        CMainFrame frame;
+        EXPECT_FALSE(frame.windowState() & Qt::WindowMaximized);
+    }
+    settings.remove("WindowPlacement");
+}
+
+TEST(WindowBehaviour, DialogsAreTitledByTheirPurpose)
+{
+    CSizeDialog size(nullptr, 640, 480);
+    EXPECT_EQ(size.windowTitle(), "Bitmap Size");
+    EXPECT_EQ(size.m_widthLabel->text(), "&Width");
+    EXPECT_EQ(size.m_widthLabel->buddy(), size.m_widthEdit);
+    EXPECT_EQ(size.m_heightLabel->text(), "&Height");
+    EXPECT_EQ(size.m_heightLabel->buddy(), size.m_heightEdit);
+    // Its refusals are titled by it too.
+    QString boxTitle;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxTitle = box->windowTitle();
+            box->close();
+        }
+    });
+    size.m_widthEdit->setText("5000");
+    size.accept();
+    EXPECT_EQ(boxTitle, "Bitmap Size");
+
+    Window w(kTypeSelfAffine, 64, 48);
+    CAnimationDlg animation(w.view);
+    EXPECT_EQ(animation.windowTitle(), "Build Animation");
+}
