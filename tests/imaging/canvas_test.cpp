@@ -217,7 +217,8 @@ TEST(Canvas, ABufferThatCannotBeHadLeavesNone)
     EXPECT_EQ(c.m_bufferWidth, 0u);
     EXPECT_EQ(c.m_bufferHeight, 0u);
     EXPECT_TRUE(c.m_rows.empty());
-    EXPECT_THROW(c.Resize(1u << 30, 1u << 31, 24), std::bad_alloc);
+    // Rows that fit a stride, but 2^32 of them exceed any address space.
+    EXPECT_THROW(c.Resize(0x55555554u, 0xFFFFFFFFu, 24), std::bad_alloc);
     EXPECT_FALSE(c.HasBuffer());
     // The same size as before is had again after a failure.
     c.Resize(5, 3, 24);
