@@ -14,6 +14,8 @@
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 inline constexpr bool kAddressLimitWorks = false;
+#elif defined(__has_feature)
+inline constexpr bool kAddressLimitWorks = !(__has_feature(address_sanitizer) || __has_feature(thread_sanitizer));
 #else
 inline constexpr bool kAddressLimitWorks = true;
 #endif

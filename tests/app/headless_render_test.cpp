@@ -11,6 +11,8 @@
 #include <fstream>
 #include <random>
 
+#include "tests/AddressLimit.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -55,13 +57,6 @@ Result RenderLimited(unsigned kilobytes, const QStringList& args)
     r.err = p.readAllStandardError().toStdString();
     return r;
 }
-
-// Sanitizers reserve more address space than any limit leaves.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
 
 int Lines(const std::string& text) { return int(std::count(text.begin(), text.end(), '\n')); }
 
@@ -322,7 +317,7 @@ TEST_F(Headless, AppolonySetRendersAndReopensFromItsFile)
 
 TEST_F(Headless, AnImageTheProcessCannotHoldIsOneLineAndExitOne)
 {
-    if (kSanitized)
+    if (!kAddressLimitWorks)
         GTEST_SKIP() << "an address-space limit and a sanitizer do not mix";
     // 20000 x 20000 cells of 36 bytes are 14 GB; 3 GB of address space are
     // left. Refused before anything is built.
