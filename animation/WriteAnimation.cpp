@@ -1,5 +1,9 @@
 #include "animation/WriteAnimation.h"
 
+#include <cstdio>
+#include <new>
+
+#include "document/BuildSteps.h"
 #include "imaging/Canvas.h"
 #include "model/SelfAffineSet.h"
 
@@ -17,6 +21,62 @@ void StopAnimation(CFractal& fractal, std::atomic<bool>& stop)
     stop = true;
     fractal.m_stop = true;
 }
+
+namespace {
+
+// Builds, draws, turns and writes each frame into the open writer.
+void WriteFrames(CSelfAffineSet& set, CCanvas& canvas, const AnimationJob& job, const std::atomic<bool>& stop,
+                 const std::function<void(unsigned, unsigned)>& progress, AviWriter& writer,
+                 AnimationOutcome& out)
+{
+    const unsigned width = canvas.m_targetWidth, height = canvas.m_targetHeight;
+    const size_t imageSize = size_t(AviWriter::RowBytes(width)) * height;
+
+    // A stop left over from an earlier build must not end this animation;
+    // a Stop meant for it is in `stop` as well (StopAnimation sets both).
+    set.m_stop = stop.load();
+    out.result = AnimationOutcome::kDone;
+    for (unsigned i = 0; i < job.frameCount; ++i) {
+        if (stop) {
+            out.result = AnimationOutcome::kStopped;
+            break;
+        }
+        set.m_restart = true;
+        set.m_refusal.clear();
+        set.Build(canvas);
+        if (!set.m_refusal.empty()) {
+            out.result = AnimationOutcome::kRefused;
+            out.error = set.m_refusal;
+            break;
+        }
+        if (set.m_stop || stop) {
+            out.result = AnimationOutcome::kStopped;
+            break;
+        }
+        set.Draw(canvas);
+        if (set.m_stop || stop) {
+            out.result = AnimationOutcome::kStopped;
+            break;
+        }
+        set.m_rotationAngle += double(job.stepAngle);
+        if (canvas.m_bitsPerPixel != 24 || canvas.m_bufferWidth != width || canvas.m_bufferHeight != height ||
+            canvas.m_stride != AviWriter::RowBytes(width) || canvas.m_bits.size() < imageSize) {
+            out.result = AnimationOutcome::kFailed;
+            out.error = "the drawn image is not a " + std::to_string(width) + "x" + std::to_string(height) +
+                        " picture of 24-bit pixels";
+            break;
+        }
+        if (!writer.WriteFrame(canvas.m_bits.data(), out.error)) {
+            out.result = AnimationOutcome::kFailed;
+            break;
+        }
+        out.framesWritten = writer.FramesWritten();
+        if (progress)
+            progress(out.framesWritten, job.frameCount);
+    }
+}
+
+} // namespace
 
 AnimationOutcome WriteAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob& job,
                                 const std::atomic<bool>& stop,
@@ -38,50 +98,25 @@ AnimationOutcome WriteAnimation(CFractal& fractal, CCanvas& canvas, const Animat
 
     const unsigned width = canvas.m_targetWidth, height = canvas.m_targetHeight;
     AviWriter writer;
-    if (!writer.Open(job.path, job.encoder, width, height, job.settings, out.error))
-        return out;
-    const size_t imageSize = size_t(AviWriter::RowBytes(width)) * height;
-
-    // A stop left over from an earlier build must not end this animation;
-    // a Stop meant for it is in `stop` as well (StopAnimation sets both).
-    fractal.m_stop = stop.load();
-    out.result = AnimationOutcome::kDone;
-    for (unsigned i = 0; i < job.frameCount; ++i) {
-        if (stop) {
-            out.result = AnimationOutcome::kStopped;
-            break;
-        }
-        fractal.m_restart = true;
-        fractal.Build(canvas);
-        if (fractal.m_stop || stop) {
-            out.result = AnimationOutcome::kStopped;
-            break;
-        }
-        fractal.Draw(canvas);
-        if (fractal.m_stop || stop) {
-            out.result = AnimationOutcome::kStopped;
-            break;
-        }
-        set->m_rotationAngle += double(job.stepAngle);
-        if (canvas.m_bitsPerPixel != 24 || canvas.m_bufferWidth != width || canvas.m_bufferHeight != height ||
-            canvas.m_stride != AviWriter::RowBytes(width) || canvas.m_bits.size() < imageSize) {
-            out.result = AnimationOutcome::kFailed;
-            out.error = "the drawn image is not a " + std::to_string(width) + "x" + std::to_string(height) +
-                        " picture of 24-bit pixels";
-            break;
-        }
-        if (!writer.WriteFrame(canvas.m_bits.data(), out.error)) {
-            out.result = AnimationOutcome::kFailed;
-            break;
-        }
-        out.framesWritten = writer.FramesWritten();
-        if (progress)
-            progress(out.framesWritten, job.frameCount);
+    bool created = false;
+    try {
+        if (!writer.Open(job.path, job.encoder, width, height, job.settings, out.error))
+            return out;
+        created = true;
+        WriteFrames(*set, canvas, job, stop, progress, writer, out);
+    } catch (const std::bad_alloc&) {
+        out.result = AnimationOutcome::kRefused;
+        out.error = NoMemoryStatus(width, height);
     }
     std::string closeError;
-    if (!writer.Close(closeError) && out.result != AnimationOutcome::kFailed) {
+    if (!writer.Close(closeError) && out.result != AnimationOutcome::kFailed &&
+        out.result != AnimationOutcome::kRefused) {
         out.result = AnimationOutcome::kFailed;
         out.error = closeError;
     }
+    // A file of no frames at all, for a set that cannot be built, is no
+    // video to keep.
+    if (created && out.result == AnimationOutcome::kRefused && out.framesWritten == 0)
+        std::remove(job.path.c_str());
     return out;
 }

@@ -44,7 +44,9 @@ void StopAnimation(CFractal& fractal, std::atomic<bool>& stop);
 // For each frame: restart, Build, Draw, add the step to "Rotation angle",
 // write the frame. `stop` is polled between the steps, the fractal's own
 // m_stop ends a build or draw early; either leaves a complete file holding
-// the frames written. `progress` is called after each written frame.
+// the frames written. A build the set refuses, or memory that cannot be
+// had, ends it as kRefused with the reason; a file of no frames is then
+// removed. `progress` is called after each written frame.
 AnimationOutcome WriteAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob& job,
                                 const std::atomic<bool>& stop,
                                 const std::function<void(unsigned written, unsigned total)>& progress = {});

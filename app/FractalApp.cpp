@@ -30,15 +30,11 @@ bool CFractalApp::InitInstance(const QStringList& args)
     QApplication::setWindowIcon(ApplicationIcon());
 
     QCommandLineParser parser;
-    parser.setApplicationDescription("Builds, shows, edits and saves fractal images.");
-    parser.addHelpOption();
     parser.addPositionalArgument("files", "Fractal documents (.frc) or computed data (.fdt) to open.",
                                  "[files...]");
-    // Unknown options (the platform's own, such as -platform, are taken by
-    // QApplication first) are not a reason to refuse to start.
+    // main() has refused unknown options and answered --help and --version
+    // before QApplication took the platform's own options.
     parser.parse(QStringList{QStringLiteral("quillion")} + args);
-    if (parser.isSet("help"))
-        parser.showHelp(0);
 
     m_mainFrame = std::make_unique<CMainFrame>();
     m_mainFrame->m_complain = m_complain;

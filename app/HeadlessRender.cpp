@@ -1,4 +1,5 @@
 #include "app/HeadlessRender.h"
+#include "app/CommandLine.h"
 #include "app/HeadlessAnimate.h"
 
 #include <QCommandLineParser>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "document/BuildSteps.h"
@@ -91,13 +93,14 @@ bool ParseSize(const QString& text, unsigned& w, unsigned& h)
 
 // Runs the build on a worker, as the window would, and reports progress
 // every 250 ms until it ends.
-void BuildWithProgress(CFractal& fractal, CCanvas& canvas, HeadlessView& view, bool quiet)
+BuildOutcome BuildWithProgress(CFractal& fractal, CCanvas& canvas, HeadlessView& view, bool quiet)
 {
     std::mutex lock;
     std::condition_variable ended;
     bool done = false;
+    BuildOutcome outcome;
     std::thread worker([&] {
-        RunBuildSteps(fractal, canvas, kCmdRebuild);
+        outcome = RunBuildSteps(fractal, canvas, kCmdRebuild);
         std::lock_guard guard(lock);
         done = true;
         ended.notify_all();
@@ -113,6 +116,7 @@ void BuildWithProgress(CFractal& fractal, CCanvas& canvas, HeadlessView& view, b
     }
     guard.unlock();
     worker.join();
+    return outcome;
 }
 
 bool WriteImage(const QString& image, const CCanvas& canvas, std::string& error)
@@ -149,6 +153,9 @@ int Run(int argc, char** argv)
     const QCommandLineOption step("step", "Degrees turned per frame (default 18).", "DEGREES");
     const QCommandLineOption codec("codec", "The video encoder (default rawvideo).", "NAME");
     parser.addOptions({render, type, sample, size, output, save, data, quiet, animate, step, codec});
+    const QCommandLineOption help(QStringList{"h", "help", "?"}, "The whole usage.");
+    const QCommandLineOption version(QStringList{"v", "version"}, "The version.");
+    parser.addOptions({help, version});
 
     auto usage = [](const QString& message) {
         std::fprintf(stderr, "quillion: %s\n", qPrintable(message));
@@ -161,6 +168,14 @@ int Run(int argc, char** argv)
 
     if (!parser.parse(app.arguments()))
         return usage(parser.errorText());
+    if (parser.isSet(help)) {
+        std::fputs(qPrintable(UsageText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::fputs(qPrintable(VersionText()), stdout);
+        return 0;
+    }
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1)
         return usage("only one FILE may be given");
@@ -257,12 +272,14 @@ int Run(int argc, char** argv)
     canvas.m_view = &view;
     canvas.MeasureView();
 
+    // No one is there to answer the memory question: what would need it is
+    // refused, as is what cannot be had at all.
     const uint64_t need = fractal->MemoryNeed(canvas.m_targetWidth, canvas.m_targetHeight);
     const MemoryStatus memory = QueryMemoryStatus();
-    if (memory.totalPhysical < need)
-        return fail("a " + std::to_string(width) + "x" + std::to_string(height) + " image needs " +
-                    std::to_string(need >> 10) + "Kb of memory, more than the " +
-                    std::to_string(memory.totalPhysical >> 10) + "Kb this machine has");
+    if (JudgeMemory(need, memory) != MemoryVerdict::kFits) {
+        canvas.m_view = nullptr;
+        return fail(MemoryShortage(width, height, need, memory));
+    }
 
     if (animating) {
         const int code = RunHeadlessAnimation(*fractal, canvas, job, isQuiet);
@@ -272,7 +289,13 @@ int Run(int argc, char** argv)
         }
     } else {
         fractal->m_restart = true;
-        BuildWithProgress(*fractal, canvas, view, isQuiet);
+        const BuildOutcome built = BuildWithProgress(*fractal, canvas, view, isQuiet);
+        // A refused build has no image, and its document or data would
+        // describe one that is not there: nothing is written.
+        if (built.result != BuildOutcome::kDrawn) {
+            canvas.m_view = nullptr;
+            return fail(built.result == BuildOutcome::kRefused ? built.refusal : "the build did not end");
+        }
     }
 
     std::string error;
@@ -300,5 +323,12 @@ bool WantsHeadlessRender(int argc, char** argv)
 
 int RunHeadlessRender(int argc, char** argv)
 {
-    return Run(argc, argv);
+    // Whatever a build does not catch itself (opening computed data of a
+    // size that cannot be had) is still one line and a failure.
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "quillion: not enough memory\n");
+        return 1;
+    }
 }

@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include "app/CommandLine.h"
 #include "app/FractalApp.h"
 #include "app/HeadlessRender.h"
 
@@ -7,6 +8,10 @@ int main(int argc, char** argv)
 {
     if (WantsHeadlessRender(argc, argv))
         return RunHeadlessRender(argc, argv);
+    // Help, the version and a mistyped option are answered before the
+    // window's application opens a display, so they work without one.
+    if (const int code = CheckWindowCommandLine(argc, argv); code >= 0)
+        return code;
 
     QApplication app(argc, argv);
     CFractalApp fractalApp;

@@ -1,6 +1,7 @@
 #include "document/BuildSteps.h"
 
 #include <algorithm>
+#include <new>
 
 #include "imaging/Canvas.h"
 #include "model/Fractal.h"
@@ -8,7 +9,14 @@
 namespace {
 
 void BeforeBuild(CFractal& f, CCanvas& c, unsigned cmd, const std::function<void()>& building);
-void DrawAfterBuild(CFractal& f, CCanvas& c, unsigned cmd);
+BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, unsigned cmd);
+
+std::string Kb(uint64_t bytes) { return std::to_string(bytes >> 10) + "Kb"; }
+
+std::string Size(unsigned width, unsigned height)
+{
+    return std::to_string(width) + "x" + std::to_string(height);
+}
 
 } // namespace
 
@@ -20,6 +28,49 @@ std::string MemoryQuestion(uint64_t need, const MemoryStatus& m)
     text += "Aviable virtual  memory " + kb(m.availableVirtual) + "Kb of " + kb(m.totalVirtual) + "Kb\n";
     text += "Are you sure to start algorithm?";
     return text.substr(0, 300);
+}
+
+MemoryVerdict JudgeMemory(uint64_t need, const MemoryStatus& m)
+{
+    if (need > m.addressSpaceLeft)
+        return MemoryVerdict::kRefuse;
+    // Memory that is there but taken would have to be won by swapping, or
+    // the kernel would end the program half way: the user decides.
+    if (m.totalPhysical < need || (m.availableVirtual && m.availableVirtual < need))
+        return MemoryVerdict::kAsk;
+    return MemoryVerdict::kFits;
+}
+
+std::string MemoryShortage(unsigned width, unsigned height, uint64_t need, const MemoryStatus& m)
+{
+    std::string text = "a " + Size(width, height) + " image needs " + Kb(need) + " of memory, more than the ";
+    if (need > m.addressSpaceLeft)
+        return text + Kb(m.addressSpaceLeft) + " this program may still use";
+    if (m.totalPhysical < need)
+        return text + Kb(m.totalPhysical) + " this machine has";
+    return text + Kb(m.availableVirtual) + " free";
+}
+
+std::string NoMemoryStatus(unsigned width, unsigned height)
+{
+    return "Not enough memory for a " + Size(width, height) + " image";
+}
+
+bool CheckBuildMemory(CFractal& f, CCanvas& c, const MemoryStatus& memory,
+                      const std::function<bool(const std::string&)>& ask)
+{
+    const unsigned w = c.m_targetWidth, h = c.m_targetHeight;
+    const uint64_t need = f.MemoryNeed(w, h);
+    switch (JudgeMemory(need, memory)) {
+    case MemoryVerdict::kFits:
+        return true;
+    case MemoryVerdict::kAsk:
+        return ask && ask(MemoryQuestion(need, memory));
+    case MemoryVerdict::kRefuse:
+        break;
+    }
+    c.SetStatus("Not enough memory: " + MemoryShortage(w, h, need, memory));
+    return false;
 }
 
 void ApplyZoom(CFractal& f, const CCanvas& c, bool zoomOut)
@@ -60,10 +111,16 @@ void BeforeBuild(CFractal& f, CCanvas& c, unsigned cmd, const std::function<void
     c.SetStatus("Building...");
 }
 
-void DrawAfterBuild(CFractal& f, CCanvas& c, unsigned cmd)
+BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, unsigned cmd)
 {
+    // The cells of a refused build are not an image, even for Paint.
+    if (!f.m_refusal.empty()) {
+        if (c.Status() != f.m_refusal)
+            c.SetStatus(f.m_refusal);
+        return {BuildOutcome::kRefused, f.m_refusal};
+    }
     if (f.m_stop && cmd != kCmdPaint)
-        return;
+        return {BuildOutcome::kStopped, {}};
     if (f.m_progress >= 0.0)
         f.m_progress = 100.0;
     f.Draw(c);
@@ -72,23 +129,35 @@ void DrawAfterBuild(CFractal& f, CCanvas& c, unsigned cmd)
     c.m_selectionVisible = false;
     c.m_imagePending = true;
     c.SetStatus("Ready");
+    return {BuildOutcome::kDrawn, {}};
 }
 
 } // namespace
 
-void RunBuildSteps(CFractal& fractal, CCanvas& canvas, unsigned cmd,
-                   const std::function<bool()>& closing, const std::function<void()>& building)
+BuildOutcome RunBuildSteps(CFractal& fractal, CCanvas& canvas, unsigned cmd,
+                           const std::function<bool()>& closing, const std::function<void()>& building)
 {
     auto isClosing = [&] { return closing && closing(); };
+    BuildOutcome out;
     fractal.m_progress = -1.0;
-    if (!isClosing()) {
-        if (cmd != kCmdPaint) {
-            BeforeBuild(fractal, canvas, cmd, building);
-            fractal.Build(canvas);
+    try {
+        if (!isClosing()) {
+            if (cmd != kCmdPaint) {
+                BeforeBuild(fractal, canvas, cmd, building);
+                fractal.m_refusal.clear();
+                fractal.Build(canvas);
+            }
+            if (!isClosing())
+                out = DrawAfterBuild(fractal, canvas, cmd);
         }
-        if (!isClosing())
-            DrawAfterBuild(fractal, canvas, cmd);
+    } catch (const std::bad_alloc&) {
+        // The grid and the pixel buffer are left empty when they cannot be
+        // had; the image on screen is the view's own copy and stays.
+        fractal.Refuse(canvas, NoMemoryStatus(canvas.m_targetWidth, canvas.m_targetHeight));
+        out = {BuildOutcome::kRefused, fractal.m_refusal};
     }
-    if (fractal.m_stop)
+    // A refusal says more than the stop that may have come meanwhile.
+    if (fractal.m_stop && out.result != BuildOutcome::kRefused)
         canvas.SetStatus("Terminated by user!");
+    return out;
 }

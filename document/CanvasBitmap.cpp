@@ -6,21 +6,28 @@
 #include "document/CanvasImage.h"
 #include "imaging/Canvas.h"
 
-void CCanvasBitmap::Upload(const CCanvas& canvas)
+bool CCanvasBitmap::Upload(const CCanvas& canvas)
 {
     if (!canvas.HasBuffer())
-        return;
+        return false;
+    // Both images are had before the old bitmap is given up, so a failed
+    // allocation (a null image) leaves the picture the window showed.
+    const QImage picture = CanvasImage(canvas);
+    if (picture.isNull())
+        return false;
     const int w = int(canvas.m_bufferWidth), h = int(canvas.m_bufferHeight);
     if (m_bitmap.isNull() || m_bitmapWidth != w || m_bitmapHeight != h) {
+        QImage fresh(w, h, QImage::Format_RGB32);
+        if (fresh.isNull())
+            return false;
+        m_bitmap = std::move(fresh);
         m_bitmapWidth = w;
         m_bitmapHeight = h;
-        m_bitmap = QImage(w, h, QImage::Format_RGB32);
-        if (m_bitmap.isNull()) // out of memory: keep painting nothing
-            return;
     }
     FillBitmap(0xFFFFFF);
     QPainter p(&m_bitmap);
-    p.drawImage(0, 0, CanvasImage(canvas));
+    p.drawImage(0, 0, picture);
+    return true;
 }
 
 void CCanvasBitmap::FillBitmap(uint32_t colour)

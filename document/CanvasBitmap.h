@@ -14,8 +14,10 @@ struct CanvasRect;
 class CCanvasBitmap {
 public:
     // Copies the canvas's buffer into the bitmap, replacing the bitmap when
-    // the sizes differ. GUI thread only, never while a painter writes.
-    void Upload(const CCanvas& canvas);
+    // the sizes differ. False when there is no buffer, or when memory for
+    // the images cannot be had: the bitmap is then the one it was. GUI
+    // thread only, never while a painter writes.
+    bool Upload(const CCanvas& canvas);
     // Fills the whole bitmap; `colour` is 0x00BBGGRR (red in the low byte).
     void FillBitmap(uint32_t colour);
     // Draws the bitmap at (0, 0). `horzRes` > 0 means a printer whose

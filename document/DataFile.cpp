@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <vector>
 
@@ -283,9 +284,18 @@ bool OpenDataFile(const std::string& path, CFractal& fractal, CCanvas& canvas,
     // Files that carry no name are called after themselves.
     fractal.m_name = std::filesystem::path(path).stem().string();
     std::string why;
-    if (!ReadDataFile(in, fractal, canvas, sized, why)) {
+    bool read = false;
+    try {
+        read = ReadDataFile(in, fractal, canvas, sized, why);
+    } catch (const std::bad_alloc&) {
+        // The grid and the buffer are left empty, not half made.
+        why = "not enough memory for its grid";
+    }
+    if (!read) {
         error = "cannot open \"" + path + "\": " + why;
         return false;
     }
+    // The grid now holds the file's image, whatever the last build refused.
+    fractal.m_refusal.clear();
     return true;
 }

@@ -168,18 +168,17 @@ int CFractal_Doc::BuildThreadProc(bool hasView)
     if (!hasView)
         return 2;
 
-    const MemoryStatus memory = QueryMemoryStatus();
-    const uint64_t need = f.MemoryNeed(c.m_targetWidth, c.m_targetHeight);
-    if (memory.totalPhysical < need) {
-        const QString text = QString::fromStdString(MemoryQuestion(need, memory));
+    const bool go = CheckBuildMemory(f, c, QueryMemoryStatus(), [&](const std::string& question) {
+        const QString text = QString::fromStdString(question);
         bool yes = false;
         RunOnGui([&] { yes = m_ask ? m_ask(text)
                                     : QMessageBox::question(m_activeView, QCoreApplication::applicationName(),
                                                             text) == QMessageBox::Yes; },
                  true);
-        if (!yes)
-            return 1;
-    }
+        return yes;
+    });
+    if (!go)
+        return 1;
 
     RunBuildSteps(
         f, c, m_buildCommand, [this] { return m_closePending.load() || m_aborting.load(); },

@@ -17,6 +17,7 @@
 
 #include <sstream>
 
+#include "document/BuildSteps.h"
 #include "document/FractalDoc.h"
 #include "document/SizeDialog.h"
 #include "model/SelfAffineSet.h"
@@ -83,8 +84,8 @@ void CFractal_View::OnUpdate()
     CCanvas& c = *m_doc->m_canvas;
     // Only after a build has finished writing: the worker sets the flag
     // last, and the document does not start another build before this runs.
-    if (c.m_imagePending.exchange(false))
-        m_doc->m_deviceBitmap.Upload(c);
+    if (c.m_imagePending.exchange(false) && !m_doc->m_deviceBitmap.Upload(c) && c.HasBuffer())
+        c.SetStatus(NoMemoryStatus(c.m_bufferWidth, c.m_bufferHeight));
     if (m_doc->m_deviceBitmap.HasBitmap())
         SetScrollSizes(m_doc->m_deviceBitmap.m_bitmapWidth, m_doc->m_deviceBitmap.m_bitmapHeight);
     // Type codes outside 0-3 make an Appolony set, so they get its icon.

@@ -1,9 +1,13 @@
 #pragma once
 #include <cstdint>
 
-// Physical and virtual memory of the machine, in bytes.
+// Physical and virtual memory of the machine, and the address space this
+// process may still map, in bytes.
 struct MemoryStatus {
     uint64_t totalPhysical = 0, availablePhysical = 0;
     uint64_t totalVirtual = 0, availableVirtual = 0;
+    // What the process's address-space limit leaves; the largest value when
+    // it has none.
+    uint64_t addressSpaceLeft = UINT64_MAX;
 };
 MemoryStatus QueryMemoryStatus();

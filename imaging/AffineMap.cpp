@@ -1,6 +1,7 @@
 #include "imaging/AffineMap.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace {
@@ -33,13 +34,33 @@ double Det3(const double a[9])
            a[2] * (a[3] * a[7] - a[4] * a[6]);
 }
 
-bool AllFinite(const MapSet& set)
+// The first map holding a number that is not finite, or -1.
+int FirstNotFinite(const MapSet& set)
 {
     for (int k = 0; k < set.Count(); ++k)
         for (int i = 0; i < 13; ++i)
             if (!std::isfinite(set.maps[k].m[i]))
-                return false;
-    return true;
+                return k;
+    return -1;
+}
+
+bool AllFinite(const MapSet& set) { return FirstNotFinite(set) < 0; }
+
+std::string Number(double v)
+{
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, v).ptr;
+    return std::string(text, end);
+}
+
+// The user numbers the maps from 1, as the "Map %u" rows do.
+std::string MapName(int k) { return "map " + std::to_string(k + 1); }
+
+bool Fail(std::string* why, std::string text)
+{
+    if (why)
+        *why = std::move(text);
+    return false;
 }
 
 } // namespace
@@ -133,20 +154,23 @@ double MapNorm(const AffineMap& map)
     return std::max({std::fabs(map.m[3]), std::fabs(map.m[4]), std::fabs(map.m[5])});
 }
 
-bool Normalise(MapSet& set)
+bool Normalise(MapSet& set, std::string* why)
 {
     const int n = set.Count();
-    if (n == 0 || !AllFinite(set))
-        return false;
+    if (n == 0)
+        return Fail(why, "there are no maps");
+    if (const int k = FirstNotFinite(set); k >= 0)
+        return Fail(why, MapName(k) + " holds a number that is not finite");
     double total = 0;
     for (int k = 0; k < n; ++k) {
         total += set.maps[k].m[12];
         // A map that stretches in some direction has no bounded attractor.
         if (!(MapNorm(set.maps[k]) < 1))
-            return false;
+            return Fail(why, MapName(k) + " has ratio " + Number(MapNorm(set.maps[k])) +
+                                 "; every ratio must be below 1");
     }
     if (!(total > 0) || !std::isfinite(total))
-        return false;
+        return Fail(why, "the measures add up to " + Number(total) + "; they must add up to more than 0");
     MapSet out = set;
     for (int k = 0; k < n; ++k)
         out.maps[k].m[12] /= total;
@@ -164,7 +188,7 @@ bool Normalise(MapSet& set)
     }
     const double det = Det3(a);
     if (!(std::fabs(det) > 1e-300))
-        return false;
+        return Fail(why, "they have no common centre");
     double y[3];
     for (int c = 0; c < 3; ++c) {
         double ac[9];
@@ -197,7 +221,7 @@ bool Normalise(MapSet& set)
             if (std::fabs(out.maps[k].m[i]) < kTiny)
                 out.maps[k].m[i] = 0;
     if (!AllFinite(out))
-        return false;
+        return Fail(why, "their numbers are too large");
     set = out;
     return true;
 }

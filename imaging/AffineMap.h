@@ -4,6 +4,7 @@
 // operations on sets of them.
 
 #include <cstdint>
+#include <string>
 
 // 17 doubles. Parameter form: 0-2 left polar, axial and rotation angle,
 // 3-5 ratios x, y, z, 6-8 right angles, 9-11 fixed point, 12 measure.
@@ -48,8 +49,9 @@ void Conjugate(MapSet& set, double polar, double axial, double angle);
 // Measures summing to 1, centroid of the measure at the origin, radius 1.
 // Returns false and leaves the set unchanged when the maps cannot be
 // normalised: measures that do not sum to a positive number, a map that
-// does not contract, or no invariant centroid.
-bool Normalise(MapSet& set);
+// does not contract, or no invariant centroid; `why` then gets the reason,
+// naming the map at fault where there is one.
+bool Normalise(MapSet& set, std::string* why = nullptr);
 // Sets every measure to the map's share of the similarity dimension and
 // returns that dimension. With no maps, or maps that do not all contract,
 // it returns 0 and gives every map the same measure.

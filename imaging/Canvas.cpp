@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 void CCanvas::Resize(unsigned width, unsigned height, unsigned bitsPerPixel)
 {
@@ -11,21 +12,32 @@ void CCanvas::Resize(unsigned width, unsigned height, unsigned bitsPerPixel)
     if (!m_bits.empty() && width == m_bufferWidth && height == m_bufferHeight &&
         bitsPerPixel == m_bitsPerPixel)
         return;
+    m_rows = {};
+    m_bits = {};
+    m_cursor = nullptr;
+    m_bufferWidth = m_bufferHeight = 0;
+    const uint64_t b = uint64_t(width) * bitsPerPixel / 8;
+    const uint64_t stride = b + ((4 - b % 4) % 4);
+    // A buffer that cannot be had leaves none (HasBuffer false), and the
+    // caller is told.
+    if (stride > UINT32_MAX || (height != 0 && stride > m_bits.max_size() / height))
+        throw std::bad_alloc();
+    try {
+        m_bits.resize(size_t(stride) * height);
+        if (bitsPerPixel == 32)
+            m_rows.resize(height);
+    } catch (const std::bad_alloc&) {
+        m_rows = {};
+        m_bits = {};
+        throw;
+    }
     m_bufferWidth = width;
     m_bufferHeight = height;
     m_bitsPerPixel = bitsPerPixel;
-    const uint64_t b = uint64_t(width) * bitsPerPixel / 8;
-    m_stride = unsigned(b + ((4 - b % 4) % 4));
-    m_rows.clear();
-    m_bits.clear();
-    m_bits.shrink_to_fit();
-    m_bits.resize(size_t(m_stride) * height);
+    m_stride = unsigned(stride);
     m_cursor = m_bits.data();
-    if (bitsPerPixel == 32) {
-        m_rows.resize(height);
-        for (unsigned i = 0; i < height; ++i)
-            m_rows[i] = m_bits.data() + size_t(i) * width * 4;
-    }
+    for (unsigned i = 0; i < m_rows.size(); ++i)
+        m_rows[i] = m_bits.data() + size_t(i) * width * 4;
 }
 
 void CCanvas::Clear()

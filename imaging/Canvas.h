@@ -33,7 +33,8 @@ public:
     CCanvas(const CCanvas&) = delete;
     CCanvas& operator=(const CCanvas&) = delete;
 
-    // Pixel buffer.
+    // Pixel buffer. Resize throws std::bad_alloc when the buffer cannot be
+    // had, leaving none.
     void Resize(unsigned width, unsigned height, unsigned bitsPerPixel);
     void Clear();
     uint8_t* Row(unsigned i) { return m_bits.data() + size_t(i) * m_stride; }

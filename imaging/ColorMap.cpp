@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "imaging/Canvas.h"
 #include "model/PropertyList.h"
@@ -49,10 +50,25 @@ void CColorMap::AllocateGrid(int width, int height)
     m_grid.clear();
     m_grid.shrink_to_fit();
     m_gridRows.clear();
+    m_gridRows.shrink_to_fit();
+    m_gridWidth = m_gridHeight = 0;
+    // A grid that cannot be had leaves an empty one, which every painter
+    // and builder takes as it is, and tells the caller.
+    const size_t cells = size_t(width) * size_t(height);
+    if (height != 0 && cells / size_t(height) != size_t(width))
+        throw std::bad_alloc();
+    if (cells > m_grid.max_size())
+        throw std::bad_alloc();
+    try {
+        m_grid.resize(cells);
+        m_gridRows.resize(size_t(height));
+    } catch (const std::bad_alloc&) {
+        m_grid = {};
+        m_gridRows = {};
+        throw;
+    }
     m_gridWidth = width;
     m_gridHeight = height;
-    m_grid.resize(size_t(width) * size_t(height));
-    m_gridRows.resize(size_t(height));
     for (int i = 0; i < height; ++i)
         m_gridRows[size_t(i)] = m_grid.data() + size_t(i) * size_t(width);
 }

@@ -41,7 +41,8 @@ public:
     CColorMap();
     virtual ~CColorMap() = default;
 
-    // Keeps the grid and its contents when the size is unchanged.
+    // Keeps the grid and its contents when the size is unchanged. Throws
+    // std::bad_alloc when the grid cannot be had, leaving it empty (0 x 0).
     void AllocateGrid(int width, int height);
     void ResetGrid(float value);
     // The two-dimensional painter ("Drawing...").

@@ -52,7 +52,7 @@ int CAppolonySet::Build(CCanvas& canvas)
     if (!(std::isfinite(d) && d > 0 && std::isfinite(x0) && std::isfinite(y0))) {
         for (PixelRecord& cell : map.m_grid)
             cell.value = float(CColorMap::kBackgroundValue);
-        canvas.SetStatus("The view is not finite");
+        Refuse(canvas, "The view is not finite");
         return 1;
     }
     if (w == 0 || h == 0)

@@ -1,5 +1,7 @@
 #include "model/Fractal.h"
 
+#include "imaging/Canvas.h"
+
 int CFractal::Draw(CCanvas&)
 {
     return 0;
@@ -20,4 +22,10 @@ uint64_t CFractal::MemoryNeed(unsigned, unsigned)
 int CFractal::PassCount()
 {
     return 1;
+}
+
+void CFractal::Refuse(CCanvas& canvas, const std::string& why)
+{
+    m_refusal = why;
+    canvas.SetStatus(why);
 }

@@ -21,7 +21,7 @@ public:
     CFractal& operator=(const CFractal&) = delete;
 
     // Fills the cells for the canvas's target size; returns early when
-    // m_stop is set.
+    // m_stop is set, and through Refuse when it cannot give an image.
     virtual int Build(CCanvas& canvas) = 0;
     // Paints the computed cells into the canvas's pixels.
     virtual int Draw(CCanvas& canvas);
@@ -37,6 +37,10 @@ public:
 
     void SetName(const std::string& name) { m_name = name; }
 
+    // Ends a build that cannot give an image: the status says why, and the
+    // build is not drawn, so the previous image and its view stay.
+    void Refuse(CCanvas& canvas, const std::string& why);
+
     std::string m_name = "no name";
     int m_kind = kBase;
     double m_centerX = 0, m_centerY = 0, m_centerZ = 0;
@@ -45,6 +49,9 @@ public:
     std::atomic<bool> m_restart{false};
     std::atomic<bool> m_viewValid{false};
     std::atomic<double> m_progress{-1.0};
+    // Why the last build was refused, or empty. Written and read only by the
+    // thread that builds (the build steps clear it before each Build).
+    std::string m_refusal;
     CColorMap m_colorMap;
 };
 

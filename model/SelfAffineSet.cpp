@@ -176,14 +176,15 @@ int CSelfAffineSet::Build(CCanvas& canvas)
     // the builds; the image stays empty and the status says why.
     const bool viewOk = std::isfinite(d) && d > 0 && std::isfinite(m_centerX) &&
                         std::isfinite(m_centerY) && std::isfinite(m_centerZ);
-    if (!viewOk || !Normalise(m_maps)) {
+    std::string why;
+    if (!viewOk || !Normalise(m_maps, &why)) {
         map.ResetGrid(0);
         for (PixelRecord& r : map.m_grid) {
             r.value = m_threeD == 1 ? 0.0f : float(CColorMap::kBackgroundValue);
             r.step = 2;
             r.state = -1;
         }
-        canvas.SetStatus(viewOk ? "The maps do not contract" : "The view is not finite");
+        Refuse(canvas, viewOk ? "The maps do not contract: " + why : "The view is not finite");
         m_restart = false;
         return 1;
     }

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "VideoReader.h"
+#include "tests/AddressLimit.h"
 #include "animation/WriteAnimation.h"
 #include "imaging/Canvas.h"
 #include "model/FractalFactory.h"
@@ -152,4 +153,39 @@ TEST(WriteAnimation, AFailedFileIsReportedAsAFailure)
     EXPECT_EQ(out.result, AnimationOutcome::kFailed);
     EXPECT_NE(out.error.find("a.avi"), std::string::npos) << out.error;
     EXPECT_STREQ(kAnimationWriteError, "An error occurred trying to write the output file.");
+}
+
+TEST(WriteAnimation, ASetThatCannotBeBuiltOrHeldIsRefusedWithItsReason)
+{
+    // The child starts afresh rather than forked from a process with threads.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto fractal = CreateSample(kPyramid);
+    auto& set = static_cast<CSelfAffineSet&>(*fractal);
+    const int blank = set.m_maps.count + 1; // the blank map does not shrink
+    ++set.m_maps.count;
+    CCanvas canvas;
+    Size(canvas, 16, 12);
+    std::atomic<bool> stop{false};
+    const fs::path path = TempFile("blank.avi");
+    AnimationOutcome out = WriteAnimation(*fractal, canvas, Job(path, 3, 18), stop);
+    EXPECT_EQ(out.result, AnimationOutcome::kRefused);
+    EXPECT_EQ(out.error.rfind("The maps do not contract: map " + std::to_string(blank) + " ", 0), 0u) << out.error;
+    EXPECT_EQ(out.framesWritten, 0u);
+    EXPECT_FALSE(fs::exists(path)) << "no video of blank frames";
+
+    // Frames whose cells cannot be had are refused, not a crash.
+    --set.m_maps.count;
+    if (!kAddressLimitWorks)
+        GTEST_SKIP() << "an address-space limit and a sanitizer do not mix";
+    Size(canvas, 2000, 2000); // 144 MB of cells
+    EXPECT_EXIT(
+        {
+            if (!LimitAddressSpace(64u << 20))
+                std::_Exit(3);
+            out = WriteAnimation(*fractal, canvas, Job(path, 3, 18), stop);
+            const bool refused = out.result == AnimationOutcome::kRefused &&
+                                 out.error == "Not enough memory for a 2000x2000 image";
+            std::_Exit(refused && !fs::exists(path) ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }

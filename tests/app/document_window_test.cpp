@@ -8,6 +8,8 @@
 #include <QComboBox>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QTreeWidgetItem>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPrinter>
@@ -27,6 +29,8 @@
 #include "model/MandelbrotSet.h"
 #include "model/Samples.h"
 #include "model/SelfAffineSet.h"
+#include "parameters/ParametersBar.h"
+#include "parameters/PropertyGrid.h"
 
 namespace {
 
@@ -659,4 +663,66 @@ TEST(TileChart, SquaresFollowTheSymmetryClasses)
         EXPECT_EQ(square(column, 1), QColor(Qt::black));
     }
     EXPECT_EQ(image.pixelColor(0, 0), QColor(Qt::black)) << "the gaps are black";
+}
+
+namespace {
+
+// Types `text` into the value cell of the Properties row `label` and
+// commits it by clicking the row `next`, as a user does.
+void EditRow(CMainFrame& frame, const QString& label, const QString& text, const QString& next)
+{
+    CParametersBar* bar = frame.ParametersBar();
+    CPropertyGrid& grid = bar->Grid();
+    auto click = [&](const QString& row) {
+        grid.expandAll();
+        QTreeWidgetItem* item = bar->FindItem(row);
+        ASSERT_NE(item, nullptr) << row.toStdString();
+        grid.scrollToItem(item);
+        QApplication::processEvents();
+        const QRect r = grid.visualItemRect(item);
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(grid.GetColumnWidth(0) + 5, r.center().y()));
+    };
+    click(label);
+    ASSERT_NE(grid.Editor(), nullptr);
+    grid.Editor()->selectAll();
+    QTest::keyClicks(grid.Editor(), text);
+    click(next);
+}
+
+} // namespace
+
+TEST(DocumentWindow, ARefusedBuildSaysWhyAndKeepsTheLastImage)
+{
+    Window w(kTypeSelfAffine, 64, 48);
+    w.doc->OnSample(32777); // a two-dimensional set of three maps
+    w.frame.Command(32800)->trigger();
+    ASSERT_TRUE(WaitIdle(w.doc));
+    ASSERT_EQ(w.doc->m_canvas->Status(), "Ready");
+    const QImage before = w.doc->m_deviceBitmap.Image();
+    ASSERT_FALSE(before.isNull());
+
+    // One map more brings in the blank map, which does not shrink.
+    EditRow(w.frame, "Number of maps", "4", "Level");
+    ASSERT_EQ(static_cast<CSelfAffineSet&>(*w.doc->m_fractal).m_maps.count, 4);
+    w.frame.Command(32800)->trigger();
+    ASSERT_TRUE(WaitIdle(w.doc));
+    QApplication::processEvents();
+    const QString shown = w.frame.statusBar()->currentMessage();
+    EXPECT_TRUE(shown.startsWith("The maps do not contract: map 4 ")) << shown.toStdString();
+    EXPECT_EQ(w.view->LastStatus(), shown);
+    EXPECT_EQ(w.doc->m_deviceBitmap.Image(), before) << "the last image stays";
+    EXPECT_TRUE(w.doc->m_fractal->m_viewValid);
+    // Paint has nothing of it to draw either.
+    w.frame.Command(32803)->trigger();
+    ASSERT_TRUE(WaitIdle(w.doc));
+    QApplication::processEvents();
+    EXPECT_EQ(w.frame.statusBar()->currentMessage(), shown);
+    EXPECT_EQ(w.doc->m_deviceBitmap.Image(), before);
+
+    // Back to three maps, the set builds again.
+    EditRow(w.frame, "Number of maps", "3", "Level");
+    w.frame.Command(32800)->trigger();
+    ASSERT_TRUE(WaitIdle(w.doc));
+    QApplication::processEvents();
+    EXPECT_EQ(w.frame.statusBar()->currentMessage(), "Ready");
 }

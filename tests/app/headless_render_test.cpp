@@ -5,10 +5,13 @@
 #include <QProcessEnvironment>
 #include <QImage>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
+
+#include "tests/AddressLimit.h"
 
 namespace {
 
@@ -35,6 +38,27 @@ Result Render(const QStringList& args)
     r.err = p.readAllStandardError().toStdString();
     return r;
 }
+
+// The same under an address-space limit of `kilobytes`, as `ulimit -v` sets.
+Result RenderLimited(unsigned kilobytes, const QStringList& args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    p.setProcessEnvironment(env);
+    p.start("/bin/sh", QStringList{"-c", QString("ulimit -v %1 && exec \"$0\" \"$@\"").arg(kilobytes),
+                                   QUILLION_EXE, "--render"} +
+                           args);
+    p.waitForFinished(120000);
+    Result r;
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.err = p.readAllStandardError().toStdString();
+    return r;
+}
+
+int Lines(const std::string& text) { return int(std::count(text.begin(), text.end(), '\n')); }
 
 std::string ReadAll(const fs::path& p)
 {
@@ -289,4 +313,72 @@ TEST_F(Headless, AppolonySetRendersAndReopensFromItsFile)
     }
     r = Render({"--quiet", At("wild.frc"), "--size", "64x48", "--output", At("w.png")});
     EXPECT_TRUE(r.code == 0 || r.code == 1) << r.err;
+}
+
+TEST_F(Headless, AnImageTheProcessCannotHoldIsOneLineAndExitOne)
+{
+    if (!kAddressLimitWorks)
+        GTEST_SKIP() << "an address-space limit and a sanitizer do not mix";
+    // 20000 x 20000 cells of 36 bytes are 14 GB; 3 GB of address space are
+    // left. Refused before anything is built.
+    Result r = RenderLimited(3000000, {"--size", "20000x20000", "--output", At("big.bmp")});
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_EQ(Lines(r.err), 1) << r.err;
+    EXPECT_EQ(r.err.rfind("quillion: a 20000x20000 image needs 14062500Kb of memory", 0), 0u) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "big.bmp"));
+    // A tile set claims no grid and meets the limit only when it sizes its
+    // 1.6 GB of pixels inside the build.
+    r = RenderLimited(1000000, {"--quiet", "--type", "1", "--size", "20000x20000", "--output", At("t.bmp")});
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_EQ(r.err, "quillion: Not enough memory for a 20000x20000 image\n");
+    EXPECT_FALSE(fs::exists(dir / "t.bmp"));
+    // The same limit leaves room for a small image.
+    r = RenderLimited(1000000, {"--quiet", "--type", "1", "--size", "64x48", "--output", At("s.bmp")});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir / "s.bmp"));
+}
+
+namespace {
+
+// The document text of sample 0 with one line changed.
+std::string EditedSample(const std::string& text, const std::string& line, const std::string& by)
+{
+    const size_t at = text.find(line);
+    EXPECT_NE(at, std::string::npos) << line;
+    if (at == std::string::npos)
+        return text;
+    return text.substr(0, at) + by + text.substr(at + line.size());
+}
+
+} // namespace
+
+TEST_F(Headless, ARefusedBuildWritesNothingAndExitsOne)
+{
+    ASSERT_EQ(Render({"--quiet", "--sample", "0", "--size", "8x8", "--save", At("s.frc")}).code, 0);
+    const std::string sample = ReadAll(dir / "s.frc");
+    ASSERT_NE(sample.find("Number of maps=3\r\n"), std::string::npos);
+    {
+        // A fourth map: the blank one, which does not shrink.
+        std::ofstream f(dir / "four.frc", std::ios::binary);
+        f << EditedSample(sample, "Number of maps=3\r\n", "Number of maps=4\r\n");
+        std::ofstream g(dir / "flat.frc", std::ios::binary);
+        g << EditedSample(sample, "Screen size=1\r\n", "Screen size=0\r\n");
+    }
+    Result r = Render({"--quiet", At("four.frc"), "--size", "16x16", "--output", At("four.bmp"), "--save",
+                       At("again.frc"), "--data", At("four.fdt")});
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_NE(r.err.find("quillion: The maps do not contract: map 4 "), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "four.bmp"));
+    EXPECT_FALSE(fs::exists(dir / "again.frc"));
+    EXPECT_FALSE(fs::exists(dir / "four.fdt"));
+    // Without --quiet the status says it too, and never "Ready".
+    r = Render({At("four.frc"), "--size", "16x16", "--output", At("four.bmp")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("\nThe maps do not contract: map 4 "), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Ready"), std::string::npos) << r.err;
+
+    r = Render({"--quiet", At("flat.frc"), "--size", "16x16", "--output", At("flat.png")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "quillion: The view is not finite\n");
+    EXPECT_FALSE(fs::exists(dir / "flat.png"));
 }

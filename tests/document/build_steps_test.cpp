@@ -2,7 +2,9 @@
 
 #include "document/BuildSteps.h"
 #include "imaging/Canvas.h"
+#include "model/FractalFactory.h"
 #include "model/MandelbrotSet.h"
+#include "model/SelfAffineSet.h"
 
 namespace {
 
@@ -156,6 +158,149 @@ TEST(MemoryQuestion, FourLinesInKibibytes)
               "Aviable virtual  memory 2048Kb of 8192Kb\n"
               "Are you sure to start algorithm?");
     EXPECT_GT(QueryMemoryStatus().totalPhysical, 0u);
+}
+
+TEST(BuildSteps, ARefusedBuildKeepsItsMessageTheImageAndTheView)
+{
+    auto f = CreateSample(0);
+    auto& set = static_cast<CSelfAffineSet&>(*f);
+    CCanvas c;
+    RecordingView v;
+    v.canvas = &c;
+    c.m_view = &v;
+    c.MeasureView();
+    ASSERT_EQ(RunBuildSteps(*f, c, kCmdRebuild).result, BuildOutcome::kDrawn);
+    const std::vector<uint8_t> image = c.m_bits;
+    ASSERT_TRUE(f->m_viewValid);
+    c.m_imagePending = false;
+
+    // One map more shows the blank map, whose ratio y is 1.
+    const int blank = set.m_maps.count + 1;
+    ++set.m_maps.count;
+    v.statuses.clear();
+    const BuildOutcome out = RunBuildSteps(*f, c, kCmdRebuild);
+    EXPECT_EQ(out.result, BuildOutcome::kRefused);
+    const std::string start = "The maps do not contract: map " + std::to_string(blank) + " ";
+    EXPECT_EQ(out.refusal.rfind(start, 0), 0u) << out.refusal;
+    EXPECT_EQ(v.statuses, (std::vector<std::string>{"Building...", out.refusal}));
+    EXPECT_EQ(c.Status(), out.refusal);
+    EXPECT_EQ(c.m_bits, image) << "the last image stays";
+    EXPECT_FALSE(c.m_imagePending);
+    EXPECT_TRUE(f->m_viewValid);
+    // Paint has no image to draw from a refused build either.
+    v.statuses.clear();
+    EXPECT_EQ(RunBuildSteps(*f, c, kCmdPaint).result, BuildOutcome::kRefused);
+    EXPECT_EQ(c.Status(), out.refusal);
+    EXPECT_FALSE(c.m_imagePending);
+
+    // A set refused from the start never claims a valid view.
+    auto g = CreateSample(0);
+    static_cast<CSelfAffineSet&>(*g).m_maps.count = 0;
+    CCanvas d;
+    d.m_targetWidth = 8;
+    d.m_targetHeight = 8;
+    EXPECT_EQ(RunBuildSteps(*g, d, kCmdRebuild).refusal, "The maps do not contract: there are no maps");
+    EXPECT_FALSE(g->m_viewValid);
+    EXPECT_FALSE(d.m_zoomEnabled);
+    EXPECT_FALSE(d.HasBuffer());
+
+    // Mending the maps builds again.
+    --set.m_maps.count;
+    EXPECT_EQ(RunBuildSteps(*f, c, kCmdRebuild).result, BuildOutcome::kDrawn);
+    EXPECT_EQ(c.Status(), "Ready");
+}
+
+TEST(BuildSteps, AnAppolonyViewOfNoSizeIsRefused)
+{
+    auto f = CreateFractalOfType(kTypeAppolony);
+    f->m_halfSize = 0;
+    CCanvas c;
+    c.m_targetWidth = 8;
+    c.m_targetHeight = 8;
+    const BuildOutcome out = RunBuildSteps(*f, c, kCmdRebuild);
+    EXPECT_EQ(out.result, BuildOutcome::kRefused);
+    EXPECT_EQ(out.refusal, "The view is not finite");
+    EXPECT_EQ(c.Status(), "The view is not finite");
+    EXPECT_FALSE(c.HasBuffer());
+}
+
+TEST(BuildSteps, AGridThatCannotBeHadRefusesTheBuild)
+{
+    CMandelbrotSet f;
+    CCanvas c;
+    c.m_targetWidth = 16;
+    c.m_targetHeight = 16;
+    ASSERT_EQ(RunBuildSteps(f, c, kCmdRebuild).result, BuildOutcome::kDrawn);
+    const std::vector<uint8_t> image = c.m_bits;
+    c.m_imagePending = false;
+    // 2^60 cells: more than any address space holds.
+    c.m_targetWidth = 1u << 30;
+    c.m_targetHeight = 1u << 30;
+    const BuildOutcome out = RunBuildSteps(f, c, kCmdRebuild);
+    EXPECT_EQ(out.result, BuildOutcome::kRefused);
+    EXPECT_EQ(out.refusal, "Not enough memory for a 1073741824x1073741824 image");
+    EXPECT_EQ(c.Status(), out.refusal);
+    EXPECT_EQ(f.m_colorMap.m_gridWidth, 0);
+    EXPECT_TRUE(f.m_colorMap.m_grid.empty());
+    EXPECT_EQ(c.m_bits, image);
+    EXPECT_FALSE(c.m_imagePending);
+    EXPECT_EQ(RunBuildSteps(f, c, kCmdPaint).result, BuildOutcome::kRefused);
+    // A size that fits builds again.
+    c.m_targetWidth = 4;
+    c.m_targetHeight = 4;
+    EXPECT_EQ(RunBuildSteps(f, c, kCmdRebuild).result, BuildOutcome::kDrawn);
+    EXPECT_EQ(c.m_bufferWidth, 4u);
+}
+
+TEST(MemoryCheck, RefusesWhatCannotBeHadAndAsksAboutWhatIsRisky)
+{
+    constexpr uint64_t G = 1ull << 30;
+    MemoryStatus m;
+    m.totalPhysical = 4 * G;
+    m.availablePhysical = 3 * G;
+    m.totalVirtual = 4 * G;
+    m.availableVirtual = 3 * G;
+    EXPECT_EQ(JudgeMemory(2 * G, m), MemoryVerdict::kFits);
+    EXPECT_EQ(JudgeMemory(3 * G + 1, m), MemoryVerdict::kAsk); // more than is free
+    EXPECT_EQ(JudgeMemory(5 * G, m), MemoryVerdict::kAsk);     // more than the machine has
+    EXPECT_EQ(MemoryShortage(10, 20, 5 * G, m),
+              "a 10x20 image needs 5242880Kb of memory, more than the 4194304Kb this machine has");
+    EXPECT_EQ(MemoryShortage(10, 20, 3 * G + 1024, m),
+              "a 10x20 image needs 3145729Kb of memory, more than the 3145728Kb free");
+    m.addressSpaceLeft = 2 * G;
+    EXPECT_EQ(JudgeMemory(2 * G, m), MemoryVerdict::kFits);
+    EXPECT_EQ(JudgeMemory(2 * G + 1, m), MemoryVerdict::kRefuse);
+    EXPECT_EQ(MemoryShortage(10, 20, 5 * G, m),
+              "a 10x20 image needs 5242880Kb of memory, more than the 2097152Kb this program may still use");
+
+    // The build's check: a refusal says why and asks nothing; a risk asks.
+    struct Claims : CMandelbrotSet {
+        uint64_t need = 0;
+        uint64_t MemoryNeed(unsigned, unsigned) override { return need; }
+    } f;
+    CCanvas c;
+    c.m_targetWidth = 10;
+    c.m_targetHeight = 20;
+    int asked = 0;
+    auto ask = [&](const std::string& question) {
+        ++asked;
+        EXPECT_EQ(question.rfind("Algorithm requared ", 0), 0u);
+        return false;
+    };
+    f.need = 3 * G;
+    EXPECT_FALSE(CheckBuildMemory(f, c, m, ask));
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(c.Status(), "Not enough memory: a 10x20 image needs 3145728Kb of memory, more than the "
+                          "2097152Kb this program may still use");
+    m.addressSpaceLeft = UINT64_MAX;
+    f.need = 3 * G + 1024;
+    c.SetStatus("before");
+    EXPECT_FALSE(CheckBuildMemory(f, c, m, ask));
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(c.Status(), "before") << "No leaves the status";
+    f.need = G;
+    EXPECT_TRUE(CheckBuildMemory(f, c, m, ask));
+    EXPECT_EQ(asked, 1);
 }
 
 } // namespace

@@ -3,8 +3,11 @@
 #include <QImage>
 #include <QPainter>
 
+#include <unistd.h>
+
 #include "document/CanvasBitmap.h"
 #include "imaging/Canvas.h"
+#include "tests/AddressLimit.h"
 
 TEST(CanvasBitmap, PrintedWidthIsHorzResTimesWidthOver1024)
 {
@@ -37,4 +40,34 @@ TEST(CanvasBitmap, UploadTurnsBottomRowDownAndFillsWhite)
     EXPECT_EQ(bitmap.Image().pixel(0, 0), qRgb(0, 0, 0));
     bitmap.FillBitmap(0x0000FF); // red in the low byte
     EXPECT_EQ(bitmap.Image().pixel(2, 0), qRgb(255, 0, 0));
+}
+
+TEST(CanvasBitmap, AnImageThatCannotBeHadKeepsTheLastOne)
+{
+    // The child starts afresh rather than forked from a process with threads.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    CCanvas small;
+    small.Resize(3, 2, 24);
+    small.Clear();
+    small.Row(0)[2] = 255; // bottom-left pixel red
+    CCanvasBitmap bitmap;
+    ASSERT_TRUE(bitmap.Upload(small));
+    EXPECT_FALSE(bitmap.Upload(CCanvas())) << "no buffer, nothing uploaded";
+    EXPECT_EQ(bitmap.Image().size(), QSize(3, 2));
+    if (!kAddressLimitWorks)
+        GTEST_SKIP() << "an address-space limit and a sanitizer do not mix";
+    // 75 MB; its two images need 175 MB more, more than any free heap.
+    CCanvas large;
+    large.Resize(5000, 5000, 24);
+    EXPECT_EXIT(
+        {
+            alarm(60); // a wrong outcome must not hang the suite
+            if (!LimitAddressSpace(8u << 20))
+                std::_Exit(3);
+            const bool uploaded = bitmap.Upload(large);
+            const bool kept = bitmap.m_bitmapWidth == 3 && bitmap.m_bitmapHeight == 2 &&
+                              bitmap.Image().size() == QSize(3, 2) && bitmap.Image().pixel(0, 1) == qRgb(255, 0, 0);
+            std::_Exit(!uploaded && kept ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }

@@ -2,12 +2,16 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
+#include "document/BuildSteps.h"
 #include "document/DataFile.h"
 #include "imaging/Canvas.h"
 #include "model/Samples.h"
 #include "model/SelfAffineSet.h"
+#include "tests/AddressLimit.h"
 
 namespace {
 
@@ -198,6 +202,58 @@ TEST(DataFile, BadFilesAreRefused)
     EXPECT_FALSE(read(bytes.substr(0, records - 3)));
     EXPECT_NE(error.find("cell record"), std::string::npos) << error;
     EXPECT_TRUE(read(bytes.substr(0, records - 8))); // whole records: the rest is empty
+}
+
+std::string TempPath(const std::string& name)
+{
+    const auto dir = std::filesystem::temp_directory_path() / ("quillion-fdt-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    return (dir / name).string();
+}
+
+TEST(DataFile, OpeningComputedDataEndsAnEarlierRefusal)
+{
+    auto f = Sample(4);
+    CCanvas canvas;
+    canvas.m_targetWidth = 24;
+    canvas.m_targetHeight = 16;
+    f->Build(canvas);
+    const std::string path = TempPath("refusal.fdt");
+    {
+        std::ostringstream out;
+        ASSERT_TRUE(WriteDataFile(out, *f));
+        std::ofstream(path, std::ios::binary) << out.str();
+    }
+    auto g = Sample(4);
+    g->m_maps.count = 0;
+    ASSERT_EQ(RunBuildSteps(*g, canvas, kCmdRebuild).result, BuildOutcome::kRefused);
+    std::string error;
+    ASSERT_TRUE(OpenDataFile(path, *g, canvas, nullptr, error)) << error;
+    EXPECT_EQ(g->m_refusal, "");
+    EXPECT_EQ(RunBuildSteps(*g, canvas, kCmdPaint).result, BuildOutcome::kDrawn);
+    EXPECT_EQ(canvas.m_bufferWidth, 24u);
+}
+
+TEST(DataFile, AGridThatCannotBeHadIsAMessage)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    if (!kAddressLimitWorks)
+        GTEST_SKIP() << "an address-space limit and a sanitizer do not mix";
+    // 4000 x 4000 cells: 576 MB of grid and 48 MB of pixels.
+    const std::string path = TempPath("large.fdt");
+    std::ofstream(path, std::ios::binary) << Header(4000, 4000);
+    EXPECT_EXIT(
+        {
+            if (!LimitAddressSpace(16u << 20))
+                std::_Exit(3);
+            auto g = Sample(4);
+            CCanvas canvas;
+            std::string error;
+            const bool opened = OpenDataFile(path, *g, canvas, nullptr, error);
+            const bool said = error == "cannot open \"" + path + "\": not enough memory for its grid";
+            std::_Exit(!opened && said && g->m_colorMap.m_grid.empty() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace

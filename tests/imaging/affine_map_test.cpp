@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "imaging/AffineMap.h"
 
@@ -155,6 +156,47 @@ TEST(AffineMap, NormaliseRefusesDegenerateSets)
         m.m[12] = 1;
     }
     EXPECT_TRUE(Normalise(huge));
+}
+
+TEST(AffineMap, NormaliseSaysWhichMapIsAtFault)
+{
+    MapSet set;
+    set.count = 3;
+    for (int k = 0; k < 3; ++k) {
+        MakeMap(set.maps[k], 0.5, 0, 0, 0, k, 0, 0);
+        set.maps[k].m[12] = 1;
+    }
+    std::string why;
+    set.maps[2].m[4] = 1; // ratio y of the third map
+    EXPECT_FALSE(Normalise(set, &why));
+    EXPECT_EQ(why, "map 3 has ratio 1; every ratio must be below 1");
+    set.maps[2].m[4] = -1.25;
+    EXPECT_FALSE(Normalise(set, &why));
+    EXPECT_EQ(why, "map 3 has ratio 1.25; every ratio must be below 1");
+    set.maps[2].m[4] = 0.5;
+    set.maps[1].m[10] = std::nan("");
+    EXPECT_FALSE(Normalise(set, &why));
+    EXPECT_EQ(why, "map 2 holds a number that is not finite");
+    set.maps[1].m[10] = 0;
+    set.maps[0].m[12] = -2;
+    EXPECT_FALSE(Normalise(set, &why));
+    EXPECT_EQ(why, "the measures add up to 0; they must add up to more than 0");
+    MapSet empty;
+    EXPECT_FALSE(Normalise(empty, &why));
+    EXPECT_EQ(why, "there are no maps");
+    // 1.5 x (x / 2) - 0.5 x (-x / 2) = x: the centroid's system is singular.
+    MapSet flat;
+    flat.count = 2;
+    MakeMap(flat.maps[0], 0.5, 0, 0, 0, 1, 0, 0);
+    MakeMap(flat.maps[1], -0.5, 0, 0, 0, -1, 0, 0);
+    flat.maps[0].m[12] = 1.5;
+    flat.maps[1].m[12] = -0.5;
+    EXPECT_FALSE(Normalise(flat, &why));
+    EXPECT_EQ(why, "they have no common centre");
+    why.clear();
+    set.maps[0].m[12] = 1;
+    EXPECT_TRUE(Normalise(set, &why));
+    EXPECT_EQ(why, "");
 }
 
 TEST(AffineMap, ComposeNextWalksAndEnds)

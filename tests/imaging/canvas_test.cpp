@@ -206,4 +206,27 @@ TEST(CanvasSelection, IgnoredOutsideOrWhenZoomIsOff)
     EXPECT_FALSE(c.m_dragging);
 }
 
+TEST(Canvas, ABufferThatCannotBeHadLeavesNone)
+{
+    CCanvas c;
+    c.Resize(5, 3, 24);
+    ASSERT_TRUE(c.HasBuffer());
+    // Rows of 2^33 bytes: no stride holds them, no address space the image.
+    EXPECT_THROW(c.Resize(1u << 31, 1u << 31, 32), std::bad_alloc);
+    EXPECT_FALSE(c.HasBuffer());
+    EXPECT_EQ(c.m_bufferWidth, 0u);
+    EXPECT_EQ(c.m_bufferHeight, 0u);
+    EXPECT_TRUE(c.m_rows.empty());
+    // Rows that fit a stride, but 2^32 of them exceed any address space.
+    EXPECT_THROW(c.Resize(0x55555554u, 0xFFFFFFFFu, 24), std::bad_alloc);
+    EXPECT_FALSE(c.HasBuffer());
+    // The same size as before is had again after a failure.
+    c.Resize(5, 3, 24);
+    EXPECT_EQ(c.m_stride, 16u);
+    EXPECT_EQ(c.m_bits.size(), 48u);
+    c.Resize(2, 2, 32);
+    ASSERT_EQ(c.m_rows.size(), 2u);
+    EXPECT_EQ(c.m_rows[1], c.m_bits.data() + 8);
+}
+
 } // namespace

@@ -138,4 +138,25 @@ TEST(ColorMap, RowLists)
     EXPECT_STREQ(three.rows[10].label, "Background");
 }
 
+TEST(ColorMap, AGridThatCannotBeHadLeavesAnEmptyOne)
+{
+    CColorMap map;
+    map.AllocateGrid(4, 3);
+    ASSERT_EQ(map.m_grid.size(), 12u);
+    // About 2^62 cells of 36 bytes: more than any address space.
+    const int big = 0x7FFFFFFF;
+    EXPECT_THROW(map.AllocateGrid(big, big), std::bad_alloc);
+    EXPECT_EQ(map.m_gridWidth, 0);
+    EXPECT_EQ(map.m_gridHeight, 0);
+    EXPECT_TRUE(map.m_grid.empty());
+    EXPECT_TRUE(map.m_gridRows.empty());
+    // Painting the empty grid draws nothing and does not read past it.
+    CCanvas canvas;
+    map.Draw(canvas);
+    EXPECT_EQ(canvas.m_bufferWidth, 0u);
+    map.AllocateGrid(4, 3);
+    EXPECT_EQ(map.m_grid.size(), 12u);
+    EXPECT_EQ(map.Cell(2, 0), map.m_grid.data() + 8);
+}
+
 } // namespace

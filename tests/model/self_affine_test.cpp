@@ -238,7 +238,8 @@ TEST(SelfAffineSet, DegenerateMapsRefuseTheBuild)
         f->m_maps.maps[k].m[3] = 1.5; // stretches along x
     Target canvas(16, 12);
     EXPECT_EQ(f->Build(canvas), 1);
-    EXPECT_EQ(canvas.log.texts.back(), "The maps do not contract");
+    EXPECT_EQ(canvas.log.texts.back(), "The maps do not contract: map 1 has ratio 1.5; every ratio must be below 1");
+    EXPECT_EQ(f->m_refusal, canvas.log.texts.back());
     for (const PixelRecord& c : f->m_colorMap.m_grid)
         ASSERT_LT(std::fabs(c.value), 1e-5f);
     f->Draw(canvas);
@@ -248,7 +249,7 @@ TEST(SelfAffineSet, DegenerateMapsRefuseTheBuild)
     auto g = Sample(0);
     g->m_maps.count = 0;
     g->Build(canvas);
-    EXPECT_EQ(canvas.log.texts.back(), "The maps do not contract");
+    EXPECT_EQ(canvas.log.texts.back(), "The maps do not contract: there are no maps");
 }
 
 TEST(SelfAffineSet, ObserverOnTheScreenGivesNoNaN)

@@ -1,0 +1,104 @@
+#include "app/CommandLine.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+// The options QGuiApplication, QApplication and the platform plugins take
+// for themselves, and whether each is followed by a value.
+struct PlatformOption {
+    const char* name;
+    bool takesValue;
+};
+constexpr PlatformOption kPlatformOptions[] = {
+    {"platform", true},  {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
+    {"qmljsdebugger", true}, {"qwindowgeometry", true}, {"geometry", true},     {"qwindowicon", true},
+    {"icon", true},      {"qwindowtitle", true},       {"title", true},         {"session", true},
+    {"display", true},   {"name", true},               {"visual", true},        {"style", true},
+    {"stylesheet", true}, {"reverse", false},          {"widgetcount", false},  {"testability", false},
+    {"nograb", false},   {"dograb", false},            {"sync", false},         {"cmap", false},
+};
+
+const PlatformOption* FindPlatformOption(std::string_view name)
+{
+    for (const PlatformOption& o : kPlatformOptions)
+        if (name == o.name)
+            return &o;
+    return nullptr;
+}
+
+} // namespace
+
+QString UsageText()
+{
+    return QStringLiteral(
+        "Usage:\n"
+        "  quillion [FILE...]\n"
+        "      Opens the window with each FILE: a fractal document (.frc) or computed\n"
+        "      data (.fdt). With no FILE it opens a new Mandelbrot set.\n"
+        "  quillion --render [FILE | --type N | --sample N] [--size WxH] [--output IMAGE]\n"
+        "                    [--save DOC.frc] [--data DATA.fdt] [--quiet]\n"
+        "      Builds one document without a display and writes what is asked.\n"
+        "  quillion --render [FILE | --sample N] --animate FRAMES --output FILE.avi\n"
+        "                    [--step DEGREES] [--codec NAME] [--size WxH] [--quiet]\n"
+        "      Turns a self-affine set frame by frame into an AVI video.\n"
+        "  quillion --help | --version\n"
+        "\n"
+        "Options of --render:\n"
+        "  --type N           a new document of type N: 0 self-affine set, 1 tile set,\n"
+        "                     2 Mandelbrot set, 3 Appolony set\n"
+        "  --sample N         a new document holding sample N (0 to 12)\n"
+        "  --size WxH         the image size, 1 to 65536 each (default 640x480)\n"
+        "  --output IMAGE     write the image (.bmp or .png; .avi with --animate)\n"
+        "  --save DOC.frc     write the document file\n"
+        "  --data DATA.fdt    write the computed data (self-affine sets)\n"
+        "  --quiet            no status or progress lines on stderr\n"
+        "  --animate FRAMES   write FRAMES frames, 1 to 10000\n"
+        "  --step DEGREES     degrees turned per frame, 1 to 360 (default 18)\n"
+        "  --codec NAME       the video encoder (default rawvideo)\n"
+        "\n"
+        "The window also takes Qt's own options, such as -platform NAME and -style NAME.\n"
+        "Exit status: 0 done, 1 a file could not be read or written or the build was\n"
+        "refused, 2 the command line is wrong.\n");
+}
+
+QString VersionText()
+{
+    return QStringLiteral("Quillion Version 0.9 alpha\n");
+}
+
+int CheckWindowCommandLine(int argc, const char* const* argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--")
+            break; // the rest are files
+        if (arg.size() < 2 || arg[0] != '-')
+            continue; // a file, or "-"
+        std::string_view name = arg.substr(arg[1] == '-' ? 2 : 1);
+        const size_t eq = name.find('=');
+        const bool hasValue = eq != std::string_view::npos;
+        if (hasValue)
+            name = name.substr(0, eq);
+        if (!hasValue && (name == "help" || name == "h" || name == "?")) {
+            std::fputs(qPrintable(UsageText()), stdout);
+            return 0;
+        }
+        if (!hasValue && (name == "version" || name == "v")) {
+            std::fputs(qPrintable(VersionText()), stdout);
+            return 0;
+        }
+        const PlatformOption* option = FindPlatformOption(name);
+        if (!option) {
+            std::fprintf(stderr, "quillion: unknown option \"%s\" (quillion --help lists them)\n", argv[i]);
+            return 2;
+        }
+        if (option->takesValue && !hasValue && ++i >= argc) {
+            std::fprintf(stderr, "quillion: the option \"%s\" needs a value\n", argv[i - 1]);
+            return 2;
+        }
+    }
+    return -1;
+}
