@@ -1,4 +1,5 @@
 #include "app/AboutDlg.h"
+#include "app/CommandLine.h"
 #include "app/DesktopRegistration.h"
 #include "app/FractalApp.h"
 #include "document/Pictures.h"
@@ -67,7 +68,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     auto* grid = new QGridLayout(this);
     grid->addWidget(icon, 0, 0, 2, 1);
-    grid->addWidget(new QLabel("Quillion Version 0.9 alpha"), 0, 1);
+    grid->addWidget(new QLabel(VersionText().trimmed()), 0, 1);
     grid->addWidget(new QLabel("Fractals built, viewed, edited and saved."), 1, 1);
     grid->addWidget(buttons, 0, 2);
     grid->addWidget(new QLabel("Visit our site for more information about fractals!"), 2, 1);
