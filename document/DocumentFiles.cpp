@@ -1,8 +1,5 @@
 #include "document/DocumentFiles.h"
 
-#include <QFile>
-#include <QSaveFile>
-
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -37,8 +34,6 @@ void Put32(std::string& s, uint32_t v)
     for (int i = 0; i < 4; ++i)
         s.push_back(char((v >> (8 * i)) & 0xff));
 }
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 } // namespace
 
@@ -120,20 +115,6 @@ void WriteBitmapFile(std::ostream& out, const CCanvas& canvas)
     Put32(h, 0);
     out.write(h.data(), std::streamsize(h.size()));
     out.write(reinterpret_cast<const char*>(canvas.m_bits.data()), std::streamsize(imageSize));
-}
-
-bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error)
-{
-    QSaveFile file(Q(path));
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = "Cannot write \"" + path + "\": " + file.errorString().toStdString() + ".";
-        return false;
-    }
-    if (file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !file.commit()) {
-        error = "Cannot write \"" + path + "\": " + file.errorString().toStdString() + ".";
-        return false;
-    }
-    return true;
 }
 
 bool SaveDocumentFile(const std::string& path, int fractalType, CFractal& fractal, std::string& error)

@@ -1,11 +1,13 @@
 #pragma once
 // The document file (".frc") and the bitmap file (".bmp"), as byte streams.
-// The path-level functions write through a temporary file that replaces
-// the old one only when everything was written.
+// The path-level functions write through a FileReplacement, so a failed
+// save keeps the old file.
 
 #include <iosfwd>
 #include <memory>
 #include <string>
+
+#include "document/FileReplacement.h"
 
 class CCanvas;
 class CFractal;
@@ -28,5 +30,3 @@ void WriteBitmapFile(std::ostream& out, const CCanvas& canvas);
 bool SaveDocumentFile(const std::string& path, int fractalType, CFractal& fractal, std::string& error);
 bool OpenDocumentFile(const std::string& path, LoadedDocument& doc, std::string& error);
 bool SaveBitmapFile(const std::string& path, const CCanvas& canvas, std::string& error);
-// Writes bytes to `path` atomically: the old file survives a failed write.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error);
