@@ -14,7 +14,7 @@
 #include <random>
 #include <sstream>
 
-#include "../SmallDisk.h"
+#include "tests/SmallDisk.h"
 #include "document/CanvasImage.h"
 #include "document/DataFile.h"
 #include "document/DocumentFiles.h"
