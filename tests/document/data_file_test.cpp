@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "document/DataFile.h"
@@ -14,6 +18,18 @@ namespace {
 std::unique_ptr<CSelfAffineSet> Sample(int n)
 {
     return std::unique_ptr<CSelfAffineSet>(static_cast<CSelfAffineSet*>(MakeSample(n).release()));
+}
+
+// The bytes of /proc/self/status's "VmSize:" line: the address space in use.
+uint64_t AddressSpaceInUse()
+{
+    std::ifstream in("/proc/self/status");
+    std::string word;
+    uint64_t kb = 0;
+    while (in >> word)
+        if (word == "VmSize:" && in >> kb)
+            break;
+    return kb << 10;
 }
 
 std::string Header(uint32_t w, uint32_t h)
@@ -200,4 +216,64 @@ TEST(DataFile, BadFilesAreRefused)
     EXPECT_TRUE(read(bytes.substr(0, records - 8))); // whole records: the rest is empty
 }
 
+// A whole file for a w x h grid with no hits: the header and the
+// parameters; the records of empty cells may be left out.
+std::string EmptyGridFile(uint32_t w, uint32_t h)
+{
+    auto f = Sample(4);
+    std::ostringstream out;
+    EXPECT_TRUE(WriteDataFile(out, *f)); // no grid: no records, then the name
+    const std::string bytes = out.str();
+    return Header(w, h) + bytes.substr(8, bytes.size() - 8 - 8 - f->m_name.size());
+}
+
+TEST(DataFile, AGridBeyondTheMemoryLeftToTheProcessIsRefusedBeforeItIsAllocated)
+{
+    // 12000 x 12000 cells of 36 bytes and their pixels need 5.6 GB; the
+    // process is given 1 GiB more address space than it has.
+    const std::string bytes = EmptyGridFile(12000, 12000);
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("quillion-big-grid-" + std::to_string(::getpid()) + ".fdt")).string();
+    std::ofstream(path, std::ios::binary) << bytes;
+    EXPECT_EXIT(
+        {
+            struct rlimit limit {};
+            getrlimit(RLIMIT_AS, &limit);
+            limit.rlim_cur = AddressSpaceInUse() + (uint64_t(1) << 30);
+            setrlimit(RLIMIT_AS, &limit);
+            auto g = Sample(4);
+            CCanvas c;
+            std::string error;
+            const bool opened = OpenDataFile(path, *g, c, nullptr, error);
+            std::fprintf(stderr, "%s\n", error.c_str());
+            const bool says = error.find(path) != std::string::npos && error.find("12000x12000") != std::string::npos &&
+                              error.find("memory") != std::string::npos;
+            std::exit(!opened && says && g->m_colorMap.m_grid.empty() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "needs [0-9]+ MB of memory");
+    std::filesystem::remove(path);
+
+    // With the memory there, the same kind of file opens as an empty grid.
+    auto g = Sample(4);
+    CCanvas c;
+    std::string error;
+    std::istringstream small(EmptyGridFile(30, 20));
+    ASSERT_TRUE(ReadDataFile(small, *g, c, nullptr, error)) << error;
+    EXPECT_EQ(c.m_bufferWidth, 30u);
+    EXPECT_EQ(g->m_colorMap.m_grid.size(), 600u);
+}
+
+TEST(DataFile, AHeaderWithoutItsParametersIsRefusedNamingTheFile)
+{
+    const std::string path = QUILLION_TEST_DATA "/huge-header-20000.fdt";
+    auto g = Sample(4);
+    CCanvas c;
+    std::string error;
+    EXPECT_FALSE(OpenDataFile(path, *g, c, nullptr, error));
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_NE(error.find("parameters"), std::string::npos) << error;
+    EXPECT_TRUE(g->m_colorMap.m_grid.empty());
+}
+
 } // namespace
+
