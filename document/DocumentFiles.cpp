@@ -1,5 +1,6 @@
 #include "document/DocumentFiles.h"
 
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include "model/FractalFactory.h"
 #include "model/PropertyStream.h"
 #include "model/SelfAffineSet.h"
+#include "model/TileSet.h"
 
 namespace {
 
@@ -33,6 +35,21 @@ void Put32(std::string& s, uint32_t v)
 {
     for (int i = 0; i < 4; ++i)
         s.push_back(char((v >> (8 * i)) & 0xff));
+}
+
+// What decides which rows a fractal lists: the 3-D switch and the numbers
+// of maps and lights of a self-affine set, the digit count of a tile set.
+// The counts themselves are compared, since no sum of them tells two
+// layouts apart.
+std::array<int, 3> RowShape(CFractal& fractal)
+{
+    if (fractal.m_kind == CFractal::kSelfAffine) {
+        auto& set = static_cast<CSelfAffineSet&>(fractal);
+        return {set.m_threeD, set.m_maps.count, set.m_colorMap.m_lightCount};
+    }
+    if (fractal.m_kind == CFractal::kTile)
+        return {static_cast<CTileSet&>(fractal).DigitCount(), 0, 0};
+    return {0, 0, 0};
 }
 
 } // namespace
@@ -81,12 +98,12 @@ LoadedDocument ReadDocumentFile(std::istream& in)
         static_cast<CSelfAffineSet&>(*doc.fractal).m_threeD = CSelfAffineSet::TextRowsAreThreeD(probe) ? 1 : 0;
     }
     for (int attempt = 0; attempt < 4; ++attempt) {
-        const int shape = doc.fractal->PassCount();
+        const std::array<int, 3> shape = RowShape(*doc.fractal);
         std::istringstream text(rows);
         PropertyStream stream(text, false);
         doc.fractal->FillProperties(stream);
         doc.truncated = stream.Exhausted();
-        if (doc.fractal->PassCount() == shape)
+        if (RowShape(*doc.fractal) == shape)
             break;
     }
     return doc;

@@ -361,4 +361,55 @@ TEST_F(TempDir, NoBitmapBeforeTheFirstImage)
     EXPECT_FALSE(fs::exists(dir / "x.bmp"));
 }
 
+// The values of the `count` rows after the line `group` of a document file.
+std::vector<double> RowsAfter(const std::string& text, const std::string& group, int count)
+{
+    std::vector<double> values;
+    size_t at = text.find(group + "\r\n");
+    if (at == std::string::npos)
+        return values;
+    at += group.size() + 2;
+    for (int i = 0; i < count; ++i) {
+        const size_t eq = text.find('=', at), end = text.find("\r\n", at);
+        values.push_back(std::strtod(text.substr(eq + 1, end - eq - 1).c_str(), nullptr));
+        at = end + 2;
+    }
+    return values;
+}
+
+TEST(DocumentFile, FourMapsAndTwoLightsReopenAsWritten)
+{
+    // Four maps and two lights: as many rows in all as sample 0 lists, but
+    // in another layout.
+    const std::string path = QUILLION_TEST_DATA "/pyramid-2-lights.frc";
+    const std::string text = ReadAll(path);
+    LoadedDocument doc;
+    std::string error;
+    ASSERT_TRUE(OpenDocumentFile(path, doc, error)) << error;
+    auto& set = static_cast<CSelfAffineSet&>(*doc.fractal);
+    EXPECT_EQ(set.m_threeD, 1);
+    ASSERT_EQ(set.m_maps.count, 4);
+    ASSERT_EQ(set.m_colorMap.m_lightCount, 2);
+    const std::vector<double> map4 = RowsAfter(text, "[Map 4]", 13), light2 = RowsAfter(text, "[Light 2]", 13);
+    ASSERT_EQ(map4.size(), 13u);
+    for (int i = 0; i < 13; ++i) {
+        EXPECT_EQ(set.m_maps.maps[3].m[i], map4[size_t(i)]) << i;
+        EXPECT_EQ((&set.m_colorMap.m_lights[1].x)[i], light2[size_t(i)]) << i;
+    }
+    // Four maps of ratio 1/2: dimension log 4 / log 2.
+    EXPECT_NEAR(set.m_dimension, 2.0, 1e-9);
+
+    std::ostringstream first(std::ios::binary);
+    WriteDocumentFile(first, doc.fractalType, set);
+    EXPECT_EQ(first.str(), text);
+    std::istringstream in(first.str());
+    LoadedDocument again = ReadDocumentFile(in);
+    ASSERT_TRUE(again.fractal);
+    std::ostringstream second(std::ios::binary);
+    WriteDocumentFile(second, again.fractalType, *again.fractal);
+    EXPECT_EQ(second.str(), first.str());
+    EXPECT_EQ(static_cast<CSelfAffineSet&>(*again.fractal).m_dimension, set.m_dimension);
+}
+
 } // namespace
+
