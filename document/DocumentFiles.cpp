@@ -90,17 +90,26 @@ LoadedDocument ReadDocumentFile(std::istream& in)
     // itself carries (the number of maps, of lights, the 3-D switch), but a
     // new fractal starts from its defaults. Reading once would put every
     // value after the first difference into the wrong row, so the rows are
-    // read again until their shape settles; each reading starts from the
-    // same lines.
-    std::string rows(std::istreambuf_iterator<char>(in), {});
+    // read again until their shape settles. Each reading goes back to the
+    // same place in the stream rather than to a copy of the rest of it.
+    const std::streampos rows = in.tellg();
+    auto rewind = [&] {
+        in.clear();
+        in.seekg(rows);
+        return rows != std::streampos(-1) && bool(in);
+    };
     if (doc.fractal->m_kind == CFractal::kSelfAffine) {
-        std::istringstream probe(rows);
-        static_cast<CSelfAffineSet&>(*doc.fractal).m_threeD = CSelfAffineSet::TextRowsAreThreeD(probe) ? 1 : 0;
+        static_cast<CSelfAffineSet&>(*doc.fractal).m_threeD = CSelfAffineSet::TextRowsAreThreeD(in) ? 1 : 0;
+        if (!rewind()) {
+            doc.truncated = true;
+            return doc;
+        }
     }
     for (int attempt = 0; attempt < 4; ++attempt) {
+        if (attempt > 0 && !rewind())
+            break;
         const std::array<int, 3> shape = RowShape(*doc.fractal);
-        std::istringstream text(rows);
-        PropertyStream stream(text, false);
+        PropertyStream stream(in, false);
         doc.fractal->FillProperties(stream);
         doc.truncated = stream.Exhausted();
         if (RowShape(*doc.fractal) == shape)
@@ -154,6 +163,17 @@ bool OpenDocumentFile(const std::string& path, LoadedDocument& doc, std::string&
         error = "Cannot open \"" + path + "\": " + std::strerror(errno) + ".";
         return false;
     }
+    // Every document this program writes is a few kilobytes; a larger file
+    // is not one of them, and reading it would only take time and memory.
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size > std::streamoff(kMaxDocumentFileSize)) {
+        error = "Cannot open \"" + path + "\": at " + std::to_string(size) +
+                " bytes it is too large for a fractal document (the limit is " +
+                std::to_string(kMaxDocumentFileSize >> 20) + " MiB).";
+        return false;
+    }
+    in.seekg(0);
     doc = ReadDocumentFile(in);
     if (!doc.fractal) {
         error = "Cannot open \"" + path + "\": the " + kFractalTypeNames[doc.fractalType % 4] +

@@ -3,6 +3,7 @@
 // The path-level functions write through a FileReplacement, so a failed
 // save keeps the old file.
 
+#include <cstdint>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -20,10 +21,15 @@ struct LoadedDocument {
     std::unique_ptr<CFractal> fractal; // empty when the kind is not available
     bool truncated = false;            // the file ended before the last row
 };
+// Reads the rows where they stand in `in`, going back to them when a count
+// read changes the layout; `in` must be seekable.
 LoadedDocument ReadDocumentFile(std::istream& in);
 
 // 14-byte file header, 40-byte info header, then the rows as held.
 void WriteBitmapFile(std::ostream& out, const CCanvas& canvas);
+
+// Larger ".frc" files are refused unread.
+constexpr uint64_t kMaxDocumentFileSize = uint64_t(4) << 20;
 
 // The same, by path. On failure they return false and set `error` to a
 // short sentence naming the file.

@@ -323,3 +323,16 @@ TEST_F(Headless, SavesOnAFullDiskExitOneAndKeepTheOldFiles)
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(ReadAll(disk / "again.frc"), ReadAll(disk / "doc.frc"));
 }
+
+TEST_F(Headless, AnOversizedDocumentFileIsRefusedNamingIt)
+{
+    {
+        std::ofstream(dir / "big.frc", std::ios::binary) << "Fractal Type=Mandelbrot Set\r\n";
+    }
+    fs::resize_file(dir / "big.frc", uint64_t(1536) << 20); // sparse: nothing on disk
+    const Result r = Render({"--quiet", At("big.frc"), "--size", "8x8", "--output", At("big.bmp")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find((dir / "big.frc").string()), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("too large"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "big.bmp"));
+}

@@ -411,5 +411,30 @@ TEST(DocumentFile, FourMapsAndTwoLightsReopenAsWritten)
     EXPECT_EQ(static_cast<CSelfAffineSet&>(*again.fractal).m_dimension, set.m_dimension);
 }
 
+TEST_F(TempDir, ADocumentFileOverTheLimitIsRefusedUnread)
+{
+    // A document's first rows, then a hole: 1.5 GB on paper, nothing on disk.
+    const fs::path big = dir / "big.frc";
+    {
+        std::ofstream(big, std::ios::binary) << "Fractal Type=Mandelbrot Set\r\n[Main]\r\nName=Big\r\n";
+    }
+    fs::resize_file(big, uint64_t(1536) << 20);
+    LoadedDocument doc;
+    std::string error;
+    EXPECT_FALSE(OpenDocumentFile(big.string(), doc, error));
+    EXPECT_NE(error.find(big.string()), std::string::npos) << error;
+    EXPECT_NE(error.find("too large"), std::string::npos) << error;
+    EXPECT_FALSE(doc.fractal);
+
+    // 4 MiB still reads: the name, then a long line of zero bytes, then
+    // the end of the file, which leaves the other rows at their defaults.
+    fs::resize_file(big, uint64_t(4) << 20);
+    ASSERT_TRUE(OpenDocumentFile(big.string(), doc, error)) << error;
+    EXPECT_EQ(doc.fractal->m_name, "Big");
+    EXPECT_TRUE(doc.truncated);
+    fs::resize_file(big, (uint64_t(4) << 20) + 1);
+    EXPECT_FALSE(OpenDocumentFile(big.string(), doc, error));
+}
+
 } // namespace
 
