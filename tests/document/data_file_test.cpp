@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "document/DataFile.h"
+#include "document/DocumentFiles.h"
 #include "imaging/Canvas.h"
 #include "model/Samples.h"
 #include "model/SelfAffineSet.h"
@@ -273,6 +274,34 @@ TEST(DataFile, AHeaderWithoutItsParametersIsRefusedNamingTheFile)
     EXPECT_NE(error.find(path), std::string::npos) << error;
     EXPECT_NE(error.find("parameters"), std::string::npos) << error;
     EXPECT_TRUE(g->m_colorMap.m_grid.empty());
+}
+
+TEST(DataFile, FourMapsAndTwoLightsComeBackWithTheirOwnLayout)
+{
+    LoadedDocument doc;
+    std::string error;
+    ASSERT_TRUE(OpenDocumentFile(QUILLION_TEST_DATA "/pyramid-2-lights.frc", doc, error)) << error;
+    auto& f = static_cast<CSelfAffineSet&>(*doc.fractal);
+    CCanvas canvas;
+    canvas.m_targetWidth = 12;
+    canvas.m_targetHeight = 8;
+    f.Build(canvas);
+    std::ostringstream out;
+    ASSERT_TRUE(WriteDataFile(out, f));
+    auto g = Sample(0); // sample 0 lists as many rows in another layout
+    CCanvas c;
+    std::istringstream in(out.str());
+    ASSERT_TRUE(ReadDataFile(in, *g, c, nullptr, error)) << error;
+    ASSERT_EQ(g->m_maps.count, 4);
+    ASSERT_EQ(g->m_colorMap.m_lightCount, 2);
+    for (int i = 0; i < 13; ++i) {
+        EXPECT_EQ(g->m_maps.maps[3].m[i], f.m_maps.maps[3].m[i]) << i;
+        EXPECT_EQ((&g->m_colorMap.m_lights[1].x)[i], (&f.m_colorMap.m_lights[1].x)[i]) << i;
+    }
+    // The normals are stored as two angles, so only the sizes must agree.
+    std::ostringstream again;
+    ASSERT_TRUE(WriteDataFile(again, *g));
+    EXPECT_EQ(again.str().size(), out.str().size());
 }
 
 } // namespace
