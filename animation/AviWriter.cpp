@@ -9,9 +9,11 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <vector>
+
+#include "document/FileReplacement.h"
 
 namespace {
 
@@ -53,6 +55,11 @@ unsigned RoundUp(unsigned n, unsigned multiple) { return (n + multiple - 1) / mu
 
 struct AviWriter::State {
     std::string path;
+    // The video is written beside `path` and replaces it when closed, so a
+    // failed write keeps the file that was there.
+    std::unique_ptr<FileReplacement> file;
+    bool existed = false;    // `path` named a file when the writer opened
+    bool frameFailed = false;
     std::unique_ptr<AVFormatContext, FormatCloser> format;
     std::unique_ptr<AVCodecContext, CodecFree> codec;
     std::unique_ptr<AVFrame, FrameFree> frame;
@@ -150,13 +157,17 @@ bool AviWriter::Open(const std::string& path, const VideoEncoder& encoder, unsig
         return s->Fail(error, "no conversion from 24-bit pixels to the encoder's format");
     s->staging.resize(size_t(pw) * ph * 3);
 
+    std::error_code ec;
+    s->existed = std::filesystem::exists(path, ec);
+    s->file = std::make_unique<FileReplacement>(path);
+    if (!s->file->Create(error))
+        return false;
     // "file:" keeps a name with a colon from being read as a protocol.
-    if ((rc = avio_open(&raw->pb, ("file:" + path).c_str(), AVIO_FLAG_WRITE)) < 0)
+    if ((rc = avio_open(&raw->pb, ("file:" + s->file->TemporaryPath()).c_str(), AVIO_FLAG_WRITE)) < 0)
         return s->Fail(error, "cannot create the file", rc);
     if ((rc = avformat_write_header(raw, nullptr)) < 0) {
         avio_closep(&raw->pb);
-        std::remove(path.c_str()); // no header: not a video file at all
-        return s->Fail(error, "the file header", rc);
+        return s->Fail(error, "the file header", rc); // the new file goes with `s`
     }
     s->headerWritten = true;
     m_state = std::move(s);
@@ -184,8 +195,10 @@ bool AviWriter::WriteFrame(const uint8_t* bits, std::string& error)
             std::memcpy(dst + size_t(x) * 3, src + size_t(m_width - 1) * 3, 3);
     }
     int rc = av_frame_make_writable(s.frame.get());
-    if (rc < 0)
+    if (rc < 0) {
+        s.frameFailed = true;
         return s.Fail(error, "frame " + std::to_string(m_frames), rc);
+    }
     const uint8_t* planes[1] = {s.staging.data()};
     const int strides[1] = {int(out)};
     sws_scale(s.scaler.get(), planes, strides, 0, int(m_paddedHeight), s.frame->data, s.frame->linesize);
@@ -193,10 +206,14 @@ bool AviWriter::WriteFrame(const uint8_t* bits, std::string& error)
     s.frame->pict_type = AV_PICTURE_TYPE_I;
     if (s.codec->flags & AV_CODEC_FLAG_QSCALE)
         s.frame->quality = s.codec->global_quality;
-    if ((rc = avcodec_send_frame(s.codec.get(), s.frame.get())) < 0)
+    if ((rc = avcodec_send_frame(s.codec.get(), s.frame.get())) < 0) {
+        s.frameFailed = true;
         return s.Fail(error, "encoding frame " + std::to_string(m_frames), rc);
-    if (!Encode(false, error))
+    }
+    if (!Encode(false, error)) {
+        s.frameFailed = true;
         return false;
+    }
     ++m_frames;
     return true;
 }
@@ -232,13 +249,21 @@ bool AviWriter::Close(std::string& error)
     else
         ok = Encode(true, error);
     // The index is written even after a failed frame, so what was written
-    // plays.
+    // plays; it replaces an older file only when every write succeeded.
     const int rc = av_write_trailer(s.format.get());
     if (rc < 0 && ok)
         ok = s.Fail(error, "the file index", rc);
+    avio_flush(s.format->pb);
+    if (s.format->pb->error < 0 && ok)
+        ok = s.Fail(error, "writing the file", s.format->pb->error);
     const int closed = avio_closep(&s.format->pb);
     if (closed < 0 && ok)
         ok = s.Fail(error, "closing the file", closed);
+    if (ok && (!s.frameFailed || !s.existed)) {
+        std::string why;
+        if (!s.file->Commit(why))
+            ok = (error = why, false);
+    }
     m_state.reset();
     return ok;
 }

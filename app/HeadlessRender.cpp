@@ -121,18 +121,7 @@ BuildOutcome BuildWithProgress(CFractal& fractal, CCanvas& canvas, HeadlessView&
 
 bool WriteImage(const QString& image, const CCanvas& canvas, std::string& error)
 {
-    const std::string path = image.toStdString();
-    if (EndsWith(image, ".bmp"))
-        return SaveBitmapFile(path, canvas, error);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (!writer.write(CanvasImage(canvas))) {
-        error = "cannot write \"" + path + "\": " + writer.errorString().toStdString();
-        return false;
-    }
-    return WriteFileAtomically(path, bytes.toStdString(), error);
+    return SaveImageFile(image.toStdString(), canvas, error);
 }
 
 int Run(int argc, char** argv)

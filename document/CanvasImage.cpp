@@ -1,5 +1,9 @@
 #include "document/CanvasImage.h"
 
+#include <QBuffer>
+#include <QImageWriter>
+
+#include "document/DocumentFiles.h"
 #include "imaging/Canvas.h"
 
 QImage CanvasImage(const CCanvas& canvas)
@@ -12,4 +16,23 @@ QImage CanvasImage(const CCanvas& canvas)
     QImage wrapped(canvas.m_bits.data(), int(canvas.m_bufferWidth), int(canvas.m_bufferHeight),
                    qsizetype(canvas.m_stride), format);
     return wrapped.mirrored(false, true);
+}
+
+bool SaveImageFile(const std::string& path, const CCanvas& canvas, std::string& error)
+{
+    if (!QString::fromStdString(path).endsWith(".png", Qt::CaseInsensitive))
+        return SaveBitmapFile(path, canvas, error);
+    if (!canvas.HasBuffer()) {
+        error = "Cannot write \"" + path + "\": there is no image yet.";
+        return false;
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(CanvasImage(canvas))) {
+        error = "Cannot write \"" + path + "\": " + writer.errorString().toStdString() + ".";
+        return false;
+    }
+    return WriteFileAtomically(path, bytes.toStdString(), error);
 }

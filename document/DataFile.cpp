@@ -67,6 +67,53 @@ bool CountsFit(int32_t maps, int32_t lights, std::string& error)
     return true;
 }
 
+// A skip record's first float is not beyond the centre in z (unordered
+// counts as not beyond).
+bool IsSkip(const unsigned char* record, double centerZ)
+{
+    float z;
+    const uint32_t bits = Get32(record);
+    std::memcpy(&z, &bits, 4);
+    return !(double(z) > centerZ);
+}
+
+// Hands out the 8-byte records of a stream through a small buffer.
+class RecordReader {
+public:
+    explicit RecordReader(std::istream& in) : m_in(in) {}
+    // The next record, or null at the end of the stream.
+    const unsigned char* Next()
+    {
+        if (m_size - m_at < 8 && !Fill())
+            return nullptr;
+        m_at += 8;
+        return m_buffer.data() + m_at - 8;
+    }
+    // True when the stream ended inside a record.
+    bool Partial() const { return m_size > m_at; }
+    bool Read(char* out, size_t n)
+    {
+        const size_t held = std::min(n, m_size - m_at);
+        std::memcpy(out, m_buffer.data() + m_at, held);
+        m_at += held;
+        return held == n || bool(m_in.read(out + held, std::streamsize(n - held)));
+    }
+
+private:
+    bool Fill()
+    {
+        std::memmove(m_buffer.data(), m_buffer.data() + m_at, m_size - m_at);
+        m_size -= m_at;
+        m_at = 0;
+        m_in.read(reinterpret_cast<char*>(m_buffer.data()) + m_size, std::streamsize(m_buffer.size() - m_size));
+        m_size += size_t(m_in.gcount());
+        return m_size >= 8;
+    }
+    std::istream& m_in;
+    std::vector<unsigned char> m_buffer = std::vector<unsigned char>(size_t(1) << 16);
+    size_t m_at = 0, m_size = 0;
+};
+
 // Runs the passes: PassCount is asked again after every pass. Every pass
 // must keep the counts of the first, or the rows would be read out of step.
 bool Passes(CSelfAffineSet& f, PropertyStream& s, int32_t maps, int32_t lights, std::string& error)
@@ -156,12 +203,6 @@ bool ReadDataFile(std::istream& in, CFractal& fractal, CCanvas& canvas,
         error = "the grid size " + std::to_string(w) + "x" + std::to_string(h) + " is not a usable image size";
         return false;
     }
-    const uint64_t need = uint64_t(w) * h * (sizeof(PixelRecord) + 3);
-    const MemoryStatus memory = QueryMemoryStatus();
-    if (memory.totalPhysical && need > memory.totalPhysical) {
-        error = "a " + std::to_string(w) + "x" + std::to_string(h) + " grid needs more memory than this machine has";
-        return false;
-    }
     // Every pass holds all the rows, so the counts in the file must be in
     // force from the first pass on, or the passes would read out of step.
     // They sit after "Power", "Precision", "Level" and "Iterations".
@@ -183,52 +224,67 @@ bool ReadDataFile(std::istream& in, CFractal& fractal, CCanvas& canvas,
     if (!Passes(*f, s, maps, lights, error))
         return false;
 
-    // The records and what follows them, checked before the grid is touched.
-    const uint64_t most = uint64_t(w) * h * 8 + 8 + kMaxName;
-    std::string rest(size_t(std::min<uint64_t>(most, 1 << 20)), '\0');
-    size_t got = 0;
-    for (;;) {
-        in.read(rest.data() + got, std::streamsize(rest.size() - got));
-        got += size_t(in.gcount());
-        if (got < rest.size() || rest.size() >= most)
-            break;
-        rest.resize(size_t(std::min<uint64_t>(most, uint64_t(rest.size()) * 2)));
-    }
-    rest.resize(got);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(rest.data());
-    auto isSkip = [&](size_t at) {
-        float z;
-        const uint32_t bits = Get32(bytes + at);
-        std::memcpy(&z, &bits, 4);
-        return !(double(z) > f->m_centerZ);
-    };
+    // The records are walked twice, straight from the file: once to check
+    // them before anything is allocated, once to fill the grid. At most
+    // W x H records are read, so a file cannot make the reader hold more
+    // than its grid.
+    const std::streampos first = in.tellg();
+    const uint64_t total = uint64_t(w) * h;
+    const double zc = f->m_centerZ;
+    RecordReader records(in);
     uint64_t cells = 0;
-    size_t used = 0;
-    while (cells < uint64_t(w) * h && used < got) {
-        if (got - used < 8) {
-            error = "the file ends inside a cell record";
-            return false;
+    uint64_t count = 0;
+    while (cells < total) {
+        const unsigned char* r = records.Next();
+        if (!r) {
+            if (records.Partial()) {
+                error = "the file ends inside a cell record";
+                return false;
+            }
+            break; // the rest of the grid is empty
         }
-        cells += isSkip(used) ? std::max<uint32_t>(Get32(bytes + used + 4), 1) : 1;
-        used += 8;
+        ++count;
+        cells += IsSkip(r, zc) ? std::max<uint32_t>(Get32(r + 4), 1) : 1;
     }
-    if (got - used >= 8 && std::memcmp(bytes + used, kNameTag, 4) == 0) {
-        const uint32_t n = Get32(bytes + used + 4);
-        if (n <= kMaxName && got - used - 8 >= n)
-            f->m_name.assign(rest.data() + used + 8, n);
+    if (const unsigned char* tag = records.Next(); tag && std::memcmp(tag, kNameTag, 4) == 0) {
+        const uint32_t n = Get32(tag + 4);
+        std::string name(std::min(n, kMaxName), '\0');
+        if (n <= kMaxName && records.Read(name.data(), n))
+            f->m_name = std::move(name);
+    }
+
+    // The grid and the canvas's pixels must fit in what the process may
+    // still take, or the allocation would end the program.
+    const uint64_t need = total * sizeof(PixelRecord) + uint64_t((w * 3 + 3) & ~3u) * h;
+    const uint64_t available = MemoryAvailableToProcess();
+    if (need > available) {
+        error = "a " + std::to_string(w) + "x" + std::to_string(h) + " grid needs " + std::to_string(need >> 20) +
+                " MB of memory, and only " + std::to_string(available >> 20) + " MB are available";
+        return false;
+    }
+    in.clear();
+    in.seekg(first);
+    if (!in) {
+        error = "the file cannot be read again";
+        return false;
     }
 
     if (sized)
         sized(w, h);
-    canvas.MeasureView();
-    canvas.m_fixedSize = false;
-    canvas.Resize(w, h, 24);
     CColorMap& map = f->m_colorMap;
-    map.AllocateGrid(int(w), int(h));
+    try {
+        canvas.MeasureView();
+        canvas.m_fixedSize = false;
+        canvas.Resize(w, h, 24);
+        map.AllocateGrid(int(w), int(h));
+    } catch (const std::bad_alloc&) {
+        error = "there is not enough memory for a " + std::to_string(w) + "x" + std::to_string(h) + " grid";
+        return false;
+    }
     const unsigned m = std::max(1u, std::min(canvas.m_targetWidth.load(), canvas.m_targetHeight.load()));
     const double g = 2 * f->m_halfSize / m;
+    RecordReader again(in);
     uint64_t pending = 0;
-    size_t at = 0;
     for (unsigned x = 0; x < w; ++x)
         for (unsigned y = 0; y < h; ++y) {
             PixelRecord& c = *map.Cell(int(y), int(x));
@@ -237,11 +293,15 @@ bool ReadDataFile(std::istream& in, CFractal& fractal, CCanvas& canvas,
                 --pending;
                 continue;
             }
-            if (at >= used)
+            if (count == 0)
                 continue; // the records ran out: the rest is empty
-            const unsigned char* r = bytes + at;
-            at += 8;
-            if (isSkip(at - 8)) {
+            const unsigned char* r = again.Next();
+            if (!r) {
+                count = 0; // the file changed under us: what is left stays empty
+                continue;
+            }
+            --count;
+            if (IsSkip(r, zc)) {
                 pending = std::max<uint32_t>(Get32(r + 4), 1) - 1;
                 continue;
             }

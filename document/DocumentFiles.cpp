@@ -1,8 +1,6 @@
 #include "document/DocumentFiles.h"
 
-#include <QFile>
-#include <QSaveFile>
-
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +11,7 @@
 #include "model/FractalFactory.h"
 #include "model/PropertyStream.h"
 #include "model/SelfAffineSet.h"
+#include "model/TileSet.h"
 
 namespace {
 
@@ -38,7 +37,20 @@ void Put32(std::string& s, uint32_t v)
         s.push_back(char((v >> (8 * i)) & 0xff));
 }
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+// What decides which rows a fractal lists: the 3-D switch and the numbers
+// of maps and lights of a self-affine set, the digit count of a tile set.
+// The counts themselves are compared, since no sum of them tells two
+// layouts apart.
+std::array<int, 3> RowShape(CFractal& fractal)
+{
+    if (fractal.m_kind == CFractal::kSelfAffine) {
+        auto& set = static_cast<CSelfAffineSet&>(fractal);
+        return {set.m_threeD, set.m_maps.count, set.m_colorMap.m_lightCount};
+    }
+    if (fractal.m_kind == CFractal::kTile)
+        return {static_cast<CTileSet&>(fractal).DigitCount(), 0, 0};
+    return {0, 0, 0};
+}
 
 } // namespace
 
@@ -78,20 +90,29 @@ LoadedDocument ReadDocumentFile(std::istream& in)
     // itself carries (the number of maps, of lights, the 3-D switch), but a
     // new fractal starts from its defaults. Reading once would put every
     // value after the first difference into the wrong row, so the rows are
-    // read again until their shape settles; each reading starts from the
-    // same lines.
-    std::string rows(std::istreambuf_iterator<char>(in), {});
+    // read again until their shape settles. Each reading goes back to the
+    // same place in the stream rather than to a copy of the rest of it.
+    const std::streampos rows = in.tellg();
+    auto rewind = [&] {
+        in.clear();
+        in.seekg(rows);
+        return rows != std::streampos(-1) && bool(in);
+    };
     if (doc.fractal->m_kind == CFractal::kSelfAffine) {
-        std::istringstream probe(rows);
-        static_cast<CSelfAffineSet&>(*doc.fractal).m_threeD = CSelfAffineSet::TextRowsAreThreeD(probe) ? 1 : 0;
+        static_cast<CSelfAffineSet&>(*doc.fractal).m_threeD = CSelfAffineSet::TextRowsAreThreeD(in) ? 1 : 0;
+        if (!rewind()) {
+            doc.truncated = true;
+            return doc;
+        }
     }
     for (int attempt = 0; attempt < 4; ++attempt) {
-        const int shape = doc.fractal->PassCount();
-        std::istringstream text(rows);
-        PropertyStream stream(text, false);
+        if (attempt > 0 && !rewind())
+            break;
+        const std::array<int, 3> shape = RowShape(*doc.fractal);
+        PropertyStream stream(in, false);
         doc.fractal->FillProperties(stream);
         doc.truncated = stream.Exhausted();
-        if (doc.fractal->PassCount() == shape)
+        if (RowShape(*doc.fractal) == shape)
             break;
     }
     return doc;
@@ -122,20 +143,6 @@ void WriteBitmapFile(std::ostream& out, const CCanvas& canvas)
     out.write(reinterpret_cast<const char*>(canvas.m_bits.data()), std::streamsize(imageSize));
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error)
-{
-    QSaveFile file(Q(path));
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = "Cannot write \"" + path + "\": " + file.errorString().toStdString() + ".";
-        return false;
-    }
-    if (file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !file.commit()) {
-        error = "Cannot write \"" + path + "\": " + file.errorString().toStdString() + ".";
-        return false;
-    }
-    return true;
-}
-
 bool SaveDocumentFile(const std::string& path, int fractalType, CFractal& fractal, std::string& error)
 {
     std::ostringstream out(std::ios::binary);
@@ -156,6 +163,17 @@ bool OpenDocumentFile(const std::string& path, LoadedDocument& doc, std::string&
         error = "Cannot open \"" + path + "\": " + std::strerror(errno) + ".";
         return false;
     }
+    // Every document this program writes is a few kilobytes; a larger file
+    // is not one of them, and reading it would only take time and memory.
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size > std::streamoff(kMaxDocumentFileSize)) {
+        error = "Cannot open \"" + path + "\": at " + std::to_string(size) +
+                " bytes it is too large for a fractal document (the limit is " +
+                std::to_string(kMaxDocumentFileSize >> 20) + " MiB).";
+        return false;
+    }
+    in.seekg(0);
     doc = ReadDocumentFile(in);
     if (!doc.fractal) {
         error = "Cannot open \"" + path + "\": the " + kFractalTypeNames[doc.fractalType % 4] +

@@ -1,11 +1,14 @@
 #pragma once
 // The document file (".frc") and the bitmap file (".bmp"), as byte streams.
-// The path-level functions write through a temporary file that replaces
-// the old one only when everything was written.
+// The path-level functions write through a FileReplacement, so a failed
+// save keeps the old file.
 
+#include <cstdint>
 #include <iosfwd>
 #include <memory>
 #include <string>
+
+#include "document/FileReplacement.h"
 
 class CCanvas;
 class CFractal;
@@ -18,15 +21,18 @@ struct LoadedDocument {
     std::unique_ptr<CFractal> fractal; // empty when the kind is not available
     bool truncated = false;            // the file ended before the last row
 };
+// Reads the rows where they stand in `in`, going back to them when a count
+// read changes the layout; `in` must be seekable.
 LoadedDocument ReadDocumentFile(std::istream& in);
 
 // 14-byte file header, 40-byte info header, then the rows as held.
 void WriteBitmapFile(std::ostream& out, const CCanvas& canvas);
+
+// Larger ".frc" files are refused unread.
+constexpr uint64_t kMaxDocumentFileSize = uint64_t(4) << 20;
 
 // The same, by path. On failure they return false and set `error` to a
 // short sentence naming the file.
 bool SaveDocumentFile(const std::string& path, int fractalType, CFractal& fractal, std::string& error);
 bool OpenDocumentFile(const std::string& path, LoadedDocument& doc, std::string& error);
 bool SaveBitmapFile(const std::string& path, const CCanvas& canvas, std::string& error);
-// Writes bytes to `path` atomically: the old file survives a failed write.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error);

@@ -98,15 +98,8 @@ bool CFractal_Doc::SaveBitmapTo(const QString& path, QString& error)
 {
     if (Busy(*this, path, error))
         return false;
-    if (path.endsWith(".png", Qt::CaseInsensitive)) {
-        if (!m_canvas->HasBuffer() || !CanvasImage(*m_canvas).save(path, "PNG")) {
-            error = QString("Cannot write \"%1\".").arg(path);
-            return false;
-        }
-        return true;
-    }
     std::string why;
-    if (!SaveBitmapFile(path.toStdString(), *m_canvas, why)) {
+    if (!SaveImageFile(path.toStdString(), *m_canvas, why)) {
         error = QString::fromStdString(why);
         return false;
     }

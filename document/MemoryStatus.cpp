@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <sys/sysinfo.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -27,16 +28,22 @@ uint64_t ProcKilobytes(const char* file, const std::string& name)
     return 0;
 }
 
+// What a limit leaves once `used` bytes count against it.
+uint64_t Room(int resource, uint64_t used)
+{
+    struct rlimit limit {};
+    if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return UINT64_MAX;
+    return limit.rlim_cur > used ? uint64_t(limit.rlim_cur) - used : 0;
+}
+
 } // namespace
 
 MemoryStatus QueryMemoryStatus()
 {
     MemoryStatus m;
-    struct rlimit limit {};
-    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-        const uint64_t used = ProcKilobytes("/proc/self/status", "VmSize");
-        m.addressSpaceLeft = limit.rlim_cur > used ? uint64_t(limit.rlim_cur) - used : 0;
-    }
+    m.addressSpaceLeft = std::min(Room(RLIMIT_AS, ProcKilobytes("/proc/self/status", "VmSize")),
+                                  Room(RLIMIT_DATA, ProcKilobytes("/proc/self/status", "VmData")));
     struct sysinfo info {};
     if (sysinfo(&info) != 0)
         return m;
@@ -50,4 +57,12 @@ MemoryStatus QueryMemoryStatus()
     m.totalVirtual = m.totalPhysical + uint64_t(info.totalswap) * unit;
     m.availableVirtual = m.availablePhysical + uint64_t(info.freeswap) * unit;
     return m;
+}
+
+uint64_t MemoryAvailableToProcess()
+{
+    const MemoryStatus m = QueryMemoryStatus();
+    // Without the machine's figures only the limits are known.
+    const uint64_t machine = m.totalPhysical ? m.availableVirtual : UINT64_MAX;
+    return std::min(machine, m.addressSpaceLeft);
 }

@@ -3,8 +3,10 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "VideoReader.h"
+#include "tests/SmallDisk.h"
 #include "animation/AviWriter.h"
 
 namespace {
@@ -254,4 +256,49 @@ TEST(AviWriter, QualityAndBitRateReachTheEncoder)
         return fs::file_size(path);
     };
     EXPECT_GT(sizeWith(2), sizeWith(31));
+}
+
+TEST(AviWriter, AFullDiskKeepsTheOldVideoAndSaysWhy)
+{
+    VideoEncoder e;
+    ASSERT_TRUE(Find("rawvideo", e));
+    const fs::path disk = TempFile("disk");
+    fs::create_directories(disk);
+    const fs::path path = disk / "turn.avi";
+    const auto bits = Quadrants(16, 16);
+    auto readAll = [&] {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    {
+        SmallDisk small(disk);
+        std::ofstream(path, std::ios::binary) << "the old video";
+        small.Fill();
+        AviWriter writer;
+        std::string error;
+        // Where the first write fails depends on the buffering: the open,
+        // a frame or the close reports it.
+        bool ok = writer.Open(path, e, 16, 16, {}, error);
+        for (int i = 0; ok && i < 3; ++i)
+            ok = writer.WriteFrame(bits.data(), error);
+        if (ok)
+            ok = writer.Close(error);
+        EXPECT_FALSE(ok);
+        EXPECT_NE(error.find(path.string()), std::string::npos) << error;
+        EXPECT_NE(error.find(small.Reason()), std::string::npos) << error;
+        writer.Close(error);
+        EXPECT_TRUE(readAll() == "the old video") << readAll().size() << " bytes";
+        size_t files = 0;
+        for (const auto& entry : fs::directory_iterator(disk))
+            files += entry.path() != small.Filler();
+        EXPECT_EQ(files, 1u);
+
+        small.Free();
+        ASSERT_TRUE(writer.Open(path, e, 16, 16, {}, error)) << error;
+        for (int i = 0; i < 3; ++i)
+            ASSERT_TRUE(writer.WriteFrame(bits.data(), error)) << error;
+        ASSERT_TRUE(writer.Close(error)) << error;
+        EXPECT_EQ(ReadVideo(path).frames.size(), 3u);
+    }
+    fs::remove_all(disk);
 }

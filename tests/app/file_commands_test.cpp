@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QDir>
 #include <QFile>
 #include <QMdiArea>
@@ -22,6 +23,7 @@
 #include "model/FractalFactory.h"
 #include "model/Samples.h"
 #include "parameters/ParametersBar.h"
+#include "tests/SmallDisk.h"
 #include "tests/model/RowCollector.h"
 
 namespace {
@@ -237,4 +239,51 @@ TEST(FileCommands, SaveNamesGetTheirExtensionAndAreNotReplacedUnasked)
     w.frame.Command(57604)->trigger();
     EXPECT_TRUE(contents().contains("\r\nx=-1.5\r\n"));
     EXPECT_TRUE(w.complaints.isEmpty());
+}
+
+TEST(FileCommands, SavesOnAFullDiskKeepTheOldFilesAndSayWhy)
+{
+    Frame w;
+    QTemporaryDir dir;
+    ASSERT_TRUE(w.frame.OpenDocumentFile(WriteFile(dir, "pyramid.fdt", PyramidData())));
+    CFractal_Doc* doc = w.frame.ActiveDocument();
+    ASSERT_TRUE(doc && doc->m_canvas->HasBuffer());
+    const QString folder = dir.filePath("disk");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    SmallDisk disk(folder.toStdString());
+    const QString reason = QString::fromStdString(disk.Reason());
+    const QStringList names = {"doc.frc", "data.fdt", "image.bmp", "image.png"};
+    for (const QString& name : names)
+        WriteFile(dir, "disk/" + name, "old " + name.toStdString());
+    auto old = [&](const QString& name) {
+        QFile f(folder + "/" + name);
+        return f.open(QIODevice::ReadOnly) && f.readAll() == "old " + name.toLatin1();
+    };
+    disk.Fill();
+
+    QString error;
+    EXPECT_FALSE(doc->OnSaveDocument(folder + "/doc.frc", error));
+    EXPECT_TRUE(error.contains(folder + "/doc.frc") && error.contains(reason)) << error.toStdString();
+    EXPECT_FALSE(doc->SaveDataTo(folder + "/data.fdt", error));
+    EXPECT_TRUE(error.contains(folder + "/data.fdt") && error.contains(reason)) << error.toStdString();
+    EXPECT_FALSE(doc->SaveBitmapTo(folder + "/image.bmp", error));
+    EXPECT_TRUE(error.contains(folder + "/image.bmp") && error.contains(reason)) << error.toStdString();
+    EXPECT_FALSE(doc->SaveBitmapTo(folder + "/image.png", error));
+    EXPECT_TRUE(error.contains(folder + "/image.png") && error.contains(reason)) << error.toStdString();
+    // Save As through the menu command tells the user.
+    w.frame.m_askPath = [&](const QString&, bool) { return folder + "/doc.frc"; };
+    w.frame.Command(57604)->trigger();
+    ASSERT_EQ(w.complaints.size(), 1);
+    EXPECT_TRUE(w.complaints[0].contains(reason)) << w.complaints[0].toStdString();
+    for (const QString& name : names)
+        EXPECT_TRUE(old(name)) << name.toStdString();
+
+    disk.Free();
+    ASSERT_TRUE(doc->SaveBitmapTo(folder + "/image.png", error)) << error.toStdString();
+    const QImage png(folder + "/image.png");
+    EXPECT_EQ(png.size(), QSize(24, 16));
+    ASSERT_TRUE(doc->OnSaveDocument(folder + "/doc.frc", error)) << error.toStdString();
+    CFractal_Doc* again = w.frame.NewFractalDocument(kTypeMandelbrot);
+    ASSERT_TRUE(again->OnOpenDocument(folder + "/doc.frc", error)) << error.toStdString();
+    EXPECT_EQ(again->m_fractal->m_name, "Sierpinsky Pyramid");
 }

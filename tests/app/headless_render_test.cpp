@@ -12,6 +12,7 @@
 #include <random>
 
 #include "tests/AddressLimit.h"
+#include "tests/SmallDisk.h"
 
 namespace {
 
@@ -381,4 +382,47 @@ TEST_F(Headless, ARefusedBuildWritesNothingAndExitsOne)
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "quillion: The view is not finite\n");
     EXPECT_FALSE(fs::exists(dir / "flat.png"));
+
+TEST_F(Headless, SavesOnAFullDiskExitOneAndKeepTheOldFiles)
+{
+    const fs::path disk = dir / "disk";
+    fs::create_directories(disk);
+    SmallDisk small(disk);
+    const char* names[] = {"doc.frc", "data.fdt", "image.bmp", "image.png"};
+    for (const char* name : names)
+        std::ofstream(disk / name, std::ios::binary) << "old " << name;
+    small.Fill();
+    // One run per option: each is the last thing a render does.
+    const QStringList options[] = {{"--save", At("disk/doc.frc")},
+                                   {"--data", At("disk/data.fdt")},
+                                   {"--output", At("disk/image.bmp")},
+                                   {"--output", At("disk/image.png")}};
+    for (size_t i = 0; i < std::size(names); ++i) {
+        const Result r = Render(QStringList{"--quiet", "--sample", "4", "--size", "24x16"} + options[i]);
+        EXPECT_EQ(r.code, 1) << names[i];
+        EXPECT_NE(r.err.find((disk / names[i]).string()), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(small.Reason()), std::string::npos) << r.err;
+    }
+    for (const char* name : names)
+        EXPECT_EQ(ReadAll(disk / name), std::string("old ") + name);
+
+    small.Free();
+    Result r = Render({"--quiet", "--sample", "4", "--size", "24x16", "--save", At("disk/doc.frc")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    r = Render({"--quiet", At("disk/doc.frc"), "--size", "24x16", "--save", At("disk/again.frc")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(ReadAll(disk / "again.frc"), ReadAll(disk / "doc.frc"));
+}
+
+TEST_F(Headless, AnOversizedDocumentFileIsRefusedNamingIt)
+{
+    {
+        std::ofstream(dir / "big.frc", std::ios::binary) << "Fractal Type=Mandelbrot Set\r\n";
+    }
+    fs::resize_file(dir / "big.frc", uint64_t(1536) << 20); // sparse: nothing on disk
+    const Result r = Render({"--quiet", At("big.frc"), "--size", "8x8", "--output", At("big.bmp")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find((dir / "big.frc").string()), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("too large"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "big.bmp"));
 }

@@ -361,4 +361,80 @@ TEST_F(TempDir, NoBitmapBeforeTheFirstImage)
     EXPECT_FALSE(fs::exists(dir / "x.bmp"));
 }
 
+// The values of the `count` rows after the line `group` of a document file.
+std::vector<double> RowsAfter(const std::string& text, const std::string& group, int count)
+{
+    std::vector<double> values;
+    size_t at = text.find(group + "\r\n");
+    if (at == std::string::npos)
+        return values;
+    at += group.size() + 2;
+    for (int i = 0; i < count; ++i) {
+        const size_t eq = text.find('=', at), end = text.find("\r\n", at);
+        values.push_back(std::strtod(text.substr(eq + 1, end - eq - 1).c_str(), nullptr));
+        at = end + 2;
+    }
+    return values;
+}
+
+TEST(DocumentFile, FourMapsAndTwoLightsReopenAsWritten)
+{
+    // Four maps and two lights: as many rows in all as sample 0 lists, but
+    // in another layout.
+    const std::string path = QUILLION_TEST_DATA "/pyramid-2-lights.frc";
+    const std::string text = ReadAll(path);
+    LoadedDocument doc;
+    std::string error;
+    ASSERT_TRUE(OpenDocumentFile(path, doc, error)) << error;
+    auto& set = static_cast<CSelfAffineSet&>(*doc.fractal);
+    EXPECT_EQ(set.m_threeD, 1);
+    ASSERT_EQ(set.m_maps.count, 4);
+    ASSERT_EQ(set.m_colorMap.m_lightCount, 2);
+    const std::vector<double> map4 = RowsAfter(text, "[Map 4]", 13), light2 = RowsAfter(text, "[Light 2]", 13);
+    ASSERT_EQ(map4.size(), 13u);
+    for (int i = 0; i < 13; ++i) {
+        EXPECT_EQ(set.m_maps.maps[3].m[i], map4[size_t(i)]) << i;
+        EXPECT_EQ((&set.m_colorMap.m_lights[1].x)[i], light2[size_t(i)]) << i;
+    }
+    // Four maps of ratio 1/2: dimension log 4 / log 2.
+    EXPECT_NEAR(set.m_dimension, 2.0, 1e-9);
+
+    std::ostringstream first(std::ios::binary);
+    WriteDocumentFile(first, doc.fractalType, set);
+    EXPECT_EQ(first.str(), text);
+    std::istringstream in(first.str());
+    LoadedDocument again = ReadDocumentFile(in);
+    ASSERT_TRUE(again.fractal);
+    std::ostringstream second(std::ios::binary);
+    WriteDocumentFile(second, again.fractalType, *again.fractal);
+    EXPECT_EQ(second.str(), first.str());
+    EXPECT_EQ(static_cast<CSelfAffineSet&>(*again.fractal).m_dimension, set.m_dimension);
+}
+
+TEST_F(TempDir, ADocumentFileOverTheLimitIsRefusedUnread)
+{
+    // A document's first rows, then a hole: 1.5 GB on paper, nothing on disk.
+    const fs::path big = dir / "big.frc";
+    {
+        std::ofstream(big, std::ios::binary) << "Fractal Type=Mandelbrot Set\r\n[Main]\r\nName=Big\r\n";
+    }
+    fs::resize_file(big, uint64_t(1536) << 20);
+    LoadedDocument doc;
+    std::string error;
+    EXPECT_FALSE(OpenDocumentFile(big.string(), doc, error));
+    EXPECT_NE(error.find(big.string()), std::string::npos) << error;
+    EXPECT_NE(error.find("too large"), std::string::npos) << error;
+    EXPECT_FALSE(doc.fractal);
+
+    // 4 MiB still reads: the name, then a long line of zero bytes, then
+    // the end of the file, which leaves the other rows at their defaults.
+    fs::resize_file(big, uint64_t(4) << 20);
+    ASSERT_TRUE(OpenDocumentFile(big.string(), doc, error)) << error;
+    EXPECT_EQ(doc.fractal->m_name, "Big");
+    EXPECT_TRUE(doc.truncated);
+    fs::resize_file(big, (uint64_t(4) << 20) + 1);
+    EXPECT_FALSE(OpenDocumentFile(big.string(), doc, error));
+}
+
 } // namespace
+

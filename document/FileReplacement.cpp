@@ -1,0 +1,143 @@
+#include "document/FileReplacement.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Reason(int code) { return std::generic_category().message(code); }
+
+// Closes a descriptor; EINTR still closes it on this system.
+int CloseFd(int fd)
+{
+    return ::close(fd) == 0 || errno == EINTR ? 0 : errno;
+}
+
+} // namespace
+
+FileReplacement::FileReplacement(std::string path) : m_path(std::move(path)), m_target(m_path) {}
+
+FileReplacement::~FileReplacement() { Discard(); }
+
+bool FileReplacement::Fail(std::string& error, int code)
+{
+    Discard();
+    error = "Cannot write \"" + m_path + "\": " + Reason(code) + ".";
+    return false;
+}
+
+bool FileReplacement::Create(std::string& error)
+{
+    Discard();
+    std::error_code ec;
+    m_target = m_path;
+    if (fs::is_symlink(fs::symlink_status(m_path, ec))) {
+        const fs::path resolved = fs::canonical(m_path, ec);
+        if (!ec)
+            m_target = resolved.string();
+    }
+    struct stat old {};
+    const bool exists = ::stat(m_target.c_str(), &old) == 0;
+    if (exists && S_ISDIR(old.st_mode))
+        return Fail(error, EISDIR);
+    // Replacing a file is done through its folder; a file the user may not
+    // write is not replaced behind their back.
+    if (exists && ::access(m_target.c_str(), W_OK) != 0)
+        return Fail(error, errno);
+
+    std::mt19937 pick(std::random_device{}());
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::uniform_int_distribution<size_t> letter(0, sizeof kLetters - 2);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = m_target + ".";
+        for (int i = 0; i < 6; ++i)
+            name += kLetters[letter(pick)];
+        // 0666 less the umask, as for any new file.
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST || errno == EINTR)
+                continue;
+            return Fail(error, errno);
+        }
+        m_fd = fd;
+        m_temp = std::move(name);
+        if (exists && ::fchmod(fd, old.st_mode & 07777) != 0)
+            return Fail(error, errno);
+        return true;
+    }
+    return Fail(error, EEXIST);
+}
+
+bool FileReplacement::Write(const void* data, size_t size, std::string& error)
+{
+    if (m_fd < 0)
+        return Fail(error, EBADF);
+    const char* at = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(m_fd, at, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Fail(error, errno);
+        }
+        if (n == 0)
+            return Fail(error, EIO);
+        at += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+bool FileReplacement::Commit(std::string& error)
+{
+    if (m_fd < 0)
+        return Fail(error, EBADF);
+    // A full disk may show only here, when the system writes the pages out.
+    // EINVAL: a file system that has nothing to flush.
+    if (::fsync(m_fd) != 0 && errno != EINVAL)
+        return Fail(error, errno);
+    const int closed = CloseFd(m_fd);
+    m_fd = -1;
+    if (closed != 0)
+        return Fail(error, closed);
+    if (::rename(m_temp.c_str(), m_target.c_str()) != 0)
+        return Fail(error, errno);
+    m_temp.clear();
+    // The new name reaches the disk with the folder; failing that the
+    // file is already in place, so it is not reported.
+    fs::path folder = fs::path(m_target).parent_path();
+    if (folder.empty())
+        folder = ".";
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        CloseFd(dir);
+    }
+    return true;
+}
+
+void FileReplacement::Discard()
+{
+    if (m_fd >= 0) {
+        CloseFd(m_fd);
+        m_fd = -1;
+    }
+    if (!m_temp.empty()) {
+        ::unlink(m_temp.c_str());
+        m_temp.clear();
+    }
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error)
+{
+    FileReplacement file(path);
+    return file.Create(error) && file.Write(bytes.data(), bytes.size(), error) && file.Commit(error);
+}
