@@ -382,6 +382,7 @@ TEST_F(Headless, ARefusedBuildWritesNothingAndExitsOne)
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "quillion: The view is not finite\n");
     EXPECT_FALSE(fs::exists(dir / "flat.png"));
+}
 
 TEST_F(Headless, SavesOnAFullDiskExitOneAndKeepTheOldFiles)
 {
