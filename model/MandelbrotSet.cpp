@@ -41,10 +41,11 @@ MandelbrotPixel IterateMandelbrotPoint(double zr, double zi, double cr, double c
             return out;
         }
         // A huge iteration count would keep a Stop waiting inside one point.
-        const bool stopped = k % (1 << 20) == (1 << 20) - 1 && stop && stop->load(std::memory_order_relaxed);
+        const bool stopped = k % 65536 == 65535 && stop && stop->load(std::memory_order_relaxed);
         if (k >= maxIterations || stopped) {
             MandelbrotPixel out;
             out.value = float(CColorMap::kBackgroundValue);
+            out.stopped = stopped;
             return out;
         }
         t = pr * zr - pi * zi;
@@ -105,13 +106,16 @@ int CMandelbrotSet::Build(CCanvas& canvas)
         const double y = y0 + i * d;
         PixelRecord* cell = map.m_gridRows[i];
         for (unsigned j = 0; j < w; ++j, ++cell) {
-            // A row of a very wide image takes longer than a Stop may wait;
-            // rows of usual widths are finished.
+            // A row of a very wide image, or of points iterated very many
+            // times, takes longer than a Stop may wait; other rows are
+            // finished.
             if (j % 4096 == 4095 && m_stop.load(std::memory_order_relaxed))
                 return 1;
             const double x = x0 + j * d;
             const MandelbrotPixel p = julia ? IterateMandelbrotPoint(x / g, y / g, cRe, cIm, radius2, n, &m_stop)
                                             : IterateMandelbrotPoint(x, y, x, y, radius2, n, &m_stop);
+            if (p.stopped)
+                return 1;
             cell->nx = p.re;
             cell->ny = p.im;
             cell->value = p.value;
