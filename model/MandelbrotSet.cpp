@@ -41,7 +41,7 @@ MandelbrotPixel IterateMandelbrotPoint(double zr, double zi, double cr, double c
             return out;
         }
         // A huge iteration count would keep a Stop waiting inside one point.
-        const bool stopped = k % 65536 == 65535 && stop && stop->load(std::memory_order_relaxed);
+        const bool stopped = (k & 0xFFFF) == 0xFFFF && stop && stop->load(std::memory_order_relaxed);
         if (k >= maxIterations || stopped) {
             MandelbrotPixel out;
             out.value = float(CColorMap::kBackgroundValue);
