@@ -191,7 +191,7 @@ TEST(MandelbrotSet, StopDuringARowEndsTheBuildInThatRow)
         }
         m.m_stop = true;
     });
-    m.m_maxIterations = 200000; // slow enough for the watcher
+    m.m_maxIterations = 2000000; // slow enough for the watcher on a busy machine
     m.Build(c);
     go = false;
     watcher.join();
