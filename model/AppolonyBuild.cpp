@@ -27,6 +27,10 @@ int ClipIndex(double v, int lo, int hi)
     return std::clamp(int(v), lo, hi);
 }
 
+// Cells a circle's field may cover between two looks at the stop flag
+// (a few milliseconds).
+constexpr unsigned kCellsPerPoll = 1u << 20;
+
 } // namespace
 
 int CAppolonySet::Build(CCanvas& canvas)
@@ -74,6 +78,7 @@ int CAppolonySet::Build(CCanvas& canvas)
     if (m_stop)
         return 1;
 
+    unsigned cellsSincePoll = 0;
     int top = 0;
     while (top >= 0) {
         GapFrame& frame = stack[size_t(top)];
@@ -119,6 +124,14 @@ int CAppolonySet::Build(CCanvas& canvas)
         const bool descend = hasBox && top < depth;
 
         for (int r = box[2]; r < box[3]; ++r) {
+            // The first circles cover the whole image: on a very large one
+            // a single circle takes longer than a Stop may wait.
+            cellsSincePoll += unsigned(box[1] - box[0]);
+            if (cellsSincePoll >= kCellsPerPoll) {
+                cellsSincePoll = 0;
+                if (m_stop.load(std::memory_order_relaxed))
+                    return 1;
+            }
             PixelRecord* row = map.m_gridRows[size_t(r)];
             const double V = y0 + r * d + Y;
             const double V2 = V * V;

@@ -16,7 +16,7 @@ CMandelbrotSet::CMandelbrotSet()
 }
 
 MandelbrotPixel IterateMandelbrotPoint(double zr, double zi, double cr, double ci,
-                                       double radius2, int maxIterations)
+                                       double radius2, int maxIterations, const std::atomic<bool>* stop)
 {
     // P runs over z0 * z1 * ... * z(m-1); its ratio to z_m sets the colour.
     double pr = zr, pi = zi;
@@ -40,9 +40,12 @@ MandelbrotPixel IterateMandelbrotPoint(double zr, double zi, double cr, double c
             out.value = m2 < 3e38 ? float(m2) : 3e38f;
             return out;
         }
-        if (k >= maxIterations) {
+        // A huge iteration count would keep a Stop waiting inside one point.
+        const bool stopped = (k & 0xFFFF) == 0xFFFF && stop && stop->load(std::memory_order_relaxed);
+        if (k >= maxIterations || stopped) {
             MandelbrotPixel out;
             out.value = float(CColorMap::kBackgroundValue);
+            out.stopped = stopped;
             return out;
         }
         t = pr * zr - pi * zi;
@@ -103,9 +106,16 @@ int CMandelbrotSet::Build(CCanvas& canvas)
         const double y = y0 + i * d;
         PixelRecord* cell = map.m_gridRows[i];
         for (unsigned j = 0; j < w; ++j, ++cell) {
+            // A row of a very wide image, or of points iterated very many
+            // times, takes longer than a Stop may wait; other rows are
+            // finished.
+            if (j % 4096 == 4095 && m_stop.load(std::memory_order_relaxed))
+                return 1;
             const double x = x0 + j * d;
-            const MandelbrotPixel p = julia ? IterateMandelbrotPoint(x / g, y / g, cRe, cIm, radius2, n)
-                                            : IterateMandelbrotPoint(x, y, x, y, radius2, n);
+            const MandelbrotPixel p = julia ? IterateMandelbrotPoint(x / g, y / g, cRe, cIm, radius2, n, &m_stop)
+                                            : IterateMandelbrotPoint(x, y, x, y, radius2, n, &m_stop);
+            if (p.stopped)
+                return 1;
             cell->nx = p.re;
             cell->ny = p.im;
             cell->value = p.value;

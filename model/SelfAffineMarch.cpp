@@ -4,8 +4,11 @@
 // decides "would reach" and gives the hit points their normals.
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "imaging/Canvas.h"
 #include "model/SelfAffineSet.h"
@@ -15,6 +18,17 @@ namespace {
 // Deeper than any set whose maps shrink by 0.99 needs for a pixel of 1e-4;
 // a composition this deep counts as a piece of pixel size.
 constexpr int kMaxDepth = 1000;
+
+// Pieces one query of the tree (a segment test or a normal) may visit. The
+// samples need at most about 12 million (the Self-Affine Pyramyd at
+// 320x240); maps that shrink slowly in their worst direction need more
+// pieces than any machine visits, so a query ends here: a segment test
+// counts as reaching the set, as at the depth limit, and a normal keeps the
+// sum of the pieces it visited. About a few seconds of one core.
+constexpr uint64_t kQueryBudget = uint64_t(1) << 28;
+// The walk looks at the stop flag once every this many pieces (well under a
+// millisecond), so Stop ends even a single costly query at once.
+constexpr uint64_t kStopPoll = 1024;
 
 struct Vec {
     double x, y, z;
@@ -32,7 +46,7 @@ struct Piece {
 
 class PieceTree {
 public:
-    PieceTree(const MapSet& work, const MapSet& params)
+    PieceTree(const MapSet& work, const MapSet& params, const std::atomic<bool>& stop) : m_stop(stop)
     {
         m_count = work.Count();
         double radius = 0;
@@ -48,18 +62,20 @@ public:
     }
 
     // True when a piece of size below eps lies within eps of the segment
-    // a + s u, 0 <= s <= len.
+    // a + s u, 0 <= s <= len. Meaningless once Stopped().
     bool SegmentHits(Vec a, Vec u, double len, double eps) const
     {
         m_a = a;
         m_u = u;
         m_len = len;
         m_eps = eps;
+        m_queryStart = m_visited;
         return SegmentNear(m_root) && Hits(m_root, 0);
     }
 
     // Sum over pieces of size about `scale` within `reach` of p of
     // mu (1 - r^2 / reach^2)^power (p - c): points away from the mass near p.
+    // Meaningless once Stopped().
     Vec AwayFromMass(Vec p, double scale, double reach, double power) const
     {
         m_p = p;
@@ -67,11 +83,25 @@ public:
         m_reach = reach;
         m_power = power;
         m_sum = {0, 0, 0};
+        m_queryStart = m_visited;
         Gather(m_root, 0);
         return m_sum;
     }
 
+    // A stop was seen: every query since returns at once.
+    bool Stopped() const { return m_stopped; }
+
 private:
+    // Counts one piece; false when the query must end, for a stop or for
+    // its budget.
+    bool Visit() const
+    {
+        ++m_visited;
+        if (m_visited % kStopPoll == 0 && m_stop.load(std::memory_order_relaxed))
+            m_stopped = true;
+        return !m_stopped && m_visited - m_queryStart < kQueryBudget;
+    }
+
     Piece Child(const Piece& parent, int k) const
     {
         const double* a = parent.m;
@@ -106,6 +136,8 @@ private:
         if (piece.rho < m_eps || depth >= kMaxDepth)
             return true;
         for (int k = 0; k < m_count; ++k) {
+            if (!Visit())
+                return true;
             Piece c = Child(piece, k);
             if (!SegmentNear(c))
                 continue;
@@ -136,12 +168,17 @@ private:
             return;
         }
         for (int k = 0; k < m_count; ++k) {
+            if (!Visit())
+                return;
             Piece c = Child(piece, k);
             Multiply(c, piece, m_maps[k].m);
             Gather(c, depth + 1);
         }
     }
 
+    const std::atomic<bool>& m_stop;
+    mutable bool m_stopped = false;
+    mutable uint64_t m_visited = 0, m_queryStart = 0;
     int m_count = 0;
     AffineMap m_maps[MapSet::kMaxMaps];
     double m_norm[MapSet::kMaxMaps];
@@ -150,15 +187,47 @@ private:
     mutable double m_len = 0, m_eps = 0, m_scale = 0, m_reach = 0, m_power = 0;
 };
 
+// Scales a hit's normal, as stored in floats, to length 1; one without a
+// direction faces the observer.
+void MakeUnitNormal(PixelRecord& c, Vec eye)
+{
+    const double len = std::sqrt(double(c.nx) * c.nx + double(c.ny) * c.ny + double(c.nz) * c.nz);
+    if (len > 0 && std::isfinite(len)) {
+        c.nx = float(c.nx / len);
+        c.ny = float(c.ny / len);
+        c.nz = float(c.nz / len);
+        return;
+    }
+    Vec v = Vec{eye.x - c.x, eye.y - c.y, eye.z - c.z};
+    const double vl = std::sqrt(Dot(v, v));
+    if (vl > 0)
+        v = {v.x / vl, v.y / vl, v.z / vl};
+    else
+        v = {0, 0, -1};
+    c.nx = float(v.x);
+    c.ny = float(v.y);
+    c.nz = float(v.z);
+}
+
 } // namespace
 
 void CSelfAffineSet::RayMarch(CCanvas& canvas, double d)
 {
     CColorMap& map = m_colorMap;
     const int w = map.m_gridWidth, h = map.m_gridHeight;
-    const double x0 = m_centerX - (w / 2) * d;
-    const double y0 = m_centerY - (h / 2) * d;
-    const Vec eye{map.m_observerX, map.m_observerY, map.m_observerZ};
+    MarchView& view = m_marchView;
+    view.d = d;
+    view.x0 = m_centerX - (w / 2) * d;
+    view.y0 = m_centerY - (h / 2) * d;
+    view.z = m_centerZ;
+    view.eyeX = map.m_observerX;
+    view.eyeY = map.m_observerY;
+    view.eyeZ = map.m_observerZ;
+    view.precision = m_piecePrecision > 0 && std::isfinite(m_piecePrecision) ? m_piecePrecision : 1.2;
+    view.power = std::isfinite(m_power) ? std::clamp(m_power, 0.0, 16.0) : 2.0;
+    m_marchMaps = m_maps;
+    const double x0 = view.x0, y0 = view.y0;
+    const Vec eye{view.eyeX, view.eyeY, view.eyeZ};
     const float level = float(-m_levelValue);
     const bool restart = m_restart;
 
@@ -174,6 +243,8 @@ void CSelfAffineSet::RayMarch(CCanvas& canvas, double d)
                 cell->y = float(p.y);
                 cell->z = float(p.z);
             } else {
+                // Cells a stopped march left for its last evaluation
+                // (state kAwaitingNormal) march on like the live ones.
                 if (!(cell->step >= 0))
                     cell->state = -1;
                 if (cell->value > 0 || cell->state > 0) {
@@ -199,11 +270,10 @@ void CSelfAffineSet::RayMarch(CCanvas& canvas, double d)
         char status[32];
         std::snprintf(status, sizeof status, "Iteration %u", unsigned(m_iterations - n + 1));
         canvas.SetStatus(status);
-        Evaluate(1, d);
-        // A stop ends the passes but not the march: the last pass below
-        // turns what the passes so far found into hits and normals, so
-        // Paint shows it and Continue goes on from it.
-        if (m_stop)
+        // A stop ends the passes; the cells are left for the last
+        // evaluation below, which Paint finishes and Continue marches on
+        // from, so neither loses what the passes found.
+        if (!Evaluate(1))
             break;
         for (PixelRecord& c : map.m_grid) {
             if (c.value > 0 || !(c.step > 0)) {
@@ -226,87 +296,102 @@ void CSelfAffineSet::RayMarch(CCanvas& canvas, double d)
     }
 
     // The normals still hold the ray directions, which the last evaluation
-    // needs; it replaces them with the surface normals of the hits.
+    // needs; it replaces them with the surface normals of the hits. Until
+    // it reaches a cell, the cell shows as a miss: Paint and Save Data As
+    // never take a ray direction for a normal.
     for (PixelRecord& c : map.m_grid) {
         if (c.step > 1) {
             c.state = -1;
             c.value = 0;
         } else {
-            c.state = 1000;
+            c.state = kAwaitingNormal;
+            c.value = 0;
         }
     }
-    Evaluate(0, d);
-    for (PixelRecord& c : map.m_grid) {
-        if (!(std::fabs(c.value) > 1e-5))
-            continue;
-        const double len = std::sqrt(double(c.nx) * c.nx + double(c.ny) * c.ny + double(c.nz) * c.nz);
-        if (len > 0 && std::isfinite(len)) {
-            c.nx = float(c.nx / len);
-            c.ny = float(c.ny / len);
-            c.nz = float(c.nz / len);
-        } else {
-            // No direction: face the observer.
-            Vec v = Vec{eye.x - c.x, eye.y - c.y, eye.z - c.z};
-            const double vl = std::sqrt(Dot(v, v));
-            if (vl > 0)
-                v = {v.x / vl, v.y / vl, v.z / vl};
-            else
-                v = {0, 0, -1};
-            c.nx = float(v.x);
-            c.ny = float(v.y);
-            c.nz = float(v.z);
-        }
-    }
+    if (!m_stop)
+        Evaluate(0);
 }
 
-void CSelfAffineSet::Evaluate(int reach, double d)
+bool CSelfAffineSet::FinishLastEvaluation()
+{
+    for (const PixelRecord& c : m_colorMap.m_grid)
+        if (c.state == kAwaitingNormal)
+            return Evaluate(0);
+    return true;
+}
+
+bool CSelfAffineSet::Evaluate(int reach)
 {
     CColorMap& map = m_colorMap;
     const int w = map.m_gridWidth, h = map.m_gridHeight;
     if (m_work.Count() == 0) {
         if (reach == 0)
             for (PixelRecord& c : map.m_grid)
-                c.value = 0;
-        return;
+                if (c.state == kAwaitingNormal) {
+                    c.value = 0;
+                    c.state = 1000;
+                }
+        return true;
     }
-    const PieceTree tree(m_work, m_maps);
-    const double x0 = m_centerX - (w / 2) * d;
-    const double y0 = m_centerY - (h / 2) * d;
-    const Vec eye{map.m_observerX, map.m_observerY, map.m_observerZ};
-    const double precision = m_piecePrecision > 0 && std::isfinite(m_piecePrecision) ? m_piecePrecision : 1.2;
-    const double power = std::isfinite(m_power) ? std::clamp(m_power, 0.0, 16.0) : 2.0;
+    const PieceTree tree(m_work, m_marchMaps, m_stop);
+    const MarchView& view = m_marchView;
+    const double d = view.d, x0 = view.x0, y0 = view.y0;
+    const Vec eye{view.eyeX, view.eyeY, view.eyeZ};
+    const double precision = view.precision, power = view.power;
+    // The hits of a row get their unit normals once the row is done (or
+    // stopped): scaled from the stored floats, in a loop of its own, exactly
+    // as a whole-grid pass would, so every picture keeps its bytes.
+    std::vector<PixelRecord*> found;
+    auto scaleFound = [&] {
+        for (PixelRecord* c : found) {
+            MakeUnitNormal(*c, eye);
+            c->state = 1000;
+        }
+        found.clear();
+    };
     for (int j = 0; j < h; ++j) {
-        // Only the passes give way to a stop; the last evaluation always
-        // runs over the whole grid.
-        if (reach == 1 && m_stop)
-            return;
+        if (m_stop)
+            return false;
         PixelRecord* cell = map.m_gridRows[size_t(j)];
         for (int i = 0; i < w; ++i, ++cell) {
-            if (cell->state <= 0)
+            if (reach == 1 ? cell->state <= 0 : cell->state != kAwaitingNormal)
                 continue;
             const Vec a{cell->x, cell->y, cell->z};
             const Vec u{cell->nx, cell->ny, cell->nz};
             // A pixel covers more of the scene the farther the point is
             // from the observer than the screen is.
-            const Vec screen = Vec{x0 + i * d, y0 + j * d, m_centerZ} - eye;
+            const Vec screen = Vec{x0 + i * d, y0 + j * d, view.z} - eye;
             const double screenDist = std::max(std::sqrt(Dot(screen, screen)), 1e-12);
             const double step = cell->step > 0 ? double(cell->step) : 0.0;
             const Vec far{a.x + step * u.x, a.y + step * u.y, a.z + step * u.z};
             const Vec toFar = far - eye;
             const double eps = precision * d * std::max(std::sqrt(Dot(toFar, toFar)) / screenDist, 1e-3);
             if (reach == 1) {
-                if (tree.SegmentHits(a, u, step, eps))
+                const bool hits = tree.SegmentHits(a, u, step, eps);
+                if (tree.Stopped())
+                    return false;
+                if (hits)
                     cell->value = 1;
                 continue;
             }
             // The pass after the last hit halved the step, so the hit lies
             // within twice the stored step. A miss keeps its state: a ray
             // still inside the scene marches on when the build is continued.
-            if (!tree.SegmentHits(a, u, 2 * step + eps, eps)) {
+            const bool hits = tree.SegmentHits(a, u, 2 * step + eps, eps);
+            if (tree.Stopped()) {
+                scaleFound();
+                return false;
+            }
+            if (!hits) {
                 cell->value = 0;
+                cell->state = 1000;
                 continue;
             }
             Vec n = tree.AwayFromMass(a, 2 * eps, 6 * eps, power);
+            if (tree.Stopped()) {
+                scaleFound();
+                return false;
+            }
             // Thin pieces have mass on both sides; either side is the
             // surface the observer sees.
             if (Dot(n, eye - a) < 0)
@@ -315,6 +400,9 @@ void CSelfAffineSet::Evaluate(int reach, double d)
             cell->nx = float(n.x);
             cell->ny = float(n.y);
             cell->nz = float(n.z);
+            found.push_back(cell);
         }
+        scaleFound();
     }
+    return true;
 }

@@ -203,9 +203,12 @@ int CSelfAffineSet::Build(CCanvas& canvas)
 
 int CSelfAffineSet::Draw(CCanvas& canvas)
 {
-    if (m_threeD == 1)
+    if (m_threeD == 1) {
+        // Stopped again before the cells are done: the previous picture stays.
+        if (!FinishLastEvaluation())
+            return 0;
         m_colorMap.Render(canvas, m_polarAngle, m_axialAngle, m_rotationAngle);
-    else
+    } else
         m_colorMap.Draw(canvas);
     return 1;
 }
@@ -224,6 +227,8 @@ void CSelfAffineSet::FieldBuild(CCanvas&, double d)
             cell->z = float(m_centerZ);
             cell->nx = cell->ny = cell->nz = 0;
             cell->value = 0;
+            // Not a cell a stopped march left for Paint to finish.
+            cell->state = 0;
         }
     }
     if (w == 0 || h == 0)
@@ -240,6 +245,10 @@ void CSelfAffineSet::FieldBuild(CCanvas&, double d)
     root.box[1] = w;
     root.box[2] = 0;
     root.box[3] = h;
+    // Cells a piece's field may cover between two looks at the stop flag
+    // (a few milliseconds).
+    constexpr unsigned kCellsPerPoll = 1u << 20;
+    unsigned cellsSincePoll = 0;
     int top = 0;
     while (top >= 0) {
         CompositionLevel& level = stack[size_t(top)];
@@ -279,6 +288,14 @@ void CSelfAffineSet::FieldBuild(CCanvas&, double d)
         // it left out.
         const double dz2 = dz * dz;
         for (int r = box[2]; r < box[3]; ++r) {
+            // The first pieces cover the whole image: on a very large one
+            // a single piece takes longer than a Stop may wait.
+            cellsSincePoll += unsigned(box[1] - box[0]);
+            if (cellsSincePoll >= kCellsPerPoll) {
+                cellsSincePoll = 0;
+                if (m_stop.load(std::memory_order_relaxed))
+                    return;
+            }
             PixelRecord* row = map.m_gridRows[size_t(r)];
             const double Y = y0 + r * d + ty;
             const bool inRows = hasBox && r >= r0 && r < r1;

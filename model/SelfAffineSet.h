@@ -38,10 +38,29 @@ public:
     MapSet m_work;
     MapSet m_maps;
 
+    // A cell waiting for the last evaluation of the march. A march ends
+    // its passes at a stop and leaves its cells in this state, looking like
+    // misses: Draw (Paint) finishes them first, Continue marches them on.
+    static constexpr int32_t kAwaitingNormal = 2;
+
     // The two builds, on the prepared working maps.
     void FieldBuild(CCanvas& canvas, double d);
     void RayMarch(CCanvas& canvas, double d);
     // The evaluation step of the ray march: `reach` 1 marks the live cells
-    // whose next step reaches the set, 0 gives the hit cells their normals.
-    void Evaluate(int reach, double d);
+    // whose next step reaches the set, 0 gives the cells awaiting it their
+    // hit or miss and normal. False when a stop ended it.
+    bool Evaluate(int reach);
+    // Finishes the last evaluation of a stopped march, if one is left;
+    // false when a stop ends it first (the cells not reached still wait).
+    bool FinishLastEvaluation();
+
+    // What the march evaluates in, taken when it starts, so that a stopped
+    // march is finished as it began whatever is edited meanwhile.
+    struct MarchView {
+        double d = 0, x0 = 0, y0 = 0, z = 0;
+        double eyeX = 0, eyeY = 0, eyeZ = 0;
+        double precision = 1.2, power = 2.0;
+    };
+    MarchView m_marchView;
+    MapSet m_marchMaps;
 };

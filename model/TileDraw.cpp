@@ -1,5 +1,6 @@
 // Drawing of the tile set: residues, grid, click, tables and the walk.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -59,9 +60,11 @@ void DottedLine(Painter& p, double x1, double y1, double x2, double y2)
     }
 }
 
-// Lines of the lattice B.Z^2 and the residue class of each lattice point.
-void DrawGrid(Painter& p, const Mat2d& B, const TileMatrix& A, const std::vector<TilePoint>& residues,
-              const std::vector<uint32_t>& colours)
+// Lines of the lattice B.Z^2 and the residue class of each lattice point;
+// false when a stop ended it. A large canvas holds millions of lattice
+// points, each tested against up to 100 classes.
+bool DrawGrid(Painter& p, const Mat2d& B, const TileMatrix& A, const std::vector<TilePoint>& residues,
+              const std::vector<uint32_t>& colours, const std::atomic<bool>& stop)
 {
     const double W = double(p.m_w), H = double(p.m_h);
     const double cx = double(p.m_w / 2), cy = double(p.m_h / 2);
@@ -71,6 +74,8 @@ void DrawGrid(Painter& p, const Mat2d& B, const TileMatrix& A, const std::vector
     // The lattice is at least one pixel apart, so this bounds the count.
     const int64_t rg = std::isfinite(extent) ? std::min<int64_t>(Trunc(extent), 4 * int64_t(std::max(W, H)) + 4) : 0;
     for (int64_t i = -rg; i < rg; ++i) {
+        if (stop.load(std::memory_order_relaxed))
+            return false;
         const double fi = double(i), fr = double(rg);
         DottedLine(p, B.a * fi - B.b * fr + cx, B.c * fi - B.e * fr + cy, B.a * fi + B.b * fr + cx,
                    B.c * fi + B.e * fr + cy);
@@ -80,6 +85,8 @@ void DrawGrid(Painter& p, const Mat2d& B, const TileMatrix& A, const std::vector
     const TileMatrix adj = Adjugate(A);
     const int64_t d = Determinant(A);
     for (int64_t i = -rg; i < rg; ++i) {
+        if (stop.load(std::memory_order_relaxed))
+            return false;
         for (int64_t j = -rg; j < rg; ++j) {
             const int64_t px = Trunc(B.a * double(i) + B.b * double(j) + cx);
             const int64_t py = Trunc(B.c * double(i) + B.e * double(j) + cy);
@@ -96,6 +103,7 @@ void DrawGrid(Painter& p, const Mat2d& B, const TileMatrix& A, const std::vector
             }
         }
     }
+    return true;
 }
 
 } // namespace
@@ -183,8 +191,8 @@ int CTileSet::Draw(CCanvas& canvas)
     for (int i = 1; i < m_deep; ++i)
         B = Mul(B, ToDouble(A));
     Painter painter(canvas);
-    if (m_grid)
-        DrawGrid(painter, B, A, residues, colours);
+    if (m_grid && !DrawGrid(painter, B, A, residues, colours, m_stop))
+        return 0;
 
     if (clickX != -1) {
         const double dx = double(clickX) - double(W / 2), dy = double(H / 2) - double(clickY);

@@ -1,0 +1,230 @@
+// Stop ends every builder soon, whatever its parameters: each case below
+// would take from seconds to hours to finish, and must return within a
+// generous bound (2 s, against the 100 ms a user may wait) of Stop.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/AppolonySet.h"
+#include "model/MandelbrotSet.h"
+#include "model/Samples.h"
+#include "model/SelfAffineSet.h"
+#include "model/TileSet.h"
+#include "tests/model/StopWhileBuilding.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+template <class F>
+struct Job {
+    Job(std::unique_ptr<F> f, unsigned w, unsigned h) : fractal(std::move(f)), canvas(w, h) {}
+    std::unique_ptr<F> fractal;
+    CountingCanvas canvas;
+};
+
+template <class F>
+std::shared_ptr<Job<F>> MakeJob(std::unique_ptr<F> f, unsigned w, unsigned h)
+{
+    return std::make_shared<Job<F>>(std::move(f), w, h);
+}
+
+std::unique_ptr<CSelfAffineSet> SelfAffine(int sample)
+{
+    return std::unique_ptr<CSelfAffineSet>(static_cast<CSelfAffineSet*>(MakeSample(sample).release()));
+}
+
+// 25 maps of ratio 0.9999: the pieces hardly shrink, so no walk of them
+// ends in a lifetime.
+std::unique_ptr<CSelfAffineSet> SlowlyShrinking(int threeD)
+{
+    auto f = SelfAffine(4);
+    f->m_threeD = threeD;
+    f->m_maps.count = 25;
+    for (int k = 0; k < 25; ++k) {
+        const double a = 2 * M_PI * k / 25;
+        MakeMap(f->m_maps.maps[k], 0.9999, 0, 0, 0, std::cos(a), std::sin(a), 0.1 * (k % 5));
+        f->m_maps.maps[k].m[12] = 1;
+    }
+    return f;
+}
+
+void ExpectStoppedSoon(const StopOutcome& out)
+{
+    EXPECT_TRUE(out.underWay);
+    EXPECT_TRUE(out.wasRunning) << "the build ended before Stop; the case is too cheap to tell";
+    EXPECT_TRUE(out.ended) << "still building " << out.took.count() << " ms after Stop";
+}
+
+// The build has run for a while (for builders that report nothing).
+std::function<bool()> After(std::chrono::milliseconds t)
+{
+    const Clock::time_point start = Clock::now();
+    return [=] { return Clock::now() - start >= t; };
+}
+
+TEST(StopLatency, MandelbrotPointsThatIterateForSeconds)
+{
+    // Every point lies in the main cardioid and so runs the full count:
+    // seconds per point, minutes per row.
+    auto m = std::make_unique<CMandelbrotSet>();
+    m->m_centerX = -0.1;
+    m->m_halfSize = 0.01;
+    m->m_maxIterations = 1 << 30;
+    auto job = MakeJob(std::move(m), 8, 8);
+    auto* j = job.get();
+    ExpectStoppedSoon(PressStopWhileBuilding(
+        job, [j] { j->fractal->Build(j->canvas); }, [j] { return j->fractal->m_progress >= 0; },
+        j->fractal->m_stop));
+}
+
+TEST(StopLatency, AppolonyAtItsHighestPrecision)
+{
+    auto a = std::make_unique<CAppolonySet>();
+    a->m_precision = 100;
+    auto job = MakeJob(std::move(a), 600, 400);
+    auto* j = job.get();
+    ExpectStoppedSoon(PressStopWhileBuilding(
+        job, [j] { j->fractal->Build(j->canvas); }, [j] { return j->fractal->m_progress > 0; },
+        j->fractal->m_stop));
+}
+
+TEST(StopLatency, FlatFieldOfSlowlyShrinkingMaps)
+{
+    auto job = MakeJob(SlowlyShrinking(0), 200, 150);
+    auto* j = job.get();
+    ExpectStoppedSoon(PressStopWhileBuilding(
+        job, [j] { j->fractal->Build(j->canvas); }, After(std::chrono::milliseconds(100)), j->fractal->m_stop));
+}
+
+TEST(StopLatency, RayMarchOfSlowlyShrinkingMaps)
+{
+    // One query of the piece tree alone would outlast the test program.
+    auto job = MakeJob(SlowlyShrinking(1), 16, 2);
+    auto* j = job.get();
+    ExpectStoppedSoon(PressStopWhileBuilding(
+        job, [j] { j->fractal->Build(j->canvas); }, [j] { return j->canvas.statusChanges > 0; },
+        j->fractal->m_stop));
+}
+
+TEST(StopLatency, TileGridOnALargeCanvas)
+{
+    // A hundred residue classes tested at every lattice point of a canvas
+    // millions of pixels large.
+    auto t = std::make_unique<CTileSet>();
+    t->m_determinant = 100;
+    t->m_track = 0;
+    t->m_deep = 1;
+    t->m_grid = true;
+    auto job = MakeJob(std::move(t), 3000, 3000);
+    auto* j = job.get();
+    ExpectStoppedSoon(PressStopWhileBuilding(
+        job, [j] { j->fractal->Draw(j->canvas); }, After(std::chrono::milliseconds(100)), j->fractal->m_stop));
+}
+
+int AwaitingCells(const CSelfAffineSet& f)
+{
+    int n = 0;
+    for (const PixelRecord& c : f.m_colorMap.m_grid)
+        n += c.state == CSelfAffineSet::kAwaitingNormal;
+    return n;
+}
+
+TEST(StopLatency, TheLastEvaluationOfTheMarchAndPaintAfterIt)
+{
+    // No passes: the build is its last evaluation, here one of seconds per
+    // cell, since the Self-Affine Pyramyd stretched to a ratio of 0.82 has
+    // pieces far thinner than the bound the walk prunes with. Stopped, it
+    // leaves its cells for Paint, showing as misses.
+    auto f = SelfAffine(8);
+    for (int k = 0; k < f->m_maps.count; ++k)
+        f->m_maps.maps[k].m[3] = 0.82;
+    f->m_iterations = 0;
+    auto job = MakeJob(std::move(f), 8, 6);
+    auto* j = job.get();
+    ExpectStoppedSoon(PressStopWhileBuilding(
+        job, [j] { j->fractal->Build(j->canvas); }, After(std::chrono::milliseconds(100)), j->fractal->m_stop));
+    const int awaiting = AwaitingCells(*j->fractal);
+    EXPECT_GT(awaiting, 0);
+    for (const PixelRecord& c : j->fractal->m_colorMap.m_grid) {
+        if (c.state == CSelfAffineSet::kAwaitingNormal) {
+            EXPECT_EQ(c.value, 0.0f);
+        }
+    }
+
+    // Paint takes the evaluation up again, and a Stop ends that as well,
+    // leaving the picture as it was.
+    j->fractal->m_stop = false;
+    const std::vector<uint8_t> before = j->canvas.m_bits;
+    auto drawn = std::make_shared<int>(-1);
+    ExpectStoppedSoon(PressStopWhileBuilding(
+        job, [j, drawn] { *drawn = j->fractal->Draw(j->canvas); }, After(std::chrono::milliseconds(100)),
+        j->fractal->m_stop));
+    EXPECT_EQ(*drawn, 0);
+    EXPECT_EQ(j->canvas.m_bits, before);
+    EXPECT_GT(AwaitingCells(*j->fractal), 0);
+}
+
+// Presses Stop when the march reports "Iteration 1": its passes but the
+// last are done.
+struct StopAtLastPass : CountingCanvas {
+    StopAtLastPass(unsigned w, unsigned h, CFractal* f) : CountingCanvas(w, h), fractal(f) {}
+    void StatusChanged() override
+    {
+        if (fractal && Status() == "Iteration 1")
+            fractal->m_stop = true;
+    }
+    CFractal* fractal;
+};
+
+TEST(StopLatency, APaintStoppedPartWayEndsLaterAsIfNeverStopped)
+{
+    // The Self-Affine Pyramyd's last evaluation is its costly part (a tenth
+    // of a second here, minutes at the size of its picture). Paint
+    // after a stop, itself stopped early on and then done again, gives the
+    // picture of a Paint that ran straight through.
+    auto stopped = [] {
+        auto f = SelfAffine(8);
+        StopAtLastPass canvas(40, 30, f.get());
+        f->Build(canvas);
+        EXPECT_TRUE(f->m_stop);
+        f->m_stop = false;
+        return f;
+    };
+    auto straight = stopped();
+    CountingCanvas plain(40, 30);
+    const Clock::time_point start = Clock::now();
+    ASSERT_EQ(straight->Draw(plain), 1);
+    // The same Paint again is stopped half way through, however fast this
+    // machine (or slow a sanitizer) makes it.
+    const auto half = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start) / 2;
+    EXPECT_EQ(AwaitingCells(*straight), 0);
+
+    auto job = MakeJob(stopped(), 40, 30);
+    auto* j = job.get();
+    const int awaiting = AwaitingCells(*j->fractal);
+    ASSERT_GT(awaiting, 40 * 30 / 5);
+    const StopOutcome out = PressStopWhileBuilding(
+        job, [j] { j->fractal->Draw(j->canvas); }, After(half), j->fractal->m_stop, std::chrono::milliseconds(0));
+    EXPECT_TRUE(out.ended);
+    // Stopped part way: some cells done, the rest still waiting.
+    const int left = AwaitingCells(*j->fractal);
+    EXPECT_GT(left, 0);
+    EXPECT_LT(left, awaiting);
+
+    j->fractal->m_stop = false;
+    ASSERT_EQ(j->fractal->Draw(j->canvas), 1);
+    EXPECT_EQ(AwaitingCells(*j->fractal), 0);
+    EXPECT_EQ(j->canvas.m_bits, plain.m_bits);
+    size_t lit = 0;
+    for (size_t i = 0; i < plain.m_bits.size(); ++i)
+        lit += plain.m_bits[i] != 0;
+    EXPECT_GT(lit, plain.m_bits.size() / 10);
+}
+
+} // namespace
