@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <cmath>
 #include <memory>
 #include <sstream>
 #include <string>
+
+#include <unistd.h>
 
 #include "document/DataFile.h"
 #include "document/DocumentFiles.h"
@@ -63,6 +67,31 @@ TEST(StopLatencyFiles, TwentyFiveMapsOfRatioNearOne)
 
 TEST(StopLatencyFiles, ContinueOnOpenedComputedData)
 {
+    // The file that once kept Continue going has parameter passes that
+    // disagree on its counts; it is refused now, before any build.
+    {
+        auto g = CreateFractalOfType(kTypeSelfAffine);
+        CountingCanvas c(1, 1);
+        std::string why;
+        EXPECT_FALSE(OpenDataFile(DataPath("stop-continue.fdt"), *g, c, nullptr, why));
+    }
+    // The same costly Continue from a file the program writes itself: hits
+    // of a cheap set, saved after the maps were edited to the three that
+    // kept a 4x3 build going (edits do not rebuild, so a user gets there).
+    std::unique_ptr<CFractal> made = CreateSample(4);
+    auto* cheap = static_cast<CSelfAffineSet*>(made.get());
+    CountingCanvas small(8, 6);
+    cheap->Build(small);
+    auto costly = OpenForBuild("stop-ignored-3maps.frc", 8, 6);
+    ASSERT_TRUE(costly);
+    cheap->m_maps = static_cast<CSelfAffineSet&>(*costly->fractal).m_maps;
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("quillion-continue-" + std::to_string(::getpid()) + ".fdt")).string();
+    {
+        std::ofstream out(path, std::ios::binary);
+        ASSERT_TRUE(WriteDataFile(out, *cheap));
+    }
+
     auto job = std::make_shared<Job>(CreateFractalOfType(kTypeSelfAffine), 1, 1);
     Job* j = job.get();
     std::string why;
@@ -71,7 +100,8 @@ TEST(StopLatencyFiles, ContinueOnOpenedComputedData)
         j->canvas.width = w;
         j->canvas.height = h;
     };
-    ASSERT_TRUE(OpenDataFile(DataPath("stop-continue.fdt"), *j->fractal, j->canvas, sized, why)) << why;
+    ASSERT_TRUE(OpenDataFile(path, *j->fractal, j->canvas, sized, why)) << why;
+    std::filesystem::remove(path);
     j->fractal->m_restart = false;
     ExpectStopsSoon(job);
 }
