@@ -31,31 +31,9 @@
 #include "model/SelfAffineSet.h"
 #include "parameters/ParametersBar.h"
 #include "parameters/PropertyGrid.h"
+#include "tests/app/WindowFixture.h"
 
 namespace {
-
-bool WaitIdle(CFractal_Doc* doc, int ms = 60000)
-{
-    return QTest::qWaitFor([&] { return !doc->IsBuilding(); }, ms);
-}
-
-struct Window {
-    CMainFrame frame;
-    CFractal_Doc* doc = nullptr;
-    CFractal_View* view = nullptr;
-
-    explicit Window(int type, int w = 320, int h = 200)
-    {
-        // Room for an 800x600 window beside the bars: windows stay inside.
-        frame.resize(1500, 1000);
-        frame.show();
-        doc = frame.NewFractalDocument(type);
-        view = frame.ActiveView();
-        frame.MdiArea()->activeSubWindow()->showNormal();
-        view->ResizeToBitmap(w, h);
-        QApplication::processEvents();
-    }
-};
 
 uint32_t Pixel(const CFractal_Doc* doc, int x, int y) { return doc->m_deviceBitmap.Image().pixel(x, y); }
 

@@ -26,13 +26,9 @@
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
 #include "model/FractalFactory.h"
+#include "tests/app/WindowFixture.h"
 
 namespace {
-
-bool WaitIdle(CFractal_Doc* doc, int ms = 60000)
-{
-    return QTest::qWaitFor([&] { return !doc->IsBuilding(); }, ms);
-}
 
 int Windows(const CMainFrame& frame) { return int(frame.MdiArea()->subWindowList().size()); }
 

@@ -19,31 +19,9 @@
 #include "document/FractalView.h"
 #include "document/SizeDialog.h"
 #include "model/FractalFactory.h"
+#include "tests/app/WindowFixture.h"
 
 namespace {
-
-bool WaitIdle(CFractal_Doc* doc, int ms = 60000)
-{
-    return QTest::qWaitFor([&] { return !doc->IsBuilding(); }, ms);
-}
-
-struct Window {
-    CMainFrame frame;
-    CFractal_Doc* doc = nullptr;
-    CFractal_View* view = nullptr;
-
-    explicit Window(int type, int w = 320, int h = 200)
-    {
-        frame.show();
-        frame.activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&frame));
-        doc = frame.NewFractalDocument(type);
-        view = frame.ActiveView();
-        frame.MdiArea()->activeSubWindow()->showNormal();
-        view->ResizeToBitmap(w, h);
-        QApplication::processEvents();
-    }
-};
 
 // A left-button drag on the view's visible area, from `from` to `to`.
 void Drag(CFractal_View* view, QPoint from, QPoint to)
