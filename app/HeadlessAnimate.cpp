@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "app/HeadlessWatch.h"
+#include "document/FileReplacement.h"
+
 QString ParseAnimateOptions(const QString& frames, const QString& step, const QString& codec,
                             const QString& output, AnimationJob& job)
 {
@@ -26,27 +29,61 @@ QString ParseAnimateOptions(const QString& frames, const QString& step, const QS
     return {};
 }
 
-int RunHeadlessAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob& job, bool quiet)
+namespace {
+
+// The writer names the file it opened; the user knows the one they asked for.
+std::string NameTheTarget(std::string text, const std::string& temporary, const std::string& target)
+{
+    for (size_t at = text.find(temporary); at != std::string::npos; at = text.find(temporary, at + target.size()))
+        text.replace(at, temporary.size(), target);
+    return text;
+}
+
+} // namespace
+
+int RunHeadlessAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob& job, bool quiet,
+                         HeadlessWatch& watch)
 {
     const std::string refusal = AnimationRefusal(fractal);
     if (!refusal.empty()) {
         std::fprintf(stderr, "quillion: cannot animate: %s\n", refusal.c_str());
         return 1;
     }
+    std::string error;
+    FileReplacement file(job.path);
+    if (!file.Create(error)) {
+        std::fprintf(stderr, "quillion: %s\n", error.c_str());
+        return 1;
+    }
+    AnimationJob into = job;
+    into.path = file.TemporaryPath();
+
     std::atomic<bool> stop{false};
-    const AnimationOutcome out = WriteAnimation(fractal, canvas, job, stop, [&](unsigned done, unsigned total) {
+    watch.SetStopAction([&] { StopAnimation(fractal, stop); });
+    const AnimationOutcome out = WriteAnimation(fractal, canvas, into, stop, [&](unsigned done, unsigned total) {
         if (!quiet)
             std::fprintf(stderr, "[%3.1f%%] Frame %u of %u written\n", 100.0 * done / total, done, total);
     });
+    watch.SetStopAction({});
+
+    if (watch.Stopped()) {
+        file.Discard();
+        std::fprintf(stderr, "quillion: %s; nothing was written\n", watch.Message().c_str());
+        return watch.ExitCode();
+    }
+    const std::string why = NameTheTarget(out.error, into.path, job.path);
     switch (out.result) {
     case AnimationOutcome::kDone:
+        if (!file.Commit(error)) {
+            std::fprintf(stderr, "quillion: %s\n", error.c_str());
+            return 1;
+        }
         return 0;
     case AnimationOutcome::kRefused:
-        std::fprintf(stderr, "quillion: cannot animate: %s\n", out.error.c_str());
+        std::fprintf(stderr, "quillion: cannot animate: %s\n", why.c_str());
         return 1;
     default:
-        std::fprintf(stderr, "quillion: %s (%s)\n", kAnimationWriteError,
-                     out.error.empty() ? "stopped" : out.error.c_str());
+        std::fprintf(stderr, "quillion: %s (%s)\n", kAnimationWriteError, why.empty() ? "stopped" : why.c_str());
         return 1;
     }
 }

@@ -1,6 +1,7 @@
 #include "app/HeadlessRender.h"
 #include "app/CommandLine.h"
 #include "app/HeadlessAnimate.h"
+#include "app/HeadlessWatch.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -9,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -91,16 +93,26 @@ bool ParseSize(const QString& text, unsigned& w, unsigned& h)
     return true;
 }
 
+// A positive, finite number of seconds.
+bool ParseTimeout(const QString& text, double& seconds)
+{
+    bool ok = false;
+    seconds = text.trimmed().toDouble(&ok);
+    return ok && std::isfinite(seconds) && seconds > 0;
+}
+
 // Runs the build on a worker, as the window would, and reports progress
-// every 250 ms until it ends.
-BuildOutcome BuildWithProgress(CFractal& fractal, CCanvas& canvas, HeadlessView& view, bool quiet)
+// every 250 ms until it ends. The watch stops it through the fractal's
+// m_stop, and keeps a stopped build from being drawn.
+BuildOutcome BuildWithProgress(CFractal& fractal, CCanvas& canvas, HeadlessView& view, bool quiet,
+                               HeadlessWatch& watch)
 {
     std::mutex lock;
     std::condition_variable ended;
     bool done = false;
     BuildOutcome outcome;
     std::thread worker([&] {
-        outcome = RunBuildSteps(fractal, canvas, kCmdRebuild);
+        outcome = RunBuildSteps(fractal, canvas, kCmdRebuild, [&] { return watch.Stopped(); });
         std::lock_guard guard(lock);
         done = true;
         ended.notify_all();
@@ -141,7 +153,8 @@ int Run(int argc, char** argv)
     const QCommandLineOption animate("animate", "Write FRAMES turning frames (.avi output).", "FRAMES");
     const QCommandLineOption step("step", "Degrees turned per frame (default 18).", "DEGREES");
     const QCommandLineOption codec("codec", "The video encoder (default rawvideo).", "NAME");
-    parser.addOptions({render, type, sample, size, output, save, data, quiet, animate, step, codec});
+    const QCommandLineOption timeout("timeout", "Give up after SECONDS.", "SECONDS");
+    parser.addOptions({render, type, sample, size, output, save, data, quiet, animate, step, codec, timeout});
     const QCommandLineOption help(QStringList{"h", "help", "?"}, "The whole usage.");
     const QCommandLineOption version(QStringList{"v", "version"}, "The version.");
     parser.addOptions({help, version});
@@ -176,6 +189,9 @@ int Run(int argc, char** argv)
     unsigned width = 640, height = 480;
     if (parser.isSet(size) && !ParseSize(parser.value(size), width, height))
         return usage("malformed --size \"" + parser.value(size) + "\" (expected WxH, 1 to 65536 each)");
+    double seconds = 0;
+    if (parser.isSet(timeout) && !ParseTimeout(parser.value(timeout), seconds))
+        return usage("malformed --timeout \"" + parser.value(timeout) + "\" (expected a number of seconds above 0)");
     const bool isQuiet = parser.isSet(quiet);
     const QString image = parser.value(output);
     const bool animating = parser.isSet(animate);
@@ -192,6 +208,15 @@ int Run(int argc, char** argv)
     }
 
     std::unique_ptr<CFractal> fractal;
+    // From here on SIGINT, SIGTERM and the time limit stop the work instead
+    // of killing it half way through a file; what is stopped writes nothing.
+    HeadlessWatch watch(seconds);
+    bool wrote = false;
+    auto abandon = [&] {
+        std::fprintf(stderr, "quillion: %s; %s\n", watch.Message().c_str(),
+                     wrote ? "the files before it were written" : "nothing was written");
+        return watch.ExitCode();
+    };
     int fractalType = kTypeMandelbrot;
     std::string kindName;
     if (!files.isEmpty()) {
@@ -208,6 +233,8 @@ int Run(int argc, char** argv)
                 view.SetSize(w, h);
             }, error);
             canvas.m_view = nullptr;
+            if (watch.Stopped())
+                return abandon();
             if (!ok)
                 return fail(error);
             if (!image.isEmpty() && !WriteImage(image, canvas, error))
@@ -270,15 +297,25 @@ int Run(int argc, char** argv)
         return fail(MemoryShortage(width, height, need, memory));
     }
 
+    if (watch.Stopped()) {
+        canvas.m_view = nullptr;
+        return abandon();
+    }
     if (animating) {
-        const int code = RunHeadlessAnimation(*fractal, canvas, job, isQuiet);
+        const int code = RunHeadlessAnimation(*fractal, canvas, job, isQuiet, watch);
         if (code != 0) {
             canvas.m_view = nullptr;
             return code;
         }
     } else {
         fractal->m_restart = true;
-        const BuildOutcome built = BuildWithProgress(*fractal, canvas, view, isQuiet);
+        watch.SetStopAction([f = fractal.get()] { f->m_stop = true; });
+        const BuildOutcome built = BuildWithProgress(*fractal, canvas, view, isQuiet, watch);
+        watch.SetStopAction({});
+        if (watch.Stopped()) {
+            canvas.m_view = nullptr;
+            return abandon();
+        }
         // A refused build has no image, and its document or data would
         // describe one that is not there: nothing is written.
         if (built.result != BuildOutcome::kDrawn) {
@@ -287,16 +324,30 @@ int Run(int argc, char** argv)
         }
     }
 
+    // Each file is whole or not there: a stop that comes between them ends
+    // the run before the next one.
+    canvas.m_view = nullptr;
     std::string error;
-    if (!animating && !image.isEmpty() && !WriteImage(image, canvas, error))
-        return fail(error);
-    if (parser.isSet(data) && !SaveDataFile(parser.value(data).toStdString(), *fractal, error))
-        return fail(error);
+    if (!animating && !image.isEmpty()) {
+        if (watch.Stopped())
+            return abandon();
+        if (!WriteImage(image, canvas, error))
+            return fail(error);
+        wrote = true;
+    }
+    if (parser.isSet(data)) {
+        if (watch.Stopped())
+            return abandon();
+        if (!SaveDataFile(parser.value(data).toStdString(), *fractal, error))
+            return fail(error);
+        wrote = true;
+    }
     if (parser.isSet(save)) {
+        if (watch.Stopped())
+            return abandon();
         if (!SaveDocumentFile(parser.value(save).toStdString(), fractalType, *fractal, error))
             return fail(error);
     }
-    canvas.m_view = nullptr;
     return 0;
 }
 

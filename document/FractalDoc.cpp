@@ -260,7 +260,10 @@ bool CFractal_Doc::CanCloseFrame(QWidget* frame)
 
 bool CFractal_Doc::RequestCloseAfterBuild(QWidget* frame)
 {
-    if (!m_frameToClose)
+    // The first request wins among sibling windows; a window that holds the
+    // one waiting (quitting the main window after closing a child) takes
+    // over, or the confirmed quit would end as a closed child.
+    if (!m_frameToClose || (frame && frame->isAncestorOf(m_frameToClose)))
         m_frameToClose = frame;
     m_closePending = true;
     if (m_fractal)

@@ -44,8 +44,11 @@ TEST(CommandLine, HelpPrintsEveryFormWithoutADisplay)
         EXPECT_TRUE(a.out.contains("quillion --render [FILE | --type N | --sample N]")) << what;
         EXPECT_TRUE(a.out.contains("--animate FRAMES --output FILE.avi")) << what;
         for (const char* option : {"--type", "--sample", "--size", "--output", "--save", "--data", "--quiet",
-                                   "--animate", "--step", "--codec", "--version"})
+                                   "--animate", "--step", "--codec", "--timeout", "--version"})
             EXPECT_TRUE(a.out.contains(QLatin1String(option))) << what << " lacks " << option;
+        // What a script sees when the render is stopped.
+        EXPECT_TRUE(a.out.contains("130 stopped by SIGINT")) << what;
+        EXPECT_TRUE(a.out.contains("143 stopped by SIGTERM")) << what;
     }
 }
 

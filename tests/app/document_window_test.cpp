@@ -290,6 +290,68 @@ TEST(DocumentWindow, QuittingDuringABuildAsksThenWaitsForIt)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !doc; }, 1000));
 }
 
+TEST(DocumentWindow, AQuitConfirmedAfterAWindowCloseStillQuits)
+{
+    // Close the window (Yes), then quit (Yes): the program goes, not only
+    // the window.
+    {
+        Window w(kTypeSelfAffine);
+        w.doc->OnSample(32777 + 5);
+        QPointer<QMdiSubWindow> child = w.frame.MdiArea()->activeSubWindow();
+        QPointer<CFractal_Doc> doc = w.doc;
+        int asked = 0;
+        w.doc->m_ask = [&](const QString&) {
+            ++asked;
+            return true;
+        };
+        w.doc->OnBuild(32800);
+        child->close();
+        EXPECT_TRUE(child) << "the window waits for the build";
+        w.frame.close();
+        EXPECT_EQ(asked, 2);
+        EXPECT_TRUE(w.frame.isVisible());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !doc; }, 60000));
+        EXPECT_FALSE(w.frame.isVisible()) << "the confirmed quit was lost";
+    }
+    // The same with No to the quit: only the window goes.
+    {
+        Window w(kTypeSelfAffine);
+        w.doc->OnSample(32777 + 5);
+        QPointer<QMdiSubWindow> child = w.frame.MdiArea()->activeSubWindow();
+        QPointer<CFractal_Doc> doc = w.doc;
+        int asked = 0;
+        w.doc->m_ask = [&](const QString&) { return ++asked == 1; };
+        w.doc->OnBuild(32800);
+        child->close();
+        w.frame.close();
+        EXPECT_EQ(asked, 2);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !doc; }, 60000));
+        EXPECT_FALSE(child);
+        EXPECT_TRUE(w.frame.isVisible());
+    }
+    // No to the quit alone keeps the build, the window and the program.
+    {
+        Window w(kTypeSelfAffine);
+        w.doc->OnSample(32777 + 5);
+        QPointer<QMdiSubWindow> child = w.frame.MdiArea()->activeSubWindow();
+        int asked = 0;
+        w.doc->m_ask = [&](const QString&) {
+            ++asked;
+            return false;
+        };
+        w.doc->OnBuild(32800);
+        w.frame.close();
+        EXPECT_EQ(asked, 1);
+        EXPECT_TRUE(w.doc->IsBuilding());
+        EXPECT_FALSE(w.doc->m_fractal->m_stop) << "No leaves the build running";
+        w.doc->OnStop();
+        ASSERT_TRUE(WaitIdle(w.doc));
+        QApplication::processEvents();
+        EXPECT_TRUE(child);
+        EXPECT_TRUE(w.frame.isVisible());
+    }
+}
+
 namespace {
 // A fractal that claims more memory than any machine has.
 class Greedy : public CMandelbrotSet {
