@@ -145,8 +145,14 @@ bool WriteDataFile(std::ostream& out, CFractal& fractal)
     Put32(out, w);
     Put32(out, h);
     std::ostringstream records;
-    const float zc = float(f->m_centerZ);
-    const float marker = zc - std::fabs(zc);
+    // The reader takes any record whose float is not beyond "Screen z" for
+    // a run of empty cells, comparing in double. A centre too close to zero
+    // for a float would turn the marker into -0, beyond a negative centre,
+    // and the runs would come back as hits; step it below the centre then.
+    const double zc = f->m_centerZ;
+    float marker = float(zc - std::fabs(zc));
+    if (double(marker) > zc)
+        marker = std::nextafter(marker, -HUGE_VALF);
     uint32_t run = 0;
     auto skip = [&] {
         if (run) {

@@ -98,8 +98,14 @@ int PropertyStream::InsertRow(PropertyItem& row)
         return 0;
     }
     const size_t eq = line.find('=');
-    const std::string_view value =
-        eq == std::string::npos ? std::string_view() : std::string_view(line).substr(eq + 1);
+    std::string_view value = eq == std::string::npos ? std::string_view() : std::string_view(line).substr(eq + 1);
+    // Labels are not checked, so a shorter one leaves room for a longer
+    // text than the row's own line can carry; saved again it would be cut
+    // differently. Keep only what the row's own line holds.
+    if (row.type == kRowString) {
+        const size_t own = std::char_traits<char>::length(row.label) + 1;
+        value = value.substr(0, own < kMaxLine ? kMaxLine - own : 0);
+    }
     if (row.type != kRowGroup)
         ParseValue(row, value);
     return 0;

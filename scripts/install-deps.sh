@@ -7,7 +7,8 @@ PACKAGES="build-essential cmake ninja-build pkg-config \
 qt6-base-dev qt6-base-dev-tools libgl-dev \
 libavformat-dev libavcodec-dev libavutil-dev libswscale-dev \
 libgtest-dev libgmock-dev libbenchmark-dev \
-ffmpeg shared-mime-info desktop-file-utils"
+ffmpeg shared-mime-info desktop-file-utils \
+clang clang-14 libclang-rt-14-dev"
 
 missing=""
 for p in $PACKAGES; do

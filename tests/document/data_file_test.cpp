@@ -109,6 +109,37 @@ TEST(DataFile, EmptyGridWritesOneSkipRecordThenTheName)
     EXPECT_FALSE(WriteDataFile(out, *Sample(0))); // two-dimensional
 }
 
+TEST(DataFile, EmptyRunsStayEmptyWithACentreTooSmallForAFloat)
+{
+    // Columns are written one after the other: the five empty cells before
+    // the last one make one run, then comes the hit.
+    for (const double centreZ : {-1e-300, -1e-46, 0.0, 1e-300}) {
+        SCOPED_TRACE(centreZ);
+        auto f = Sample(4);
+        f->m_centerZ = centreZ;
+        f->m_colorMap.AllocateGrid(3, 2);
+        f->m_colorMap.ResetGrid(0);
+        PixelRecord& hit = *f->m_colorMap.Cell(1, 2);
+        hit.z = 0.5f;
+        hit.nx = 1;
+        hit.value = 1;
+        std::ostringstream out;
+        ASSERT_TRUE(WriteDataFile(out, *f));
+
+        auto g = Sample(4);
+        CCanvas c;
+        std::string error;
+        std::istringstream in(out.str());
+        ASSERT_TRUE(ReadDataFile(in, *g, c, nullptr, error)) << error;
+        EXPECT_EQ(g->m_centerZ, centreZ);
+        EXPECT_EQ(g->m_name, f->m_name);
+        for (int r = 0; r < 2; ++r)
+            for (int col = 0; col < 3; ++col)
+                EXPECT_EQ(g->m_colorMap.Cell(r, col)->value, r == 1 && col == 2 ? 1.0f : 0.0f) << r << "," << col;
+        EXPECT_EQ(g->m_colorMap.Cell(1, 2)->z, 0.5f);
+    }
+}
+
 TEST(DataFile, TheNameFollowsTheRecordsAndComesBack)
 {
     auto f = Sample(4);

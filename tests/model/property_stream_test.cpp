@@ -112,6 +112,24 @@ TEST(PropertyStreamText, LongLineIsCutAndDoesNotSpillIntoTheNextRow)
     EXPECT_EQ(b.count, 12);
 }
 
+TEST(PropertyStreamText, TextUnderAShorterLabelIsCutToWhatItsOwnLineHolds)
+{
+    Values b;
+    std::istringstream in("[Main]\r\nN=" + std::string(1000, 'n') + "\r\nchoice=first\r\n");
+    PropertyStream s(in, false);
+    b.Fill(s);
+    EXPECT_EQ(b.name, std::string(PropertyStream::kMaxLine - 5, 'n')); // "Name=" takes five
+    EXPECT_EQ(b.choice, 0u);
+    // Saved, its line is exactly as long as a line may be, so it comes back whole.
+    const std::string text = WriteText(b);
+    EXPECT_NE(text.find("\r\nName=" + b.name + "\r\n"), std::string::npos);
+    Values c;
+    std::istringstream again(text);
+    PropertyStream s2(again, false);
+    c.Fill(s2);
+    EXPECT_EQ(c.name, b.name);
+}
+
 TEST(PropertyStreamText, LineOfExactly299CharactersIsKept)
 {
     std::string line(299, 'a');
