@@ -296,7 +296,8 @@ void CMainFrame::UpdateCommands()
     const bool building = doc && doc->IsBuilding();
     for (auto& [id, action] : m_commands) {
         bool enabled = doc != nullptr;
-        if ((id >= 32800 && id <= 32804) || id == 32775)
+        // Bitmap Size (32792-32798) would change the size a build reads.
+        if ((id >= 32800 && id <= 32804) || id == 32775 || (id >= 32792 && id <= 32798))
             enabled = doc && !building;
         else if (id == 32805)
             enabled = building;

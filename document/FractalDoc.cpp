@@ -121,8 +121,12 @@ void CFractal_Doc::StartWorker(std::function<int()> work)
 {
     m_aborting = false;
     m_exitCode = -1;
+    // The worker reads the target size as it stands now; the window's
+    // activations and resizes leave it alone until the worker is done.
+    m_canvas->HoldTargetSize(true);
     m_thread = std::make_unique<std::thread>([this, work = std::move(work)] {
         m_exitCode = work();
+        m_canvas->HoldTargetSize(false);
         QCoreApplication::postEvent(this, new QEvent(QEvent::Type(kThreadEndedEvent)));
     });
     SetBuildThread(m_thread.get());
@@ -296,7 +300,7 @@ void CFractal_Doc::UpdateAllViews()
 void CFractal_Doc::ClientSize(unsigned& width, unsigned& height)
 {
     // Only the GUI thread measures; a worker keeps the size it has.
-    if (!m_activeView || !OnGuiThread(this)) {
+    if (!OnGuiThread(this) || !m_activeView) {
         width = m_canvas->m_targetWidth;
         height = m_canvas->m_targetHeight;
         return;

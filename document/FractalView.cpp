@@ -231,11 +231,13 @@ void CFractal_View::ShowStatus()
 void CFractal_View::OnBitmapSize(unsigned id)
 {
     static const int sizes[5][2] = {{100, 100}, {320, 200}, {640, 480}, {800, 600}, {1024, 768}};
+    // The running build reads the size (the commands are disabled then).
+    if (!m_doc || m_doc->IsBuilding())
+        return;
     CCanvas& c = *m_doc->m_canvas;
     if (id >= 32792 && id <= 32796) {
         const int* s = sizes[id - 32792];
-        c.m_targetWidth = unsigned(s[0]);
-        c.m_targetHeight = unsigned(s[1]);
+        c.SetTargetSize(unsigned(s[0]), unsigned(s[1]));
         ResizeToBitmap(s[0], s[1]);
         c.m_fixedSize = true;
     } else if (id == 32797) {
@@ -243,10 +245,10 @@ void CFractal_View::OnBitmapSize(unsigned id)
             c.MeasureView();
         unsigned w = c.m_targetWidth, h = c.m_targetHeight;
         const bool ok = m_askSize ? m_askSize(w, h) : CSizeDialog::Ask(this, w, h);
-        if (!ok)
+        // A build may have started while the dialog was open.
+        if (!ok || m_doc->IsBuilding())
             return;
-        c.m_targetWidth = w;
-        c.m_targetHeight = h;
+        c.SetTargetSize(w, h);
         ResizeToBitmap(int(w), int(h));
         c.m_fixedSize = true;
     } else if (id == 32798) {

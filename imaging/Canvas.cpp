@@ -63,12 +63,19 @@ std::string CCanvas::Status() const
 
 void CCanvas::MeasureView()
 {
-    if (!m_view)
+    if (!m_view || m_sizeHeld)
         return;
     unsigned w = 0, h = 0;
     m_view->ClientSize(w, h);
-    m_targetWidth = w;
-    m_targetHeight = h;
+    SetTargetSize(w, h);
+}
+
+void CCanvas::SetTargetSize(unsigned width, unsigned height)
+{
+    if (m_sizeHeld)
+        return;
+    m_targetWidth = width;
+    m_targetHeight = height;
 }
 
 double CCanvas::PixelScale(double value) const

@@ -45,8 +45,14 @@ public:
     void SetStatus(const std::string& text);
     std::string Status() const;
 
-    // Target size and scale.
+    // Target size and scale. A build takes the target size once, before
+    // its worker starts, and holds it until the worker has ended: while
+    // held, measuring and SetTargetSize leave it as it is, so nothing the
+    // window does meanwhile changes what the builder reads.
     void MeasureView();
+    void SetTargetSize(unsigned width, unsigned height);
+    void HoldTargetSize(bool hold) { m_sizeHeld = hold; }
+    bool TargetSizeHeld() const { return m_sizeHeld; }
     double PixelScale(double value) const;
 
     // Zoom rectangle, in client pixels with y pointing down.
@@ -86,6 +92,7 @@ public:
     std::atomic<unsigned> m_imageWidth{0}, m_imageHeight{0};
 
 private:
+    std::atomic<bool> m_sizeHeld{false};
     mutable std::mutex m_statusLock;
     std::string m_status;
     mutable std::mutex m_selectionLock;

@@ -24,9 +24,11 @@ Mat2d Mul(const Mat2d& l, const Mat2d& r)
 }
 Mat2d ToDouble(const TileMatrix& m) { return {double(m.a), double(m.b), double(m.c), double(m.e)}; }
 
+// Writes only inside the buffer Draw made, whatever the target size says
+// meanwhile.
 class Painter {
 public:
-    explicit Painter(CCanvas& c) : m_canvas(c), m_w(int64_t(c.m_targetWidth)), m_h(int64_t(c.m_targetHeight)) {}
+    explicit Painter(CCanvas& c) : m_canvas(c), m_w(int64_t(c.m_bufferWidth)), m_h(int64_t(c.m_bufferHeight)) {}
     void Put(int64_t col, int64_t row, uint32_t colour)
     {
         if (col >= 0 && col < m_w && row >= 0 && row < m_h)
@@ -155,6 +157,8 @@ std::vector<TileMatrix> SymmetryGroup(const TileNormalForm& f)
 
 int CTileSet::Draw(CCanvas& canvas)
 {
+    // The target size is read once: everything after works on the buffer
+    // made from it.
     const unsigned W = canvas.m_targetWidth, H = canvas.m_targetHeight;
     canvas.Resize(W, H, 32);
     canvas.Clear();

@@ -58,7 +58,9 @@ TileWalkResult WalkTile(CCanvas& canvas, const std::atomic<bool>& stop, int deep
         }
     }
 
-    const int64_t W = canvas.m_targetWidth, H = canvas.m_targetHeight;
+    // The buffer's own size bounds every write and centres the tile.
+    const bool pixels32 = canvas.m_bitsPerPixel == 32;
+    const int64_t W = pixels32 ? canvas.m_bufferWidth : 0, H = pixels32 ? canvas.m_bufferHeight : 0;
     const int64_t cx = W / 2, cy = H / 2;
     uint8_t* const base = canvas.m_bits.empty() ? nullptr : canvas.Row(0);
     const size_t stride = canvas.m_stride;

@@ -11,7 +11,8 @@ class CCanvas;
 
 enum class TileWalkResult { kDone, kStopped, kBadSymmetry };
 
-// Plots the |digits|^deep points of the tile into the canvas's 32-bit pixels,
+// Plots the |digits|^deep points of the tile into the canvas's 32-bit pixels
+// (centred on its buffer, and never outside it),
 // each in the colour of its first-level digit. Subtrees that cannot reach
 // the canvas are skipped, so deep tiles far larger than the view still end.
 TileWalkResult WalkTile(CCanvas& canvas, const std::atomic<bool>& stop, int deep,

@@ -200,3 +200,44 @@ TEST(WindowBehaviour, DialogsAreTitledByTheirPurpose)
     CAnimationDlg animation(w.view);
     EXPECT_EQ(animation.windowTitle(), "Build Animation");
 }
+
+// The build reads the size it started with; Bitmap Size, a second window
+// and activation meanwhile leave it alone, and Bitmap Size works again
+// once the build has ended.
+TEST(WindowBehaviour, BitmapSizeWaitsForTheBuildToEnd)
+{
+    Window w(kTypeSelfAffine, 240, 160);
+    w.doc->OnSample(32777 + 5);
+    w.view->m_askSize = [](unsigned& width, unsigned& height) {
+        width = 500;
+        height = 300;
+        return true;
+    };
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(w.doc->IsBuilding());
+    const CCanvas& c = *w.doc->m_canvas;
+    const unsigned width = c.m_targetWidth, height = c.m_targetHeight;
+    for (unsigned id = 32792; id <= 32798; ++id) {
+        EXPECT_FALSE(w.frame.Command(id)->isEnabled()) << id;
+        w.frame.Command(id)->trigger();
+        w.view->OnBitmapSize(id); // as a key or a script would reach it
+    }
+    CChildFrame* second = w.frame.NewWindow();
+    ASSERT_NE(second, nullptr);
+    second->resize(600, 450);
+    w.frame.MdiArea()->setActiveSubWindow(second);
+    QApplication::processEvents();
+    EXPECT_EQ(w.doc->ActiveView(), second->View());
+    EXPECT_EQ(c.m_targetWidth, width);
+    EXPECT_EQ(c.m_targetHeight, height);
+    EXPECT_FALSE(c.m_fixedSize);
+
+    w.doc->OnStop();
+    ASSERT_TRUE(WaitIdle(w.doc));
+    for (unsigned id = 32792; id <= 32798; ++id)
+        EXPECT_TRUE(w.frame.Command(id)->isEnabled()) << id;
+    w.frame.Command(32792)->trigger();
+    EXPECT_EQ(c.m_targetWidth, 100u);
+    EXPECT_EQ(c.m_targetHeight, 100u);
+    EXPECT_TRUE(c.m_fixedSize);
+}

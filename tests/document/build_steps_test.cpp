@@ -5,6 +5,7 @@
 #include "model/FractalFactory.h"
 #include "model/MandelbrotSet.h"
 #include "model/SelfAffineSet.h"
+#include "model/TileSet.h"
 
 namespace {
 
@@ -304,3 +305,54 @@ TEST(MemoryCheck, RefusesWhatCannotBeHadAndAsksAboutWhatIsRisky)
 }
 
 } // namespace
+
+namespace {
+// A window that is resized, and whose Bitmap Size is changed, while the
+// build reports its progress.
+class RestlessView : public CanvasView {
+public:
+    void ClientSize(unsigned& w, unsigned& h) override { w = width, h = height; }
+    void StatusChanged() override
+    {
+        width = 640;
+        height = 480;
+        canvas->MeasureView();
+        canvas->SetTargetSize(320, 200);
+    }
+    CCanvas* canvas = nullptr;
+    unsigned width = 64, height = 48;
+};
+} // namespace
+
+TEST(BuildSteps, ABuildKeepsTheTargetSizeItStartedWith)
+{
+    CTileSet plain;
+    CCanvas expected;
+    expected.m_targetWidth = 64;
+    expected.m_targetHeight = 48;
+    ASSERT_EQ(plain.Draw(expected), 1);
+
+    CTileSet f;
+    CCanvas c;
+    RestlessView v;
+    v.canvas = &c;
+    c.m_view = &v;
+    c.MeasureView();
+    c.HoldTargetSize(true); // as the document does before its worker starts
+    const BuildOutcome out = RunBuildSteps(f, c, kCmdRebuild);
+    EXPECT_EQ(out.result, BuildOutcome::kDrawn);
+    EXPECT_EQ(c.m_bufferWidth, 64u);
+    EXPECT_EQ(c.m_bufferHeight, 48u);
+    EXPECT_EQ(c.m_targetWidth, 64u);
+    EXPECT_EQ(c.m_targetHeight, 48u);
+    EXPECT_EQ(c.m_bits, expected.m_bits);
+
+    // Released, the window's size counts again.
+    c.HoldTargetSize(false);
+    c.MeasureView();
+    EXPECT_EQ(c.m_targetWidth, 640u);
+    EXPECT_EQ(c.m_targetHeight, 480u);
+    c.SetTargetSize(320, 200);
+    EXPECT_EQ(c.m_targetWidth, 320u);
+    EXPECT_EQ(c.m_targetHeight, 200u);
+}

@@ -127,3 +127,47 @@ TEST(TileSet, LimitsAndDeepTilesEnd)
     EXPECT_EQ(t.Draw(c), 1);
     EXPECT_LT(t.m_pointsVisited, 100000000u);
 }
+
+#include "model/TileWalk.h"
+
+namespace {
+// The default tile (determinant 3, trace 3) walked to depth 8 into `c`.
+TileWalkResult WalkDefaultTile(CCanvas& c)
+{
+    const TileNormalForm form = NormalForm(3, 3);
+    const std::vector<TileMatrix> group = SymmetryGroup(form);
+    const std::vector<TilePoint> digits = CanonicalResidues(form.A);
+    const std::atomic<bool> stop{false};
+    uint64_t visited = 0;
+    return WalkTile(c, stop, 8, form, group, digits, {0, 0, 0}, {0xFF0000, 0x00FF00, 0x0000FF}, visited);
+}
+} // namespace
+
+// The window may change the target size while a tile is drawn; the pixels
+// still go into the buffer the draw made, centred on it as they would be
+// had nothing changed.
+TEST(TileSet, TheWalkKeepsToItsBufferWhenTheTargetSizeChanges)
+{
+    CCanvas same;
+    same.m_targetWidth = 64;
+    same.m_targetHeight = 48;
+    same.Resize(64, 48, 32);
+    same.Clear();
+    ASSERT_EQ(WalkDefaultTile(same), TileWalkResult::kDone);
+    // Some points land on the 64x48 canvas, and the centre pixel is one of
+    // them (the origin is a digit and every level keeps it).
+    EXPECT_GT(CountColoured(same), 0);
+    EXPECT_NE(reinterpret_cast<const uint32_t*>(same.Row(24))[32], 0u);
+
+    for (const auto& [w, h] : {std::pair{640u, 480u}, std::pair{8u, 4000u}, std::pair{1u, 1u}}) {
+        CCanvas moved;
+        moved.m_targetWidth = 64;
+        moved.m_targetHeight = 48;
+        moved.Resize(64, 48, 32);
+        moved.Clear();
+        moved.m_targetWidth = w;
+        moved.m_targetHeight = h;
+        ASSERT_EQ(WalkDefaultTile(moved), TileWalkResult::kDone);
+        EXPECT_EQ(moved.m_bits, same.m_bits) << w << "x" << h;
+    }
+}
