@@ -222,7 +222,9 @@ bool Normalise(MapSet& set, std::string* why)
                 out.maps[k].m[i] = 0;
     if (!AllFinite(out))
         return Fail(why, "their numbers are too large");
-    set = out;
+    // The maps only: the count stays as it was, and the parameters window
+    // may read it while a build normalises.
+    std::copy(std::begin(out.maps), std::end(out.maps), std::begin(set.maps));
     return true;
 }
 

@@ -27,14 +27,14 @@ const char* const kLightRowLabels[13] = {"x",       "y",     "z",     "Red",    
 // keeps the rows.
 const char* MapLabel(int k)
 {
-    static char labels[MapSet::kMaxMaps][16];
+    static char labels[MapSet::kMaxMaps][24];
     std::snprintf(labels[k], sizeof labels[k], "Map %u", unsigned(k + 1));
     return labels[k];
 }
 
 const char* LightLabel(int k)
 {
-    static char labels[CColorMap::kMaxLights][16];
+    static char labels[CColorMap::kMaxLights][24];
     std::snprintf(labels[k], sizeof labels[k], "Light %u", unsigned(k + 1));
     return labels[k];
 }
@@ -50,8 +50,12 @@ CSelfAffineSet::CSelfAffineSet()
 
 void CSelfAffineSet::ClampCounts()
 {
-    m_maps.count = std::clamp(m_maps.count, 0, MapSet::kMaxMaps);
-    m_colorMap.m_lightCount = std::clamp(m_colorMap.m_lightCount, 0, CColorMap::kMaxLights);
+    // Written only when out of range: the parameters window lists the rows
+    // (and so clamps) while a build reads the counts on its worker.
+    if (m_maps.count != std::clamp(m_maps.count, 0, MapSet::kMaxMaps))
+        m_maps.count = std::clamp(m_maps.count, 0, MapSet::kMaxMaps);
+    if (m_colorMap.m_lightCount != std::clamp(m_colorMap.m_lightCount, 0, CColorMap::kMaxLights))
+        m_colorMap.m_lightCount = std::clamp(m_colorMap.m_lightCount, 0, CColorMap::kMaxLights);
 }
 
 bool CSelfAffineSet::ValueChanged(int, PropertyItem& row)

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <mutex>
 #include <sstream>
+#include <thread>
+#include <atomic>
 #include <vector>
 
 #include "imaging/Canvas.h"
@@ -261,6 +263,36 @@ TEST(SelfAffineSet, ObserverOnTheScreenGivesNoNaN)
     for (const PixelRecord& c : f->m_colorMap.m_grid)
         ASSERT_TRUE(std::isfinite(c.nx) && std::isfinite(c.x) && std::isfinite(c.value));
     f->Draw(canvas);
+}
+
+TEST(SelfAffineSet, ListingTheRowsWhileABuildRunsWritesNothing)
+{
+    // The parameters window lists the rows of a building set (a window
+    // activated mid-build): listing may read the counts the build reads, but
+    // must not write them, or the two threads race (the thread sanitizer
+    // stage of the suite sees it).
+    std::unique_ptr<CFractal> made = CreateSample(4);
+    auto& f = static_cast<CSelfAffineSet&>(*made);
+    CCanvas canvas;
+    canvas.m_targetWidth = 48;
+    canvas.m_targetHeight = 36;
+    RowCollector first;
+    f.FillProperties(first);
+    std::atomic<bool> done{false};
+    std::thread build([&] {
+        f.Build(canvas);
+        done = true;
+    });
+    size_t listings = 0;
+    do {
+        RowCollector rows;
+        f.FillProperties(rows);
+        ASSERT_EQ(rows.rows.size(), first.rows.size());
+        ++listings;
+    } while (!done);
+    build.join();
+    EXPECT_GT(listings, 0u);
+    EXPECT_EQ(f.m_maps.count, 4);
 }
 
 } // namespace
