@@ -223,9 +223,8 @@ private:
 
         if (m_quitConfirmed) {
             // The quit waits for the builds it stopped; when the last has
-            // ended the main window must be closed. This check needs the
-            // fix that keeps a confirmed quit when a window's close was
-            // confirmed before it (the same build then closes both).
+            // ended the main window must be closed, also when a window's
+            // close was confirmed before it (the same build closes both).
             EXPECT_TRUE(QTest::qWaitFor([&] { return !AnyBuilding(); }, kBoundMs)) << "a stopped build hangs";
             EXPECT_FALSE(frame->isVisible()) << "a quit answered Yes left the main window open"
                                              << (m_closeConfirmed ? " (a close was confirmed first)" : "");
