@@ -2,10 +2,9 @@
 // mistyped options, from the real executable with no display at all.
 #include <gtest/gtest.h>
 
-#include <QProcess>
-#include <QProcessEnvironment>
-
 #include <algorithm>
+
+#include "tests/app/RunProgram.h"
 
 namespace {
 
@@ -16,19 +15,8 @@ struct Answer {
 
 Answer Start(const QStringList& args)
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
-    p.setProcessEnvironment(env);
-    p.start(QUILLION_EXE, args);
-    p.waitForFinished(60000);
-    Answer a;
-    a.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    a.out = QString::fromUtf8(p.readAllStandardOutput());
-    a.err = QString::fromUtf8(p.readAllStandardError());
-    return a;
+    const RunResult r = RunWithoutDisplay(QUILLION_EXE, args);
+    return {r.code, QString::fromStdString(r.out), QString::fromStdString(r.err)};
 }
 
 TEST(CommandLine, HelpPrintsEveryFormWithoutADisplay)

@@ -13,51 +13,23 @@
 #include <random>
 
 #include "tests/AddressLimit.h"
+#include "tests/app/RunProgram.h"
 #include "tests/SmallDisk.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int code = -1;
-    std::string err;
-};
+using Result = RunResult;
 
-Result Render(const QStringList& args)
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    // It must not need a display at all.
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
-    p.setProcessEnvironment(env);
-    p.start(QUILLION_EXE, QStringList{"--render"} + args);
-    p.waitForFinished(120000);
-    Result r;
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.err = p.readAllStandardError().toStdString();
-    return r;
-}
+Result Render(const QStringList& args) { return RunWithoutDisplay(QUILLION_EXE, QStringList{"--render"} + args); }
 
 // The same under an address-space limit of `kilobytes`, as `ulimit -v` sets.
 Result RenderLimited(unsigned kilobytes, const QStringList& args)
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
-    p.setProcessEnvironment(env);
-    p.start("/bin/sh", QStringList{"-c", QString("ulimit -v %1 && exec \"$0\" \"$@\"").arg(kilobytes),
-                                   QUILLION_EXE, "--render"} +
-                           args);
-    p.waitForFinished(120000);
-    Result r;
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.err = p.readAllStandardError().toStdString();
-    return r;
+    return RunWithoutDisplay("/bin/sh", QStringList{"-c", QString("ulimit -v %1 && exec \"$0\" \"$@\"").arg(kilobytes),
+                                                    QUILLION_EXE, "--render"} +
+                                            args);
 }
 
 int Lines(const std::string& text) { return int(std::count(text.begin(), text.end(), '\n')); }
@@ -438,11 +410,7 @@ namespace {
 // far in `err`.
 bool StartUntil(QProcess& p, const QStringList& args, const std::string& seen, std::string& err)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
-    p.setProcessEnvironment(env);
+    WithoutDisplay(p);
     p.setReadChannel(QProcess::StandardError);
     p.start(QUILLION_EXE, QStringList{"--render"} + args);
     while (err.find(seen) == std::string::npos) {
