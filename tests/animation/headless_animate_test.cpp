@@ -2,33 +2,21 @@
 // file with ffprobe when it is installed, else with libavformat.
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QStandardPaths>
 
 #include <filesystem>
 
 #include "VideoReader.h"
+#include "tests/app/RunProgram.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int code = -1;
-    std::string out, err;
-};
+using Result = RunResult;
 
-Result RunProgram(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(180000);
-    Result r;
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput().toStdString();
-    r.err = p.readAllStandardError().toStdString();
-    return r;
-}
+// Videos of many frames take a while under the sanitizers.
+Result RunProgram(const QString& program, const QStringList& args) { return RunWithoutDisplay(program, args, 180000); }
 
 Result Animate(const QStringList& args) { return RunProgram(QUILLION_EXE, QStringList{"--render"} + args); }
 

@@ -23,13 +23,13 @@ struct RunResult {
     std::string out, err;
 };
 
-// Runs `program` with `args` to its end (at most two minutes).
-inline RunResult RunWithoutDisplay(const QString& program, const QStringList& args)
+// Runs `program` with `args` to its end (at most `ms`).
+inline RunResult RunWithoutDisplay(const QString& program, const QStringList& args, int ms = 120000)
 {
     QProcess p;
     WithoutDisplay(p);
     p.start(program, args);
-    p.waitForFinished(120000);
+    p.waitForFinished(ms);
     RunResult r;
     r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     r.out = p.readAllStandardOutput().toStdString();
