@@ -1,7 +1,6 @@
 #include "document/FractalDoc.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QMessageBox>
 #include <QThread>
 
@@ -16,16 +15,6 @@ ParametersHost* ParametersHost::s_host = nullptr;
 int CFractal_Doc::s_defaultFractalType = -1;
 
 namespace {
-
-class GuiTaskEvent : public QEvent {
-public:
-    GuiTaskEvent(std::function<void()> task, std::shared_ptr<bool> done)
-        : QEvent(QEvent::Type(kGuiTaskEvent)), task(std::move(task)), done(std::move(done))
-    {
-    }
-    std::function<void()> task;
-    std::shared_ptr<bool> done; // guarded by the document's wait mutex
-};
 
 bool OnGuiThread(const QObject* o) { return QThread::currentThread() == o->thread(); }
 
@@ -127,7 +116,7 @@ void CFractal_Doc::StartWorker(std::function<int()> work)
     m_thread = std::make_unique<std::thread>([this, work = std::move(work)] {
         m_exitCode = work();
         m_canvas->HoldTargetSize(false);
-        QCoreApplication::postEvent(this, new QEvent(QEvent::Type(kThreadEndedEvent)));
+        Post([this] { ThreadEnded(); });
     });
     SetBuildThread(m_thread.get());
 }
@@ -157,7 +146,7 @@ bool CFractal_Doc::RunOnGui(std::function<void()> task, bool wait)
         return true;
     }
     auto done = std::make_shared<bool>(false);
-    QCoreApplication::postEvent(this, new GuiTaskEvent(std::move(task), wait ? done : nullptr));
+    Post(std::move(task), wait ? done : nullptr);
     if (!wait)
         return true;
     std::unique_lock lock(m_waitMutex);
@@ -187,7 +176,10 @@ int CFractal_Doc::BuildThreadProc(bool hasView)
     RunBuildSteps(
         f, c, m_buildCommand, [this] { return m_closePending.load() || m_aborting.load(); },
         [this] { RunOnGui([this] { emit progressTimer(true); }, false); });
-    QCoreApplication::postEvent(this, new QEvent(QEvent::Type(kBuildFinishedEvent)));
+    Post([this] {
+        UpdateAllViews();
+        emit buildStateChanged();
+    });
     return 0;
 }
 
@@ -206,27 +198,32 @@ void CFractal_Doc::ThreadEnded()
         frame->close();
 }
 
-bool CFractal_Doc::event(QEvent* e)
+void CFractal_Doc::Post(std::function<void()> task, std::shared_ptr<bool> done)
 {
-    switch (int(e->type())) {
-    case kGuiTaskEvent: {
-        auto* t = static_cast<GuiTaskEvent*>(e);
-        t->task();
-        if (t->done) {
+    {
+        std::lock_guard lock(m_inboxMutex);
+        m_inbox.push_back({std::move(task), std::move(done)});
+    }
+    QMetaObject::invokeMethod(this, "DrainInbox", Qt::QueuedConnection);
+}
+
+void CFractal_Doc::DrainInbox()
+{
+    for (;;) {
+        Message m;
+        {
+            std::lock_guard lock(m_inboxMutex);
+            if (m_inbox.empty())
+                return;
+            m = std::move(m_inbox.front());
+            m_inbox.pop_front();
+        }
+        m.task();
+        if (m.done) {
             std::lock_guard lock(m_waitMutex);
-            *t->done = true;
+            *m.done = true;
         }
         m_waitDone.notify_all();
-        return true;
-    }
-    case kBuildFinishedEvent:
-        UpdateAllViews();
-        emit buildStateChanged();
-        return true;
-    case kThreadEndedEvent:
-        ThreadEnded();
-        return true;
-    default: return QObject::event(e);
     }
 }
 
@@ -245,6 +242,10 @@ void CFractal_Doc::Abort()
         m_thread->join();
     m_thread.reset();
     m_buildThread = nullptr;
+    // What the worker left undelivered may point into its finished stack
+    // (an abandoned question's answer); none of it is wanted any more.
+    std::lock_guard lock(m_inboxMutex);
+    m_inbox.clear();
 }
 
 bool CFractal_Doc::CanCloseFrame(QWidget* frame)

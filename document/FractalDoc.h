@@ -4,9 +4,9 @@
 //
 // Threads: the worker never touches a widget. What it has to tell the GUI
 // (status changed, start the progress timer, the memory question, build
-// finished) is posted to this object; where the worker must wait for the
-// answer, it waits on a condition that the GUI fulfils or that `Abort`
-// releases. The GUI thread never waits for the worker, except to join a
+// finished) goes into this object's inbox, under a lock, and a queued call
+// wakes the GUI to empty it; where the worker must wait for the answer, it
+// waits on a condition that the GUI fulfils or that `Abort` releases. The GUI thread never waits for the worker, except to join a
 // thread that has already said it is ending.
 
 #include <QObject>
@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -122,10 +123,21 @@ signals:
     void statusText(const QString& text);
     void progressTimer(bool start);
 
-protected:
-    bool event(QEvent* e) override;
+private slots:
+    // Runs the worker's messages on the GUI thread, one at a time, in the
+    // order they came (a message may open a dialog and drain the rest).
+    void DrainInbox();
 
 private:
+    struct Message {
+        std::function<void()> task;
+        std::shared_ptr<bool> done; // set under m_waitMutex once the task ran
+    };
+    // Hands `task` to the GUI thread. The message itself travels through
+    // m_inbox and its lock, so everything the worker wrote before is seen by
+    // the GUI in a way a race detector can follow; Qt's queue carries only
+    // the wake-up.
+    void Post(std::function<void()> task, std::shared_ptr<bool> done = nullptr);
     void SetBuildThread(std::thread* thread);
     // The build's steps on the worker; returns the exit code.
     int BuildThreadProc(bool hasView);
@@ -143,15 +155,9 @@ private:
     std::atomic<bool> m_aborting{false};
     std::mutex m_waitMutex;
     std::condition_variable m_waitDone;
+    std::mutex m_inboxMutex;
+    std::deque<Message> m_inbox;
     std::vector<CFractal_View*> m_views;
     QPointer<CFractal_View> m_activeView;
     QString m_title;
-};
-
-// The event types that carry the worker's messages.
-enum DocumentEvent {
-    kBuildFinishedEvent = 32900,
-    kStatusChangedEvent = 32901,
-    kGuiTaskEvent = 32950,
-    kThreadEndedEvent = 32951,
 };
