@@ -2,12 +2,32 @@
 
 #include <atomic>
 
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
+#include "imaging/ParallelTbb.h"
 
 namespace {
+
 std::atomic<ExecutionPath> g_path{ExecutionPath::kFast};
+
+// oneTBB hands chunks over through its own synchronisation, which a race
+// detector built into our code cannot see (the library and the file that
+// calls it are not instrumented). These atomics carry the same ordering in
+// plain sight: the caller's writes reach every chunk through g_start, and
+// every chunk's writes reach the caller through g_done when the call
+// returns. No chunk releases into what another chunk acquires, so chunks
+// stay unordered among themselves and a race between two is still seen.
+// They are constant-initialised globals, so a chunk reads nothing of its
+// caller's before it has synchronised.
+std::atomic<unsigned> g_start{0};
+std::atomic<unsigned> g_done{0};
+
+void RunChunk(void* context, int begin, int end)
+{
+    (void)g_start.load(std::memory_order_acquire);
+    (*static_cast<const std::function<void(int, int)>*>(context))(begin, end);
+    g_done.fetch_add(1, std::memory_order_release);
 }
+
+} // namespace
 
 void SetExecutionPath(ExecutionPath path)
 {
@@ -29,18 +49,7 @@ void ForEachRange(int count, int grain, const std::function<void(int, int)>& bod
         body(0, count);
         return;
     }
-    // The library hands work over through its own synchronisation, which a
-    // race detector built into our code cannot see. These two atomics carry
-    // the same ordering in plain sight: the caller's writes reach every
-    // chunk through `start`, and every chunk's writes reach the caller
-    // through `done`.
-    std::atomic<int> start{0};
-    std::atomic<int> done{0};
-    start.store(1, std::memory_order_release);
-    tbb::parallel_for(tbb::blocked_range<int>(0, count, size_t(grain)), [&](const tbb::blocked_range<int>& r) {
-        (void)start.load(std::memory_order_acquire);
-        body(r.begin(), r.end());
-        done.fetch_add(1, std::memory_order_acq_rel);
-    });
-    (void)done.load(std::memory_order_acquire);
+    g_start.fetch_add(1, std::memory_order_release);
+    RunChunksOnTbb(count, grain, &RunChunk, const_cast<std::function<void(int, int)>*>(&body));
+    (void)g_done.load(std::memory_order_acquire);
 }
