@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "imaging/Canvas.h"
+#include "model/FieldSum.h"
 #include "model/PropertyStream.h"
 
 namespace {
@@ -249,10 +250,7 @@ void CSelfAffineSet::FieldBuild(CCanvas&, double d)
     root.box[1] = w;
     root.box[2] = 0;
     root.box[3] = h;
-    // Cells a piece's field may cover between two looks at the stop flag
-    // (a few milliseconds).
-    constexpr unsigned kCellsPerPoll = 1u << 20;
-    unsigned cellsSincePoll = 0;
+    FieldSum field(map, x0, y0, d, true, m_stop);
     int top = 0;
     while (top >= 0) {
         CompositionLevel& level = stack[size_t(top)];
@@ -290,33 +288,9 @@ void CSelfAffineSet::FieldBuild(CCanvas&, double d)
         // belongs here, small and off-section pieces included; only where
         // the child's own children will add their finer contributions is
         // it left out.
-        const double dz2 = dz * dz;
-        for (int r = box[2]; r < box[3]; ++r) {
-            // The first pieces cover the whole image: on a very large one
-            // a single piece takes longer than a Stop may wait.
-            cellsSincePoll += unsigned(box[1] - box[0]);
-            if (cellsSincePoll >= kCellsPerPoll) {
-                cellsSincePoll = 0;
-                if (m_stop.load(std::memory_order_relaxed))
-                    return;
-            }
-            PixelRecord* row = map.m_gridRows[size_t(r)];
-            const double Y = y0 + r * d + ty;
-            const bool inRows = hasBox && r >= r0 && r < r1;
-            for (int c = box[0]; c < box[1]; ++c) {
-                if (inRows && c >= c0 && c < c1) {
-                    c = c1 - 1;
-                    continue;
-                }
-                const double X = x0 + c * d + tx;
-                const double q = 1 / (X * X + Y * Y + dz2);
-                const double f = mu * q * q;
-                if (!std::isfinite(f))
-                    continue;
-                row[c].nx += float(f * X);
-                row[c].ny += float(f * Y);
-            }
-        }
+        const FieldMass mass{{box[0], box[1], box[2], box[3]}, {c0, c1, r0, r1}, tx, ty, mu, dz * dz};
+        if (!field.Add(mass))
+            return;
         if (descend) {
             below.box[0] = c0;
             below.box[1] = c1;
@@ -324,7 +298,10 @@ void CSelfAffineSet::FieldBuild(CCanvas&, double d)
             below.box[3] = r1;
             ++top;
         }
-        if (m_stop)
+        if (m_stop) {
+            field.Finish();
             return;
+        }
     }
+    field.Finish();
 }
