@@ -146,7 +146,7 @@ TEST(FastPathIdentity, Tile)
         ExpectSameBytes("tile of five turned digits", Make<CTileSet>([](CTileSet& t) {
                             t.m_determinant = 5;
                             t.m_track = 4;
-                            t.m_deep = 8;
+                            t.m_deep = 9;
                             for (int k = 0; k < 5; ++k)
                                 t.m_digitSymmetry[k] = k % 4;
                         }),
