@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "imaging/Canvas.h"
+#include "imaging/Parallel.h"
 #include "model/AppolonySet.h"
 #include "model/FieldSum.h"
 
@@ -45,10 +46,15 @@ int CAppolonySet::Build(CCanvas& canvas)
     map.m_centreY = m_centerY;
     const double x0 = m_centerX - int(w / 2) * d;
     const double y0 = m_centerY - int(h / 2) * d;
-    for (PixelRecord& cell : map.m_grid) {
-        cell.nx = cell.ny = cell.nz = 0;
-        cell.value = 0;
-    }
+    ForEachRange(int(h), 16, [&](int begin, int end) {
+        for (int r = begin; r < end; ++r) {
+            PixelRecord* row = map.m_gridRows[size_t(r)];
+            for (unsigned c = 0; c < w; ++c) {
+                row[c].nx = row[c].ny = row[c].nz = 0;
+                row[c].value = 0;
+            }
+        }
+    });
     // A view of zero, negative or non-finite size would divide by zero in
     // the boxes and send NaN into the cells.
     if (!(std::isfinite(d) && d > 0 && std::isfinite(x0) && std::isfinite(y0))) {

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "imaging/ColorMap.h"
 #include "imaging/Parallel.h"
@@ -39,6 +44,47 @@ void SumSegment(PixelRecord* row, int begin, int end, double x0, double d, const
     }
 }
 
+#ifdef __SSE2__
+// SumSegment two cells at a time: the same operations in the same order,
+// each rounded as the scalar loop rounds it, so the cells get the same bits.
+// Most of the time goes into the division, which the processor does for two
+// lanes about as fast as for one.
+template <bool kWithDepth>
+void SumSegmentPairs(PixelRecord* row, int begin, int end, double x0, double d, const FieldMass& m, double Y,
+                     double YY)
+{
+    const __m128d vx0 = _mm_set1_pd(x0), vd = _mm_set1_pd(d), vmx = _mm_set1_pd(m.x);
+    const __m128d vYY = _mm_set1_pd(YY), vY = _mm_set1_pd(Y), vmu = _mm_set1_pd(m.mu);
+    const __m128d vdepth = _mm_set1_pd(m.depth2), one = _mm_set1_pd(1.0);
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    const __m128d infinity = _mm_set1_pd(std::numeric_limits<double>::infinity());
+    int c = begin;
+    for (; c + 2 <= end; c += 2) {
+        const __m128d cc = _mm_cvtepi32_pd(_mm_set_epi32(0, 0, c + 1, c));
+        const __m128d U = _mm_add_pd(_mm_add_pd(vx0, _mm_mul_pd(cc, vd)), vmx);
+        __m128d r2 = _mm_add_pd(_mm_mul_pd(U, U), vYY);
+        if constexpr (kWithDepth)
+            r2 = _mm_add_pd(r2, vdepth);
+        const __m128d q = _mm_div_pd(one, r2);
+        const __m128d f = _mm_mul_pd(_mm_mul_pd(vmu, q), q);
+        // Finite: below infinity in magnitude (NaN compares false).
+        const int finite = _mm_movemask_pd(_mm_cmplt_pd(_mm_and_pd(f, magnitude), infinity));
+        alignas(16) float fx[4], fy[4];
+        _mm_store_ps(fx, _mm_cvtpd_ps(_mm_mul_pd(f, U)));
+        _mm_store_ps(fy, _mm_cvtpd_ps(_mm_mul_pd(f, vY)));
+        if (finite & 1) {
+            row[c].nx += fx[0];
+            row[c].ny += fy[0];
+        }
+        if (finite & 2) {
+            row[c + 1].nx += fx[1];
+            row[c + 1].ny += fy[1];
+        }
+    }
+    SumSegment<kWithDepth>(row, c, end, x0, d, m, Y, YY);
+}
+#endif
+
 bool HasArea(const int* box) { return box[0] < box[1] && box[2] < box[3]; }
 
 } // namespace
@@ -66,6 +112,15 @@ bool FieldSum::SumRows(const FieldMass& m, int rowBegin, int rowEnd, unsigned& c
         const double Y = m_y0 + r * m_d + m.y;
         const double YY = Y * Y;
         auto segment = [&](int begin, int end) {
+#ifdef __SSE2__
+            if (m_queue) {
+                if (m_withDepth)
+                    SumSegmentPairs<true>(row, begin, end, m_x0, m_d, m, Y, YY);
+                else
+                    SumSegmentPairs<false>(row, begin, end, m_x0, m_d, m, Y, YY);
+                return;
+            }
+#endif
             if (m_withDepth)
                 SumSegment<true>(row, begin, end, m_x0, m_d, m, Y, YY);
             else

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "imaging/Canvas.h"
+#include "imaging/Parallel.h"
 #include "model/FieldSum.h"
 #include "model/PropertyStream.h"
 
@@ -224,18 +225,21 @@ void CSelfAffineSet::FieldBuild(CCanvas&, double d)
     const int w = map.m_gridWidth, h = map.m_gridHeight;
     const double x0 = m_centerX - (w / 2) * d;
     const double y0 = m_centerY - (h / 2) * d;
-    for (int r = 0; r < h; ++r) {
-        PixelRecord* cell = map.m_gridRows[size_t(r)];
-        for (int c = 0; c < w; ++c, ++cell) {
-            cell->x = float(x0 + c * d);
-            cell->y = float(y0 + r * d);
-            cell->z = float(m_centerZ);
-            cell->nx = cell->ny = cell->nz = 0;
-            cell->value = 0;
-            // Not a cell a stopped march left for Paint to finish.
-            cell->state = 0;
+    const double z = m_centerZ;
+    ForEachRange(h, 16, [&](int begin, int end) {
+        for (int r = begin; r < end; ++r) {
+            PixelRecord* cell = map.m_gridRows[size_t(r)];
+            for (int c = 0; c < w; ++c, ++cell) {
+                cell->x = float(x0 + c * d);
+                cell->y = float(y0 + r * d);
+                cell->z = float(z);
+                cell->nx = cell->ny = cell->nz = 0;
+                cell->value = 0;
+                // Not a cell a stopped march left for Paint to finish.
+                cell->state = 0;
+            }
         }
-    }
+    });
     if (w == 0 || h == 0)
         return;
 
