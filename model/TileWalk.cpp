@@ -41,7 +41,9 @@ struct Tables {
 // 0), calling plot(col, row, first-level digit) for every point in the
 // order the whole walk reaches them, centre not yet added. The frames
 // below `floor` are the path to it. False when a stop ended it.
-template <class Plot>
+// With kLeafRuns a frame of the last level plots all its points in one
+// run, in the same order, before the walk goes back up.
+template <bool kLeafRuns, class Plot>
 bool WalkFrom(const Tables& t, Frame* st, int floor, uint64_t& count, const std::atomic<bool>& stop, Plot&& plot)
 {
     const int ng = t.ng, nd = t.nd, deep = t.deep;
@@ -49,6 +51,25 @@ bool WalkFrom(const Tables& t, Frame* st, int floor, uint64_t& count, const std:
     for (;;) {
         if (stop.load(std::memory_order_relaxed))
             return false;
+        if (kLeafRuns && level + 1 == deep) {
+            Frame& leaf = st[level];
+            const int top = st[0].k;
+            for (int k = leaf.k; k >= 0; --k) {
+                const int g2 = t.next[size_t(k * ng + leaf.g)];
+                const TilePoint& o = t.offset[size_t(k * ng + g2)];
+                plot(leaf.x + o.x, leaf.y + o.y, top);
+            }
+            count += uint64_t(leaf.k + 1);
+            leaf.k = 0;
+            // As the walk below would after its last point.
+            while (st[level].k == 0) {
+                if (level == floor)
+                    return true;
+                --level;
+            }
+            --st[level].k;
+            continue;
+        }
         const Frame& f = st[level];
         const size_t i = size_t(f.k * ng + f.g);
         const int g2 = t.next[i];
@@ -93,20 +114,23 @@ uint64_t LeafCount(int nd, int deep)
 // Below this many points the walk takes about a millisecond: spreading it
 // would cost more than it saves.
 constexpr uint64_t kSpreadFromLeaves = uint64_t(1) << 20;
-// Subtrees to hand out: enough for the cores to even out.
-constexpr uint64_t kSubtrees = 256;
+// Subtrees of each first-level digit to hand out: enough for the cores to
+// even out.
+constexpr uint64_t kSubtrees = 64;
 
-// The walk in parallel subtrees. Every point of a subtree has its
-// first-level digit's colour, and the whole walk takes the first-level
-// digits from the last down, so where points coincide the whole walk
-// leaves the colour of the smallest such digit: each pixel keeps that
-// smallest digit, and the colours are written once all subtrees are done.
+// The walk in parallel subtrees. Every point has the colour of its
+// first-level digit, and the whole walk takes those digits one after the
+// other, so the subtrees of one first-level digit are walked side by side
+// and the digits in the walk's order: where points coincide, the pixel ends
+// with the colour the whole walk would leave, whichever core got there
+// last. Pixels are written through relaxed atomic stores: two cores may
+// write the same colour to one pixel.
 TileWalkResult WalkSpread(const Tables& t, const std::atomic<bool>& stop, uint32_t* pixels, size_t stride,
                           int64_t W, int64_t H, const std::vector<uint32_t>& colours, uint64_t& visited)
 {
     const int64_t cx = W / 2, cy = H / 2;
     // The levels walked here to find the subtrees, short of the points.
-    int split = 0;
+    int split = 1;
     for (uint64_t n = 1; n < kSubtrees && split + 2 < t.deep; n *= uint64_t(t.nd))
         ++split;
     // Each subtree's path, in the order of the whole walk: the frames of
@@ -125,8 +149,6 @@ TileWalkResult WalkSpread(const Tables& t, const std::atomic<bool>& stop, uint32
             if (level == split) {
                 paths.push_back({});
                 std::copy(st, st + split + 1, paths.back().st);
-                if (level == 0)
-                    break;
                 --level;
             } else {
                 const Frame& f = st[level];
@@ -155,41 +177,39 @@ TileWalkResult WalkSpread(const Tables& t, const std::atomic<bool>& stop, uint32
         }
     }
 
-    constexpr uint8_t kNone = 0xFF;
-    static_assert(kMaxTileDigits < kNone, "a digit index fits below the empty mark");
-    std::vector<uint8_t> owner(size_t(W) * size_t(H), kNone);
-    std::atomic<uint64_t> total{0};
-    std::atomic<bool> stopped{false};
-    ForEachRange(int(paths.size()), 1, [&](int begin, int end) {
-        uint64_t count = 0;
-        for (int p = begin; p < end && !stopped.load(std::memory_order_relaxed); ++p) {
-            Frame st[kMaxTileDeep + 1];
-            std::copy(paths[size_t(p)].st, paths[size_t(p)].st + split + 1, st);
-            const bool done = WalkFrom(t, st, split, count, stop, [&](int64_t x, int64_t y, int top) {
-                const int64_t col = x + cx, row = y + cy;
-                if (!(col >= 0 && col < W && row >= 0 && row < H))
-                    return;
-                std::atomic_ref<uint8_t> cell(owner[size_t(row) * size_t(W) + size_t(col)]);
-                uint8_t seen = cell.load(std::memory_order_relaxed);
-                while (uint8_t(top) < seen && !cell.compare_exchange_weak(seen, uint8_t(top), std::memory_order_relaxed)) {
-                }
-            });
-            if (!done)
-                stopped.store(true, std::memory_order_relaxed);
-        }
-        total.fetch_add(count, std::memory_order_relaxed);
-    });
-    visited = total.load();
-    if (stopped.load())
-        return TileWalkResult::kStopped;
-    ForEachRange(int(H), 16, [&](int begin, int end) {
-        for (int64_t row = begin; row < end; ++row)
-            for (int64_t col = 0; col < W; ++col) {
-                const uint8_t k = owner[size_t(row) * size_t(W) + size_t(col)];
-                if (k != kNone)
-                    pixels[size_t(row) * stride + size_t(col)] = colours[k];
+    uint64_t total = 0;
+    for (size_t first = 0; first < paths.size();) {
+        // The run of subtrees under one first-level digit.
+        size_t end = first;
+        while (end < paths.size() && paths[end].st[0].k == paths[first].st[0].k)
+            ++end;
+        const uint32_t colour = colours[size_t(paths[first].st[0].k)];
+        std::atomic<uint64_t> points{0};
+        std::atomic<bool> stopped{false};
+        ForEachRange(int(end - first), 1, [&](int begin, int last) {
+            uint64_t count = 0;
+            for (int p = begin; p < last && !stopped.load(std::memory_order_relaxed); ++p) {
+                Frame st[kMaxTileDeep + 1];
+                std::copy(paths[first + size_t(p)].st, paths[first + size_t(p)].st + split + 1, st);
+                const bool done = WalkFrom<true>(t, st, split, count, stop, [&](int64_t x, int64_t y, int) {
+                    const int64_t col = x + cx, row = y + cy;
+                    if (col >= 0 && col < W && row >= 0 && row < H)
+                        std::atomic_ref<uint32_t>(pixels[size_t(row) * stride + size_t(col)])
+                            .store(colour, std::memory_order_relaxed);
+                });
+                if (!done)
+                    stopped.store(true, std::memory_order_relaxed);
             }
-    });
+            points.fetch_add(count, std::memory_order_relaxed);
+        });
+        total += points.load();
+        if (stopped.load()) {
+            visited = total;
+            return TileWalkResult::kStopped;
+        }
+        first = end;
+    }
+    visited = total;
     return TileWalkResult::kDone;
 }
 
@@ -261,7 +281,7 @@ TileWalkResult WalkTile(CCanvas& canvas, const std::atomic<bool>& stop, int deep
         Frame st[kMaxTileDeep + 1];
         st[0] = {0, 0, 0, nd - 1};
         uint64_t count = 0;
-        const bool done = WalkFrom(tables, st, 0, count, stop, [&](int64_t x, int64_t y, int top) {
+        const bool done = WalkFrom<false>(tables, st, 0, count, stop, [&](int64_t x, int64_t y, int top) {
             const int64_t col = x + cx, row = y + cy;
             if (col >= 0 && col < W && row >= 0 && row < H)
                 pixels[size_t(row) * (stride / 4) + size_t(col)] = colours[size_t(top)];
