@@ -48,6 +48,12 @@ void BM_TileD3T3Deep14(benchmark::State& s) { DrawTile(s, 3, 3, 14); }
 void BM_TileD3T3Deep14Plain(benchmark::State& s) { DrawTile(s, 3, 3, 14, ExecutionPath::kPlain); }
 void BM_TileD3T3Deep18(benchmark::State& s) { DrawTile(s, 3, 3, 18); }
 void BM_TileD3T3Deep18Plain(benchmark::State& s) { DrawTile(s, 3, 3, 18, ExecutionPath::kPlain); }
+// Depth 1 and 2: the lattice is one or a few pixels apart, so the grid's
+// residue squares cover the canvas.
+void BM_TileDeep2Grid(benchmark::State& s) { DrawTile(s, 3, 3, 2); }
+void BM_TileDeep2GridPlain(benchmark::State& s) { DrawTile(s, 3, 3, 2, ExecutionPath::kPlain); }
+BENCHMARK(BM_TileDeep2Grid)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_TileDeep2GridPlain)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_TileDefault)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_TileD3T3Deep14)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_TileD3T3Deep14Plain)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
