@@ -2,12 +2,25 @@
 
 #include <atomic>
 
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
+#include "imaging/ParallelTbb.h"
 
 namespace {
 std::atomic<ExecutionPath> g_path{ExecutionPath::kFast};
+
+struct Spread {
+    std::atomic<int> start{0};
+    std::atomic<int> done{0};
+    const std::function<void(int, int)>* body = nullptr;
+};
+
+void RunChunk(void* context, int begin, int end)
+{
+    Spread& spread = *static_cast<Spread*>(context);
+    (void)spread.start.load(std::memory_order_acquire);
+    (*spread.body)(begin, end);
+    spread.done.fetch_add(1, std::memory_order_acq_rel);
 }
+} // namespace
 
 void SetExecutionPath(ExecutionPath path)
 {
@@ -34,13 +47,9 @@ void ForEachRange(int count, int grain, const std::function<void(int, int)>& bod
     // the same ordering in plain sight: the caller's writes reach every
     // chunk through `start`, and every chunk's writes reach the caller
     // through `done`.
-    std::atomic<int> start{0};
-    std::atomic<int> done{0};
-    start.store(1, std::memory_order_release);
-    tbb::parallel_for(tbb::blocked_range<int>(0, count, size_t(grain)), [&](const tbb::blocked_range<int>& r) {
-        (void)start.load(std::memory_order_acquire);
-        body(r.begin(), r.end());
-        done.fetch_add(1, std::memory_order_acq_rel);
-    });
-    (void)done.load(std::memory_order_acquire);
+    Spread spread;
+    spread.body = &body;
+    spread.start.store(1, std::memory_order_release);
+    SpreadChunks(count, grain, RunChunk, &spread);
+    (void)spread.done.load(std::memory_order_acquire);
 }
