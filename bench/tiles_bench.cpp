@@ -52,6 +52,11 @@ void BM_TileD3T3Deep18Plain(benchmark::State& s) { DrawTile(s, 3, 3, 18, Executi
 // residue squares cover the canvas.
 void BM_TileDeep2Grid(benchmark::State& s) { DrawTile(s, 3, 3, 2); }
 void BM_TileDeep2GridPlain(benchmark::State& s) { DrawTile(s, 3, 3, 2, ExecutionPath::kPlain); }
+// A hundred residue classes tested at every pixel's lattice point.
+void BM_TileD100Deep1Grid(benchmark::State& s) { DrawTile(s, 100, 0, 1); }
+void BM_TileD100Deep1GridPlain(benchmark::State& s) { DrawTile(s, 100, 0, 1, ExecutionPath::kPlain); }
+BENCHMARK(BM_TileD100Deep1Grid)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_TileD100Deep1GridPlain)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_TileDeep2Grid)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_TileDeep2GridPlain)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_TileDefault)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();

@@ -143,6 +143,13 @@ TEST(FastPathIdentity, Tile)
                             t.m_grid = false;
                         }),
                         s[0], s[1]);
+        // A lattice a pixel or two apart: the residue squares overlap.
+        ExpectSameBytes("shallow tile grid", Make<CTileSet>([](CTileSet& t) {
+                            t.m_determinant = 5;
+                            t.m_track = 4;
+                            t.m_deep = 2;
+                        }),
+                        s[0], s[1]);
         ExpectSameBytes("tile of five turned digits", Make<CTileSet>([](CTileSet& t) {
                             t.m_determinant = 5;
                             t.m_track = 4;
