@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/Canvas.h"
+#include "imaging/Parallel.h"
 #include "model/Samples.h"
 #include "model/SelfAffineSet.h"
 
@@ -28,6 +29,29 @@ void Build(benchmark::State& state, int sample, unsigned w, unsigned h, double z
 }
 
 void BM_FieldBuildSample0(benchmark::State& s) { Build(s, 0, 1024, 768); }
+
+// Build and Draw of sample 0 at 1024x768 on the fast path and on the plain
+// one (one thread, the loop as first written). CPU time is the whole
+// process's: beside wall time it shows how many cores are busy.
+void BuildDrawSample0(benchmark::State& state, ExecutionPath path)
+{
+    SetExecutionPath(path);
+    auto f = MakeSample(0);
+    CCanvas canvas;
+    canvas.m_targetWidth = 1024;
+    canvas.m_targetHeight = 768;
+    for (auto _ : state) {
+        f->m_restart = true;
+        f->Build(canvas);
+        f->Draw(canvas);
+        benchmark::ClobberMemory();
+    }
+    SetExecutionPath(ExecutionPath::kFast);
+}
+void BM_BuildDrawSample0(benchmark::State& s) { BuildDrawSample0(s, ExecutionPath::kFast); }
+void BM_BuildDrawSample0Plain(benchmark::State& s) { BuildDrawSample0(s, ExecutionPath::kPlain); }
+BENCHMARK(BM_BuildDrawSample0)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_BuildDrawSample0Plain)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 void BM_RayMarchSample4(benchmark::State& s) { Build(s, 4, 640, 480); }
 void BM_RayMarchSample5(benchmark::State& s) { Build(s, 5, 640, 480); }
 void BM_RayMarchSample4Zoom100(benchmark::State& s) { Build(s, 4, 640, 480, 100); }

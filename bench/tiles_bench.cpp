@@ -7,13 +7,23 @@
 #include <vector>
 
 #include "imaging/Canvas.h"
+#include "imaging/Parallel.h"
 #include "model/AppolonySet.h"
 #include "model/TileSet.h"
 
 namespace {
 
-void DrawTile(benchmark::State& state, int determinant, int trace, int deep)
+// Runs a case on the fast path or on the plain one (one thread, the loop
+// as first written), and puts the fast path back.
+struct OnPath {
+    explicit OnPath(ExecutionPath path) { SetExecutionPath(path); }
+    ~OnPath() { SetExecutionPath(ExecutionPath::kFast); }
+};
+
+void DrawTile(benchmark::State& state, int determinant, int trace, int deep,
+              ExecutionPath path = ExecutionPath::kFast)
 {
+    OnPath on(path);
     CTileSet t;
     t.m_determinant = determinant;
     t.m_track = trace;
@@ -31,10 +41,29 @@ void DrawTile(benchmark::State& state, int determinant, int trace, int deep)
     state.counters["points/s"] = benchmark::Counter(double(points), benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// CPU time is the whole process's, beside wall time: their ratio is how
+// many cores a case keeps busy.
 void BM_TileDefault(benchmark::State& s) { DrawTile(s, 3, 3, 10); }
 void BM_TileD3T3Deep14(benchmark::State& s) { DrawTile(s, 3, 3, 14); }
-BENCHMARK(BM_TileDefault)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_TileD3T3Deep14)->Unit(benchmark::kMillisecond);
+void BM_TileD3T3Deep14Plain(benchmark::State& s) { DrawTile(s, 3, 3, 14, ExecutionPath::kPlain); }
+void BM_TileD3T3Deep18(benchmark::State& s) { DrawTile(s, 3, 3, 18); }
+void BM_TileD3T3Deep18Plain(benchmark::State& s) { DrawTile(s, 3, 3, 18, ExecutionPath::kPlain); }
+// Depth 1 and 2: the lattice is one or a few pixels apart, so the grid's
+// residue squares cover the canvas.
+void BM_TileDeep2Grid(benchmark::State& s) { DrawTile(s, 3, 3, 2); }
+void BM_TileDeep2GridPlain(benchmark::State& s) { DrawTile(s, 3, 3, 2, ExecutionPath::kPlain); }
+// A hundred residue classes tested at every pixel's lattice point.
+void BM_TileD100Deep1Grid(benchmark::State& s) { DrawTile(s, 100, 0, 1); }
+void BM_TileD100Deep1GridPlain(benchmark::State& s) { DrawTile(s, 100, 0, 1, ExecutionPath::kPlain); }
+BENCHMARK(BM_TileD100Deep1Grid)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_TileD100Deep1GridPlain)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_TileDeep2Grid)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_TileDeep2GridPlain)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_TileDefault)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_TileD3T3Deep14)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_TileD3T3Deep14Plain)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_TileD3T3Deep18)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_TileD3T3Deep18Plain)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 // Baseline of the tile cases: 3^14 scattered 32-bit writes into a
 // 1024x1024 buffer, positions from a linear congruential generator.
@@ -55,19 +84,25 @@ void BM_PlainScatteredWrites(benchmark::State& state)
 }
 BENCHMARK(BM_PlainScatteredWrites)->Unit(benchmark::kMillisecond);
 
-void BM_AppolonyBuild800x600(benchmark::State& state)
+void AppolonyBuildDraw(benchmark::State& state, ExecutionPath path)
 {
+    OnPath on(path);
     CAppolonySet a;
     CCanvas c;
     c.m_targetWidth = 800;
     c.m_targetHeight = 600;
     for (auto _ : state) {
         a.Build(c);
+        a.Draw(c);
         benchmark::ClobberMemory();
     }
     state.counters["circles"] = double(a.m_childCount);
 }
-BENCHMARK(BM_AppolonyBuild800x600)->Unit(benchmark::kMillisecond);
+// Build and Draw of the default view, as a render of it runs them.
+void BM_AppolonyBuildDraw800x600(benchmark::State& s) { AppolonyBuildDraw(s, ExecutionPath::kFast); }
+void BM_AppolonyBuildDraw800x600Plain(benchmark::State& s) { AppolonyBuildDraw(s, ExecutionPath::kPlain); }
+BENCHMARK(BM_AppolonyBuildDraw800x600)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_AppolonyBuildDraw800x600Plain)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 // Baseline of the Appolony case: one mass's field summed once into every
 // cell of an 800x600 grid, the build's inner loop without the walk.

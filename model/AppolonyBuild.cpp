@@ -1,12 +1,15 @@
 // The build of the Appolony set: a depth-first walk over the gaps of the
-// packing with an explicit stack, summing the field of every circle.
+// packing with an explicit stack, summing the field of every circle
+// (FieldSum keeps each cell's terms in the walk's order on every core).
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
 #include "imaging/Canvas.h"
+#include "imaging/Parallel.h"
 #include "model/AppolonySet.h"
+#include "model/FieldSum.h"
 
 namespace {
 
@@ -27,10 +30,6 @@ int ClipIndex(double v, int lo, int hi)
     return std::clamp(int(v), lo, hi);
 }
 
-// Cells a circle's field may cover between two looks at the stop flag
-// (a few milliseconds).
-constexpr unsigned kCellsPerPoll = 1u << 20;
-
 } // namespace
 
 int CAppolonySet::Build(CCanvas& canvas)
@@ -47,10 +46,15 @@ int CAppolonySet::Build(CCanvas& canvas)
     map.m_centreY = m_centerY;
     const double x0 = m_centerX - int(w / 2) * d;
     const double y0 = m_centerY - int(h / 2) * d;
-    for (PixelRecord& cell : map.m_grid) {
-        cell.nx = cell.ny = cell.nz = 0;
-        cell.value = 0;
-    }
+    ForEachRange(int(h), 16, [&](int begin, int end) {
+        for (int r = begin; r < end; ++r) {
+            PixelRecord* row = map.m_gridRows[size_t(r)];
+            for (unsigned c = 0; c < w; ++c) {
+                row[c].nx = row[c].ny = row[c].nz = 0;
+                row[c].value = 0;
+            }
+        }
+    });
     // A view of zero, negative or non-finite size would divide by zero in
     // the boxes and send NaN into the cells.
     if (!(std::isfinite(d) && d > 0 && std::isfinite(x0) && std::isfinite(y0))) {
@@ -78,7 +82,7 @@ int CAppolonySet::Build(CCanvas& canvas)
     if (m_stop)
         return 1;
 
-    unsigned cellsSincePoll = 0;
+    FieldSum field(map, x0, y0, d, false, m_stop);
     int top = 0;
     while (top >= 0) {
         GapFrame& frame = stack[size_t(top)];
@@ -99,8 +103,10 @@ int CAppolonySet::Build(CCanvas& canvas)
         const Circle* q = frame.other[1];
         Circle circle;
         if (!TangentCircle(*p, *q, frame.newest, circle)) {
-            if (m_stop)
+            if (m_stop) {
+                field.Finish();
                 return 1;
+            }
             continue;
         }
         const double mu = frame.measure / 3;
@@ -123,33 +129,14 @@ int CAppolonySet::Build(CCanvas& canvas)
         const bool hasBox = c0 < c1 && r0 < r1;
         const bool descend = hasBox && top < depth;
 
-        for (int r = box[2]; r < box[3]; ++r) {
-            // The first circles cover the whole image: on a very large one
-            // a single circle takes longer than a Stop may wait.
-            cellsSincePoll += unsigned(box[1] - box[0]);
-            if (cellsSincePoll >= kCellsPerPoll) {
-                cellsSincePoll = 0;
-                if (m_stop.load(std::memory_order_relaxed))
-                    return 1;
-            }
-            PixelRecord* row = map.m_gridRows[size_t(r)];
-            const double V = y0 + r * d + Y;
-            const double V2 = V * V;
-            const bool inRows = hasBox && r >= r0 && r < r1;
-            for (int c = box[0]; c < box[1]; ++c) {
-                if (inRows && c == c0) {
-                    c = c1 - 1;
-                    continue;
-                }
-                const double U = x0 + c * d + X;
-                const double qq = 1 / (U * U + V2);
-                const double f = mu * qq * qq;
-                if (!std::isfinite(f))
-                    continue;
-                row[c].nx += float(f * U);
-                row[c].ny += float(f * V);
-            }
-        }
+        const FieldMass mass{{box[0], box[1], box[2], box[3]},
+                             {c0, c1, r0, r1},
+                             X,
+                             Y,
+                             mu,
+                             0.0};
+        if (!field.Add(mass))
+            return 1;
 
         if (descend) {
             GapFrame& child = stack[size_t(top + 1)];
@@ -165,8 +152,11 @@ int CAppolonySet::Build(CCanvas& canvas)
             ++top;
             m_deepestLevel = std::max(m_deepestLevel, top);
         }
-        if (m_stop)
+        if (m_stop) {
+            field.Finish();
             return 1;
+        }
     }
+    field.Finish();
     return 1;
 }

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "imaging/Canvas.h"
+#include "imaging/Parallel.h"
+#include "model/FieldSum.h"
 #include "model/PropertyStream.h"
 
 namespace {
@@ -223,18 +225,21 @@ void CSelfAffineSet::FieldBuild(CCanvas&, double d)
     const int w = map.m_gridWidth, h = map.m_gridHeight;
     const double x0 = m_centerX - (w / 2) * d;
     const double y0 = m_centerY - (h / 2) * d;
-    for (int r = 0; r < h; ++r) {
-        PixelRecord* cell = map.m_gridRows[size_t(r)];
-        for (int c = 0; c < w; ++c, ++cell) {
-            cell->x = float(x0 + c * d);
-            cell->y = float(y0 + r * d);
-            cell->z = float(m_centerZ);
-            cell->nx = cell->ny = cell->nz = 0;
-            cell->value = 0;
-            // Not a cell a stopped march left for Paint to finish.
-            cell->state = 0;
+    const double z = m_centerZ;
+    ForEachRange(h, 16, [&](int begin, int end) {
+        for (int r = begin; r < end; ++r) {
+            PixelRecord* cell = map.m_gridRows[size_t(r)];
+            for (int c = 0; c < w; ++c, ++cell) {
+                cell->x = float(x0 + c * d);
+                cell->y = float(y0 + r * d);
+                cell->z = float(z);
+                cell->nx = cell->ny = cell->nz = 0;
+                cell->value = 0;
+                // Not a cell a stopped march left for Paint to finish.
+                cell->state = 0;
+            }
         }
-    }
+    });
     if (w == 0 || h == 0)
         return;
 
@@ -249,10 +254,7 @@ void CSelfAffineSet::FieldBuild(CCanvas&, double d)
     root.box[1] = w;
     root.box[2] = 0;
     root.box[3] = h;
-    // Cells a piece's field may cover between two looks at the stop flag
-    // (a few milliseconds).
-    constexpr unsigned kCellsPerPoll = 1u << 20;
-    unsigned cellsSincePoll = 0;
+    FieldSum field(map, x0, y0, d, true, m_stop);
     int top = 0;
     while (top >= 0) {
         CompositionLevel& level = stack[size_t(top)];
@@ -290,33 +292,9 @@ void CSelfAffineSet::FieldBuild(CCanvas&, double d)
         // belongs here, small and off-section pieces included; only where
         // the child's own children will add their finer contributions is
         // it left out.
-        const double dz2 = dz * dz;
-        for (int r = box[2]; r < box[3]; ++r) {
-            // The first pieces cover the whole image: on a very large one
-            // a single piece takes longer than a Stop may wait.
-            cellsSincePoll += unsigned(box[1] - box[0]);
-            if (cellsSincePoll >= kCellsPerPoll) {
-                cellsSincePoll = 0;
-                if (m_stop.load(std::memory_order_relaxed))
-                    return;
-            }
-            PixelRecord* row = map.m_gridRows[size_t(r)];
-            const double Y = y0 + r * d + ty;
-            const bool inRows = hasBox && r >= r0 && r < r1;
-            for (int c = box[0]; c < box[1]; ++c) {
-                if (inRows && c >= c0 && c < c1) {
-                    c = c1 - 1;
-                    continue;
-                }
-                const double X = x0 + c * d + tx;
-                const double q = 1 / (X * X + Y * Y + dz2);
-                const double f = mu * q * q;
-                if (!std::isfinite(f))
-                    continue;
-                row[c].nx += float(f * X);
-                row[c].ny += float(f * Y);
-            }
-        }
+        const FieldMass mass{{box[0], box[1], box[2], box[3]}, {c0, c1, r0, r1}, tx, ty, mu, dz * dz};
+        if (!field.Add(mass))
+            return;
         if (descend) {
             below.box[0] = c0;
             below.box[1] = c1;
@@ -324,7 +302,10 @@ void CSelfAffineSet::FieldBuild(CCanvas&, double d)
             below.box[3] = r1;
             ++top;
         }
-        if (m_stop)
+        if (m_stop) {
+            field.Finish();
             return;
+        }
     }
+    field.Finish();
 }

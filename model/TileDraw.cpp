@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "imaging/Canvas.h"
+#include "imaging/Parallel.h"
 #include "model/TileSet.h"
 #include "model/TileWalk.h"
 
@@ -86,24 +88,73 @@ bool DrawGrid(Painter& p, const Mat2d& B, const TileMatrix& A, const std::vector
     }
     const TileMatrix adj = Adjugate(A);
     const int64_t d = Determinant(A);
-    for (int64_t i = -rg; i < rg; ++i) {
-        if (stop.load(std::memory_order_relaxed))
-            return false;
-        for (int64_t j = -rg; j < rg; ++j) {
-            const int64_t px = Trunc(B.a * double(i) + B.b * double(j) + cx);
-            const int64_t py = Trunc(B.c * double(i) + B.e * double(j) + cy);
-            if (!(2 < px && px < p.m_w - 3 && 2 < py && py < p.m_h - 3))
-                continue;
-            for (size_t k = 0; k < residues.size(); ++k) {
-                const int64_t ux = residues[k].x - i, uy = residues[k].y - j;
-                if (MulX(adj, ux, uy) % d == 0 && MulY(adj, ux, uy) % d == 0) {
-                    for (int64_t r = py - 3; r <= py + 2; ++r)
-                        for (int64_t c = px - 3; c <= px + 2; ++c)
-                            p.Put(c, r, colours[k]);
-                    break;
-                }
+    // The residue class of lattice point (i, j) when its square lands
+    // inside, or -1.
+    auto classOf = [&](int64_t i, int64_t j, int64_t& px, int64_t& py) {
+        px = Trunc(B.a * double(i) + B.b * double(j) + cx);
+        py = Trunc(B.c * double(i) + B.e * double(j) + cy);
+        if (!(2 < px && px < p.m_w - 3 && 2 < py && py < p.m_h - 3))
+            return -1;
+        for (size_t k = 0; k < residues.size(); ++k) {
+            const int64_t ux = residues[k].x - i, uy = residues[k].y - j;
+            if (MulX(adj, ux, uy) % d == 0 && MulY(adj, ux, uy) % d == 0)
+                return int(k);
+        }
+        return -1;
+    };
+    auto paint = [&](int64_t px, int64_t py, int k) {
+        for (int64_t r = py - 3; r <= py + 2; ++r)
+            for (int64_t c = px - 3; c <= px + 2; ++c)
+                p.Put(c, r, colours[size_t(k)]);
+    };
+    if (PlainPath()) {
+        for (int64_t i = -rg; i < rg; ++i) {
+            if (stop.load(std::memory_order_relaxed))
+                return false;
+            for (int64_t j = -rg; j < rg; ++j) {
+                int64_t px, py;
+                const int k = classOf(i, j, px, py);
+                if (k >= 0)
+                    paint(px, py, k);
             }
         }
+        return true;
+    }
+    // The squares overlap where the lattice is dense, so they are painted
+    // in the order above, on one thread; the search for their classes,
+    // which is most of the work, is spread over the lattice rows of a block
+    // at a time.
+    struct Square {
+        int64_t px, py;
+        int k;
+    };
+    constexpr int64_t kBlockRows = 32;
+    std::vector<std::vector<Square>> found(static_cast<size_t>(kBlockRows));
+    for (int64_t first = -rg; first < rg; first += kBlockRows) {
+        const int64_t rows = std::min(kBlockRows, rg - first);
+        std::atomic<bool> stopped{false};
+        ForEachRange(int(rows), 1, [&](int begin, int end) {
+            for (int n = begin; n < end; ++n) {
+                if (stop.load(std::memory_order_relaxed)) {
+                    stopped.store(true, std::memory_order_relaxed);
+                    return;
+                }
+                const int64_t i = first + n;
+                std::vector<Square>& row = found[size_t(n)];
+                row.clear();
+                for (int64_t j = -rg; j < rg; ++j) {
+                    Square s;
+                    s.k = classOf(i, j, s.px, s.py);
+                    if (s.k >= 0)
+                        row.push_back(s);
+                }
+            }
+        });
+        if (stopped.load())
+            return false;
+        for (int64_t n = 0; n < rows; ++n)
+            for (const Square& s : found[size_t(n)])
+                paint(s.px, s.py, s.k);
     }
     return true;
 }

@@ -15,6 +15,7 @@
 #include "model/Samples.h"
 #include "model/SelfAffineSet.h"
 #include "model/TileSet.h"
+#include "model/TileWalk.h"
 #include "tests/model/StopWhileBuilding.h"
 
 namespace {
@@ -125,6 +126,31 @@ TEST(StopLatency, TileGridOnALargeCanvas)
     auto* j = job.get();
     ExpectStoppedSoon(PressStopWhileBuilding(
         job, [j] { j->fractal->Draw(j->canvas); }, After(std::chrono::milliseconds(100)), j->fractal->m_stop));
+}
+
+// Four equal digits put every point of the walk on one pixel, so nothing
+// is pruned: 4^30 points, walked in subtrees on every core.
+TEST(StopLatency, TileWalkThatPrunesNothing)
+{
+    struct Walk {
+        CCanvas canvas;
+        TileNormalForm form = NormalForm(3, 3);
+        std::vector<TileMatrix> group = SymmetryGroup(form);
+        std::vector<TilePoint> digits = std::vector<TilePoint>(4, TilePoint{});
+        std::atomic<bool> stop{false};
+        uint64_t visited = 0;
+    };
+    auto w = std::make_shared<Walk>();
+    w->canvas.Resize(64, 64, 32);
+    w->canvas.Clear();
+    Walk* p = w.get();
+    ExpectStoppedSoon(PressStopWhileBuilding(
+        w,
+        [p] {
+            WalkTile(p->canvas, p->stop, 30, p->form, p->group, p->digits, {0, 0, 0, 0},
+                     {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}, p->visited);
+        },
+        After(std::chrono::milliseconds(100)), p->stop));
 }
 
 int AwaitingCells(const CSelfAffineSet& f)

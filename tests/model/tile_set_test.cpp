@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "imaging/Canvas.h"
 #include "model/TileSet.h"
 
@@ -170,4 +172,45 @@ TEST(TileSet, TheWalkKeepsToItsBufferWhenTheTargetSizeChanges)
         ASSERT_EQ(WalkDefaultTile(moved), TileWalkResult::kDone);
         EXPECT_EQ(moved.m_bits, same.m_bits) << w << "x" << h;
     }
+}
+
+#include "imaging/Parallel.h"
+
+// Equal digits put two points on every pixel they reach. The walk takes the
+// first-level digits from the last down, so the pixel shows the earlier of
+// the two: the last two colours never appear. Deep enough that the walk is
+// spread over the cores, which must keep that rule and the plain bytes.
+TEST(TileSet, CoincidingPointsShowTheDigitWalkedLastOnEveryPath)
+{
+    const TileNormalForm form = NormalForm(3, 3);
+    const std::vector<TileMatrix> group = SymmetryGroup(form);
+    const std::vector<TilePoint> digits = {{0, 0}, {1, 0}, {1, 0}, {0, 0}};
+    const std::vector<uint32_t> colours = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+    const std::atomic<bool> stop{false};
+    auto walk = [&](ExecutionPath path, uint64_t& visited) {
+        SetExecutionPath(path);
+        CCanvas c;
+        c.m_targetWidth = c.m_targetHeight = 512;
+        c.Resize(512, 512, 32);
+        c.Clear();
+        EXPECT_EQ(WalkTile(c, stop, 10, form, group, digits, {0, 0, 0, 0}, colours, visited), TileWalkResult::kDone);
+        SetExecutionPath(ExecutionPath::kFast);
+        return c.m_bits;
+    };
+    uint64_t plainVisited = 0, fastVisited = 0;
+    const std::vector<uint8_t> plain = walk(ExecutionPath::kPlain, plainVisited);
+    const std::vector<uint8_t> fast = walk(ExecutionPath::kFast, fastVisited);
+    int seen[4] = {};
+    for (size_t i = 0; i + 4 <= plain.size(); i += 4) {
+        uint32_t p;
+        std::memcpy(&p, &plain[i], 4);
+        for (int k = 0; k < 4; ++k)
+            seen[k] += p == colours[size_t(k)];
+    }
+    EXPECT_GT(seen[0], 0);
+    EXPECT_GT(seen[1], 0);
+    EXPECT_EQ(seen[2], 0);
+    EXPECT_EQ(seen[3], 0);
+    EXPECT_EQ(fastVisited, plainVisited);
+    EXPECT_TRUE(fast == plain) << "the spread walk changed pixels";
 }
