@@ -4,6 +4,7 @@
 // piece with the same operations in the same order, so they live here.
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "imaging/AffineMap.h"
@@ -72,6 +73,30 @@ inline bool SegmentNear(const Piece& piece, Vec a, Vec u, double len, double eps
     const Vec q{w.x - s * u.x, w.y - s * u.y, w.z - s * u.z};
     const double r = piece.rho + eps;
     return Dot(q, q) <= r * r;
+}
+
+inline double Frobenius(const double* m)
+{
+    double s = 0;
+    for (int i = 0; i < 9; ++i)
+        s += m[i] * m[i];
+    return std::sqrt(s);
+}
+
+// The radius about the origin that holds the centre of every composition,
+// when some of the maps shrink unevenly and all are seen to shrink; else 0.
+// A composition of uneven maps can be far smaller than the product of their
+// largest ratios: a sheet or a needle, whose ball that product overstates by
+// orders of magnitude, and whose subtree the walk then descends in vain.
+double UnevenReach(const AffineMap* maps, const double* norms, int count);
+
+// A piece's ball, narrowed to what its own matrix shows (`reach` from
+// UnevenReach; nothing to narrow when it is 0). The piece's part of the
+// attractor is the matrix's image of a part within `reach` of the origin.
+inline void Narrow(Piece& c, double reach)
+{
+    if (reach > 0)
+        c.rho = std::min(c.rho, Frobenius(c.m) * reach);
 }
 
 } // namespace march

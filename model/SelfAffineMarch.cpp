@@ -43,6 +43,7 @@ public:
             radius = std::max(radius, t / (1 - m_norm[k]));
         }
         m_root = Piece{{1, 0, 0, 0, 1, 0, 0, 0, 1}, {0, 0, 0}, radius, 1.0};
+        m_unevenReach = march::UnevenReach(m_maps, m_norm, m_count);
     }
 
     // True when a piece of size below eps lies within eps of the segment
@@ -74,6 +75,7 @@ public:
 
     // A stop was seen: every query since returns at once.
     bool Stopped() const { return m_stopped; }
+    uint64_t Visited() const { return m_visited; }
 
 private:
     // Counts one piece; false when the query must end, for a stop or for
@@ -86,8 +88,22 @@ private:
         return !m_stopped && m_visited - m_queryStart < kQueryBudget;
     }
 
-    Piece Child(const Piece& parent, int k) const { return march::ChildOf(parent, m_maps[k], m_norm[k]); }
-    static void Multiply(Piece& c, const Piece& parent, const double* b) { march::MultiplyInto(c, parent, b); }
+    // A child's centre and ball; with uneven maps its matrix too, which its
+    // ball is narrowed by.
+    Piece Child(const Piece& parent, int k) const
+    {
+        Piece c = march::ChildOf(parent, m_maps[k], m_norm[k]);
+        if (m_unevenReach > 0) {
+            march::MultiplyInto(c, parent, m_maps[k].m);
+            march::Narrow(c, m_unevenReach);
+        }
+        return c;
+    }
+    void Multiply(Piece& c, const Piece& parent, const double* b) const
+    {
+        if (!(m_unevenReach > 0))
+            march::MultiplyInto(c, parent, b);
+    }
     bool SegmentNear(const Piece& piece) const { return march::SegmentNear(piece, m_a, m_u, m_len, m_eps); }
 
     bool Hits(const Piece& piece, int depth) const
@@ -141,6 +157,7 @@ private:
     int m_count = 0;
     AffineMap m_maps[MapSet::kMaxMaps];
     double m_norm[MapSet::kMaxMaps];
+    double m_unevenReach = 0;
     Piece m_root;
     mutable Vec m_a{}, m_u{}, m_p{}, m_sum{};
     mutable double m_len = 0, m_eps = 0, m_scale = 0, m_reach = 0, m_power = 0;
@@ -214,6 +231,7 @@ void CSelfAffineSet::RayMarch(CCanvas& canvas, double d)
     view.precision = m_piecePrecision > 0 && std::isfinite(m_piecePrecision) ? m_piecePrecision : 1.2;
     view.power = std::isfinite(m_power) ? std::clamp(m_power, 0.0, 16.0) : 2.0;
     m_marchMaps = m_maps;
+    m_piecesVisited = 0;
     const double x0 = view.x0, y0 = view.y0;
     const Vec eye{view.eyeX, view.eyeY, view.eyeZ};
     const float level = float(-m_levelValue);
@@ -396,7 +414,9 @@ bool CSelfAffineSet::Evaluate(int reach)
     }
     if (PlainPath()) {
         PieceTree tree(m_work, m_marchMaps, m_stop);
-        return EvaluateRows(tree, map, m_marchView, reach, 0, h, m_stop);
+        const bool done = EvaluateRows(tree, map, m_marchView, reach, 0, h, m_stop);
+        m_piecesVisited += tree.Visited();
+        return done;
     }
     // Each chunk of rows walks its own tree: the trees keep per-query state
     // and the last hit, which only the chunk's own rays may use.
@@ -405,6 +425,7 @@ bool CSelfAffineSet::Evaluate(int reach)
         FastPieceTree tree(m_work, m_marchMaps, m_stop);
         if (!EvaluateRows(tree, map, m_marchView, reach, first, end, m_stop))
             stopped.store(true, std::memory_order_relaxed);
+        m_piecesVisited.fetch_add(tree.Visited(), std::memory_order_relaxed);
     });
     return !stopped.load(std::memory_order_relaxed);
 }
