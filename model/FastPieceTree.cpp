@@ -21,7 +21,6 @@ FastPieceTree::FastPieceTree(const MapSet& work, const MapSet& params, const std
     }
     m_root = Piece{{1, 0, 0, 0, 1, 0, 0, 0, 1}, {0, 0, 0}, radius, 1.0};
     m_unevenReach = march::UnevenReach(m_maps, m_norm, m_count);
-    m_trail.resize(march::kMaxDepth + 1);
 }
 
 bool FastPieceTree::Visit()
@@ -64,6 +63,9 @@ bool FastPieceTree::SegmentHits(Vec a, Vec u, double len, double eps)
 
 bool FastPieceTree::SearchNearLastHit()
 {
+    // Grown to the deepest hit so far: most trees are a few levels deep.
+    if (m_trail.size() < size_t(m_lastHitLength) + 1)
+        m_trail.resize(size_t(m_lastHitLength) + 1);
     m_trail[0] = m_root;
     int depth = 0;
     for (int i = 0; i < m_lastHitLength; ++i) {
