@@ -16,8 +16,7 @@ namespace march {
 constexpr int kMaxDepth = 1000;
 
 // Pieces one query of the tree (a segment test or a normal) may visit. The
-// samples need at most about 12 million (the Self-Affine Pyramyd at
-// 320x240); maps that shrink slowly in their worst direction need more
+// samples need a few thousand at most; maps that hardly shrink need more
 // pieces than any machine visits, so a query ends here: a segment test
 // counts as reaching the set, as at the depth limit, and a normal keeps the
 // sum of the pieces it visited. About a few seconds of one core.

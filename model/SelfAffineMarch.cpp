@@ -25,8 +25,8 @@ using march::kStopPoll;
 using march::Piece;
 using march::Vec;
 
-// The walk as first written: every child of every piece whose ball meets
-// the query, one query at a time. Kept as the plain path that the fast
+// The plain walk: every child of every piece whose ball meets the query,
+// in map order, one query at a time. Kept as the plain path that the fast
 // walk is compared with.
 class PieceTree {
 public:
