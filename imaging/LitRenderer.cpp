@@ -7,6 +7,7 @@
 #include "imaging/AffineMap.h"
 #include "imaging/Canvas.h"
 #include "imaging/ColorMap.h"
+#include "imaging/Parallel.h"
 
 namespace {
 
@@ -82,62 +83,65 @@ void CColorMap::Render(CCanvas& canvas, double polar, double axial, double angle
     const double eye[3] = {m_observerX, m_observerY, m_observerZ};
     const uint8_t back = m_background == 1 ? 255 : 0;
 
-    for (int i = 0; i < m_gridHeight; ++i) {
-        uint8_t* out = canvas.Row(unsigned(i));
-        const PixelRecord* cell = m_gridRows[size_t(i)];
-        for (int j = 0; j < m_gridWidth; ++j, ++cell, out += 3) {
-            out[0] = out[1] = out[2] = back;
-            if (!(std::fabs(cell->value) >= 0.00001))
-                continue;
-            const double p[3] = {cell->x, cell->y, cell->z};
-            const double n[3] = {cell->nx, cell->ny, cell->nz};
-            const double v[3] = {eye[0] - p[0], eye[1] - p[1], eye[2] - p[2]};
-            const double nvRaw = Dot(n, v);
-            // Faces turned away, points at the observer and points that are
-            // not finite have no view direction.
-            if (!(nvRaw > 0) || !std::isfinite(nvRaw))
-                continue;
-            const double vLen = std::sqrt(Dot(v, v));
-            const double vh[3] = {v[0] / vLen, v[1] / vLen, v[2] / vLen};
-            const double nv = nvRaw / vLen;
-            double diffuse[3] = {0, 0, 0}, specular[3] = {0, 0, 0};
-            for (int k = 0; k < used; ++k) {
-                const PreparedLight& light = lights[k];
-                const double l[3] = {light.q[0] - p[0], light.q[1] - p[1], light.q[2] - p[2]};
-                const double nlRaw = Dot(n, l);
-                if (!(nlRaw > 0))
+    // Every pixel on its own: rows spread over the cores.
+    ForEachRange(m_gridHeight, 8, [&](int first, int end) {
+        for (int i = first; i < end; ++i) {
+            uint8_t* out = canvas.Row(unsigned(i));
+            const PixelRecord* cell = m_gridRows[size_t(i)];
+            for (int j = 0; j < m_gridWidth; ++j, ++cell, out += 3) {
+                out[0] = out[1] = out[2] = back;
+                if (!(std::fabs(cell->value) >= 0.00001))
                     continue;
-                const double l2 = Dot(l, l);
-                const double lLen = std::sqrt(l2);
-                const double f = 1 / l2;
-                const double nl = nlRaw / lLen;
-                double w = f;
-                if (light.spot) {
-                    const double s = -Dot(l, light.a) / lLen;
-                    if (s <= light.cosEnd) {
-                        w = 0;
-                    } else {
-                        w = f * std::pow(s, light.beam);
-                        if (s < light.cosCone)
-                            w *= (s - light.cosEnd) / (light.cosCone - light.cosEnd);
+                const double p[3] = {cell->x, cell->y, cell->z};
+                const double n[3] = {cell->nx, cell->ny, cell->nz};
+                const double v[3] = {eye[0] - p[0], eye[1] - p[1], eye[2] - p[2]};
+                const double nvRaw = Dot(n, v);
+                // Faces turned away, points at the observer and points that are
+                // not finite have no view direction.
+                if (!(nvRaw > 0) || !std::isfinite(nvRaw))
+                    continue;
+                const double vLen = std::sqrt(Dot(v, v));
+                const double vh[3] = {v[0] / vLen, v[1] / vLen, v[2] / vLen};
+                const double nv = nvRaw / vLen;
+                double diffuse[3] = {0, 0, 0}, specular[3] = {0, 0, 0};
+                for (int k = 0; k < used; ++k) {
+                    const PreparedLight& light = lights[k];
+                    const double l[3] = {light.q[0] - p[0], light.q[1] - p[1], light.q[2] - p[2]};
+                    const double nlRaw = Dot(n, l);
+                    if (!(nlRaw > 0))
+                        continue;
+                    const double l2 = Dot(l, l);
+                    const double lLen = std::sqrt(l2);
+                    const double f = 1 / l2;
+                    const double nl = nlRaw / lLen;
+                    double w = f;
+                    if (light.spot) {
+                        const double s = -Dot(l, light.a) / lLen;
+                        if (s <= light.cosEnd) {
+                            w = 0;
+                        } else {
+                            w = f * std::pow(s, light.beam);
+                            if (s < light.cosCone)
+                                w *= (s - light.cosEnd) / (light.cosCone - light.cosEnd);
+                        }
+                    }
+                    if (w == 0)
+                        continue;
+                    const double h = (nl + nv) / std::sqrt(2 * (1 + Dot(l, vh) / lLen));
+                    const double hs = h > 0 ? std::pow(h, m_shininess) * w : 0;
+                    for (int c = 0; c < 3; ++c) {
+                        diffuse[c] += w * nl * light.c[c];
+                        specular[c] += hs * light.c[c];
                     }
                 }
-                if (w == 0)
-                    continue;
-                const double h = (nl + nv) / std::sqrt(2 * (1 + Dot(l, vh) / lLen));
-                const double hs = h > 0 ? std::pow(h, m_shininess) * w : 0;
-                for (int c = 0; c < 3; ++c) {
-                    diffuse[c] += w * nl * light.c[c];
-                    specular[c] += hs * light.c[c];
-                }
+                double value[3];
+                for (int c = 0; c < 3; ++c)
+                    value[c] = (diffuse[c] * m_diffuse + amb[c]) * surf[c] + specular[c] * ks;
+                out[0] = ToByte(value[2]);
+                out[1] = ToByte(value[1]);
+                out[2] = ToByte(value[0]);
             }
-            double value[3];
-            for (int c = 0; c < 3; ++c)
-                value[c] = (diffuse[c] * m_diffuse + amb[c]) * surf[c] + specular[c] * ks;
-            out[0] = ToByte(value[2]);
-            out[1] = ToByte(value[1]);
-            out[2] = ToByte(value[0]);
         }
-    }
+    });
     canvas.m_cursor = canvas.Row(0) + size_t(canvas.m_stride) * unsigned(m_gridHeight);
 }

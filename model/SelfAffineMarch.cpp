@@ -11,39 +11,23 @@
 #include <vector>
 
 #include "imaging/Canvas.h"
+#include "imaging/Parallel.h"
+#include "model/FastPieceTree.h"
+#include "model/MarchPieces.h"
 #include "model/SelfAffineSet.h"
 
 namespace {
 
-// Deeper than any set whose maps shrink by 0.99 needs for a pixel of 1e-4;
-// a composition this deep counts as a piece of pixel size.
-constexpr int kMaxDepth = 1000;
+using march::Dot;
+using march::kMaxDepth;
+using march::kQueryBudget;
+using march::kStopPoll;
+using march::Piece;
+using march::Vec;
 
-// Pieces one query of the tree (a segment test or a normal) may visit. The
-// samples need at most about 12 million (the Self-Affine Pyramyd at
-// 320x240); maps that shrink slowly in their worst direction need more
-// pieces than any machine visits, so a query ends here: a segment test
-// counts as reaching the set, as at the depth limit, and a normal keeps the
-// sum of the pieces it visited. About a few seconds of one core.
-constexpr uint64_t kQueryBudget = uint64_t(1) << 28;
-// The walk looks at the stop flag once every this many pieces (well under a
-// millisecond), so Stop ends even a single costly query at once.
-constexpr uint64_t kStopPoll = 1024;
-
-struct Vec {
-    double x, y, z;
-};
-inline Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline double Dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-
-// A composed map's piece of the attractor lies in the ball of radius `rho`
-// about the image `t` of the origin, and carries the measure `mu`.
-struct Piece {
-    double m[9];
-    Vec t;
-    double rho, mu;
-};
-
+// The plain walk: every child of every piece whose ball meets the query,
+// in map order, one query at a time. Kept as the plain path that the fast
+// walk is compared with.
 class PieceTree {
 public:
     PieceTree(const MapSet& work, const MapSet& params, const std::atomic<bool>& stop) : m_stop(stop)
@@ -59,6 +43,7 @@ public:
             radius = std::max(radius, t / (1 - m_norm[k]));
         }
         m_root = Piece{{1, 0, 0, 0, 1, 0, 0, 0, 1}, {0, 0, 0}, radius, 1.0};
+        m_unevenReach = march::UnevenReach(m_maps, m_norm, m_count);
     }
 
     // True when a piece of size below eps lies within eps of the segment
@@ -90,6 +75,7 @@ public:
 
     // A stop was seen: every query since returns at once.
     bool Stopped() const { return m_stopped; }
+    uint64_t Visited() const { return m_visited; }
 
 private:
     // Counts one piece; false when the query must end, for a stop or for
@@ -102,34 +88,23 @@ private:
         return !m_stopped && m_visited - m_queryStart < kQueryBudget;
     }
 
+    // A child's centre and ball; with uneven maps its matrix too, which its
+    // ball is narrowed by.
     Piece Child(const Piece& parent, int k) const
     {
-        const double* a = parent.m;
-        const double* b = m_maps[k].m;
-        Piece c;
-        c.t = {a[0] * b[9] + a[1] * b[10] + a[2] * b[11] + parent.t.x,
-               a[3] * b[9] + a[4] * b[10] + a[5] * b[11] + parent.t.y,
-               a[6] * b[9] + a[7] * b[10] + a[8] * b[11] + parent.t.z};
-        c.rho = parent.rho * m_norm[k];
-        c.mu = parent.mu * b[12];
+        Piece c = march::ChildOf(parent, m_maps[k], m_norm[k]);
+        if (m_unevenReach > 0) {
+            march::MultiplyInto(c, parent, m_maps[k].m);
+            march::Narrow(c, m_unevenReach);
+        }
         return c;
     }
-    static void Multiply(Piece& c, const Piece& parent, const double* b)
+    void Multiply(Piece& c, const Piece& parent, const double* b) const
     {
-        const double* a = parent.m;
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j)
-                c.m[i * 3 + j] = a[i * 3] * b[j] + a[i * 3 + 1] * b[3 + j] + a[i * 3 + 2] * b[6 + j];
+        if (!(m_unevenReach > 0))
+            march::MultiplyInto(c, parent, b);
     }
-
-    bool SegmentNear(const Piece& piece) const
-    {
-        const Vec w = piece.t - m_a;
-        const double s = std::clamp(Dot(w, m_u), 0.0, m_len);
-        const Vec q{w.x - s * m_u.x, w.y - s * m_u.y, w.z - s * m_u.z};
-        const double r = piece.rho + m_eps;
-        return Dot(q, q) <= r * r;
-    }
+    bool SegmentNear(const Piece& piece) const { return march::SegmentNear(piece, m_a, m_u, m_len, m_eps); }
 
     bool Hits(const Piece& piece, int depth) const
     {
@@ -182,6 +157,7 @@ private:
     int m_count = 0;
     AffineMap m_maps[MapSet::kMaxMaps];
     double m_norm[MapSet::kMaxMaps];
+    double m_unevenReach = 0;
     Piece m_root;
     mutable Vec m_a{}, m_u{}, m_p{}, m_sum{};
     mutable double m_len = 0, m_eps = 0, m_scale = 0, m_reach = 0, m_power = 0;
@@ -209,6 +185,35 @@ void MakeUnitNormal(PixelRecord& c, Vec eye)
     c.nz = float(v.z);
 }
 
+// Rows per chunk of the march's own passes over the cells: a few thousand
+// cells, enough to outweigh handing a chunk to a core.
+constexpr int kRowsPerChunk = 16;
+
+// One pass of the march over `count` cells from `cell`: a ray whose next
+// step reaches the set halves its step, any other takes it and doubles it.
+void AdvanceRays(PixelRecord* cell, size_t count, float smallest, float level)
+{
+    for (PixelRecord* end = cell + count; cell != end; ++cell) {
+        PixelRecord& c = *cell;
+        if (c.value > 0 || !(c.step > 0)) {
+            c.step *= 0.5f;
+        } else {
+            c.x += c.step * c.nx;
+            c.y += c.step * c.ny;
+            c.z += c.step * c.nz;
+            c.step = c.step < smallest ? -1.0f : c.step * 2;
+            if (c.step > 1)
+                c.state = -1;
+        }
+        if (!(c.step >= 0))
+            c.state = -1;
+        if (c.value > 0 || c.state > 0) {
+            c.value = level;
+            c.state = 1000;
+        }
+    }
+}
+
 } // namespace
 
 void CSelfAffineSet::RayMarch(CCanvas& canvas, double d)
@@ -226,44 +231,49 @@ void CSelfAffineSet::RayMarch(CCanvas& canvas, double d)
     view.precision = m_piecePrecision > 0 && std::isfinite(m_piecePrecision) ? m_piecePrecision : 1.2;
     view.power = std::isfinite(m_power) ? std::clamp(m_power, 0.0, 16.0) : 2.0;
     m_marchMaps = m_maps;
+    m_piecesVisited = 0;
     const double x0 = view.x0, y0 = view.y0;
     const Vec eye{view.eyeX, view.eyeY, view.eyeZ};
     const float level = float(-m_levelValue);
     const bool restart = m_restart;
 
-    for (int j = 0; j < h; ++j) {
-        PixelRecord* cell = map.m_gridRows[size_t(j)];
-        for (int i = 0; i < w; ++i, ++cell) {
-            const Vec p{x0 + i * d, y0 + j * d, m_centerZ};
-            if (restart) {
-                cell->value = level;
-                cell->state = 1000;
-                cell->step = 0.2f;
-                cell->x = float(p.x);
-                cell->y = float(p.y);
-                cell->z = float(p.z);
-            } else {
-                // Cells a stopped march left for its last evaluation
-                // (state kAwaitingNormal) march on like the live ones.
-                if (!(cell->step >= 0))
-                    cell->state = -1;
-                if (cell->value > 0 || cell->state > 0) {
+    // Every cell on its own: rows spread over the cores.
+    const double z = m_centerZ;
+    ForEachRange(h, kRowsPerChunk, [&](int firstRow, int endRow) {
+        for (int j = firstRow; j < endRow; ++j) {
+            PixelRecord* cell = map.m_gridRows[size_t(j)];
+            for (int i = 0; i < w; ++i, ++cell) {
+                const Vec p{x0 + i * d, y0 + j * d, z};
+                if (restart) {
                     cell->value = level;
                     cell->state = 1000;
+                    cell->step = 0.2f;
+                    cell->x = float(p.x);
+                    cell->y = float(p.y);
+                    cell->z = float(p.z);
+                } else {
+                    // Cells a stopped march left for its last evaluation
+                    // (state kAwaitingNormal) march on like the live ones.
+                    if (!(cell->step >= 0))
+                        cell->state = -1;
+                    if (cell->value > 0 || cell->state > 0) {
+                        cell->value = level;
+                        cell->state = 1000;
+                    }
                 }
+                Vec n = p - eye;
+                const double len = std::sqrt(Dot(n, n));
+                // A screen point at the observer looks straight ahead.
+                if (!(len > 0))
+                    n = {0, 0, 1};
+                else
+                    n = {n.x / len, n.y / len, n.z / len};
+                cell->nx = float(n.x);
+                cell->ny = float(n.y);
+                cell->nz = float(n.z);
             }
-            Vec n = p - eye;
-            const double len = std::sqrt(Dot(n, n));
-            // A screen point at the observer looks straight ahead.
-            if (!(len > 0))
-                n = {0, 0, 1};
-            else
-                n = {n.x / len, n.y / len, n.z / len};
-            cell->nx = float(n.x);
-            cell->ny = float(n.y);
-            cell->nz = float(n.z);
         }
-    }
+    });
 
     const float smallest = float(d * 0.25);
     for (int n = 1; n <= m_iterations; ++n) {
@@ -275,24 +285,10 @@ void CSelfAffineSet::RayMarch(CCanvas& canvas, double d)
         // from, so neither loses what the passes found.
         if (!Evaluate(1))
             break;
-        for (PixelRecord& c : map.m_grid) {
-            if (c.value > 0 || !(c.step > 0)) {
-                c.step *= 0.5f;
-            } else {
-                c.x += c.step * c.nx;
-                c.y += c.step * c.ny;
-                c.z += c.step * c.nz;
-                c.step = c.step < smallest ? -1.0f : c.step * 2;
-                if (c.step > 1)
-                    c.state = -1;
-            }
-            if (!(c.step >= 0))
-                c.state = -1;
-            if (c.value > 0 || c.state > 0) {
-                c.value = level;
-                c.state = 1000;
-            }
-        }
+        // Every cell on its own: rows spread over the cores.
+        ForEachRange(h, kRowsPerChunk, [&](int first, int end) {
+            AdvanceRays(map.m_gridRows[size_t(first)], size_t(end - first) * size_t(w), smallest, level);
+        });
     }
 
     // The normals still hold the ray directions, which the last evaluation
@@ -320,21 +316,15 @@ bool CSelfAffineSet::FinishLastEvaluation()
     return true;
 }
 
-bool CSelfAffineSet::Evaluate(int reach)
+namespace {
+
+// The evaluation step over rows [first, end) with one tree: false when a
+// stop ended it.
+template <class Tree>
+bool EvaluateRows(Tree& tree, CColorMap& map, const CSelfAffineSet::MarchView& view, int reach, int first,
+                  int end, const std::atomic<bool>& stop)
 {
-    CColorMap& map = m_colorMap;
-    const int w = map.m_gridWidth, h = map.m_gridHeight;
-    if (m_work.Count() == 0) {
-        if (reach == 0)
-            for (PixelRecord& c : map.m_grid)
-                if (c.state == kAwaitingNormal) {
-                    c.value = 0;
-                    c.state = 1000;
-                }
-        return true;
-    }
-    const PieceTree tree(m_work, m_marchMaps, m_stop);
-    const MarchView& view = m_marchView;
+    const int w = map.m_gridWidth;
     const double d = view.d, x0 = view.x0, y0 = view.y0;
     const Vec eye{view.eyeX, view.eyeY, view.eyeZ};
     const double precision = view.precision, power = view.power;
@@ -349,12 +339,12 @@ bool CSelfAffineSet::Evaluate(int reach)
         }
         found.clear();
     };
-    for (int j = 0; j < h; ++j) {
-        if (m_stop)
+    for (int j = first; j < end; ++j) {
+        if (stop)
             return false;
         PixelRecord* cell = map.m_gridRows[size_t(j)];
         for (int i = 0; i < w; ++i, ++cell) {
-            if (reach == 1 ? cell->state <= 0 : cell->state != kAwaitingNormal)
+            if (reach == 1 ? cell->state <= 0 : cell->state != CSelfAffineSet::kAwaitingNormal)
                 continue;
             const Vec a{cell->x, cell->y, cell->z};
             const Vec u{cell->nx, cell->ny, cell->nz};
@@ -405,4 +395,37 @@ bool CSelfAffineSet::Evaluate(int reach)
         scaleFound();
     }
     return true;
+}
+
+} // namespace
+
+bool CSelfAffineSet::Evaluate(int reach)
+{
+    CColorMap& map = m_colorMap;
+    const int h = map.m_gridHeight;
+    if (m_work.Count() == 0) {
+        if (reach == 0)
+            for (PixelRecord& c : map.m_grid)
+                if (c.state == kAwaitingNormal) {
+                    c.value = 0;
+                    c.state = 1000;
+                }
+        return true;
+    }
+    if (PlainPath()) {
+        PieceTree tree(m_work, m_marchMaps, m_stop);
+        const bool done = EvaluateRows(tree, map, m_marchView, reach, 0, h, m_stop);
+        m_piecesVisited += tree.Visited();
+        return done;
+    }
+    // Each chunk of rows walks its own tree: the trees keep per-query state
+    // and the last hit, which only the chunk's own rays may use.
+    std::atomic<bool> stopped{false};
+    ForEachRange(h, 2, [&](int first, int end) {
+        FastPieceTree tree(m_work, m_marchMaps, m_stop);
+        if (!EvaluateRows(tree, map, m_marchView, reach, first, end, m_stop))
+            stopped.store(true, std::memory_order_relaxed);
+        m_piecesVisited.fetch_add(tree.Visited(), std::memory_order_relaxed);
+    });
+    return !stopped.load(std::memory_order_relaxed);
 }

@@ -2,6 +2,8 @@
 // The attractor of up to 25 affine maps: a direction field in the plane, or
 // a ray-marched, lit surface in space.
 
+#include <atomic>
+#include <cstdint>
 #include <iosfwd>
 
 #include "imaging/AffineMap.h"
@@ -63,4 +65,7 @@ public:
     };
     MarchView m_marchView;
     MapSet m_marchMaps;
+    // Pieces of the tree the march's evaluations visited since it began:
+    // the work of the walk, whatever the machine.
+    std::atomic<uint64_t> m_piecesVisited{0};
 };

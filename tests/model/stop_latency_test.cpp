@@ -164,12 +164,13 @@ int AwaitingCells(const CSelfAffineSet& f)
 TEST(StopLatency, TheLastEvaluationOfTheMarchAndPaintAfterIt)
 {
     // No passes: the build is its last evaluation, here one of seconds per
-    // cell, since the Self-Affine Pyramyd stretched to a ratio of 0.82 has
-    // pieces far thinner than the bound the walk prunes with. Stopped, it
-    // leaves its cells for Paint, showing as misses.
+    // cell, since the Self-Affine Pyramyd's maps made to shrink by 0.95 in
+    // every direction overlap deep down the tree. Stopped, it leaves its
+    // cells for Paint, showing as misses.
     auto f = SelfAffine(8);
     for (int k = 0; k < f->m_maps.count; ++k)
-        f->m_maps.maps[k].m[3] = 0.82;
+        for (int i = 3; i < 6; ++i)
+            f->m_maps.maps[k].m[i] = 0.95;
     f->m_iterations = 0;
     auto job = MakeJob(std::move(f), 8, 6);
     auto* j = job.get();
@@ -210,12 +211,16 @@ struct StopAtLastPass : CountingCanvas {
 
 TEST(StopLatency, APaintStoppedPartWayEndsLaterAsIfNeverStopped)
 {
-    // The Self-Affine Pyramyd's last evaluation is its costly part (a tenth
-    // of a second here, minutes at the size of its picture). Paint
-    // after a stop, itself stopped early on and then done again, gives the
-    // picture of a Paint that ran straight through.
+    // The last evaluation of a march is its costly part (a tenth of a
+    // second here, for the Self-Affine Pyramyd with maps made to shrink by
+    // 0.77 in every direction). Paint after a stop, itself stopped early on
+    // and then done again, gives the picture of a Paint that ran straight
+    // through.
     auto stopped = [] {
         auto f = SelfAffine(8);
+        for (int k = 0; k < f->m_maps.count; ++k)
+            for (int i = 3; i < 6; ++i)
+                f->m_maps.maps[k].m[i] = 0.77;
         StopAtLastPass canvas(40, 30, f.get());
         f->Build(canvas);
         EXPECT_TRUE(f->m_stop);
