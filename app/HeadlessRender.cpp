@@ -24,6 +24,7 @@
 #include "document/DocumentFiles.h"
 #include "document/MemoryStatus.h"
 #include "imaging/Canvas.h"
+#include "imaging/VectorState.h"
 #include "model/FractalFactory.h"
 
 namespace {
@@ -112,6 +113,8 @@ BuildOutcome BuildWithProgress(CFractal& fractal, CCanvas& canvas, HeadlessView&
     bool done = false;
     BuildOutcome outcome;
     std::thread worker([&] {
+        // Inherited from the main thread, dirty from parsing the options.
+        CleanUpperVectorState();
         outcome = RunBuildSteps(fractal, canvas, kCmdRebuild, [&] { return watch.Stopped(); });
         std::lock_guard guard(lock);
         done = true;

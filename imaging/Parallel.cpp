@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "imaging/VectorState.h"
+
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
 
@@ -26,6 +28,7 @@ void ForEachRange(int count, int grain, const std::function<void(int, int)>& bod
     if (grain < 1)
         grain = 1;
     if (PlainPath() || count <= grain) {
+        CleanUpperVectorState();
         body(0, count);
         return;
     }
@@ -39,6 +42,9 @@ void ForEachRange(int count, int grain, const std::function<void(int, int)>& bod
     start.store(1, std::memory_order_release);
     tbb::parallel_for(tbb::blocked_range<int>(0, count, size_t(grain)), [&](const tbb::blocked_range<int>& r) {
         (void)start.load(std::memory_order_acquire);
+        // The library's threads start with the state of whichever thread
+        // made them, and the caller may be any thread.
+        CleanUpperVectorState();
         body(r.begin(), r.end());
         done.fetch_add(1, std::memory_order_acq_rel);
     });
