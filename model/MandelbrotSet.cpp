@@ -35,6 +35,11 @@ MandelbrotPixel IterateMandelbrotPoint(double zr, double zi, double cr, double c
                 re = std::ldexp(re, -64);
                 im = std::ldexp(im, -64);
             }
+            // Nor may it vanish among the float subnormals.
+            for (int s = 0; s < 40 && std::fabs(re) < 1e-30 && std::fabs(im) < 1e-30 && (re != 0 || im != 0); ++s) {
+                re = std::ldexp(re, 64);
+                im = std::ldexp(im, 64);
+            }
             out.re = float(re);
             out.im = float(im);
             out.value = m2 < 3e38 ? float(m2) : 3e38f;
@@ -56,6 +61,11 @@ MandelbrotPixel IterateMandelbrotPoint(double zr, double zi, double cr, double c
         if (std::fabs(pr) > 0x1p500 || std::fabs(pi) > 0x1p500) {
             pr = std::ldexp(pr, -500);
             pi = std::ldexp(pi, -500);
+        } else if (std::fabs(pr) < 0x1p-500 && std::fabs(pi) < 0x1p-500) {
+            // It shrinks as readily where the orbit lingers near 0, and
+            // would lose its digits (and its speed) among the subnormals.
+            pr = std::ldexp(pr, 500);
+            pi = std::ldexp(pi, 500);
         }
         ++k;
         t = zr * zr - zi * zi + cr;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <atomic>
@@ -80,6 +81,32 @@ TEST(MandelbrotSet, PixelRatioMatchesDirectComputation)
     const MandelbrotPixel far = IterateMandelbrotPoint(20, 0, 20, 0, 1e4, 1000);
     EXPECT_FLOAT_EQ(far.re, 20.0f / 420.0f);
     EXPECT_FLOAT_EQ(far.value, 420.0f * 420.0f);
+}
+
+// Near the neck at -0.75 the orbit lingers by the fixed point at -0.5 for
+// thousands of steps, so the running product shrinks like 2^-k: far below
+// the smallest double before z escapes. Its direction must survive.
+TEST(MandelbrotSet, ASmallProductKeepsItsDirection)
+{
+    for (double d : {3e-3, 1e-3, 3e-4}) {
+        const std::complex<double> c(-0.75, d);
+        std::complex<double> z = c * c + c, p = c;
+        int k = 0;
+        while (std::norm(z) <= 1e4 && k < 100000) {
+            p *= z;
+            // Renormalised each step by a power of two: exact, direction kept.
+            const int e = std::ilogb(std::max(std::fabs(p.real()), std::fabs(p.imag())));
+            p = {std::ldexp(p.real(), -e), std::ldexp(p.imag(), -e)};
+            z = z * z + c;
+            ++k;
+        }
+        ASSERT_GT(k, 1000) << d;
+        const std::complex<double> ratio = p / z;
+        const MandelbrotPixel px = IterateMandelbrotPoint(c.real(), c.imag(), c.real(), c.imag(), 1e4, 100000);
+        ASSERT_LT(px.value, 1e10f) << d;
+        EXPECT_NEAR(std::atan2(double(px.im), double(px.re)), std::arg(ratio), 1e-6) << d;
+        EXPECT_FLOAT_EQ(px.value, float(std::norm(z))) << d;
+    }
 }
 
 TEST(MandelbrotSet, FirstBuildCoversFourUnitsAroundMinusHalf)
