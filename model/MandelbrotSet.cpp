@@ -61,22 +61,31 @@ int CMandelbrotSet::Build(CCanvas& canvas)
     const double y0 = m_centerY - int(h / 2) * d;
     const KernelIsa isa = PlainPath() ? KernelIsa::kScalar : ChosenKernelIsa();
 
-    for (unsigned i = 0; i < h; ++i) {
-        if (m_stop)
-            break;
-        m_progress = double(i + 1) * 100 / h;
-        MandelbrotRowJob row = job;
-        row.y = y0 + i * d;
-        // A row of a very wide image, or of points iterated very many
-        // times, takes longer than a Stop may wait; other rows are
-        // finished.
-        for (unsigned j = 0; j < w; j += kStopColumns) {
-            if (j > 0 && m_stop.load(std::memory_order_relaxed))
-                return 1;
-            if (!IterateMandelbrotRow(isa, row, int(j), int(std::min(w, j + kStopColumns)), map.m_gridRows[i]))
-                return 1;
+    // Rows are spread over the cores; each writes only its own cells. The
+    // percentage counts finished rows, so it rises however they are dealt.
+    m_progress = 0.0;
+    std::atomic<unsigned> finished{0};
+    ForEachRange(int(h), 1, [&](int begin, int end) {
+        for (int i = begin; i < end; ++i) {
+            if (m_stop.load(std::memory_order_relaxed))
+                return;
+            MandelbrotRowJob row = job;
+            row.y = y0 + unsigned(i) * d;
+            // A row of a very wide image, or of points iterated very many
+            // times, takes longer than a Stop may wait; other rows are
+            // finished.
+            for (unsigned j = 0; j < w; j += kStopColumns) {
+                if (j > 0 && m_stop.load(std::memory_order_relaxed))
+                    return;
+                if (!IterateMandelbrotRow(isa, row, int(j), int(std::min(w, j + kStopColumns)), map.m_gridRows[size_t(i)]))
+                    return;
+            }
+            const double progress = double(finished.fetch_add(1) + 1) * 100 / h;
+            double shown = m_progress.load(std::memory_order_relaxed);
+            while (shown < progress && !m_progress.compare_exchange_weak(shown, progress)) {
+            }
         }
-    }
+    });
     return 1;
 }
 

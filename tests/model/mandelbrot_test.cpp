@@ -6,8 +6,10 @@
 #include <atomic>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "imaging/Canvas.h"
+#include "imaging/Parallel.h"
 #include "model/MandelbrotSet.h"
 #include "model/PropertyStream.h"
 #include "tests/model/RowCollector.h"
@@ -207,6 +209,8 @@ TEST(MandelbrotSet, StopBeforeTheFirstRowLeavesCellsCleared)
 
 TEST(MandelbrotSet, StopDuringARowEndsTheBuildInThatRow)
 {
+    // The plain path: one thread, the rows in order.
+    SetExecutionPath(ExecutionPath::kPlain);
     CMandelbrotSet m;
     Target c(30, 10);
     std::atomic<bool> go{true};
@@ -233,9 +237,39 @@ TEST(MandelbrotSet, StopDuringARowEndsTheBuildInThatRow)
         partial += rowCells > 0 && rowCells < 30;
         ended = ended || rowCells < 30;
     }
+    SetExecutionPath(ExecutionPath::kFast);
     EXPECT_LT(computed, 10);
     EXPECT_GE(computed, 3);
     EXPECT_LE(partial, 1);
+}
+
+// Spread over the cores, rows are dealt out of order, but a Stop still ends
+// every row under way: at most one partial row per thread.
+TEST(MandelbrotSet, StopDuringSpreadRowsEndsEveryRowUnderWay)
+{
+    CMandelbrotSet m;
+    Target c(30, 10);
+    std::atomic<bool> go{true};
+    std::thread watcher([&] {
+        while (go && m.m_progress < 30.0) {
+        }
+        m.m_stop = true;
+    });
+    m.m_maxIterations = 2000000;
+    m.Build(c);
+    go = false;
+    watcher.join();
+    int computed = 0, partial = 0;
+    for (int i = 0; i < 10; ++i) {
+        int rowCells = 0;
+        for (int j = 0; j < 30; ++j)
+            rowCells += m.m_colorMap.Cell(i, j)->value != 0;
+        computed += rowCells == 30;
+        partial += rowCells > 0 && rowCells < 30;
+    }
+    EXPECT_LT(computed, 10);
+    EXPECT_GE(computed, 3);
+    EXPECT_LE(partial, int(std::max(2u, std::thread::hardware_concurrency())));
 }
 
 TEST(MandelbrotSet, JuliaFileKeepsItsConstant)
@@ -263,6 +297,38 @@ TEST(MandelbrotSet, JuliaFileKeepsItsConstant)
     b.Build(c);
     EXPECT_EQ(b.m_cRe, -0.8);
     EXPECT_EQ(b.m_centerX, 0.1);
+}
+
+} // namespace
+
+namespace {
+
+// The percentage counts finished rows however they are dealt out: it never
+// falls, ends at 100, and moves in steps of rows.
+TEST(MandelbrotSet, ProgressRisesRowByRowWhenRowsAreSpread)
+{
+    CMandelbrotSet m;
+    Target c(40, 300);
+    // Inside the main cardioid: every point runs the full count.
+    m.m_centerX = -0.1;
+    m.m_halfSize = 0.2;
+    m.m_maxIterations = 20000;
+    std::atomic<bool> go{true};
+    std::vector<double> seen;
+    std::thread watcher([&] {
+        while (go) {
+            const double p = m.m_progress;
+            if (seen.empty() || seen.back() != p)
+                seen.push_back(p);
+        }
+    });
+    m.Build(c);
+    go = false;
+    watcher.join();
+    EXPECT_EQ(m.m_progress, 100.0);
+    for (size_t k = 1; k < seen.size(); ++k)
+        EXPECT_LT(seen[k - 1], seen[k]) << k;
+    EXPECT_GE(seen.size(), 3u) << "some steps between the start and the end";
 }
 
 } // namespace
