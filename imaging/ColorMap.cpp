@@ -89,6 +89,11 @@ void CColorMap::Draw(CCanvas& canvas) const
     canvas.Resize(unsigned(m_gridWidth), unsigned(m_gridHeight), 24);
     const uint8_t back = m_background == 1 ? 255 : 0;
     const float limit = float(kBackgroundValue);
+    // A channel with another's frequency and shift has its value too (the
+    // defaults give grey): one cosine instead of three.
+    const bool greenAsRed = m_green == m_red && m_greenShift == m_redShift;
+    const bool blueAsRed = m_blue == m_red && m_blueShift == m_redShift;
+    const bool blueAsGreen = m_blue == m_green && m_blueShift == m_greenShift;
     // Rows are spread over the cores; each writes only its own pixels.
     ForEachRange(m_gridHeight, 8, [&](int begin, int end) {
         for (int i = begin; i < end; ++i) {
@@ -100,8 +105,8 @@ void CColorMap::Draw(CCanvas& canvas) const
                 } else {
                     const double theta = std::atan2(double(cell->ny), double(cell->nx));
                     out[2] = Channel(theta * m_red + m_redShift);
-                    out[1] = Channel(theta * m_green + m_greenShift);
-                    out[0] = Channel(theta * m_blue + m_blueShift);
+                    out[1] = greenAsRed ? out[2] : Channel(theta * m_green + m_greenShift);
+                    out[0] = blueAsRed ? out[2] : blueAsGreen ? out[1] : Channel(theta * m_blue + m_blueShift);
                 }
                 out += 3;
             }

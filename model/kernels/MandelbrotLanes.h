@@ -8,8 +8,9 @@
 // step of a pixel and the rare rescaling of P are scalar too, so each
 // pixel's arithmetic is the scalar loop's, operation for operation.
 //
-// V provides: D (the vector), Set1, Load, Store, Add, Sub, Mul, Abs and
-// GtBits, LtBits, GeBits (comparisons as a lane bit mask).
+// V provides: D (the vector), Set1, Load, Store, Add, Sub, Mul, Max, Abs
+// and GtBits, LtBits, GeBits, NotLeBits (comparisons as a lane bit mask;
+// Max as maxpd: the second operand where either is a NaN).
 
 #include "imaging/ColorMap.h"
 #include "model/kernels/MandelbrotPoint.h"
@@ -18,9 +19,11 @@ namespace mandelbrot_lanes {
 
 using namespace mandelbrot_point;
 
-template <class V>
+// U vectors of V::kWidth lanes each, stepped side by side so that one's
+// latency hides behind the others' work.
+template <class V, int U>
 struct Lanes {
-    static constexpr int N = V::kWidth;
+    static constexpr int N = V::kWidth * U;
     alignas(64) double zr[N], zi[N], cr[N], ci[N], pr[N], pi[N], k[N], m2[N];
     int column[N];
 };
@@ -28,8 +31,8 @@ struct Lanes {
 // Starts pixels in lane `l` until one needs iterating (true) or the row
 // has none left (false). Pixels that finish at their first step are
 // written here.
-template <class V>
-static inline bool Refill(Lanes<V>& s, int l, int& next, int end, const MandelbrotRowJob& job, PixelRecord* row)
+template <class L>
+static inline bool Refill(L& s, int l, int& next, int end, const MandelbrotRowJob& job, PixelRecord* row)
 {
     while (next < end) {
         const int j = next++;
@@ -73,16 +76,18 @@ static inline bool Refill(Lanes<V>& s, int l, int& next, int end, const Mandelbr
     return false;
 }
 
-template <class V>
+template <class V, int U>
 static bool RunRow(const MandelbrotRowJob& job, int begin, int end, PixelRecord* row)
 {
     using D = typename V::D;
-    constexpr int N = V::kWidth;
-    Lanes<V> s{};
+    constexpr int W = V::kWidth;
+    constexpr int N = W * U;
+    static_assert(N <= 32, "lane masks are 32 bits");
+    Lanes<V, U> s{};
     int next = begin;
     unsigned active = 0;
     for (int l = 0; l < N; ++l)
-        if (Refill<V>(s, l, next, end, job, row))
+        if (Refill(s, l, next, end, job, row))
             active |= 1u << l;
     if (!active)
         return true;
@@ -91,43 +96,68 @@ static bool RunRow(const MandelbrotRowJob& job, int begin, int end, PixelRecord*
     const D limit = V::Set1(double(job.maxIterations));
     const D one = V::Set1(1.0), two = V::Set1(2.0);
     const D big = V::Set1(0x1p500), small = V::Set1(0x1p-500);
-    D zr = V::Load(s.zr), zi = V::Load(s.zi), cr = V::Load(s.cr), ci = V::Load(s.ci);
-    D pr = V::Load(s.pr), pi = V::Load(s.pi), k = V::Load(s.k);
+    D zr[U], zi[U], cr[U], ci[U], pr[U], pi[U], k[U], m2[U];
+    D x2[U], y2[U];
+    auto load = [&] {
+        for (int u = 0; u < U; ++u) {
+            zr[u] = V::Load(s.zr + u * W);
+            zi[u] = V::Load(s.zi + u * W);
+            cr[u] = V::Load(s.cr + u * W);
+            ci[u] = V::Load(s.ci + u * W);
+            pr[u] = V::Load(s.pr + u * W);
+            pi[u] = V::Load(s.pi + u * W);
+            k[u] = V::Load(s.k + u * W);
+            x2[u] = V::Mul(zr[u], zr[u]);
+            y2[u] = V::Mul(zi[u], zi[u]);
+        }
+    };
+    auto store = [&] {
+        for (int u = 0; u < U; ++u) {
+            V::Store(s.zr + u * W, zr[u]);
+            V::Store(s.zi + u * W, zi[u]);
+            V::Store(s.cr + u * W, cr[u]);
+            V::Store(s.ci + u * W, ci[u]);
+            V::Store(s.pr + u * W, pr[u]);
+            V::Store(s.pi + u * W, pi[u]);
+            V::Store(s.k + u * W, k[u]);
+            V::Store(s.m2 + u * W, m2[u]);
+        }
+    };
+    load();
     unsigned steps = 0;
     for (;;) {
-        // P *= z
-        const D t = V::Sub(V::Mul(pr, zr), V::Mul(pi, zi));
-        pi = V::Add(V::Mul(pr, zi), V::Mul(pi, zr));
-        pr = t;
-        const D apr = V::Abs(pr), api = V::Abs(pi);
-        const unsigned scale =
-            (V::GtBits(apr, big) | V::GtBits(api, big) | (V::LtBits(apr, small) & V::LtBits(api, small))) & active;
-        if (scale) {
-            V::Store(s.pr, pr);
-            V::Store(s.pi, pi);
+        unsigned scale = 0, done = 0, escaped = 0;
+        for (int u = 0; u < U; ++u) {
+            // P *= z
+            const D t = V::Sub(V::Mul(pr[u], zr[u]), V::Mul(pi[u], zi[u]));
+            pi[u] = V::Add(V::Mul(pr[u], zi[u]), V::Mul(pi[u], zr[u]));
+            pr[u] = t;
+            // Every lane the scalar test would rescale, and perhaps a lane
+            // holding a NaN, which the scalar test then turns away.
+            const D larger = V::Max(V::Abs(pr[u]), V::Abs(pi[u]));
+            scale |= (V::NotLeBits(larger, big) | V::LtBits(larger, small)) << (u * W);
+            k[u] = V::Add(k[u], one);
+            // z <- z^2 + c, the squares shared with |z|^2 as the scalar
+            // loop's are equal
+            const D x = V::Add(V::Sub(x2[u], y2[u]), cr[u]);
+            zi[u] = V::Add(V::Mul(V::Mul(two, zr[u]), zi[u]), ci[u]);
+            zr[u] = x;
+            x2[u] = V::Mul(zr[u], zr[u]);
+            y2[u] = V::Mul(zi[u], zi[u]);
+            m2[u] = V::Add(x2[u], y2[u]);
+            const unsigned e = V::GtBits(m2[u], radius2);
+            escaped |= e << (u * W);
+            done |= (e | V::GeBits(k[u], limit)) << (u * W);
+        }
+        // The rescaling belongs before the step of z, which it does not
+        // touch; done after it, it gives the same bits.
+        scale &= active;
+        done &= active;
+        if (scale | done) {
+            store();
             for (int l = 0; l < N; ++l)
                 if (scale >> l & 1)
                     Scale(s.pr[l], s.pi[l]);
-            pr = V::Load(s.pr);
-            pi = V::Load(s.pi);
-        }
-        k = V::Add(k, one);
-        // z <- z^2 + c
-        const D u = V::Add(V::Sub(V::Mul(zr, zr), V::Mul(zi, zi)), cr);
-        zi = V::Add(V::Mul(V::Mul(two, zr), zi), ci);
-        zr = u;
-        const D m2 = V::Add(V::Mul(zr, zr), V::Mul(zi, zi));
-        const unsigned done = (V::GtBits(m2, radius2) | V::GeBits(k, limit)) & active;
-        if (done) {
-            V::Store(s.zr, zr);
-            V::Store(s.zi, zi);
-            V::Store(s.cr, cr);
-            V::Store(s.ci, ci);
-            V::Store(s.pr, pr);
-            V::Store(s.pi, pi);
-            V::Store(s.k, k);
-            V::Store(s.m2, m2);
-            const unsigned escaped = V::GtBits(m2, radius2);
             for (int l = 0; l < N; ++l) {
                 if (!(done >> l & 1))
                     continue;
@@ -140,18 +170,12 @@ static bool RunRow(const MandelbrotRowJob& job, int begin, int end, PixelRecord*
                 cell.nx = p.re;
                 cell.ny = p.im;
                 cell.value = p.value;
-                if (!Refill<V>(s, l, next, end, job, row))
+                if (!Refill(s, l, next, end, job, row))
                     active &= ~(1u << l);
             }
             if (!active)
                 return true;
-            zr = V::Load(s.zr);
-            zi = V::Load(s.zi);
-            cr = V::Load(s.cr);
-            ci = V::Load(s.ci);
-            pr = V::Load(s.pr);
-            pi = V::Load(s.pi);
-            k = V::Load(s.k);
+            load();
         }
         // A huge iteration count would keep a Stop waiting inside one row.
         if ((++steps & 0xFFFF) == 0 && job.stop && job.stop->load(std::memory_order_relaxed))

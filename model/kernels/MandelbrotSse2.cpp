@@ -15,6 +15,8 @@ struct Sse2 {
     static D Sub(D a, D b) { return _mm_sub_pd(a, b); }
     static D Mul(D a, D b) { return _mm_mul_pd(a, b); }
     static D Abs(D a) { return _mm_andnot_pd(_mm_set1_pd(-0.0), a); }
+    static D Max(D a, D b) { return _mm_max_pd(a, b); }
+    static unsigned NotLeBits(D a, D b) { return unsigned(_mm_movemask_pd(_mm_cmpnle_pd(a, b))); }
     static unsigned GtBits(D a, D b) { return unsigned(_mm_movemask_pd(_mm_cmpgt_pd(a, b))); }
     static unsigned LtBits(D a, D b) { return unsigned(_mm_movemask_pd(_mm_cmplt_pd(a, b))); }
     static unsigned GeBits(D a, D b) { return unsigned(_mm_movemask_pd(_mm_cmpge_pd(a, b))); }
@@ -24,5 +26,5 @@ struct Sse2 {
 
 bool IterateMandelbrotRowSse2(const MandelbrotRowJob& job, int begin, int end, PixelRecord* row)
 {
-    return mandelbrot_lanes::RunRow<Sse2>(job, begin, end, row);
+    return mandelbrot_lanes::RunRow<Sse2, 2>(job, begin, end, row);
 }
