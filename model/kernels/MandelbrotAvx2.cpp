@@ -18,6 +18,7 @@ struct Avx2 {
     static D Abs(D a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
     static D Max(D a, D b) { return _mm256_max_pd(a, b); }
     static unsigned NotLeBits(D a, D b) { return unsigned(_mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_NLE_UQ))); }
+    static unsigned EqBits(D a, D b) { return unsigned(_mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_EQ_OQ))); }
     static unsigned GtBits(D a, D b) { return unsigned(_mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_GT_OQ))); }
     static unsigned LtBits(D a, D b) { return unsigned(_mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_LT_OQ))); }
     static unsigned GeBits(D a, D b) { return unsigned(_mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_GE_OQ))); }

@@ -19,6 +19,7 @@ struct Avx512 {
     // Masked only to spare gcc 12 a false warning about the plain form.
     static D Max(D a, D b) { return _mm512_mask_max_pd(a, __mmask8(0xFF), a, b); }
     static unsigned NotLeBits(D a, D b) { return unsigned(_mm512_cmp_pd_mask(a, b, _CMP_NLE_UQ)); }
+    static unsigned EqBits(D a, D b) { return unsigned(_mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ)); }
     static unsigned GtBits(D a, D b) { return unsigned(_mm512_cmp_pd_mask(a, b, _CMP_GT_OQ)); }
     static unsigned LtBits(D a, D b) { return unsigned(_mm512_cmp_pd_mask(a, b, _CMP_LT_OQ)); }
     static unsigned GeBits(D a, D b) { return unsigned(_mm512_cmp_pd_mask(a, b, _CMP_GE_OQ)); }

@@ -9,8 +9,10 @@
 // pixel's arithmetic is the scalar loop's, operation for operation.
 //
 // V provides: D (the vector), Set1, Load, Store, Add, Sub, Mul, Max, Abs
-// and GtBits, LtBits, GeBits, NotLeBits (comparisons as a lane bit mask;
+// and EqBits, GtBits, LtBits, GeBits, NotLeBits (comparisons as a lane bit mask;
 // Max as maxpd: the second operand where either is a NaN).
+
+#include <complex>
 
 #include "imaging/ColorMap.h"
 #include "model/kernels/MandelbrotPoint.h"
@@ -24,9 +26,28 @@ using namespace mandelbrot_point;
 template <class V, int U>
 struct Lanes {
     static constexpr int N = V::kWidth * U;
-    alignas(64) double zr[N], zi[N], cr[N], ci[N], pr[N], pi[N], k[N], m2[N];
+    alignas(64) double zr[N], zi[N], cr[N], ci[N], pr[N], pi[N], k[N], m2[N], sr[N], si[N];
     int column[N];
 };
+
+// Whether c lies well inside the main cardioid or the period-2 bulb: its
+// attracting cycle's multiplier is at most 0.99 in size. The orbit of c
+// then closes in on that cycle at once and stays within |z| <= 2, so the
+// scalar loop, with an escape radius of 4 or more, iterates it to the
+// limit. Points nearer the edge are iterated as usual.
+static inline bool WellInside(double x, double y)
+{
+    const double xq = x - 0.25;
+    const double q = xq * xq + y * y;
+    if (q * (q + xq) <= 0.25 * y * y) {
+        // z* = (1 - sqrt(1 - 4c)) / 2, multiplier 2 z*.
+        const std::complex<double> lambda = 1.0 - std::sqrt(std::complex<double>(1 - 4 * x, -4 * y));
+        if (std::norm(lambda) < 0.99 * 0.99)
+            return true;
+    }
+    // The 2-cycle's multiplier is 4 (c + 1).
+    return 16 * ((x + 1) * (x + 1) + y * y) < 0.99 * 0.99;
+}
 
 // Starts pixels in lane `l` until one needs iterating (true) or the row
 // has none left (false). Pixels that finish at their first step are
@@ -37,6 +58,12 @@ static inline bool Refill(L& s, int l, int& next, int end, const MandelbrotRowJo
     while (next < end) {
         const int j = next++;
         const double x = job.x0 + j * job.d;
+        if (!job.julia && job.radius2 >= 16 && job.maxIterations >= 0 && WellInside(x, job.y)) {
+            row[j].nx = 0;
+            row[j].ny = 0;
+            row[j].value = kInsideValue;
+            continue;
+        }
         double zr, zi, cr, ci;
         if (job.julia) {
             zr = x / job.g;
@@ -70,6 +97,8 @@ static inline bool Refill(L& s, int l, int& next, int end, const MandelbrotRowJo
         s.pr[l] = pr;
         s.pi[l] = pi;
         s.k[l] = 0;
+        // No z of this pixel is kept yet; a NaN equals nothing.
+        s.sr[l] = s.si[l] = __builtin_nan("");
         s.column[l] = j;
         return true;
     }
@@ -96,7 +125,7 @@ static bool RunRow(const MandelbrotRowJob& job, int begin, int end, PixelRecord*
     const D limit = V::Set1(double(job.maxIterations));
     const D one = V::Set1(1.0), two = V::Set1(2.0);
     const D big = V::Set1(0x1p500), small = V::Set1(0x1p-500);
-    D zr[U], zi[U], cr[U], ci[U], pr[U], pi[U], k[U], m2[U];
+    D zr[U], zi[U], cr[U], ci[U], pr[U], pi[U], k[U], m2[U], sr[U], si[U];
     D x2[U], y2[U];
     auto load = [&] {
         for (int u = 0; u < U; ++u) {
@@ -107,6 +136,8 @@ static bool RunRow(const MandelbrotRowJob& job, int begin, int end, PixelRecord*
             pr[u] = V::Load(s.pr + u * W);
             pi[u] = V::Load(s.pi + u * W);
             k[u] = V::Load(s.k + u * W);
+            sr[u] = V::Load(s.sr + u * W);
+            si[u] = V::Load(s.si + u * W);
             x2[u] = V::Mul(zr[u], zr[u]);
             y2[u] = V::Mul(zi[u], zi[u]);
         }
@@ -121,6 +152,8 @@ static bool RunRow(const MandelbrotRowJob& job, int begin, int end, PixelRecord*
             V::Store(s.pi + u * W, pi[u]);
             V::Store(s.k + u * W, k[u]);
             V::Store(s.m2 + u * W, m2[u]);
+            V::Store(s.sr + u * W, sr[u]);
+            V::Store(s.si + u * W, si[u]);
         }
     };
     load();
@@ -149,6 +182,22 @@ static bool RunRow(const MandelbrotRowJob& job, int begin, int end, PixelRecord*
             escaped |= e << (u * W);
             done |= (e | V::GeBits(k[u], limit)) << (u * W);
         }
+        // A z equal to one this pixel had before repeats its orbit for
+        // ever: each of its values has passed the escape test, so the
+        // point reaches the limit, as an inside point, whatever P does.
+        // (Equal up to the sign of a zero is as good: the magnitudes, and
+        // so every later test, are the same.) z is kept every 256 steps and
+        // compared every 4th, which finds every period up to 63.
+        unsigned repeated = 0;
+        if ((steps & 3) == 0)
+            for (int u = 0; u < U; ++u)
+                repeated |= (V::EqBits(zr[u], sr[u]) & V::EqBits(zi[u], si[u])) << (u * W);
+        if ((steps & 255) == 0)
+            for (int u = 0; u < U; ++u) {
+                sr[u] = zr[u];
+                si[u] = zi[u];
+            }
+        done |= repeated;
         // The rescaling belongs before the step of z, which it does not
         // touch; done after it, it gives the same bits.
         scale &= active;

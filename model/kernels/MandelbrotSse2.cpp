@@ -17,6 +17,7 @@ struct Sse2 {
     static D Abs(D a) { return _mm_andnot_pd(_mm_set1_pd(-0.0), a); }
     static D Max(D a, D b) { return _mm_max_pd(a, b); }
     static unsigned NotLeBits(D a, D b) { return unsigned(_mm_movemask_pd(_mm_cmpnle_pd(a, b))); }
+    static unsigned EqBits(D a, D b) { return unsigned(_mm_movemask_pd(_mm_cmpeq_pd(a, b))); }
     static unsigned GtBits(D a, D b) { return unsigned(_mm_movemask_pd(_mm_cmpgt_pd(a, b))); }
     static unsigned LtBits(D a, D b) { return unsigned(_mm_movemask_pd(_mm_cmplt_pd(a, b))); }
     static unsigned GeBits(D a, D b) { return unsigned(_mm_movemask_pd(_mm_cmpge_pd(a, b))); }

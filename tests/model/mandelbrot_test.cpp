@@ -309,9 +309,11 @@ TEST(MandelbrotSet, ProgressRisesRowByRowWhenRowsAreSpread)
 {
     CMandelbrotSet m;
     Target c(40, 300);
-    // Inside the main cardioid: every point runs the full count.
-    m.m_centerX = -0.1;
-    m.m_halfSize = 0.2;
+    // Around the main cardioid's edge: points that run the full count or
+    // close to it.
+    m.m_centerX = std::cos(1.0) / 2 - std::cos(2.0) / 4;
+    m.m_centerY = std::sin(1.0) / 2 - std::sin(2.0) / 4;
+    m.m_halfSize = 1e-3;
     m.m_maxIterations = 20000;
     std::atomic<bool> go{true};
     std::vector<double> seen;
