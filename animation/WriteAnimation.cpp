@@ -5,6 +5,7 @@
 
 #include "document/BuildSteps.h"
 #include "imaging/Canvas.h"
+#include "imaging/VectorState.h"
 #include "model/SelfAffineSet.h"
 
 std::string AnimationRefusal(const CFractal& fractal)
@@ -82,6 +83,8 @@ AnimationOutcome WriteAnimation(CFractal& fractal, CCanvas& canvas, const Animat
                                 const std::atomic<bool>& stop,
                                 const std::function<void(unsigned, unsigned)>& progress)
 {
+    // Headless, this runs on the main thread, whose state Qt left dirty.
+    CleanUpperVectorState();
     AnimationOutcome out;
     auto refuse = [&](std::string why) {
         out.result = AnimationOutcome::kRefused;

@@ -1,4 +1,5 @@
 #include "app/HeadlessAnimate.h"
+#include "app/HeadlessRender.h"
 
 #include <cstdio>
 
@@ -86,4 +87,10 @@ int RunHeadlessAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob&
         std::fprintf(stderr, "quillion: %s (%s)\n", kAnimationWriteError, why.empty() ? "stopped" : why.c_str());
         return 1;
     }
+}
+
+const HeadlessAnimator* LinkedAnimator()
+{
+    static const HeadlessAnimator animator{&ParseAnimateOptions, &RunHeadlessAnimation};
+    return &animator;
 }

@@ -1,6 +1,6 @@
 #include "app/HeadlessRender.h"
 #include "app/CommandLine.h"
-#include "app/HeadlessAnimate.h"
+#include "animation/WriteAnimation.h"
 #include "app/HeadlessWatch.h"
 
 #include <QCommandLineParser>
@@ -24,6 +24,7 @@
 #include "document/DocumentFiles.h"
 #include "document/MemoryStatus.h"
 #include "imaging/Canvas.h"
+#include "imaging/VectorState.h"
 #include "model/FractalFactory.h"
 
 namespace {
@@ -112,6 +113,8 @@ BuildOutcome BuildWithProgress(CFractal& fractal, CCanvas& canvas, HeadlessView&
     bool done = false;
     BuildOutcome outcome;
     std::thread worker([&] {
+        // Inherited from the main thread, dirty from parsing the options.
+        CleanUpperVectorState();
         outcome = RunBuildSteps(fractal, canvas, kCmdRebuild, [&] { return watch.Stopped(); });
         std::lock_guard guard(lock);
         done = true;
@@ -136,7 +139,7 @@ bool WriteImage(const QString& image, const CCanvas& canvas, std::string& error)
     return SaveImageFile(image.toStdString(), canvas, error);
 }
 
-int Run(int argc, char** argv)
+int Run(int argc, char** argv, const HeadlessAnimator* animator)
 {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
@@ -195,9 +198,11 @@ int Run(int argc, char** argv)
     const bool isQuiet = parser.isSet(quiet);
     const QString image = parser.value(output);
     const bool animating = parser.isSet(animate);
+    if (animating && !animator)
+        return kNeedsAnimator;
     AnimationJob job;
     if (animating) {
-        const QString bad = ParseAnimateOptions(parser.value(animate), parser.value(step),
+        const QString bad = animator->parse(parser.value(animate), parser.value(step),
                                                 parser.value(codec), image, job);
         if (!bad.isEmpty())
             return usage(bad);
@@ -302,7 +307,7 @@ int Run(int argc, char** argv)
         return abandon();
     }
     if (animating) {
-        const int code = RunHeadlessAnimation(*fractal, canvas, job, isQuiet, watch);
+        const int code = animator->run(*fractal, canvas, job, isQuiet, watch);
         if (code != 0) {
             canvas.m_view = nullptr;
             return code;
@@ -361,12 +366,12 @@ bool WantsHeadlessRender(int argc, char** argv)
     return false;
 }
 
-int RunHeadlessRender(int argc, char** argv)
+int RunHeadlessRender(int argc, char** argv, const HeadlessAnimator* animator)
 {
     // Whatever a build does not catch itself (opening computed data of a
     // size that cannot be had) is still one line and a failure.
     try {
-        return Run(argc, argv);
+        return Run(argc, argv, animator);
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "quillion: not enough memory\n");
         return 1;

@@ -1,21 +1,47 @@
-#include <QApplication>
+#include <dlfcn.h>
 
-#include "app/CommandLine.h"
-#include "app/FractalApp.h"
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
 #include "app/HeadlessRender.h"
+
+namespace {
+
+// The windows and the video encoders live in a module of their own: the
+// libraries they bring take most of a start-up, and `quillion --render`
+// needs none of them.
+constexpr const char* kModuleName = "libquillion_window.so";
+
+int RunProgramModule(int argc, char** argv)
+{
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    std::string path = (self.parent_path() / kModuleName).string();
+    if (error || !std::filesystem::exists(path))
+        path = std::string(QUILLION_MODULE_DIR) + "/" + kModuleName;
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module) {
+        std::fprintf(stderr, "quillion: cannot load %s\n", dlerror());
+        return 1;
+    }
+    using Main = int (*)(int, char**);
+    const auto entry = reinterpret_cast<Main>(dlsym(module, "QuillionModuleMain"));
+    if (!entry) {
+        std::fprintf(stderr, "quillion: %s has no entry point\n", path.c_str());
+        return 1;
+    }
+    return entry(argc, argv);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    if (WantsHeadlessRender(argc, argv))
-        return RunHeadlessRender(argc, argv);
-    // Help, the version and a mistyped option are answered before the
-    // window's application opens a display, so they work without one.
-    if (const int code = CheckWindowCommandLine(argc, argv); code >= 0)
-        return code;
-
-    QApplication app(argc, argv);
-    CFractalApp fractalApp;
-    if (!fractalApp.InitInstance(QApplication::arguments().mid(1)))
-        return 1;
-    return app.exec();
+    if (WantsHeadlessRender(argc, argv)) {
+        const int code = RunHeadlessRender(argc, argv, nullptr);
+        if (code != kNeedsAnimator)
+            return code;
+    }
+    return RunProgramModule(argc, argv);
 }

@@ -1,11 +1,15 @@
 // The default Mandelbrot build and its Draw, each beside a plain loop of
-// the same formula in this binary, so the ratio can be read in one run.
+// the same formula in this binary, so the ratio can be read in one run;
+// and Build plus Draw of three views on the fast path beside the plain
+// path (one thread, the scalar loop), timed by the wall clock with the CPU
+// time of the whole process beside it.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <vector>
 
 #include "imaging/Canvas.h"
+#include "imaging/Parallel.h"
 #include "model/MandelbrotSet.h"
 
 namespace {
@@ -50,7 +54,7 @@ void BM_MandelbrotBuild(benchmark::State& state)
     state.counters["iterations/s"] =
         benchmark::Counter(double(perBuild) * state.iterations(), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_MandelbrotBuild)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MandelbrotBuild)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 // The same escape-time loop without the running product or the cells.
 void BM_PlainEscapeLoop(benchmark::State& state)
@@ -80,7 +84,7 @@ void BM_MandelbrotDraw(benchmark::State& state)
     state.counters["pixels/s"] =
         benchmark::Counter(double(kW) * kH * state.iterations(), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_MandelbrotDraw)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MandelbrotDraw)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 // A plain loop of the colour formula over the same cells, all three
 // channels with the default frequencies and shifts.
@@ -112,6 +116,45 @@ void BM_PlainColourLoop(benchmark::State& state)
         benchmark::Counter(double(kW) * kH * state.iterations(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_PlainColourLoop)->Unit(benchmark::kMillisecond);
+
+struct ViewArgs {
+    double x, y, half;
+};
+
+// Build plus Draw, as a zoom asks for them. frames/s counts whole frames.
+void BM_Frame(benchmark::State& state, ViewArgs view, ExecutionPath path)
+{
+    SetExecutionPath(path);
+    CMandelbrotSet m;
+    m.m_centerX = view.x;
+    m.m_centerY = view.y;
+    m.m_halfSize = view.half;
+    CCanvas c;
+    c.m_targetWidth = kW;
+    c.m_targetHeight = kH;
+    for (auto _ : state) {
+        m.Build(c);
+        m.Draw(c);
+        benchmark::ClobberMemory();
+    }
+    SetExecutionPath(ExecutionPath::kFast);
+    state.counters["frames/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+constexpr ViewArgs kDefault{-0.5, 0, 2}, kZoom2x{-0.5, 0, 1}, kNearBoundary{-0.75, 0.1, 0.05};
+
+BENCHMARK_CAPTURE(BM_Frame, default_fast, kDefault, ExecutionPath::kFast)
+    ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK_CAPTURE(BM_Frame, default_plain, kDefault, ExecutionPath::kPlain)
+    ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK_CAPTURE(BM_Frame, zoom2x_fast, kZoom2x, ExecutionPath::kFast)
+    ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK_CAPTURE(BM_Frame, zoom2x_plain, kZoom2x, ExecutionPath::kPlain)
+    ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK_CAPTURE(BM_Frame, near_boundary_fast, kNearBoundary, ExecutionPath::kFast)
+    ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK_CAPTURE(BM_Frame, near_boundary_plain, kNearBoundary, ExecutionPath::kPlain)
+    ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 } // namespace
 

@@ -9,6 +9,7 @@
 #include "document/BuildSteps.h"
 #include "document/FractalView.h"
 #include "document/MemoryStatus.h"
+#include "imaging/VectorState.h"
 #include "model/FractalFactory.h"
 
 ParametersHost* ParametersHost::s_host = nullptr;
@@ -114,6 +115,8 @@ void CFractal_Doc::StartWorker(std::function<int()> work)
     // activations and resizes leave it alone until the worker is done.
     m_canvas->HoldTargetSize(true);
     m_thread = std::make_unique<std::thread>([this, work = std::move(work)] {
+        // The GUI thread's state is inherited, dirty from Qt's hashing.
+        CleanUpperVectorState();
         m_exitCode = work();
         m_canvas->HoldTargetSize(false);
         Post([this] { ThreadEnded(); });

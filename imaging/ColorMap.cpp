@@ -5,6 +5,7 @@
 #include <new>
 
 #include "imaging/Canvas.h"
+#include "imaging/Parallel.h"
 #include "model/PropertyList.h"
 
 const char* const kBackgroundNames[2] = {"Black", "White"};
@@ -88,23 +89,31 @@ void CColorMap::Draw(CCanvas& canvas) const
     canvas.Resize(unsigned(m_gridWidth), unsigned(m_gridHeight), 24);
     const uint8_t back = m_background == 1 ? 255 : 0;
     const float limit = float(kBackgroundValue);
-    for (int i = 0; i < m_gridHeight; ++i) {
-        canvas.m_cursor = canvas.Row(unsigned(i));
-        uint8_t* out = canvas.m_cursor;
-        const PixelRecord* cell = m_gridRows[size_t(i)];
-        for (int j = 0; j < m_gridWidth; ++j, ++cell) {
-            if (cell->value >= limit) {
-                out[0] = out[1] = out[2] = back;
-            } else {
-                const double theta = std::atan2(double(cell->ny), double(cell->nx));
-                out[2] = Channel(theta * m_red + m_redShift);
-                out[1] = Channel(theta * m_green + m_greenShift);
-                out[0] = Channel(theta * m_blue + m_blueShift);
+    // A channel with another's frequency and shift has its value too (the
+    // defaults give grey): one cosine instead of three.
+    const bool greenAsRed = m_green == m_red && m_greenShift == m_redShift;
+    const bool blueAsRed = m_blue == m_red && m_blueShift == m_redShift;
+    const bool blueAsGreen = m_blue == m_green && m_blueShift == m_greenShift;
+    // Rows are spread over the cores; each writes only its own pixels.
+    ForEachRange(m_gridHeight, 8, [&](int begin, int end) {
+        for (int i = begin; i < end; ++i) {
+            uint8_t* out = canvas.Row(unsigned(i));
+            const PixelRecord* cell = m_gridRows[size_t(i)];
+            for (int j = 0; j < m_gridWidth; ++j, ++cell) {
+                if (cell->value >= limit) {
+                    out[0] = out[1] = out[2] = back;
+                } else {
+                    const double theta = std::atan2(double(cell->ny), double(cell->nx));
+                    out[2] = Channel(theta * m_red + m_redShift);
+                    out[1] = greenAsRed ? out[2] : Channel(theta * m_green + m_greenShift);
+                    out[0] = blueAsRed ? out[2] : blueAsGreen ? out[1] : Channel(theta * m_blue + m_blueShift);
+                }
+                out += 3;
             }
-            out += 3;
         }
-        canvas.m_cursor = out;
-    }
+    });
+    if (m_gridHeight > 0)
+        canvas.m_cursor = canvas.Row(unsigned(m_gridHeight - 1)) + size_t(m_gridWidth) * 3;
 }
 
 void CColorMap::ListColourRows(PropertyList& list)

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "imaging/ParallelTbb.h"
+#include "imaging/VectorState.h"
 
 namespace {
 
@@ -23,6 +24,9 @@ std::atomic<unsigned> g_done{0};
 void RunChunk(void* context, int begin, int end)
 {
     (void)g_start.load(std::memory_order_acquire);
+    // The library's threads start with the state of whichever thread made
+    // them, and the caller may be any thread.
+    CleanUpperVectorState();
     (*static_cast<const std::function<void(int, int)>*>(context))(begin, end);
     g_done.fetch_add(1, std::memory_order_release);
 }
@@ -46,6 +50,7 @@ void ForEachRange(int count, int grain, const std::function<void(int, int)>& bod
     if (grain < 1)
         grain = 1;
     if (PlainPath() || count <= grain) {
+        CleanUpperVectorState();
         body(0, count);
         return;
     }

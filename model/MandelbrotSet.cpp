@@ -4,8 +4,14 @@
 #include <cmath>
 
 #include "imaging/Canvas.h"
+#include "imaging/Parallel.h"
 
 const char* const kMandelbrotTypeNames[2] = {"Mandebrot Set", "Julia Set"};
+
+namespace {
+// Columns of a row between two looks at m_stop.
+constexpr unsigned kStopColumns = 4096;
+} // namespace
 
 CMandelbrotSet::CMandelbrotSet()
 {
@@ -13,55 +19,6 @@ CMandelbrotSet::CMandelbrotSet()
     m_kind = kMandelbrot;
     m_centerX = -0.5;
     m_halfSize = 2.0;
-}
-
-MandelbrotPixel IterateMandelbrotPoint(double zr, double zi, double cr, double ci,
-                                       double radius2, int maxIterations, const std::atomic<bool>* stop)
-{
-    // P runs over z0 * z1 * ... * z(m-1); its ratio to z_m sets the colour.
-    double pr = zr, pi = zi;
-    double t = zr * zr - zi * zi + cr;
-    zi = 2 * zr * zi + ci;
-    zr = t;
-    int k = 0;
-    for (;;) {
-        const double m2 = zr * zr + zi * zi;
-        if (m2 > radius2) {
-            MandelbrotPixel out;
-            double re = (pr * zr + pi * zi) / m2;
-            double im = (pi * zr - pr * zi) / m2;
-            // Only the ratio's direction is painted; keep it within float range.
-            for (int s = 0; s < 40 && (std::fabs(re) > 1e38 || std::fabs(im) > 1e38); ++s) {
-                re = std::ldexp(re, -64);
-                im = std::ldexp(im, -64);
-            }
-            out.re = float(re);
-            out.im = float(im);
-            out.value = m2 < 3e38 ? float(m2) : 3e38f;
-            return out;
-        }
-        // A huge iteration count would keep a Stop waiting inside one point.
-        const bool stopped = (k & 0xFFFF) == 0xFFFF && stop && stop->load(std::memory_order_relaxed);
-        if (k >= maxIterations || stopped) {
-            MandelbrotPixel out;
-            out.value = float(CColorMap::kBackgroundValue);
-            out.stopped = stopped;
-            return out;
-        }
-        t = pr * zr - pi * zi;
-        pi = pr * zi + pi * zr;
-        pr = t;
-        // The product can outgrow a double over many iterations; scaling it
-        // by a power of two keeps its direction exact.
-        if (std::fabs(pr) > 0x1p500 || std::fabs(pi) > 0x1p500) {
-            pr = std::ldexp(pr, -500);
-            pi = std::ldexp(pi, -500);
-        }
-        ++k;
-        t = zr * zr - zi * zi + cr;
-        zi = 2 * zr * zi + ci;
-        zr = t;
-    }
 }
 
 int CMandelbrotSet::Build(CCanvas& canvas)
@@ -91,36 +48,44 @@ int CMandelbrotSet::Build(CCanvas& canvas)
     map.m_centreY = m_centerY;
     map.ResetGrid(0);
 
-    const double radius2 = m_precision * m_precision;
-    const int n = m_maxIterations;
-    const double g = std::sqrt(std::sqrt(m_cRe * m_cRe + m_cIm * m_cIm)) + 1;
-    const double x0 = m_centerX - int(w / 2) * d;
+    MandelbrotRowJob job;
+    job.radius2 = m_precision * m_precision;
+    job.maxIterations = m_maxIterations;
+    job.g = std::sqrt(std::sqrt(m_cRe * m_cRe + m_cIm * m_cIm)) + 1;
+    job.x0 = m_centerX - int(w / 2) * d;
+    job.d = d;
+    job.julia = m_type == 1;
+    job.cRe = m_cRe;
+    job.cIm = m_cIm;
+    job.stop = &m_stop;
     const double y0 = m_centerY - int(h / 2) * d;
-    const bool julia = m_type == 1;
-    const double cRe = m_cRe, cIm = m_cIm;
+    const KernelIsa isa = PlainPath() ? KernelIsa::kScalar : ChosenKernelIsa();
 
-    for (unsigned i = 0; i < h; ++i) {
-        if (m_stop)
-            break;
-        m_progress = double(i + 1) * 100 / h;
-        const double y = y0 + i * d;
-        PixelRecord* cell = map.m_gridRows[i];
-        for (unsigned j = 0; j < w; ++j, ++cell) {
+    // Rows are spread over the cores; each writes only its own cells. The
+    // percentage counts finished rows, so it rises however they are dealt.
+    m_progress = 0.0;
+    std::atomic<unsigned> finished{0};
+    ForEachRange(int(h), 1, [&](int begin, int end) {
+        for (int i = begin; i < end; ++i) {
+            if (m_stop.load(std::memory_order_relaxed))
+                return;
+            MandelbrotRowJob row = job;
+            row.y = y0 + unsigned(i) * d;
             // A row of a very wide image, or of points iterated very many
             // times, takes longer than a Stop may wait; other rows are
             // finished.
-            if (j % 4096 == 4095 && m_stop.load(std::memory_order_relaxed))
-                return 1;
-            const double x = x0 + j * d;
-            const MandelbrotPixel p = julia ? IterateMandelbrotPoint(x / g, y / g, cRe, cIm, radius2, n, &m_stop)
-                                            : IterateMandelbrotPoint(x, y, x, y, radius2, n, &m_stop);
-            if (p.stopped)
-                return 1;
-            cell->nx = p.re;
-            cell->ny = p.im;
-            cell->value = p.value;
+            for (unsigned j = 0; j < w; j += kStopColumns) {
+                if (j > 0 && m_stop.load(std::memory_order_relaxed))
+                    return;
+                if (!IterateMandelbrotRow(isa, row, int(j), int(std::min(w, j + kStopColumns)), map.m_gridRows[size_t(i)]))
+                    return;
+            }
+            const double progress = double(finished.fetch_add(1) + 1) * 100 / h;
+            double shown = m_progress.load(std::memory_order_relaxed);
+            while (shown < progress && !m_progress.compare_exchange_weak(shown, progress)) {
+            }
         }
-    }
+    });
     return 1;
 }
 

@@ -2,6 +2,7 @@
 // The Mandelbrot set and the Julia sets of z <- z^2 + c.
 
 #include "model/Fractal.h"
+#include "model/kernels/MandelbrotKernel.h"
 
 class CMandelbrotSet : public CFractal {
 public:
@@ -20,14 +21,3 @@ public:
 };
 
 extern const char* const kMandelbrotTypeNames[2];
-
-// Iterates one point. Escaped: the ratio (P / z_m) into (re, im) and |z_m|^2
-// into value. Inside: value 1e10 and the ratio untouched. A `stop` seen set
-// (looked at every 65536 iterations) ends it early with `stopped`.
-struct MandelbrotPixel {
-    float re = 0, im = 0, value = 0;
-    bool stopped = false;
-};
-MandelbrotPixel IterateMandelbrotPoint(double z0Re, double z0Im, double cRe, double cIm,
-                                       double radius2, int maxIterations,
-                                       const std::atomic<bool>* stop = nullptr);

@@ -160,3 +160,54 @@ TEST(ColorMap, AGridThatCannotBeHadLeavesAnEmptyOne)
 }
 
 } // namespace
+
+namespace {
+
+// Every pixel by the formula itself, channel by channel, however the
+// frequencies and shifts coincide, on a grid wide and tall enough to be
+// spread over the cores.
+TEST(ColorMap, EveryChannelFollowsTheFormulaWhateverItsPartners)
+{
+    struct Params {
+        double red, green, blue, redShift, greenShift, blueShift;
+    };
+    const Params cases[] = {
+        {1, 1, 1, 1, 1, 1},  {1, 1, 2, 1, 1, 1},   {1, 2, 1, 1, 1, 1},  {1, 1, 1, 1, 0, 1},
+        {2, 1, 1, 1, 1, 1},  {0.5, 3, 3, 0, 2, 2}, {1, 2, 2, 1, 0, 1}, {1, 2, 1, 1, 1, 0}, {1, 1, 1, 0, 0, -0.0}, {0, -0.0, 0, 1, 1, 1},
+    };
+    const int w = 97, h = 61;
+    CColorMap m;
+    m.AllocateGrid(w, h);
+    for (int i = 0; i < h; ++i)
+        for (int j = 0; j < w; ++j)
+            *m.Cell(i, j) = Cell(float(j - w / 2), float(i - h / 2) * 0.7f, (i * w + j) % 7 == 0 ? 1e10f : 1);
+    auto channel = [](double phase) { return uint8_t(int(128 - 127 * std::cos(phase))); };
+    for (const Params& p : cases) {
+        m.m_red = p.red;
+        m.m_green = p.green;
+        m.m_blue = p.blue;
+        m.m_redShift = p.redShift;
+        m.m_greenShift = p.greenShift;
+        m.m_blueShift = p.blueShift;
+        CCanvas c;
+        m.Draw(c);
+        int wrong = 0;
+        for (int i = 0; i < h; ++i)
+            for (int j = 0; j < w; ++j) {
+                const PixelRecord& r = *m.Cell(i, j);
+                const uint8_t* px = c.Row(unsigned(i)) + 3 * j;
+                if (r.value >= 1e10f) {
+                    wrong += px[0] != 0 || px[1] != 0 || px[2] != 0;
+                    continue;
+                }
+                const double t = std::atan2(double(r.ny), double(r.nx));
+                wrong += px[2] != channel(t * p.red + p.redShift);
+                wrong += px[1] != channel(t * p.green + p.greenShift);
+                wrong += px[0] != channel(t * p.blue + p.blueShift);
+            }
+        EXPECT_EQ(wrong, 0) << p.red << " " << p.green << " " << p.blue << " / " << p.redShift << " "
+                            << p.greenShift << " " << p.blueShift;
+    }
+}
+
+} // namespace

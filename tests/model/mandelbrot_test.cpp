@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <atomic>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "imaging/Canvas.h"
+#include "imaging/Parallel.h"
 #include "model/MandelbrotSet.h"
 #include "model/PropertyStream.h"
 #include "tests/model/RowCollector.h"
@@ -80,6 +83,32 @@ TEST(MandelbrotSet, PixelRatioMatchesDirectComputation)
     const MandelbrotPixel far = IterateMandelbrotPoint(20, 0, 20, 0, 1e4, 1000);
     EXPECT_FLOAT_EQ(far.re, 20.0f / 420.0f);
     EXPECT_FLOAT_EQ(far.value, 420.0f * 420.0f);
+}
+
+// Near the neck at -0.75 the orbit lingers by the fixed point at -0.5 for
+// thousands of steps, so the running product shrinks like 2^-k: far below
+// the smallest double before z escapes. Its direction must survive.
+TEST(MandelbrotSet, ASmallProductKeepsItsDirection)
+{
+    for (double d : {3e-3, 1e-3, 3e-4}) {
+        const std::complex<double> c(-0.75, d);
+        std::complex<double> z = c * c + c, p = c;
+        int k = 0;
+        while (std::norm(z) <= 1e4 && k < 100000) {
+            p *= z;
+            // Renormalised each step by a power of two: exact, direction kept.
+            const int e = std::ilogb(std::max(std::fabs(p.real()), std::fabs(p.imag())));
+            p = {std::ldexp(p.real(), -e), std::ldexp(p.imag(), -e)};
+            z = z * z + c;
+            ++k;
+        }
+        ASSERT_GT(k, 1000) << d;
+        const std::complex<double> ratio = p / z;
+        const MandelbrotPixel px = IterateMandelbrotPoint(c.real(), c.imag(), c.real(), c.imag(), 1e4, 100000);
+        ASSERT_LT(px.value, 1e10f) << d;
+        EXPECT_NEAR(std::atan2(double(px.im), double(px.re)), std::arg(ratio), 1e-6) << d;
+        EXPECT_FLOAT_EQ(px.value, float(std::norm(z))) << d;
+    }
 }
 
 TEST(MandelbrotSet, FirstBuildCoversFourUnitsAroundMinusHalf)
@@ -180,6 +209,8 @@ TEST(MandelbrotSet, StopBeforeTheFirstRowLeavesCellsCleared)
 
 TEST(MandelbrotSet, StopDuringARowEndsTheBuildInThatRow)
 {
+    // The plain path: one thread, the rows in order.
+    SetExecutionPath(ExecutionPath::kPlain);
     CMandelbrotSet m;
     Target c(30, 10);
     std::atomic<bool> go{true};
@@ -206,9 +237,39 @@ TEST(MandelbrotSet, StopDuringARowEndsTheBuildInThatRow)
         partial += rowCells > 0 && rowCells < 30;
         ended = ended || rowCells < 30;
     }
+    SetExecutionPath(ExecutionPath::kFast);
     EXPECT_LT(computed, 10);
     EXPECT_GE(computed, 3);
     EXPECT_LE(partial, 1);
+}
+
+// Spread over the cores, rows are dealt out of order, but a Stop still ends
+// every row under way: at most one partial row per thread.
+TEST(MandelbrotSet, StopDuringSpreadRowsEndsEveryRowUnderWay)
+{
+    CMandelbrotSet m;
+    Target c(30, 10);
+    std::atomic<bool> go{true};
+    std::thread watcher([&] {
+        while (go && m.m_progress < 30.0) {
+        }
+        m.m_stop = true;
+    });
+    m.m_maxIterations = 2000000;
+    m.Build(c);
+    go = false;
+    watcher.join();
+    int computed = 0, partial = 0;
+    for (int i = 0; i < 10; ++i) {
+        int rowCells = 0;
+        for (int j = 0; j < 30; ++j)
+            rowCells += m.m_colorMap.Cell(i, j)->value != 0;
+        computed += rowCells == 30;
+        partial += rowCells > 0 && rowCells < 30;
+    }
+    EXPECT_LT(computed, 10);
+    EXPECT_GE(computed, 3);
+    EXPECT_LE(partial, int(std::max(2u, std::thread::hardware_concurrency())));
 }
 
 TEST(MandelbrotSet, JuliaFileKeepsItsConstant)
@@ -236,6 +297,40 @@ TEST(MandelbrotSet, JuliaFileKeepsItsConstant)
     b.Build(c);
     EXPECT_EQ(b.m_cRe, -0.8);
     EXPECT_EQ(b.m_centerX, 0.1);
+}
+
+} // namespace
+
+namespace {
+
+// The percentage counts finished rows however they are dealt out: it never
+// falls, ends at 100, and moves in steps of rows.
+TEST(MandelbrotSet, ProgressRisesRowByRowWhenRowsAreSpread)
+{
+    CMandelbrotSet m;
+    Target c(40, 300);
+    // Around the main cardioid's edge: points that run the full count or
+    // close to it.
+    m.m_centerX = std::cos(1.0) / 2 - std::cos(2.0) / 4;
+    m.m_centerY = std::sin(1.0) / 2 - std::sin(2.0) / 4;
+    m.m_halfSize = 1e-3;
+    m.m_maxIterations = 20000;
+    std::atomic<bool> go{true};
+    std::vector<double> seen;
+    std::thread watcher([&] {
+        while (go) {
+            const double p = m.m_progress;
+            if (seen.empty() || seen.back() != p)
+                seen.push_back(p);
+        }
+    });
+    m.Build(c);
+    go = false;
+    watcher.join();
+    EXPECT_EQ(m.m_progress, 100.0);
+    for (size_t k = 1; k < seen.size(); ++k)
+        EXPECT_LT(seen[k - 1], seen[k]) << k;
+    EXPECT_GE(seen.size(), 3u) << "some steps between the start and the end";
 }
 
 } // namespace

@@ -71,11 +71,15 @@ std::function<bool()> After(std::chrono::milliseconds t)
 
 TEST(StopLatency, MandelbrotPointsThatIterateForSeconds)
 {
-    // Every point lies in the main cardioid and so runs the full count:
-    // seconds per point, minutes per row.
+    // A hair's breadth around the main cardioid's edge, where the fixed
+    // point's multiplier turns by the golden angle: the points inside close
+    // in on it too slowly to repeat, so they run the full count: seconds
+    // per point, minutes per row.
     auto m = std::make_unique<CMandelbrotSet>();
-    m->m_centerX = -0.1;
-    m->m_halfSize = 0.01;
+    const double turn = M_PI * (std::sqrt(5.0) - 1);
+    m->m_centerX = std::cos(turn) / 2 - std::cos(2 * turn) / 4;
+    m->m_centerY = std::sin(turn) / 2 - std::sin(2 * turn) / 4;
+    m->m_halfSize = 1e-9;
     m->m_maxIterations = 1 << 30;
     auto job = MakeJob(std::move(m), 8, 8);
     auto* j = job.get();
