@@ -121,6 +121,9 @@ public:
     // step named `label`; a change of view also goes into the view history
     // unless `history` is false. Does nothing while a build runs.
     void RecordChange(const QString& label, bool history = true);
+    // Names the step of what the next build changes in the rows (a tile
+    // click is taken by the build).
+    void NameBuildChange(const QString& label) { m_buildChange = label; }
     // Puts the fractal that `text` describes in place and rebuilds; while a
     // build runs, stops it and does so when it has ended.
     void RestoreRows(const QString& text);
@@ -221,6 +224,7 @@ private:
     QString m_pendingLabel;
     bool m_pendingHistory = true;
     std::optional<QString> m_pendingRows;
+    QString m_buildChange;
     // The view the running build started from, and the one the device
     // bitmap shows (unknown for an image read from a data file).
     ViewPlace m_buildPlace;

@@ -2,6 +2,7 @@
 #include <QUndoCommand>
 
 #include <sstream>
+#include <utility>
 
 #include "document/BuildSteps.h"
 #include "document/DocumentFiles.h"
@@ -194,6 +195,7 @@ void CFractal_Doc::GoForward() { StepHistory(m_forward, m_back, "Forward"); }
 void CFractal_Doc::AfterBuild()
 {
     if (m_pendingRows) {
+        m_buildChange.clear();
         const QString rows = *m_pendingRows;
         m_pendingRows.reset();
         m_pendingPlace.reset();
@@ -203,8 +205,11 @@ void CFractal_Doc::AfterBuild()
     // A zoom rectangle moves the view inside the build: a step of its own.
     // Other changes a build makes (maps brought to their normal form) only
     // complete the step that asked for the build.
+    const QString named = std::exchange(m_buildChange, QString());
     if (m_fractal && !(FractalPlace() == m_committedPlace))
         RecordChange("Zoom");
+    else if (!named.isEmpty())
+        RecordChange(named);
     else if (m_fractal && !IsBuilding())
         m_committedRows = RowsText();
     if (m_pendingPlace) {

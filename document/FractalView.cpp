@@ -167,7 +167,7 @@ void CFractal_View::Clicked(const QPoint& p, bool right)
         return;
     m_doc->m_fractal->Click(p.x(), p.y(), right ? 1 : 0);
     if (m_doc->m_fractal->m_kind == CFractal::kTile) {
-        m_doc->RecordChange("Tile Click");
+        m_doc->NameBuildChange("Tile Click");
         m_doc->OnBuild(32800);
         if (ParametersHost::s_host)
             ParametersHost::s_host->RefreshValues();

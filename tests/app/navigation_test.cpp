@@ -382,7 +382,7 @@ TEST(Navigation, TheStatusBarShowsThePointersWorldCoordinates)
     EXPECT_EQ(w.view->LastStatus(), "x = -0.499999980   y = 0.000000000");
 }
 
-TEST(Navigation, TileSetsKeepTheirWheelAndHistory)
+TEST(Navigation, TileSetsDoNotZoomAndTheirClicksAreUndone)
 {
     Window w(kTypeTile);
     ASSERT_TRUE(WaitIdle(w.doc));
@@ -391,4 +391,14 @@ TEST(Navigation, TileSetsKeepTheirWheelAndHistory)
     EXPECT_FALSE(w.doc->IsBuilding());
     EXPECT_EQ(w.doc->RowsText(), rows);
     EXPECT_EQ(w.doc->UndoStack()->count(), 0);
+
+    // A right click turns the symmetry of the digit under it.
+    QTest::mouseClick(w.view->viewport(), Qt::RightButton, {}, QPoint(100, 60));
+    ASSERT_TRUE(WaitIdle(w.doc));
+    ASSERT_NE(w.doc->RowsText(), rows);
+    EXPECT_EQ(w.doc->UndoStack()->undoText(), "Tile Click");
+    w.doc->UndoStack()->undo();
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->RowsText(), rows);
+    EXPECT_EQ(w.doc->m_canvas->Status(), "Ready");
 }
