@@ -225,6 +225,9 @@ private:
     bool m_pendingHistory = true;
     std::optional<QString> m_pendingRows;
     QString m_buildChange;
+    // Set while undo or redo puts rows in place: an edit the Properties bar
+    // commits as it lets go of the old fractal is not a step of its own.
+    bool m_restoring = false;
     // The view the running build started from, and the one the device
     // bitmap shows (unknown for an image read from a data file).
     ViewPlace m_buildPlace;

@@ -70,7 +70,7 @@ void CFractal_Doc::ResetHistory()
 
 void CFractal_Doc::RecordChange(const QString& label, bool history)
 {
-    if (IsBuilding() || !m_fractal)
+    if (IsBuilding() || !m_fractal || m_restoring)
         return;
     const QString now = RowsText();
     if (now == m_committedRows)
@@ -115,10 +115,13 @@ void CFractal_Doc::RestoreRows(const QString& text)
         OnStop();
         return;
     }
-    if (!LoadRows(text))
-        return;
-    emit placeChanged();
-    OnBuild(kCmdRebuild);
+    m_restoring = true;
+    const bool loaded = LoadRows(text);
+    if (loaded) {
+        emit placeChanged();
+        OnBuild(kCmdRebuild);
+    }
+    m_restoring = false;
 }
 
 bool CFractal_Doc::PasteRows(const QString& text, QString& error)

@@ -248,6 +248,18 @@ TEST(Navigation, UndoAndRedoOfAPropertiesEditAndOfAZoom)
     QTest::keyClick(w.view, Qt::Key_Y, Qt::ControlModifier);
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_EQ(w.doc->RowsText(), zoomed);
+
+    // Undo from the menu while a value is being typed: one step back, and
+    // the redo stays.
+    const int count = w.doc->UndoStack()->count();
+    click("precision");
+    ASSERT_NE(grid.Editor(), nullptr);
+    QTest::keyClicks(grid.Editor(), "7");
+    EditAction(w.frame, "&Undo")->trigger();
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->UndoStack()->count(), count);
+    EXPECT_TRUE(w.doc->UndoStack()->canRedo());
+    EXPECT_DOUBLE_EQ(w.doc->m_fractal->m_halfSize, 2.0);
 }
 
 TEST(Navigation, ASampleChosenIsUndoneAndAnUndoDuringABuildWaitsForIt)
