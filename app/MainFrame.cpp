@@ -18,6 +18,7 @@
 #include <QDropEvent>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <QUndoGroup>
 
 #include "animation/AnimationDlg.h"
 #include "app/AboutDlg.h"
@@ -42,6 +43,12 @@ void CChildFrame::closeEvent(QCloseEvent* e)
         e->ignore();
         return;
     }
+    // The last window on a changed document asks to save it.
+    auto* main = qobject_cast<CMainFrame*>(window());
+    if (main && m_doc->Views().size() == 1 && !main->SaveModified(m_doc)) {
+        e->ignore();
+        return;
+    }
     // The view leaves the document now; the last one takes the document.
     delete widget();
     if (m_doc->Views().empty())
@@ -51,6 +58,7 @@ void CChildFrame::closeEvent(QCloseEvent* e)
 
 CMainFrame::CMainFrame() : m_mdi(new QMdiArea)
 {
+    m_undoGroup = new QUndoGroup(this);
     setWindowTitle("Quillion");
     setCentralWidget(m_mdi);
     statusBar()->showMessage("Ready");
@@ -77,6 +85,7 @@ CMainFrame::CMainFrame() : m_mdi(new QMdiArea)
     connect(m_tileBar, &QDockWidget::visibilityChanged, this, &CMainFrame::UpdateCommands);
     connect(m_mdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
         if (auto* child = qobject_cast<CChildFrame*>(w)) {
+            m_undoGroup->setActiveStack(child->Document()->UndoStack());
             child->View()->OnActivateView(true);
             setWindowTitle("Quillion - " + child->Document()->Title());
         } else {
@@ -220,6 +229,9 @@ CChildFrame* CMainFrame::CreateChild(CFractal_Doc* doc)
     auto* child = new CChildFrame(doc);
     m_mdi->addSubWindow(child);
     connect(doc, &CFractal_Doc::buildStateChanged, this, &CMainFrame::UpdateCommands);
+    connect(doc, &CFractal_Doc::placeChanged, this, &CMainFrame::UpdateCommands);
+    m_undoGroup->addStack(doc->UndoStack());
+    connect(doc->UndoStack(), &QUndoStack::indexChanged, this, &CMainFrame::UpdateCommands);
     connect(doc, &CFractal_Doc::titleChanged, this, [this, doc](const QString& t) {
         if (ActiveDocument() == doc)
             setWindowTitle("Quillion - " + t);
@@ -313,17 +325,26 @@ void CMainFrame::UpdateCommands()
         Command(32812)->setChecked(m_parametersBar->isVisible());
     if (m_tileBar)
         Command(32814)->setChecked(m_tileBar->isVisible());
+    if (m_back) {
+        m_back->setEnabled(doc && doc->CanGoBack());
+        m_forward->setEnabled(doc && doc->CanGoForward());
+    }
+    for (QAction* a : m_editActions)
+        a->setEnabled(doc != nullptr);
+    if (!m_editActions.isEmpty())
+        m_editActions.front()->setEnabled(doc && doc->m_deviceBitmap.HasBitmap());
     for (QAction* a : m_docOnly)
         a->setVisible(doc != nullptr);
     for (QAction* a : m_docMenus)
         a->setVisible(doc != nullptr);
 }
 
-void CMainFrame::SaveAs(bool ask)
+void CMainFrame::SaveAs(bool ask) { SaveDocument(ActiveDocument(), ask); }
+
+bool CMainFrame::SaveDocument(CFractal_Doc* doc, bool ask)
 {
-    CFractal_Doc* doc = ActiveDocument();
     if (!doc)
-        return;
+        return false;
     QString path = m_paths.count(doc) && m_paths[doc].endsWith(".frc") ? m_paths[doc] : QString();
     if (ask || path.isEmpty()) {
         path = m_askPath ? m_askPath("Fractal files (*.frc)", true)
@@ -332,15 +353,36 @@ void CMainFrame::SaveAs(bool ask)
         // Only names ending in ".frc" open again.
         path = doc->SavePath(path, "frc", true);
         if (path.isEmpty())
-            return;
+            return false;
     }
     QString error;
     if (!doc->OnSaveDocument(path, error)) {
         Complain("Save", error);
-        return;
+        return false;
     }
+    doc->MarkSaved();
     m_paths[doc] = path;
     AddRecentFile(path);
+    return true;
+}
+
+bool CMainFrame::SaveModified(CFractal_Doc* doc)
+{
+    // Parameters typed but not yet committed are part of the document.
+    if (ParametersHost::s_host && ParametersHost::s_host->Document() == doc)
+        ParametersHost::s_host->EndEdit();
+    doc->RecordChange("Change");
+    if (m_savesAnswered || !doc->IsModified())
+        return true;
+    const QString text = QString("Save changes to \"%1\"?").arg(doc->Title());
+    const QMessageBox::StandardButton answer =
+        m_askSave ? m_askSave(text)
+                  : QMessageBox::warning(this, "Quillion", text,
+                                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                                         QMessageBox::Save);
+    if (answer == QMessageBox::Discard)
+        return true;
+    return answer == QMessageBox::Save && SaveDocument(doc, false);
 }
 
 void CMainFrame::Complain(const QString& title, const QString& text)
@@ -441,9 +483,18 @@ void CMainFrame::closeEvent(QCloseEvent* e)
         if (doc->IsBuilding())
             building.push_back(doc);
     if (building.empty()) {
+        // Every changed document is answered for before anything closes,
+        // so Cancel keeps them all.
+        for (CFractal_Doc* doc : findChildren<CFractal_Doc*>(Qt::FindDirectChildrenOnly))
+            if (!doc->Views().empty() && !SaveModified(doc)) {
+                e->ignore();
+                return;
+            }
         // Each window still gets its say, and its document goes with it.
         SavePlacement();
+        m_savesAnswered = true;
         m_mdi->closeAllSubWindows();
+        m_savesAnswered = false;
         e->accept();
         return;
     }

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QMdiSubWindow>
+#include <QMessageBox>
 
 #include <functional>
 #include <map>
@@ -16,6 +17,7 @@ class QDockWidget;
 class CTileBar;
 class CFractal_Doc;
 class CFractal_View;
+class QUndoGroup;
 
 // A window on one document; asks the document before closing.
 class CChildFrame : public QMdiSubWindow {
@@ -67,6 +69,20 @@ public:
     std::function<QString(const QString& filter, bool save)> m_askPath;
     // Shows a failure to the user; tests replace it.
     std::function<void(const QString& title, const QString& text)> m_complain;
+    // Asks whether to save a changed document before it closes: Save,
+    // Discard or Cancel. Tests replace it.
+    std::function<QMessageBox::StandardButton(const QString& text)> m_askSave;
+    // Before a changed document closes: true to go on (saved, or the
+    // changes discarded), false to keep it open.
+    bool SaveModified(CFractal_Doc* doc);
+    // Save (or with `ask` Save As) of `doc`; true when it was written.
+    bool SaveDocument(CFractal_Doc* doc, bool ask);
+    // The Edit menu's commands.
+    void CopyImage();
+    void CopyParameters();
+    void PasteParameters();
+    QAction* BackAction() const { return m_back; }
+    QAction* ForwardAction() const { return m_forward; }
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -84,6 +100,7 @@ private:
     QList<class QLabel*> m_lockPanes;
     QAction* AddCommand(QMenu* menu, unsigned id, const QString& text, const QKeySequence& key = {});
     void BuildMenus();
+    void BuildEditMenu(QMenu* edit, QMenu* view);
     CChildFrame* CreateChild(CFractal_Doc* doc);
     void Dispatch(unsigned id);
     void SaveAs(bool ask);
@@ -93,4 +110,10 @@ private:
     std::map<unsigned, QAction*> m_commands;
     std::map<CFractal_Doc*, QString> m_paths;
     bool m_closing = false;
+    // Set while quitting after every changed document was answered for.
+    bool m_savesAnswered = false;
+    QUndoGroup* m_undoGroup = nullptr;
+    QList<QAction*> m_editActions;
+    QAction* m_back = nullptr;
+    QAction* m_forward = nullptr;
 };

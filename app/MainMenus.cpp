@@ -89,6 +89,9 @@ void CMainFrame::BuildMenus()
     file->addSeparator();
     AddCommand(file, 57665, "E&xit");
 
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    m_docMenus << edit->menuAction();
+
     QMenu* view = menuBar()->addMenu("&View");
     m_toolBar = addToolBar("Toolbar");
     m_toolBar->setObjectName("59392");
@@ -104,6 +107,7 @@ void CMainFrame::BuildMenus()
     QAction* tiles = AddCommand(view, 32814, "&Tile Bar");
     tiles->setCheckable(true);
     m_docOnly << tiles;
+    BuildEditMenu(edit, view);
 
     QMenu* build = menuBar()->addMenu("&Build");
     AddCommand(build, 32800, "&Rebuild fractal\tF9");

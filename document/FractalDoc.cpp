@@ -27,6 +27,7 @@ CFractal_Doc::CFractal_Doc() : m_canvas(std::make_unique<CCanvas>())
     CreateFractal(s_defaultFractalType);
     if (m_fractal)
         m_title = QString::fromStdString(m_fractal->m_name);
+    ResetHistory();
 }
 
 CFractal_Doc::~CFractal_Doc()
@@ -82,6 +83,7 @@ void CFractal_Doc::OnSample(unsigned id)
         return;
     SetFractal(std::move(sample));
     SetTitle(QString::fromStdString(m_fractal->m_name));
+    RecordChange("Sample");
 }
 
 void CFractal_Doc::OnStop()
@@ -96,6 +98,10 @@ void CFractal_Doc::OnBuild(unsigned id)
         ParametersHost::s_host->EndEdit();
     if (IsBuilding() || !m_fractal)
         return;
+    // Whatever changed the rows since the last record becomes its own step.
+    RecordChange("Change");
+    m_buildPlace = FractalPlace();
+    m_jobRunning = false;
     if (id == kCmdRebuild)
         m_fractal->m_restart = true;
     m_buildCommand = id;
@@ -129,6 +135,9 @@ bool CFractal_Doc::StartJob(std::function<void()> job)
     if (IsBuilding() || !m_fractal)
         return false;
     m_fractal->m_stop = false;
+    RecordChange("Change");
+    m_buildPlace = FractalPlace();
+    m_jobRunning = true;
     StartWorker([job = std::move(job)] {
         job();
         return 0;
@@ -176,10 +185,14 @@ int CFractal_Doc::BuildThreadProc(bool hasView)
     if (!go)
         return 1;
 
-    RunBuildSteps(
+    const BuildOutcome out = RunBuildSteps(
         f, c, m_buildCommand, [this] { return m_closePending.load() || m_aborting.load(); },
         [this] { RunOnGui([this] { emit progressTimer(true); }, false); });
-    Post([this] {
+    // Read here, by the thread that may have moved it (a zoom rectangle).
+    const ViewPlace built = FractalPlace();
+    Post([this, drawn = out.result == BuildOutcome::kDrawn, built] {
+        if (drawn)
+            m_imagePlace = built;
         UpdateAllViews();
         emit buildStateChanged();
     });
@@ -197,8 +210,11 @@ void CFractal_Doc::ThreadEnded()
     // The frame may have gone already (a second window closed on its own).
     QPointer<QWidget> frame = m_frameToClose;
     m_frameToClose = nullptr;
-    if (frame)
+    if (frame) {
         frame->close();
+        return;
+    }
+    AfterBuild();
 }
 
 void CFractal_Doc::Post(std::function<void()> task, std::shared_ptr<bool> done)

@@ -11,6 +11,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QUndoStack>
 #include <QWidget>
 
 #include <atomic>
@@ -19,10 +20,12 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "document/CanvasBitmap.h"
+#include "document/ViewPlace.h"
 #include "imaging/Canvas.h"
 #include "model/Fractal.h"
 
@@ -105,6 +108,45 @@ public:
     // The status pane text for the running build; empty when idle.
     QString StatusText() const;
 
+    // Undo. Every change of the fractal is recorded as its rows' text (as
+    // the document file writes them) before and after; the stack's clean
+    // state is the file's.
+    QUndoStack* UndoStack() { return &m_undo; }
+    bool IsModified() const { return !m_undo.isClean(); }
+    void MarkSaved() { m_undo.setClean(); }
+    // The rows as the document file writes them: now when idle, else as
+    // they were when the build started.
+    QString RowsText();
+    // Makes a change made to the fractal since the last record one undoable
+    // step named `label`; a change of view also goes into the view history
+    // unless `history` is false. Does nothing while a build runs.
+    void RecordChange(const QString& label, bool history = true);
+    // Names the step of what the next build changes in the rows (a tile
+    // click is taken by the build).
+    void NameBuildChange(const QString& label) { m_buildChange = label; }
+    // Puts the fractal that `text` describes in place and rebuilds; while a
+    // build runs, stops it and does so when it has ended.
+    void RestoreRows(const QString& text);
+    // ".frc" text pasted into the document as one undoable step; false with
+    // the reason when the text is not a fractal document.
+    bool PasteRows(const QString& text, QString& error);
+
+    // Navigation of the kinds whose view is a centre and a size.
+    bool CanNavigate() const;
+    // The view the document is going to: a pending move, else the running
+    // build's, else the fractal's.
+    ViewPlace CurrentPlace() const;
+    // Moves the view and builds at once; a running build is stopped and
+    // the newest move is built when it has ended, so quick moves coalesce.
+    void MoveTo(const ViewPlace& place, const QString& label);
+    bool CanGoBack() const { return !m_back.empty(); }
+    bool CanGoForward() const { return !m_forward.empty(); }
+    void GoBack();
+    void GoForward();
+    // How the device bitmap's pixels lie in a view of `size` pixels at
+    // CurrentPlace(): the identity unless the view moved since the build.
+    QTransform PreviewTransform(QSize size) const;
+
     std::unique_ptr<CFractal> m_fractal;
     std::unique_ptr<CCanvas> m_canvas;
     CCanvasBitmap m_deviceBitmap;
@@ -122,6 +164,8 @@ signals:
     void buildStateChanged();
     void statusText(const QString& text);
     void progressTimer(bool start);
+    // CurrentPlace() moved: the views repaint their preview.
+    void placeChanged();
 
 private slots:
     // Runs the worker's messages on the GUI thread, one at a time, in the
@@ -147,6 +191,15 @@ private:
     // ran or the document aborted (then it returns false).
     bool RunOnGui(std::function<void()> task, bool wait);
     void ThreadEnded();
+    // After a build: records what it changed, then loads or moves to what
+    // was asked meanwhile and builds that.
+    void AfterBuild();
+    ViewPlace FractalPlace() const;
+    bool LoadRows(const QString& text);
+    void MoveNow(const ViewPlace& place, const QString& label, bool history);
+    void StepHistory(std::vector<ViewPlace>& from, std::vector<ViewPlace>& to, const QString& label);
+    // Forgets the undo steps and history: a document opened afresh.
+    void ResetHistory();
 
     std::thread* m_buildThread = nullptr;
     std::unique_ptr<std::thread> m_thread;
@@ -160,4 +213,24 @@ private:
     std::vector<CFractal_View*> m_views;
     QPointer<CFractal_View> m_activeView;
     QString m_title;
+
+    QUndoStack m_undo;
+    QString m_committedRows;
+    ViewPlace m_committedPlace;
+    int m_committedKind = -1;
+    std::vector<ViewPlace> m_back, m_forward;
+    // Asked while a build ran; done when it has ended.
+    std::optional<ViewPlace> m_pendingPlace;
+    QString m_pendingLabel;
+    bool m_pendingHistory = true;
+    std::optional<QString> m_pendingRows;
+    QString m_buildChange;
+    // Set while undo or redo puts rows in place: an edit the Properties bar
+    // commits as it lets go of the old fractal is not a step of its own.
+    bool m_restoring = false;
+    // The view the running build started from, and the one the device
+    // bitmap shows (unknown for an image read from a data file).
+    ViewPlace m_buildPlace;
+    std::optional<ViewPlace> m_imagePlace;
+    bool m_jobRunning = false;
 };

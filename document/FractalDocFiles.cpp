@@ -79,6 +79,7 @@ bool CFractal_Doc::OnOpenDocument(const QString& path, QString& error)
         return false;
     }
     SetTitle(QString::fromStdString(m_fractal->m_name));
+    ResetHistory();
     return true;
 }
 

@@ -14,7 +14,9 @@
 #include <QPrinter>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QWheelEvent>
 
+#include <cmath>
 #include <sstream>
 
 #include "document/BuildSteps.h"
@@ -42,6 +44,7 @@ CFractal_View::CFractal_View(CFractal_Doc* doc, QWidget* parent) : QAbstractScro
         if (m_doc && m_doc->ActiveView() == this)
             ShowStatus();
     });
+    connect(doc, &CFractal_Doc::placeChanged, viewport(), qOverload<>(&QWidget::update));
     connect(doc, &CFractal_Doc::progressTimer, this, [this](bool start) {
         // The timer lives on the first view, as the build reports there.
         if (start && m_doc && !m_doc->Views().empty() && m_doc->Views().front() == this)
@@ -123,11 +126,21 @@ void CFractal_View::paintEvent(QPaintEvent*)
     // White only right of and below the image, so repaints do not flicker.
     const QRect all = viewport()->rect();
     const QRect image(-offset, QSize(bw, bh));
-    p.fillRect(QRect(QPoint(image.right() + 1, 0), all.bottomRight()), Qt::white);
-    p.fillRect(QRect(QPoint(0, image.bottom() + 1), QPoint(std::min(all.right(), image.right()), all.bottom())),
-               Qt::white);
-    p.translate(-offset);
+    // While the view moves, the last image stands scaled and shifted where
+    // its points will be, until the build for the new view is drawn.
+    const QTransform preview = m_doc->PreviewTransform(ClientArea());
+    if (preview.isIdentity() && m_panDelta.isNull()) {
+        p.fillRect(QRect(QPoint(image.right() + 1, 0), all.bottomRight()), Qt::white);
+        p.fillRect(QRect(QPoint(0, image.bottom() + 1), QPoint(std::min(all.right(), image.right()), all.bottom())),
+                   Qt::white);
+    } else {
+        p.fillRect(all, Qt::white);
+    }
+    p.translate(-offset + m_panDelta);
+    p.save();
+    p.setTransform(preview, true);
     bitmap.Paint(p);
+    p.restore();
     if (m_doc->m_canvas->m_selectionVisible)
         CCanvasBitmap::DrawSelection(p, m_doc->m_canvas->Selection());
 }
@@ -154,6 +167,7 @@ void CFractal_View::Clicked(const QPoint& p, bool right)
         return;
     m_doc->m_fractal->Click(p.x(), p.y(), right ? 1 : 0);
     if (m_doc->m_fractal->m_kind == CFractal::kTile) {
+        m_doc->NameBuildChange("Tile Click");
         m_doc->OnBuild(32800);
         if (ParametersHost::s_host)
             ParametersHost::s_host->RefreshValues();
@@ -163,6 +177,18 @@ void CFractal_View::Clicked(const QPoint& p, bool right)
 void CFractal_View::mousePressEvent(QMouseEvent* e)
 {
     setFocus(Qt::MouseFocusReason);
+    if (e->button() == Qt::BackButton || e->button() == Qt::ForwardButton) {
+        e->button() == Qt::BackButton ? m_doc->GoBack() : m_doc->GoForward();
+        return;
+    }
+    const bool drag = e->button() == Qt::MiddleButton || (e->button() == Qt::LeftButton && m_spaceHeld);
+    if (drag && m_doc->CanNavigate()) {
+        m_panning = true;
+        m_panStart = e->position().toPoint();
+        m_panDelta = {};
+        viewport()->setCursor(Qt::ClosedHandCursor);
+        return;
+    }
     if (e->button() == Qt::LeftButton)
         Clicked(ImagePoint(e->position().toPoint()), false);
     else if (e->button() == Qt::RightButton)
@@ -178,18 +204,101 @@ void CFractal_View::keyPressEvent(QKeyEvent* e)
         e->accept();
         return;
     }
+    // Space held turns the left button into a hand that drags the picture.
+    if (e->key() == Qt::Key_Space && !e->isAutoRepeat() && m_doc && m_doc->CanNavigate()) {
+        m_spaceHeld = true;
+        if (!m_panning)
+            viewport()->setCursor(Qt::OpenHandCursor);
+        e->accept();
+        return;
+    }
     QAbstractScrollArea::keyPressEvent(e);
+}
+
+void CFractal_View::keyReleaseEvent(QKeyEvent* e)
+{
+    if (e->key() == Qt::Key_Space && !e->isAutoRepeat()) {
+        m_spaceHeld = false;
+        if (!m_panning)
+            viewport()->unsetCursor();
+    }
+    QAbstractScrollArea::keyReleaseEvent(e);
+}
+
+void CFractal_View::focusOutEvent(QFocusEvent* e)
+{
+    // The release of a key held while the focus left never comes here.
+    m_spaceHeld = false;
+    if (!m_panning)
+        viewport()->unsetCursor();
+    QAbstractScrollArea::focusOutEvent(e);
+}
+
+void CFractal_View::EndPan(const QPoint& p)
+{
+    m_panning = false;
+    m_panDelta = {};
+    if (m_spaceHeld)
+        viewport()->setCursor(Qt::OpenHandCursor);
+    else
+        viewport()->unsetCursor();
+    const QPoint delta = p - m_panStart;
+    if (!delta.isNull() && m_doc)
+        m_doc->MoveTo(PanBy(m_doc->CurrentPlace(), ClientArea(), delta), "Pan");
+    viewport()->update();
+}
+
+void CFractal_View::wheelEvent(QWheelEvent* e)
+{
+    if (!m_doc || !m_doc->CanNavigate()) {
+        QAbstractScrollArea::wheelEvent(e);
+        return;
+    }
+    e->accept();
+    // A notch is 120 eighths of a degree; a touchpad's pixels count as
+    // fractions of a notch, so it zooms smoothly.
+    const double notches = !e->pixelDelta().isNull() ? e->pixelDelta().y() / 120.0 : e->angleDelta().y() / 120.0;
+    if (notches == 0 || m_panning)
+        return;
+    const QPointF p = e->position() + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    m_doc->MoveTo(ZoomAbout(m_doc->CurrentPlace(), ClientArea(), p, std::pow(kWheelZoom, notches)), "Zoom");
 }
 
 void CFractal_View::mouseReleaseEvent(QMouseEvent* e)
 {
+    if (m_panning && (e->button() == Qt::MiddleButton || e->button() == Qt::LeftButton)) {
+        EndPan(e->position().toPoint());
+        return;
+    }
     if (e->button() == Qt::LeftButton)
         m_doc->m_canvas->EndDrag();
 }
 
+void CFractal_View::CoordinateReadout(const QPoint& p)
+{
+    // The 3-D sets show the depth under the pointer instead; the progress
+    // of a build has the pane while it runs.
+    if (m_doc->IsBuilding() || !m_doc->CanNavigate())
+        return;
+    if (m_doc->m_fractal->m_kind == CFractal::kSelfAffine &&
+        static_cast<const CSelfAffineSet&>(*m_doc->m_fractal).m_threeD == 1)
+        return;
+    const ViewPlace place = m_doc->CurrentPlace();
+    const QSize size = ClientArea();
+    const QPointF w = WorldAt(place, size, p);
+    const int decimals = CoordinateDecimals(PixelSize(place, size));
+    SetStatusPane(QString("x = %1   y = %2").arg(w.x(), 0, 'f', decimals).arg(w.y(), 0, 'f', decimals));
+}
+
 void CFractal_View::mouseMoveEvent(QMouseEvent* e)
 {
+    if (m_panning) {
+        m_panDelta = e->position().toPoint() - m_panStart;
+        viewport()->update();
+        return;
+    }
     const QPoint p = ImagePoint(e->position().toPoint());
+    CoordinateReadout(p);
     DepthReadout(p);
     unsigned flags = 0;
     if (e->buttons() & Qt::LeftButton)

@@ -58,7 +58,10 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void keyReleaseEvent(QKeyEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
     void scrollContentsBy(int dx, int dy) override;
 
 private:
@@ -67,9 +70,15 @@ private:
     void SetStatusPane(const QString& text);
     void DepthReadout(const QPoint& p);
     void Clicked(const QPoint& p, bool right);
+    void CoordinateReadout(const QPoint& p);
+    void EndPan(const QPoint& p);
 
     QPointer<CFractal_Doc> m_doc;
     QTimer m_progressTimer;
     QString m_lastStatus;
     int m_scrollWidth = 1, m_scrollHeight = 1;
+    // A drag of the picture: where it started and how far it has gone.
+    bool m_panning = false;
+    bool m_spaceHeld = false;
+    QPoint m_panStart, m_panDelta;
 };

@@ -263,8 +263,11 @@ int CParametersBar::OnGridChanged(CPropertyGrid* grid)
     grid->SetCellText(m_rows[index].handle, 1, QString::fromStdString(ValueText(row)));
     if (row.type == kRowString && m_doc)
         m_doc->SetTitle(QString::fromStdString(m_fractal->m_name));
+    const QString label = QString::fromStdString(m_rows[index].label);
     if (m_fractal->ValueChanged(int(index), row))
         Reload(m_fractal);
+    if (m_doc)
+        m_doc->RecordChange("Edit " + label);
     return 1;
 }
 

@@ -25,6 +25,8 @@ struct Window {
     {
         // Room for an 800x600 window beside the bars: windows stay inside.
         frame.resize(1500, 1000);
+        // Closing a changed document asks to save it; these tests let go.
+        frame.m_askSave = [](const QString&) { return QMessageBox::Discard; };
         frame.show();
         frame.activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&frame));

@@ -37,6 +37,7 @@ public:
         m_frame = new CMainFrame;
         m_frame->m_complain = [](const QString&, const QString&) {};
         m_frame->m_askPath = [](const QString&, bool) { return QString(); };
+        m_frame->m_askSave = [](const QString&) { return QMessageBox::Discard; };
         m_frame->resize(1200, 900);
         m_frame->show();
         m_quitting = false;

@@ -189,6 +189,7 @@ TEST(MainWindow, EveryMenuItemReachesItsCommand)
 {
     CMainFrame frame;
     frame.show();
+    frame.m_askSave = [](const QString&) { return QMessageBox::Discard; };
     CFractal_Doc* doc = frame.NewFractalDocument(kTypeMandelbrot);
     frame.MdiArea()->activeSubWindow()->showNormal();
     frame.ActiveView()->ResizeToBitmap(160, 120);

@@ -1,0 +1,32 @@
+#pragma once
+// Where a 2-D view looks (centre and half size, as the x / y / radius rows
+// hold them) and the pixel arithmetic of the builders: pixel column j of a
+// w x h image lies at x = cx + (j - w/2) d, screen row i (top down) at
+// y = cy + (h - 1 - i - h/2) d, with d = 2 half / min(w, h) and integer
+// halves. Zooming, panning and the preview of a moved view all follow it.
+
+#include <QPointF>
+#include <QSize>
+#include <QTransform>
+
+struct ViewPlace {
+    double x = 0, y = 0, half = 1;
+    bool operator==(const ViewPlace&) const = default;
+};
+
+// One notch of the mouse wheel zooms in or out by this much.
+constexpr double kWheelZoom = 1.5;
+
+double PixelSize(const ViewPlace& place, QSize image);
+// The world point at image position `p` (pixel units, top-left origin).
+QPointF WorldAt(const ViewPlace& place, QSize image, QPointF p);
+// The place seen after zooming in by `factor` (below 1 zooms out) with the
+// world point at `p` kept where it is on the screen.
+ViewPlace ZoomAbout(const ViewPlace& place, QSize image, QPointF p, double factor);
+// The place seen after the picture was dragged by `delta` pixels.
+ViewPlace PanBy(const ViewPlace& place, QSize image, QPointF delta);
+// Maps the pixels of an image built at `shown` (of size `shownSize`) to where
+// the same world points lie in a view at `target` of size `targetSize`.
+QTransform PreviewTransform(const ViewPlace& shown, QSize shownSize, const ViewPlace& target, QSize targetSize);
+// Digits after the decimal point that tell neighbouring pixels apart.
+int CoordinateDecimals(double pixelSize);

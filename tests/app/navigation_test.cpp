@@ -1,0 +1,416 @@
+// Exploring a document through the real widgets: wheel zoom about the
+// pointer, panning, the view history, undo, the Edit menu's clipboard
+// commands and the pointer's coordinates.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QUndoStack>
+#include <QWheelEvent>
+
+#include <sstream>
+
+#include "document/DocumentFiles.h"
+#include "model/FractalFactory.h"
+#include "model/MandelbrotSet.h"
+#include "model/Samples.h"
+#include "parameters/ParametersBar.h"
+#include "parameters/PropertyGrid.h"
+#include "tests/app/WindowFixture.h"
+
+namespace {
+
+void Wheel(CFractal_View* view, QPoint at, int angle, QPoint pixels = {})
+{
+    QWidget* port = view->viewport();
+    QWheelEvent e(at, port->mapToGlobal(at), pixels, QPoint(0, angle), Qt::NoButton, Qt::NoModifier,
+                  Qt::NoScrollPhase, false);
+    QApplication::sendEvent(port, &e);
+}
+
+// The world point the 2-D self-affine build stored in the cell under a
+// screen pixel (the grid's rows run upwards).
+QPointF CellPoint(CFractal_Doc* doc, QPoint p)
+{
+    const CColorMap& map = doc->m_fractal->m_colorMap;
+    const PixelRecord* cell = map.Cell(map.m_gridHeight - 1 - p.y(), p.x());
+    return {cell->x, cell->y};
+}
+
+QAction* EditAction(CMainFrame& frame, const QString& prefix)
+{
+    for (QAction* menu : frame.menuBar()->actions())
+        if (menu->text() == "&Edit")
+            for (QAction* a : menu->menu()->actions())
+                if (a->text().startsWith(prefix))
+                    return a;
+    return nullptr;
+}
+
+QString Rows(CFractal& f, int type = kTypeMandelbrot)
+{
+    std::ostringstream out;
+    WriteDocumentFile(out, type, f);
+    return QString::fromStdString(out.str());
+}
+
+// A Mandelbrot window whose builds are quick.
+struct QuickWindow : Window {
+    QuickWindow() : Window(kTypeMandelbrot)
+    {
+        static_cast<CMandelbrotSet&>(*doc->m_fractal).m_maxIterations = 40;
+        doc->OnBuild(32800);
+        EXPECT_TRUE(WaitIdle(doc));
+        doc->MarkSaved();
+    }
+};
+
+} // namespace
+
+TEST(Navigation, AWheelNotchKeepsThePointUnderThePointer)
+{
+    Window w(kTypeSelfAffine);
+    w.doc->OnSample(32777 + 1); // the Koch curve, a 2-D set
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    const QPoint p(250, 40);
+    const QPointF before = CellPoint(w.doc, p);
+    const double half = w.doc->m_fractal->m_halfSize;
+
+    Wheel(w.view, p, 120);
+    ASSERT_TRUE(w.doc->IsBuilding()) << "the build starts at once";
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_DOUBLE_EQ(w.doc->m_fractal->m_halfSize, half / 1.5);
+    const QPointF in = CellPoint(w.doc, p);
+    EXPECT_NEAR(in.x(), before.x(), 1e-6);
+    EXPECT_NEAR(in.y(), before.y(), 1e-6);
+    // A neighbouring cell is now a pixel of the smaller size away.
+    EXPECT_NEAR(CellPoint(w.doc, p + QPoint(1, 0)).x() - in.x(), 2 * half / 1.5 / 200, 1e-6);
+
+    Wheel(w.view, p, -120);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_NEAR(w.doc->m_fractal->m_halfSize, half, 1e-15);
+    EXPECT_NEAR(CellPoint(w.doc, p).x(), before.x(), 1e-6);
+    EXPECT_NEAR(CellPoint(w.doc, p).y(), before.y(), 1e-6);
+
+    // A touchpad's pixels zoom by the matching fraction of a notch.
+    Wheel(w.view, p, 12, QPoint(0, 60));
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_NEAR(w.doc->m_fractal->m_halfSize, half / std::sqrt(1.5), 1e-12);
+}
+
+TEST(Navigation, QuickNotchesCoalesceAndThePreviewIsTheOldImageScaled)
+{
+    Window w(kTypeMandelbrot);
+    auto& m = static_cast<CMandelbrotSet&>(*w.doc->m_fractal);
+    m.m_maxIterations = 40;
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    const QImage old = w.doc->m_deviceBitmap.Image();
+    // Slow builds while the set is in view, so that the notches come while
+    // one runs; three notches about the top left corner leave the set out
+    // of view, and the last build is quick.
+    m.m_maxIterations = 2000000;
+    const QPoint p(5, 5);
+    Wheel(w.view, p, 120);
+    ASSERT_TRUE(w.doc->IsBuilding());
+    // The pointer's pixel shows what it showed; the image is 1.5 times larger.
+    const QTransform t = w.doc->PreviewTransform(w.view->ClientArea());
+    EXPECT_DOUBLE_EQ(t.m11(), 1.5);
+    EXPECT_NEAR(t.map(QPointF(p)).x(), p.x(), 1e-9);
+    EXPECT_NEAR(t.map(QPointF(p)).y(), p.y(), 1e-9);
+    const QImage shown = w.view->viewport()->grab().toImage();
+    EXPECT_EQ(shown.pixel(p), old.pixel(p));
+    EXPECT_EQ(shown.pixel(p + QPoint(30, 60)), old.pixel(p + QPoint(20, 40)));
+
+    Wheel(w.view, p, 120);
+    Wheel(w.view, p, 120);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.doc->IsBuilding() && w.doc->m_canvas->Status() == "Ready"; },
+                                60000));
+    EXPECT_DOUBLE_EQ(w.doc->m_fractal->m_halfSize, 2.0 / 1.5 / 1.5 / 1.5);
+    EXPECT_TRUE(w.doc->PreviewTransform(w.view->ClientArea()).isIdentity()) << "the new image is in place";
+}
+
+TEST(Navigation, APanMovesTheCentreByThePixelsDragged)
+{
+    QuickWindow w;
+    // 320x200 at radius 2: a pixel is 4 / 200 = 0.02 wide.
+    QTest::mousePress(w.view->viewport(), Qt::MiddleButton, {}, QPoint(100, 100));
+    QTest::mouseMove(w.view->viewport(), QPoint(115, 90));
+    EXPECT_FALSE(w.doc->IsBuilding()) << "the build waits for the release";
+    QTest::mouseMove(w.view->viewport(), QPoint(130, 80));
+    QTest::mouseRelease(w.view->viewport(), Qt::MiddleButton, {}, QPoint(130, 80));
+    EXPECT_TRUE(w.doc->IsBuilding());
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_NEAR(w.doc->m_fractal->m_centerX, -0.5 - 30 * 0.02, 1e-12);
+    EXPECT_NEAR(w.doc->m_fractal->m_centerY, 0.0 - 20 * 0.02, 1e-12);
+    EXPECT_DOUBLE_EQ(w.doc->m_fractal->m_halfSize, 2.0);
+
+    // The left button drags while Space is held, and marks a rectangle
+    // otherwise.
+    w.view->setFocus();
+    QTest::keyPress(w.view, Qt::Key_Space);
+    QTest::mousePress(w.view->viewport(), Qt::LeftButton, {}, QPoint(100, 100));
+    QTest::mouseMove(w.view->viewport(), QPoint(90, 110));
+    QTest::mouseRelease(w.view->viewport(), Qt::LeftButton, {}, QPoint(90, 110));
+    QTest::keyRelease(w.view, Qt::Key_Space);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_NEAR(w.doc->m_fractal->m_centerX, -1.1 + 10 * 0.02, 1e-12);
+    EXPECT_NEAR(w.doc->m_fractal->m_centerY, -0.4 + 10 * 0.02, 1e-12);
+    const double x = w.doc->m_fractal->m_centerX;
+    QTest::mousePress(w.view->viewport(), Qt::LeftButton, {}, QPoint(100, 100));
+    QTest::mouseRelease(w.view->viewport(), Qt::LeftButton, {}, QPoint(100, 100));
+    EXPECT_FALSE(w.doc->IsBuilding());
+    EXPECT_EQ(w.doc->m_fractal->m_centerX, x);
+}
+
+TEST(Navigation, BackAndForwardStepThroughTheViews)
+{
+    QuickWindow w;
+    const QString first = w.doc->RowsText();
+    EXPECT_FALSE(w.frame.BackAction()->isEnabled());
+    Wheel(w.view, QPoint(40, 30), 120);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    const QString second = w.doc->RowsText();
+    Wheel(w.view, QPoint(200, 150), 240);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    const QString third = w.doc->RowsText();
+    ASSERT_NE(second, first);
+    ASSERT_NE(third, second);
+    EXPECT_TRUE(w.frame.BackAction()->isEnabled());
+
+    w.view->setFocus();
+    QTest::keyClick(w.view, Qt::Key_Left, Qt::AltModifier);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->RowsText(), second);
+    QTest::mouseClick(w.view->viewport(), Qt::BackButton, {}, QPoint(10, 10));
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->RowsText(), first);
+    EXPECT_FALSE(w.frame.BackAction()->isEnabled());
+    QTest::mouseClick(w.view->viewport(), Qt::ForwardButton, {}, QPoint(10, 10));
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->RowsText(), second);
+    QTest::keyClick(w.view, Qt::Key_Right, Qt::AltModifier);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->RowsText(), third);
+    EXPECT_FALSE(w.frame.ForwardAction()->isEnabled());
+}
+
+TEST(Navigation, UndoAndRedoOfAPropertiesEditAndOfAZoom)
+{
+    QuickWindow w;
+    CParametersBar* bar = w.frame.ParametersBar();
+    CPropertyGrid& grid = bar->Grid();
+    auto click = [&](const QString& label) {
+        grid.expandAll();
+        QTreeWidgetItem* item = bar->FindItem(label);
+        ASSERT_NE(item, nullptr);
+        grid.scrollToItem(item);
+        QApplication::processEvents();
+        const QRect r = grid.visualItemRect(item);
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(grid.GetColumnWidth(0) + 5, r.center().y()));
+    };
+    auto& m = static_cast<CMandelbrotSet&>(*w.doc->m_fractal);
+    const double precision = m.m_precision;
+    click("precision");
+    ASSERT_NE(grid.Editor(), nullptr);
+    QTest::keyClicks(grid.Editor(), "12.5");
+    click("y");
+    EXPECT_DOUBLE_EQ(m.m_precision, 12.5);
+    EXPECT_TRUE(w.doc->IsModified());
+    EXPECT_EQ(w.doc->UndoStack()->undoText(), "Edit precision");
+
+    w.view->setFocus();
+    const int steps = w.doc->UndoStack()->index();
+    QTest::keyClick(w.view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(w.doc->UndoStack()->index(), steps - 1);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    auto* now = static_cast<CMandelbrotSet*>(w.doc->m_fractal.get());
+    EXPECT_DOUBLE_EQ(now->m_precision, precision);
+    EXPECT_FALSE(w.doc->IsModified()) << "back to what the file holds";
+    EXPECT_EQ(grid.GetCellText(bar->FindItem("precision"), 1), QString::number(precision));
+
+    QTest::keyClick(w.view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_DOUBLE_EQ(static_cast<CMandelbrotSet&>(*w.doc->m_fractal).m_precision, 12.5);
+    EXPECT_EQ(grid.GetCellText(bar->FindItem("precision"), 1), "12.5");
+
+    // A zoom, undone by Ctrl+Z and redone by Ctrl+Y.
+    Wheel(w.view, QPoint(10, 10), 120);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    const QString zoomed = w.doc->RowsText();
+    QTest::keyClick(w.view, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_DOUBLE_EQ(w.doc->m_fractal->m_halfSize, 2.0);
+    EXPECT_DOUBLE_EQ(static_cast<CMandelbrotSet&>(*w.doc->m_fractal).m_precision, 12.5);
+    QTest::keyClick(w.view, Qt::Key_Y, Qt::ControlModifier);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->RowsText(), zoomed);
+
+    // Undo from the menu while a value is being typed: one step back, and
+    // the redo stays.
+    const int count = w.doc->UndoStack()->count();
+    click("precision");
+    ASSERT_NE(grid.Editor(), nullptr);
+    QTest::keyClicks(grid.Editor(), "7");
+    EditAction(w.frame, "&Undo")->trigger();
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->UndoStack()->count(), count);
+    EXPECT_TRUE(w.doc->UndoStack()->canRedo());
+    EXPECT_DOUBLE_EQ(w.doc->m_fractal->m_halfSize, 2.0);
+}
+
+TEST(Navigation, ASampleChosenIsUndoneAndAnUndoDuringABuildWaitsForIt)
+{
+    QuickWindow w;
+    const QString mandelbrot = w.doc->RowsText();
+    w.doc->OnSample(32777 + 5); // a slow 3-D set
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(w.doc->IsBuilding());
+    w.doc->UndoStack()->undo();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.doc->m_fractal->m_kind == CFractal::kMandelbrot; }, 60000));
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->RowsText(), mandelbrot);
+    EXPECT_EQ(w.doc->Title(), "Mandelbrot Set");
+    EXPECT_EQ(w.doc->m_canvas->Status(), "Ready");
+}
+
+TEST(Navigation, ClosingAChangedDocumentAsksAndCancelKeepsIt)
+{
+    QuickWindow w;
+    QStringList asked;
+    QMessageBox::StandardButton answer = QMessageBox::Cancel;
+    w.frame.m_askSave = [&](const QString& text) {
+        asked << text;
+        return answer;
+    };
+    QPointer<QMdiSubWindow> child = w.frame.MdiArea()->activeSubWindow();
+    // Unchanged since the build (marked saved): no question.
+    ASSERT_FALSE(w.doc->IsModified());
+    Wheel(w.view, QPoint(10, 10), 120);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    ASSERT_TRUE(w.doc->IsModified());
+
+    child->close();
+    QApplication::processEvents();
+    EXPECT_EQ(asked, QStringList({"Save changes to \"Mandelbrot Set\"?"}));
+    ASSERT_TRUE(child) << "Cancel keeps the window";
+    w.frame.close();
+    EXPECT_EQ(asked.size(), 2);
+    EXPECT_TRUE(w.frame.isVisible()) << "Cancel keeps the program";
+
+    // Save writes the file the document came from, or asks for one.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("view.frc");
+    w.frame.m_askPath = [&](const QString&, bool) { return path; };
+    answer = QMessageBox::Save;
+    QPointer<CFractal_Doc> doc = w.doc;
+    const QString rows = w.doc->RowsText();
+    child->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !doc; }, 5000));
+    LoadedDocument saved;
+    std::string error;
+    ASSERT_TRUE(OpenDocumentFile(path.toStdString(), saved, error)) << error;
+    EXPECT_EQ(Rows(*saved.fractal), rows);
+}
+
+TEST(Navigation, AnUnchangedOrSavedDocumentClosesWithoutAsking)
+{
+    QuickWindow w;
+    int asked = 0;
+    w.frame.m_askSave = [&](const QString&) {
+        ++asked;
+        return QMessageBox::Cancel;
+    };
+    QTemporaryDir dir;
+    w.frame.m_askPath = [&](const QString&, bool) { return dir.filePath("a.frc"); };
+    Wheel(w.view, QPoint(10, 10), 120);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    w.frame.Command(57603)->trigger(); // Save
+    EXPECT_FALSE(w.doc->IsModified());
+    w.frame.close();
+    EXPECT_EQ(asked, 0);
+    EXPECT_FALSE(w.frame.isVisible());
+}
+
+TEST(Navigation, CopyImageAndCopyAndPasteParameters)
+{
+    QuickWindow w;
+    w.view->setFocus();
+    QTest::keyClick(w.view, Qt::Key_C, Qt::ControlModifier);
+    const QImage copied = QApplication::clipboard()->image();
+    EXPECT_EQ(copied.size(), QSize(int(w.doc->m_canvas->m_bufferWidth), int(w.doc->m_canvas->m_bufferHeight)));
+    EXPECT_EQ(copied.size(), QSize(320, 200));
+    EXPECT_EQ(copied.pixel(5, 7), w.doc->m_deviceBitmap.Image().pixel(5, 7));
+
+    const QString mandelbrot = w.doc->RowsText();
+    EditAction(w.frame, "Copy &Parameters")->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), mandelbrot);
+
+    // Text that is not a document is refused and changes nothing.
+    QStringList complaints;
+    w.frame.m_complain = [&](const QString&, const QString& text) { complaints << text; };
+    QApplication::clipboard()->setText("x=1\r\ny=2\r\n");
+    QTest::keyClick(w.view, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(complaints.size(), 1);
+    EXPECT_TRUE(complaints[0].contains(".frc")) << complaints[0].toStdString();
+    EXPECT_EQ(w.doc->RowsText(), mandelbrot);
+    EXPECT_EQ(w.doc->UndoStack()->count(), 0);
+
+    // A Koch curve's document replaces the Mandelbrot set, undoably.
+    auto koch = CreateSample(1);
+    const QString kochRows = Rows(*koch, kTypeSelfAffine);
+    QApplication::clipboard()->setText(kochRows);
+    QTest::keyClick(w.view, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->m_fractal->m_kind, CFractal::kSelfAffine);
+    EXPECT_EQ(w.doc->Title(), QString::fromStdString(koch->m_name));
+    EXPECT_EQ(w.doc->m_canvas->Status(), "Ready");
+    EXPECT_TRUE(w.doc->IsModified());
+    EXPECT_EQ(w.doc->UndoStack()->count(), 1);
+    EditAction(w.frame, "&Undo")->trigger();
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->RowsText().toStdString(), mandelbrot.toStdString());
+    EXPECT_FALSE(w.doc->IsModified());
+    EditAction(w.frame, "&Redo")->trigger();
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->Title(), QString::fromStdString(koch->m_name));
+}
+
+TEST(Navigation, TheStatusBarShowsThePointersWorldCoordinates)
+{
+    QuickWindow w;
+    // 320x200 at radius 2 about (-0.5, 0): pixels are 0.02 apart, and the
+    // pixel right of and above the middle is the centre.
+    QTest::mouseMove(w.view->viewport(), QPoint(160, 99));
+    EXPECT_EQ(w.view->LastStatus(), "x = -0.500   y = 0.000");
+    QTest::mouseMove(w.view->viewport(), QPoint(170, 89));
+    EXPECT_EQ(w.view->LastStatus(), "x = -0.300   y = 0.200");
+    // Deeper views need more digits.
+    w.doc->m_fractal->m_halfSize = 2e-6;
+    QTest::mouseMove(w.view->viewport(), QPoint(161, 99));
+    EXPECT_EQ(w.view->LastStatus(), "x = -0.499999980   y = 0.000000000");
+}
+
+TEST(Navigation, TileSetsDoNotZoomAndTheirClicksAreUndone)
+{
+    Window w(kTypeTile);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    const QString rows = w.doc->RowsText();
+    Wheel(w.view, QPoint(50, 50), 120);
+    EXPECT_FALSE(w.doc->IsBuilding());
+    EXPECT_EQ(w.doc->RowsText(), rows);
+    EXPECT_EQ(w.doc->UndoStack()->count(), 0);
+
+    // A right click turns the symmetry of the digit under it.
+    QTest::mouseClick(w.view->viewport(), Qt::RightButton, {}, QPoint(100, 60));
+    ASSERT_TRUE(WaitIdle(w.doc));
+    ASSERT_NE(w.doc->RowsText(), rows);
+    EXPECT_EQ(w.doc->UndoStack()->undoText(), "Tile Click");
+    w.doc->UndoStack()->undo();
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->RowsText(), rows);
+    EXPECT_EQ(w.doc->m_canvas->Status(), "Ready");
+}
