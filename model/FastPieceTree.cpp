@@ -11,15 +11,7 @@ FastPieceTree::FastPieceTree(const MapSet& work, const MapSet& params, const std
     // The root, the stretches and the narrowing exactly as the plain walk
     // has them: the balls and the leaves must be the same pieces.
     m_count = work.Count();
-    double radius = 0;
-    for (int k = 0; k < m_count; ++k) {
-        m_maps[k] = work.maps[k];
-        m_norm[k] = MapNorm(params.maps[k]);
-        const double* m = m_maps[k].m;
-        const double t = std::sqrt(m[9] * m[9] + m[10] * m[10] + m[11] * m[11]);
-        radius = std::max(radius, t / (1 - m_norm[k]));
-    }
-    m_root = Piece{{1, 0, 0, 0, 1, 0, 0, 0, 1}, {0, 0, 0}, radius, 1.0};
+    m_root = march::RootPiece(work, params, m_maps, m_norm);
     m_unevenReach = march::UnevenReach(m_maps, m_norm, m_count);
 }
 

@@ -46,6 +46,19 @@ double Determinant(const double* m)
 
 } // namespace
 
+Piece RootPiece(const MapSet& work, const MapSet& params, AffineMap* maps, double* norms)
+{
+    double radius = 0;
+    for (int k = 0; k < work.Count(); ++k) {
+        maps[k] = work.maps[k];
+        norms[k] = MapNorm(params.maps[k]);
+        const double* m = maps[k].m;
+        const double t = std::sqrt(m[9] * m[9] + m[10] * m[10] + m[11] * m[11]);
+        radius = std::max(radius, t / (1 - norms[k]));
+    }
+    return Piece{{1, 0, 0, 0, 1, 0, 0, 0, 1}, {0, 0, 0}, radius, 1.0};
+}
+
 double UnevenReach(const AffineMap* maps, const double* norms, int count)
 {
     bool uneven = false;

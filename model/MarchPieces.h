@@ -89,6 +89,11 @@ inline double Frobenius(const double* m)
 // orders of magnitude, and whose subtree the walk then descends in vain.
 double UnevenReach(const AffineMap* maps, const double* norms, int count);
 
+// Copies the working maps and the norms of their parameters (the ratios the
+// balls shrink by) and returns the tree's root: a ball about the origin that
+// holds the whole set, since |x| <= R implies |M x + t| <= norm R + |t| <= R.
+Piece RootPiece(const MapSet& work, const MapSet& params, AffineMap* maps, double* norms);
+
 // A piece's ball, narrowed to what its own matrix shows (`reach` from
 // UnevenReach; nothing to narrow when it is 0). The piece's part of the
 // attractor is the matrix's image of a part within `reach` of the origin.

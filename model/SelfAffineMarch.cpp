@@ -33,16 +33,7 @@ public:
     PieceTree(const MapSet& work, const MapSet& params, const std::atomic<bool>& stop) : m_stop(stop)
     {
         m_count = work.Count();
-        double radius = 0;
-        for (int k = 0; k < m_count; ++k) {
-            m_maps[k] = work.maps[k];
-            m_norm[k] = MapNorm(params.maps[k]);
-            const double* m = m_maps[k].m;
-            const double t = std::sqrt(m[9] * m[9] + m[10] * m[10] + m[11] * m[11]);
-            // |x| <= R implies |M x + t| <= norm R + |t| <= R.
-            radius = std::max(radius, t / (1 - m_norm[k]));
-        }
-        m_root = Piece{{1, 0, 0, 0, 1, 0, 0, 0, 1}, {0, 0, 0}, radius, 1.0};
+        m_root = march::RootPiece(work, params, m_maps, m_norm);
         m_unevenReach = march::UnevenReach(m_maps, m_norm, m_count);
     }
 

@@ -37,6 +37,18 @@ struct Tables {
     bool prune;
 };
 
+// Whether the subtree `m` levels above the last, at lattice point (x, y),
+// can reach the canvas: far subtrees are left out.
+bool Descends(const Tables& t, int m, int64_t x, int64_t y)
+{
+    if (!t.prune || m < 3)
+        return true;
+    const size_t s = size_t(m);
+    const double fx = t.pa[s] * double(x) + t.pb[s] * double(y);
+    const double fy = t.pc[s] * double(x) + t.pe[s] * double(y);
+    return !(std::hypot(fx, fy) > t.screen + t.bound[s]);
+}
+
 // Walks the subtree of st[floor] (its own digits from st[floor].k down to
 // 0), calling plot(col, row, first-level digit) for every point in the
 // order the whole walk reaches them, centre not yet added. The frames
@@ -80,14 +92,7 @@ bool WalkFrom(const Tables& t, Frame* st, int floor, uint64_t& count, const std:
             plot(x, y, st[0].k);
         } else {
             const int m = deep - level - 1;
-            bool descend = true;
-            if (t.prune && m >= 3) {
-                const size_t s = size_t(m);
-                const double fx = t.pa[s] * double(x) + t.pb[s] * double(y);
-                const double fy = t.pc[s] * double(x) + t.pe[s] * double(y);
-                descend = !(std::hypot(fx, fy) > t.screen + t.bound[s]);
-            }
-            if (descend) {
+            if (Descends(t, m, x, y)) {
                 ++level;
                 st[level] = {t.A.a * x + t.A.b * y, t.A.c * x + t.A.e * y, g2, nd - 1};
                 continue;
@@ -156,14 +161,7 @@ TileWalkResult WalkSpread(const Tables& t, const std::atomic<bool>& stop, uint32
                 const TilePoint& o = t.offset[size_t(f.k * t.ng + g2)];
                 const int64_t x = f.x + o.x, y = f.y + o.y;
                 const int m = t.deep - level - 1;
-                bool descend = true;
-                if (t.prune && m >= 3) {
-                    const size_t s = size_t(m);
-                    const double fx = t.pa[s] * double(x) + t.pb[s] * double(y);
-                    const double fy = t.pc[s] * double(x) + t.pe[s] * double(y);
-                    descend = !(std::hypot(fx, fy) > t.screen + t.bound[s]);
-                }
-                if (descend) {
+                if (Descends(t, m, x, y)) {
                     ++level;
                     st[level] = {t.A.a * x + t.A.b * y, t.A.c * x + t.A.e * y, g2, t.nd - 1};
                     continue;
