@@ -1,10 +1,13 @@
 #include "parameters/ParametersBar.h"
 
+#include "parameters/RowHelp.h"
+
 #include <QLabel>
 #include <QMainWindow>
 #include <QPainter>
 #include <QPixmap>
 #include <QStatusBar>
+#include <QVBoxLayout>
 
 #include <tuple>
 
@@ -57,14 +60,29 @@ std::string PathOf(const CPropertyGrid& grid, QTreeWidgetItem* item)
 
 } // namespace
 
-CParametersBar::CParametersBar(QWidget* parent) : CSizingControlBar(parent), m_frame(new CGridFrame(this))
+CParametersBar::CParametersBar(QWidget* parent)
+    : CSizingControlBar(parent), m_frame(new CGridFrame(this)), m_description(new QLabel(this))
 {
     // Wide and tall enough, until the user sizes it, for labels and values
     // to be read without dragging the edges first.
     Create("Properties", parent, QSize(406, 320), true, 123);
     if (parent)
         setFont(parent->font());
-    setWidget(m_frame);
+    // The grid fills the bar; the selected row's description sits at its foot.
+    auto* body = new QWidget(this);
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addWidget(m_frame, 1);
+    // Fixed at two lines: the frame commits an open edit whenever its size
+    // changes, so a longer or shorter description must never resize it.
+    m_description->setWordWrap(true);
+    m_description->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_description->setContentsMargins(4, 0, 4, 2);
+    m_description->setFixedHeight(2 * m_description->fontMetrics().lineSpacing() + 2);
+    m_description->setMinimumWidth(1);
+    layout->addWidget(m_description);
+    setWidget(body);
     m_frame->Initialise();
     CPropertyGrid& grid = m_frame->Grid();
     grid.m_notifyWnd = this;
@@ -75,6 +93,7 @@ CParametersBar::CParametersBar(QWidget* parent) : CSizingControlBar(parent), m_f
         w->setStatusTip("Parameters window. Click any value to edit");
         w->setToolTip("Click to edit");
     }
+    connect(&grid, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) { DescribeRow(item); });
     if (auto* main = qobject_cast<QMainWindow*>(parent)) {
         m_waitNote = new QLabel("The fractal is building: its properties can be edited when it ends");
         m_waitNote->hide();
@@ -193,6 +212,7 @@ void CParametersBar::Reload(CFractal* fractal)
     m_rows.clear();
     if (!fractal) {
         grid.DeleteAllRows();
+        DescribeRow(nullptr);
         return;
     }
     setUpdatesEnabled(false);
@@ -208,6 +228,7 @@ void CParametersBar::Reload(CFractal* fractal)
         kept = &it->second;
     QTreeWidgetItem* last[11] = {};
     size_t index = 0;
+    const int kind = fractal->m_kind;
     for (Row& r : m_rows) {
         const int level = qBound(0, r.item.level, 9);
         QTreeWidgetItem* parent = nullptr;
@@ -217,6 +238,14 @@ void CParametersBar::Reload(CFractal* fractal)
         QTreeWidgetItem* item = grid.AddItem(QString::fromStdString(r.label), parent ? 1 : 0, parent ? 1 : 0, parent);
         last[level + 1] = item;
         r.handle = item;
+        r.group = parent ? grid.GetCellText(parent, 0).toStdString() : std::string();
+        const RowHelp help = FindRowHelp(kind, r.group, r.label);
+        if (!help.Empty()) {
+            const QString tip = QString::fromStdString(help.ToolTip());
+            item->setToolTip(0, tip);
+            item->setToolTip(1, tip);
+            item->setWhatsThis(0, QString::fromStdString(help.line));
+        }
         if (!busy)
             grid.SetCellText(item, 1, QString::fromStdString(ValueText(r.item)));
         else if (kept && index < kept->values.size() && kept->values[index].first == r.label)
@@ -225,6 +254,12 @@ void CParametersBar::Reload(CFractal* fractal)
         ++index;
     }
     setUpdatesEnabled(true);
+    DescribeRow(grid.currentItem());
+}
+
+void CParametersBar::DescribeRow(QTreeWidgetItem* item)
+{
+    m_description->setText(item ? item->whatsThis(0) : QString());
 }
 
 void CParametersBar::RefreshValues()

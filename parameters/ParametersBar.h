@@ -48,6 +48,8 @@ public:
     // The status-bar note that says why edits wait during a build (none
     // without a main window).
     QLabel* WaitNote() const { return m_waitNote; }
+    // The line under the grid that describes the selected row.
+    QLabel* Description() const { return m_description; }
 
 protected:
     bool event(QEvent* e) override;
@@ -57,6 +59,7 @@ private:
     struct Row {
         PropertyItem item;
         std::string label; // item.label points here once all rows are in
+    std::string group; // the label of its group header, "" at the top
         QTreeWidgetItem* handle = nullptr;
     };
     // While its document builds, the worker owns the fractal's fields.
@@ -73,6 +76,7 @@ private:
     void BuildStateChanged();
     bool SameRows(CFractal* fractal);
     void ShowReadOnly();
+    void DescribeRow(QTreeWidgetItem* item);
 
     CGridFrame* m_frame;
     CFractal* m_fractal = nullptr;
@@ -81,4 +85,5 @@ private:
     QMetaObject::Connection m_buildWatch;
     std::map<const CFractal_Doc*, Kept> m_kept;
     QLabel* m_waitNote = nullptr;
+    QLabel* m_description;
 };
