@@ -24,6 +24,7 @@
 #include "app/AboutDlg.h"
 #include "app/NewFractalDlg.h"
 #include "document/FractalDoc.h"
+#include "document/FileFolder.h"
 #include "document/FractalView.h"
 #include "model/Samples.h"
 
@@ -325,6 +326,7 @@ void CMainFrame::UpdateCommands()
         Command(32812)->setChecked(m_parametersBar->isVisible());
     if (m_tileBar)
         Command(32814)->setChecked(m_tileBar->isVisible());
+    CheckBitmapSize();
     if (m_back) {
         m_back->setEnabled(doc && doc->CanGoBack());
         m_forward->setEnabled(doc && doc->CanGoForward());
@@ -348,8 +350,9 @@ bool CMainFrame::SaveDocument(CFractal_Doc* doc, bool ask)
     QString path = m_paths.count(doc) && m_paths[doc].endsWith(".frc") ? m_paths[doc] : QString();
     if (ask || path.isEmpty()) {
         path = m_askPath ? m_askPath("Fractal files (*.frc)", true)
-                         : QFileDialog::getSaveFileName(this, "Save As", doc->Title() + ".frc",
+                         : QFileDialog::getSaveFileName(this, "Save As", SuggestedPath(doc->Title() + ".frc"),
                                                         "Fractal files (*.frc)");
+        RememberFolder(path);
         // Only names ending in ".frc" open again.
         path = doc->SavePath(path, "frc", true);
         if (path.isEmpty())
@@ -399,8 +402,9 @@ void CMainFrame::Dispatch(unsigned id)
     CFractal_View* view = ActiveView();
     if (id == 57601) {
         const QString path = m_askPath ? m_askPath("Fractal files (*.frc *.fdt)", false)
-                                       : QFileDialog::getOpenFileName(this, "Open", QString(),
+                                       : QFileDialog::getOpenFileName(this, "Open", LastFolder(),
                                                                       "Fractal files (*.frc *.fdt)");
+        RememberFolder(path);
         if (!path.isEmpty())
             OpenDocumentFile(path);
         return;

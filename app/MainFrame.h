@@ -91,6 +91,11 @@ protected:
 
 private:
     void UpdateRecentMenu();
+    // Bitmap Size's check mark on the active view's size.
+    void CheckBitmapSize();
+    // The Window menu's list of the open windows, made as it opens.
+    void ListWindows(QMenu* window);
+    QList<QAction*> m_windowList;
     QMenu* m_recentMenu = nullptr;
     QToolBar* m_toolBar = nullptr;
     QList<QAction*> m_docOnly;  // hidden while no document window is active

@@ -1,11 +1,16 @@
 // The main window's menus, toolbar and command prompts.
+#include <QActionGroup>
 #include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QIcon>
 #include <QToolBar>
 
 #include "app/MainFrame.h"
+#include "document/FractalDoc.h"
+#include "document/FractalView.h"
 #include "document/Pictures.h"
 #include "model/Samples.h"
 
@@ -138,18 +143,23 @@ void CMainFrame::BuildMenus()
 
     QMenu* window = menuBar()->addMenu("&Window");
     QMenu* size = window->addMenu("&Bitmap Size");
-    AddCommand(size, 32798, "&Variable size");
-    AddCommand(size, 32797, "&Custom size");
+    auto* sizeGroup = new QActionGroup(this);
+    AddCommand(size, 32798, "&Variable size")->setActionGroup(sizeGroup);
+    AddCommand(size, 32797, "&Custom size")->setActionGroup(sizeGroup);
     size->addSeparator();
     const char* sizes[5] = {"1&00x100", "&320x200", "&640x480", "&800x600", "&1024x768"};
     for (unsigned k = 0; k < 5; ++k)
-        AddCommand(size, 32792 + k, sizes[k]);
+        AddCommand(size, 32792 + k, sizes[k])->setActionGroup(sizeGroup);
+    for (QAction* a : sizeGroup->actions())
+        a->setCheckable(true);
+    connect(size, &QMenu::aboutToShow, this, &CMainFrame::CheckBitmapSize);
     AddCommand(window, 32804, "&Parameters\tF5");
     window->addSeparator();
     AddCommand(window, 57648, "&New Window");
     AddCommand(window, 57650, "&Cascade");
     AddCommand(window, 57651, "&Tile");
     AddCommand(window, 57649, "&Arrange Icons");
+    connect(window, &QMenu::aboutToShow, this, [this, window] { ListWindows(window); });
     m_docMenus << window->menuAction();
 
     QMenu* help = menuBar()->addMenu("&Help");
@@ -194,3 +204,47 @@ void CMainFrame::BuildMenus()
     m_toolBar->setIconSize(QSize(16, 16));
     UpdateCommands();
 }
+
+void CMainFrame::CheckBitmapSize()
+{
+    CFractal_View* view = ActiveView();
+    QAction* variable = Command(32798);
+    if (!view || !variable)
+        return;
+    const CCanvas& c = *view->GetDocument()->m_canvas;
+    unsigned id = 32798;
+    if (c.m_fixedSize) {
+        // A typed size that equals a listed one is that one.
+        static const unsigned sizes[5][2] = {{100, 100}, {320, 200}, {640, 480}, {800, 600}, {1024, 768}};
+        id = 32797;
+        for (unsigned k = 0; k < 5; ++k)
+            if (c.m_targetWidth == sizes[k][0] && c.m_targetHeight == sizes[k][1])
+                id = 32792 + k;
+    }
+    Command(id)->setChecked(true);
+}
+
+void CMainFrame::ListWindows(QMenu* window)
+{
+    qDeleteAll(m_windowList);
+    m_windowList.clear();
+    const QList<QMdiSubWindow*> windows = m_mdi->subWindowList();
+    if (windows.isEmpty())
+        return;
+    m_windowList << window->addSeparator();
+    for (qsizetype i = 0; i < windows.size(); ++i) {
+        QMdiSubWindow* w = windows[i];
+        QString title = w->windowTitle().remove("[*]");
+        title.replace('&', "&&");
+        QAction* a = window->addAction(i < 9 ? QString("&%1 %2").arg(i + 1).arg(title) : title);
+        a->setCheckable(true);
+        a->setChecked(w == m_mdi->activeSubWindow());
+        QPointer<QMdiSubWindow> target(w);
+        connect(a, &QAction::triggered, this, [this, target] {
+            if (target)
+                m_mdi->setActiveSubWindow(target);
+        });
+        m_windowList << a;
+    }
+}
+

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+
+#include "document/FileFolder.h"
 #include <QFileInfo>
 #include <QMessageBox>
 
@@ -130,7 +132,9 @@ void CFractal_Doc::OnSaveData(QWidget* owner)
 {
     if (!m_fractal || m_fractal->m_kind != CFractal::kSelfAffine)
         return;
-    QString path = QFileDialog::getSaveFileName(owner, QString(), QString(), "Data files (*.fdt)");
+    QString path =
+        QFileDialog::getSaveFileName(owner, QString(), SuggestedPath(Title() + ".fdt"), "Data files (*.fdt)");
+    RememberFolder(path);
     path = SavePath(path, "fdt");
     if (path.isEmpty())
         return;
@@ -145,8 +149,9 @@ void CFractal_Doc::OnSaveBitmap(QWidget* owner)
         return;
     const QString png = "PNG images (*.png)";
     QString filter;
-    QString path = QFileDialog::getSaveFileName(owner, QString(), QString(),
+    QString path = QFileDialog::getSaveFileName(owner, QString(), SuggestedPath(Title() + ".bmp"),
                                                 "Bitmap Files 24bits (*.bmp);;" + png, &filter);
+    RememberFolder(path);
     path = SavePath(path, filter == png ? "png" : "bmp");
     if (path.isEmpty())
         return;

@@ -1,0 +1,199 @@
+// What a first-time user meets in the menus and dialogs: Bitmap Size marks
+// the size in force, the Window menu lists and activates the open windows,
+// and file dialogs start in the last folder with the document's name.
+#include <gtest/gtest.h>
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "WindowFixture.h"
+#include "document/FileFolder.h"
+#include "model/FractalFactory.h"
+
+namespace {
+
+QMenu* MenuNamed(CMainFrame& frame, const QString& text)
+{
+    for (QAction* a : frame.menuBar()->actions())
+        if (a->menu() && a->text() == text)
+            return a->menu();
+    return nullptr;
+}
+
+// Opens `menu` as the user would and returns its actions while it is shown.
+QList<QAction*> Open(QMenu* menu)
+{
+    menu->popup(QPoint(0, 0));
+    QApplication::processEvents();
+    QList<QAction*> actions = menu->actions();
+    return actions;
+}
+
+QList<QAction*> Checked(QMenu* menu)
+{
+    QList<QAction*> on;
+    for (QAction* a : Open(menu))
+        if (a->isChecked())
+            on << a;
+    menu->close();
+    return on;
+}
+
+// Runs `action` while a timer answers the first file dialog it opens:
+// `answer` inspects it and returns the file to accept, or "" to cancel.
+bool AnswerFileDialog(const std::function<void()>& action, const std::function<QString(QFileDialog*)>& answer)
+{
+    bool seen = false;
+    QTimer timer;
+    timer.setInterval(10);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog || seen)
+            return;
+        seen = true;
+        const QString file = answer(dialog);
+        if (file.isEmpty()) {
+            dialog->reject();
+        } else {
+            // Typed into the name box, then Enter, as the user does.
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(name, nullptr);
+            name->setText(file);
+            QTest::keyClick(name, Qt::Key_Return);
+        }
+    });
+    timer.start();
+    action();
+    QApplication::processEvents();
+    return seen;
+}
+
+} // namespace
+
+TEST(FirstRun, BitmapSizeMarksTheSizeInForce)
+{
+    Window w(kTypeMandelbrot);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    QMenu* size = nullptr;
+    for (QAction* a : MenuNamed(w.frame, "&Window")->actions())
+        if (a->menu() && a->text() == "&Bitmap Size")
+            size = a->menu();
+    ASSERT_NE(size, nullptr);
+    ASSERT_EQ(Checked(size), QList<QAction*>{w.frame.Command(32798)}) << "a new window follows its size";
+    // The size commands wait for a build to end.
+    auto run = [&](unsigned id) {
+        ASSERT_TRUE(WaitIdle(w.doc));
+        QApplication::processEvents();
+        ASSERT_TRUE(w.frame.Command(id)->isEnabled());
+        w.frame.Command(id)->trigger();
+        QApplication::processEvents();
+    };
+
+    run(32794); // 640x480
+    EXPECT_EQ(Checked(size), QList<QAction*>{w.frame.Command(32794)});
+
+    // A custom size that is one of the listed ones is that one; another is Custom.
+    unsigned asked[2] = {800, 600};
+    w.view->m_askSize = [&](unsigned& cw, unsigned& ch) {
+        cw = asked[0];
+        ch = asked[1];
+        return true;
+    };
+    run(32797);
+    EXPECT_EQ(Checked(size), QList<QAction*>{w.frame.Command(32795)});
+    asked[0] = 333;
+    run(32797);
+    EXPECT_EQ(Checked(size), QList<QAction*>{w.frame.Command(32797)});
+    // A cancelled dialog leaves the mark where it was.
+    run(32798);
+    w.view->m_askSize = [](unsigned&, unsigned&) { return false; };
+    run(32797);
+    EXPECT_EQ(Checked(size), QList<QAction*>{w.frame.Command(32798)});
+}
+
+TEST(FirstRun, TheWindowMenuListsAndActivatesTheOpenWindows)
+{
+    Window w(kTypeMandelbrot);
+    CFractal_Doc* second = w.frame.NewFractalDocument(kTypeAppolony);
+    QApplication::processEvents();
+    ASSERT_EQ(w.frame.ActiveDocument(), second);
+    QMenu* window = MenuNamed(w.frame, "&Window");
+    ASSERT_NE(window, nullptr);
+
+    auto listed = [&] {
+        QList<QAction*> rows;
+        for (QAction* a : Open(window))
+            if (a->isCheckable() && !a->menu() && a->text().startsWith('&') && a->text()[1].isDigit())
+                rows << a;
+        return rows;
+    };
+    QList<QAction*> rows = listed();
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0]->text(), "&1 " + w.doc->Title());
+    EXPECT_EQ(rows[1]->text(), "&2 " + second->Title());
+    EXPECT_FALSE(rows[0]->isChecked());
+    EXPECT_TRUE(rows[1]->isChecked());
+    rows[0]->trigger();
+    window->close();
+    QApplication::processEvents();
+    EXPECT_EQ(w.frame.ActiveDocument(), w.doc);
+
+    // Opened again, the list is made afresh: no window twice, the mark moved.
+    rows = listed();
+    window->close();
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_TRUE(rows[0]->isChecked());
+    EXPECT_FALSE(rows[1]->isChecked());
+}
+
+TEST(FirstRun, FileDialogsStartInTheLastFolderWithTheDocumentsName)
+{
+    QTemporaryDir first, second;
+    QSettings().setValue("Settings/LastFolder", first.path());
+    Window w(kTypeTile); // builds at once, so it has a bitmap to save
+    ASSERT_TRUE(WaitIdle(w.doc));
+    w.frame.m_askPath = {};
+    const QString title = w.doc->Title();
+
+    // Save As suggests the title in the last folder; cancelling saves nothing.
+    QString suggested, folder;
+    EXPECT_TRUE(AnswerFileDialog([&] { w.frame.Command(57604)->trigger(); }, [&](QFileDialog* d) {
+        folder = d->directory().absolutePath();
+        suggested = d->selectedFiles().value(0);
+        return QString();
+    }));
+    EXPECT_EQ(folder, QDir(first.path()).absolutePath());
+    EXPECT_EQ(suggested, QDir(first.path()).filePath(title + ".frc"));
+    EXPECT_FALSE(w.doc->IsModified() && QFileInfo::exists(suggested));
+
+    // A file chosen elsewhere moves the folder every dialog starts in.
+    const QString chosen = QDir(second.path()).filePath("kept.frc");
+    EXPECT_TRUE(AnswerFileDialog([&] { w.frame.Command(57604)->trigger(); }, [&](QFileDialog*) { return chosen; }));
+    EXPECT_TRUE(QFileInfo::exists(chosen));
+    EXPECT_EQ(LastFolder(), QDir(second.path()).absolutePath());
+
+    EXPECT_TRUE(AnswerFileDialog([&] { w.frame.Command(57601)->trigger(); }, [&](QFileDialog* d) {
+        folder = d->directory().absolutePath();
+        return QString();
+    }));
+    EXPECT_EQ(folder, QDir(second.path()).absolutePath());
+
+    ASSERT_TRUE(w.frame.Command(32810)->isEnabled());
+    ASSERT_EQ(w.frame.ActiveDocument(), w.doc);
+    ASSERT_TRUE(w.doc->m_canvas->HasBuffer());
+    EXPECT_TRUE(AnswerFileDialog([&] { w.frame.Command(32810)->trigger(); }, [&](QFileDialog* d) {
+        suggested = d->selectedFiles().value(0);
+        return QString();
+    }));
+    EXPECT_EQ(suggested, QDir(second.path()).filePath(title + ".bmp"));
+
+    // A title with a separator stays in the folder.
+    EXPECT_EQ(SuggestedPath("a/b.frc"), QDir(second.path()).filePath("a_b.frc"));
+    // A folder that has gone is forgotten rather than offered.
+    QSettings().setValue("Settings/LastFolder", second.path() + "/gone");
+    EXPECT_EQ(SuggestedPath("x.frc"), "x.frc");
+}
