@@ -209,7 +209,7 @@ void CMainFrame::CheckBitmapSize()
 {
     CFractal_View* view = ActiveView();
     QAction* variable = Command(32798);
-    if (!view || !variable)
+    if (!view || !variable || !view->GetDocument())
         return;
     const CCanvas& c = *view->GetDocument()->m_canvas;
     unsigned id = 32798;

@@ -84,6 +84,8 @@ void CFractal_Doc::OnSample(unsigned id)
     SetFractal(std::move(sample));
     SetTitle(QString::fromStdString(m_fractal->m_name));
     RecordChange("Sample");
+    m_imageStale = true;
+    UpdateAllViews();
 }
 
 void CFractal_Doc::OnStop()

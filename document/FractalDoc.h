@@ -99,6 +99,11 @@ public:
     void SetActiveView(CFractal_View* view);
     CFractal_View* ActiveView() const { return m_activeView; }
     void UpdateAllViews();
+    // Set when a sample replaces the fractal, until the new fractal's first
+    // image arrives: the views show no picture rather than the old one under
+    // the new title. The device bitmap itself is kept (a stopped build still
+    // leaves it as it was).
+    bool m_imageStale = false;
 
     // CanvasView: forwarded to the active view on the GUI thread.
     void ClientSize(unsigned& width, unsigned& height) override;

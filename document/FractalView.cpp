@@ -87,8 +87,12 @@ void CFractal_View::OnUpdate()
     CCanvas& c = *m_doc->m_canvas;
     // Only after a build has finished writing: the worker sets the flag
     // last, and the document does not start another build before this runs.
-    if (c.m_imagePending.exchange(false) && !m_doc->m_deviceBitmap.Upload(c) && c.HasBuffer())
-        c.SetStatus(NoMemoryStatus(c.m_bufferWidth, c.m_bufferHeight));
+    if (c.m_imagePending.exchange(false)) {
+        if (m_doc->m_deviceBitmap.Upload(c))
+            m_doc->m_imageStale = false;
+        else if (c.HasBuffer())
+            c.SetStatus(NoMemoryStatus(c.m_bufferWidth, c.m_bufferHeight));
+    }
     if (m_doc->m_deviceBitmap.HasBitmap())
         SetScrollSizes(m_doc->m_deviceBitmap.m_bitmapWidth, m_doc->m_deviceBitmap.m_bitmapHeight);
     // Type codes outside 0-3 make an Appolony set, so they get its icon.
@@ -125,6 +129,10 @@ void CFractal_View::paintEvent(QPaintEvent*)
     const int bh = bitmap.HasBitmap() ? bitmap.m_bitmapHeight : 0;
     // White only right of and below the image, so repaints do not flicker.
     const QRect all = viewport()->rect();
+    if (m_doc->m_imageStale) {
+        p.fillRect(all, Qt::white);
+        return;
+    }
     const QRect image(-offset, QSize(bw, bh));
     // While the view moves, the last image stands scaled and shifted where
     // its points will be, until the build for the new view is drawn.

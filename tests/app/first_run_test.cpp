@@ -197,3 +197,33 @@ TEST(FirstRun, FileDialogsStartInTheLastFolderWithTheDocumentsName)
     QSettings().setValue("Settings/LastFolder", second.path() + "/gone");
     EXPECT_EQ(SuggestedPath("x.frc"), "x.frc");
 }
+
+TEST(FirstRun, ANewSampleClearsTheOldPictureUntilItsOwnIsDrawn)
+{
+    Window w(kTypeMandelbrot);
+    auto shown = [&] {
+        QApplication::processEvents();
+        return w.view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    auto blank = [](const QImage& img) {
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (img.pixel(x, y) != qRgb(255, 255, 255))
+                    return false;
+        return true;
+    };
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    const QImage mandelbrot = shown();
+    ASSERT_FALSE(blank(mandelbrot));
+
+    w.doc->OnSample(32777 + 0);
+    EXPECT_TRUE(blank(shown())) << "the old picture stood under the new title";
+    EXPECT_TRUE(w.doc->m_deviceBitmap.HasBitmap()) << "the image itself is kept";
+
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    const QImage sample = shown();
+    EXPECT_FALSE(blank(sample));
+    EXPECT_NE(sample, mandelbrot);
+}
