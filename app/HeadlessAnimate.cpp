@@ -1,5 +1,6 @@
 #include "app/HeadlessAnimate.h"
 #include "app/HeadlessRender.h"
+#include "document/CanvasImage.h"
 
 #include <cstdio>
 
@@ -89,8 +90,8 @@ int RunHeadlessAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob&
     }
 }
 
-const HeadlessAnimator* LinkedAnimator()
+const HeadlessModule* LinkedModule()
 {
-    static const HeadlessAnimator animator{&ParseAnimateOptions, &RunHeadlessAnimation};
-    return &animator;
+    static const HeadlessModule module{&ParseAnimateOptions, &RunHeadlessAnimation, &SaveImageFile};
+    return &module;
 }

@@ -5,8 +5,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QBuffer>
-#include <QImageWriter>
 
 #include <atomic>
 #include <chrono>
@@ -19,7 +17,6 @@
 #include <thread>
 
 #include "document/BuildSteps.h"
-#include "document/CanvasImage.h"
 #include "document/DataFile.h"
 #include "document/DocumentFiles.h"
 #include "document/MemoryStatus.h"
@@ -134,12 +131,16 @@ BuildOutcome BuildWithProgress(CFractal& fractal, CCanvas& canvas, HeadlessView&
     return outcome;
 }
 
-bool WriteImage(const QString& image, const CCanvas& canvas, std::string& error)
+// A PNG needs Qt's image classes, which only the module brings; Run asks
+// for it before building when the image is one.
+bool WriteImage(const HeadlessModule* module, const QString& image, const CCanvas& canvas, std::string& error)
 {
-    return SaveImageFile(image.toStdString(), canvas, error);
+    if (module)
+        return module->saveImage(image.toStdString(), canvas, error);
+    return SaveBitmapFile(image.toStdString(), canvas, error);
 }
 
-int Run(int argc, char** argv, const HeadlessAnimator* animator)
+int Run(int argc, char** argv, const HeadlessModule* module)
 {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
@@ -198,11 +199,11 @@ int Run(int argc, char** argv, const HeadlessAnimator* animator)
     const bool isQuiet = parser.isSet(quiet);
     const QString image = parser.value(output);
     const bool animating = parser.isSet(animate);
-    if (animating && !animator)
-        return kNeedsAnimator;
+    if ((animating || EndsWith(image, ".png")) && !module)
+        return kNeedsModule;
     AnimationJob job;
     if (animating) {
-        const QString bad = animator->parse(parser.value(animate), parser.value(step),
+        const QString bad = module->parse(parser.value(animate), parser.value(step),
                                                 parser.value(codec), image, job);
         if (!bad.isEmpty())
             return usage(bad);
@@ -242,7 +243,7 @@ int Run(int argc, char** argv, const HeadlessAnimator* animator)
                 return abandon();
             if (!ok)
                 return fail(error);
-            if (!image.isEmpty() && !WriteImage(image, canvas, error))
+            if (!image.isEmpty() && !WriteImage(module, image, canvas, error))
                 return fail(error);
             return 0;
         }
@@ -307,7 +308,7 @@ int Run(int argc, char** argv, const HeadlessAnimator* animator)
         return abandon();
     }
     if (animating) {
-        const int code = animator->run(*fractal, canvas, job, isQuiet, watch);
+        const int code = module->run(*fractal, canvas, job, isQuiet, watch);
         if (code != 0) {
             canvas.m_view = nullptr;
             return code;
@@ -336,7 +337,7 @@ int Run(int argc, char** argv, const HeadlessAnimator* animator)
     if (!animating && !image.isEmpty()) {
         if (watch.Stopped())
             return abandon();
-        if (!WriteImage(image, canvas, error))
+        if (!WriteImage(module, image, canvas, error))
             return fail(error);
         wrote = true;
     }
@@ -366,12 +367,12 @@ bool WantsHeadlessRender(int argc, char** argv)
     return false;
 }
 
-int RunHeadlessRender(int argc, char** argv, const HeadlessAnimator* animator)
+int RunHeadlessRender(int argc, char** argv, const HeadlessModule* module)
 {
     // Whatever a build does not catch itself (opening computed data of a
     // size that cannot be had) is still one line and a failure.
     try {
-        return Run(argc, argv, animator);
+        return Run(argc, argv, module);
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "quillion: not enough memory\n");
         return 1;

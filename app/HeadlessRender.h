@@ -4,26 +4,31 @@
 
 #include <QString>
 
+#include <string>
+
 struct AnimationJob;
 class CCanvas;
 class CFractal;
 class HeadlessWatch;
 
-// The --animate half, which brings the video encoders with it. The program
-// starts without them (loading them is most of its start-up) and loads
-// them only when asked to animate.
-struct HeadlessAnimator {
+// The parts of the renderer that bring large libraries with them: --animate
+// the video encoders, a PNG image Qt's image classes. The program starts
+// without them (loading them is most of its start-up) and loads them only
+// when asked for a video or a PNG.
+struct HeadlessModule {
     QString (*parse)(const QString& frames, const QString& step, const QString& codec, const QString& output,
                      AnimationJob& job);
     int (*run)(CFractal& fractal, CCanvas& canvas, const AnimationJob& job, bool quiet, HeadlessWatch& watch);
+    // Writes a .bmp or a .png image.
+    bool (*saveImage)(const std::string& path, const CCanvas& canvas, std::string& error);
 };
-// The animator of this build (app/HeadlessAnimate).
-const HeadlessAnimator* LinkedAnimator();
+// The module of this build (app/HeadlessAnimate).
+const HeadlessModule* LinkedModule();
 
 // True when the command line asks for the headless renderer.
 bool WantsHeadlessRender(int argc, char** argv);
 // Runs it; returns the process exit code (0 done, 1 file error, 2 usage),
-// or kNeedsAnimator, having done nothing, when --animate is asked of a
-// renderer given no animator.
-constexpr int kNeedsAnimator = -1;
-int RunHeadlessRender(int argc, char** argv, const HeadlessAnimator* animator);
+// or kNeedsModule, having done nothing, when --animate or a PNG image is
+// asked of a renderer given no module.
+constexpr int kNeedsModule = -1;
+int RunHeadlessRender(int argc, char** argv, const HeadlessModule* module);

@@ -9,7 +9,7 @@
 extern "C" __attribute__((visibility("default"))) int QuillionModuleMain(int argc, char** argv)
 {
     if (WantsHeadlessRender(argc, argv))
-        return RunHeadlessRender(argc, argv, LinkedAnimator());
+        return RunHeadlessRender(argc, argv, LinkedModule());
     // Help, the version and a mistyped option are answered before the
     // window's application opens a display, so they work without one.
     if (const int code = CheckWindowCommandLine(argc, argv); code >= 0)

@@ -40,7 +40,7 @@ int main(int argc, char** argv)
 {
     if (WantsHeadlessRender(argc, argv)) {
         const int code = RunHeadlessRender(argc, argv, nullptr);
-        if (code != kNeedsAnimator)
+        if (code != kNeedsModule)
             return code;
     }
     return RunProgramModule(argc, argv);

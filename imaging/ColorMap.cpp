@@ -48,8 +48,7 @@ void CColorMap::AllocateGrid(int width, int height)
         height = 0;
     if (width == m_gridWidth && height == m_gridHeight && !m_grid.empty())
         return;
-    m_grid.clear();
-    m_grid.shrink_to_fit();
+    m_grid.Release();
     m_gridRows.clear();
     m_gridRows.shrink_to_fit();
     m_gridWidth = m_gridHeight = 0;
@@ -58,13 +57,11 @@ void CColorMap::AllocateGrid(int width, int height)
     const size_t cells = size_t(width) * size_t(height);
     if (height != 0 && cells / size_t(height) != size_t(width))
         throw std::bad_alloc();
-    if (cells > m_grid.max_size())
-        throw std::bad_alloc();
     try {
-        m_grid.resize(cells);
+        m_grid.Allocate(cells);
         m_gridRows.resize(size_t(height));
     } catch (const std::bad_alloc&) {
-        m_grid = {};
+        m_grid.Release();
         m_gridRows = {};
         throw;
     }
@@ -76,11 +73,17 @@ void CColorMap::AllocateGrid(int width, int height)
 
 void CColorMap::ResetGrid(float value)
 {
-    for (PixelRecord& r : m_grid) {
-        r.z = value;
-        r.nx = r.ny = r.nz = 0;
-        r.value = 0;
-    }
+    // Spread over the cores: on a fresh grid this is the first touch of
+    // every page, and the faults cost more than the writes.
+    ForEachRange(m_gridHeight, 16, [&](int begin, int end) {
+        PixelRecord* const first = m_grid.data() + size_t(begin) * size_t(m_gridWidth);
+        PixelRecord* const last = m_grid.data() + size_t(end) * size_t(m_gridWidth);
+        for (PixelRecord* r = first; r != last; ++r) {
+            r->z = value;
+            r->nx = r->ny = r->nz = 0;
+            r->value = 0;
+        }
+    });
 }
 
 void CColorMap::Draw(CCanvas& canvas) const

@@ -2,24 +2,14 @@
 // The grid of per-pixel results that a build fills, and the painters and
 // colour parameters that turn it into the canvas's pixels.
 
+#include "imaging/CellGrid.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 class CCanvas;
 class PropertyList;
-
-// One grid cell. Two-dimensional builders use (nx, ny) as the plane vector
-// whose direction picks the colour; the three-dimensional builder keeps the
-// surface point, its normal and its march state here.
-struct PixelRecord {
-    float x, y, z;
-    float nx, ny, nz;
-    float value; // 2-D: 1e10 or more is background; 3-D: hit when |value| >= 1e-5
-    float step;
-    int32_t state;
-};
-static_assert(sizeof(PixelRecord) == 36, "a cell is nine 4-byte values");
 
 struct Light {
     double x, y, z;
@@ -72,7 +62,7 @@ public:
     int32_t m_gridWidth = 0, m_gridHeight = 0;
     double m_pixelSize = 0;
     double m_centreX = 0, m_centreY = 0;
-    std::vector<PixelRecord> m_grid;
+    CellGrid m_grid;
     std::vector<PixelRecord*> m_gridRows;
 };
 

@@ -1,6 +1,6 @@
 // The program starts without the libraries a plain headless render never
-// calls (the widgets, printing, the video encoders), and loads them when a
-// window or an animation needs them.
+// calls (Qt's image classes, the widgets, printing, the video encoders), and
+// loads them when a window, a PNG image or an animation needs them.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -41,6 +41,7 @@ TEST(ProgramStart, APlainRenderLoadsNeitherWidgetsNorEncoders)
     ASSERT_EQ(r.code, 0) << r.err.substr(0, 2000);
     EXPECT_TRUE(QFile::exists(image));
     EXPECT_TRUE(Loaded(r, "libQt6Core")) << "the loader's report is there";
+    EXPECT_FALSE(Loaded(r, "libQt6Gui"));
     EXPECT_FALSE(Loaded(r, "libQt6Widgets"));
     EXPECT_FALSE(Loaded(r, "libQt6PrintSupport"));
     EXPECT_FALSE(Loaded(r, "libavcodec"));
@@ -56,6 +57,18 @@ TEST(ProgramStart, AnAnimationLoadsTheEncodersWhenAsked)
     ASSERT_EQ(r.code, 0) << r.err.substr(r.err.size() > 2000 ? r.err.size() - 2000 : 0);
     EXPECT_TRUE(QFile::exists(video));
     EXPECT_TRUE(Loaded(r, "libavcodec"));
+}
+
+TEST(ProgramStart, APngImageLoadsTheImageClassesWhenAsked)
+{
+    QTemporaryDir dir;
+    const QString image = dir.filePath("m.png");
+    const RunResult r = RunNamingLibraries({"--render", "--quiet", "--size", "40x30", "--output", image});
+    ASSERT_EQ(r.code, 0) << r.err.substr(r.err.size() > 2000 ? r.err.size() - 2000 : 0);
+    EXPECT_TRUE(Loaded(r, "libQt6Gui"));
+    QFile file(image);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.read(8), QByteArray("\x89PNG\r\n\x1a\n", 8));
 }
 
 TEST(ProgramStart, TheWindowProgramAnswersThroughItsModule)

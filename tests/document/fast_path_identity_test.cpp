@@ -50,7 +50,7 @@ Result Render(const Maker& make, unsigned w, unsigned h, int continues, Executio
     for (int k = 0; k < continues && r.outcome == BuildOutcome::kDrawn; ++k)
         r.outcome = RunBuildSteps(*f, canvas, kCmdContinue).result;
     r.pixels = canvas.m_bits;
-    const std::vector<PixelRecord>& grid = f->m_colorMap.m_grid;
+    const CellGrid& grid = f->m_colorMap.m_grid;
     r.cells.resize(grid.size() * sizeof(PixelRecord));
     if (!grid.empty())
         std::memcpy(r.cells.data(), grid.data(), r.cells.size());

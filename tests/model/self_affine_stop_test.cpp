@@ -131,7 +131,7 @@ TEST(SelfAffineStop, ContinueAfterAStopLetsTheRaysOnTheirWayReachTheSet)
     Target canvas(40, 30, f.get(), "Iteration 10");
     f->Build(canvas);
     ASSERT_TRUE(f->m_stop);
-    const std::vector<PixelRecord> before = f->m_colorMap.m_grid;
+    const std::vector<PixelRecord> before(f->m_colorMap.m_grid.begin(), f->m_colorMap.m_grid.end());
     f->m_stop = false;
     f->m_restart = false;
     canvas.view.fractal = nullptr;

@@ -219,7 +219,7 @@ TEST(SelfAffineSet, ContinuingAMarchKeepsThePositions)
     f->m_iterations = 2; // stops halfway
     Target canvas(32, 24);
     f->Build(canvas);
-    const std::vector<PixelRecord> first = f->m_colorMap.m_grid;
+    const std::vector<PixelRecord> first(f->m_colorMap.m_grid.begin(), f->m_colorMap.m_grid.end());
     f->m_restart = false;
     f->Build(canvas);
     // Rays that were still marching went on from where they stood.
