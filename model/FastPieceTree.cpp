@@ -30,7 +30,7 @@ uint32_t FastPieceTree::EnteredChildren(const Piece& node) const
 {
     if (m_unevenReach > 0)
         return m_allChildren;
-    return m_tests.point(node, m_childMaps, m_p, m_reach);
+    return m_tests.point(node, m_childMaps, m_p, m_reach, m_scale);
 }
 
 bool FastPieceTree::Visit(uint64_t pieces)

@@ -15,6 +15,7 @@ struct Avx2 {
     static D Add(D a, D b) { return _mm256_add_pd(a, b); }
     static D Sub(D a, D b) { return _mm256_sub_pd(a, b); }
     static D Mul(D a, D b) { return _mm256_mul_pd(a, b); }
+    static D Div(D a, D b) { return _mm256_div_pd(a, b); }
     static M Lt(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
     static M Le(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LE_OQ); }
     static M NotGt(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_NGT_UQ); }

@@ -15,6 +15,7 @@ struct Avx512 {
     static D Add(D a, D b) { return _mm512_add_pd(a, b); }
     static D Sub(D a, D b) { return _mm512_sub_pd(a, b); }
     static D Mul(D a, D b) { return _mm512_mul_pd(a, b); }
+    static D Div(D a, D b) { return _mm512_div_pd(a, b); }
     static M Lt(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
     static M Le(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OQ); }
     static M NotGt(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_NGT_UQ); }

@@ -28,7 +28,7 @@ uint32_t ScalarSegmentTest(const Piece& parent, const ChildMaps& maps, Vec a, Ve
     return near;
 }
 
-uint32_t ScalarPointTest(const Piece& parent, const ChildMaps& maps, Vec p, double reach)
+uint32_t ScalarPointTest(const Piece& parent, const ChildMaps& maps, Vec p, double reach, double scale)
 {
     uint32_t enter = 0;
     for (int k = 0; k < maps.count; ++k) {
@@ -36,8 +36,11 @@ uint32_t ScalarPointTest(const Piece& parent, const ChildMaps& maps, Vec p, doub
         const Vec w = p - c.t;
         const double r2 = Dot(w, w);
         const double limit = c.rho + reach;
-        if (!(r2 > limit * limit))
-            enter |= uint32_t(1) << k;
+        if (r2 > limit * limit)
+            continue;
+        if (c.rho < scale && 1 - r2 / (reach * reach) <= 0)
+            continue;
+        enter |= uint32_t(1) << k;
     }
     return enter;
 }

@@ -34,9 +34,12 @@ ChildMaps MakeChildMaps(const AffineMap* maps, const double* norms, int count);
 // a + s u, 0 <= s <= len: SegmentNear(ChildOf(parent, k)).
 using SegmentTest = uint32_t (*)(const Piece& parent, const ChildMaps& maps, Vec a, Vec u, double len,
                                  double eps);
-// Bit k set when child k's centre lies within its radius plus `reach` of p
-// (or the distance is not a number): where the normal's walk enters it.
-using PointTest = uint32_t (*)(const Piece& parent, const ChildMaps& maps, Vec p, double reach);
+// Bit k set where the normal's walk enters child k: its centre lies within
+// its radius plus `reach` of p (or the distance is not a number), and, when
+// it is a piece of the sum (radius below `scale`), its weight's base
+// f = 1 - r^2 / reach^2 is not <= 0. Pieces at the depth limit, which the
+// walk also sums, are left to it.
+using PointTest = uint32_t (*)(const Piece& parent, const ChildMaps& maps, Vec p, double reach, double scale);
 
 struct ChildTests {
     SegmentTest segment;

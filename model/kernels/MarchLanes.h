@@ -3,7 +3,7 @@
 // files to instantiate with their own vector type V (internal linkage each).
 //
 // V provides: D (the vector), M (a comparison's result), Set1, Load, Add,
-// Sub, Mul, Lt, Le, NotGt (ordered less, ordered less-or-equal, not
+// Sub, Mul, Div, Lt, Le, NotGt (ordered less, ordered less-or-equal, not
 // greater), Select(m, a, b) (a where m holds, else b) and Bits(m) (lane i
 // as bit i).
 //
@@ -63,17 +63,20 @@ static inline uint32_t SegmentTest(const Piece& parent, const ChildMaps& maps, V
 }
 
 template <class V>
-static inline uint32_t PointTest(const Piece& parent, const ChildMaps& maps, Vec p, double reach)
+static inline uint32_t PointTest(const Piece& parent, const ChildMaps& maps, Vec p, double reach, double scale)
 {
     using D = typename V::D;
     const D px = V::Set1(p.x), py = V::Set1(p.y), pz = V::Set1(p.z), widen = V::Set1(reach);
+    const D reach2 = V::Mul(widen, widen), one = V::Set1(1.0), zero = V::Set1(0.0), leafSize = V::Set1(scale);
     uint32_t enter = 0;
     for (int k = 0; k < maps.count; k += V::kWidth) {
         const Children<V> c = ChildrenAt<V>(parent, maps, k);
         const D wx = V::Sub(px, c.tx), wy = V::Sub(py, c.ty), wz = V::Sub(pz, c.tz);
         const D r2 = V::Add(V::Add(V::Mul(wx, wx), V::Mul(wy, wy)), V::Mul(wz, wz));
         const D limit = V::Add(c.rho, widen);
-        enter |= V::Bits(V::NotGt(r2, V::Mul(limit, limit))) << k;
+        const D f = V::Sub(one, V::Div(r2, reach2));
+        const uint32_t nothing = V::Bits(V::Lt(c.rho, leafSize)) & V::Bits(V::Le(f, zero));
+        enter |= (V::Bits(V::NotGt(r2, V::Mul(limit, limit))) & ~nothing) << k;
     }
     return enter & ((uint32_t(1) << maps.count) - 1);
 }

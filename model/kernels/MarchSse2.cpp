@@ -14,6 +14,7 @@ struct Sse2 {
     static D Add(D a, D b) { return _mm_add_pd(a, b); }
     static D Sub(D a, D b) { return _mm_sub_pd(a, b); }
     static D Mul(D a, D b) { return _mm_mul_pd(a, b); }
+    static D Div(D a, D b) { return _mm_div_pd(a, b); }
     static M Lt(D a, D b) { return _mm_cmplt_pd(a, b); }
     static M Le(D a, D b) { return _mm_cmple_pd(a, b); }
     static M NotGt(D a, D b) { return _mm_cmpngt_pd(a, b); }

@@ -97,9 +97,15 @@ TEST(MarchKernel, EveryVariantTellsTheNearChildrenOfTheCubeAsWorkedByHand)
         EXPECT_EQ(tests.segment(cube.root, cube.child, {0, 0, -10}, {0, 0, 1}, 9.5, 0.1), lower);
         // Edge children's centres lie 0.943 from the origin, corners' 1.155:
         // within 0.577 + 0.5 only the edges', within 0.577 + 0.6 all.
-        EXPECT_EQ(tests.point(cube.root, cube.child, {0, 0, 0}, 0.5), twelveEdges);
-        EXPECT_EQ(tests.point(cube.root, cube.child, {0, 0, 0}, 0.6), (1u << 20) - 1);
-        EXPECT_EQ(tests.point(cube.root, cube.child, {0, 0, 0}, 0.3), 0u);
+        EXPECT_EQ(tests.point(cube.root, cube.child, {0, 0, 0}, 0.5, 0), twelveEdges);
+        EXPECT_EQ(tests.point(cube.root, cube.child, {0, 0, 0}, 0.6, 0), (1u << 20) - 1);
+        EXPECT_EQ(tests.point(cube.root, cube.child, {0, 0, 0}, 0.3, 0), 0u);
+        // As pieces of the sum (radius 0.577 below the scale 1) they count
+        // only with their centres within the reach itself: none within 0.5,
+        // the edges within 1, all within 1.2.
+        EXPECT_EQ(tests.point(cube.root, cube.child, {0, 0, 0}, 0.5, 1), 0u);
+        EXPECT_EQ(tests.point(cube.root, cube.child, {0, 0, 0}, 1, 1), twelveEdges);
+        EXPECT_EQ(tests.point(cube.root, cube.child, {0, 0, 0}, 1.2, 1), (1u << 20) - 1);
     }
 }
 
@@ -122,15 +128,21 @@ TEST(MarchKernel, EveryVariantCountsATouchingBallAndRejectsWhatIsNotANumber)
         // the ball widened by 1/2 touches it.
         EXPECT_EQ(tests.segment(root, one, {0, -1, 0}, {0, 1, 0}, 2, 0.5), 1u);
         EXPECT_EQ(tests.segment(root, one, {0, -1, 0}, {0, 1, 0}, 2, 0.4999), 0u);
-        EXPECT_EQ(tests.point(root, one, {0, 0, 0}, 0.5), 1u);
-        EXPECT_EQ(tests.point(root, one, {0, 0, 0}, 0.4999), 0u);
+        EXPECT_EQ(tests.point(root, one, {0, 0, 0}, 0.5, 0), 1u);
+        EXPECT_EQ(tests.point(root, one, {0, 0, 0}, 0.4999, 0), 0u);
+        // As a piece of the sum its centre at distance 1 gives nothing with
+        // a reach of 1 (weight base 1 - 1/1 = 0), something with more.
+        EXPECT_EQ(tests.point(root, one, {0, 0, 0}, 1, 1), 0u);
+        EXPECT_EQ(tests.point(root, one, {0, 0, 0}, 1.0001, 1), 1u);
+        EXPECT_EQ(tests.point(root, one, {0, 0, 0}, 1, 0.5), 1u);
         // An endless offset times a zero direction is not a number: no
         // distance, so nothing is near, however wide the ball.
         EXPECT_EQ(tests.segment(root, one, {-inf, 0, 0}, {0, 1, 0}, 2, inf), 0u);
         // Nor does a reach that is not a number keep the normal's walk out
         // of a far piece: its test only leaves out what is seen too far.
-        EXPECT_EQ(tests.point(root, one, {9, 0, 0}, std::nan("")), 1u);
-        EXPECT_EQ(tests.point(root, one, {9, 0, 0}, 1), 0u);
+        EXPECT_EQ(tests.point(root, one, {9, 0, 0}, std::nan(""), 0), 1u);
+        EXPECT_EQ(tests.point(root, one, {9, 0, 0}, std::nan(""), 1), 1u);
+        EXPECT_EQ(tests.point(root, one, {9, 0, 0}, 1, 0), 0u);
     }
 }
 
@@ -180,12 +192,16 @@ TEST(MarchKernel, EveryVariantSetsTheScalarBitsOnRandomPiecesAndEdgeValues)
         double len = (unit(random) + 1) * parent.rho * 3;
         double eps = (unit(random) + 1) * parent.rho * 0.2;
         double reach = (unit(random) + 1) * parent.rho;
+        // Below, about or above the children's radii (0.2 to 0.8 of it).
+        double scale = (unit(random) + 1) * parent.rho * 0.5;
         // Values that take the clamp's and the comparisons' other branches.
         switch (trial % 16) {
         case 1: len = 0; break;
         case 2: u = {0, 0, 0}; break;
         case 3: a = parent.t, u = {-0.0, 0.0, -0.0}; break;
         case 4: eps = 0, reach = 0; break;
+        case 10: scale = inf; break;
+        case 11: scale = nan; break;
         case 5: a.x = nan; break;
         case 6: eps = inf, reach = inf; break;
         case 7: len = inf; break;
@@ -193,7 +209,7 @@ TEST(MarchKernel, EveryVariantSetsTheScalarBitsOnRandomPiecesAndEdgeValues)
         case 9: a = {1e300, -1e300, 1e300}; break;
         }
         const uint32_t near = scalar.segment(parent, maps, a, u, len, eps);
-        const uint32_t entered = scalar.point(parent, maps, a, reach);
+        const uint32_t entered = scalar.point(parent, maps, a, reach, scale);
         nearSeen += __builtin_popcount(near);
         farSeen += count - __builtin_popcount(near);
         for (KernelIsa isa : kIsas) {
@@ -202,7 +218,7 @@ TEST(MarchKernel, EveryVariantSetsTheScalarBitsOnRandomPiecesAndEdgeValues)
             const march::ChildTests tests = march::ChildTestsFor(isa);
             ASSERT_EQ(tests.segment(parent, maps, a, u, len, eps), near)
                 << Name(isa) << ", trial " << trial << ", " << count << " maps";
-            ASSERT_EQ(tests.point(parent, maps, a, reach), entered)
+            ASSERT_EQ(tests.point(parent, maps, a, reach, scale), entered)
                 << Name(isa) << ", trial " << trial << ", " << count << " maps";
         }
     }
@@ -214,7 +230,9 @@ TEST(MarchKernel, EveryVariantSetsTheScalarBitsOnRandomPiecesAndEdgeValues)
 TEST(MarchKernel, TheScalarBitsAreTheWalksOwnTest)
 {
     // Child k made by march::ChildOf from the map itself, tested by
-    // march::SegmentNear: the bit the walk's one-by-one loop would take.
+    // march::SegmentNear: the bit the walk's one-by-one loop would take; and
+    // entered by the normal's walk when its ball comes within the reach and,
+    // if it is a piece of the sum, its centre lies within the reach itself.
     std::mt19937 random(7);
     std::uniform_real_distribution<double> unit(-1, 1);
     for (int trial = 0; trial < 2000; ++trial) {
@@ -232,12 +250,15 @@ TEST(MarchKernel, TheScalarBitsAreTheWalksOwnTest)
         const double eps = 0.1 * parent.rho, len = parent.rho * 4;
         const march::ChildTests tests = march::ChildTestsFor(ChosenKernelIsa());
         const uint32_t near = tests.segment(parent, lanes, a, u, len, eps);
-        const uint32_t entered = tests.point(parent, lanes, a, eps);
+        const double scale = 0.4 * parent.rho;
+        const uint32_t entered = tests.point(parent, lanes, a, eps, scale);
         for (int k = 0; k < count; ++k) {
             const Piece c = march::ChildOf(parent, maps[k], norms[k]);
             EXPECT_EQ(bool(near >> k & 1), march::SegmentNear(c, a, u, len, eps)) << trial << ", " << k;
             const Vec w = a - c.t;
-            EXPECT_EQ(bool(entered >> k & 1), std::sqrt(Dot(w, w)) <= c.rho + eps) << trial << ", " << k;
+            const double r = std::sqrt(Dot(w, w));
+            EXPECT_EQ(bool(entered >> k & 1), r <= c.rho + eps && !(c.rho < scale && r >= eps))
+                << trial << ", " << k;
         }
         EXPECT_EQ(near >> count, 0u);
     }
