@@ -99,7 +99,7 @@ void ChildTests(benchmark::State& state)
     uint32_t seen = 0;
     for (auto _ : state) {
         seen += tests.segment(piece, lanes, a, u, 2, piece.rho * 0.05);
-        seen += tests.point(piece, lanes, piece.t, piece.rho * 0.5);
+        seen += tests.point(piece, lanes, piece.t, piece.rho * 0.5, piece.rho * 0.2);
         benchmark::DoNotOptimize(seen);
     }
     state.counters["near"] = double(__builtin_popcount(tests.segment(piece, lanes, a, u, 2, piece.rho * 0.05)));
