@@ -5,10 +5,13 @@
 // cores the build kept busy.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
+
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
 #include "model/Samples.h"
 #include "model/SelfAffineSet.h"
+#include "model/kernels/MarchKernel.h"
 
 namespace {
 
@@ -61,6 +64,48 @@ void BM_RenderFast(benchmark::State& s) { Render(s, ExecutionPath::kFast); }
 void BM_RenderPlain(benchmark::State& s) { Render(s, ExecutionPath::kPlain); }
 BENCHMARK(BM_RenderFast)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 BENCHMARK(BM_RenderPlain)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+
+// The child tests of the fast walk alone, per instruction set: sample 5's
+// twenty maps under one of its pieces of the third level, against a segment
+// that passes through it (some children near, most not).
+void ChildTests(benchmark::State& state)
+{
+    const KernelIsa isa = KernelIsa(state.range(0));
+    if (!KernelIsaSupported(isa)) {
+        state.SkipWithError("not on this processor");
+        return;
+    }
+    auto f = MakeSample(5);
+    auto* set = static_cast<CSelfAffineSet*>(f.get());
+    set->m_iterations = 0;
+    CCanvas canvas;
+    canvas.m_targetWidth = canvas.m_targetHeight = 2;
+    f->Build(canvas);
+    AffineMap maps[MapSet::kMaxMaps];
+    double norms[MapSet::kMaxMaps];
+    const march::Piece root = march::RootPiece(set->m_work, set->m_maps, maps, norms);
+    const int n = set->m_work.Count();
+    march::Piece piece = root;
+    for (int k : {3, 11, 17}) {
+        march::Piece c = march::ChildOf(piece, maps[k], norms[k]);
+        march::MultiplyInto(c, piece, maps[k].m);
+        piece = c;
+    }
+    const march::ChildMaps lanes = march::MakeChildMaps(maps, norms, n);
+    const march::ChildTests tests = march::ChildTestsFor(isa);
+    const march::Vec a{piece.t.x - 1, piece.t.y - 0.3, piece.t.z - 0.2};
+    const double ul = std::sqrt(1 + 0.09 + 0.04);
+    const march::Vec u{1 / ul, 0.3 / ul, 0.2 / ul};
+    uint32_t seen = 0;
+    for (auto _ : state) {
+        seen += tests.segment(piece, lanes, a, u, 2, piece.rho * 0.05);
+        seen += tests.point(piece, lanes, piece.t, piece.rho * 0.5, piece.rho * 0.2);
+        benchmark::DoNotOptimize(seen);
+    }
+    state.counters["near"] = double(__builtin_popcount(tests.segment(piece, lanes, a, u, 2, piece.rho * 0.05)));
+}
+BENCHMARK(ChildTests)->Arg(int(KernelIsa::kScalar))->Arg(int(KernelIsa::kSse2))->Arg(int(KernelIsa::kAvx2))
+    ->Arg(int(KernelIsa::kAvx512))->ArgName("isa");
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "model/FastPieceTree.h"
 
+#include <bit>
 #include <cmath>
 
 using march::Piece;
@@ -13,15 +14,44 @@ FastPieceTree::FastPieceTree(const MapSet& work, const MapSet& params, const std
     m_count = work.Count();
     m_root = march::RootPiece(work, params, m_maps, m_norm);
     m_unevenReach = march::UnevenReach(m_maps, m_norm, m_count);
+    m_childMaps = march::MakeChildMaps(m_maps, m_norm, m_count);
+    m_tests = march::ChildTestsFor(ChosenKernelIsa());
+    m_allChildren = m_count >= 32 ? ~uint32_t(0) : (uint32_t(1) << m_count) - 1;
 }
 
-bool FastPieceTree::Visit()
+uint32_t FastPieceTree::NearChildren(const Piece& node) const
 {
-    ++m_visited;
-    if (m_visited % march::kStopPoll == 0 && m_stop.load(std::memory_order_relaxed))
+    if (m_unevenReach > 0)
+        return m_allChildren;
+    return m_tests.segment(node, m_childMaps, m_a, m_u, m_len, m_eps);
+}
+
+uint32_t FastPieceTree::EnteredChildren(const Piece& node) const
+{
+    if (m_unevenReach > 0)
+        return m_allChildren;
+    return m_tests.point(node, m_childMaps, m_p, m_reach, m_scale);
+}
+
+bool FastPieceTree::Visit(uint64_t pieces)
+{
+    const uint64_t before = m_visited;
+    m_visited += pieces;
+    if (m_visited / march::kStopPoll != before / march::kStopPoll && m_stop.load(std::memory_order_relaxed))
         m_stopped = true;
     return !m_stopped && m_visited - m_queryStart < march::kQueryBudget;
 }
+
+namespace {
+
+// The children from `first` to `last` that a loop over the maps visits:
+// all but `skip`.
+uint64_t Between(int first, int last, int skip)
+{
+    return uint64_t(last - first + 1) - (skip >= first && skip <= last ? 1 : 0);
+}
+
+} // namespace
 
 Piece FastPieceTree::Child(const Piece& parent, int k) const
 {
@@ -87,11 +117,18 @@ bool FastPieceTree::SearchNearLastHit()
 
 bool FastPieceTree::Hits(const Piece& node, int depth, int skip)
 {
-    for (int k = 0; k < m_count; ++k) {
-        if (k == skip)
-            continue;
-        if (!Visit())
+    // The children left out by their lanes are counted in one step with
+    // the next one tested: a budget or a stop that one of them would have
+    // ended the query at ends it there, as nothing lies between.
+    uint32_t near = NearChildren(node);
+    if (skip >= 0)
+        near &= ~(uint32_t(1) << skip);
+    int next = 0;
+    for (; near != 0; near &= near - 1) {
+        const int k = std::countr_zero(near);
+        if (!Visit(Between(next, k, skip)))
             return true;
+        next = k + 1;
         Piece c = Child(node, k);
         if (!Near(c))
             continue;
@@ -105,7 +142,7 @@ bool FastPieceTree::Hits(const Piece& node, int depth, int skip)
         if (Hits(c, depth + 1, -1))
             return true;
     }
-    return false;
+    return !Visit(Between(next, m_count - 1, skip));
 }
 
 Vec FastPieceTree::AwayFromMass(Vec p, double scale, double reach, double power)
@@ -145,13 +182,17 @@ void FastPieceTree::Gather(const Piece& node, int depth)
 {
     // The plain walk makes every child's matrix before its test; a child
     // that is left there needs none.
-    for (int k = 0; k < m_count; ++k) {
-        if (!Visit())
+    int next = 0;
+    for (uint32_t entered = EnteredChildren(node); entered != 0; entered &= entered - 1) {
+        const int k = std::countr_zero(entered);
+        if (!Visit(Between(next, k, -1)))
             return;
+        next = k + 1;
         Piece c = Child(node, k);
         if (!Enter(c, depth + 1))
             continue;
         Multiply(c, node, k);
         Gather(c, depth + 1);
     }
+    Visit(Between(next, m_count - 1, -1));
 }

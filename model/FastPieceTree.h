@@ -10,6 +10,10 @@
 // searches the deepest of them and, going up, each ancestor's other
 // children, which together are the whole tree, nearest first.
 //
+// Where no map shrinks unevenly, every child of a piece is tested at once in
+// vector lanes (model/kernels/MarchKernel.h), with the bits the one-by-one
+// test gives; the children are then taken in map order as before.
+//
 // Only the count of visited pieces differs from the plain walk, so a query
 // that the plain walk ends at its budget may be answered here (no sample
 // comes near the budget).
@@ -19,6 +23,7 @@
 #include <vector>
 
 #include "model/MarchPieces.h"
+#include "model/kernels/MarchKernel.h"
 
 class FastPieceTree {
 public:
@@ -35,7 +40,9 @@ public:
     uint64_t Visited() const { return m_visited; }
 
 private:
-    bool Visit();
+    // Counts `pieces` visited pieces; false when the query must end, for a
+    // stop or for its budget.
+    bool Visit(uint64_t pieces = 1);
     // Whether a leaf lies near under `node` (itself near, not a leaf),
     // leaving out its child `skip`.
     bool Hits(const march::Piece& node, int depth, int skip);
@@ -46,6 +53,11 @@ private:
     bool Enter(const march::Piece& piece, int depth);
     bool Near(const march::Piece& c) const { return march::SegmentNear(c, m_a, m_u, m_len, m_eps); }
     march::Piece Child(const march::Piece& parent, int k) const;
+    // The children of `node` near the segment, or that the normal's walk
+    // enters, as a bit per map: every bit where only the one-by-one test
+    // can tell, for maps that shrink unevenly.
+    uint32_t NearChildren(const march::Piece& node) const;
+    uint32_t EnteredChildren(const march::Piece& node) const;
     void Multiply(march::Piece& c, const march::Piece& parent, int k) const;
 
     const std::atomic<bool>& m_stop;
@@ -56,6 +68,9 @@ private:
     double m_norm[MapSet::kMaxMaps];
     double m_unevenReach = 0;
     march::Piece m_root;
+    march::ChildMaps m_childMaps;
+    march::ChildTests m_tests;
+    uint32_t m_allChildren = 0;
 
     // The query in progress.
     march::Vec m_a{}, m_u{}, m_p{}, m_sum{};
