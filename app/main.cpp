@@ -15,11 +15,18 @@ constexpr const char* kModuleName = "libquillion_window.so";
 
 int RunProgramModule(int argc, char** argv)
 {
+    // Beside the executable in a build tree; installed, at the same place
+    // relative to it under any prefix (a package, `cmake --install --prefix`
+    // or DESTDIR), so the module never comes from another installation.
     std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    std::string path = (self.parent_path() / kModuleName).string();
-    if (error || !std::filesystem::exists(path))
-        path = std::string(QUILLION_MODULE_DIR) + "/" + kModuleName;
+    const std::filesystem::path here = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+    if (error) {
+        std::fprintf(stderr, "quillion: cannot find its own executable: %s\n", error.message().c_str());
+        return 1;
+    }
+    std::string path = (here / kModuleName).string();
+    if (!std::filesystem::exists(path))
+        path = (here / QUILLION_MODULE_FROM_BINDIR / kModuleName).lexically_normal().string();
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         std::fprintf(stderr, "quillion: cannot load %s\n", dlerror());

@@ -1,5 +1,7 @@
 #!/bin/sh
-# Installs the Debian 12 packages Quillion needs to build, test and run.
+# Installs the Debian 12 packages Quillion needs to build, test and run,
+# and to check and package its installed files (appstream, groff-base,
+# file and dpkg-dev for `cpack -G DEB`).
 # Idempotent: when every package is already present nothing is fetched.
 set -eu
 
@@ -8,6 +10,7 @@ qt6-base-dev qt6-base-dev-tools libgl-dev \
 libavformat-dev libavcodec-dev libavutil-dev libswscale-dev \
 libgtest-dev libgmock-dev libbenchmark-dev libtbb-dev \
 ffmpeg shared-mime-info desktop-file-utils \
+appstream groff-base file dpkg-dev \
 clang clang-14 libclang-rt-14-dev"
 
 missing=""
