@@ -672,6 +672,8 @@ TEST(MainWindow, MenusPromptsAndBars)
     QApplication::processEvents();
     EXPECT_NE(frame.TileBar()->isVisible(), shown);
     EXPECT_EQ(frame.Command(32814)->isChecked(), frame.TileBar()->isVisible());
+    frame.Command(32814)->trigger();
+    EXPECT_FALSE(CTileBar::UserChose());
     frame.Command(32812)->trigger();
     QApplication::processEvents();
     EXPECT_EQ(frame.Command(32812)->isChecked(), frame.ParametersBar()->isVisible());
