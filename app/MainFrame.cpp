@@ -359,6 +359,9 @@ void CMainFrame::UpdateCommands()
 {
     CFractal_Doc* doc = ActiveDocument();
     const bool building = doc && doc->IsBuilding();
+    // A picture cleared for a new sample is not there to copy or save: the
+    // old one would go out under the new title.
+    const bool picture = doc && !doc->m_imageStale;
     for (auto& [id, action] : m_commands) {
         bool enabled = doc != nullptr;
         // Bitmap Size (32792-32798) would change the size a build reads.
@@ -372,6 +375,8 @@ void CMainFrame::UpdateCommands()
             enabled = doc && doc->m_fractal && doc->m_fractal->m_kind == CFractal::kSelfAffine;
         else if (id == 57606 || id == 32812 || id == 32814)
             enabled = true;
+        else if (id == 32810)
+            enabled = picture;
         action->setEnabled(enabled);
     }
     if (m_parametersBar)
@@ -388,7 +393,7 @@ void CMainFrame::UpdateCommands()
     for (QAction* a : m_editActions)
         a->setEnabled(doc != nullptr);
     if (!m_editActions.isEmpty())
-        m_editActions.front()->setEnabled(doc && doc->m_deviceBitmap.HasBitmap());
+        m_editActions.front()->setEnabled(picture && doc->m_deviceBitmap.HasBitmap());
     for (QAction* a : m_docOnly)
         a->setVisible(doc != nullptr);
     for (QAction* a : m_docMenus)

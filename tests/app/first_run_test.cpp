@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -17,6 +18,7 @@
 #include <QTimer>
 
 #include "WindowFixture.h"
+#include "animation/AnimationDlg.h"
 #include "app/TileBar.h"
 #include "document/FileFolder.h"
 #include "model/FractalFactory.h"
@@ -377,4 +379,60 @@ TEST(FirstRun, TheTileBarFollowsTheActiveDocumentUnlessTheUserChose)
     w.frame.Command(32777)->trigger();
     EXPECT_FALSE(shown());
     ForgetLayout();
+}
+
+TEST(FirstRun, ACopyOrSavedBitmapWaitsForANewSamplesOwnPicture)
+{
+    Window w(kTypeMandelbrot);
+    QAction* copy = nullptr;
+    for (QAction* a : MenuNamed(w.frame, "&Edit")->actions())
+        if (a->text() == "&Copy Image")
+            copy = a;
+    ASSERT_NE(copy, nullptr);
+    QAction* saveBitmap = w.frame.Command(32810);
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    QApplication::processEvents();
+    EXPECT_TRUE(copy->isEnabled());
+    EXPECT_TRUE(saveBitmap->isEnabled());
+
+    // Chosen from the menu, the sample clears the picture: the old one is
+    // neither copied nor saved under the new title.
+    w.frame.Command(32777)->trigger();
+    ASSERT_TRUE(w.doc->m_imageStale);
+    EXPECT_FALSE(copy->isEnabled());
+    EXPECT_FALSE(saveBitmap->isEnabled());
+    QApplication::clipboard()->setText("kept");
+    w.frame.CopyImage();
+    EXPECT_TRUE(QApplication::clipboard()->image().isNull());
+    EXPECT_EQ(QApplication::clipboard()->text(), "kept");
+
+    // Its own first image brings both back, and that image is copied.
+    w.frame.Command(32800)->trigger();
+    ASSERT_TRUE(WaitIdle(w.doc));
+    QApplication::processEvents();
+    ASSERT_FALSE(w.doc->m_imageStale);
+    EXPECT_TRUE(copy->isEnabled());
+    EXPECT_TRUE(saveBitmap->isEnabled());
+    copy->trigger();
+    EXPECT_EQ(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+              w.doc->m_deviceBitmap.Image().convertToFormat(QImage::Format_RGB32));
+}
+
+TEST(FirstRun, TheAnimationsFileDialogStartsInTheLastFolder)
+{
+    QTemporaryDir folder;
+    QSettings().setValue("Settings/LastFolder", folder.path());
+    Window w(kTypeSelfAffine, 64, 48);
+    CAnimationDlg dialog(w.view);
+    dialog.m_complain = [](const QString& text) { ADD_FAILURE() << text.toStdString(); };
+    QString suggested;
+    EXPECT_TRUE(AnswerFileDialog([&] { dialog.StartOrStop(); }, [&](QFileDialog* d) {
+        suggested = d->selectedFiles().value(0);
+        return QString();
+    }));
+    // The name the system has always suggested, in the folder last chosen.
+    EXPECT_EQ(suggested, QDir(folder.path()).filePath("Output.avi"));
+    EXPECT_FALSE(dialog.Writing());
+    QSettings().remove("Settings/LastFolder");
 }
