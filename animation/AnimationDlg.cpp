@@ -12,6 +12,7 @@
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
 
+#include "document/FileFolder.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
 
@@ -194,9 +195,12 @@ void CAnimationDlg::StartOrStop()
         m_complain("No video encoder is available.");
         return;
     }
+    // The name is the one this dialog has always offered; the folder is
+    // the one the user chose a file in last.
     QString path = m_askPath ? m_askPath()
-                             : QFileDialog::getSaveFileName(this, QString(), "Output.avi",
+                             : QFileDialog::getSaveFileName(this, QString(), SuggestedPath("Output.avi"),
                                                             "Avi Files (*.avi);;All Files (*)");
+    RememberFolder(path);
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())

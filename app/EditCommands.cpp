@@ -11,8 +11,9 @@
 void CMainFrame::CopyImage()
 {
     CFractal_Doc* doc = ActiveDocument();
-    // The device bitmap is the GUI's own copy, whole even while a build runs.
-    if (doc && doc->m_deviceBitmap.HasBitmap())
+    // The device bitmap is the GUI's own copy, whole even while a build
+    // runs; while a new sample's picture is cleared it is the old picture.
+    if (doc && doc->m_deviceBitmap.HasBitmap() && !doc->m_imageStale)
         QApplication::clipboard()->setImage(doc->m_deviceBitmap.Image());
 }
 

@@ -17,6 +17,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStatusBar>
 #include <QUndoGroup>
 
@@ -27,6 +28,8 @@
 #include "document/FileFolder.h"
 #include "document/FractalView.h"
 #include "model/Samples.h"
+
+#include <algorithm>
 
 CChildFrame::CChildFrame(CFractal_Doc* doc, QWidget* parent) : QMdiSubWindow(parent), m_doc(doc)
 {
@@ -89,6 +92,9 @@ CMainFrame::CMainFrame() : m_mdi(new QMdiArea)
             m_undoGroup->setActiveStack(child->Document()->UndoStack());
             child->View()->OnActivateView(true);
             setWindowTitle("Quillion - " + child->Document()->Title());
+            // Measured once the bar has been laid out with the rows.
+            if (m_fitProperties)
+                QMetaObject::invokeMethod(this, &CMainFrame::FitPropertiesToRows, Qt::QueuedConnection);
         } else {
             setWindowTitle("Quillion");
         }
@@ -97,6 +103,43 @@ CMainFrame::CMainFrame() : m_mdi(new QMdiArea)
     resize(1000, 760);
     setAcceptDrops(true);
     RestorePlacement();
+    // The bars as no document has them.
+    UpdateCommands();
+}
+
+void CMainFrame::FitPropertiesToRows()
+{
+    CParametersBar* bar = m_parametersBar;
+    const Qt::DockWidgetArea area = dockWidgetArea(bar);
+    if (!m_fitProperties || !bar->isVisible() || bar->isFloating() || bar->RowCount() == 0 ||
+        area == Qt::NoDockWidgetArea)
+        return;
+    m_fitProperties = false;
+    const QRect screenArea = screen() ? screen()->availableGeometry() : QRect();
+    int want = bar->HeightForAllRows() - bar->height();
+    if (screenArea.isValid())
+        want = std::min(want, screenArea.height() - bar->height());
+    if (want <= 0)
+        return;
+    // The bars stacked with it in its column give what they can spare
+    // above their least heights, the last first.
+    QList<QDockWidget*> column{bar};
+    QList<int> heights{bar->height()};
+    int spare = 0;
+    const QList<QDockWidget*> docks = findChildren<QDockWidget*>();
+    for (auto it = docks.rbegin(); it != docks.rend(); ++it) {
+        QDockWidget* other = *it;
+        if (other == bar || !other->isVisible() || other->isFloating() || dockWidgetArea(other) != area ||
+            other->x() >= bar->x() + bar->width() || bar->x() >= other->x() + other->width())
+            continue;
+        const int least = std::max(other->minimumSize().height(), other->minimumSizeHint().height());
+        const int give = std::min(want - spare, std::max(0, other->height() - least));
+        spare += give;
+        column << other;
+        heights << other->height() - give;
+    }
+    heights[0] += spare;
+    resizeDocks(column, heights, Qt::Vertical);
 }
 
 namespace {
@@ -167,6 +210,9 @@ void CMainFrame::RestorePlacement()
     QSettings settings;
     m_parametersBar->LoadBarSizes("BarState");
     m_tileBar->LoadBarSizes("BarState");
+    // No layout of the user's yet: the Properties bar is sized to the
+    // first rows it shows.
+    m_fitProperties = !settings.contains("BarState/State");
     restoreState(settings.value("BarState/State").toByteArray());
     m_parametersBar->ApplyBarSize();
     m_tileBar->ApplyBarSize();
@@ -289,6 +335,12 @@ CChildFrame* CMainFrame::NewWindow()
     return child;
 }
 
+bool CMainFrame::TileSetActive() const
+{
+    CFractal_Doc* doc = ActiveDocument();
+    return doc && doc->m_fractal && doc->m_fractal->m_kind == CFractal::kTile;
+}
+
 CChildFrame* CMainFrame::ActiveChild() const { return qobject_cast<CChildFrame*>(m_mdi->activeSubWindow()); }
 
 CFractal_Doc* CMainFrame::ActiveDocument() const
@@ -307,6 +359,9 @@ void CMainFrame::UpdateCommands()
 {
     CFractal_Doc* doc = ActiveDocument();
     const bool building = doc && doc->IsBuilding();
+    // A picture cleared for a new sample is not there to copy or save: the
+    // old one would go out under the new title.
+    const bool picture = doc && !doc->m_imageStale;
     for (auto& [id, action] : m_commands) {
         bool enabled = doc != nullptr;
         // Bitmap Size (32792-32798) would change the size a build reads.
@@ -320,12 +375,16 @@ void CMainFrame::UpdateCommands()
             enabled = doc && doc->m_fractal && doc->m_fractal->m_kind == CFractal::kSelfAffine;
         else if (id == 57606 || id == 32812 || id == 32814)
             enabled = true;
+        else if (id == 32810)
+            enabled = picture;
         action->setEnabled(enabled);
     }
     if (m_parametersBar)
         Command(32812)->setChecked(m_parametersBar->isVisible());
-    if (m_tileBar)
+    if (m_tileBar) {
+        m_tileBar->Follow(TileSetActive());
         Command(32814)->setChecked(m_tileBar->isVisible());
+    }
     CheckBitmapSize();
     if (m_back) {
         m_back->setEnabled(doc && doc->CanGoBack());
@@ -334,7 +393,7 @@ void CMainFrame::UpdateCommands()
     for (QAction* a : m_editActions)
         a->setEnabled(doc != nullptr);
     if (!m_editActions.isEmpty())
-        m_editActions.front()->setEnabled(doc && doc->m_deviceBitmap.HasBitmap());
+        m_editActions.front()->setEnabled(picture && doc->m_deviceBitmap.HasBitmap());
     for (QAction* a : m_docOnly)
         a->setVisible(doc != nullptr);
     for (QAction* a : m_docMenus)
@@ -413,9 +472,13 @@ void CMainFrame::Dispatch(unsigned id)
         close();
         return;
     }
-    if (id == 32812 || id == 32814) {
-        QDockWidget* bar = id == 32812 ? m_parametersBar : static_cast<QDockWidget*>(m_tileBar);
-        bar->setVisible(!bar->isVisible());
+    if (id == 32812) {
+        m_parametersBar->setVisible(!m_parametersBar->isVisible());
+        UpdateCommands();
+        return;
+    }
+    if (id == 32814) {
+        m_tileBar->Choose(m_tileBar->isHidden(), TileSetActive());
         UpdateCommands();
         return;
     }

@@ -51,6 +51,8 @@ public:
     CChildFrame* ActiveChild() const;
     CFractal_Doc* ActiveDocument() const;
     CFractal_View* ActiveView() const;
+    // Whether the active document is a tile set: the tile bar is shown then.
+    bool TileSetActive() const;
     QMdiArea* MdiArea() const { return m_mdi; }
     QAction* Command(unsigned id) const;
     CTileBar* TileBar() const { return m_tileBar; }
@@ -95,6 +97,10 @@ private:
     void CheckBitmapSize();
     // The Window menu's list of the open windows, made as it opens.
     void ListWindows(QMenu* window);
+    // On a first run, once a document's rows are shown: the Properties bar
+    // grows tall enough for them all.
+    void FitPropertiesToRows();
+    bool m_fitProperties = false;
     QList<QAction*> m_windowList;
     QMenu* m_recentMenu = nullptr;
     QToolBar* m_toolBar = nullptr;

@@ -1,6 +1,8 @@
 #include "app/TileBar.h"
 
+#include <QCloseEvent>
 #include <QPainter>
+#include <QSettings>
 
 #include "model/TileNormalForm.h"
 
@@ -32,4 +34,47 @@ CTileBar::CTileBar(QWidget* parent) : CSizingControlBar(parent)
     setWidget(chart);
     if (parent)
         setFont(parent->font());
+}
+
+namespace {
+const char* const kChoiceKey = "Settings/TileBarShown";
+}
+
+bool CTileBar::UserChose(bool* shown)
+{
+    const QVariant v = QSettings().value(kChoiceKey);
+    if (!v.isValid())
+        return false;
+    if (shown)
+        *shown = v.toBool();
+    return true;
+}
+
+void CTileBar::Follow(bool tileSetActive)
+{
+    m_tileSetActive = tileSetActive;
+    bool shown = tileSetActive;
+    UserChose(&shown);
+    // Hidden, not visible: a bar of a main window not yet shown is not
+    // visible either.
+    if (isHidden() == shown)
+        setVisible(shown);
+}
+
+void CTileBar::Choose(bool shown, bool tileSetActive)
+{
+    QSettings settings;
+    if (shown == tileSetActive)
+        settings.remove(kChoiceKey);
+    else
+        settings.setValue(kChoiceKey, shown);
+    Follow(tileSetActive);
+}
+
+void CTileBar::closeEvent(QCloseEvent* e)
+{
+    // The bar's own close button, or the window manager's on a floating bar.
+    CSizingControlBar::closeEvent(e);
+    if (e->isAccepted())
+        Choose(false, m_tileSetActive);
 }

@@ -15,9 +15,26 @@ protected:
     void paintEvent(QPaintEvent* e) override;
 };
 
+// Shown while a tile set is the active document and hidden otherwise,
+// unless the user has chosen: a show or hide that goes against that rule is
+// kept under "Settings/TileBarShown" and holds from then on, in later runs
+// too; one that agrees with it lets the rule hold again.
 class CTileBar : public CSizingControlBar {
     Q_OBJECT
 public:
     explicit CTileBar(QWidget* parent = nullptr);
     CTileChart* Chart() const { return static_cast<CTileChart*>(widget()); }
+
+    // Shows or hides the bar for the active document.
+    void Follow(bool tileSetActive);
+    // The user shows or hides the bar.
+    void Choose(bool shown, bool tileSetActive);
+    // Whether the user's choice holds, and which.
+    static bool UserChose(bool* shown = nullptr);
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    bool m_tileSetActive = false;
 };

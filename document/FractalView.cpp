@@ -414,15 +414,37 @@ void CFractal_View::ResizeToBitmap(int width, int height)
     frame->setGeometry(r);
 }
 
+QRect PrintedRect(const QSize& image, const QRect& page)
+{
+    if (image.isEmpty() || page.isEmpty())
+        return {};
+    const QSize size = image.scaled(page.size(), Qt::KeepAspectRatio);
+    return QRect(page.topLeft() + QPoint((page.width() - size.width()) / 2, (page.height() - size.height()) / 2),
+                 size);
+}
+
 QRect CFractal_View::PrintTo(QPrinter& printer)
 {
+    // The job, and a PDF file's title, carry the document's name.
+    printer.setDocName(m_doc->Title());
     QPainter p;
     if (!p.begin(&printer)) {
         QMessageBox::warning(this, "Print", "Not printed!");
         return {};
     }
-    const unsigned horzRes = unsigned(std::max(1, printer.pageLayout().paintRectPixels(printer.resolution()).width()));
-    const QRect drawn = m_doc->m_deviceBitmap.Paint(p, horzRes);
+    // The painter starts at the printable area's corner unless the printer
+    // draws on the whole sheet.
+    QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
+    if (!printer.fullPage())
+        page.moveTopLeft(QPoint(0, 0));
+    // A picture cleared for a new sample prints as it shows: nothing.
+    const CCanvasBitmap& bitmap = m_doc->m_deviceBitmap;
+    QRect drawn;
+    if (bitmap.HasBitmap() && !m_doc->m_imageStale) {
+        drawn = PrintedRect(bitmap.Image().size(), page);
+        if (!drawn.isEmpty())
+            p.drawImage(drawn, bitmap.Image());
+    }
     if (!p.end()) {
         QMessageBox::warning(this, "Print", "Not printed!");
         return {};
@@ -446,6 +468,7 @@ QPrinter& CFractal_View::Printer()
 
 void CFractal_View::OnFilePrint()
 {
+    Printer().setDocName(m_doc->Title());
     QPrintDialog dialog(&Printer(), this);
     dialog.setMinMax(1, 1);
     if (dialog.exec() == QDialog::Accepted)

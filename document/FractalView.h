@@ -14,6 +14,9 @@ class QPrinter;
 
 // `r` moved, then shrunk where it must be, to lie inside `area`.
 QRect FitInside(QRect r, const QRect& area);
+// `image` scaled, its shape kept, to fill `page` in one direction, and
+// centred in it; empty when either is empty.
+QRect PrintedRect(const QSize& image, const QRect& page);
 
 class CFractal_View : public QAbstractScrollArea {
     Q_OBJECT
@@ -34,9 +37,10 @@ public:
     // taking room.
     QSize ClientArea() const;
 
-    // Printing of one page, the image scaled to the page's width in device
-    // pixels. Returns the rectangle printed, empty (after "Not printed!")
-    // when the printer failed.
+    // Prints one page titled after the document: the image as large as the
+    // printable area takes it, its shape kept, centred. Returns the
+    // rectangle drawn in the painter's device pixels, empty when nothing
+    // was drawn (after "Not printed!" when the printer failed).
     QRect PrintTo(QPrinter& printer);
     // The printer and page that Print Setup chose, kept for every print of
     // this run of the program.

@@ -272,6 +272,18 @@ void CParametersBar::RefreshValues()
     setUpdatesEnabled(true);
 }
 
+int CParametersBar::HeightForAllRows()
+{
+    CPropertyGrid& grid = Grid();
+    QTreeWidgetItem* first = grid.topLevelItem(0);
+    const int rowHeight = first ? grid.visualItemRect(first).height() : 0;
+    if (rowHeight <= 0 || grid.viewport()->height() <= 0)
+        return height();
+    // Everything but the grid's rows keeps its height: header, frame,
+    // description, caption.
+    return height() - grid.viewport()->height() + RowCount() * rowHeight;
+}
+
 QTreeWidgetItem* CParametersBar::FindItem(const QString& label) const
 {
     for (const Row& r : m_rows)

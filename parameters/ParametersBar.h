@@ -50,6 +50,10 @@ public:
     QLabel* WaitNote() const { return m_waitNote; }
     // The line under the grid that describes the selected row.
     QLabel* Description() const { return m_description; }
+    // The bar's height at which all the rows shown, their groups open, fit
+    // without scrolling; its present height while it has no rows or has not
+    // been laid out.
+    int HeightForAllRows();
 
 protected:
     bool event(QEvent* e) override;

@@ -12,7 +12,6 @@
 #include <QTreeWidgetItem>
 #include <QLineEdit>
 #include <QMdiArea>
-#include <QPrinter>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -186,22 +185,6 @@ TEST(DocumentWindow, BitmapSizeCommandsAndTheSizeDialog)
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.m_width, 0u);
     EXPECT_EQ(dialog.m_height, 4096u);
-}
-
-TEST(DocumentWindow, PrintingScalesByThePageWidth)
-{
-    Window w(kTypeMandelbrot);
-    w.doc->OnBuild(32800);
-    ASSERT_TRUE(WaitIdle(w.doc));
-    QTemporaryDir dir;
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(dir.filePath("out.pdf"));
-    const int horzRes = printer.pageLayout().paintRectPixels(printer.resolution()).width();
-    const QRect drawn = w.view->PrintTo(printer);
-    EXPECT_EQ(drawn.width(), int(int64_t(horzRes) * 320 / 1024));
-    EXPECT_EQ(drawn.height(), int(int64_t(horzRes) * 200 / 1024));
-    EXPECT_GT(QFileInfo(dir.filePath("out.pdf")).size(), 1000);
 }
 
 TEST(DocumentWindow, SavedDocumentOpensWithTheSameRows)
@@ -689,6 +672,8 @@ TEST(MainWindow, MenusPromptsAndBars)
     QApplication::processEvents();
     EXPECT_NE(frame.TileBar()->isVisible(), shown);
     EXPECT_EQ(frame.Command(32814)->isChecked(), frame.TileBar()->isVisible());
+    frame.Command(32814)->trigger();
+    EXPECT_FALSE(CTileBar::UserChose());
     frame.Command(32812)->trigger();
     QApplication::processEvents();
     EXPECT_EQ(frame.Command(32812)->isChecked(), frame.ParametersBar()->isVisible());

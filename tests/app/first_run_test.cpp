@@ -1,16 +1,25 @@
-// What a first-time user meets in the menus and dialogs: Bitmap Size marks
-// the size in force, the Window menu lists and activates the open windows,
-// and file dialogs start in the last folder with the document's name.
+// What a first-time user meets in the menus, dialogs and bars: Bitmap Size
+// marks the size in force, the Window menu lists and activates the open
+// windows, file dialogs start in the last folder with the document's name,
+// the Properties bar opens tall enough for its rows, and the tile bar shows
+// while a tile set is active.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTreeWidgetItemIterator>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include "WindowFixture.h"
+#include "animation/AnimationDlg.h"
+#include "app/TileBar.h"
 #include "document/FileFolder.h"
 #include "model/FractalFactory.h"
 
@@ -226,4 +235,204 @@ TEST(FirstRun, ANewSampleClearsTheOldPictureUntilItsOwnIsDrawn)
     const QImage sample = shown();
     EXPECT_FALSE(blank(sample));
     EXPECT_NE(sample, mandelbrot);
+}
+
+namespace {
+
+void ForgetLayout()
+{
+    QSettings settings;
+    for (const char* key : {"BarState", "BarState-SCBar-123", "BarState-SCBar-124", "WindowPlacement",
+                            "Settings/TileBarShown"})
+        settings.remove(key);
+}
+
+// Every row of the grid, its groups opened, lies inside its viewport.
+::testing::AssertionResult AllRowsShow(CPropertyGrid& grid)
+{
+    grid.expandAll();
+    QApplication::processEvents();
+    int rows = 0;
+    for (QTreeWidgetItemIterator it(&grid); *it; ++it, ++rows) {
+        const QRect r = grid.visualItemRect(*it);
+        if (r.isEmpty() || r.top() < 0 || r.bottom() >= grid.viewport()->height())
+            return ::testing::AssertionFailure()
+                   << "row " << rows << " at " << r.top() << ".." << r.bottom() << " of a viewport "
+                   << grid.viewport()->height() << " high";
+    }
+    if (rows == 0)
+        return ::testing::AssertionFailure() << "no rows";
+    if (grid.verticalScrollBar()->maximum() != 0)
+        return ::testing::AssertionFailure() << "a scroll bar";
+    return ::testing::AssertionSuccess() << rows << " rows";
+}
+
+} // namespace
+
+TEST(FirstRun, ThePropertiesBarOpensTallEnoughForItsRows)
+{
+    ForgetLayout();
+    // The tile bar shares the column: the room has to be taken from it.
+    QSettings().setValue("Settings/TileBarShown", true);
+    {
+        CMainFrame frame;
+        frame.m_askSave = [](const QString&) { return QMessageBox::Discard; };
+        frame.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+        frame.NewFractalDocument(kTypeMandelbrot);
+        QApplication::processEvents();
+        CParametersBar* bar = frame.ParametersBar();
+        ASSERT_TRUE(frame.TileBar()->isVisible());
+        ASSERT_EQ(frame.dockWidgetArea(frame.TileBar()), frame.dockWidgetArea(bar));
+        EXPECT_EQ(bar->RowCount(), 15);
+        EXPECT_TRUE(AllRowsShow(bar->Grid()));
+        EXPECT_LE(bar->height(), frame.screen()->availableGeometry().height());
+
+        // The user's own layout is kept from then on, however small.
+        frame.resizeDocks({bar}, {120}, Qt::Vertical);
+        QApplication::processEvents();
+        frame.SavePlacement();
+    }
+    CMainFrame again;
+    again.m_askSave = [](const QString&) { return QMessageBox::Discard; };
+    again.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
+    again.NewFractalDocument(kTypeMandelbrot);
+    QApplication::processEvents();
+    EXPECT_LT(again.ParametersBar()->height(), 200);
+    ForgetLayout();
+}
+
+TEST(FirstRun, TheTileBarFollowsTheActiveDocumentUnlessTheUserChose)
+{
+    ForgetLayout();
+    Window w(kTypeMandelbrot);
+    CTileBar* bar = w.frame.TileBar();
+    QAction* toggle = w.frame.Command(32814);
+    auto shown = [&] {
+        QApplication::processEvents();
+        EXPECT_EQ(toggle->isChecked(), bar->isVisible()) << "the View menu's mark";
+        return bar->isVisible();
+    };
+    QMdiSubWindow* mandelbrot = w.frame.MdiArea()->activeSubWindow();
+    EXPECT_FALSE(shown());
+
+    CFractal_Doc* tiles = w.frame.NewFractalDocument(kTypeTile);
+    ASSERT_TRUE(WaitIdle(tiles));
+    QMdiSubWindow* tileWindow = w.frame.MdiArea()->activeSubWindow();
+    EXPECT_TRUE(shown());
+    w.frame.MdiArea()->setActiveSubWindow(mandelbrot);
+    EXPECT_FALSE(shown());
+    w.frame.MdiArea()->setActiveSubWindow(tileWindow);
+    EXPECT_TRUE(shown());
+
+    // Hidden by the user while a tile set is active: it stays hidden, also
+    // for the next tile set and in the next run.
+    toggle->trigger();
+    EXPECT_FALSE(shown());
+    w.frame.MdiArea()->setActiveSubWindow(mandelbrot);
+    w.frame.MdiArea()->setActiveSubWindow(tileWindow);
+    EXPECT_FALSE(shown());
+    {
+        CMainFrame next;
+        next.show();
+        CFractal_Doc* doc = next.NewFractalDocument(kTypeTile);
+        ASSERT_TRUE(WaitIdle(doc));
+        QApplication::processEvents();
+        EXPECT_FALSE(next.TileBar()->isVisible());
+    }
+
+    // Shown again where the rule shows it: the rule holds again.
+    toggle->trigger();
+    EXPECT_TRUE(shown());
+    EXPECT_FALSE(CTileBar::UserChose());
+    w.frame.MdiArea()->setActiveSubWindow(mandelbrot);
+    EXPECT_FALSE(shown());
+
+    // Shown by the user over a Mandelbrot set: it stays, with no window too.
+    toggle->trigger();
+    EXPECT_TRUE(shown());
+    w.frame.MdiArea()->setActiveSubWindow(tileWindow);
+    w.frame.MdiArea()->setActiveSubWindow(mandelbrot);
+    EXPECT_TRUE(shown());
+
+    // Its own close button is the user's choice as well.
+    w.frame.MdiArea()->setActiveSubWindow(tileWindow);
+    toggle->trigger();
+    toggle->trigger(); // hidden, then shown where the rule shows it
+    ASSERT_TRUE(shown());
+    ASSERT_FALSE(CTileBar::UserChose());
+    auto* close = bar->findChild<QAbstractButton*>("qt_dockwidget_closebutton");
+    ASSERT_NE(close, nullptr);
+    QTest::mouseClick(close, Qt::LeftButton);
+    EXPECT_FALSE(shown());
+    bool chosen = true;
+    EXPECT_TRUE(CTileBar::UserChose(&chosen));
+    EXPECT_FALSE(chosen);
+    w.frame.MdiArea()->setActiveSubWindow(mandelbrot);
+    w.frame.MdiArea()->setActiveSubWindow(tileWindow);
+    EXPECT_FALSE(shown());
+
+    // A sample chosen into the tile set's window makes it another kind.
+    toggle->trigger();
+    ASSERT_TRUE(shown());
+    w.frame.Command(32777)->trigger();
+    EXPECT_FALSE(shown());
+    ForgetLayout();
+}
+
+TEST(FirstRun, ACopyOrSavedBitmapWaitsForANewSamplesOwnPicture)
+{
+    Window w(kTypeMandelbrot);
+    QAction* copy = nullptr;
+    for (QAction* a : MenuNamed(w.frame, "&Edit")->actions())
+        if (a->text() == "&Copy Image")
+            copy = a;
+    ASSERT_NE(copy, nullptr);
+    QAction* saveBitmap = w.frame.Command(32810);
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    QApplication::processEvents();
+    EXPECT_TRUE(copy->isEnabled());
+    EXPECT_TRUE(saveBitmap->isEnabled());
+
+    // Chosen from the menu, the sample clears the picture: the old one is
+    // neither copied nor saved under the new title.
+    w.frame.Command(32777)->trigger();
+    ASSERT_TRUE(w.doc->m_imageStale);
+    EXPECT_FALSE(copy->isEnabled());
+    EXPECT_FALSE(saveBitmap->isEnabled());
+    QApplication::clipboard()->setText("kept");
+    w.frame.CopyImage();
+    EXPECT_TRUE(QApplication::clipboard()->image().isNull());
+    EXPECT_EQ(QApplication::clipboard()->text(), "kept");
+
+    // Its own first image brings both back, and that image is copied.
+    w.frame.Command(32800)->trigger();
+    ASSERT_TRUE(WaitIdle(w.doc));
+    QApplication::processEvents();
+    ASSERT_FALSE(w.doc->m_imageStale);
+    EXPECT_TRUE(copy->isEnabled());
+    EXPECT_TRUE(saveBitmap->isEnabled());
+    copy->trigger();
+    EXPECT_EQ(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+              w.doc->m_deviceBitmap.Image().convertToFormat(QImage::Format_RGB32));
+}
+
+TEST(FirstRun, TheAnimationsFileDialogStartsInTheLastFolder)
+{
+    QTemporaryDir folder;
+    QSettings().setValue("Settings/LastFolder", folder.path());
+    Window w(kTypeSelfAffine, 64, 48);
+    CAnimationDlg dialog(w.view);
+    dialog.m_complain = [](const QString& text) { ADD_FAILURE() << text.toStdString(); };
+    QString suggested;
+    EXPECT_TRUE(AnswerFileDialog([&] { dialog.StartOrStop(); }, [&](QFileDialog* d) {
+        suggested = d->selectedFiles().value(0);
+        return QString();
+    }));
+    // The name the system has always suggested, in the folder last chosen.
+    EXPECT_EQ(suggested, QDir(folder.path()).filePath("Output.avi"));
+    EXPECT_FALSE(dialog.Writing());
+    QSettings().remove("Settings/LastFolder");
 }

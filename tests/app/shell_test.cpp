@@ -173,7 +173,8 @@ TEST(MainWindow, HiddenPropertiesStayHiddenAfterARestart)
         QApplication::processEvents();
         EXPECT_FALSE(frame.ParametersBar()->isVisible());
         EXPECT_FALSE(frame.Command(32812)->isChecked());
-        EXPECT_TRUE(frame.TileBar()->isVisible()) << "only the bar that was hidden";
+        EXPECT_FALSE(frame.TileBar()->isVisible()) << "no tile set is active";
+        EXPECT_FALSE(CTileBar::UserChose()) << "only the bar that was hidden";
         frame.Command(32812)->trigger();
         frame.close();
     }
@@ -255,6 +256,7 @@ TEST(MainWindow, EveryMenuItemReachesItsCommand)
         EXPECT_NE(frame.Command(id)->isChecked(), was) << id;
         run(id);
     }
+    EXPECT_FALSE(CTileBar::UserChose()) << "shown and hidden again: the tile bar follows the document again";
 
     run(32800);
     EXPECT_TRUE(doc->IsBuilding());
