@@ -76,6 +76,16 @@ std::atomic<int> g_override{-1};
 
 } // namespace
 
+const char* KernelIsaName(KernelIsa isa)
+{
+    switch (isa) {
+    case KernelIsa::kSse2: return "SSE2";
+    case KernelIsa::kAvx2: return "AVX2";
+    case KernelIsa::kAvx512: return "AVX-512";
+    default: return "scalar";
+    }
+}
+
 bool KernelIsaSupported(KernelIsa isa)
 {
     return int(isa) <= int(g_widest);

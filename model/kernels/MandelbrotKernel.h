@@ -35,6 +35,8 @@ struct MandelbrotRowJob {
 enum class KernelIsa { kScalar, kSse2, kAvx2, kAvx512 };
 
 bool KernelIsaSupported(KernelIsa isa);
+// "scalar", "SSE2", "AVX2" or "AVX-512", for reports and test names.
+const char* KernelIsaName(KernelIsa isa);
 // The widest variant this processor runs, unless a test chose one.
 KernelIsa ChosenKernelIsa();
 // For tests: run `isa` from now on (when supported); kScalar included.

@@ -18,15 +18,7 @@ namespace {
 
 const KernelIsa kVectorIsas[] = {KernelIsa::kSse2, KernelIsa::kAvx2, KernelIsa::kAvx512};
 
-const char* Name(KernelIsa isa)
-{
-    switch (isa) {
-    case KernelIsa::kSse2: return "SSE2";
-    case KernelIsa::kAvx2: return "AVX2";
-    case KernelIsa::kAvx512: return "AVX-512";
-    default: return "scalar";
-    }
-}
+const char* Name(KernelIsa isa) { return KernelIsaName(isa); }
 
 struct View {
     double cx, cy, half;

@@ -26,15 +26,7 @@ using march::Vec;
 
 const KernelIsa kIsas[] = {KernelIsa::kScalar, KernelIsa::kSse2, KernelIsa::kAvx2, KernelIsa::kAvx512};
 
-const char* Name(KernelIsa isa)
-{
-    switch (isa) {
-    case KernelIsa::kSse2: return "SSE2";
-    case KernelIsa::kAvx2: return "AVX2";
-    case KernelIsa::kAvx512: return "AVX-512";
-    default: return "scalar";
-    }
-}
+const char* Name(KernelIsa isa) { return KernelIsaName(isa); }
 
 // Twenty maps of ratio 1/3 towards the points (i, j, k) of the 3x3x3 cube
 // with |i| + |j| + |k| > 1 (translation 2/3 of the point), in that loop
