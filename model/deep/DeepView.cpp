@@ -145,7 +145,7 @@ PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
     for (int k = -1;; ++k) {
         const T magnitude = Sqrt(m2);
         if (k >= 0) {
-            if (!(Abs(magnitude - s.radius) > err)) {
+            if (err > T(0.0) && !(Abs(magnitude - s.radius) > err)) {
                 out.doubtful = true;
                 return out;
             }
