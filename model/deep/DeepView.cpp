@@ -46,6 +46,18 @@ constexpr int64_t kWideBelowExponent = -600;
 
 inline double AsDouble(double v) { return v; }
 inline double AsDouble(FloatExp v) { return v.ToDouble(); }
+// An infinite double (the square of a radius past 1.3e154) must stay above
+// every norm; FloatExp has no infinity, so it gets an exponent no norm of a
+// point that has not escaped reaches.
+template <class T>
+T FromDouble(double v)
+{
+    if constexpr (std::is_same_v<T, double>)
+        return v;
+    else
+        return std::isinf(v) ? FloatExp::Normal(v > 0 ? 1 : -1, int64_t(1) << 40) : FloatExp(v);
+}
+
 template <class T>
 T FromWide(FloatExp v)
 {
@@ -211,6 +223,9 @@ bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts
 {
     const T y = Offset(i, height, s.pixel);
     for (int j = 0; j < s.width; ++j) {
+        // Pixels of few iterations each can still make a long row.
+        if (s.stop && s.stop->load(std::memory_order_relaxed))
+            return false;
         const T x = Offset(j, s.width, s.pixel);
         const PixelOut o = s.julia ? IteratePixel<T, Product>(s, x / s.g, y / s.g, T(0.0), T(0.0))
                                    : IteratePixel<T, Product>(s, x, y, x, y);
@@ -246,8 +261,8 @@ Setup<T> MakeSetup(const Scene& scene, const ReferenceOrbit& start, size_t start
     s.rebase = View(scene.rebase, static_cast<T*>(nullptr));
     s.startIndex = startIndex;
     s.pixel = FromWide<T>(job.pixelSize);
-    s.radius2 = T(job.radius2);
-    s.radius = T(std::sqrt(job.radius2));
+    s.radius2 = FromDouble<T>(job.radius2);
+    s.radius = FromDouble<T>(std::sqrt(job.radius2));
     s.g = T(job.g);
     s.julia = job.julia;
     s.width = job.width;
@@ -348,7 +363,8 @@ long DeepPrecisionBits(FloatExp pixelSize)
 DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t* counts)
 {
     DeepOutcome out;
-    if (!(job.pixelSize.m > 0) || !std::isfinite(job.pixelSize.m) || !std::isfinite(job.g) || !(job.g > 0)) {
+    if (!(job.pixelSize.m > 0) || !std::isfinite(job.pixelSize.m) || !std::isfinite(job.g) || !(job.g > 0) ||
+        !(job.radius2 >= 0)) {
         out.error = "The view is not finite";
         return out;
     }

@@ -354,6 +354,10 @@ TEST(DeepView, RefusesWhatItCannotIterateAndStops)
     job.julia = true;
     job.g = std::nan("");
     EXPECT_EQ(BuildDeep(job, image).error, "The view is not finite");
+    job.g = 1;
+    job.radius2 = std::nan("");
+    EXPECT_EQ(BuildDeep(job, image).error, "The view is not finite");
+    job.radius2 = 1e4;
     EXPECT_EQ(image.Cell(2, 3).value, 7); // nothing written
     EXPECT_EQ(image.Count(2, 3), -2);
 
@@ -408,6 +412,28 @@ TEST(DeepView, PixelsDoNotDependOnTheReference)
     EXPECT_EQ(countsOff, 0);
     EXPECT_EQ(coloursOff, 0);
     EXPECT_GT(escaped, 30 * 30 / 2);
+}
+
+} // namespace
+
+namespace {
+
+// A "precision" of 1e200 squares past the doubles: no point escapes, in
+// either form, as in the double-precision build.
+TEST(DeepView, AnInfiniteRadiusLeavesEveryPointInside)
+{
+    for (const bool wide : {false, true}) {
+        DeepJob job = Job("0", "1", 1e-30, 8, 6, 50);
+        job.radius2 = 1e200 * 1e200;
+        job.forceWide = wide;
+        Image image(8, 6);
+        ASSERT_EQ(BuildDeep(job, image).error, "");
+        for (int i = 0; i < 6; ++i)
+            for (int j = 0; j < 8; ++j) {
+                EXPECT_EQ(image.Count(i, j), -1) << wide;
+                EXPECT_EQ(image.Cell(i, j).value, 1e10f) << wide;
+            }
+    }
 }
 
 } // namespace
