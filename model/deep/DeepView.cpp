@@ -91,6 +91,11 @@ struct ProductDouble {
     double re, im;
     void Times(double zr, double zi)
     {
+        // A deep pixel's z can pass far nearer 0 than a double point's ever
+        // does; the product, kept near 1, would then sink among the
+        // subnormals. Only z's direction matters to it.
+        if (NeedsScaling(zr, zi))
+            Scale(zr, zi);
         const double t = re * zr - im * zi;
         im = re * zi + im * zr;
         re = t;
