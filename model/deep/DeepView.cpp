@@ -1,9 +1,10 @@
 #include "model/deep/DeepView.h"
 
 #include <algorithm>
+#include <cmath>
+#include <type_traits>
 #include <utility>
 #include <vector>
-#include <type_traits>
 
 #include "imaging/ColorMap.h"
 #include "imaging/Parallel.h"
