@@ -1,0 +1,418 @@
+#include "model/deep/DeepView.h"
+
+#include <algorithm>
+#include <cmath>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "imaging/ColorMap.h"
+#include "imaging/Parallel.h"
+#include "model/deep/ReferenceOrbit.h"
+#include "model/kernels/MandelbrotPoint.h"
+
+// Glitches, and why rebasing is the answer here. A pixel's z = w_i + d
+// loses its digits when it passes far closer to 0 than the reference does
+// (|w_i + d| much smaller than |w_i|, so |d| is about |w_i|): from then on d
+// carries the rounding of w_i, not the pixel. Instead of detecting that
+// after the fact and iterating such pixels again about a second reference,
+// every step here rebases: once |z| < |d|, the pixel continues from index 0
+// of an orbit that starts at the critical point 0, with d = z. So |d| <= |z|
+// after every step, hence |w_i| <= 2 |z|: the cancellation that makes a
+// glitch cannot happen, with one reference for the whole view. The same
+// rebase serves when a pixel outlives the reference orbit (the centre
+// escaped first). For the Mandelbrot set the orbit of the critical point is
+// the reference itself (w_0 = 0, w_1 = centre); a Julia set iterates the
+// critical orbit of its constant beside the one at the view's centre.
+//
+// What rebasing cannot cure is a pixel whose fate hangs on digits no double
+// holds: some points near the set's filaments double every rounding many
+// hundred times over before they escape. Each pixel therefore carries a
+// bound on its accumulated rounding error; when the bound reaches the escape
+// test's margin (the test could go either way), the pixel is iterated again
+// about a reference orbit of its own, in arbitrary precision, with a zero
+// difference. Such pixels are few: their count is reported.
+
+namespace {
+
+using mandelbrot_point::Escaped;
+using mandelbrot_point::kInsideValue;
+using mandelbrot_point::NeedsScaling;
+using mandelbrot_point::Scale;
+
+// Views whose pixels are below 2^-600 keep every value in FloatExp: their
+// differences, squared and multiplied into the product, would leave the
+// range of doubles.
+constexpr int64_t kWideBelowExponent = -600;
+
+inline double AsDouble(double v) { return v; }
+inline double AsDouble(FloatExp v) { return v.ToDouble(); }
+// An infinite double (the square of a radius past 1.3e154) must stay above
+// every norm; FloatExp has no infinity, so it gets an exponent no norm of a
+// point that has not escaped reaches.
+template <class T>
+T FromDouble(double v)
+{
+    if constexpr (std::is_same_v<T, double>)
+        return v;
+    else
+        return std::isinf(v) ? FloatExp::Normal(v > 0 ? 1 : -1, int64_t(1) << 40) : FloatExp(v);
+}
+
+template <class T>
+T FromWide(FloatExp v)
+{
+    if constexpr (std::is_same_v<T, double>)
+        return v.ToDouble();
+    else
+        return v;
+}
+
+template <class T>
+struct OrbitView {
+    const T* re = nullptr;
+    const T* im = nullptr;
+    size_t size = 0;
+};
+
+OrbitView<double> View(const ReferenceOrbit& o, double*)
+{
+    return {o.re.data(), o.im.data(), o.size()};
+}
+
+OrbitView<FloatExp> View(const ReferenceOrbit& o, FloatExp*)
+{
+    return {o.reWide.data(), o.imWide.data(), o.size()};
+}
+
+// The running product P = z_0 z_1 ... z_(m-1): only its direction is
+// painted. In doubles it is rescaled by powers of two as the point loop
+// does; in FloatExp its exponent is free.
+struct ProductDouble {
+    double re, im;
+    void Times(double zr, double zi)
+    {
+        // A deep pixel's z can pass far nearer 0 than a double point's ever
+        // does; the product, kept near 1, would then sink among the
+        // subnormals. Only z's direction matters to it.
+        if (NeedsScaling(zr, zi))
+            Scale(zr, zi);
+        const double t = re * zr - im * zi;
+        im = re * zi + im * zr;
+        re = t;
+        if (NeedsScaling(re, im))
+            Scale(re, im);
+    }
+    void Direction(double& r, double& i) const
+    {
+        r = re;
+        i = im;
+    }
+};
+
+struct ProductWide {
+    FloatExp re, im;
+    void Times(FloatExp zr, FloatExp zi)
+    {
+        const FloatExp t = re * zr - im * zi;
+        im = re * zi + im * zr;
+        re = t;
+    }
+    void Direction(double& r, double& i) const
+    {
+        const int64_t top = re.m == 0 ? im.e : im.m == 0 ? re.e : std::max(re.e, im.e);
+        r = FloatExp::Normal(re.m, re.e - top).ToDouble();
+        i = FloatExp::Normal(im.m, im.e - top).ToDouble();
+    }
+};
+
+template <class T>
+struct Setup {
+    OrbitView<T> start, rebase;
+    size_t startIndex = 0;
+    T pixel, radius2, radius, g;
+    bool julia = false;
+    int width = 0, maxIterations = 0;
+    const std::atomic<bool>* stop = nullptr;
+};
+
+struct PixelOut {
+    MandelbrotPixel cell;
+    int32_t count = -1;
+    bool doubtful = false; // the rounding may have decided the escape test
+};
+
+// One pixel, the point loop's steps on z = w_i + d: P <- z_0, then
+// z_(k+1) = z_k^2 + c until |z|^2 > radius2 or k reaches the limit.
+template <class T, class Product>
+PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
+{
+    // A few roundings' worth per operation, generously.
+    const T eps = T(8 * 0x1p-53);
+    const T dcAbs = Sqrt(dcr * dcr + dci * dci);
+    const OrbitView<T>* orbit = &s.start;
+    size_t i = s.startIndex;
+    T zr = orbit->re[i] + dr, zi = orbit->im[i] + di;
+    T m2 = zr * zr + zi * zi;
+    // err bounds |computed z - exact z| to first order: each step doubles
+    // it by |z| and adds the step's own roundings, which are relative to
+    // the difference d, not to z, as long as d is the smaller.
+    T err = eps * Sqrt(dr * dr + di * di);
+    Product p{zr, zi};
+    PixelOut out;
+    for (int k = -1;; ++k) {
+        const T magnitude = Sqrt(m2);
+        if (k >= 0) {
+            if (err > T(0.0) && !(Abs(magnitude - s.radius) > err)) {
+                out.doubtful = true;
+                return out;
+            }
+            if (m2 > s.radius2) {
+                double pr = 0, pi = 0;
+                p.Direction(pr, pi);
+                out.cell = Escaped(pr, pi, AsDouble(zr), AsDouble(zi), AsDouble(m2));
+                out.count = k + 1;
+                return out;
+            }
+            const bool stopped = (k & 0xFFFF) == 0xFFFF && s.stop && s.stop->load(std::memory_order_relaxed);
+            if (k >= s.maxIterations || stopped) {
+                out.cell.value = kInsideValue;
+                out.cell.stopped = stopped;
+                return out;
+            }
+            p.Times(zr, zi);
+        }
+        T d2 = dr * dr + di * di;
+        if (m2 < d2 || i + 1 >= orbit->size) {
+            dr = zr;
+            di = zi;
+            d2 = m2;
+            orbit = &s.rebase;
+            i = 0;
+            err = err + eps * magnitude; // the rounding of w_i + d
+        }
+        err = (magnitude + magnitude + err) * err + eps * ((magnitude + magnitude) * Sqrt(d2) + dcAbs);
+        // d <- (2 w + d) d + dc.
+        const T tr = orbit->re[i] + orbit->re[i] + dr;
+        const T ti = orbit->im[i] + orbit->im[i] + di;
+        const T nr = tr * dr - ti * di + dcr;
+        di = tr * di + ti * dr + dci;
+        dr = nr;
+        ++i;
+        zr = orbit->re[i] + dr;
+        zi = orbit->im[i] + di;
+        m2 = zr * zr + zi * zi;
+    }
+}
+
+// The offset of pixel index `index` of a side of `size` pixels from the
+// centre, in the form the differences take.
+template <class T>
+T Offset(int index, int size, T pixel)
+{
+    return T(double(index - size / 2)) * pixel;
+}
+
+void Store(const PixelOut& o, PixelRecord& cell, int32_t* count)
+{
+    cell.nx = o.cell.re;
+    cell.ny = o.cell.im;
+    cell.value = o.cell.value;
+    if (count)
+        *count = o.count;
+}
+
+// False when stopped. Doubtful pixels are left for their own references,
+// listed in `doubtful` by column.
+template <class T, class Product>
+bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts, std::vector<int>& doubtful)
+{
+    const T y = Offset(i, height, s.pixel);
+    for (int j = 0; j < s.width; ++j) {
+        // Pixels of few iterations each can still make a long row.
+        if (s.stop && s.stop->load(std::memory_order_relaxed))
+            return false;
+        const T x = Offset(j, s.width, s.pixel);
+        const PixelOut o = s.julia ? IteratePixel<T, Product>(s, x / s.g, y / s.g, T(0.0), T(0.0))
+                                   : IteratePixel<T, Product>(s, x, y, x, y);
+        if (o.cell.stopped)
+            return false;
+        if (o.doubtful)
+            doubtful.push_back(j);
+        else
+            Store(o, row[j], counts ? counts + j : nullptr);
+    }
+    return true;
+}
+
+// What every pass over the view shares.
+struct Scene {
+    const DeepJob& job;
+    const MpfrReal& x; // the centre as read
+    const MpfrReal& y;
+    long bits;
+    bool wide;
+    size_t length;
+    const ReferenceOrbit& centre;
+    size_t startIndex;
+    const ReferenceOrbit& rebase;
+};
+
+template <class T>
+Setup<T> MakeSetup(const Scene& scene, const ReferenceOrbit& start, size_t startIndex)
+{
+    const DeepJob& job = scene.job;
+    Setup<T> s;
+    s.start = View(start, static_cast<T*>(nullptr));
+    s.rebase = View(scene.rebase, static_cast<T*>(nullptr));
+    s.startIndex = startIndex;
+    s.pixel = FromWide<T>(job.pixelSize);
+    s.radius2 = FromDouble<T>(job.radius2);
+    s.radius = FromDouble<T>(std::sqrt(job.radius2));
+    s.g = T(job.g);
+    s.julia = job.julia;
+    s.width = job.width;
+    s.maxIterations = job.maxIterations;
+    s.stop = job.stop;
+    return s;
+}
+
+// The pixel iterated about an orbit of its own, computed in arbitrary
+// precision from its exact position: its difference is zero, so no
+// rounding of the differences is left to decide it. False when stopped.
+template <class T, class Product>
+bool OwnReference(const Scene& scene, int i, int j, PixelRecord& cell, int32_t* count)
+{
+    const DeepJob& job = scene.job;
+    const T pixel = FromWide<T>(job.pixelSize);
+    const FloatExp offsets[2] = {FloatExp(Offset(j, job.width, pixel)), FloatExp(Offset(i, job.height, pixel))};
+    MpfrReal px(scene.bits), py(scene.bits), step(scene.bits);
+    mpfr_srcptr centre[2] = {scene.x.get(), scene.y.get()};
+    MpfrReal* point[2] = {&px, &py};
+    for (int a = 0; a < 2; ++a) {
+        mpfr_set_d(step.get(), offsets[a].m, MPFR_RNDN);
+        mpfr_mul_2si(step.get(), step.get(), long(offsets[a].e), MPFR_RNDN);
+        mpfr_add(point[a]->get(), centre[a], step.get(), MPFR_RNDN);
+    }
+    ReferenceOrbit own;
+    bool whole = false;
+    if (job.julia) {
+        MpfrReal cr(scene.bits), ci(scene.bits);
+        mpfr_set_d(cr.get(), job.cRe, MPFR_RNDN);
+        mpfr_set_d(ci.get(), job.cIm, MPFR_RNDN);
+        mpfr_div_d(px.get(), px.get(), job.g, MPFR_RNDN);
+        mpfr_div_d(py.get(), py.get(), job.g, MPFR_RNDN);
+        whole = ComputeReferenceOrbit(px, py, cr, ci, job.radius2, scene.length, scene.wide, job.stop, own);
+    } else {
+        const MpfrReal zero(scene.bits);
+        whole = ComputeReferenceOrbit(zero, zero, px, py, job.radius2, scene.length, scene.wide, job.stop, own);
+    }
+    if (!whole)
+        return false;
+    const Setup<T> s = MakeSetup<T>(scene, own, scene.startIndex);
+    const PixelOut o = IteratePixel<T, Product>(s, T(0.0), T(0.0), T(0.0), T(0.0));
+    if (o.cell.stopped)
+        return false;
+    Store(o, cell, count);
+    return true;
+}
+
+template <class T, class Product>
+bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, int& ownReferences)
+{
+    const DeepJob& job = scene.job;
+    const Setup<T> s = MakeSetup<T>(scene, scene.centre, scene.startIndex);
+    std::vector<std::vector<int>> doubtful(size_t(job.height));
+    std::atomic<bool> stopped{false};
+    ForEachRange(job.height, 1, [&](int begin, int end) {
+        for (int i = begin; i < end && !stopped.load(std::memory_order_relaxed); ++i) {
+            int32_t* rowCounts = counts ? counts + size_t(i) * size_t(job.width) : nullptr;
+            if ((job.stop && job.stop->load(std::memory_order_relaxed)) ||
+                !Row<T, Product>(s, i, job.height, rows[i], rowCounts, doubtful[size_t(i)])) {
+                stopped = true;
+                return;
+            }
+        }
+    });
+    if (stopped)
+        return false;
+    std::vector<std::pair<int, int>> again;
+    for (int i = 0; i < job.height; ++i)
+        for (int j : doubtful[size_t(i)])
+            again.emplace_back(i, j);
+    ownReferences = int(again.size());
+    ForEachRange(int(again.size()), 1, [&](int begin, int end) {
+        for (int n = begin; n < end && !stopped.load(std::memory_order_relaxed); ++n) {
+            const auto [i, j] = again[size_t(n)];
+            int32_t* count = counts ? counts + size_t(i) * size_t(job.width) + size_t(j) : nullptr;
+            if (!OwnReference<T, Product>(scene, i, j, rows[i][j], count)) {
+                stopped = true;
+                return;
+            }
+        }
+    });
+    return !stopped;
+}
+
+} // namespace
+
+long DeepPrecisionBits(FloatExp pixelSize)
+{
+    // The centre must place a pixel to well within its size, and the orbit's
+    // roundings, which grow with its derivative (below radius / pixel size
+    // for points not yet escaped), must stay far below a double's last digit
+    // of the differences: 64 bits beyond the pixel size's own, and 8 for a
+    // centre of a few units.
+    return 72 + long(std::max<int64_t>(0, -pixelSize.e));
+}
+
+DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t* counts)
+{
+    DeepOutcome out;
+    if (!(job.pixelSize.m > 0) || !std::isfinite(job.pixelSize.m) || !std::isfinite(job.g) || !(job.g > 0) ||
+        !(job.radius2 >= 0)) {
+        out.error = "The view is not finite";
+        return out;
+    }
+    if (job.width <= 0 || job.height <= 0)
+        return out;
+    const long bits = DeepPrecisionBits(job.pixelSize);
+    MpfrReal x(bits), y(bits);
+    if (!x.Parse(job.centreRe)) {
+        out.error = "The centre's x is not a number: \"" + job.centreRe + "\"";
+        return out;
+    }
+    if (!y.Parse(job.centreIm)) {
+        out.error = "The centre's y is not a number: \"" + job.centreIm + "\"";
+        return out;
+    }
+    const bool wide = job.forceWide || job.pixelSize.e < kWideBelowExponent;
+    // z_(n+1) may be read from index n + 2 (the Mandelbrot start is index 1).
+    const size_t length = size_t(std::max(0, job.maxIterations)) + 3;
+    const MpfrReal zero(bits);
+    ReferenceOrbit centre, critical;
+    bool whole = true;
+    size_t startIndex = 0;
+    if (!job.julia) {
+        // w_0 = 0, w_1 = the centre = c: the centre's orbit is also the
+        // critical point's, the one pixels rebase to.
+        whole = ComputeReferenceOrbit(zero, zero, x, y, job.radius2, length, wide, job.stop, centre);
+        startIndex = 1;
+    } else {
+        MpfrReal cr(bits), ci(bits), sx(bits), sy(bits);
+        mpfr_set_d(cr.get(), job.cRe, MPFR_RNDN);
+        mpfr_set_d(ci.get(), job.cIm, MPFR_RNDN);
+        mpfr_div_d(sx.get(), x.get(), job.g, MPFR_RNDN);
+        mpfr_div_d(sy.get(), y.get(), job.g, MPFR_RNDN);
+        whole = ComputeReferenceOrbit(sx, sy, cr, ci, job.radius2, length, wide, job.stop, centre) &&
+                ComputeReferenceOrbit(zero, zero, cr, ci, job.radius2, length, wide, job.stop, critical);
+    }
+    if (!whole) {
+        out.stopped = true;
+        return out;
+    }
+    const Scene scene{job, x, y, bits, wide, length, centre, startIndex, job.julia ? critical : centre};
+    out.stopped = wide ? !AllRows<FloatExp, ProductWide>(scene, rows, counts, out.ownReferences)
+                       : !AllRows<double, ProductDouble>(scene, rows, counts, out.ownReferences);
+    return out;
+}

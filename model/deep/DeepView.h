@@ -1,0 +1,50 @@
+#pragma once
+// Mandelbrot and Julia views past the resolution of doubles: one reference
+// orbit in arbitrary precision at the view's centre, every pixel iterated in
+// doubles (or FloatExp, past their range) as its difference from it.
+//
+// Each cell gets what the double-precision point loop (kernels/
+// MandelbrotPoint.h) would write for the same point in exact arithmetic, so
+// the colour map paints a deep cell exactly like a shallow one.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "model/deep/FloatExp.h"
+
+struct PixelRecord;
+
+struct DeepJob {
+    // The centre as decimal text, read at the precision the pixel size asks.
+    std::string centreRe, centreIm;
+    // Pixel (row i, column j) lies at centre + ((j - width/2) d, (i - height/2) d),
+    // the halves rounded down, as in the double-precision build.
+    FloatExp pixelSize;
+    int width = 0, height = 0;
+    bool julia = false;
+    // Julia sets: z_0 = point / g, c = (cRe, cIm).
+    double cRe = 0, cIm = 0, g = 1;
+    double radius2 = 0;
+    int maxIterations = 0;
+    const std::atomic<bool>* stop = nullptr;
+    // Tests: iterate in FloatExp even where doubles would do.
+    bool forceWide = false;
+};
+
+struct DeepOutcome {
+    bool stopped = false;
+    std::string error; // set when the job could not be started; no cell written
+    // Pixels whose escape the differences could not settle, iterated again
+    // about an orbit of their own.
+    int ownReferences = 0;
+};
+
+// The precision the reference orbit needs for this pixel size.
+long DeepPrecisionBits(FloatExp pixelSize);
+
+// Fills (nx, ny, value) of rows[i][j]; `counts`, when given, gets
+// width x height escape counts, row by row: the index m of the first z_m
+// past the radius, or -1 inside. Rows are spread over the cores on the fast
+// path and the result does not depend on how.
+DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t* counts);
