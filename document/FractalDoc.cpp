@@ -4,11 +4,10 @@
 #include <QMessageBox>
 #include <QThread>
 
-#include <cstdio>
-
 #include "document/BuildSteps.h"
 #include "document/FractalView.h"
 #include "document/MemoryStatus.h"
+#include "document/ProgressText.h"
 #include "imaging/VectorState.h"
 #include "model/FractalFactory.h"
 
@@ -351,11 +350,5 @@ QString CFractal_Doc::StatusText() const
 {
     if (!IsBuilding() || !m_fractal)
         return {};
-    const double progress = m_fractal->m_progress;
-    const QString status = QString::fromStdString(m_canvas->Status());
-    if (!(progress >= 0.0))
-        return status;
-    char head[64];
-    std::snprintf(head, sizeof head, "[%3.1f%%] ", progress);
-    return QString::fromLatin1(head) + status;
+    return QString::fromStdString(BuildStatusLine(*m_fractal, m_canvas->Status()));
 }
