@@ -132,8 +132,10 @@ QPointF CFractal_View::BuildPoint(const QPointF& client) const
 
 namespace {
 
-// Window pixels that hold `pixels` image pixels at `scale` per window pixel.
-int Logical(int pixels, double scale) { return int(std::ceil(pixels / scale - 1e-9)); }
+// Whole window pixels that `pixels` image pixels fill at `scale` per window
+// pixel. At a fractional ratio the build has a part of a window pixel more,
+// which must not make a scroll bar appear.
+int Logical(int pixels, double scale) { return int(pixels / scale + 1e-9); }
 
 } // namespace
 
