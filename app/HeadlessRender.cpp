@@ -20,6 +20,7 @@
 #include "document/DataFile.h"
 #include "document/DocumentFiles.h"
 #include "document/MemoryStatus.h"
+#include "document/ProgressText.h"
 #include "imaging/Canvas.h"
 #include "imaging/VectorState.h"
 #include "model/FractalFactory.h"
@@ -45,11 +46,8 @@ public:
     void Print(const std::string& status)
     {
         std::lock_guard lock(m_printLock);
-        const double progress = m_fractal ? m_fractal->m_progress.load() : -1.0;
-        if (progress >= 0)
-            std::fprintf(stderr, "[%3.1f%%] %s\n", progress, status.c_str());
-        else
-            std::fprintf(stderr, "%s\n", status.c_str());
+        const std::string line = m_fractal ? BuildStatusLine(*m_fractal, status) : status;
+        std::fprintf(stderr, "%s\n", line.c_str());
     }
 
     // A computed-data file brings its own size.
@@ -119,10 +117,15 @@ BuildOutcome BuildWithProgress(CFractal& fractal, CCanvas& canvas, HeadlessView&
     });
     std::unique_lock guard(lock);
     double shown = -1;
+    int64_t shownRows = -1;
     while (!ended.wait_for(guard, std::chrono::milliseconds(250), [&] { return done; })) {
         const double p = fractal.m_progress;
-        if (!quiet && p >= 0 && p != shown) {
+        const PassReading pass = fractal.m_passProgress.Read();
+        if (quiet)
+            continue;
+        if (pass.running ? pass.done != shownRows : p >= 0 && p != shown) {
             shown = p;
+            shownRows = pass.done;
             view.Print(canvas.Status());
         }
     }

@@ -4,11 +4,10 @@
 #include <QMessageBox>
 #include <QThread>
 
-#include <cstdio>
-
 #include "document/BuildSteps.h"
 #include "document/FractalView.h"
 #include "document/MemoryStatus.h"
+#include "document/ProgressText.h"
 #include "imaging/VectorState.h"
 #include "model/FractalFactory.h"
 
@@ -111,6 +110,9 @@ void CFractal_Doc::OnBuild(unsigned id)
     // any moment after this command reaches the build.
     m_fractal->m_stop = false;
     m_canvas->MeasureView();
+    // Paint draws the grid there is, at the scale it was built at.
+    if (id != kCmdPaint)
+        m_gridScale = m_targetScale;
     // The view list belongs to the GUI thread: the worker gets its answer.
     StartWorker([this, hasView = !m_views.empty()] { return BuildThreadProc(hasView); });
 }
@@ -140,6 +142,7 @@ bool CFractal_Doc::StartJob(std::function<void()> job)
     RecordChange("Change");
     m_buildPlace = FractalPlace();
     m_jobRunning = true;
+    m_gridScale = m_targetScale;
     StartWorker([job = std::move(job)] {
         job();
         return 0;
@@ -327,7 +330,8 @@ void CFractal_Doc::ClientSize(unsigned& width, unsigned& height)
         height = m_canvas->m_targetHeight;
         return;
     }
-    const QSize s = m_activeView->ClientArea();
+    const QSize s = m_measureLogical ? m_activeView->LogicalClientArea() : m_activeView->ClientArea();
+    m_targetScale = m_measureLogical ? 1.0 : m_activeView->BuildScale();
     width = unsigned(std::max(1, s.width()));
     height = unsigned(std::max(1, s.height()));
 }
@@ -351,11 +355,5 @@ QString CFractal_Doc::StatusText() const
 {
     if (!IsBuilding() || !m_fractal)
         return {};
-    const double progress = m_fractal->m_progress;
-    const QString status = QString::fromStdString(m_canvas->Status());
-    if (!(progress >= 0.0))
-        return status;
-    char head[64];
-    std::snprintf(head, sizeof head, "[%3.1f%%] ", progress);
-    return QString::fromLatin1(head) + status;
+    return QString::fromStdString(BuildStatusLine(*m_fractal, m_canvas->Status()));
 }

@@ -110,6 +110,12 @@ public:
     void StatusChanged() override;
     void SelectionChanged() override;
 
+    // Image pixels to a window pixel in the device bitmap (see
+    // CFractal_View::BuildScale): what the build that made it measured.
+    double ImageScale() const { return m_imageScale; }
+    // The views call this when they have uploaded a new image.
+    void ImageUploaded() { m_imageScale = m_gridScale; }
+
     // The status pane text for the running build; empty when idle.
     QString StatusText() const;
 
@@ -238,4 +244,10 @@ private:
     ViewPlace m_buildPlace;
     std::optional<ViewPlace> m_imagePlace;
     bool m_jobRunning = false;
+    // Image pixels per window pixel of the target size as last measured,
+    // of the grid the last build made, and of the device bitmap.
+    double m_targetScale = 1, m_gridScale = 1, m_imageScale = 1;
+    // Set while a data file is read: its grid keeps its pixels, and the
+    // window is measured in its own pixels, as the file's image is shown.
+    bool m_measureLogical = false;
 };

@@ -60,10 +60,14 @@ bool CFractal_Doc::OnOpenDocument(const QString& path, QString& error)
                 m_views.front()->ResizeToBitmap(int(w), int(h));
             }
         };
-        if (!fractal || !OpenDataFile(path.toStdString(), *fractal, *m_canvas, sized, why)) {
+        m_measureLogical = true;
+        const bool read = fractal && OpenDataFile(path.toStdString(), *fractal, *m_canvas, sized, why);
+        m_measureLogical = false;
+        if (!read) {
             error = QString::fromStdString(why);
             return false;
         }
+        m_gridScale = 1;
         m_fractalType = 0;
         SetFractal(std::move(fractal));
         // The rendered grid is shown by the first update of the window.

@@ -88,13 +88,16 @@ void CFractal_View::OnUpdate()
     // Only after a build has finished writing: the worker sets the flag
     // last, and the document does not start another build before this runs.
     if (c.m_imagePending.exchange(false)) {
-        if (m_doc->m_deviceBitmap.Upload(c))
+        if (m_doc->m_deviceBitmap.Upload(c)) {
             m_doc->m_imageStale = false;
-        else if (c.HasBuffer())
+            m_doc->ImageUploaded();
+        } else if (c.HasBuffer())
             c.SetStatus(NoMemoryStatus(c.m_bufferWidth, c.m_bufferHeight));
     }
-    if (m_doc->m_deviceBitmap.HasBitmap())
-        SetScrollSizes(m_doc->m_deviceBitmap.m_bitmapWidth, m_doc->m_deviceBitmap.m_bitmapHeight);
+    if (m_doc->m_deviceBitmap.HasBitmap()) {
+        const QSize shown = ImageLogicalSize();
+        SetScrollSizes(shown.width(), shown.height());
+    }
     // Type codes outside 0-3 make an Appolony set, so they get its icon.
     const QIcon icon = KindPicture(m_doc->m_fractalType);
     if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()); frame && !icon.isNull())
@@ -113,11 +116,36 @@ void CFractal_View::SetScrollSizes(int width, int height)
     verticalScrollBar()->setPageStep(v.height());
 }
 
-QPoint CFractal_View::ImagePoint(const QPoint& client) const
+QPoint CFractal_View::ImagePoint(const QPointF& client) const
 {
     // The image scrolls; clicks and the rectangle are kept in image pixels
     // so that a scrolled view zooms where the user pointed.
-    return client + QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    const QPointF p = (client + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value())) *
+                      m_doc->ImageScale();
+    return QPoint(int(std::floor(p.x())), int(std::floor(p.y())));
+}
+
+QPointF CFractal_View::BuildPoint(const QPointF& client) const
+{
+    return (client + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value())) * BuildScale();
+}
+
+namespace {
+
+// Whole window pixels that `pixels` image pixels fill at `scale` per window
+// pixel. At a fractional ratio the build has a part of a window pixel more,
+// which must not make a scroll bar appear.
+int Logical(int pixels, double scale) { return int(pixels / scale + 1e-9); }
+
+} // namespace
+
+QSize CFractal_View::ImageLogicalSize() const
+{
+    const CCanvasBitmap& bitmap = m_doc->m_deviceBitmap;
+    if (!bitmap.HasBitmap())
+        return {};
+    const double scale = m_doc->ImageScale();
+    return {Logical(bitmap.m_bitmapWidth, scale), Logical(bitmap.m_bitmapHeight, scale)};
 }
 
 void CFractal_View::paintEvent(QPaintEvent*)
@@ -125,15 +153,13 @@ void CFractal_View::paintEvent(QPaintEvent*)
     QPainter p(viewport());
     const QPoint offset(horizontalScrollBar()->value(), verticalScrollBar()->value());
     const CCanvasBitmap& bitmap = m_doc->m_deviceBitmap;
-    const int bw = bitmap.HasBitmap() ? bitmap.m_bitmapWidth : 0;
-    const int bh = bitmap.HasBitmap() ? bitmap.m_bitmapHeight : 0;
     // White only right of and below the image, so repaints do not flicker.
     const QRect all = viewport()->rect();
     if (m_doc->m_imageStale) {
         p.fillRect(all, Qt::white);
         return;
     }
-    const QRect image(-offset, QSize(bw, bh));
+    const QRect image(-offset, ImageLogicalSize());
     // While the view moves, the last image stands scaled and shifted where
     // its points will be, until the build for the new view is drawn.
     const QTransform preview = m_doc->PreviewTransform(ClientArea());
@@ -145,12 +171,23 @@ void CFractal_View::paintEvent(QPaintEvent*)
         p.fillRect(all, Qt::white);
     }
     p.translate(-offset + m_panDelta);
+    // The image's pixels meet the screen's one to one where it was built at
+    // device pixels; the preview maps them into the next build's pixels.
+    const double imageScale = m_doc->ImageScale();
     p.save();
-    p.setTransform(preview, true);
+    if (preview.isIdentity()) {
+        p.scale(1 / imageScale, 1 / imageScale);
+    } else {
+        p.scale(1 / BuildScale(), 1 / BuildScale());
+        p.setTransform(preview, true);
+    }
     bitmap.Paint(p);
     p.restore();
-    if (m_doc->m_canvas->m_selectionVisible)
+    if (m_doc->m_canvas->m_selectionVisible) {
+        // The rectangle is in the shown image's pixels.
+        p.scale(1 / imageScale, 1 / imageScale);
         CCanvasBitmap::DrawSelection(p, m_doc->m_canvas->Selection());
+    }
 }
 
 void CFractal_View::resizeEvent(QResizeEvent* e)
@@ -252,7 +289,7 @@ void CFractal_View::EndPan(const QPoint& p)
         viewport()->unsetCursor();
     const QPoint delta = p - m_panStart;
     if (!delta.isNull() && m_doc)
-        m_doc->MoveTo(PanBy(m_doc->CurrentPlace(), ClientArea(), delta), "Pan");
+        m_doc->MoveTo(PanBy(m_doc->CurrentPlace(), ClientArea(), QPointF(delta) * BuildScale()), "Pan");
     viewport()->update();
 }
 
@@ -268,7 +305,7 @@ void CFractal_View::wheelEvent(QWheelEvent* e)
     const double notches = !e->pixelDelta().isNull() ? e->pixelDelta().y() / 120.0 : e->angleDelta().y() / 120.0;
     if (notches == 0 || m_panning)
         return;
-    const QPointF p = e->position() + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    const QPointF p = BuildPoint(e->position());
     m_doc->MoveTo(ZoomAbout(m_doc->CurrentPlace(), ClientArea(), p, std::pow(kWheelZoom, notches)), "Zoom");
 }
 
@@ -282,7 +319,7 @@ void CFractal_View::mouseReleaseEvent(QMouseEvent* e)
         m_doc->m_canvas->EndDrag();
 }
 
-void CFractal_View::CoordinateReadout(const QPoint& p)
+void CFractal_View::CoordinateReadout(const QPointF& p)
 {
     // The 3-D sets show the depth under the pointer instead; the progress
     // of a build has the pane while it runs.
@@ -305,8 +342,10 @@ void CFractal_View::mouseMoveEvent(QMouseEvent* e)
         viewport()->update();
         return;
     }
-    const QPoint p = ImagePoint(e->position().toPoint());
-    CoordinateReadout(p);
+    const QPoint p = ImagePoint(e->position());
+    // The pointer's pixel of the view the next build makes: its top left
+    // device pixel on a dense screen.
+    CoordinateReadout(BuildPoint(e->position().toPoint()));
     DepthReadout(p);
     unsigned flags = 0;
     if (e->buttons() & Qt::LeftButton)
@@ -358,9 +397,14 @@ void CFractal_View::OnBitmapSize(unsigned id)
         ResizeToBitmap(s[0], s[1]);
         c.m_fixedSize = true;
     } else if (id == 32797) {
-        if (!c.m_fixedSize)
+        const bool fixed = c.m_fixedSize;
+        if (!fixed)
             c.MeasureView();
-        unsigned w = c.m_targetWidth, h = c.m_targetHeight;
+        // The window's own size, which a chosen size shows pixel for pixel,
+        // so the window keeps its size on a dense screen too.
+        const QSize logical = LogicalClientArea();
+        unsigned w = fixed ? c.m_targetWidth.load() : unsigned(std::max(1, logical.width()));
+        unsigned h = fixed ? c.m_targetHeight.load() : unsigned(std::max(1, logical.height()));
         const bool ok = m_askSize ? m_askSize(w, h) : CSizeDialog::Ask(this, w, h);
         // A build may have started while the dialog was open.
         if (!ok || m_doc->IsBuilding())
@@ -373,12 +417,30 @@ void CFractal_View::OnBitmapSize(unsigned id)
     }
 }
 
-QSize CFractal_View::ClientArea() const
+QSize CFractal_View::LogicalClientArea() const
 {
     const CCanvas& c = *m_doc->m_canvas;
     if (c.m_fixedSize)
         return QSize(int(c.m_targetWidth.load()), int(c.m_targetHeight.load()));
     return maximumViewportSize();
+}
+
+double CFractal_View::BuildScale() const
+{
+    if (m_doc->m_canvas->m_fixedSize)
+        return 1.0;
+    const double ratio = devicePixelRatio();
+    return ratio > 1 && std::isfinite(ratio) ? ratio : 1.0;
+}
+
+QSize CFractal_View::ClientArea() const
+{
+    const QSize s = LogicalClientArea();
+    const double scale = BuildScale();
+    if (scale == 1.0)
+        return s;
+    // Every device pixel of the window, a part one at a fractional ratio too.
+    return QSize(int(std::ceil(s.width() * scale - 1e-9)), int(std::ceil(s.height() * scale - 1e-9)));
 }
 
 QRect FitInside(QRect r, const QRect& area)
@@ -393,9 +455,9 @@ QRect FitInside(QRect r, const QRect& area)
 void CFractal_View::ResizeToBitmap(int width, int height)
 {
     // The scroll range is the image's; before there is one, the size asked.
-    const CCanvasBitmap& bitmap = m_doc->m_deviceBitmap;
-    if (bitmap.HasBitmap())
-        SetScrollSizes(bitmap.m_bitmapWidth, bitmap.m_bitmapHeight);
+    const QSize shown = ImageLogicalSize();
+    if (!shown.isEmpty())
+        SetScrollSizes(shown.width(), shown.height());
     else
         SetScrollSizes(width, height);
     auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget());

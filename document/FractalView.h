@@ -32,10 +32,17 @@ public:
     void ShowStatus();
     void OnBitmapSize(unsigned id);
     void ResizeToBitmap(int width, int height);
-    // What a build fills: the fixed size while one is chosen (the window
-    // may be smaller and scroll), else the client area with no scroll bar
-    // taking room.
+    // What a build fills, in the image's pixels: the fixed size while one
+    // is chosen (the window may be smaller and scroll), else the client
+    // area with no scroll bar taking room, in the screen's device pixels.
     QSize ClientArea() const;
+    // The same in the window's own (logical) pixels.
+    QSize LogicalClientArea() const;
+    // Image pixels to a window pixel in the next build: the screen's device
+    // pixel ratio where the window's size drives the build, so a dense
+    // screen shows it sharp; 1 for a chosen Bitmap Size, which keeps its
+    // pixels whatever the screen.
+    double BuildScale() const;
 
     // Prints one page titled after the document: the image as large as the
     // printable area takes it, its shape kept, centred. Returns the
@@ -69,12 +76,18 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
-    QPoint ImagePoint(const QPoint& client) const;
+    // A window point in pixels of the image shown (clicks, the zoom
+    // rectangle, the depth under the pointer) and in pixels of the next
+    // build's view (wheel zoom, coordinates); both count the scrolling.
+    QPoint ImagePoint(const QPointF& client) const;
+    QPointF BuildPoint(const QPointF& client) const;
+    // The image's size in window pixels.
+    QSize ImageLogicalSize() const;
     void SetScrollSizes(int width, int height);
     void SetStatusPane(const QString& text);
     void DepthReadout(const QPoint& p);
     void Clicked(const QPoint& p, bool right);
-    void CoordinateReadout(const QPoint& p);
+    void CoordinateReadout(const QPointF& p);
     void EndPan(const QPoint& p);
 
     QPointer<CFractal_Doc> m_doc;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "imaging/ColorMap.h"
+#include "model/PassProgress.h"
 #include "model/PropertyList.h"
 
 class CCanvas;
@@ -49,6 +50,9 @@ public:
     std::atomic<bool> m_restart{false};
     std::atomic<bool> m_viewValid{false};
     std::atomic<double> m_progress{-1.0};
+    // The passes of a build that runs in passes (the 3-D march); while one
+    // runs, the status shows it in place of m_progress.
+    PassProgress m_passProgress;
     // Why the last build was refused, or empty. Written and read only by the
     // thread that builds (the build steps clear it before each Build).
     std::string m_refusal;

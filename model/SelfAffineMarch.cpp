@@ -7,7 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "imaging/Canvas.h"
@@ -176,6 +176,12 @@ void MakeUnitNormal(PixelRecord& c, Vec eye)
     c.nz = float(v.z);
 }
 
+// Whichever way the march ends, no pass of it runs any more.
+struct PassesEnd {
+    PassProgress& progress;
+    ~PassesEnd() { progress.End(); }
+};
+
 // Rows per chunk of the march's own passes over the cells: a few thousand
 // cells, enough to outweigh handing a chunk to a core.
 constexpr int kRowsPerChunk = 16;
@@ -267,10 +273,13 @@ void CSelfAffineSet::RayMarch(CCanvas& canvas, double d)
     });
 
     const float smallest = float(d * 0.25);
+    // The passes and the last evaluation, each counted by its rows.
+    m_passProgress.Begin(std::max(m_iterations, 0) + 1, h);
+    const PassesEnd passesEnd{m_passProgress};
     for (int n = 1; n <= m_iterations; ++n) {
-        char status[32];
-        std::snprintf(status, sizeof status, "Iteration %u", unsigned(m_iterations - n + 1));
-        canvas.SetStatus(status);
+        const std::string label = "Iteration " + std::to_string(n) + " of " + std::to_string(m_iterations);
+        m_passProgress.StartPass(label);
+        canvas.SetStatus(label);
         // A stop ends the passes; the cells are left for the last
         // evaluation below, which Paint finishes and Continue marches on
         // from, so neither loses what the passes found.
@@ -280,6 +289,8 @@ void CSelfAffineSet::RayMarch(CCanvas& canvas, double d)
         ForEachRange(h, kRowsPerChunk, [&](int first, int end) {
             AdvanceRays(map.m_gridRows[size_t(first)], size_t(end - first) * size_t(w), smallest, level);
         });
+        // Shown whole before the next pass begins at nothing.
+        canvas.SetStatus(label);
     }
 
     // The normals still hold the ray directions, which the last evaluation
@@ -296,14 +307,28 @@ void CSelfAffineSet::RayMarch(CCanvas& canvas, double d)
         }
     }
     if (!m_stop)
-        Evaluate(0);
+        LastEvaluation(canvas);
 }
 
-bool CSelfAffineSet::FinishLastEvaluation()
+bool CSelfAffineSet::LastEvaluation(CCanvas& canvas)
+{
+    const std::string label = "Surface normals";
+    m_passProgress.StartPass(label);
+    canvas.SetStatus(label);
+    if (!Evaluate(0))
+        return false;
+    canvas.SetStatus(label);
+    return true;
+}
+
+bool CSelfAffineSet::FinishLastEvaluation(CCanvas& canvas)
 {
     for (const PixelRecord& c : m_colorMap.m_grid)
-        if (c.state == kAwaitingNormal)
-            return Evaluate(0);
+        if (c.state == kAwaitingNormal) {
+            m_passProgress.Begin(1, m_colorMap.m_gridHeight);
+            const PassesEnd passesEnd{m_passProgress};
+            return LastEvaluation(canvas);
+        }
     return true;
 }
 
@@ -313,7 +338,7 @@ namespace {
 // stop ended it.
 template <class Tree>
 bool EvaluateRows(Tree& tree, CColorMap& map, const CSelfAffineSet::MarchView& view, int reach, int first,
-                  int end, const std::atomic<bool>& stop)
+                  int end, const std::atomic<bool>& stop, PassProgress& progress)
 {
     const int w = map.m_gridWidth;
     const double d = view.d, x0 = view.x0, y0 = view.y0;
@@ -384,6 +409,7 @@ bool EvaluateRows(Tree& tree, CColorMap& map, const CSelfAffineSet::MarchView& v
             found.push_back(cell);
         }
         scaleFound();
+        progress.AddRows(1);
     }
     return true;
 }
@@ -401,11 +427,12 @@ bool CSelfAffineSet::Evaluate(int reach)
                     c.value = 0;
                     c.state = 1000;
                 }
+        m_passProgress.AddRows(h);
         return true;
     }
     if (PlainPath()) {
         PieceTree tree(m_work, m_marchMaps, m_stop);
-        const bool done = EvaluateRows(tree, map, m_marchView, reach, 0, h, m_stop);
+        const bool done = EvaluateRows(tree, map, m_marchView, reach, 0, h, m_stop, m_passProgress);
         m_piecesVisited += tree.Visited();
         return done;
     }
@@ -414,7 +441,7 @@ bool CSelfAffineSet::Evaluate(int reach)
     std::atomic<bool> stopped{false};
     ForEachRange(h, 2, [&](int first, int end) {
         FastPieceTree tree(m_work, m_marchMaps, m_stop);
-        if (!EvaluateRows(tree, map, m_marchView, reach, first, end, m_stop))
+        if (!EvaluateRows(tree, map, m_marchView, reach, first, end, m_stop, m_passProgress))
             stopped.store(true, std::memory_order_relaxed);
         m_piecesVisited.fetch_add(tree.Visited(), std::memory_order_relaxed);
     });

@@ -211,7 +211,7 @@ int CSelfAffineSet::Draw(CCanvas& canvas)
 {
     if (m_threeD == 1) {
         // Stopped again before the cells are done: the previous picture stays.
-        if (!FinishLastEvaluation())
+        if (!FinishLastEvaluation(canvas))
             return 0;
         m_colorMap.Render(canvas, m_polarAngle, m_axialAngle, m_rotationAngle);
     } else

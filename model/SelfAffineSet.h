@@ -54,7 +54,9 @@ public:
     bool Evaluate(int reach);
     // Finishes the last evaluation of a stopped march, if one is left;
     // false when a stop ends it first (the cells not reached still wait).
-    bool FinishLastEvaluation();
+    bool FinishLastEvaluation(CCanvas& canvas);
+    // The last evaluation as a pass of its own, named on the status.
+    bool LastEvaluation(CCanvas& canvas);
 
     // What the march evaluates in, taken when it starts, so that a stopped
     // march is finished as it began whatever is edited meanwhile.

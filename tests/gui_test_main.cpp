@@ -8,6 +8,11 @@
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef QUILLION_SCALE_FACTOR
+    // A dense screen: the offscreen platform takes the factor as its
+    // device pixel ratio.
+    qputenv("QT_SCALE_FACTOR", QUILLION_SCALE_FACTOR);
+#endif
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     QApplication app(argc, argv);

@@ -118,7 +118,7 @@ TEST(StopLatencyFiles, SavedDataOfAStoppedMarchHoldsNoRayDirections)
         using CountingCanvas::CountingCanvas;
         void StatusChanged() override
         {
-            if (Status() == "Iteration 5")
+            if (Status() == "Iteration 6 of 10")
                 fractal->m_stop = true;
         }
         CFractal* fractal = nullptr;

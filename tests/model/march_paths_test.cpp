@@ -137,7 +137,7 @@ void BuildThenRelight(CSelfAffineSet& f, Target& c, std::vector<Picture>& out)
 // Paint finishes the last evaluation and Continue marches on.
 void StopThenPaintAndContinue(CSelfAffineSet& f, Target& c, std::vector<Picture>& out)
 {
-    c.view.stopAt = "Iteration 1";
+    c.view.stopAt = "Iteration 10 of 10";
     f.Build(c);
     EXPECT_TRUE(f.m_stop);
     c.view.stopAt.clear();

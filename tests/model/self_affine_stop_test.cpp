@@ -19,9 +19,12 @@ struct StopAt : CanvasView {
     void ClientSize(unsigned& w, unsigned& h) override { w = width, h = height; }
     void StatusChanged() override
     {
+        if (fractal)
+            passes.push_back(fractal->m_passProgress.Read());
         if (fractal && canvas->Status() == stopAt)
             fractal->m_stop = true;
     }
+    std::vector<PassReading> passes;
     unsigned width = 1, height = 1;
     CCanvas* canvas = nullptr;
     CFractal* fractal = nullptr;
@@ -61,17 +64,18 @@ int LitPixels(const CCanvas& c)
 
 TEST(SelfAffineStop, PaintAfterAStopShowsThePassesThatWereDone)
 {
-    // "Iteration n" opens a pass, counting down from 10: a stop there leaves
-    // 10 - n passes done, and the picture is the one of a build asked for
-    // that many passes.
+    // "Iteration n of 10" opens pass n: a stop there leaves n - 1 passes
+    // done, and the picture is the one of a build asked for that many
+    // passes.
     for (int sample : {4, 7}) {
-        for (int stopAt : {10, 7, 4, 2}) {
-            const int done = 10 - stopAt;
+        for (int stopAt : {1, 4, 7, 9}) {
+            const int done = stopAt - 1;
+            const std::string pass = "Iteration " + std::to_string(stopAt) + " of 10";
             auto stopped = Sample(sample);
-            Target canvas(40, 30, stopped.get(), "Iteration " + std::to_string(stopAt));
+            Target canvas(40, 30, stopped.get(), pass);
             stopped->Build(canvas);
             ASSERT_TRUE(stopped->m_stop);
-            EXPECT_EQ(canvas.Status(), "Iteration " + std::to_string(stopAt));
+            EXPECT_EQ(canvas.Status(), pass);
             stopped->m_stop = false; // Paint starts like every command
             stopped->Draw(canvas);
 
@@ -93,6 +97,33 @@ TEST(SelfAffineStop, PaintAfterAStopShowsThePassesThatWereDone)
     }
 }
 
+TEST(SelfAffineStop, AStoppedMarchEndsItsPassesAndPaintFinishesTheLastAsAPassOfItsOwn)
+{
+    auto f = Sample(4);
+    Target canvas(40, 30, f.get(), "Iteration 4 of 10");
+    f->Build(canvas);
+    ASSERT_TRUE(f->m_stop);
+    // "Terminated by user!" follows, alone: no pass runs any more.
+    EXPECT_FALSE(f->m_passProgress.Read().running);
+    f->m_stop = false;
+    canvas.view.passes.clear();
+    f->Draw(canvas);
+    // "Surface normals" opens with none of the 30 rows done and is told
+    // again with all; "Rendering..." runs after it, outside any pass.
+    const auto& p = canvas.view.passes;
+    ASSERT_EQ(p.size(), 3u);
+    for (int k = 0; k < 2; ++k) {
+        EXPECT_TRUE(p[k].running);
+        EXPECT_EQ(p[k].label, "Surface normals");
+        EXPECT_EQ(p[k].pass, 1);
+        EXPECT_EQ(p[k].passes, 1);
+        EXPECT_EQ(p[k].done, k == 0 ? 0 : 30);
+        EXPECT_EQ(p[k].total, 30);
+    }
+    EXPECT_FALSE(p[2].running);
+    EXPECT_EQ(canvas.Status(), "Rendering...");
+}
+
 TEST(SelfAffineStop, TheStoppedPictureShowsTheSetWhereTheFullBuildDoes)
 {
     // Eight of the ten passes find nearly all of the set: stopped there, the
@@ -102,7 +133,7 @@ TEST(SelfAffineStop, TheStoppedPictureShowsTheSetWhereTheFullBuildDoes)
     full->Build(whole);
     full->Draw(whole);
     auto stopped = Sample(4);
-    Target part(48, 36, stopped.get(), "Iteration 2");
+    Target part(48, 36, stopped.get(), "Iteration 9 of 10");
     stopped->Build(part);
     stopped->m_stop = false;
     stopped->Draw(part);
@@ -128,7 +159,7 @@ TEST(SelfAffineStop, ContinueAfterAStopLetsTheRaysOnTheirWayReachTheSet)
     Target whole(40, 30);
     full->Build(whole);
     auto f = Sample(4);
-    Target canvas(40, 30, f.get(), "Iteration 10");
+    Target canvas(40, 30, f.get(), "Iteration 1 of 10");
     f->Build(canvas);
     ASSERT_TRUE(f->m_stop);
     const std::vector<PixelRecord> before(f->m_colorMap.m_grid.begin(), f->m_colorMap.m_grid.end());

@@ -17,13 +17,20 @@
 
 namespace {
 
-// Records every status text.
+// Records every status text, and how far the passes were as it came.
 struct StatusLog : CanvasView {
     void ClientSize(unsigned& w, unsigned& h) override { w = width, h = height; }
-    void StatusChanged() override { texts.push_back(canvas->Status()); }
+    void StatusChanged() override
+    {
+        texts.push_back(canvas->Status());
+        if (fractal)
+            passes.push_back(fractal->m_passProgress.Read());
+    }
     unsigned width = 64, height = 48;
     CCanvas* canvas = nullptr;
+    const CFractal* fractal = nullptr;
     std::vector<std::string> texts;
+    std::vector<PassReading> passes;
 };
 
 struct Target : CCanvas {
@@ -175,15 +182,29 @@ TEST(SelfAffineSet, FieldBuildMarksTheTriangle)
     EXPECT_LE(still, 1); // the centre of the triangle, where the three cancel
 }
 
-TEST(SelfAffineSet, RayMarchCountsDownAndHitsTheSet)
+TEST(SelfAffineSet, RayMarchNamesItsPassesCountsTheirRowsAndHitsTheSet)
 {
     auto f = Sample(4);
     Target canvas(80, 60);
+    canvas.log.fractal = f.get();
     f->Build(canvas);
+    // Each pass is told as it opens, with none of its 60 rows done, and
+    // again once all are; the last evaluation is a pass of its own.
     const auto& t = canvas.log.texts;
-    ASSERT_EQ(t.size(), 10u);
-    EXPECT_EQ(t.front(), "Iteration 10");
-    EXPECT_EQ(t.back(), "Iteration 1");
+    const auto& p = canvas.log.passes;
+    ASSERT_EQ(t.size(), 22u);
+    ASSERT_EQ(p.size(), 22u);
+    for (size_t k = 0; k < 22; ++k) {
+        const int pass = int(k / 2) + 1;
+        EXPECT_EQ(t[k], pass <= 10 ? "Iteration " + std::to_string(pass) + " of 10" : "Surface normals");
+        EXPECT_TRUE(p[k].running);
+        EXPECT_EQ(p[k].label, t[k]);
+        EXPECT_EQ(p[k].pass, pass);
+        EXPECT_EQ(p[k].passes, 11);
+        EXPECT_EQ(p[k].total, 60);
+        EXPECT_EQ(p[k].done, k % 2 == 0 ? 0 : 60) << t[k];
+    }
+    EXPECT_FALSE(f->m_passProgress.Read().running);
     int hits = 0;
     for (const PixelRecord& c : f->m_colorMap.m_grid) {
         ASSERT_TRUE(std::isfinite(c.nx) && std::isfinite(c.ny) && std::isfinite(c.nz));

@@ -201,13 +201,13 @@ TEST(StopLatency, TheLastEvaluationOfTheMarchAndPaintAfterIt)
     EXPECT_GT(AwaitingCells(*j->fractal), 0);
 }
 
-// Presses Stop when the march reports "Iteration 1": its passes but the
-// last are done.
+// Presses Stop when the march opens its last pass, "Iteration 10 of 10":
+// its passes but the last are done.
 struct StopAtLastPass : CountingCanvas {
     StopAtLastPass(unsigned w, unsigned h, CFractal* f) : CountingCanvas(w, h), fractal(f) {}
     void StatusChanged() override
     {
-        if (fractal && Status() == "Iteration 1")
+        if (fractal && Status() == "Iteration 10 of 10")
             fractal->m_stop = true;
     }
     CFractal* fractal;
