@@ -248,6 +248,15 @@ TEST(MandelbrotSet, StopDuringARowEndsTheBuildInThatRow)
 TEST(MandelbrotSet, StopDuringSpreadRowsEndsEveryRowUnderWay)
 {
     CMandelbrotSet m;
+    // Every pixel lies deep in the Siegel disk whose centre's multiplier
+    // turns by the golden angle: its orbit closes in too slowly to repeat,
+    // so each point runs the full count and no shortcut ends it early. A
+    // view of ordinary inside points ended before a busy machine ran the
+    // watcher.
+    const double turn = M_PI * (std::sqrt(5.0) - 1);
+    m.m_centerX = std::cos(turn) / 2 - std::cos(2 * turn) / 4;
+    m.m_centerY = std::sin(turn) / 2 - std::sin(2 * turn) / 4;
+    m.m_halfSize = 1e-9;
     Target c(30, 10);
     std::atomic<bool> go{true};
     std::thread watcher([&] {
@@ -255,7 +264,7 @@ TEST(MandelbrotSet, StopDuringSpreadRowsEndsEveryRowUnderWay)
         }
         m.m_stop = true;
     });
-    m.m_maxIterations = 2000000;
+    m.m_maxIterations = 20000000;
     m.Build(c);
     go = false;
     watcher.join();
