@@ -50,7 +50,7 @@ int CMandelbrotSet::Build(CCanvas& canvas)
 
     MandelbrotRowJob job;
     job.radius2 = m_precision * m_precision;
-    job.maxIterations = m_maxIterations;
+    job.maxIterations = std::clamp(m_maxIterations, 1, kMaxIterations);
     job.g = std::sqrt(std::sqrt(m_cRe * m_cRe + m_cIm * m_cIm)) + 1;
     job.x0 = m_centerX - int(w / 2) * d;
     job.d = d;
@@ -118,6 +118,11 @@ int CMandelbrotSet::FillProperties(PropertyList& list)
     list.BeginGroup("Colors");
     m_colorMap.ListColourRows(list);
     list.EndGroup();
+    // Deep views need more than the thousand steps every file before this
+    // row was drawn with; those files lack it and keep that count.
+    m_maxIterations = std::clamp(m_maxIterations, 1, kMaxIterations);
+    list.AddOptionalRow("iterations", &m_maxIterations, kRowInteger, "1000");
+    m_maxIterations = std::clamp(m_maxIterations, 1, kMaxIterations);
     // A loaded Julia set keeps the constant and the view it was saved with,
     // rather than taking them from the centre as a type switch would.
     if (list.m_loading)

@@ -15,7 +15,10 @@ public:
 
     double m_precision = 100.0; // escape radius
     double m_cRe = 0, m_cIm = 0;
-    int m_maxIterations = 1000;
+    // The "iterations" row: steps before a point counts as inside.
+    static constexpr int kDefaultIterations = 1000;
+    static constexpr int kMaxIterations = 100000000;
+    int m_maxIterations = kDefaultIterations;
     int m_type = 0; // 0 Mandelbrot, 1 Julia
     int m_builtType = 0;
 };

@@ -216,6 +216,17 @@ int PropertyList::AddRow(const char* label, void* value, int type, const char* c
     return InsertRow(row);
 }
 
+int PropertyList::AddOptionalRow(const char* label, void* value, int type, const char* defaultText)
+{
+    PropertyItem row;
+    row.label = label;
+    row.type = type;
+    row.level = m_level;
+    row.value = value;
+    row.defaultText = defaultText;
+    return InsertRow(row);
+}
+
 int PropertyList::BeginGroup(const char* label)
 {
     int result = AddRow(label, nullptr, kRowGroup);

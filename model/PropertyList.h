@@ -27,6 +27,12 @@ struct PropertyItem {
     int level = 0;
     int handle = 0;       // set by the parameters window for its tree row
     void* value = nullptr; // points into the fractal; none for group headers
+    // An optional row, added after a file format was settled: a document
+    // file carries it only when its value's text differs from this, so a
+    // default document keeps its exact bytes and older readers never meet
+    // it. Such rows come last; a file that ends before one, or that holds
+    // another row there, gives it this value and is not cut short.
+    const char* defaultText = nullptr;
 };
 
 // The value as the row shows it and as the document file stores it.
@@ -46,6 +52,7 @@ public:
     virtual ~PropertyList() = default;
 
     int AddRow(const char* label, void* value, int type, const char* const* choices = nullptr);
+    int AddOptionalRow(const char* label, void* value, int type, const char* defaultText);
     // A group header, with the rows after it one level deeper.
     int BeginGroup(const char* label);
     // Closes a group; the level never goes below 0.

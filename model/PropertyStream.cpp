@@ -75,6 +75,8 @@ int PropertyStream::InsertRow(PropertyItem& row)
     }
 
     if (m_writing) {
+        if (row.defaultText && ValueText(row) == row.defaultText)
+            return 0;
         std::string line;
         if (row.type == kRowGroup) {
             line = "[";
@@ -92,6 +94,13 @@ int PropertyStream::InsertRow(PropertyItem& row)
     }
 
     std::string line;
+    if (row.defaultText) {
+        const bool read = ReadLine(*m_in, line);
+        const size_t eq = line.find('=');
+        const bool present = read && eq != std::string::npos && std::string_view(line).substr(0, eq) == row.label;
+        ParseValue(row, present ? std::string_view(line).substr(eq + 1) : std::string_view(row.defaultText));
+        return 0;
+    }
     if (!ReadLine(*m_in, line)) {
         // The file ended early: the rest of the rows keep their defaults.
         m_exhausted = true;

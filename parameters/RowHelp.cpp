@@ -51,6 +51,8 @@ const Entry kEntries[] = {
      "2 to about 300; values past about 300 paint escaped points whose squared size passes 1e10 as background."},
     {kMandel, nullptr, "Re c", "Real part of the Julia constant c.", "Connected Julia sets come from c inside the Mandelbrot set, about -2 to 0.5."},
     {kMandel, nullptr, "Im c", "Imaginary part of the Julia constant c.", "About -1.2 to 1.2."},
+    {kMandel, nullptr, "iterations", "Steps of z <- z^2 + c before a point that has not escaped counts as inside (black).",
+     "1 to 100000000, default 1000; deep zooms near the boundary need more, and each step costs time on every inside point."},
 
     // Appolony set.
     {kAppo, nullptr, "precision", "How far a circle's field is refined: a circle is drawn in detail while this many times its diameter spans a pixel.",

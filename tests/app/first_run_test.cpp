@@ -284,7 +284,7 @@ TEST(FirstRun, ThePropertiesBarOpensTallEnoughForItsRows)
         CParametersBar* bar = frame.ParametersBar();
         ASSERT_TRUE(frame.TileBar()->isVisible());
         ASSERT_EQ(frame.dockWidgetArea(frame.TileBar()), frame.dockWidgetArea(bar));
-        EXPECT_EQ(bar->RowCount(), 15);
+        EXPECT_EQ(bar->RowCount(), 16);
         EXPECT_TRUE(AllRowsShow(bar->Grid()));
         EXPECT_LE(bar->height(), frame.screen()->availableGeometry().height());
 

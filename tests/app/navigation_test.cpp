@@ -60,8 +60,11 @@ QString Rows(CFractal& f, int type = kTypeMandelbrot)
 struct QuickWindow : Window {
     QuickWindow() : Window(kTypeMandelbrot)
     {
-        static_cast<CMandelbrotSet&>(*doc->m_fractal).m_maxIterations = 40;
-        doc->OnBuild(32800);
+        // The count is a row: loaded as the document's rows, it starts the
+        // history rather than being the first change in it.
+        auto& m = static_cast<CMandelbrotSet&>(*doc->m_fractal);
+        m.m_maxIterations = 40;
+        doc->RestoreRows(Rows(m));
         EXPECT_TRUE(WaitIdle(doc));
         doc->MarkSaved();
     }

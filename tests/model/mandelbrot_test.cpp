@@ -43,8 +43,10 @@ TEST(MandelbrotSet, DefaultsAndRows)
         labels.push_back(r.label);
     const std::vector<std::string> expected = {"Main", "Name", "type", "x", "y", "radius", "precision",
                                                "Colors", "Red", "Green", "Blue", "Red   Shift",
-                                               "Green Shift", "Blue  Shift", "Background"};
+                                               "Green Shift", "Blue  Shift", "Background", "iterations"};
     EXPECT_EQ(labels, expected);
+    EXPECT_EQ(rows.rows.back().level, 0);
+    EXPECT_EQ(rows.rows.back().type, kRowInteger);
     EXPECT_EQ(rows.rows[1].level, 1);
     EXPECT_EQ(rows.rows[7].level, 0);
     EXPECT_EQ(rows.rows[8].level, 1);
@@ -53,7 +55,7 @@ TEST(MandelbrotSet, DefaultsAndRows)
     m.m_type = 1;
     RowCollector julia;
     m.FillProperties(julia);
-    ASSERT_EQ(julia.rows.size(), 17u);
+    ASSERT_EQ(julia.rows.size(), 18u);
     EXPECT_STREQ(julia.rows[7].label, "Re c");
     EXPECT_STREQ(julia.rows[8].label, "Im c");
 }

@@ -102,7 +102,7 @@ TEST(ParametersBar, IsTheHostAndListsTheActiveDocument)
     EXPECT_EQ(w.grid.viewport()->statusTip(), "Parameters window. Click any value to edit");
     EXPECT_EQ(w.grid.viewport()->toolTip(), "Click to edit");
     ASSERT_EQ(w.bar->Document(), w.doc);
-    EXPECT_EQ(w.grid.topLevelItemCount(), 2) << "Main and Colors";
+    EXPECT_EQ(w.grid.topLevelItemCount(), 3) << "Main, Colors and iterations";
     // Editable exactly for text, integer, double and float rows.
     for (int i = 0; i < w.bar->RowCount(); ++i) {
         const int t = w.bar->RowAt(i).type;

@@ -1,0 +1,139 @@
+// The "iterations" row of the Mandelbrot and Julia sets: listed always,
+// carried by a document file only when it is not 1000, read back whole,
+// kept within 1 to 100000000, and used by the build.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "document/DocumentFiles.h"
+#include "imaging/Canvas.h"
+#include "imaging/ColorMap.h"
+#include "model/FractalFactory.h"
+#include "model/MandelbrotSet.h"
+#include "model/PropertyList.h"
+
+namespace {
+
+std::string Text(CMandelbrotSet& m)
+{
+    std::ostringstream out(std::ios::binary);
+    WriteDocumentFile(out, kTypeMandelbrot, m);
+    return out.str();
+}
+
+LoadedDocument Read(const std::string& text)
+{
+    std::istringstream in(text);
+    return ReadDocumentFile(in);
+}
+
+int IterationsOf(const LoadedDocument& doc)
+{
+    return static_cast<const CMandelbrotSet&>(*doc.fractal).m_maxIterations;
+}
+
+struct Labels : PropertyList {
+    std::vector<std::string> labels;
+    int InsertRow(PropertyItem& row) override
+    {
+        labels.emplace_back(row.label);
+        return 0;
+    }
+};
+
+TEST(IterationsRow, ListedLastForBothKindsButFiledOnlyWhenNotTheDefault)
+{
+    for (const int type : {0, 1}) {
+        CMandelbrotSet m;
+        m.m_type = type;
+        Labels rows;
+        m.FillProperties(rows);
+        ASSERT_FALSE(rows.labels.empty());
+        EXPECT_EQ(rows.labels.back(), "iterations") << type;
+        EXPECT_EQ(Text(m).find("iterations"), std::string::npos) << "a default view's file keeps its bytes";
+
+        m.m_maxIterations = 5000;
+        const std::string text = Text(m);
+        const std::string tail = "Background=Black\r\niterations=5000\r\n";
+        ASSERT_GE(text.size(), tail.size());
+        EXPECT_EQ(text.substr(text.size() - tail.size()), tail) << type;
+        const LoadedDocument doc = Read(text);
+        ASSERT_TRUE(doc.fractal);
+        EXPECT_FALSE(doc.truncated);
+        EXPECT_EQ(IterationsOf(doc), 5000);
+        EXPECT_EQ(static_cast<const CMandelbrotSet&>(*doc.fractal).m_type, type);
+    }
+}
+
+TEST(IterationsRow, FilesWithoutItLoadAsBeforeAndCutFilesStillSaySo)
+{
+    CMandelbrotSet m;
+    const std::string whole = Text(m);
+    LoadedDocument doc = Read(whole);
+    ASSERT_TRUE(doc.fractal);
+    EXPECT_FALSE(doc.truncated) << "the row is not missing when the file never had it";
+    EXPECT_EQ(IterationsOf(doc), 1000);
+
+    // Cut before "Background": a short file, whose missing rows keep defaults.
+    const std::string cut = whole.substr(0, whole.find("Background="));
+    doc = Read(cut);
+    ASSERT_TRUE(doc.fractal);
+    EXPECT_TRUE(doc.truncated);
+    EXPECT_EQ(IterationsOf(doc), 1000);
+
+    // Another line where the row would stand is not taken for it.
+    doc = Read(whole + "radius=7\r\n");
+    EXPECT_EQ(IterationsOf(doc), 1000);
+    EXPECT_FALSE(doc.truncated);
+}
+
+TEST(IterationsRow, ValuesOutsideTheRangeAreBroughtIntoIt)
+{
+    CMandelbrotSet m;
+    const std::string base = Text(m);
+    const struct {
+        const char* text;
+        int expected;
+    } cases[] = {
+        {"0", 1}, {"-40", 1}, {"100000000", 100000000}, {"100000001", 100000000},
+        {"2147483647", 100000000}, {"many", 1000}, {"", 1000}, {"1", 1},
+    };
+    for (const auto& c : cases) {
+        const LoadedDocument doc = Read(base + "iterations=" + c.text + "\r\n");
+        ASSERT_TRUE(doc.fractal);
+        EXPECT_EQ(IterationsOf(doc), c.expected) << c.text;
+    }
+    // Set directly, the row still lists and files a value in range.
+    m.m_maxIterations = -3;
+    EXPECT_NE(Text(m).find("iterations=1\r\n"), std::string::npos);
+}
+
+// c = 1/4 + e lies just outside the cusp of the main cardioid; its orbit
+// creeps through the narrow gap near z = 1/2 and escapes after about
+// pi / sqrt(e) steps: about 3100 for e = 1e-6.
+float CentreCellValue(int iterations)
+{
+    CMandelbrotSet m;
+    m.m_centerX = 0.25 + 1e-6;
+    m.m_centerY = 0;
+    m.m_halfSize = 1e-9;
+    m.m_maxIterations = iterations;
+    CCanvas canvas;
+    canvas.m_targetWidth = 1;
+    canvas.m_targetHeight = 1;
+    m.Build(canvas);
+    return m.m_colorMap.Cell(0, 0)->value;
+}
+
+TEST(IterationsRow, TheBuildRunsAsManyStepsAsTheRowSays)
+{
+    const float inside = float(CColorMap::kBackgroundValue);
+    EXPECT_EQ(CentreCellValue(1000), inside);
+    EXPECT_EQ(CentreCellValue(2500), inside);
+    EXPECT_LT(CentreCellValue(4000), inside);
+    EXPECT_LT(CentreCellValue(100000), inside);
+}
+
+} // namespace
