@@ -205,24 +205,30 @@ void StepValue(const PropertyItem& row, std::string_view text)
     }
 }
 
-int PropertyList::AddRow(const char* label, void* value, int type, const char* const* choices)
+namespace {
+
+PropertyItem MakeRow(const char* label, void* value, int type, const char* const* choices, int level)
 {
     PropertyItem row;
     row.label = label;
     row.choices = choices;
     row.type = type;
-    row.level = m_level;
+    row.level = level;
     row.value = value;
+    return row;
+}
+
+} // namespace
+
+int PropertyList::AddRow(const char* label, void* value, int type, const char* const* choices)
+{
+    PropertyItem row = MakeRow(label, value, type, choices, m_level);
     return InsertRow(row);
 }
 
 int PropertyList::AddOptionalRow(const char* label, void* value, int type, const char* defaultText)
 {
-    PropertyItem row;
-    row.label = label;
-    row.type = type;
-    row.level = m_level;
-    row.value = value;
+    PropertyItem row = MakeRow(label, value, type, nullptr, m_level);
     row.defaultText = defaultText;
     return InsertRow(row);
 }
