@@ -120,9 +120,11 @@ int CMandelbrotSet::FillProperties(PropertyList& list)
     list.EndGroup();
     // Deep views need more than the thousand steps every file before this
     // row was drawn with; those files lack it and keep that count.
-    m_maxIterations = std::clamp(m_maxIterations, 1, kMaxIterations);
     list.AddOptionalRow("iterations", &m_maxIterations, kRowInteger, "1000");
-    m_maxIterations = std::clamp(m_maxIterations, 1, kMaxIterations);
+    // Only a read may write: the parameters window lists the rows while a
+    // build reads them. The build clamps an edited value for itself.
+    if (list.m_loading)
+        m_maxIterations = std::clamp(m_maxIterations, 1, kMaxIterations);
     // A loaded Julia set keeps the constant and the view it was saved with,
     // rather than taking them from the centre as a type switch would.
     if (list.m_loading)

@@ -105,9 +105,6 @@ TEST(IterationsRow, ValuesOutsideTheRangeAreBroughtIntoIt)
         ASSERT_TRUE(doc.fractal);
         EXPECT_EQ(IterationsOf(doc), c.expected) << c.text;
     }
-    // Set directly, the row still lists and files a value in range.
-    m.m_maxIterations = -3;
-    EXPECT_NE(Text(m).find("iterations=1\r\n"), std::string::npos);
 }
 
 // c = 1/4 + e lies just outside the cusp of the main cardioid; its orbit
@@ -134,6 +131,23 @@ TEST(IterationsRow, TheBuildRunsAsManyStepsAsTheRowSays)
     EXPECT_EQ(CentreCellValue(2500), inside);
     EXPECT_LT(CentreCellValue(4000), inside);
     EXPECT_LT(CentreCellValue(100000), inside);
+    // An edited count out of range builds as the nearest one in range.
+    EXPECT_EQ(CentreCellValue(0), inside);
+    EXPECT_EQ(CentreCellValue(-7), inside);
+}
+
+TEST(IterationsRow, ListingTheRowsLeavesAnEditedValueAlone)
+{
+    // The parameters window lists the rows while a build may be reading
+    // them, so listing must not write; only reading a file clamps.
+    CMandelbrotSet m;
+    m.m_maxIterations = -3;
+    Labels rows;
+    m.FillProperties(rows);
+    EXPECT_EQ(m.m_maxIterations, -3);
+    EXPECT_NE(Text(m).find("iterations=-3\r\n"), std::string::npos);
+    EXPECT_EQ(m.m_maxIterations, -3);
+    EXPECT_EQ(IterationsOf(Read(Text(m))), 1);
 }
 
 } // namespace
