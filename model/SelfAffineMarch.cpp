@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -274,9 +275,12 @@ void CSelfAffineSet::RayMarch(CCanvas& canvas, double d)
 
     const float smallest = float(d * 0.25);
     // The passes and the last evaluation, each counted by its rows.
-    m_passProgress.Begin(std::max(m_iterations, 0) + 1, h);
+    // A file may ask for INT_MAX passes: counted in 64 bits, that is a long
+    // march rather than an overflow.
+    const int64_t passes = int64_t(std::max(m_iterations, 0)) + 1;
+    m_passProgress.Begin(int(std::min<int64_t>(passes, INT_MAX)), h);
     const PassesEnd passesEnd{m_passProgress};
-    for (int n = 1; n <= m_iterations; ++n) {
+    for (int64_t n = 1; n <= m_iterations; ++n) {
         const std::string label = "Iteration " + std::to_string(n) + " of " + std::to_string(m_iterations);
         m_passProgress.StartPass(label);
         canvas.SetStatus(label);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -178,6 +179,26 @@ TEST(SelfAffineStop, ContinueAfterAStopLetsTheRaysOnTheirWayReachTheSet)
     }
     ASSERT_GT(onTheirWay, 40 * 30 / 10);
     EXPECT_GT(reached, onTheirWay * 9 / 10) << onTheirWay;
+}
+
+} // namespace
+
+namespace {
+
+// A file may ask for INT_MAX passes: the pass count and the pass number
+// must not overflow on the way to a stop.
+TEST(SelfAffineStop, AMarchOfIntMaxPassesCountsThemAndStops)
+{
+    auto f = Sample(9);
+    f->m_iterations = INT_MAX;
+    Target canvas(8, 6, f.get(), "Iteration 2 of 2147483647");
+    f->m_restart = true;
+    f->Build(canvas);
+    bool counted = false;
+    for (const PassReading& r : canvas.view.passes)
+        counted = counted || (r.running && r.passes == INT_MAX && r.pass >= 1);
+    EXPECT_TRUE(counted);
+    EXPECT_TRUE(f->m_stop.load()) << "the stop at the second pass ended the march";
 }
 
 } // namespace
