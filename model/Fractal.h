@@ -45,6 +45,10 @@ public:
     std::string m_name = "no name";
     int m_kind = kBase;
     double m_centerX = 0, m_centerY = 0, m_centerZ = 0;
+    // The centre's whole decimal digits where a double cannot hold them
+    // (views past its resolution); they count only while they round to
+    // m_centerX / m_centerY (model/deep/Coordinate.h).
+    std::string m_centerXDigits, m_centerYDigits;
     double m_halfSize = 1.0;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_restart{false};

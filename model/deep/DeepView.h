@@ -28,6 +28,9 @@ struct DeepJob {
     double radius2 = 0;
     int maxIterations = 0;
     const std::atomic<bool>* stop = nullptr;
+    // When given, counts the rows finished by the pass over the view, for
+    // the build's percentage.
+    std::atomic<unsigned>* rowsDone = nullptr;
     // Tests: iterate in FloatExp even where doubles would do.
     bool forceWide = false;
 };
