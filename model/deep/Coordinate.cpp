@@ -1,6 +1,8 @@
 #include "model/deep/Coordinate.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 bool DigitsHold(std::string_view digits, double value)
@@ -20,4 +22,10 @@ std::string CoordinateText(double value, const std::string& digits)
     char buf[64];
     const auto res = std::to_chars(buf, buf + sizeof buf, value);
     return std::string(buf, res.ptr);
+}
+
+bool NeedsDeepView(double centreX, double centreY, double pixelSize)
+{
+    const double size = std::max({std::fabs(centreX), std::fabs(centreY), 1.0});
+    return pixelSize < 0x1p-45 * size;
 }
