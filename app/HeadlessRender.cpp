@@ -331,6 +331,9 @@ int Run(int argc, char** argv, const HeadlessModule* module)
             canvas.m_view = nullptr;
             return fail(built.result == BuildOutcome::kRefused ? built.refusal : "the build did not end");
         }
+        // A saved document builds this image again: it keeps the count a
+        // deep view chose.
+        fractal->AdoptBuildChoices();
     }
 
     // Each file is whole or not there: a stop that comes between them ends

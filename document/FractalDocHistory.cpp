@@ -205,6 +205,10 @@ void CFractal_Doc::AfterBuild()
         RestoreRows(rows);
         return;
     }
+    // A deep view may have raised its count: the rows take it, as part of
+    // the step that asked for the build.
+    if (m_fractal && m_fractal->AdoptBuildChoices() && IsShownInParameters())
+        ParametersHost::s_host->RefreshValues();
     // A zoom rectangle moves the view inside the build: a step of its own.
     // Other changes a build makes (maps brought to their normal form) only
     // complete the step that asked for the build.

@@ -29,6 +29,9 @@ public:
     // After the user changed row `index`; true asks for the rows anew.
     virtual bool ValueChanged(int index, PropertyItem& row);
     virtual void Click(int x, int y, int right);
+    // Takes into the rows what the last build chose for itself; true when a
+    // row changed. Only with no build running.
+    virtual bool AdoptBuildChoices() { return false; }
     // Bytes needed to build an image of that size.
     virtual uint64_t MemoryNeed(unsigned width, unsigned height);
     // Emits every row in the kind's fixed order; returns the final level.

@@ -5,6 +5,7 @@
 
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
+#include "model/deep/Coordinate.h"
 
 const char* const kMandelbrotTypeNames[2] = {"Mandebrot Set", "Julia Set"};
 
@@ -47,10 +48,13 @@ int CMandelbrotSet::Build(CCanvas& canvas)
     map.m_centreX = m_centerX;
     map.m_centreY = m_centerY;
     map.ResetGrid(0);
+    const int iterations = std::clamp(m_maxIterations, 1, kMaxIterations);
+    if (NeedsDeepView(m_centerX, m_centerY, d))
+        return BuildDeep(canvas, d, iterations);
 
     MandelbrotRowJob job;
     job.radius2 = m_precision * m_precision;
-    job.maxIterations = std::clamp(m_maxIterations, 1, kMaxIterations);
+    job.maxIterations = iterations;
     job.g = std::sqrt(std::sqrt(m_cRe * m_cRe + m_cIm * m_cIm)) + 1;
     job.x0 = m_centerX - int(w / 2) * d;
     job.d = d;
@@ -98,6 +102,23 @@ int CMandelbrotSet::Draw(CCanvas& canvas)
 uint64_t CMandelbrotSet::MemoryNeed(unsigned width, unsigned height)
 {
     return CellMemoryNeed(width, height);
+}
+
+bool CMandelbrotSet::ValueChanged(int, PropertyItem& row)
+{
+    // The user's count wins over the one deep views would choose.
+    if (row.value == &m_maxIterations)
+        m_iterationsSet = true;
+    return false;
+}
+
+bool CMandelbrotSet::AdoptBuildChoices()
+{
+    const int raised = m_raisedIterations.exchange(0);
+    if (raised <= m_maxIterations)
+        return false;
+    m_maxIterations = raised;
+    return true;
 }
 
 int CMandelbrotSet::FillProperties(PropertyList& list)

@@ -12,6 +12,8 @@ public:
     int Draw(CCanvas& canvas) override;
     uint64_t MemoryNeed(unsigned width, unsigned height) override;
     int FillProperties(PropertyList& list) override;
+    bool ValueChanged(int index, PropertyItem& row) override;
+    bool AdoptBuildChoices() override;
 
     double m_precision = 100.0; // escape radius
     double m_cRe = 0, m_cIm = 0;
@@ -19,8 +21,20 @@ public:
     static constexpr int kDefaultIterations = 1000;
     static constexpr int kMaxIterations = 100000000;
     int m_maxIterations = kDefaultIterations;
+    // Deep views raise the count while the user has not set it (see
+    // DeepIterations); the raised count waits here until the build has
+    // ended, since the parameters window reads the row meanwhile.
+    static constexpr int kAutoIterationsCap = 256000;
+    bool m_iterationsSet = false;
+    std::atomic<int> m_raisedIterations{0};
     int m_type = 0; // 0 Mandelbrot, 1 Julia
     int m_builtType = 0;
+
+private:
+    // Views past the resolution of doubles (model/deep).
+    int BuildDeep(CCanvas& canvas, double pixelSize, int iterations);
+    // The count a deep view is built with; 0 when stopped.
+    int DeepIterations(const struct DeepJob& view, int iterations);
 };
 
 extern const char* const kMandelbrotTypeNames[2];

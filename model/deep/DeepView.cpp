@@ -332,8 +332,8 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, int&
                 stopped = true;
                 return;
             }
-            if (job.rowsDone)
-                job.rowsDone->fetch_add(1, std::memory_order_relaxed);
+            if (job.progress)
+                job.progress->AddRows(1);
         }
     });
     if (stopped)

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "model/PassProgress.h"
 #include "model/deep/FloatExp.h"
 
 struct PixelRecord;
@@ -28,9 +29,9 @@ struct DeepJob {
     double radius2 = 0;
     int maxIterations = 0;
     const std::atomic<bool>* stop = nullptr;
-    // When given, counts the rows finished by the pass over the view, for
-    // the build's percentage.
-    std::atomic<unsigned>* rowsDone = nullptr;
+    // When given, the rows finished by the pass over the view are added to
+    // its running pass, for the status line.
+    PassProgress* progress = nullptr;
     // Tests: iterate in FloatExp even where doubles would do.
     bool forceWide = false;
 };

@@ -1,0 +1,111 @@
+// The Mandelbrot and Julia views past the resolution of doubles: the centre
+// read whole from its digits, every pixel built as its difference from a
+// reference orbit (model/deep).
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "imaging/Canvas.h"
+#include "model/MandelbrotSet.h"
+#include "model/deep/Coordinate.h"
+#include "model/deep/DeepView.h"
+
+namespace {
+
+// The border of a small image of the view tells whether the count is too
+// low: near the set's boundary, where deep views are made, a border mostly
+// inside the set is one whose points had no time to escape.
+constexpr int kProbeColumns = 64;
+constexpr double kInsideShare = 0.5;
+constexpr int kRaise = 4;
+
+// Whichever way the build ends, its pass is over.
+struct PassEnd {
+    PassProgress& progress;
+    ~PassEnd() { progress.End(); }
+};
+
+// The share of the probe's border cells that stayed inside; -1 when stopped
+// or refused.
+double InsideShareOfBorder(DeepJob probe)
+{
+    std::vector<PixelRecord> cells(size_t(probe.width) * size_t(probe.height));
+    std::vector<PixelRecord*> rows(size_t(probe.height));
+    for (int i = 0; i < probe.height; ++i)
+        rows[size_t(i)] = cells.data() + size_t(i) * size_t(probe.width);
+    std::vector<int32_t> counts(cells.size(), 0);
+    probe.progress = nullptr;
+    const DeepOutcome out = BuildDeepView(probe, rows.data(), counts.data());
+    if (out.stopped || !out.error.empty())
+        return -1;
+    int border = 0, inside = 0;
+    for (int i = 0; i < probe.height; ++i)
+        for (int j = 0; j < probe.width; ++j) {
+            if (i != 0 && i != probe.height - 1 && j != 0 && j != probe.width - 1)
+                continue;
+            ++border;
+            inside += counts[size_t(i) * size_t(probe.width) + size_t(j)] < 0;
+        }
+    return border > 0 ? double(inside) / border : 0;
+}
+
+} // namespace
+
+// The rule: while the user has not set the count, a deep view whose border
+// is more than half inside the set at the count it has gets four times as
+// many, again and again up to kAutoIterationsCap. A count the user typed is
+// kept as it is, and the rule never lowers one.
+int CMandelbrotSet::DeepIterations(const DeepJob& view, int iterations)
+{
+    if (m_iterationsSet || iterations >= kAutoIterationsCap)
+        return iterations;
+    DeepJob probe = view;
+    probe.width = std::min(view.width, kProbeColumns);
+    probe.height = std::max(1, int(std::lround(double(view.height) * probe.width / view.width)));
+    probe.pixelSize = view.pixelSize * FloatExp(double(view.width) / probe.width);
+    for (;;) {
+        probe.maxIterations = iterations;
+        const double share = InsideShareOfBorder(probe);
+        if (share < 0)
+            return m_stop.load() ? 0 : iterations;
+        if (share <= kInsideShare || iterations >= kAutoIterationsCap)
+            return iterations;
+        iterations = int(std::min<int64_t>(int64_t(iterations) * kRaise, kAutoIterationsCap));
+    }
+}
+
+int CMandelbrotSet::BuildDeep(CCanvas& canvas, double pixelSize, int iterations)
+{
+    CColorMap& map = m_colorMap;
+    DeepJob job;
+    job.centreRe = CoordinateText(m_centerX, m_centerXDigits);
+    job.centreIm = CoordinateText(m_centerY, m_centerYDigits);
+    job.pixelSize = FloatExp(pixelSize);
+    job.width = map.m_gridWidth;
+    job.height = map.m_gridHeight;
+    job.julia = m_type == 1;
+    job.cRe = m_cRe;
+    job.cIm = m_cIm;
+    job.g = std::sqrt(std::sqrt(m_cRe * m_cRe + m_cIm * m_cIm)) + 1;
+    job.radius2 = m_precision * m_precision;
+    job.stop = &m_stop;
+
+    m_progress = 0.0;
+    job.maxIterations = DeepIterations(job, iterations);
+    if (job.maxIterations == 0)
+        return 1; // stopped
+    if (job.maxIterations > iterations)
+        m_raisedIterations = job.maxIterations;
+
+    m_passProgress.Begin(1, job.height);
+    const PassEnd passEnd{m_passProgress};
+    const std::string label = "Deep view, " + std::to_string(job.maxIterations) + " iterations";
+    m_passProgress.StartPass(label);
+    canvas.SetStatus(label);
+    job.progress = &m_passProgress;
+    const DeepOutcome out = BuildDeepView(job, map.m_gridRows.data(), nullptr);
+    if (!out.error.empty())
+        Refuse(canvas, out.error);
+    return 1;
+}

@@ -1,0 +1,168 @@
+// The Mandelbrot and Julia builds past doubles: which views go there, that
+// they are built at the centre's whole digits, and the count they choose.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "imaging/Canvas.h"
+#include "imaging/Parallel.h"
+#include "model/MandelbrotSet.h"
+#include "model/deep/Coordinate.h"
+#include "model/deep/FloatExp.h"
+#include "tests/model/MpfrReference.h"
+
+namespace {
+
+struct Target : CCanvas {
+    Target(unsigned w, unsigned h)
+    {
+        m_targetWidth = w;
+        m_targetHeight = h;
+    }
+};
+
+void Centre(CMandelbrotSet& m, const std::string& x, const std::string& y)
+{
+    m.m_centerX = std::strtod(x.c_str(), nullptr);
+    m.m_centerY = std::strtod(y.c_str(), nullptr);
+    m.m_centerXDigits = x;
+    m.m_centerYDigits = y;
+}
+
+TEST(DeepViewRule, ViewsPastTheResolutionOfDoubles)
+{
+    // Below 2^-45 of the centre's size, or of 1 near the origin.
+    EXPECT_FALSE(NeedsDeepView(1.0, 0.0, 0x1p-45));
+    EXPECT_TRUE(NeedsDeepView(1.0, 0.0, 0x1.fffffp-46));
+    EXPECT_FALSE(NeedsDeepView(-0.75, 4.0, 0x1p-43));
+    EXPECT_TRUE(NeedsDeepView(-0.75, 4.0, 0x1.fffffp-44));
+    EXPECT_TRUE(NeedsDeepView(0.0, 0.0, 1e-20));
+    EXPECT_FALSE(NeedsDeepView(0.0, 0.0, 1e-13));
+    EXPECT_FALSE(NeedsDeepView(0.0, 0.0, std::nan("")));
+
+    // Digits count only while they round to the double beside them.
+    EXPECT_TRUE(DigitsHold("0.1000000000000000000000000001", 0.1));
+    EXPECT_FALSE(DigitsHold("0.1000000000000000000000000001", 0.2));
+    EXPECT_FALSE(DigitsHold("0.1x", 0.1));
+    EXPECT_FALSE(DigitsHold("", 0.0));
+    EXPECT_EQ(CoordinateText(0.1, "0.1000000000000000000000000001"), "0.1000000000000000000000000001");
+    EXPECT_EQ(CoordinateText(0.2, "0.1000000000000000000000000001"), "0.2");
+}
+
+// A view at 1e-22 beside c = i, whose neighbourhood holds spirals at every
+// scale, and some 12 half-sizes from the double the digits round to: every
+// pixel painted as GNU MPFR finds it at the whole centre.
+TEST(MandelbrotDeep, AViewPastDoublesIsBuiltAtTheCentresDigits)
+{
+    const std::string x = "0.00000000000000000000043", y = "1.00000000000000000000123";
+    const int w = 40, h = 30, iterations = 3000;
+    CMandelbrotSet m;
+    Centre(m, x, y);
+    m.m_halfSize = 1e-22;
+    m.m_maxIterations = iterations;
+    m.m_iterationsSet = true;
+    Target canvas(w, h);
+    m.Build(canvas);
+    EXPECT_TRUE(m.m_refusal.empty()) << m.m_refusal;
+    EXPECT_EQ(m.m_raisedIterations.load(), 0);
+    m.Draw(canvas);
+
+    CColorMap reference;
+    reference.AllocateGrid(w, h);
+    reference.ResetGrid(0);
+    const double d = 2 * m.m_halfSize / std::min(w, h);
+    int escaped = 0;
+    ForEachRange(h, 1, [&](int begin, int end) {
+        for (int i = begin; i < end; ++i)
+            for (int j = 0; j < w; ++j) {
+                const FloatExp ox = FloatExp(double(j - w / 2)) * FloatExp(d);
+                const FloatExp oy = FloatExp(double(i - h / 2)) * FloatExp(d);
+                const auto p = mpfr_reference::Iterate(x, y, ox.m, long(ox.e), oy.m, long(oy.e), false, 0, 0, 1,
+                                                       1e4, iterations, 256);
+                PixelRecord& cell = *reference.Cell(i, j);
+                cell.nx = p.re;
+                cell.ny = p.im;
+                cell.value = p.value;
+            }
+    });
+    CCanvas painted;
+    reference.Draw(painted);
+    int off = 0;
+    for (int i = 0; i < h; ++i)
+        for (int j = 0; j < w; ++j) {
+            escaped += reference.Cell(i, j)->value < 1e10f;
+            for (int c = 0; c < 3; ++c)
+                off += std::abs(canvas.Row(unsigned(i))[j * 3 + c] - painted.Row(unsigned(i))[j * 3 + c]) > 1;
+        }
+    EXPECT_EQ(off, 0);
+    EXPECT_GT(escaped, w * h / 2);
+
+    // The doubles alone give another picture altogether.
+    m.m_centerXDigits.clear();
+    m.m_centerYDigits.clear();
+    Target rounded(w, h);
+    m.Build(rounded);
+    m.Draw(rounded);
+    int differ = 0;
+    for (int i = 0; i < h; ++i)
+        differ += std::memcmp(rounded.Row(unsigned(i)), canvas.Row(unsigned(i)), size_t(w) * 3) != 0;
+    EXPECT_GT(differ, h / 2);
+}
+
+// Just right of the cusp at c = 1/4 + e, every point of a small view
+// escapes after about pi / sqrt(e) steps: at e = 1e-7 some 9,930, so the
+// count goes 1000, 4000 (still all inside), 16000.
+TEST(MandelbrotDeep, AnUnsetCountRisesUntilTheBorderEscapes)
+{
+    CMandelbrotSet m;
+    Centre(m, "0.2500001", "0");
+    m.m_halfSize = 1e-20;
+    Target canvas(24, 18);
+    m.Build(canvas);
+    EXPECT_EQ(m.m_raisedIterations.load(), 16000);
+    EXPECT_EQ(m.m_maxIterations, 1000); // not while the build runs
+    EXPECT_LT(m.m_colorMap.Cell(9, 12)->value, 1e10f);
+    EXPECT_TRUE(m.AdoptBuildChoices());
+    EXPECT_EQ(m.m_maxIterations, 16000);
+    EXPECT_FALSE(m.AdoptBuildChoices());
+
+    // A count the user set is kept, and the picture stays inside.
+    CMandelbrotSet set;
+    Centre(set, "0.2500001", "0");
+    set.m_halfSize = 1e-20;
+    set.m_maxIterations = 2000;
+    PropertyItem row;
+    row.value = &set.m_maxIterations;
+    set.ValueChanged(0, row);
+    set.Build(canvas);
+    EXPECT_EQ(set.m_raisedIterations.load(), 0);
+    EXPECT_EQ(set.m_colorMap.Cell(9, 12)->value, 1e10f);
+    EXPECT_FALSE(set.AdoptBuildChoices());
+    EXPECT_EQ(set.m_maxIterations, 2000);
+
+    // Views doubles resolve keep their count, black border or not.
+    CMandelbrotSet shallow;
+    shallow.m_centerX = 0.2500001;
+    shallow.m_halfSize = 1e-9;
+    shallow.Build(canvas);
+    EXPECT_EQ(shallow.m_raisedIterations.load(), 0);
+}
+
+// Deeper at the cusp (e = 1e-12, some 3 million steps) the count stops at
+// its cap with the border still inside.
+TEST(MandelbrotDeep, TheRisingCountStopsAtItsCap)
+{
+    CMandelbrotSet m;
+    Centre(m, "0.250000000001", "0");
+    m.m_halfSize = 1e-24;
+    Target canvas(8, 6);
+    m.Build(canvas);
+    EXPECT_EQ(m.m_raisedIterations.load(), CMandelbrotSet::kAutoIterationsCap);
+    EXPECT_EQ(m.m_colorMap.Cell(3, 4)->value, 1e10f);
+}
+
+} // namespace
