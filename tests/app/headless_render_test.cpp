@@ -500,3 +500,28 @@ TEST_F(Headless, TheTimeLimitEndsARenderAndAnAnimation)
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(fs::file_size(dir / "soon.bmp"), 54u + 48u * 12u);
 }
+
+// A view past doubles renders without a display too, and the document it
+// saves holds the count the view chose, so it renders the same image again.
+TEST_F(Headless, ADeepViewRendersAndSavesTheCountItChose)
+{
+    {
+        std::ofstream frc(dir / "deep.frc");
+        frc << "Fractal Type=Mandelbrot Set\n[Main]\nName=Cusp\ntype=Mandebrot Set\nx=0.2500001\ny=0\n"
+               "radius=1e-20\nprecision=100\n[Colors]\nRed=1\nGreen=1\nBlue=1\nRed   Shift=1\nGreen Shift=1\n"
+               "Blue  Shift=1\nBackground=Black\n";
+    }
+    const Result r = Render({At("deep.frc"), "--size", "48x36", "--output", At("a.bmp"), "--save", At("b.frc")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    // Just right of the cusp every point escapes after some 9,930 steps.
+    EXPECT_NE(r.err.find("Deep view, 16000 iterations"), std::string::npos) << r.err;
+    const std::string saved = ReadAll(dir / "b.frc");
+    EXPECT_NE(saved.find("\niterations=16000\r\n"), std::string::npos) << saved;
+    const std::string a = ReadAll(dir / "a.bmp");
+    ASSERT_EQ(a.size(), 54u + 36u * 144u);
+    EXPECT_FALSE(IsBlack(Pixel(a, 24, 18)));
+
+    const Result again = Render({At("b.frc"), "--size", "48x36", "--output", At("c.bmp"), "--quiet"});
+    ASSERT_EQ(again.code, 0) << again.err;
+    EXPECT_EQ(ReadAll(dir / "c.bmp"), a);
+}
