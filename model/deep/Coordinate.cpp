@@ -27,5 +27,7 @@ std::string CoordinateText(double value, const std::string& digits)
 bool NeedsDeepView(double centreX, double centreY, double pixelSize)
 {
     const double size = std::max({std::fabs(centreX), std::fabs(centreY), 1.0});
-    return pixelSize < 0x1p-45 * size;
+    // A zero or negative size (a radius typed so) keeps the double build,
+    // which draws such views as it always has.
+    return pixelSize > 0 && pixelSize < 0x1p-45 * size;
 }

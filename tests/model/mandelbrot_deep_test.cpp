@@ -43,6 +43,9 @@ TEST(DeepViewRule, ViewsPastTheResolutionOfDoubles)
     EXPECT_TRUE(NeedsDeepView(0.0, 0.0, 1e-20));
     EXPECT_FALSE(NeedsDeepView(0.0, 0.0, 1e-13));
     EXPECT_FALSE(NeedsDeepView(0.0, 0.0, std::nan("")));
+    EXPECT_FALSE(NeedsDeepView(0.0, 0.0, 0.0));
+    EXPECT_FALSE(NeedsDeepView(0.0, 0.0, -1e-20));
+    EXPECT_TRUE(NeedsDeepView(0.0, 0.0, 5e-324));
 
     // Digits count only while they round to the double beside them.
     EXPECT_TRUE(DigitsHold("0.1000000000000000000000000001", 0.1));
