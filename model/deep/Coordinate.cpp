@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <deque>
+#include <memory>
 
 #include "model/deep/Mpfr.h"
 
@@ -145,13 +146,16 @@ bool DecimalPlaces(std::string_view text, long& places)
 
 } // namespace
 
-WholeCoordinate MoveCoordinate(double value, const std::string& digits, std::initializer_list<PixelStep> steps,
-                               double pixelSize)
+namespace {
+
+// The coordinate plus the steps without rounding; null when its text does
+// not read (it always does where the digits hold).
+std::unique_ptr<MpfrReal> ExactSum(double value, const std::string& digits, std::initializer_list<PixelStep> steps)
 {
     const std::string start = CoordinateText(value, digits);
     MpfrReal base(TextBits(start.size()));
     if (!base.Parse(start))
-        return {value, {}};
+        return nullptr;
     // Each step is a product of two doubles, exact in twice their bits.
     std::deque<MpfrReal> terms; // MPFR numbers do not move
     Span span;
@@ -162,14 +166,24 @@ WholeCoordinate MoveCoordinate(double value, const std::string& digits, std::ini
         mpfr_mul_d(t.get(), t.get(), s.size, MPFR_RNDN);
         span.Add(t.get());
     }
-    MpfrReal sum(span.SumBits(int(steps.size()) + 1));
-    mpfr_set(sum.get(), base.get(), MPFR_RNDN);
+    auto sum = std::make_unique<MpfrReal>(span.SumBits(int(steps.size()) + 1));
+    mpfr_set(sum->get(), base.get(), MPFR_RNDN);
     for (const MpfrReal& t : terms)
-        mpfr_add(sum.get(), sum.get(), t.get(), MPFR_RNDN);
+        mpfr_add(sum->get(), sum->get(), t.get(), MPFR_RNDN);
+    return sum;
+}
 
+} // namespace
+
+WholeCoordinate MoveCoordinate(double value, const std::string& digits, std::initializer_list<PixelStep> steps,
+                               double pixelSize)
+{
+    const auto sum = ExactSum(value, digits, steps);
+    if (!sum)
+        return {value, {}};
     const int places = WholeDecimals(pixelSize);
     WholeCoordinate out;
-    out.digits = Plain(sum.get(), places);
+    out.digits = Plain(sum->get(), places);
     double v = 0;
     std::from_chars(out.digits.data(), out.digits.data() + out.digits.size(), v);
     out.value = v;
@@ -178,6 +192,24 @@ WholeCoordinate MoveCoordinate(double value, const std::string& digits, std::ini
     if (Plain(held.get(), places) == out.digits)
         out.digits.clear();
     return out;
+}
+
+double CoordinateAt(double value, const std::string& digits, std::initializer_list<PixelStep> steps)
+{
+    const auto sum = ExactSum(value, digits, steps);
+    return sum ? mpfr_get_d(sum->get(), MPFR_RNDN) : value;
+}
+
+std::string CoordinateFixed(double value, const std::string& digits, std::initializer_list<PixelStep> steps,
+                            int places)
+{
+    const auto sum = ExactSum(value, digits, steps);
+    char* s = nullptr;
+    if (!sum || mpfr_asprintf(&s, "%.*RNf", std::clamp(places, 0, kMaxCoordinateDecimals), sum->get()) < 0 || !s)
+        return {};
+    std::string text(s);
+    mpfr_free_str(s);
+    return text;
 }
 
 double CoordinateDifference(double a, const std::string& aDigits, double b, const std::string& bDigits)

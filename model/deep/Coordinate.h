@@ -49,6 +49,13 @@ struct PixelStep {
 WholeCoordinate MoveCoordinate(double value, const std::string& digits, std::initializer_list<PixelStep> steps,
                                double pixelSize);
 
+// The nearest double of the coordinate moved by the steps.
+double CoordinateAt(double value, const std::string& digits, std::initializer_list<PixelStep> steps);
+// The coordinate moved by the steps, written with exactly `places` places
+// (at most kMaxCoordinateDecimals), rounded to nearest, as "%.*f" would.
+std::string CoordinateFixed(double value, const std::string& digits, std::initializer_list<PixelStep> steps,
+                            int places);
+
 // a - b for two whole coordinates, as the nearest double: it stays right
 // where the two doubles are equal.
 double CoordinateDifference(double a, const std::string& aDigits, double b, const std::string& bDigits);
