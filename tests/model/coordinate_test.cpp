@@ -7,6 +7,7 @@
 #include <string>
 
 #include "model/deep/Coordinate.h"
+#include "model/PropertyList.h"
 #include "model/deep/Mpfr.h"
 
 namespace {
@@ -104,4 +105,46 @@ TEST(WholeCoordinate, TypedTextsKeepTheirDigitsOnlyWhereTheDoubleCannot)
     EXPECT_EQ(WholeDigits("0.2000000000000000000001", 0.5), "");
     // Places past the bound are rounded off: what is left is the double's.
     EXPECT_EQ(WholeDigits("1.000000000000000000001e-320", 1e-320), "");
+}
+
+TEST(WholeCoordinate, ACoordinateRowShowsAndTakesTheDigits)
+{
+    struct Rows : PropertyList {
+        PropertyItem row;
+        int InsertRow(PropertyItem& r) override
+        {
+            row = r;
+            return 0;
+        }
+    } rows;
+    double x = 0.5;
+    std::string digits;
+    rows.AddCoordinateRow("x", &x, &digits);
+    const PropertyItem& row = rows.row;
+    EXPECT_EQ(row.type, kRowDouble);
+    EXPECT_EQ(ValueText(row), "0.5");
+
+    // Sixty places typed are sixty places kept.
+    const std::string sixty = "-1.749999999999999999999999999999999999999999999999999999999987";
+    StepValue(row, sixty);
+    EXPECT_EQ(x, -1.75);
+    EXPECT_EQ(digits, sixty);
+    EXPECT_EQ(ValueText(row), sixty);
+    // A text the double says as well keeps no digits and reads as before.
+    StepValue(row, "0.25");
+    EXPECT_EQ(digits, "");
+    EXPECT_EQ(ValueText(row), "0.25");
+    // Trailing text reads the number before it as ever, but no digits.
+    StepValue(row, "-0.750000000000000000000000001 and more");
+    EXPECT_EQ(x, -0.75);
+    EXPECT_EQ(digits, "");
+    // Refused texts change nothing.
+    StepValue(row, sixty);
+    StepValue(row, "inf");
+    StepValue(row, "junk");
+    EXPECT_EQ(x, -1.75);
+    EXPECT_EQ(digits, sixty);
+    // The double changed alone: its own text.
+    x = 2;
+    EXPECT_EQ(ValueText(row), "2");
 }
