@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 #include "imaging/Canvas.h"
 #include "model/Fractal.h"
+#include "model/deep/Coordinate.h"
 
 namespace {
 
@@ -85,19 +87,34 @@ void ApplyZoom(CFractal& f, const CCanvas& c, bool zoomOut)
     const int32_t half = c.m_halfWidth;
     if (w == 0 || m == 0 || half <= 0)
         return;
-    double r = f.m_halfSize;
+    const double x = f.m_centerX, y = f.m_centerY;
+    double r = f.m_halfSize, s = 0;
     if (!zoomOut) {
-        const double s = 2 * r / m;
+        s = 2 * r / m;
         f.m_centerX += s * dx;
         f.m_centerY -= s * dy;
         f.m_halfSize = (half * r * 2) / w;
     } else {
         r = (double(w) * r) / (2.0 * half);
         f.m_halfSize = r;
-        const double s = r * 2 / m;
+        s = r * 2 / m;
         f.m_centerX -= s * dx;
         f.m_centerY += s * dy;
     }
+    // Past the resolution of doubles the centre moves as whole digits, for
+    // the pixel of whichever image is finer, the one shown or the next.
+    const unsigned next = std::min(c.m_targetWidth, c.m_targetHeight);
+    const double pixel = 2 * f.m_halfSize / std::max(m, next);
+    const std::string xDigits = std::exchange(f.m_centerXDigits, {}), yDigits = std::exchange(f.m_centerYDigits, {});
+    if (f.m_kind != CFractal::kMandelbrot || !NeedsDeepView(f.m_centerX, f.m_centerY, pixel))
+        return;
+    const double sign = zoomOut ? -1 : 1;
+    WholeCoordinate nx = MoveCoordinate(x, xDigits, {{sign * dx, s}}, pixel);
+    WholeCoordinate ny = MoveCoordinate(y, yDigits, {{-sign * dy, s}}, pixel);
+    f.m_centerX = nx.value;
+    f.m_centerY = ny.value;
+    f.m_centerXDigits = std::move(nx.digits);
+    f.m_centerYDigits = std::move(ny.digits);
 }
 
 namespace {

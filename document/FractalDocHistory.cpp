@@ -8,6 +8,7 @@
 #include "document/DocumentFiles.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
+#include "model/deep/Coordinate.h"
 
 namespace {
 
@@ -54,7 +55,15 @@ QString CFractal_Doc::RowsText()
 
 ViewPlace CFractal_Doc::FractalPlace() const
 {
-    return m_fractal ? ViewPlace{m_fractal->m_centerX, m_fractal->m_centerY, m_fractal->m_halfSize} : ViewPlace{};
+    if (!m_fractal)
+        return {};
+    ViewPlace place{m_fractal->m_centerX, m_fractal->m_centerY, m_fractal->m_halfSize};
+    // Digits left behind by a change to the double alone are not the centre.
+    if (DigitsHold(m_fractal->m_centerXDigits, place.x))
+        place.xDigits = m_fractal->m_centerXDigits;
+    if (DigitsHold(m_fractal->m_centerYDigits, place.y))
+        place.yDigits = m_fractal->m_centerYDigits;
+    return place;
 }
 
 void CFractal_Doc::ResetHistory()
@@ -175,6 +184,11 @@ void CFractal_Doc::MoveNow(const ViewPlace& place, const QString& label, bool hi
     m_fractal->m_centerX = place.x;
     m_fractal->m_centerY = place.y;
     m_fractal->m_halfSize = place.half;
+    // Only the Mandelbrot and Julia sets build past doubles; their rows
+    // carry the digits.
+    const bool whole = m_fractal->m_kind == CFractal::kMandelbrot;
+    m_fractal->m_centerXDigits = whole ? place.xDigits : std::string();
+    m_fractal->m_centerYDigits = whole ? place.yDigits : std::string();
     RecordChange(label, history);
     // A zoom rectangle left on the screen belongs to the old view.
     m_canvas->ShowSelection(false);

@@ -330,9 +330,8 @@ void CFractal_View::CoordinateReadout(const QPointF& p)
         return;
     const ViewPlace place = m_doc->CurrentPlace();
     const QSize size = ClientArea();
-    const QPointF w = WorldAt(place, size, p);
-    const int decimals = CoordinateDecimals(PixelSize(place, size));
-    SetStatusPane(QString("x = %1   y = %2").arg(w.x(), 0, 'f', decimals).arg(w.y(), 0, 'f', decimals));
+    const auto [x, y] = WorldTextAt(place, size, p);
+    SetStatusPane(QString("x = %1   y = %2").arg(x, y));
 }
 
 void CFractal_View::mouseMoveEvent(QMouseEvent* e)

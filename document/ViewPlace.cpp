@@ -3,12 +3,35 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QString>
+
+#include "model/deep/Coordinate.h"
+
 namespace {
 
 // Offsets of pixel (0, 0) from the centre, in pixels, as the builders lay
 // out their grids (x grows to the right, y upwards).
 double OriginColumn(QSize s) { return -double(s.width() / 2); }
 double OriginRow(QSize s) { return double(s.height() - 1 - s.height() / 2); }
+
+// A moved place whose pixel `e` doubles resolve keeps the doubles it was
+// given; past them its centre is the whole `from` centre moved by the steps.
+void SettleCentre(ViewPlace& next, const ViewPlace& from, double e, std::initializer_list<PixelStep> xSteps,
+                  std::initializer_list<PixelStep> ySteps)
+{
+    next.xDigits.clear();
+    next.yDigits.clear();
+    if (!NeedsDeepView(next.x, next.y, e))
+        return;
+    WholeCoordinate x = MoveCoordinate(from.x, from.xDigits, xSteps, e);
+    WholeCoordinate y = MoveCoordinate(from.y, from.yDigits, ySteps, e);
+    next.x = x.value;
+    next.y = y.value;
+    next.xDigits = std::move(x.digits);
+    next.yDigits = std::move(y.digits);
+}
+
+bool HasDigits(const ViewPlace& p) { return !p.xDigits.empty() || !p.yDigits.empty(); }
 
 } // namespace
 
@@ -20,7 +43,10 @@ double PixelSize(const ViewPlace& place, QSize image)
 QPointF WorldAt(const ViewPlace& place, QSize image, QPointF p)
 {
     const double d = PixelSize(place, image);
-    return {place.x + (p.x() + OriginColumn(image)) * d, place.y + (OriginRow(image) - p.y()) * d};
+    const double i = p.x() + OriginColumn(image), j = OriginRow(image) - p.y();
+    if (HasDigits(place))
+        return {CoordinateAt(place.x, place.xDigits, {{i, d}}), CoordinateAt(place.y, place.yDigits, {{j, d}})};
+    return {place.x + i * d, place.y + j * d};
 }
 
 ViewPlace ZoomAbout(const ViewPlace& place, QSize image, QPointF p, double factor)
@@ -28,8 +54,10 @@ ViewPlace ZoomAbout(const ViewPlace& place, QSize image, QPointF p, double facto
     ViewPlace next = place;
     next.half = place.half / factor;
     const double d = PixelSize(place, image), e = PixelSize(next, image);
-    next.x = place.x + (p.x() + OriginColumn(image)) * (d - e);
-    next.y = place.y + (OriginRow(image) - p.y()) * (d - e);
+    const double i = p.x() + OriginColumn(image), j = OriginRow(image) - p.y();
+    next.x = place.x + i * (d - e);
+    next.y = place.y + j * (d - e);
+    SettleCentre(next, place, e, {{i, d}, {-i, e}}, {{j, d}, {-j, e}});
     return next;
 }
 
@@ -39,6 +67,7 @@ ViewPlace PanBy(const ViewPlace& place, QSize image, QPointF delta)
     ViewPlace next = place;
     next.x = place.x - delta.x() * d;
     next.y = place.y + delta.y() * d;
+    SettleCentre(next, place, d, {{-delta.x(), d}}, {{delta.y(), d}});
     return next;
 }
 
@@ -48,10 +77,14 @@ QTransform PreviewTransform(const ViewPlace& shown, QSize shownSize, const ViewP
     if (!(d0 > 0 && d1 > 0) || !std::isfinite(d0 / d1))
         return {};
     const double s = d0 / d1;
+    // Deep centres that differ only in their digits have equal doubles.
+    const bool whole = HasDigits(shown) || HasDigits(target);
+    const double ox = whole ? CoordinateDifference(shown.x, shown.xDigits, target.x, target.xDigits) : shown.x - target.x;
+    const double oy = whole ? CoordinateDifference(shown.y, shown.yDigits, target.y, target.yDigits) : shown.y - target.y;
     // Column j of the shown image lies at x0 + (j + c0) d0, which the target
     // shows at column (x0 - x1) / d1 + (j + c0) s - c1; rows alike, upwards.
-    const double dx = (shown.x - target.x) / d1 + OriginColumn(shownSize) * s - OriginColumn(targetSize);
-    const double dy = -(shown.y - target.y) / d1 - OriginRow(shownSize) * s + OriginRow(targetSize);
+    const double dx = ox / d1 + OriginColumn(shownSize) * s - OriginColumn(targetSize);
+    const double dy = -oy / d1 - OriginRow(shownSize) * s + OriginRow(targetSize);
     return QTransform(s, 0, 0, s, dx, dy);
 }
 
@@ -59,5 +92,18 @@ int CoordinateDecimals(double pixelSize)
 {
     if (!(pixelSize > 0) || !std::isfinite(pixelSize))
         return 6;
-    return std::clamp(int(std::ceil(-std::log10(pixelSize))) + 1, 0, 17);
+    return std::clamp(int(std::ceil(-std::log10(pixelSize))) + 1, 0, kMaxCoordinateDecimals);
+}
+
+std::pair<QString, QString> WorldTextAt(const ViewPlace& place, QSize image, QPointF p)
+{
+    const double d = PixelSize(place, image);
+    const int decimals = CoordinateDecimals(d);
+    if (!HasDigits(place) && !NeedsDeepView(place.x, place.y, d)) {
+        const QPointF w = WorldAt(place, image, p);
+        return {QString("%1").arg(w.x(), 0, 'f', decimals), QString("%1").arg(w.y(), 0, 'f', decimals)};
+    }
+    const double i = p.x() + OriginColumn(image), j = OriginRow(image) - p.y();
+    return {QString::fromStdString(CoordinateFixed(place.x, place.xDigits, {{i, d}}, decimals)),
+            QString::fromStdString(CoordinateFixed(place.y, place.yDigits, {{j, d}}, decimals))};
 }

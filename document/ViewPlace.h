@@ -4,13 +4,21 @@
 // w x h image lies at x = cx + (j - w/2) d, screen row i (top down) at
 // y = cy + (h - 1 - i - h/2) d, with d = 2 half / min(w, h) and integer
 // halves. Zooming, panning and the preview of a moved view all follow it.
+// Past the resolution of doubles (NeedsDeepView) the centre moves as whole
+// decimal digits (model/deep/Coordinate.h); other views keep the doubles'
+// arithmetic.
 
 #include <QPointF>
 #include <QSize>
 #include <QTransform>
 
+#include <string>
+#include <utility>
+
 struct ViewPlace {
     double x = 0, y = 0, half = 1;
+    // The centre's whole digits where x / y cannot hold it, else empty.
+    std::string xDigits = {}, yDigits = {};
     bool operator==(const ViewPlace&) const = default;
 };
 
@@ -30,3 +38,6 @@ ViewPlace PanBy(const ViewPlace& place, QSize image, QPointF delta);
 QTransform PreviewTransform(const ViewPlace& shown, QSize shownSize, const ViewPlace& target, QSize targetSize);
 // Digits after the decimal point that tell neighbouring pixels apart.
 int CoordinateDecimals(double pixelSize);
+// The world point at `p` as the pointer's readout writes it, with
+// CoordinateDecimals places, worked from the whole centre at depth.
+std::pair<QString, QString> WorldTextAt(const ViewPlace& place, QSize image, QPointF p);

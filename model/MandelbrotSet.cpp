@@ -126,8 +126,8 @@ int CMandelbrotSet::FillProperties(PropertyList& list)
     list.BeginGroup("Main");
     list.AddRow("Name", &m_name, kRowString);
     list.AddRow("type", &m_type, 2, kMandelbrotTypeNames);
-    list.AddRow("x", &m_centerX, kRowDouble);
-    list.AddRow("y", &m_centerY, kRowDouble);
+    list.AddCoordinateRow("x", &m_centerX, &m_centerXDigits);
+    list.AddCoordinateRow("y", &m_centerY, &m_centerYDigits);
     list.AddRow("radius", &m_halfSize, kRowDouble);
     list.AddRow("precision", &m_precision, kRowDouble);
     // "type" has been read by now, so a Julia file brings its constant.

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "model/deep/Coordinate.h"
+
 namespace {
 
 bool IsEnumeration(int type) { return type >= 1 && type <= kRowEnumMax; }
@@ -126,6 +128,8 @@ std::string ValueText(const PropertyItem& row)
         return *static_cast<const bool*>(row.value) ? row.choices[0] : row.choices[1];
     case kRowDouble:
     case kRowReadOnlyDouble:
+        if (row.digits && DigitsHold(*row.digits, *static_cast<const double*>(row.value)))
+            return *row.digits;
         return FormatDouble(*static_cast<const double*>(row.value));
     default:
         return {};
@@ -164,8 +168,11 @@ void ParseValue(const PropertyItem& row, std::string_view text)
         break;
     case kRowDouble: {
         double v;
-        if (ReadNumber(text, v) && std::isfinite(v))
+        if (ReadNumber(text, v) && std::isfinite(v)) {
             *static_cast<double*>(row.value) = v;
+            if (row.digits)
+                *row.digits = WholeDigits(text, v);
+        }
         break;
     }
     case kRowFloat: {
@@ -230,6 +237,13 @@ int PropertyList::AddOptionalRow(const char* label, void* value, int type, const
 {
     PropertyItem row = MakeRow(label, value, type, nullptr, m_level);
     row.defaultText = defaultText;
+    return InsertRow(row);
+}
+
+int PropertyList::AddCoordinateRow(const char* label, double* value, std::string* digits)
+{
+    PropertyItem row = MakeRow(label, value, kRowDouble, nullptr, m_level);
+    row.digits = digits;
     return InsertRow(row);
 }
 

@@ -33,6 +33,11 @@ struct PropertyItem {
     // it. Such rows come last; a file that ends before one, or that holds
     // another row there, gives it this value and is not cut short.
     const char* defaultText = nullptr;
+    // A double row of a centre coordinate kept whole: the decimal digits
+    // beside the double (model/deep/Coordinate.h). Its text is the digits
+    // while they round to the double; a text with more digits than the
+    // double holds keeps them. The binary form keeps only the double.
+    std::string* digits = nullptr;
 };
 
 // The value as the row shows it and as the document file stores it.
@@ -53,6 +58,8 @@ public:
 
     int AddRow(const char* label, void* value, int type, const char* const* choices = nullptr);
     int AddOptionalRow(const char* label, void* value, int type, const char* defaultText);
+    // A double row whose value may carry whole decimal digits.
+    int AddCoordinateRow(const char* label, double* value, std::string* digits);
     // A group header, with the rows after it one level deeper.
     int BeginGroup(const char* label);
     // Closes a group; the level never goes below 0.

@@ -16,7 +16,7 @@ PropertyStream::PropertyStream(std::ostream& out, bool binary) : m_binary(binary
     m_writing = true;
 }
 
-bool PropertyStream::ReadLine(std::istream& in, std::string& line)
+bool PropertyStream::ReadLine(std::istream& in, std::string& line, size_t limit)
 {
     line.clear();
     bool any = false;
@@ -33,14 +33,14 @@ bool PropertyStream::ReadLine(std::istream& in, std::string& line)
         any = true;
         if (c == '\n')
             break;
-        if (line.size() < kMaxLine + 1)
+        if (line.size() < limit + 1)
             line.push_back(static_cast<char>(c));
     }
     // A CR before the LF belongs to the line ending, even on a cut line.
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
-    if (line.size() > kMaxLine)
-        line.resize(kMaxLine);
+    if (line.size() > limit)
+        line.resize(limit);
     return any;
 }
 
@@ -70,6 +70,9 @@ int PropertyStream::InsertRow(PropertyItem& row)
                 *static_cast<bool*>(row.value) = bytes[0] != 0;
             else
                 std::memcpy(row.value, bytes, static_cast<size_t>(size));
+            // The binary form holds the double alone.
+            if (row.digits)
+                row.digits->clear();
         }
         return 0;
     }
@@ -101,7 +104,7 @@ int PropertyStream::InsertRow(PropertyItem& row)
         ParseValue(row, present ? std::string_view(line).substr(eq + 1) : std::string_view(row.defaultText));
         return 0;
     }
-    if (!ReadLine(*m_in, line)) {
+    if (!ReadLine(*m_in, line, row.digits ? kMaxCoordinateLine : kMaxLine)) {
         // The file ended early: the rest of the rows keep their defaults.
         m_exhausted = true;
         return 0;

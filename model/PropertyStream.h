@@ -11,6 +11,9 @@ class PropertyStream : public PropertyList {
 public:
     // A line longer than this is cut; the rest of it is consumed with it.
     static constexpr size_t kMaxLine = 299;
+    // The longest line of a whole coordinate: sign, 309 whole digits, the
+    // point and kMaxCoordinateDecimals places after a short label.
+    static constexpr size_t kMaxCoordinateLine = 700;
 
     PropertyStream(std::istream& in, bool binary);  // reads
     PropertyStream(std::ostream& out, bool binary); // writes
@@ -18,8 +21,8 @@ public:
     int InsertRow(PropertyItem& row) override;
 
     // Reads one text line: up to the line feed, a trailing carriage return
-    // dropped, at most kMaxLine characters kept. False at the end of input.
-    static bool ReadLine(std::istream& in, std::string& line);
+    // dropped, at most `limit` characters kept. False at the end of input.
+    static bool ReadLine(std::istream& in, std::string& line, size_t limit = kMaxLine);
     // True once a read found the input exhausted (the file ended early).
     bool Exhausted() const { return m_exhausted; }
 

@@ -5,6 +5,7 @@
 // so code that moves a centre as a double alone drops them rather than
 // building somewhere the user never went.
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -20,3 +21,48 @@ std::string CoordinateText(double value, const std::string& digits);
 // the constant, counts too. Such views are built as differences from a
 // reference orbit; every other view keeps the double build.
 bool NeedsDeepView(double centreX, double centreY, double pixelSize);
+
+// The most decimal places a whole coordinate keeps: a thousandth of the
+// smallest pixel a double half size can give. It bounds the length of the
+// file's "x" / "y" lines (PropertyStream::kMaxCoordinateLine).
+constexpr int kMaxCoordinateDecimals = 330;
+
+// Decimal places that tell pixels of `pixelSize` apart a thousand times
+// over, at most kMaxCoordinateDecimals.
+int WholeDecimals(double pixelSize);
+
+struct WholeCoordinate {
+    double value = 0;
+    std::string digits; // empty where `value` holds the coordinate
+};
+
+// `pixels` times `size`: one step of a move.
+struct PixelStep {
+    double pixels, size;
+};
+
+// The coordinate (`value`, whole as `digits` where they hold) moved by the
+// sum of the steps, worked out exactly and written with the decimal places
+// `pixelSize` needs (WholeDecimals), rounded to nearest, trailing zeros
+// dropped. The value is the digits' nearest double; the digits are dropped
+// where that double, written with as many places, gives the same text.
+WholeCoordinate MoveCoordinate(double value, const std::string& digits, std::initializer_list<PixelStep> steps,
+                               double pixelSize);
+
+// The nearest double of the coordinate moved by the steps.
+double CoordinateAt(double value, const std::string& digits, std::initializer_list<PixelStep> steps);
+// The coordinate moved by the steps, written with exactly `places` places
+// (at most kMaxCoordinateDecimals), rounded to nearest, as "%.*f" would.
+std::string CoordinateFixed(double value, const std::string& digits, std::initializer_list<PixelStep> steps,
+                            int places);
+
+// a - b for two whole coordinates, as the nearest double: it stays right
+// where the two doubles are equal.
+double CoordinateDifference(double a, const std::string& aDigits, double b, const std::string& bDigits);
+
+// The digits a typed or read text gives a coordinate whose double is
+// `value`: the text's number as a plain decimal (no exponent), when it is
+// a decimal number that rounds to `value` and the shortest text of `value`
+// is not the same number. Empty otherwise. Places past
+// kMaxCoordinateDecimals are rounded off.
+std::string WholeDigits(std::string_view text, double value);

@@ -1,0 +1,150 @@
+// Whole coordinates: decimal arithmetic worked by hand, the places a view
+// needs, and when the double alone is enough.
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cmath>
+#include <string>
+
+#include "model/deep/Coordinate.h"
+#include "model/PropertyList.h"
+#include "model/deep/Mpfr.h"
+
+namespace {
+
+// Places after the point in a plain decimal text.
+int Places(const std::string& text)
+{
+    const size_t dot = text.find('.');
+    return dot == std::string::npos ? 0 : int(text.size() - dot - 1);
+}
+
+double Nearest(const std::string& text)
+{
+    double v = 0;
+    std::from_chars(text.data(), text.data() + text.size(), v);
+    return v;
+}
+
+} // namespace
+
+TEST(WholeCoordinate, AMoveIsWorkedInDecimalsByHand)
+{
+    // -0.75 - 1e-41 + 3 x 1e-40 = -0.75 + 2.9e-40: the double 1e-40 differs from 1e-40 by far
+    // less than the last place kept, so the sum is the hand-worked one.
+    const std::string start = "-0.75000000000000000000000000000000000000001";
+    const WholeCoordinate c = MoveCoordinate(-0.75, start, {{3, 1e-40}}, 1e-40);
+    EXPECT_EQ(c.digits, "-0.74999999999999999999999999999999999999971");
+    EXPECT_EQ(c.value, -0.75);
+
+    // 0.5 + 2^-60 = 0.500000000000000000867361737988...: a double cannot
+    // hold it, and a pixel of 2^-60 (8.7e-19) needs 19 places, kept 22.
+    const WholeCoordinate d = MoveCoordinate(0.5, "", {{1, 0x1p-60}}, 0x1p-60);
+    EXPECT_EQ(d.digits, "0.5000000000000000008674");
+    EXPECT_EQ(d.value, 0.5);
+
+    // Two steps, as a zoom makes them: 4 x 2^-60 - 4 x 2^-61 = 2^-59.
+    const WholeCoordinate z = MoveCoordinate(0.5, "", {{4, 0x1p-60}, {-4, 0x1p-61}}, 0x1p-61);
+    EXPECT_EQ(z.digits, "0.5000000000000000017347"); // 2^-59 = 1.7347234759768e-18
+}
+
+TEST(WholeCoordinate, PlacesFollowThePixelAndDigitsStayOnlyWhereNeeded)
+{
+    EXPECT_EQ(WholeDecimals(0.001), 6);
+    EXPECT_EQ(WholeDecimals(0.002), 6);
+    EXPECT_EQ(WholeDecimals(0x1p-60), 22);
+    EXPECT_EQ(WholeDecimals(0.0), kMaxCoordinateDecimals);
+    EXPECT_EQ(WholeDecimals(4.9e-324), 327);
+
+    // Deep moves keep no more places than the pixel needs, and the double
+    // is always the digits' nearest.
+    for (double pixel : {1e-20, 3.7e-45, 1e-100, 2.5e-300}) {
+        const WholeCoordinate c = MoveCoordinate(-1.25, "", {{1.0 / 3.0, pixel}}, pixel);
+        ASSERT_FALSE(c.digits.empty()) << pixel;
+        EXPECT_LE(Places(c.digits), WholeDecimals(pixel));
+        EXPECT_GT(Places(c.digits), -std::log10(pixel));
+        EXPECT_EQ(c.value, Nearest(c.digits));
+        EXPECT_TRUE(DigitsHold(c.digits, c.value));
+    }
+    // A sum the double holds to the places kept drops its digits.
+    const WholeCoordinate held = MoveCoordinate(0.5, "", {{2, 0.25}}, 0.25);
+    EXPECT_EQ(held.digits, "");
+    EXPECT_EQ(held.value, 1.0);
+    const WholeCoordinate zero = MoveCoordinate(0.0, "", {{3, 0x1p-60}}, 0x1p-60);
+    EXPECT_EQ(zero.digits, "");
+    EXPECT_EQ(zero.value, Nearest("0.0000000000000000026021")); // 3 x 2^-60 to 22 places
+    // Digits that no longer round to the double are not the coordinate.
+    const WholeCoordinate stale = MoveCoordinate(0.25, "-0.75000000000000000000000000000000000001", {}, 1e-40);
+    EXPECT_EQ(stale.digits, "");
+    EXPECT_EQ(stale.value, 0.25);
+}
+
+TEST(WholeCoordinate, DifferencesComeFromTheDigits)
+{
+    EXPECT_EQ(CoordinateDifference(-0.75, "-0.75000000000000000000000000000000000000001", -0.75, ""), -1e-41);
+    EXPECT_EQ(CoordinateDifference(-0.75, "-0.75000000000000000000000000000000000000001", -0.75,
+                                   "-0.74999999999999999999999999999999999999971"),
+              -3e-40);
+    EXPECT_EQ(CoordinateDifference(1.5, "", 0.25, ""), 1.25);
+}
+
+TEST(WholeCoordinate, TypedTextsKeepTheirDigitsOnlyWhereTheDoubleCannot)
+{
+    const std::string deep = "-0.750000000000000000000000000001";
+    EXPECT_EQ(WholeDigits(deep, -0.75), deep);
+    EXPECT_EQ(WholeDigits("  -7.50000000000000000000000000001e-1 ", -0.75), deep);
+    EXPECT_EQ(WholeDigits("+0.10000000000000000000000000000000000000000000000000000000000000000001", 0.1),
+              "0.10000000000000000000000000000000000000000000000000000000000000000001");
+    // Texts a double says as well.
+    EXPECT_EQ(WholeDigits("0.10", 0.1), "");
+    EXPECT_EQ(WholeDigits("0.30000000000000004", 0.30000000000000004), "");
+    EXPECT_EQ(WholeDigits("1e-50", 1e-50), "");
+    // Anything but a decimal number, or digits of another double.
+    for (const char* bad : {"1.5abc", "0x1p-3", "nan", "inf", "", "-", ".", "1e", "1.2.3", "--1", "1e+-3"})
+        EXPECT_EQ(WholeDigits(bad, 1.5), "") << bad;
+    EXPECT_EQ(WholeDigits("0.2000000000000000000001", 0.5), "");
+    // Places past the bound are rounded off: what is left is the double's.
+    EXPECT_EQ(WholeDigits("1.000000000000000000001e-320", 1e-320), "");
+}
+
+TEST(WholeCoordinate, ACoordinateRowShowsAndTakesTheDigits)
+{
+    struct Rows : PropertyList {
+        PropertyItem row;
+        int InsertRow(PropertyItem& r) override
+        {
+            row = r;
+            return 0;
+        }
+    } rows;
+    double x = 0.5;
+    std::string digits;
+    rows.AddCoordinateRow("x", &x, &digits);
+    const PropertyItem& row = rows.row;
+    EXPECT_EQ(row.type, kRowDouble);
+    EXPECT_EQ(ValueText(row), "0.5");
+
+    // Sixty places typed are sixty places kept.
+    const std::string sixty = "-1.749999999999999999999999999999999999999999999999999999999987";
+    StepValue(row, sixty);
+    EXPECT_EQ(x, -1.75);
+    EXPECT_EQ(digits, sixty);
+    EXPECT_EQ(ValueText(row), sixty);
+    // A text the double says as well keeps no digits and reads as before.
+    StepValue(row, "0.25");
+    EXPECT_EQ(digits, "");
+    EXPECT_EQ(ValueText(row), "0.25");
+    // Trailing text reads the number before it as ever, but no digits.
+    StepValue(row, "-0.750000000000000000000000001 and more");
+    EXPECT_EQ(x, -0.75);
+    EXPECT_EQ(digits, "");
+    // Refused texts change nothing.
+    StepValue(row, sixty);
+    StepValue(row, "inf");
+    StepValue(row, "junk");
+    EXPECT_EQ(x, -1.75);
+    EXPECT_EQ(digits, sixty);
+    // The double changed alone: its own text.
+    x = 2;
+    EXPECT_EQ(ValueText(row), "2");
+}
