@@ -149,3 +149,83 @@ TEST(DeepView, SkipsGiveThePlainPerturbationsImage)
 }
 
 } // namespace
+
+namespace {
+
+using namespace deep_test;
+
+// Doubtful pixels past the budget keep the difference iteration's own,
+// whole result; which ones get an orbit of their own depends on the view
+// alone, not on the threads.
+TEST(DeepView, OwnReferenceBudgetKeepsTheDifferenceResult)
+{
+    DeepJob job = Job("-0.7436438870371587", "0.1318259042053119", 1e-12, 64, 48, 5000);
+    Image all(64, 48), none(64, 48);
+    const DeepOutcome a = BuildDeep(job, all);
+    ASSERT_GT(a.ownReferences, 2);
+    EXPECT_EQ(a.doubtfulKept, 0);
+    job.ownReferenceBudget = 0;
+    const DeepOutcome b = BuildDeep(job, none);
+    EXPECT_EQ(b.ownReferences, 0);
+    EXPECT_EQ(b.doubtfulKept, a.ownReferences);
+    // Every cell written, and only doubtful ones may differ.
+    int differ = 0;
+    for (int i = 0; i < 48; ++i)
+        for (int j = 0; j < 64; ++j) {
+            ASSERT_NE(none.Count(i, j), -2);
+            ASSERT_GT(none.Cell(i, j).value, 0);
+            differ += none.Count(i, j) != all.Count(i, j) || none.Cell(i, j).value != all.Cell(i, j).value;
+        }
+    EXPECT_LE(differ, a.ownReferences);
+
+    // A budget for some: the first in row order get theirs, on any path.
+    job.ownReferenceBudget = 12000; // two or three pixels of a few thousand iterations
+    Image fast(64, 48), plain(64, 48);
+    const DeepOutcome c = BuildDeep(job, fast);
+    SetExecutionPath(ExecutionPath::kPlain);
+    const DeepOutcome d = BuildDeep(job, plain);
+    SetExecutionPath(ExecutionPath::kFast);
+    EXPECT_GT(c.ownReferences, 0);
+    EXPECT_GT(c.doubtfulKept, 0);
+    EXPECT_EQ(c.ownReferences + c.doubtfulKept, a.ownReferences);
+    EXPECT_EQ(c.ownReferences, d.ownReferences);
+    EXPECT_EQ(fast.counts, plain.counts);
+    EXPECT_EQ(0, std::memcmp(fast.map.m_grid.data(), plain.map.m_grid.data(), fast.map.m_grid.size() * sizeof(PixelRecord)));
+}
+
+TEST(DeepView, MemoryNeedCoversTheOrbitsAndStaysBounded)
+{
+    DeepJob job = Job("-0.5", "0", 1e-20, 8, 6, 1000);
+    job.linearSkips = false;
+    const uint64_t plain = DeepMemoryNeed(job);
+    // At least the orbit: 1003 values of two doubles.
+    EXPECT_GE(plain, 1003u * 16u);
+    job.linearSkips = true;
+    const uint64_t skips = DeepMemoryNeed(job);
+    // A table entry for each step past the first.
+    EXPECT_EQ(skips - plain, 1002u * sizeof(SkipEntry<double>));
+    job.julia = true;
+    EXPECT_EQ(DeepMemoryNeed(job) - skips, 1003u * 16u + 1002u * sizeof(SkipEntry<double>)); // two orbits
+    job.julia = false;
+    job.forceWide = true;
+    EXPECT_GT(DeepMemoryNeed(job), skips);
+
+    // The longest views: the orbit grows with the iterations, the table
+    // does not beyond its limit.
+    job.forceWide = false;
+    job.maxIterations = kDeepMaxIterations;
+    const uint64_t longest = DeepMemoryNeed(job);
+    EXPECT_GE(longest, uint64_t(kDeepMaxIterations) * 16u);
+    job.linearSkips = false;
+    EXPECT_EQ(longest - DeepMemoryNeed(job), kSkipMaxSteps * sizeof(SkipEntry<double>));
+
+    // Beyond them, a clear refusal and no cell touched.
+    job.maxIterations = kDeepMaxIterations + 1;
+    Image image(8, 6);
+    image.Cell(2, 3).value = 7;
+    EXPECT_EQ(BuildDeep(job, image).error, "A deep view iterates at most 100000000 times, not 100000001");
+    EXPECT_EQ(image.Cell(2, 3).value, 7);
+    EXPECT_EQ(image.Count(2, 3), -2);
+}
+
+} // namespace
