@@ -198,8 +198,12 @@ PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
         if (k >= 0) {
             // Once in doubt the pixel still runs to its end: its own result
             // stands when no orbit of its own can be afforded.
+            // Its bound is then of no more use, and would soon pass any
+            // exponent: it is dropped.
             if (!out.doubtful && err > T(0.0) && !(Abs(magnitude - s.radius) > err))
                 out.doubtful = true;
+            if (out.doubtful)
+                err = T(0.0);
             out.steps = k + 1;
             if (m2 > s.radius2) {
                 double pr = 0, pi = 0;
@@ -228,8 +232,9 @@ PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
                 skips ? FindSkip(*skips, i, Sqrt(d2) + err, int64_t(s.maxIterations) - k, len) : nullptr;
             if (e) {
                 const T dAbs = Sqrt(d2);
-                err = T(kSkipSlack) * e->aAbs * err + (e->qa * dAbs + e->qb * dcAbs + e->ed) * dAbs +
-                      (e->qc * dcAbs + e->ec) * dcAbs;
+                if (!out.doubtful)
+                    err = T(kSkipSlack) * e->aAbs * err + (e->qa * dAbs + e->qb * dcAbs + e->ed) * dAbs +
+                          (e->qc * dcAbs + e->ec) * dcAbs;
                 // Each z_j inside is Z_j (1 + 2^-50 at most): the product
                 // takes their direction.
                 p.Times(T(e->ur), T(e->ui));
@@ -253,9 +258,11 @@ PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
             orbit = &s.rebase;
             skips = s.rebaseSkips;
             i = 0;
-            err = err + eps * magnitude; // the rounding of w_i + d
+            if (!out.doubtful)
+                err = err + eps * magnitude; // the rounding of w_i + d
         }
-        err = (magnitude + magnitude + err) * err + eps * ((magnitude + magnitude) * Sqrt(d2) + dcAbs);
+        if (!out.doubtful)
+            err = (magnitude + magnitude + err) * err + eps * ((magnitude + magnitude) * Sqrt(d2) + dcAbs);
         // d <- (2 w + d) d + dc.
         const T tr = orbit->re[i] + orbit->re[i] + dr;
         const T ti = orbit->im[i] + orbit->im[i] + di;
@@ -405,7 +412,7 @@ template <class T>
 struct Skips {
     SkipTable<T> centre, rebase;
 
-    Skips(const Scene& scene)
+    explicit Skips(const Scene& scene)
     {
         const DeepJob& job = scene.job;
         if (!job.linearSkips)
