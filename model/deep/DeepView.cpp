@@ -196,10 +196,9 @@ PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
         const T magnitude = Sqrt(m2);
         T d2 = dr * dr + di * di;
         if (k >= 0) {
-            // Once in doubt the pixel still runs to its end: its own result
-            // stands when no orbit of its own can be afforded.
-            // Its bound is then of no more use, and would soon pass any
-            // exponent: it is dropped.
+            // Once in doubt the pixel still runs to its end, as its own
+            // result stands when no orbit of its own can be afforded; its
+            // bound, of no more use, is dropped before it passes any exponent.
             if (!out.doubtful && err > T(0.0) && !(Abs(magnitude - s.radius) > err))
                 out.doubtful = true;
             if (out.doubtful)
@@ -227,9 +226,13 @@ PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
             // exact difference), and every Z_j inside it within half the
             // escape radius, so no exact z_j inside escapes, none comes
             // near the radius, and none comes near 0 (|z_j| > |d_j|).
+            // |d| >= 2^-49 |z| puts |d| above 2^-50 |Z_i|, beyond every
+            // skip from i: the table is not read for the pixels that have
+            // left the reference.
             size_t len = 0;
-            const SkipEntry<T>* e =
-                skips ? FindSkip(*skips, i, Sqrt(d2) + err, int64_t(s.maxIterations) - k, len) : nullptr;
+            const SkipEntry<T>* e = skips && d2 < T(0x1p-98) * m2
+                                        ? FindSkip(*skips, i, Sqrt(d2) + err, int64_t(s.maxIterations) - k, len)
+                                        : nullptr;
             if (e) {
                 const T dAbs = Sqrt(d2);
                 if (!out.doubtful)
