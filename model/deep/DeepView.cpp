@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
+#include <thread>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "imaging/ColorMap.h"
 #include "imaging/Parallel.h"
+#include "model/deep/LinearSkips.h"
 #include "model/deep/ReferenceOrbit.h"
 #include "model/kernels/MandelbrotPoint.h"
 
@@ -129,6 +132,9 @@ struct ProductWide {
 template <class T>
 struct Setup {
     OrbitView<T> start, rebase;
+    // Skip tables of the two orbits, or null to step one by one.
+    const SkipTable<T>* startSkips = nullptr;
+    const SkipTable<T>* rebaseSkips = nullptr;
     size_t startIndex = 0;
     T pixel, radius2, radius, g;
     bool julia = false;
@@ -140,17 +146,42 @@ struct PixelOut {
     MandelbrotPixel cell;
     int32_t count = -1;
     bool doubtful = false; // the rounding may have decided the escape test
+    int64_t steps = 0, skipped = 0;
 };
+
+// A few roundings' worth per operation, generously.
+constexpr double kEps = 8 * 0x1p-53;
+
+// The longest valid skip from index i of the table, or null. A skip
+// covers 2^(l+1) steps from an index aligned to that length; its radius
+// never exceeds that of the first half, so the search stops at the first
+// level that fails.
+template <class T>
+const SkipEntry<T>* FindSkip(const SkipTable<T>& skips, size_t i, T reach, int64_t room, size_t& len)
+{
+    if (i < skips.base)
+        return nullptr;
+    const size_t off = i - skips.base;
+    const SkipEntry<T>* best = nullptr;
+    for (size_t l = 0; l < skips.levels.size() && ((off >> l) & 1) == 0; ++l) {
+        const size_t m = off >> (l + 1), n = size_t(2) << l;
+        if (m >= skips.levels[l].size() || int64_t(n) > room || !(reach < skips.levels[l][m].r))
+            break;
+        best = &skips.levels[l][m];
+        len = n;
+    }
+    return best;
+}
 
 // One pixel, the point loop's steps on z = w_i + d: P <- z_0, then
 // z_(k+1) = z_k^2 + c until |z|^2 > radius2 or k reaches the limit.
 template <class T, class Product>
 PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
 {
-    // A few roundings' worth per operation, generously.
-    const T eps = T(8 * 0x1p-53);
+    const T eps = T(kEps);
     const T dcAbs = Sqrt(dcr * dcr + dci * dci);
     const OrbitView<T>* orbit = &s.start;
+    const SkipTable<T>* skips = s.startSkips;
     size_t i = s.startIndex;
     T zr = orbit->re[i] + dr, zi = orbit->im[i] + di;
     T m2 = zr * zr + zi * zi;
@@ -160,13 +191,19 @@ PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
     T err = eps * Sqrt(dr * dr + di * di);
     Product p{zr, zi};
     PixelOut out;
+    int nextPoll = 0xFFFF;
     for (int k = -1;; ++k) {
         const T magnitude = Sqrt(m2);
+        T d2 = dr * dr + di * di;
         if (k >= 0) {
-            if (err > T(0.0) && !(Abs(magnitude - s.radius) > err)) {
+            // Once in doubt the pixel still runs to its end, as its own
+            // result stands when no orbit of its own can be afforded; its
+            // bound, of no more use, is dropped before it passes any exponent.
+            if (!out.doubtful && err > T(0.0) && !(Abs(magnitude - s.radius) > err))
                 out.doubtful = true;
-                return out;
-            }
+            if (out.doubtful)
+                err = T(0.0);
+            out.steps = k + 1;
             if (m2 > s.radius2) {
                 double pr = 0, pi = 0;
                 p.Direction(pr, pi);
@@ -174,24 +211,61 @@ PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
                 out.count = k + 1;
                 return out;
             }
-            const bool stopped = (k & 0xFFFF) == 0xFFFF && s.stop && s.stop->load(std::memory_order_relaxed);
+            bool stopped = false;
+            if (k >= nextPoll) {
+                nextPoll = k + 0x10000;
+                stopped = s.stop && s.stop->load(std::memory_order_relaxed);
+            }
             if (k >= s.maxIterations || stopped) {
                 out.cell.value = kInsideValue;
                 out.cell.stopped = stopped;
                 return out;
             }
+            // A skip needs no escape or rebase test inside it: its radius
+            // keeps every exact d_j below 2^-50 |Z_j| (|d| + err bounds the
+            // exact difference), and every Z_j inside it within half the
+            // escape radius, so no exact z_j inside escapes, none comes
+            // near the radius, and none comes near 0 (|z_j| > |d_j|).
+            // |d| >= 2^-49 |z| puts |d| above 2^-50 |Z_i|, beyond every
+            // skip from i: the table is not read for the pixels that have
+            // left the reference.
+            size_t len = 0;
+            const SkipEntry<T>* e = skips && d2 < T(0x1p-98) * m2
+                                        ? FindSkip(*skips, i, Sqrt(d2) + err, int64_t(s.maxIterations) - k, len)
+                                        : nullptr;
+            if (e) {
+                const T dAbs = Sqrt(d2);
+                if (!out.doubtful)
+                    err = T(kSkipSlack) * e->aAbs * err + (e->qa * dAbs + e->qb * dcAbs + e->ed) * dAbs +
+                          (e->qc * dcAbs + e->ec) * dcAbs;
+                // Each z_j inside is Z_j (1 + 2^-50 at most): the product
+                // takes their direction.
+                p.Times(T(e->ur), T(e->ui));
+                const T nr = e->ar * dr - e->ai * di + e->br * dcr - e->bi * dci;
+                di = e->ar * di + e->ai * dr + e->br * dci + e->bi * dcr;
+                dr = nr;
+                i += len;
+                k += int(len) - 1;
+                out.skipped += int64_t(len);
+                zr = orbit->re[i] + dr;
+                zi = orbit->im[i] + di;
+                m2 = zr * zr + zi * zi;
+                continue;
+            }
             p.Times(zr, zi);
         }
-        T d2 = dr * dr + di * di;
         if (m2 < d2 || i + 1 >= orbit->size) {
             dr = zr;
             di = zi;
             d2 = m2;
             orbit = &s.rebase;
+            skips = s.rebaseSkips;
             i = 0;
-            err = err + eps * magnitude; // the rounding of w_i + d
+            if (!out.doubtful)
+                err = err + eps * magnitude; // the rounding of w_i + d
         }
-        err = (magnitude + magnitude + err) * err + eps * ((magnitude + magnitude) * Sqrt(d2) + dcAbs);
+        if (!out.doubtful)
+            err = (magnitude + magnitude + err) * err + eps * ((magnitude + magnitude) * Sqrt(d2) + dcAbs);
         // d <- (2 w + d) d + dc.
         const T tr = orbit->re[i] + orbit->re[i] + dr;
         const T ti = orbit->im[i] + orbit->im[i] + di;
@@ -222,12 +296,26 @@ void Store(const PixelOut& o, PixelRecord& cell, int32_t* count)
         *count = o.count;
 }
 
-// False when stopped. Doubtful pixels are left for their own references,
-// listed in `doubtful` by column.
+// A doubtful pixel, with what an orbit of its own would cost in MPFR
+// iterations, judged from its difference iteration.
+struct Doubtful {
+    int column;
+    int64_t cost;
+};
+
+// What the pixels of a pass add up to.
+struct Tally {
+    std::atomic<int64_t> steps{0}, skipped{0};
+};
+
+// False when stopped. Doubtful pixels keep the difference iteration's
+// result and are listed in `doubtful` by column.
 template <class T, class Product>
-bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts, std::vector<int>& doubtful)
+bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts, std::vector<Doubtful>& doubtful,
+         Tally& tally)
 {
     const T y = Offset(i, height, s.pixel);
+    int64_t steps = 0, skipped = 0;
     for (int j = 0; j < s.width; ++j) {
         // Pixels of few iterations each can still make a long row.
         if (s.stop && s.stop->load(std::memory_order_relaxed))
@@ -237,11 +325,14 @@ bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts
                                    : IteratePixel<T, Product>(s, x, y, x, y);
         if (o.cell.stopped)
             return false;
+        steps += o.steps;
+        skipped += o.skipped;
         if (o.doubtful)
-            doubtful.push_back(j);
-        else
-            Store(o, row[j], counts ? counts + j : nullptr);
+            doubtful.push_back({j, o.steps + 3});
+        Store(o, row[j], counts ? counts + j : nullptr);
     }
+    tally.steps.fetch_add(steps, std::memory_order_relaxed);
+    tally.skipped.fetch_add(skipped, std::memory_order_relaxed);
     return true;
 }
 
@@ -309,6 +400,7 @@ bool OwnReference(const Scene& scene, int i, int j, PixelRecord& cell, int32_t* 
     }
     if (!whole)
         return false;
+    // A zero difference stays zero: no skips needed, and none taken.
     const Setup<T> s = MakeSetup<T>(scene, own, scene.startIndex);
     const PixelOut o = IteratePixel<T, Product>(s, T(0.0), T(0.0), T(0.0), T(0.0));
     if (o.cell.stopped)
@@ -317,18 +409,59 @@ bool OwnReference(const Scene& scene, int i, int j, PixelRecord& cell, int32_t* 
     return true;
 }
 
+// The skip tables of the view's orbits: the largest |dc| of any pixel
+// bounds every skip's radius.
+template <class T>
+struct Skips {
+    SkipTable<T> centre, rebase;
+
+    explicit Skips(const Scene& scene)
+    {
+        const DeepJob& job = scene.job;
+        if (!job.linearSkips)
+            return;
+        const T pixel = FromWide<T>(job.pixelSize);
+        const T half = T(double(std::max(job.width, job.height) / 2 + 1)) * pixel;
+        const T dcMax = job.julia ? T(0.0) : half * T(1.5); // beyond sqrt(2)
+        const T radius = FromDouble<T>(std::sqrt(job.radius2));
+        const auto build = [&](const ReferenceOrbit& o, SkipTable<T>& table) {
+            const OrbitView<T> v = View(o, static_cast<T*>(nullptr));
+            BuildSkipTable(v.re, v.im, v.size, job.julia, radius, dcMax, T(kEps), table);
+        };
+        build(scene.centre, centre);
+        if (job.julia)
+            build(scene.rebase, rebase);
+    }
+    void Attach(const Scene& scene, Setup<T>& s) const
+    {
+        if (!scene.job.linearSkips)
+            return;
+        s.startSkips = &centre;
+        s.rebaseSkips = scene.job.julia ? &rebase : &centre;
+    }
+};
+
 template <class T, class Product>
-bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, int& ownReferences)
+bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, DeepOutcome& outcome)
 {
     const DeepJob& job = scene.job;
-    const Setup<T> s = MakeSetup<T>(scene, scene.centre, scene.startIndex);
-    std::vector<std::vector<int>> doubtful(size_t(job.height));
-    std::atomic<bool> stopped{false};
+    Setup<T> s = MakeSetup<T>(scene, scene.centre, scene.startIndex);
+    const Skips<T> skips(scene);
+    skips.Attach(scene, s);
+    std::vector<std::vector<Doubtful>> doubtful(size_t(job.height));
+    std::atomic<bool> stopped{false}, outOfMemory{false};
+    Tally tally;
     ForEachRange(job.height, 1, [&](int begin, int end) {
         for (int i = begin; i < end && !stopped.load(std::memory_order_relaxed); ++i) {
             int32_t* rowCounts = counts ? counts + size_t(i) * size_t(job.width) : nullptr;
-            if ((job.stop && job.stop->load(std::memory_order_relaxed)) ||
-                !Row<T, Product>(s, i, job.height, rows[i], rowCounts, doubtful[size_t(i)])) {
+            bool whole = false;
+            try {
+                whole = !(job.stop && job.stop->load(std::memory_order_relaxed)) &&
+                        Row<T, Product>(s, i, job.height, rows[i], rowCounts, doubtful[size_t(i)], tally);
+            } catch (const std::bad_alloc&) {
+                outOfMemory = true;
+            }
+            if (!whole) {
                 stopped = true;
                 return;
             }
@@ -336,24 +469,59 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, int&
                 job.progress->AddRows(1);
         }
     });
+    if (outOfMemory)
+        throw std::bad_alloc();
     if (stopped)
         return false;
+    outcome.totalIterations = tally.steps.load();
+    outcome.skippedIterations = tally.skipped.load();
+    // The budget goes to the doubtful pixels in row order, each charged
+    // what its difference iteration ran: the choice depends on nothing
+    // but the view.
     std::vector<std::pair<int, int>> again;
+    int64_t spent = 0;
     for (int i = 0; i < job.height; ++i)
-        for (int j : doubtful[size_t(i)])
-            again.emplace_back(i, j);
-    ownReferences = int(again.size());
+        for (const Doubtful& d : doubtful[size_t(i)]) {
+            if (job.ownReferenceBudget >= 0 && spent + d.cost > job.ownReferenceBudget) {
+                ++outcome.doubtfulKept;
+                continue;
+            }
+            spent += d.cost;
+            again.emplace_back(i, d.column);
+        }
+    outcome.ownReferences = int(again.size());
+    std::atomic<int> kept{0};
     ForEachRange(int(again.size()), 1, [&](int begin, int end) {
         for (int n = begin; n < end && !stopped.load(std::memory_order_relaxed); ++n) {
             const auto [i, j] = again[size_t(n)];
             int32_t* count = counts ? counts + size_t(i) * size_t(job.width) + size_t(j) : nullptr;
-            if (!OwnReference<T, Product>(scene, i, j, rows[i][j], count)) {
+            bool whole = true;
+            try {
+                whole = OwnReference<T, Product>(scene, i, j, rows[i][j], count);
+            } catch (const std::bad_alloc&) {
+                // The pixel keeps its difference iteration's result.
+                kept.fetch_add(1, std::memory_order_relaxed);
+            }
+            if (!whole) {
                 stopped = true;
                 return;
             }
         }
     });
+    outcome.ownReferences -= kept.load();
+    outcome.doubtfulKept += kept.load();
     return !stopped;
+}
+
+bool Wide(const DeepJob& job)
+{
+    return job.forceWide || job.pixelSize.e < kWideBelowExponent;
+}
+
+size_t OrbitLength(const DeepJob& job)
+{
+    // z_(n+1) may be read from index n + 2 (the Mandelbrot start is index 1).
+    return size_t(std::max(0, job.maxIterations)) + 3;
 }
 
 } // namespace
@@ -366,6 +534,20 @@ long DeepPrecisionBits(FloatExp pixelSize)
     // of the differences: 64 bits beyond the pixel size's own, and 8 for a
     // centre of a few units.
     return 72 + long(std::max<int64_t>(0, -pixelSize.e));
+}
+
+uint64_t DeepMemoryNeed(const DeepJob& job)
+{
+    const bool wide = Wide(job);
+    const uint64_t length = OrbitLength(job);
+    const uint64_t orbit = length * (2 * sizeof(double) + (wide ? 2 * sizeof(FloatExp) : 0));
+    const uint64_t table = !job.linearSkips ? 0
+                           : wide           ? SkipTableBytes<FloatExp>(length)
+                                            : SkipTableBytes<double>(length);
+    const uint64_t orbits = job.julia ? 2 : 1;
+    // Each core may hold the orbit of a doubtful pixel's own reference.
+    const uint64_t cores = std::max(1u, std::thread::hardware_concurrency());
+    return orbits * (orbit + table) + cores * orbit;
 }
 
 DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t* counts)
@@ -388,33 +570,42 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
         out.error = "The centre's y is not a number: \"" + job.centreIm + "\"";
         return out;
     }
-    const bool wide = job.forceWide || job.pixelSize.e < kWideBelowExponent;
-    // z_(n+1) may be read from index n + 2 (the Mandelbrot start is index 1).
-    const size_t length = size_t(std::max(0, job.maxIterations)) + 3;
+    const bool wide = Wide(job);
+    const size_t length = OrbitLength(job);
+    if (job.maxIterations > kDeepMaxIterations) {
+        out.error = "A deep view iterates at most " + std::to_string(kDeepMaxIterations) + " times, not " +
+                    std::to_string(job.maxIterations);
+        return out;
+    }
     const MpfrReal zero(bits);
     ReferenceOrbit centre, critical;
     bool whole = true;
     size_t startIndex = 0;
-    if (!job.julia) {
-        // w_0 = 0, w_1 = the centre = c: the centre's orbit is also the
-        // critical point's, the one pixels rebase to.
-        whole = ComputeReferenceOrbit(zero, zero, x, y, job.radius2, length, wide, job.stop, centre);
-        startIndex = 1;
-    } else {
-        MpfrReal cr(bits), ci(bits), sx(bits), sy(bits);
-        mpfr_set_d(cr.get(), job.cRe, MPFR_RNDN);
-        mpfr_set_d(ci.get(), job.cIm, MPFR_RNDN);
-        mpfr_div_d(sx.get(), x.get(), job.g, MPFR_RNDN);
-        mpfr_div_d(sy.get(), y.get(), job.g, MPFR_RNDN);
-        whole = ComputeReferenceOrbit(sx, sy, cr, ci, job.radius2, length, wide, job.stop, centre) &&
-                ComputeReferenceOrbit(zero, zero, cr, ci, job.radius2, length, wide, job.stop, critical);
+    try {
+        if (!job.julia) {
+            // w_0 = 0, w_1 = the centre = c: the centre's orbit is also the
+            // critical point's, the one pixels rebase to.
+            whole = ComputeReferenceOrbit(zero, zero, x, y, job.radius2, length, wide, job.stop, centre);
+            startIndex = 1;
+        } else {
+            MpfrReal cr(bits), ci(bits), sx(bits), sy(bits);
+            mpfr_set_d(cr.get(), job.cRe, MPFR_RNDN);
+            mpfr_set_d(ci.get(), job.cIm, MPFR_RNDN);
+            mpfr_div_d(sx.get(), x.get(), job.g, MPFR_RNDN);
+            mpfr_div_d(sy.get(), y.get(), job.g, MPFR_RNDN);
+            whole = ComputeReferenceOrbit(sx, sy, cr, ci, job.radius2, length, wide, job.stop, centre) &&
+                    ComputeReferenceOrbit(zero, zero, cr, ci, job.radius2, length, wide, job.stop, critical);
+        }
+        if (!whole) {
+            out.stopped = true;
+            return out;
+        }
+        const Scene scene{job, x, y, bits, wide, length, centre, startIndex, job.julia ? critical : centre};
+        out.stopped = wide ? !AllRows<FloatExp, ProductWide>(scene, rows, counts, out)
+                           : !AllRows<double, ProductDouble>(scene, rows, counts, out);
+    } catch (const std::bad_alloc&) {
+        out = DeepOutcome();
+        out.error = "Not enough memory for the deep view's reference orbits";
     }
-    if (!whole) {
-        out.stopped = true;
-        return out;
-    }
-    const Scene scene{job, x, y, bits, wide, length, centre, startIndex, job.julia ? critical : centre};
-    out.stopped = wide ? !AllRows<FloatExp, ProductWide>(scene, rows, counts, out.ownReferences)
-                       : !AllRows<double, ProductDouble>(scene, rows, counts, out.ownReferences);
     return out;
 }

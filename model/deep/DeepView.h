@@ -34,6 +34,13 @@ struct DeepJob {
     PassProgress* progress = nullptr;
     // Tests: iterate in FloatExp even where doubles would do.
     bool forceWide = false;
+    // Skip the iterations the pixels share by their linear approximation;
+    // off, every pixel steps one by one (the plain perturbation).
+    bool linearSkips = true;
+    // MPFR iterations the doubtful pixels' own references may take in all,
+    // each charged what its difference iteration ran; the rest keep the
+    // difference iteration's result. Negative: no limit.
+    int64_t ownReferenceBudget = -1;
 };
 
 struct DeepOutcome {
@@ -42,10 +49,23 @@ struct DeepOutcome {
     // Pixels whose escape the differences could not settle, iterated again
     // about an orbit of their own.
     int ownReferences = 0;
+    // Doubtful pixels left with their difference iteration's result: past
+    // the budget, or when memory for their orbit ran out.
+    int doubtfulKept = 0;
+    // Steps z -> z^2 + c of the pass over the view (own references apart),
+    // and how many of them were skipped.
+    int64_t totalIterations = 0, skippedIterations = 0;
 };
+
+// The most iterations a deep view takes.
+constexpr int kDeepMaxIterations = 100000000;
 
 // The precision the reference orbit needs for this pixel size.
 long DeepPrecisionBits(FloatExp pixelSize);
+
+// Bytes a build of this job needs beyond its cells: reference orbits, skip
+// tables, and an own reference's orbit per core.
+uint64_t DeepMemoryNeed(const DeepJob& job);
 
 // Fills (nx, ny, value) of rows[i][j]; `counts`, when given, gets
 // width x height escape counts, row by row: the index m of the first z_m

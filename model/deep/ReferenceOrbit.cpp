@@ -22,6 +22,13 @@ bool ComputeReferenceOrbit(const MpfrReal& startRe, const MpfrReal& startIm, con
                            const std::atomic<bool>* stop, ReferenceOrbit& out)
 {
     out = ReferenceOrbit();
+    // All at once: a length past the memory fails here, before any step.
+    out.re.reserve(length);
+    out.im.reserve(length);
+    if (wide) {
+        out.reWide.reserve(length);
+        out.imWide.reserve(length);
+    }
     const mpfr_prec_t bits = mpfr_get_prec(startRe.get());
     MpfrReal re(bits), im(bits), re2(bits), im2(bits);
     mpfr_set(re.get(), startRe.get(), MPFR_RNDN);

@@ -23,6 +23,7 @@ struct ReferenceOrbit {
 // |w|^2 > radius2 (that value is kept too: the difference iteration may
 // still step from the one before it). The arithmetic runs at the precision
 // of `start`. False when `stop` was seen set; the orbit is then partial.
+// Throws std::bad_alloc, before any step, when `length` values do not fit.
 bool ComputeReferenceOrbit(const MpfrReal& startRe, const MpfrReal& startIm, const MpfrReal& cRe,
                            const MpfrReal& cIm, double radius2, size_t length, bool wide,
                            const std::atomic<bool>* stop, ReferenceOrbit& out);

@@ -1,0 +1,185 @@
+#pragma once
+// Skips over the iterations that the pixels of a deep view share.
+//
+// While a pixel's difference d from the reference is tiny beside the orbit
+// value Z_j, one step d <- 2 Z_j d + d^2 + dc is, but for the dropped d^2,
+// linear in (d, dc): d <- A d + B dc with A = 2 Z_j and B = 1 (a Julia set
+// has no dc: B = 0). Two such steps make one, A = A2 A1, B = A2 B1 + B2, and
+// merging pairs level by level gives skips of 2, 4, 8, ... steps that start
+// at indices base + m 2^level. A skip is taken only where it is valid: the
+// pixel's |d| (plus its error bound) is below the skip's radius r, which
+// keeps every d_j inside the skip below 2^-50 |Z_j|.
+//
+// The table also carries what the pixel's rounding-error bound needs to
+// cross the skip (see SkipEntry) and the direction of the product of the
+// skipped z_j, the only part of the running product that is painted.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "model/deep/FloatExp.h"
+
+template <class T>
+struct SkipEntry {
+    T ar, ai, br, bi; // A and B
+    // |d_in| + err_in < r: every d_j inside the skip stays below 2^-50 |Z_j|
+    // and no z_j inside it comes near the escape radius.
+    T r;
+    // Bounds on |A| and on the sum of the moduli that make up B.
+    T aAbs, bAbs;
+    // |exact d_out - (A d + B dc)| <= qa |d|^2 + qb |d| |dc| + qc |dc|^2
+    // (the dropped squares) + ed |d| + ec |dc| (the roundings of the
+    // orbit, of A and B and of their products).
+    T qa, qb, qc, ed, ec;
+    double ur, ui; // the direction of z_i z_(i+1) ... z_(i+len-1)
+};
+
+// The factor that covers, over any skip of up to 2^27 steps, the product of
+// (1 + |d_j / Z_j|) <= (1 + 2^-50) by which the true derivative and the
+// intermediate |d_j| may exceed their linear bounds.
+inline constexpr double kSkipSlack = 1 + 0x1p-20;
+// Larger linear factors are not merged: A d must stay finite for d = 0.
+inline constexpr double kSkipMaxGain = 0x1p400;
+// Tables cover at most this many steps of an orbit; beyond them pixels step
+// one by one. Bounds a table of a 10^8-iteration view to a few hundred MB.
+inline constexpr size_t kSkipMaxSteps = size_t(1) << 21;
+
+template <class T>
+struct SkipTable {
+    size_t base = 1;                             // level-0 steps start at base + m
+    std::vector<std::vector<SkipEntry<T>>> levels; // levels[l - 1]: skips of 2^l steps
+};
+
+namespace linear_skips {
+
+inline double Unit(double re, double im, double& ur, double& ui)
+{
+    const double s = std::max(std::fabs(re), std::fabs(im));
+    if (!(s > 0) || !std::isfinite(s)) {
+        ur = 1;
+        ui = 0;
+        return 0;
+    }
+    int e = 0;
+    std::frexp(s, &e);
+    re = std::ldexp(re, -e);
+    im = std::ldexp(im, -e);
+    const double h = std::hypot(re, im);
+    ur = re / h;
+    ui = im / h;
+    return h;
+}
+
+inline void Unit(FloatExp re, FloatExp im, double& ur, double& ui)
+{
+    const int64_t top = re.m == 0 ? im.e : im.m == 0 ? re.e : std::max(re.e, im.e);
+    Unit(FloatExp::Normal(re.m, re.e - top).ToDouble(), FloatExp::Normal(im.m, im.e - top).ToDouble(), ur, ui);
+}
+
+template <class T>
+T Max(T a, T b)
+{
+    return a < b ? b : a;
+}
+
+template <class T>
+T Min(T a, T b)
+{
+    return b < a ? b : a;
+}
+
+// The single step from index j.
+template <class T>
+SkipEntry<T> Step(T zr, T zi, bool julia, T eps)
+{
+    SkipEntry<T> s;
+    const T z = Sqrt(zr * zr + zi * zi);
+    s.ar = zr + zr;
+    s.ai = zi + zi;
+    s.br = T(julia ? 0.0 : 1.0);
+    s.bi = T(0.0);
+    s.aAbs = z + z;
+    s.bAbs = s.br;
+    // |d| < 2^-50 |Z|: the dropped d^2 is below 2^-51 of 2 Z d.
+    s.r = s.aAbs < T(kSkipMaxGain) ? z * T(0x1p-50) : T(0.0);
+    s.qa = T(1.0);
+    s.qb = s.qc = T(0.0);
+    // The rounding of Z_j and of the step's product and sum.
+    s.ed = eps * s.aAbs;
+    s.ec = julia ? T(0.0) : eps;
+    Unit(zr, zi, s.ur, s.ui);
+    return s;
+}
+
+// The skip `a` then `b`; `midAbs` is |Z| where b starts, which becomes a
+// z_j inside the merged skip and so must stay clear of the escape radius.
+template <class T>
+SkipEntry<T> Merge(const SkipEntry<T>& a, const SkipEntry<T>& b, T midAbs, T halfRadius, T dcMax, T eps)
+{
+    const T f = T(kSkipSlack);
+    SkipEntry<T> s;
+    s.ar = b.ar * a.ar - b.ai * a.ai;
+    s.ai = b.ar * a.ai + b.ai * a.ar;
+    s.br = b.ar * a.br - b.ai * a.bi + b.br;
+    s.bi = b.ar * a.bi + b.ai * a.br + b.bi;
+    s.aAbs = b.aAbs * a.aAbs;
+    s.bAbs = b.aAbs * a.bAbs + b.bAbs;
+    // |d_mid| <= aAbs_a |d| + bAbs_a |dc| (times the slack) must stay below b's radius.
+    s.r = T(0.0);
+    if (midAbs <= halfRadius && s.aAbs < T(kSkipMaxGain) && a.aAbs > T(0.0))
+        s.r = Min(a.r, Max(T(0.0), (b.r / f - a.bAbs * dcMax) / a.aAbs));
+    // b's quadratic form at |d_mid| <= aAbs_a |d| + bAbs_a |dc|, plus a's
+    // carried through b's factor.
+    s.qa = f * (b.aAbs * a.qa + b.qa * a.aAbs * a.aAbs);
+    s.qb = f * (b.aAbs * a.qb + T(2.0) * b.qa * a.aAbs * a.bAbs + b.qb * a.aAbs);
+    s.qc = f * (b.aAbs * a.qc + b.qa * a.bAbs * a.bAbs + b.qb * a.bAbs + b.qc);
+    // The merge's own products and sums round too: a few units of the
+    // last place of the moduli they add up.
+    s.ed = b.aAbs * a.ed + b.ed * a.aAbs + eps * s.aAbs;
+    s.ec = b.aAbs * a.ec + b.ed * a.bAbs + b.ec + eps * s.bAbs;
+    const double pr = a.ur * b.ur - a.ui * b.ui, pi = a.ur * b.ui + a.ui * b.ur;
+    Unit(pr, pi, s.ur, s.ui);
+    return s;
+}
+
+} // namespace linear_skips
+
+// The table of an orbit (re, im of `size` values, the last possibly past
+// the radius). Steps from base to size - 2 are covered, at most
+// kSkipMaxSteps of them. Throws std::bad_alloc like any vector.
+template <class T>
+void BuildSkipTable(const T* re, const T* im, size_t size, bool julia, T radius, T dcMax, T eps, SkipTable<T>& out)
+{
+    using namespace linear_skips;
+    out = SkipTable<T>();
+    out.base = 1;
+    if (size < out.base + 3)
+        return;
+    const size_t steps = std::min(size - 1 - out.base, kSkipMaxSteps);
+    const T halfRadius = radius * T(0.5);
+    auto absAt = [&](size_t j) { return Sqrt(re[j] * re[j] + im[j] * im[j]); };
+    auto step = [&](size_t m) { return Step(re[out.base + m], im[out.base + m], julia, eps); };
+    for (size_t len = 2; len <= steps; len *= 2) {
+        const size_t count = steps / len;
+        std::vector<SkipEntry<T>> level;
+        level.reserve(count);
+        for (size_t m = 0; m < count; ++m) {
+            const size_t first = m * len, mid = first + len / 2;
+            const bool fromSteps = out.levels.empty();
+            const SkipEntry<T> a = fromSteps ? step(first) : out.levels.back()[2 * m];
+            const SkipEntry<T> b = fromSteps ? step(mid) : out.levels.back()[2 * m + 1];
+            level.push_back(Merge(a, b, absAt(out.base + mid), halfRadius, dcMax, eps));
+        }
+        out.levels.push_back(std::move(level));
+    }
+}
+
+// Bytes of a table over an orbit of `size` values.
+template <class T>
+uint64_t SkipTableBytes(size_t size)
+{
+    const size_t steps = size > 1 ? std::min(size - 1, kSkipMaxSteps) : 0;
+    return uint64_t(steps) * sizeof(SkipEntry<T>);
+}

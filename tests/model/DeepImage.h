@@ -1,0 +1,81 @@
+#pragma once
+// A deep view's cells, counts and painted pixels, for the deep tests.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "imaging/Canvas.h"
+#include "imaging/ColorMap.h"
+#include "model/deep/DeepView.h"
+#include "model/deep/Mpfr.h"
+
+namespace deep_test {
+
+// A view's cells, counts and painted pixels.
+struct Image {
+    int width = 0, height = 0;
+    CColorMap map;
+    std::vector<int32_t> counts;
+    CCanvas canvas;
+
+    Image(int w, int h) : width(w), height(h), counts(size_t(w) * size_t(h), -2)
+    {
+        map.AllocateGrid(w, h);
+        map.ResetGrid(0);
+    }
+    PixelRecord& Cell(int i, int j) { return *map.Cell(i, j); }
+    int32_t& Count(int i, int j) { return counts[size_t(i) * size_t(width) + size_t(j)]; }
+    void Paint() { map.Draw(canvas); }
+    const uint8_t* Pixel(int i, int j) const { return canvas.Row(unsigned(i)) + size_t(j) * 3; }
+};
+
+inline DeepJob Job(const std::string& x, const std::string& y, double halfSize, int w, int h, int iterations)
+{
+    DeepJob job;
+    job.centreRe = x;
+    job.centreIm = y;
+    job.pixelSize = FloatExp(2 * halfSize) / FloatExp(double(std::min(w, h)));
+    job.width = w;
+    job.height = h;
+    job.radius2 = 100.0 * 100.0; // "precision" 100, the default
+    job.maxIterations = iterations;
+    return job;
+}
+
+inline DeepOutcome BuildDeep(const DeepJob& job, Image& image)
+{
+    return BuildDeepView(job, image.map.m_gridRows.data(), image.counts.data());
+}
+
+// The repelling fixed point (1 + sqrt(1 - 4c)) / 2 of z^2 + c lies on the
+// Julia set; the view's centre is g times it, as the build divides by g.
+inline std::string FixedPointCentre(double cRe, double cIm, double g, bool imaginary)
+{
+    const long bits = 400;
+    MpfrReal a(bits), b(bits), r(bits), t(bits);
+    mpfr_set_d(a.get(), 1 - 4 * cRe, MPFR_RNDN); // exact: small integers times c
+    mpfr_set_d(b.get(), -4 * cIm, MPFR_RNDN);
+    mpfr_hypot(r.get(), a.get(), b.get(), MPFR_RNDN);
+    // sqrt(a + ib) = sqrt((r + a) / 2) + i sign(b) sqrt((r - a) / 2).
+    if (!imaginary) {
+        mpfr_add(t.get(), r.get(), a.get(), MPFR_RNDN);
+    } else {
+        mpfr_sub(t.get(), r.get(), a.get(), MPFR_RNDN);
+    }
+    mpfr_div_2ui(t.get(), t.get(), 1, MPFR_RNDN);
+    mpfr_sqrt(t.get(), t.get(), MPFR_RNDN);
+    if (imaginary && cIm > 0)
+        mpfr_neg(t.get(), t.get(), MPFR_RNDN);
+    if (!imaginary)
+        mpfr_add_ui(t.get(), t.get(), 1, MPFR_RNDN);
+    mpfr_div_2ui(t.get(), t.get(), 1, MPFR_RNDN);
+    mpfr_mul_d(t.get(), t.get(), g, MPFR_RNDN);
+    char text[200];
+    mpfr_snprintf(text, sizeof text, "%.36Rf", t.get());
+    return text;
+}
+
+} // namespace deep_test

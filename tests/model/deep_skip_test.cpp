@@ -1,0 +1,231 @@
+// The skips of the deep views: the table's merge formulas worked by hand,
+// its error terms against an iteration in long double, and images built
+// with skips against the plain perturbation and against MPFR.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <cstring>
+#include <vector>
+
+#include "imaging/Parallel.h"
+#include "model/deep/LinearSkips.h"
+#include "model/deep/ReferenceOrbit.h"
+#include "tests/model/DeepImage.h"
+
+namespace {
+
+using namespace deep_test;
+
+TEST(LinearSkips, MergeFormulasWorkedByHand)
+{
+    // Z_1 = 1/2, Z_2 = i/4: the steps are d <- d + dc and d <- (i/2) d + dc.
+    const double re[] = {0, 0.5, 0, 1, 0.5}, im[] = {0, 0, 0.25, 0, 0};
+    const double eps = 0x1p-50, dcMax = 0x1p-60, f = kSkipSlack;
+    SkipTable<double> table;
+    BuildSkipTable<double>(re, im, 5, false, 100, dcMax, eps, table);
+    ASSERT_EQ(table.base, 1u);
+    ASSERT_EQ(table.levels.size(), 1u); // 3 steps: one skip of 2
+    ASSERT_EQ(table.levels[0].size(), 1u);
+    const SkipEntry<double>& e = table.levels[0][0];
+    // A = (i/2) 1, B = (i/2) 1 + 1.
+    EXPECT_EQ(e.ar, 0);
+    EXPECT_EQ(e.ai, 0.5);
+    EXPECT_EQ(e.br, 1);
+    EXPECT_EQ(e.bi, 0.5);
+    EXPECT_EQ(e.aAbs, 0.5);
+    EXPECT_EQ(e.bAbs, 1.5);
+    // r = min(r1, (r2 / f - |B1| dcMax) / |A1|), r_j = 2^-50 |Z_j|.
+    EXPECT_EQ(e.r, std::min(0x1p-51, 0x1p-52 / f - 0x1p-60));
+    // d_2 - A d - B dc = (i/2) d_1^2 + (d + dc)^2 where d_1 = d + dc.
+    EXPECT_EQ(e.qa, f * (0.5 + 1));
+    EXPECT_EQ(e.qb, f * 2);
+    EXPECT_EQ(e.qc, f * 1);
+    EXPECT_EQ(e.ed, 0.5 * eps + 0.5 * eps + 0.5 * eps);
+    EXPECT_EQ(e.ec, 0.5 * eps + 0.5 * eps + eps + 1.5 * eps);
+    // The product's direction: 1/2 then i/4, so i.
+    EXPECT_EQ(e.ur, 0);
+    EXPECT_EQ(e.ui, 1);
+
+    // Z_2 past half the radius may not lie inside a skip; a Julia set has
+    // no dc, so B = 0.
+    BuildSkipTable<double>(re, im, 5, false, 0.4, dcMax, eps, table);
+    EXPECT_EQ(table.levels[0][0].r, 0);
+    BuildSkipTable<double>(re, im, 5, true, 100, 0.0, eps, table);
+    EXPECT_EQ(table.levels[0][0].br, 0);
+    EXPECT_EQ(table.levels[0][0].bi, 0);
+    EXPECT_EQ(table.levels[0][0].r, std::min(0x1p-51, 0x1p-52 / f));
+}
+
+// Every valid skip of a real orbit, taken from the edge of its radius:
+// iterated step by step with the squares kept (in long double, far finer
+// than the bound), the difference lands within the skip's error terms of
+// A d + B dc, and every d_j inside stays below 2^-50 |Z_j|.
+TEST(LinearSkips, ErrorTermsBoundTheSkippedSteps)
+{
+    const long bits = 200;
+    MpfrReal cr(bits), ci(bits), zero(bits);
+    ASSERT_TRUE(cr.Parse("-0.743643887037158704752191506114774"));
+    ASSERT_TRUE(ci.Parse("0.131825904205311970493132056385139"));
+    ReferenceOrbit orbit;
+    ASSERT_TRUE(ComputeReferenceOrbit(zero, zero, cr, ci, 1e4, 3000, false, nullptr, orbit));
+    ASSERT_EQ(orbit.size(), 3000u);
+    const double dcMax = 1e-25, eps = 8 * 0x1p-53;
+    SkipTable<double> table;
+    BuildSkipTable(orbit.re.data(), orbit.im.data(), orbit.size(), false, 100.0, dcMax, eps, table);
+    using C = std::complex<long double>;
+    int checked = 0, longest = 0;
+    for (size_t l = 0; l < table.levels.size(); ++l)
+        for (size_t m = 0; m < table.levels[l].size(); m += 7) {
+            const SkipEntry<double>& e = table.levels[l][m];
+            if (!(e.r > 0))
+                continue;
+            const size_t len = size_t(2) << l, first = table.base + m * len;
+            for (int a = 0; a < 4; ++a) {
+                const C d0 = std::polar((long double)(e.r) * 0.999L, (long double)(a * 1.7));
+                const C dc = std::polar((long double)(dcMax), (long double)(a * 2.3 + 0.4));
+                C d = d0;
+                for (size_t j = first; j < first + len; ++j) {
+                    const C z(orbit.re[j], orbit.im[j]);
+                    ASSERT_LT(std::abs(d), 0x1p-50L * std::abs(z) * 1.000001L) << l << " " << m << " " << j;
+                    d = (2.0L * z + d) * d + dc;
+                }
+                const C linear = C(e.ar, e.ai) * d0 + C(e.br, e.bi) * dc;
+                const long double x = std::abs(d0), y = std::abs(dc);
+                const long double bound = e.qa * x * x + e.qb * x * y + e.qc * y * y + e.ed * x + e.ec * y;
+                EXPECT_LE(std::abs(d - linear), bound) << l << " " << m;
+                // Not vacuous: far below the landing difference itself.
+                EXPECT_LT(bound, 1e-9L * std::abs(d)) << l << " " << m;
+                ++checked;
+            }
+            longest = std::max(longest, int(len));
+        }
+    EXPECT_GT(checked, 100);
+    EXPECT_GE(longest, 256);
+}
+
+// With every doubtful pixel given its own reference, the image does not
+// depend on the skips; here they take most of the iterations.
+TEST(DeepView, SkipsGiveThePlainPerturbationsImage)
+{
+    struct Case {
+        DeepJob job;
+        double share; // at least this much skipped
+    };
+    std::vector<Case> cases;
+    cases.push_back({Job("0", "1", 1e-30, 48, 36, 1000), 0.1});
+    cases.push_back({cases[0].job, 0.1});
+    cases.back().job.forceWide = true;
+    const double cRe = -0.4, cIm = 0.6, g = 1.8;
+    DeepJob julia =
+        Job(FixedPointCentre(cRe, cIm, g, false), FixedPointCentre(cRe, cIm, g, true), 1e-25, 48, 36, 2000);
+    julia.julia = true;
+    julia.cRe = cRe;
+    julia.cIm = cIm;
+    julia.g = g;
+    cases.push_back({julia, 0.05});
+    for (const Case& c : cases) {
+        DeepJob job = c.job;
+        Image on(job.width, job.height), off(job.width, job.height);
+        const DeepOutcome a = BuildDeep(job, on);
+        job.linearSkips = false;
+        const DeepOutcome b = BuildDeep(job, off);
+        ASSERT_EQ(a.error, "");
+        ASSERT_FALSE(a.stopped || b.stopped);
+        EXPECT_GT(double(a.skippedIterations), c.share * double(a.totalIterations)) << job.julia << job.forceWide;
+        EXPECT_EQ(b.skippedIterations, 0);
+        EXPECT_EQ(a.totalIterations, b.totalIterations);
+        EXPECT_EQ(on.counts, off.counts) << job.julia << job.forceWide;
+        on.Paint();
+        off.Paint();
+        int coloursOff = 0;
+        for (size_t n = 0; n < on.canvas.m_bits.size(); ++n)
+            coloursOff += std::abs(int(on.canvas.m_bits[n]) - int(off.canvas.m_bits[n])) > 1;
+        EXPECT_EQ(coloursOff, 0) << job.julia << job.forceWide;
+        const auto [lo, hi] = std::minmax_element(on.counts.begin(), on.counts.end());
+        EXPECT_GT(*hi - std::max(*lo, 0), 10); // not a blank view
+    }
+}
+
+} // namespace
+
+namespace {
+
+using namespace deep_test;
+
+// Doubtful pixels past the budget keep the difference iteration's own,
+// whole result; which ones get an orbit of their own depends on the view
+// alone, not on the threads.
+TEST(DeepView, OwnReferenceBudgetKeepsTheDifferenceResult)
+{
+    DeepJob job = Job("-0.7436438870371587", "0.1318259042053119", 1e-12, 64, 48, 5000);
+    Image all(64, 48), none(64, 48);
+    const DeepOutcome a = BuildDeep(job, all);
+    ASSERT_GT(a.ownReferences, 2);
+    EXPECT_EQ(a.doubtfulKept, 0);
+    job.ownReferenceBudget = 0;
+    const DeepOutcome b = BuildDeep(job, none);
+    EXPECT_EQ(b.ownReferences, 0);
+    EXPECT_EQ(b.doubtfulKept, a.ownReferences);
+    // Every cell written, and only doubtful ones may differ.
+    int differ = 0;
+    for (int i = 0; i < 48; ++i)
+        for (int j = 0; j < 64; ++j) {
+            ASSERT_NE(none.Count(i, j), -2);
+            ASSERT_GT(none.Cell(i, j).value, 0);
+            differ += none.Count(i, j) != all.Count(i, j) || none.Cell(i, j).value != all.Cell(i, j).value;
+        }
+    EXPECT_LE(differ, a.ownReferences);
+
+    // A budget for some: the first in row order get theirs, on any path.
+    job.ownReferenceBudget = 12000; // two or three pixels of a few thousand iterations
+    Image fast(64, 48), plain(64, 48);
+    const DeepOutcome c = BuildDeep(job, fast);
+    SetExecutionPath(ExecutionPath::kPlain);
+    const DeepOutcome d = BuildDeep(job, plain);
+    SetExecutionPath(ExecutionPath::kFast);
+    EXPECT_GT(c.ownReferences, 0);
+    EXPECT_GT(c.doubtfulKept, 0);
+    EXPECT_EQ(c.ownReferences + c.doubtfulKept, a.ownReferences);
+    EXPECT_EQ(c.ownReferences, d.ownReferences);
+    EXPECT_EQ(fast.counts, plain.counts);
+    EXPECT_EQ(0, std::memcmp(fast.map.m_grid.data(), plain.map.m_grid.data(), fast.map.m_grid.size() * sizeof(PixelRecord)));
+}
+
+TEST(DeepView, MemoryNeedCoversTheOrbitsAndStaysBounded)
+{
+    DeepJob job = Job("-0.5", "0", 1e-20, 8, 6, 1000);
+    job.linearSkips = false;
+    const uint64_t plain = DeepMemoryNeed(job);
+    // At least the orbit: 1003 values of two doubles.
+    EXPECT_GE(plain, 1003u * 16u);
+    job.linearSkips = true;
+    const uint64_t skips = DeepMemoryNeed(job);
+    // A table entry for each step past the first.
+    EXPECT_EQ(skips - plain, 1002u * sizeof(SkipEntry<double>));
+    job.julia = true;
+    EXPECT_EQ(DeepMemoryNeed(job) - skips, 1003u * 16u + 1002u * sizeof(SkipEntry<double>)); // two orbits
+    job.julia = false;
+    job.forceWide = true;
+    EXPECT_GT(DeepMemoryNeed(job), skips);
+
+    // The longest views: the orbit grows with the iterations, the table
+    // does not beyond its limit.
+    job.forceWide = false;
+    job.maxIterations = kDeepMaxIterations;
+    const uint64_t longest = DeepMemoryNeed(job);
+    EXPECT_GE(longest, uint64_t(kDeepMaxIterations) * 16u);
+    job.linearSkips = false;
+    EXPECT_EQ(longest - DeepMemoryNeed(job), kSkipMaxSteps * sizeof(SkipEntry<double>));
+
+    // Beyond them, a clear refusal and no cell touched.
+    job.maxIterations = kDeepMaxIterations + 1;
+    Image image(8, 6);
+    image.Cell(2, 3).value = 7;
+    EXPECT_EQ(BuildDeep(job, image).error, "A deep view iterates at most 100000000 times, not 100000001");
+    EXPECT_EQ(image.Cell(2, 3).value, 7);
+    EXPECT_EQ(image.Count(2, 3), -2);
+}
+
+} // namespace
