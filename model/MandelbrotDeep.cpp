@@ -75,21 +75,33 @@ int CMandelbrotSet::DeepIterations(const DeepJob& view, int iterations)
     }
 }
 
-int CMandelbrotSet::BuildDeep(CCanvas& canvas, double pixelSize, int iterations)
+DeepJob CMandelbrotSet::DeepViewJob(unsigned width, unsigned height, double pixelSize, int iterations)
 {
-    CColorMap& map = m_colorMap;
     DeepJob job;
     job.centreRe = CoordinateText(m_centerX, m_centerXDigits);
     job.centreIm = CoordinateText(m_centerY, m_centerYDigits);
     job.pixelSize = FloatExp(pixelSize);
-    job.width = map.m_gridWidth;
-    job.height = map.m_gridHeight;
+    job.width = int(width);
+    job.height = int(height);
     job.julia = m_type == 1;
     job.cRe = m_cRe;
     job.cIm = m_cIm;
     job.g = std::sqrt(std::sqrt(m_cRe * m_cRe + m_cIm * m_cIm)) + 1;
     job.radius2 = m_precision * m_precision;
+    job.maxIterations = iterations;
     job.stop = &m_stop;
+    // A doubtful pixel is one whose escape a double's rounding may decide,
+    // as it does in every double build; iterating each in MPFR would cost
+    // its whole orbit again. Up to 16 orbits' worth of the count is spent
+    // on them, which settles all of them in a typical view.
+    job.ownReferenceBudget = kDoubtfulOrbits * int64_t(iterations);
+    return job;
+}
+
+int CMandelbrotSet::BuildDeep(CCanvas& canvas, double pixelSize, int iterations)
+{
+    CColorMap& map = m_colorMap;
+    DeepJob job = DeepViewJob(unsigned(map.m_gridWidth), unsigned(map.m_gridHeight), pixelSize, iterations);
 
     m_progress = 0.0;
     job.maxIterations = DeepIterations(job, iterations);
@@ -97,6 +109,7 @@ int CMandelbrotSet::BuildDeep(CCanvas& canvas, double pixelSize, int iterations)
         return 1; // stopped
     if (job.maxIterations > iterations)
         m_raisedIterations = job.maxIterations;
+    job.ownReferenceBudget = kDoubtfulOrbits * int64_t(job.maxIterations);
 
     m_passProgress.Begin(1, job.height);
     const PassEnd passEnd{m_passProgress};

@@ -6,6 +6,7 @@
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
 #include "model/deep/Coordinate.h"
+#include "model/deep/DeepView.h"
 
 const char* const kMandelbrotTypeNames[2] = {"Mandebrot Set", "Julia Set"};
 
@@ -35,6 +36,8 @@ int CMandelbrotSet::Build(CCanvas& canvas)
         m_centerX = m_type == 0 ? -0.5 : 0.0;
         m_centerY = 0;
         m_centerZ = 0;
+        m_centerXDigits.clear();
+        m_centerYDigits.clear();
         m_halfSize = 2.0;
     }
     // m_stop is cleared by whoever starts the build, before the worker
@@ -101,7 +104,14 @@ int CMandelbrotSet::Draw(CCanvas& canvas)
 
 uint64_t CMandelbrotSet::MemoryNeed(unsigned width, unsigned height)
 {
-    return CellMemoryNeed(width, height);
+    const uint64_t cells = CellMemoryNeed(width, height);
+    const double d = 2 * m_halfSize / std::max(1u, std::min(width, height));
+    if (!NeedsDeepView(m_centerX, m_centerY, d))
+        return cells;
+    // The count may rise to the cap before the orbits are made.
+    const int iterations = std::clamp(m_maxIterations, 1, kMaxIterations);
+    const int most = m_iterationsSet ? iterations : std::max(iterations, int(kAutoIterationsCap));
+    return cells + DeepMemoryNeed(DeepViewJob(width, height, d, most));
 }
 
 bool CMandelbrotSet::ValueChanged(int, PropertyItem& row)

@@ -168,4 +168,40 @@ TEST(MandelbrotDeep, TheRisingCountStopsAtItsCap)
     EXPECT_EQ(m.m_colorMap.Cell(3, 4)->value, 1e10f);
 }
 
+// The memory question hears of the orbits: at a hundred million
+// iterations they outweigh the cells many times over.
+TEST(MandelbrotDeep, TheMemoryNeedCountsTheReferenceOrbits)
+{
+    CMandelbrotSet m;
+    const uint64_t cells = m.MemoryNeed(800, 600);
+    EXPECT_EQ(cells, 800u * 600u * sizeof(PixelRecord));
+    Centre(m, "-0.75", "0.1");
+    m.m_halfSize = 1e-30;
+    m.m_maxIterations = CMandelbrotSet::kMaxIterations;
+    m.m_iterationsSet = true;
+    // Two doubles a step at the least.
+    EXPECT_GT(m.MemoryNeed(800, 600), cells + 16 * uint64_t(CMandelbrotSet::kMaxIterations));
+    // An unset count is counted at the most it may rise to.
+    m.m_maxIterations = 1000;
+    m.m_iterationsSet = false;
+    EXPECT_GT(m.MemoryNeed(800, 600), cells + 16 * uint64_t(CMandelbrotSet::kAutoIterationsCap));
+    m.m_halfSize = 1e-3;
+    EXPECT_EQ(m.MemoryNeed(800, 600), cells);
+}
+
+// Switching to the Julia set starts at its own centre, not at the digits
+// of the Mandelbrot view it came from.
+TEST(MandelbrotDeep, ATypeSwitchDropsTheDeepCentre)
+{
+    CMandelbrotSet m;
+    Centre(m, "0.0000000000000000000000000000000000001", "0");
+    m.m_halfSize = 1e-40;
+    m.m_type = 1;
+    Target canvas(8, 6);
+    m.Build(canvas);
+    EXPECT_EQ(m.m_halfSize, 2.0);
+    EXPECT_TRUE(m.m_centerXDigits.empty());
+    EXPECT_EQ(m.m_cRe, 1e-37);
+}
+
 } // namespace
