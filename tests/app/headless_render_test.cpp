@@ -525,3 +525,40 @@ TEST_F(Headless, ADeepViewRendersAndSavesTheCountItChose)
     ASSERT_EQ(again.code, 0) << again.err;
     EXPECT_EQ(ReadAll(dir / "c.bmp"), a);
 }
+
+// A view at 1e-40 on the dendrite through c = i: the saved document keeps the centre's
+// digits as they were read, and reopened it renders the same image; the
+// centre cut to a double's digits shows another place altogether.
+TEST_F(Headless, AViewAt1e40SavedAndReopenedKeepsItsDigitsAndImage)
+{
+    // x is written as the double holds it; y needs all its digits.
+    const std::string x = "0.00000000000000000000000000000000000000000314159265358979";
+    const std::string y = "1.0000000000000000000000000000000000000000133";
+    auto write = [&](const char* name, const std::string& cx, const std::string& cy) {
+        std::ofstream frc(dir / name);
+        frc << "Fractal Type=Mandelbrot Set\n[Main]\nName=Deep\ntype=Mandebrot Set\nx=" << cx << "\ny=" << cy
+            << "\nradius=1e-40\nprecision=100\n[Colors]\nRed=1\nGreen=1\nBlue=1\nRed   Shift=1\nGreen Shift=1\n"
+               "Blue  Shift=1\nBackground=Black\n";
+    };
+    write("deep.frc", x, y);
+    const Result r = Render({At("deep.frc"), "--size", "64x48", "--output", At("a.bmp"), "--save", At("b.frc"), "--quiet"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string saved = ReadAll(dir / "b.frc");
+    EXPECT_NE(saved.find("\nx=3.14159265358979e-42\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\ny=" + y + "\r\n"), std::string::npos) << saved;
+
+    const Result again = Render({At("b.frc"), "--size", "64x48", "--output", At("c.bmp"), "--quiet"});
+    ASSERT_EQ(again.code, 0) << again.err;
+    const std::string a = ReadAll(dir / "a.bmp");
+    EXPECT_EQ(ReadAll(dir / "c.bmp"), a);
+    // Spirals, not one colour.
+    int distinct = 0;
+    for (int i = 1; i < 64; ++i)
+        distinct += std::memcmp(Pixel(a, i, 24), Pixel(a, i - 1, 24), 3) != 0;
+    EXPECT_GT(distinct, 20);
+
+    write("cut.frc", x, "1");
+    const Result cut = Render({At("cut.frc"), "--size", "64x48", "--output", At("d.bmp"), "--quiet"});
+    ASSERT_EQ(cut.code, 0) << cut.err;
+    EXPECT_NE(ReadAll(dir / "d.bmp"), a);
+}
