@@ -14,6 +14,7 @@
 #include "model/deep/Coordinate.h"
 #include "parameters/ParametersBar.h"
 #include "parameters/PropertyGrid.h"
+#include "tests/app/GridClick.h"
 #include "tests/app/WindowFixture.h"
 
 namespace {
@@ -128,15 +129,7 @@ TEST(DeepNavigation, TheRowXTakesSixtyDigitsAndBuildsThere)
     DeepWindow w;
     CParametersBar* bar = w.frame.ParametersBar();
     CPropertyGrid& grid = bar->Grid();
-    auto click = [&](const QString& label) {
-        grid.expandAll();
-        QTreeWidgetItem* item = bar->FindItem(label);
-        ASSERT_NE(item, nullptr);
-        grid.scrollToItem(item);
-        QApplication::processEvents();
-        const QRect r = grid.visualItemRect(item);
-        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(grid.GetColumnWidth(0) + 5, r.center().y()));
-    };
+    auto click = [&](const QString& label) { ClickValue(bar, label); };
     EXPECT_EQ(grid.GetCellText(bar->FindItem("x"), 1), QString::fromStdString(kDeepX));
 
     const QString sixty = "-1.749999999999999999999999999999999999999999999999999999999987";

@@ -13,6 +13,7 @@
 #include "model/MandelbrotSet.h"
 #include "parameters/ParametersBar.h"
 #include "parameters/PropertyGrid.h"
+#include "tests/app/GridClick.h"
 #include "tests/app/WindowFixture.h"
 
 namespace {
@@ -49,15 +50,7 @@ TEST(DeepWindow, TheCountADeepViewChoseIsShownAndAnEditedCountWins)
 
     // The user's count: typed in the bar, then built with, and kept.
     CPropertyGrid& grid = bar->Grid();
-    auto click = [&](const QString& label) {
-        grid.expandAll();
-        QTreeWidgetItem* item = bar->FindItem(label);
-        ASSERT_NE(item, nullptr);
-        grid.scrollToItem(item);
-        QApplication::processEvents();
-        const QRect r = grid.visualItemRect(item);
-        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(grid.GetColumnWidth(0) + 5, r.center().y()));
-    };
+    auto click = [&](const QString& label) { ClickValue(bar, label); };
     click("iterations");
     ASSERT_NE(grid.Editor(), nullptr);
     QTest::keySequence(grid.Editor(), QKeySequence::SelectAll);

@@ -18,6 +18,7 @@
 #include "model/Samples.h"
 #include "parameters/ParametersBar.h"
 #include "parameters/PropertyGrid.h"
+#include "tests/app/GridClick.h"
 #include "tests/app/WindowFixture.h"
 
 namespace {
@@ -206,15 +207,7 @@ TEST(Navigation, UndoAndRedoOfAPropertiesEditAndOfAZoom)
     QuickWindow w;
     CParametersBar* bar = w.frame.ParametersBar();
     CPropertyGrid& grid = bar->Grid();
-    auto click = [&](const QString& label) {
-        grid.expandAll();
-        QTreeWidgetItem* item = bar->FindItem(label);
-        ASSERT_NE(item, nullptr);
-        grid.scrollToItem(item);
-        QApplication::processEvents();
-        const QRect r = grid.visualItemRect(item);
-        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(grid.GetColumnWidth(0) + 5, r.center().y()));
-    };
+    auto click = [&](const QString& label) { ClickValue(bar, label); };
     auto& m = static_cast<CMandelbrotSet&>(*w.doc->m_fractal);
     const double precision = m.m_precision;
     click("precision");
