@@ -410,10 +410,7 @@ public:
         r.orbit = front ? &m_s.start : &m_s.rebase;
         r.skips = front ? m_s.startSkips : m_s.rebaseSkips;
         r.i = px.i;
-        // The loop counts a step as taken at its top.
-        if (px.k > r.k)
-            r.out.steps = px.k;
-        r.k = px.k;
+        r.k = px.k; // out.steps is set again before the pixel ends
         r.zr = px.zr;
         r.zi = px.zi;
         r.m2 = px.m2;
