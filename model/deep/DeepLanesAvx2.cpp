@@ -28,6 +28,12 @@ struct Avx2 {
                                             -int64_t((bits >> 1) & 1), -int64_t(bits & 1));
         return _mm256_blendv_pd(b, a, _mm256_castsi256_pd(m));
     }
+    static D Gather(const double* base, D index, unsigned bits, D src)
+    {
+        const __m256i m = _mm256_set_epi64x(-int64_t((bits >> 3) & 1), -int64_t((bits >> 2) & 1),
+                                            -int64_t((bits >> 1) & 1), -int64_t(bits & 1));
+        return _mm256_mask_i32gather_pd(src, base, _mm256_cvttpd_epi32(index), _mm256_castsi256_pd(m), 8);
+    }
 };
 
 } // namespace

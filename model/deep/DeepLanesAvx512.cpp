@@ -25,6 +25,12 @@ struct Avx512 {
     static unsigned LtBits(D a, D b) { return unsigned(_mm512_cmp_pd_mask(a, b, _CMP_LT_OQ)); }
     static unsigned GeBits(D a, D b) { return unsigned(_mm512_cmp_pd_mask(a, b, _CMP_GE_OQ)); }
     static D Blend(unsigned bits, D a, D b) { return _mm512_mask_blend_pd(__mmask8(bits & 0xFF), b, a); }
+    static D Gather(const double* base, D index, unsigned bits, D src)
+    {
+        // The conversion masked for the same reason as Sqrt.
+        const __m256i at = _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), __mmask8(0xFF), index);
+        return _mm512_mask_i32gather_pd(src, __mmask8(bits & 0xFF), at, base, 8);
+    }
 };
 
 } // namespace

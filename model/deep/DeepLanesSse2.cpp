@@ -27,6 +27,16 @@ struct Sse2 {
         const D m = _mm_castsi128_pd(_mm_set_epi64x(-int64_t((bits >> 1) & 1), -int64_t(bits & 1)));
         return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b));
     }
+    static D Gather(const double* base, D index, unsigned bits, D src)
+    {
+        alignas(16) double at[2], out[2];
+        _mm_store_pd(at, index);
+        _mm_store_pd(out, src);
+        for (int l = 0; l < 2; ++l)
+            if ((bits >> l) & 1)
+                out[l] = base[int64_t(at[l])];
+        return _mm_load_pd(out);
+    }
 };
 
 } // namespace
