@@ -1,5 +1,6 @@
 // Deep views at 1024x768, each built with the skips and without them (the
-// plain perturbation, every pixel stepping one by one) in the same run, on
+// plain perturbation, every pixel stepping one by one), and with the
+// ordinary steps in vector lanes or in the scalar loop, in the same run, on
 // every core.
 //
 // The centre is a point of the seahorse valley that lands, after 78
@@ -21,6 +22,7 @@
 
 #include "imaging/ColorMap.h"
 #include "model/deep/DeepView.h"
+#include "model/kernels/MandelbrotKernel.h"
 
 namespace {
 
@@ -57,26 +59,35 @@ void BM_DeepView(benchmark::State& state)
     map.AllocateGrid(kW, kH);
     std::vector<int32_t> counts(size_t(kW) * kH);
     DeepOutcome o;
+    if (state.range(2) == 0)
+        OverrideKernelIsa(KernelIsa::kScalar);
     for (auto _ : state) {
         o = BuildDeepView(job, map.m_gridRows.data(), counts.data());
         benchmark::ClobberMemory();
     }
+    ClearKernelIsaOverride();
+    state.SetLabel(KernelIsaName(state.range(2) == 0 ? KernelIsa::kScalar : ChosenKernelIsa()));
     if (!o.error.empty())
         state.SkipWithError(o.error.c_str());
     state.counters["iterations/s"] =
         benchmark::Counter(double(o.totalIterations) * double(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["skipped share"] = o.totalIterations ? double(o.skippedIterations) / double(o.totalIterations) : 0;
     state.counters["iterations per pixel"] = double(o.totalIterations) / (double(kW) * kH);
+    state.counters["lane share"] = o.totalIterations ? double(o.laneIterations) / double(o.totalIterations) : 0;
     state.counters["own references"] = o.ownReferences;
     state.counters["doubtful kept"] = o.doubtfulKept;
 }
 // The plain perturbation at 1e-100 takes minutes: every case runs once.
 BENCHMARK(BM_DeepView)
-    ->ArgNames({"view", "skips"})
-    ->Args({0, 1})
-    ->Args({0, 0})
-    ->Args({1, 1})
-    ->Args({1, 0})
+    ->ArgNames({"view", "skips", "lanes"})
+    ->Args({0, 1, 1})
+    ->Args({0, 1, 0})
+    ->Args({0, 0, 1})
+    ->Args({0, 0, 0})
+    ->Args({1, 1, 1})
+    ->Args({1, 1, 0})
+    ->Args({1, 0, 1})
+    ->Args({1, 0, 0})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->MeasureProcessCPUTime()

@@ -10,6 +10,7 @@
 
 #include "imaging/ColorMap.h"
 #include "imaging/Parallel.h"
+#include "model/deep/DeepLanes.h"
 #include "model/deep/LinearSkips.h"
 #include "model/deep/ReferenceOrbit.h"
 #include "model/kernels/MandelbrotPoint.h"
@@ -140,6 +141,9 @@ struct Setup {
     bool julia = false;
     int width = 0, maxIterations = 0;
     const std::atomic<bool>* stop = nullptr;
+    // The pass over the view hands the ordinary steps of double pixels to
+    // these lanes, unless scalar.
+    KernelIsa isa = KernelIsa::kScalar;
 };
 
 struct PixelOut {
@@ -173,29 +177,79 @@ const SkipEntry<T>* FindSkip(const SkipTable<T>& skips, size_t i, T reach, int64
     return best;
 }
 
+// A pixel's whole state at the top of a step, from which the loop below
+// goes on: the lanes of DeepLanes.h take it over and give it back there.
+template <class T, class Product>
+struct PixelRun {
+    const OrbitView<T>* orbit = nullptr;
+    const SkipTable<T>* skips = nullptr;
+    size_t i = 0;
+    int k = -1;
+    T dr, di, dcr, dci, dcAbs, zr, zi, m2, err;
+    Product p;
+    PixelOut out;
+    int nextPoll = 0xFFFF;
+};
+
 // One pixel, the point loop's steps on z = w_i + d: P <- z_0, then
 // z_(k+1) = z_k^2 + c until |z|^2 > radius2 or k reaches the limit.
 template <class T, class Product>
-PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
+PixelRun<T, Product> StartPixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
 {
     const T eps = T(kEps);
-    const T dcAbs = Sqrt(dcr * dcr + dci * dci);
-    const OrbitView<T>* orbit = &s.start;
-    const SkipTable<T>* skips = s.startSkips;
-    size_t i = s.startIndex;
-    T zr = orbit->re[i] + dr, zi = orbit->im[i] + di;
-    T m2 = zr * zr + zi * zi;
+    PixelRun<T, Product> r;
+    r.dcr = dcr;
+    r.dci = dci;
+    r.dcAbs = Sqrt(dcr * dcr + dci * dci);
+    r.orbit = &s.start;
+    r.skips = s.startSkips;
+    r.i = s.startIndex;
+    r.dr = dr;
+    r.di = di;
+    r.zr = r.orbit->re[r.i] + dr;
+    r.zi = r.orbit->im[r.i] + di;
+    r.m2 = r.zr * r.zr + r.zi * r.zi;
     // err bounds |computed z - exact z| to first order: each step doubles
     // it by |z| and adds the step's own roundings, which are relative to
     // the difference d, not to z, as long as d is the smaller.
-    T err = eps * Sqrt(dr * dr + di * di);
-    Product p{zr, zi};
-    PixelOut out;
-    int nextPoll = 0xFFFF;
-    for (int k = -1;; ++k) {
+    r.err = eps * Sqrt(dr * dr + di * di);
+    r.p = Product{r.zr, r.zi};
+    return r;
+}
+
+// Whether the lanes can take the step the pixel is at as the loop would:
+// no escape, poll, end, possible skip or rescaling of a tiny z in it.
+template <class T, class Product>
+bool LanesCanStep(const Setup<T>& s, const PixelRun<T, Product>& r, T d2)
+{
+    if constexpr (std::is_same_v<T, double>)
+        return !(r.m2 > s.radius2) && r.k < r.nextPoll && r.k < s.maxIterations &&
+               !(r.skips && d2 < T(0x1p-98) * r.m2) && !NeedsScaling(r.zr, r.zi);
+    else
+        return false;
+}
+
+// Steps the pixel until it ends (true, `out` written) or, with `handOff`,
+// until a later step the lanes can take (false, at the top of that step).
+template <class T, class Product>
+bool ContinuePixel(const Setup<T>& s, PixelRun<T, Product>& r, bool handOff)
+{
+    const T eps = T(kEps);
+    const T dcr = r.dcr, dci = r.dci, dcAbs = r.dcAbs;
+    const OrbitView<T>*& orbit = r.orbit;
+    const SkipTable<T>*& skips = r.skips;
+    size_t& i = r.i;
+    T &zr = r.zr, &zi = r.zi, &m2 = r.m2, &dr = r.dr, &di = r.di, &err = r.err;
+    Product& p = r.p;
+    PixelOut& out = r.out;
+    int& nextPoll = r.nextPoll;
+    int& k = r.k;
+    for (bool first = true;; ++k, first = false) {
         const T magnitude = Sqrt(m2);
         T d2 = dr * dr + di * di;
         if (k >= 0) {
+            if (handOff && !first && LanesCanStep(s, r, d2))
+                return false;
             // Once in doubt the pixel still runs to its end, as its own
             // result stands when no orbit of its own can be afforded; its
             // bound, of no more use, is dropped before it passes any exponent.
@@ -209,7 +263,7 @@ PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
                 p.Direction(pr, pi);
                 out.cell = Escaped(pr, pi, AsDouble(zr), AsDouble(zi), AsDouble(m2));
                 out.count = k + 1;
-                return out;
+                return true;
             }
             bool stopped = false;
             if (k >= nextPoll) {
@@ -219,7 +273,7 @@ PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
             if (k >= s.maxIterations || stopped) {
                 out.cell.value = kInsideValue;
                 out.cell.stopped = stopped;
-                return out;
+                return true;
             }
             // A skip needs no escape or rebase test inside it: its radius
             // keeps every exact d_j below 2^-50 |Z_j| (|d| + err bounds the
@@ -279,6 +333,14 @@ PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
     }
 }
 
+template <class T, class Product>
+PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
+{
+    PixelRun<T, Product> r = StartPixel<T, Product>(s, dr, di, dcr, dci);
+    ContinuePixel(s, r, false);
+    return r.out;
+}
+
 // The offset of pixel index `index` of a side of `size` pixels from the
 // centre, in the form the differences take.
 template <class T>
@@ -305,8 +367,140 @@ struct Doubtful {
 
 // What the pixels of a pass add up to.
 struct Tally {
-    std::atomic<int64_t> steps{0}, skipped{0};
+    std::atomic<int64_t> steps{0}, skipped{0}, lanes{0};
 };
+
+// One row of double pixels for the lanes: each pixel runs in the scalar
+// loop until a step the lanes can take, and again whenever they hand it
+// back. The pixels finish in another order than the row's, and their
+// doubtful ones are listed in column order afterwards.
+class RowFeed final : public DeepLaneFeed {
+public:
+    using Run = PixelRun<double, ProductDouble>;
+
+    RowFeed(const Setup<double>& s, double y, PixelRecord* row, int32_t* counts, std::vector<Doubtful>& doubtful)
+        : m_s(s), m_y(y), m_row(row), m_counts(counts), m_doubtful(doubtful), m_runs(size_t(s.width))
+    {
+    }
+
+    bool Next(DeepLanePixel& px) override
+    {
+        while (m_next < m_s.width && !m_stopped) {
+            // Pixels of few iterations each can still make a long row.
+            if (m_s.stop && m_s.stop->load(std::memory_order_relaxed)) {
+                m_stopped = true;
+                break;
+            }
+            const int j = m_next++;
+            const double x = Offset(j, m_s.width, m_s.pixel);
+            m_runs[size_t(j)] = m_s.julia ? StartPixel<double, ProductDouble>(m_s, x / m_s.g, m_y / m_s.g, 0.0, 0.0)
+                                          : StartPixel<double, ProductDouble>(m_s, x, m_y, x, m_y);
+            if (Go(j, px))
+                return true;
+        }
+        return false;
+    }
+
+    bool Back(DeepLanePixel& px) override
+    {
+        if (m_stopped)
+            return false;
+        Run& r = m_runs[size_t(px.slot)];
+        const bool front = px.orbit == 0;
+        r.orbit = front ? &m_s.start : &m_s.rebase;
+        r.skips = front ? m_s.startSkips : m_s.rebaseSkips;
+        r.i = px.i;
+        r.k = px.k; // out.steps is set again before the pixel ends
+        r.zr = px.zr;
+        r.zi = px.zi;
+        r.m2 = px.m2;
+        r.dr = px.dr;
+        r.di = px.di;
+        r.err = px.err;
+        r.p.re = px.pr;
+        r.p.im = px.pi;
+        r.out.doubtful = px.doubtful;
+        return Go(px.slot, px);
+    }
+
+    bool Stopped() const { return m_stopped; }
+    int64_t steps = 0, skipped = 0;
+
+private:
+    // Runs pixel j in the scalar loop: true when handed to the lanes.
+    bool Go(int j, DeepLanePixel& px)
+    {
+        Run& r = m_runs[size_t(j)];
+        if (!ContinuePixel(m_s, r, true)) {
+            px.slot = j;
+            px.orbit = r.orbit == &m_s.start ? 0 : 1;
+            px.i = r.i;
+            px.k = r.k;
+            px.limit = std::min(r.nextPoll, m_s.maxIterations);
+            px.zr = r.zr;
+            px.zi = r.zi;
+            px.m2 = r.m2;
+            px.dr = r.dr;
+            px.di = r.di;
+            px.dcr = r.dcr;
+            px.dci = r.dci;
+            px.dcAbs = r.dcAbs;
+            px.err = r.err;
+            px.pr = r.p.re;
+            px.pi = r.p.im;
+            px.doubtful = r.out.doubtful;
+            return true;
+        }
+        const PixelOut& o = r.out;
+        if (o.cell.stopped) {
+            m_stopped = true;
+            return false;
+        }
+        steps += o.steps;
+        skipped += o.skipped;
+        if (o.doubtful)
+            m_doubtful.push_back({j, o.steps + 3});
+        Store(o, m_row[j], m_counts ? m_counts + j : nullptr);
+        return false;
+    }
+
+    const Setup<double>& m_s;
+    double m_y;
+    PixelRecord* m_row;
+    int32_t* m_counts;
+    std::vector<Doubtful>& m_doubtful;
+    std::vector<Run> m_runs;
+    int m_next = 0;
+    bool m_stopped = false;
+};
+
+bool LaneRow(const Setup<double>& s, int i, int height, PixelRecord* row, int32_t* counts,
+             std::vector<Doubtful>& doubtful, Tally& tally)
+{
+    DeepLaneView view;
+    const OrbitView<double>* orbits[2] = {&s.start, &s.rebase};
+    for (int o = 0; o < 2; ++o) {
+        view.re[o] = orbits[o]->re;
+        view.im[o] = orbits[o]->im;
+        view.size[o] = orbits[o]->size;
+    }
+    view.skips[0] = s.startSkips != nullptr;
+    view.skips[1] = s.rebaseSkips != nullptr;
+    view.radius2 = s.radius2;
+    view.radius = s.radius;
+    view.eps = kEps;
+    const size_t listed = doubtful.size();
+    RowFeed feed(s, Offset(i, height, s.pixel), row, counts, doubtful);
+    const int64_t lanes = RunDeepLanes(s.isa, view, feed);
+    if (feed.Stopped())
+        return false;
+    std::sort(doubtful.begin() + std::ptrdiff_t(listed), doubtful.end(),
+              [](const Doubtful& a, const Doubtful& b) { return a.column < b.column; });
+    tally.steps.fetch_add(feed.steps, std::memory_order_relaxed);
+    tally.skipped.fetch_add(feed.skipped, std::memory_order_relaxed);
+    tally.lanes.fetch_add(lanes, std::memory_order_relaxed);
+    return true;
+}
 
 // False when stopped. Doubtful pixels keep the difference iteration's
 // result and are listed in `doubtful` by column.
@@ -314,6 +508,9 @@ template <class T, class Product>
 bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts, std::vector<Doubtful>& doubtful,
          Tally& tally)
 {
+    if constexpr (std::is_same_v<T, double>)
+        if (s.isa != KernelIsa::kScalar)
+            return LaneRow(s, i, height, row, counts, doubtful, tally);
     const T y = Offset(i, height, s.pixel);
     int64_t steps = 0, skipped = 0;
     for (int j = 0; j < s.width; ++j) {
@@ -446,6 +643,8 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, Deep
 {
     const DeepJob& job = scene.job;
     Setup<T> s = MakeSetup<T>(scene, scene.centre, scene.startIndex);
+    if (!PlainPath())
+        s.isa = ChosenKernelIsa();
     const Skips<T> skips(scene);
     skips.Attach(scene, s);
     std::vector<std::vector<Doubtful>> doubtful(size_t(job.height));
@@ -475,6 +674,7 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, Deep
         return false;
     outcome.totalIterations = tally.steps.load();
     outcome.skippedIterations = tally.skipped.load();
+    outcome.laneIterations = tally.lanes.load();
     // The budget goes to the doubtful pixels in row order, each charged
     // what its difference iteration ran: the choice depends on nothing
     // but the view.

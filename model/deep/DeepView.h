@@ -55,6 +55,8 @@ struct DeepOutcome {
     // Steps z -> z^2 + c of the pass over the view (own references apart),
     // and how many of them were skipped.
     int64_t totalIterations = 0, skippedIterations = 0;
+    // Of the steps taken, those taken in vector lanes (none on the scalar path).
+    int64_t laneIterations = 0;
 };
 
 // The most iterations a deep view takes.

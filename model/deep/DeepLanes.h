@@ -1,0 +1,52 @@
+#pragma once
+// The ordinary difference steps of deep pixels, several pixels at once (one
+// per vector lane), in one variant per instruction set chosen like the
+// Mandelbrot kernels. Only the double form steps here; everything else a
+// pixel may need (a skip, an escape, a poll of the stop flag, the end of its
+// iterations, rescaling a tiny z) stays with the scalar loop in
+// DeepView.cpp, which gets the pixel back at exactly the step it reached.
+//
+// A lane performs the scalar loop's operations in the scalar order, so a
+// pixel's cell, count and doubt do not depend on which code stepped it.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "model/kernels/MandelbrotKernel.h"
+
+// What the lanes read of the view: the two orbits (0: the one pixels
+// start on, 1: the one they rebase to) and the scalar loop's constants.
+struct DeepLaneView {
+    const double* re[2] = {nullptr, nullptr};
+    const double* im[2] = {nullptr, nullptr};
+    size_t size[2] = {0, 0};
+    bool skips[2] = {false, false}; // the orbit has a skip table
+    double radius2 = 0, radius = 0, eps = 0;
+};
+
+// One pixel at the top of step k (k >= 0), as the scalar loop holds it.
+struct DeepLanePixel {
+    int slot = 0; // the feed's own reference to the pixel
+    int orbit = 0;
+    size_t i = 0;
+    int k = 0;
+    int limit = 0; // the step at which the scalar loop must look (poll or end)
+    double zr = 0, zi = 0, m2 = 0, dr = 0, di = 0, dcr = 0, dci = 0, dcAbs = 0, err = 0, pr = 0, pi = 0;
+    bool doubtful = false;
+};
+
+// The scalar side: hands out pixels ready for ordinary steps and takes
+// back those that need more.
+class DeepLaneFeed {
+public:
+    virtual ~DeepLaneFeed() = default;
+    // The next pixel of the run in `px`, or false when none is left.
+    virtual bool Next(DeepLanePixel& px) = 0;
+    // Continues `px` in scalar code: true when it is ready for ordinary
+    // steps again (px updated), false when it has finished.
+    virtual bool Back(DeepLanePixel& px) = 0;
+};
+
+// Steps every pixel the feed gives until all have finished; the number of
+// ordinary steps taken in lanes. `isa` must be a vector one and supported.
+int64_t RunDeepLanes(KernelIsa isa, const DeepLaneView& view, DeepLaneFeed& feed);

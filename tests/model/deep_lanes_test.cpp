@@ -1,0 +1,340 @@
+// The deep views' vector lanes against plain scalar code: the lanes alone
+// against the ordinary step written out below, every field of every pixel
+// they hand back; then whole images with each instruction set forced
+// against the scalar path's cells, counts and outcome counters, bit for bit.
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "imaging/Parallel.h"
+#include "model/deep/DeepLanes.h"
+#include "model/kernels/MandelbrotKernel.h"
+#include "model/kernels/MandelbrotPoint.h"
+#include "tests/model/DeepImage.h"
+
+namespace {
+
+using namespace deep_test;
+
+const KernelIsa kVectorIsas[] = {KernelIsa::kSse2, KernelIsa::kAvx2, KernelIsa::kAvx512};
+
+struct IsaGuard {
+    ~IsaGuard()
+    {
+        ClearKernelIsaOverride();
+        SetExecutionPath(ExecutionPath::kFast);
+    }
+};
+
+struct Built {
+    DeepOutcome outcome;
+    std::vector<float> cells; // nx, ny, value of every pixel, row by row
+    std::vector<int32_t> counts;
+};
+
+// The ordinary step as the scalar loop takes it, written out plainly.
+void PlainStep(const DeepLaneView& v, DeepLanePixel& p)
+{
+    const double magnitude = std::sqrt(p.m2);
+    double d2 = p.dr * p.dr + p.di * p.di;
+    if (!p.doubtful && p.err > 0 && !(std::fabs(magnitude - v.radius) > p.err))
+        p.doubtful = true;
+    if (p.doubtful)
+        p.err = 0;
+    const double t = p.pr * p.zr - p.pi * p.zi;
+    p.pi = p.pr * p.zi + p.pi * p.zr;
+    p.pr = t;
+    if (mandelbrot_point::NeedsScaling(p.pr, p.pi))
+        mandelbrot_point::Scale(p.pr, p.pi);
+    if (p.m2 < d2 || p.i + 1 >= v.size[p.orbit]) {
+        p.dr = p.zr;
+        p.di = p.zi;
+        d2 = p.m2;
+        p.orbit = 1;
+        p.i = 0;
+        if (!p.doubtful)
+            p.err = p.err + v.eps * magnitude;
+    }
+    if (!p.doubtful)
+        p.err = (magnitude + magnitude + p.err) * p.err + v.eps * ((magnitude + magnitude) * std::sqrt(d2) + p.dcAbs);
+    const double* re = v.re[p.orbit];
+    const double* im = v.im[p.orbit];
+    const double tr = re[p.i] + re[p.i] + p.dr, ti = im[p.i] + im[p.i] + p.di;
+    const double nr = tr * p.dr - ti * p.di + p.dcr;
+    p.di = tr * p.di + ti * p.dr + p.dci;
+    p.dr = nr;
+    ++p.i;
+    p.zr = re[p.i] + p.dr;
+    p.zi = im[p.i] + p.di;
+    p.m2 = p.zr * p.zr + p.zi * p.zi;
+    ++p.k;
+}
+
+// Whether the scalar loop must take the pixel's next step itself.
+bool PlainNeedsScalar(const DeepLaneView& v, const DeepLanePixel& p)
+{
+    const double d2 = p.dr * p.dr + p.di * p.di;
+    return p.m2 > v.radius2 || p.k >= p.limit || mandelbrot_point::NeedsScaling(p.zr, p.zi) ||
+           (v.skips[p.orbit] && d2 < 0x1p-98 * p.m2);
+}
+
+// Hands out `pixels`; takes each back once more with a longer limit, then
+// keeps what it gets.
+struct ListFeed : DeepLaneFeed {
+    std::vector<DeepLanePixel> pixels, back;
+    std::vector<int> handed;
+    size_t next = 0;
+    bool Next(DeepLanePixel& px) override
+    {
+        if (next == pixels.size())
+            return false;
+        px = pixels[next++];
+        return true;
+    }
+    bool Back(DeepLanePixel& px) override
+    {
+        if (handed[size_t(px.slot)]++ == 0 && px.k >= px.limit) {
+            px.limit += 37;
+            return true;
+        }
+        back[size_t(px.slot)] = px;
+        return false;
+    }
+};
+
+std::vector<DeepLanePixel> Expected(const DeepLaneView& v, std::vector<DeepLanePixel> pixels, int64_t& steps)
+{
+    steps = 0;
+    for (DeepLanePixel& p : pixels)
+        for (bool again = true;;) {
+            while (!PlainNeedsScalar(v, p)) {
+                PlainStep(v, p);
+                ++steps;
+            }
+            if (!again || p.k < p.limit)
+                break;
+            p.limit += 37;
+            again = false;
+        }
+    return pixels;
+}
+
+std::string Differences(const DeepLanePixel& a, const DeepLanePixel& b)
+{
+    std::string out;
+    const auto field = [&](const char* name, double x, double y) {
+        if (std::bit_cast<uint64_t>(x) != std::bit_cast<uint64_t>(y))
+            out += std::string(" ") + name;
+    };
+    field("zr", a.zr, b.zr);
+    field("zi", a.zi, b.zi);
+    field("m2", a.m2, b.m2);
+    field("dr", a.dr, b.dr);
+    field("di", a.di, b.di);
+    field("err", a.err, b.err);
+    field("pr", a.pr, b.pr);
+    field("pi", a.pi, b.pi);
+    if (a.k != b.k || a.i != b.i || a.orbit != b.orbit || a.doubtful != b.doubtful || a.limit != b.limit)
+        out += " k/i/orbit/doubt/limit";
+    return out;
+}
+
+TEST(DeepLanes, LanesStepAsThePlainStepDoes)
+{
+    // Two orbits of z^2 + c from 0 near the boundary of the set, kept short
+    // so that pixels also rebase for running off their end.
+    std::vector<double> re[2], im[2];
+    const double cs[2][2] = {{-0.7436, 0.1318}, {-0.75, 0.05}};
+    for (int o = 0; o < 2; ++o) {
+        double zr = 0, zi = 0;
+        for (int n = 0; n < 150 + 100 * o; ++n) {
+            re[o].push_back(zr);
+            im[o].push_back(zi);
+            const double t = zr * zr - zi * zi + cs[o][0];
+            zi = 2 * zr * zi + cs[o][1];
+            zr = t;
+        }
+    }
+    DeepLaneView v;
+    for (int o = 0; o < 2; ++o) {
+        v.re[o] = re[o].data();
+        v.im[o] = im[o].data();
+        v.size[o] = re[o].size();
+    }
+    v.skips[0] = true;
+    v.radius2 = 16;
+    v.radius = 4;
+    v.eps = 8 * 0x1p-53;
+    ListFeed feed;
+    for (int n = 0; n < 61; ++n) {
+        DeepLanePixel p;
+        p.slot = n;
+        p.orbit = n % 5 == 4 ? 1 : 0;
+        p.i = size_t(1 + (n * 7) % 140);
+        p.k = n;
+        p.limit = n + 20 + (n * 13) % 300;
+        // Differences from far beside the orbit down to one that needs a skip.
+        const double scale = n == 60 ? 1e-40 : std::ldexp(1.0, -(n % 30));
+        p.dr = scale * std::cos(n);
+        p.di = scale * std::sin(n);
+        p.dcr = n % 3 == 0 ? 0.0 : p.dr * 0.5;
+        p.dci = n % 3 == 0 ? 0.0 : p.di * 0.25;
+        p.dcAbs = std::sqrt(p.dcr * p.dcr + p.dci * p.dci);
+        p.zr = v.re[p.orbit][p.i] + p.dr;
+        p.zi = v.im[p.orbit][p.i] + p.di;
+        p.m2 = p.zr * p.zr + p.zi * p.zi;
+        // Bounds from none to wide enough to meet the escape radius; a
+        // product that rescales.
+        p.err = n % 4 == 0 ? 0.0 : std::ldexp(v.eps, n % 40);
+        p.doubtful = n % 11 == 5;
+        p.pr = n % 6 == 1 ? 0x1p-499 : 1.0;
+        p.pi = n % 6 == 1 ? 0x1p-499 : 0.5;
+        feed.pixels.push_back(p);
+    }
+    int64_t steps = 0;
+    const std::vector<DeepLanePixel> expected = Expected(v, feed.pixels, steps);
+    int rebased = 0, doubted = 0, escaped = 0;
+    for (size_t n = 0; n < expected.size(); ++n) {
+        rebased += expected[n].orbit != feed.pixels[n].orbit || expected[n].i < feed.pixels[n].i;
+        doubted += expected[n].doubtful && !feed.pixels[n].doubtful;
+        escaped += expected[n].m2 > v.radius2;
+    }
+    EXPECT_GT(rebased, 5);
+    EXPECT_GT(doubted, 5);
+    EXPECT_GT(escaped, 5);
+    for (KernelIsa isa : kVectorIsas) {
+        if (!KernelIsaSupported(isa))
+            continue;
+        feed.next = 0;
+        feed.back.assign(feed.pixels.size(), DeepLanePixel());
+        feed.handed.assign(feed.pixels.size(), 0);
+        EXPECT_EQ(RunDeepLanes(isa, v, feed), steps) << KernelIsaName(isa);
+        for (size_t n = 0; n < expected.size(); ++n)
+            EXPECT_EQ(Differences(feed.back[n], expected[n]), "") << KernelIsaName(isa) << ", pixel " << n;
+    }
+}
+
+Built Build(const DeepJob& job, KernelIsa isa)
+{
+    OverrideKernelIsa(isa);
+    Image image(job.width, job.height);
+    Built b;
+    b.outcome = BuildDeep(job, image);
+    ClearKernelIsaOverride();
+    for (int i = 0; i < job.height; ++i)
+        for (int j = 0; j < job.width; ++j) {
+            const PixelRecord& c = image.Cell(i, j);
+            b.cells.insert(b.cells.end(), {c.nx, c.ny, c.value});
+        }
+    b.counts = image.counts;
+    return b;
+}
+
+DeepJob JuliaJob(double halfSize, int w, int h)
+{
+    const double cRe = -0.4, cIm = 0.6, g = 1.8;
+    DeepJob job = Job(FixedPointCentre(cRe, cIm, g, false), FixedPointCentre(cRe, cIm, g, true), halfSize, w, h, 2000);
+    job.julia = true;
+    job.cRe = cRe;
+    job.cIm = cIm;
+    job.g = g;
+    return job;
+}
+
+// Every view once with skips and once without.
+std::vector<std::pair<std::string, DeepJob>> Views()
+{
+    // A point of the seahorse valley whose pixels escape after some
+    // 5,000 (at 1e-14) and 8,500 (at 1e-30) iterations.
+    const std::string sx = "-0.74364451097328589583078559144868670983576730650589208411455588828",
+                      sy = "0.13184706888048892710011735291650820381215323924216586750741737912";
+    const std::string x = "-0.7436438870371587", y = "0.1318259042053119";
+    std::vector<std::pair<std::string, DeepJob>> views = {
+        {"seahorse 1e-14", Job(sx, sy, 1e-14, 41, 29, 7000)},
+        {"seahorse 1e-30", Job(sx, sy, 1e-30, 33, 25, 10000)},
+        // Pixels about the point i leave the reference and rebase.
+        {"rebasing 1e-30", Job("0", "1", 1e-30, 45, 33, 1000)},
+        {"Julia 1e-25", JuliaJob(1e-25, 47, 35)},
+        // Doubtful pixels: some get their own reference, ...
+        {"doubtful 1e-12", Job(x, y, 1e-12, 63, 47, 5000)},
+    };
+    // ... and here all keep their difference iteration's result, or those
+    // the budget, charged in row and column order, leaves out.
+    views.push_back({"doubtful kept", views.back().second});
+    views.back().second.ownReferenceBudget = 0;
+    views.push_back({"doubtful in part", views.back().second});
+    views.back().second.ownReferenceBudget = 12 * 5000;
+    const size_t n = views.size();
+    for (size_t v = 0; v < n; ++v) {
+        views.push_back({views[v].first + " plain", views[v].second});
+        views.back().second.linearSkips = false;
+    }
+    return views;
+}
+
+void ExpectSame(const Built& a, const Built& b, const std::string& what)
+{
+    ASSERT_EQ(a.cells.size(), b.cells.size()) << what;
+    EXPECT_EQ(std::memcmp(a.cells.data(), b.cells.data(), a.cells.size() * sizeof(float)), 0) << what;
+    EXPECT_EQ(a.counts, b.counts) << what;
+    EXPECT_EQ(a.outcome.error, b.outcome.error) << what;
+    EXPECT_EQ(a.outcome.stopped, b.outcome.stopped) << what;
+    EXPECT_EQ(a.outcome.totalIterations, b.outcome.totalIterations) << what;
+    EXPECT_EQ(a.outcome.skippedIterations, b.outcome.skippedIterations) << what;
+    EXPECT_EQ(a.outcome.ownReferences, b.outcome.ownReferences) << what;
+    EXPECT_EQ(a.outcome.doubtfulKept, b.outcome.doubtfulKept) << what;
+}
+
+TEST(DeepLanes, EveryInstructionSetGivesTheScalarPathsImage)
+{
+    IsaGuard guard;
+    bool sawOwn = false, sawKept = false, sawBoth = false;
+    for (const auto& [name, job] : Views()) {
+        const Built scalar = Build(job, KernelIsa::kScalar);
+        ASSERT_EQ(scalar.outcome.error, "") << name;
+        ASSERT_FALSE(scalar.outcome.stopped) << name;
+        EXPECT_EQ(scalar.outcome.laneIterations, 0) << name;
+        sawOwn = sawOwn || scalar.outcome.ownReferences > 0;
+        sawKept = sawKept || scalar.outcome.doubtfulKept > 0;
+        sawBoth = sawBoth || (scalar.outcome.doubtfulKept > 0 && scalar.outcome.ownReferences > 0);
+        // Not a blank view: both escaped and inside pixels.
+        int escaped = 0;
+        for (int32_t c : scalar.counts)
+            escaped += c >= 0;
+        EXPECT_GT(escaped, 0) << name;
+        for (KernelIsa isa : kVectorIsas) {
+            if (!KernelIsaSupported(isa))
+                continue;
+            const std::string what = name + ", " + KernelIsaName(isa);
+            const Built lanes = Build(job, isa);
+            ExpectSame(scalar, lanes, what);
+            // The lanes took a real part of the steps.
+            EXPECT_GT(lanes.outcome.laneIterations, lanes.outcome.totalIterations / 20) << what;
+            EXPECT_LE(lanes.outcome.laneIterations,
+                      lanes.outcome.totalIterations - lanes.outcome.skippedIterations) << what;
+        }
+    }
+    EXPECT_TRUE(sawOwn);
+    EXPECT_TRUE(sawKept);
+    EXPECT_TRUE(sawBoth);
+}
+
+// The plain path is the scalar loop whatever the processor offers.
+TEST(DeepLanes, PlainPathStepsNoLanes)
+{
+    IsaGuard guard;
+    const DeepJob job = Job("0", "1", 1e-30, 21, 15, 1000);
+    const Built fast = Build(job, ChosenKernelIsa());
+    SetExecutionPath(ExecutionPath::kPlain);
+    const Built plain = Build(job, ChosenKernelIsa());
+    EXPECT_EQ(plain.outcome.laneIterations, 0);
+    EXPECT_GT(fast.outcome.laneIterations, 0);
+    ExpectSame(plain, fast, "plain against fast");
+}
+
+} // namespace
