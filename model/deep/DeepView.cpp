@@ -365,6 +365,18 @@ struct Doubtful {
     int64_t cost;
 };
 
+// A pixel the difference iteration has finished: its cell and count
+// written, its steps counted, and its column listed when it was doubtful.
+void Finish(const PixelOut& o, int j, PixelRecord* row, int32_t* counts, int64_t& steps, int64_t& skipped,
+            std::vector<Doubtful>& doubtful)
+{
+    steps += o.steps;
+    skipped += o.skipped;
+    if (o.doubtful)
+        doubtful.push_back({j, o.steps + 3});
+    Store(o, row[j], counts ? counts + j : nullptr);
+}
+
 // What the pixels of a pass add up to.
 struct Tally {
     std::atomic<int64_t> steps{0}, skipped{0}, lanes{0};
@@ -456,11 +468,7 @@ private:
             m_stopped = true;
             return false;
         }
-        steps += o.steps;
-        skipped += o.skipped;
-        if (o.doubtful)
-            m_doubtful.push_back({j, o.steps + 3});
-        Store(o, m_row[j], m_counts ? m_counts + j : nullptr);
+        Finish(o, j, m_row, m_counts, steps, skipped, m_doubtful);
         return false;
     }
 
@@ -522,11 +530,7 @@ bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts
                                    : IteratePixel<T, Product>(s, x, y, x, y);
         if (o.cell.stopped)
             return false;
-        steps += o.steps;
-        skipped += o.skipped;
-        if (o.doubtful)
-            doubtful.push_back({j, o.steps + 3});
-        Store(o, row[j], counts ? counts + j : nullptr);
+        Finish(o, j, row, counts, steps, skipped, doubtful);
     }
     tally.steps.fetch_add(steps, std::memory_order_relaxed);
     tally.skipped.fetch_add(skipped, std::memory_order_relaxed);
