@@ -17,6 +17,7 @@
 #include "model/Samples.h"
 #include "model/SelfAffineSet.h"
 #include "model/kernels/MarchKernel.h"
+#include "OneIsa.h"
 
 namespace {
 
@@ -24,9 +25,10 @@ using march::ChildMaps;
 using march::Piece;
 using march::Vec;
 
-const KernelIsa kIsas[] = {KernelIsa::kScalar, KernelIsa::kSse2, KernelIsa::kAvx2, KernelIsa::kAvx512};
-
-const char* Name(KernelIsa isa) { return KernelIsaName(isa); }
+// The scalar variant runs through the same tests as the vector ones; the
+// lanes are compared with it.
+using MarchVariant = OneIsa;
+using MarchLanes = OneIsa;
 
 // Twenty maps of ratio 1/3 towards the points (i, j, k) of the 3x3x3 cube
 // with |i| + |j| + |k| > 1 (translation 2/3 of the point), in that loop
@@ -54,7 +56,7 @@ struct Cube {
     Piece root{{1, 0, 0, 0, 1, 0, 0, 0, 1}, {0, 0, 0}, std::sqrt(3.0), 1};
 };
 
-TEST(MarchKernel, EveryVariantTellsTheNearChildrenOfTheCubeAsWorkedByHand)
+TEST_P(MarchVariant, EveryVariantTellsTheNearChildrenOfTheCubeAsWorkedByHand)
 {
     const Cube cube;
     ASSERT_EQ(cube.child.count, 20);
@@ -73,11 +75,8 @@ TEST(MarchKernel, EveryVariantTellsTheNearChildrenOfTheCubeAsWorkedByHand)
     }
     ASSERT_EQ(__builtin_popcount(eight), 8);
     ASSERT_EQ(__builtin_popcount(twelveEdges), 12);
-    for (KernelIsa isa : kIsas) {
-        if (!KernelIsaSupported(isa))
-            continue;
-        SCOPED_TRACE(Name(isa));
-        const march::ChildTests tests = march::ChildTestsFor(isa);
+    {
+        const march::ChildTests tests = march::ChildTestsFor(Isa());
         EXPECT_EQ(tests.segment(cube.root, cube.child, {0, 0, -10}, {0, 0, 1}, 20, 0.05), 0u);
         EXPECT_EQ(tests.segment(cube.root, cube.child, {0, 0, -10}, {0, 0, 1}, 20, 0.1), eight);
         // Only the part from z = -10 to -0.5 (length 9.5): the k = -1 half,
@@ -101,7 +100,7 @@ TEST(MarchKernel, EveryVariantTellsTheNearChildrenOfTheCubeAsWorkedByHand)
     }
 }
 
-TEST(MarchKernel, EveryVariantCountsATouchingBallAndRejectsWhatIsNotANumber)
+TEST_P(MarchVariant, EveryVariantCountsATouchingBallAndRejectsWhatIsNotANumber)
 {
     // One map: translation (1, 0, 0), stretch 1/2, under the unit root: a
     // ball of radius 1/2 about (1, 0, 0).
@@ -111,11 +110,8 @@ TEST(MarchKernel, EveryVariantCountsATouchingBallAndRejectsWhatIsNotANumber)
     const ChildMaps one = march::MakeChildMaps(&map, &norm, 1);
     const Piece root{{1, 0, 0, 0, 1, 0, 0, 0, 1}, {0, 0, 0}, 1, 1};
     const double inf = HUGE_VAL;
-    for (KernelIsa isa : kIsas) {
-        if (!KernelIsaSupported(isa))
-            continue;
-        SCOPED_TRACE(Name(isa));
-        const march::ChildTests tests = march::ChildTestsFor(isa);
+    {
+        const march::ChildTests tests = march::ChildTestsFor(Isa());
         // The y axis from (0, -1, 0), length 2, passes at distance 1 exactly:
         // the ball widened by 1/2 touches it.
         EXPECT_EQ(tests.segment(root, one, {0, -1, 0}, {0, 1, 0}, 2, 0.5), 1u);
@@ -166,12 +162,13 @@ ChildMaps RandomMaps(std::mt19937& random, int count)
     return march::MakeChildMaps(maps, norms, count);
 }
 
-TEST(MarchKernel, EveryVariantSetsTheScalarBitsOnRandomPiecesAndEdgeValues)
+TEST_P(MarchLanes, EveryVariantSetsTheScalarBitsOnRandomPiecesAndEdgeValues)
 {
     std::mt19937 random(2026);
     std::uniform_real_distribution<double> unit(-1, 1);
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = HUGE_VAL;
     const march::ChildTests scalar = march::ChildTestsFor(KernelIsa::kScalar);
+    const march::ChildTests tests = march::ChildTestsFor(Isa());
     int nearSeen = 0, farSeen = 0;
     for (int trial = 0; trial < 20000; ++trial) {
         const int count = 1 + trial % MapSet::kMaxMaps;
@@ -204,15 +201,9 @@ TEST(MarchKernel, EveryVariantSetsTheScalarBitsOnRandomPiecesAndEdgeValues)
         const uint32_t entered = scalar.point(parent, maps, a, reach, scale);
         nearSeen += __builtin_popcount(near);
         farSeen += count - __builtin_popcount(near);
-        for (KernelIsa isa : kIsas) {
-            if (isa == KernelIsa::kScalar || !KernelIsaSupported(isa))
-                continue;
-            const march::ChildTests tests = march::ChildTestsFor(isa);
-            ASSERT_EQ(tests.segment(parent, maps, a, u, len, eps), near)
-                << Name(isa) << ", trial " << trial << ", " << count << " maps";
-            ASSERT_EQ(tests.point(parent, maps, a, reach, scale), entered)
-                << Name(isa) << ", trial " << trial << ", " << count << " maps";
-        }
+        ASSERT_EQ(tests.segment(parent, maps, a, u, len, eps), near) << "trial " << trial << ", " << count << " maps";
+        ASSERT_EQ(tests.point(parent, maps, a, reach, scale), entered)
+            << "trial " << trial << ", " << count << " maps";
     }
     // Both answers came up often enough to mean something.
     EXPECT_GT(nearSeen, 10000);
@@ -273,7 +264,7 @@ std::vector<unsigned char> Picture(int sample, unsigned w, unsigned h)
     return out;
 }
 
-TEST(MarchKernel, BuildsOnEveryVariantGiveThePlainPathsBytes)
+TEST_P(MarchVariant, BuildsOnEveryVariantGiveThePlainPathsBytes)
 {
     struct Reset {
         ~Reset()
@@ -288,16 +279,14 @@ TEST(MarchKernel, BuildsOnEveryVariantGiveThePlainPathsBytes)
             SetExecutionPath(ExecutionPath::kPlain);
             const std::vector<unsigned char> plain = Picture(sample, s[0], s[1]);
             SetExecutionPath(ExecutionPath::kFast);
-            for (KernelIsa isa : kIsas) {
-                if (!KernelIsaSupported(isa))
-                    continue;
-                OverrideKernelIsa(isa);
-                EXPECT_TRUE(Picture(sample, s[0], s[1]) == plain)
-                    << "sample " << sample << " at " << s[0] << "x" << s[1] << " on " << Name(isa);
-            }
+            OverrideKernelIsa(Isa());
+            EXPECT_TRUE(Picture(sample, s[0], s[1]) == plain) << "sample " << sample << " at " << s[0] << "x" << s[1];
             ClearKernelIsaOverride();
         }
     }
 }
+
+INSTANTIATE_ISA_TESTS(MarchVariant, KernelIsa::kScalar, KernelIsa::kSse2, KernelIsa::kAvx2, KernelIsa::kAvx512);
+INSTANTIATE_ISA_TESTS(MarchLanes, KernelIsa::kSse2, KernelIsa::kAvx2, KernelIsa::kAvx512);
 
 } // namespace
