@@ -150,8 +150,14 @@ int CMandelbrotSet::FillProperties(PropertyList& list)
     m_colorMap.ListColourRows(list);
     list.EndGroup();
     // Deep views need more than the thousand steps every file before this
-    // row was drawn with; those files lack it and keep that count.
-    list.AddOptionalRow("iterations", &m_maxIterations, kRowInteger, "1000");
+    // row was drawn with; those files lack it and keep that count. A count
+    // a file holds is the user's, as a typed one is, so deep views keep it;
+    // and a typed count is filed even at the default, to stay the user's.
+    bool inFile = false;
+    const bool filed = m_iterationsSet && list.m_writing;
+    list.AddOptionalRow("iterations", &m_maxIterations, kRowInteger, filed ? "" : "1000", &inFile);
+    if (list.m_loading)
+        m_iterationsSet = inFile;
     // Only a read may write: the parameters window lists the rows while a
     // build reads them. The build clamps an edited value for itself.
     if (list.m_loading)
