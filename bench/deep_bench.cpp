@@ -18,6 +18,7 @@
 // enough to show there needs a period beyond the limit.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <vector>
 
 #include "imaging/ColorMap.h"
@@ -92,6 +93,58 @@ BENCHMARK(BM_DeepView)
     ->Unit(benchmark::kSecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
+
+// Counts of millions at 64x48 inside the main cardioid, around
+// -0.1 + 0.5i (|1 - sqrt(1 - 4c)| = 0.82 < 1: every pixel is inside and
+// runs the whole count, its difference from the centre's orbit shrinking
+// by 0.82 a step). The time of each count is set against that of
+// 2,000,000 in the same run: it must grow smoothly with the count, not
+// leap where a table ends.
+double SecondsOfCount(int iterations)
+{
+    DeepJob job;
+    job.centreRe = "-0.1";
+    job.centreIm = "0.5";
+    job.pixelSize = FloatExp(2 * 1e-30 / 48);
+    job.width = 64;
+    job.height = 48;
+    job.radius2 = 1e4;
+    job.maxIterations = iterations;
+    job.ownReferenceBudget = 16 * int64_t(iterations);
+    CColorMap map;
+    map.AllocateGrid(job.width, job.height);
+    const auto start = std::chrono::steady_clock::now();
+    const DeepOutcome o = BuildDeepView(job, map.m_gridRows.data(), nullptr);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    return o.error.empty() ? took.count() : -1;
+}
+
+void BM_DeepLongCount(benchmark::State& state)
+{
+    const int iterations = int(state.range(0));
+    double seconds = 0, baseline = 0;
+    for (auto _ : state) {
+        baseline = SecondsOfCount(2000000);
+        seconds = SecondsOfCount(iterations);
+        if (seconds < 0 || baseline < 0) {
+            state.SkipWithError("the view was refused");
+            break;
+        }
+        state.SetIterationTime(seconds);
+    }
+    state.counters["time / time of 2,000,000"] = seconds / baseline;
+    state.counters["count / 2,000,000"] = iterations / 2e6;
+}
+BENCHMARK(BM_DeepLongCount)
+    ->ArgNames({"iterations"})
+    ->Arg(1000000)
+    ->Arg(2000000)
+    ->Arg(2500000)
+    ->Arg(3000000)
+    ->Arg(4000000)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime();
 
 } // namespace
 

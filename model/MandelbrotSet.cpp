@@ -1,7 +1,9 @@
 #include "model/MandelbrotSet.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <string>
 
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
@@ -52,6 +54,13 @@ int CMandelbrotSet::Build(CCanvas& canvas)
     map.m_centreY = m_centerY;
     map.ResetGrid(0);
     const int iterations = std::clamp(m_maxIterations, 1, kMaxIterations);
+    // Views no build can show. A zero or negative radius about a centre of
+    // doubles keeps the image it always gave.
+    const std::string refusal = UnbuildableView(w, h, d);
+    if (!refusal.empty()) {
+        Refuse(canvas, refusal);
+        return 1;
+    }
     if (NeedsDeepView(m_centerX, m_centerY, d))
         return BuildDeep(canvas, d, iterations);
 
@@ -94,6 +103,19 @@ int CMandelbrotSet::Build(CCanvas& canvas)
         }
     });
     return 1;
+}
+
+std::string CMandelbrotSet::UnbuildableView(unsigned width, unsigned height, double pixelSize) const
+{
+    char radius[32];
+    *std::to_chars(radius, radius + sizeof radius - 1, m_halfSize).ptr = 0;
+    if (m_halfSize > 0 && !(pixelSize > 0))
+        return std::string("The radius ") + radius + " is too small for an image of " + std::to_string(width) + " x " +
+               std::to_string(height) + ": its pixels are finer than a double holds";
+    const bool wholeCentre = DigitsHold(m_centerXDigits, m_centerX) || DigitsHold(m_centerYDigits, m_centerY);
+    if (!(m_halfSize > 0) && wholeCentre)
+        return std::string("A centre with more digits than a double holds needs a radius above 0, not ") + radius;
+    return {};
 }
 
 int CMandelbrotSet::Draw(CCanvas& canvas)
@@ -150,8 +172,14 @@ int CMandelbrotSet::FillProperties(PropertyList& list)
     m_colorMap.ListColourRows(list);
     list.EndGroup();
     // Deep views need more than the thousand steps every file before this
-    // row was drawn with; those files lack it and keep that count.
-    list.AddOptionalRow("iterations", &m_maxIterations, kRowInteger, "1000");
+    // row was drawn with; those files lack it and keep that count. A count
+    // a file holds is the user's, as a typed one is, so deep views keep it;
+    // and a typed count is filed even at the default, to stay the user's.
+    bool inFile = false;
+    const bool filed = m_iterationsSet && list.m_writing;
+    list.AddOptionalRow("iterations", &m_maxIterations, kRowInteger, filed ? "" : "1000", &inFile);
+    if (list.m_loading)
+        m_iterationsSet = inFile;
     // Only a read may write: the parameters window lists the rows while a
     // build reads them. The build clamps an edited value for itself.
     if (list.m_loading)

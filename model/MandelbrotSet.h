@@ -33,6 +33,9 @@ public:
 private:
     // Views past the resolution of doubles (model/deep).
     int BuildDeep(CCanvas& canvas, double pixelSize, int iterations);
+    // Why a view cannot be built (a pixel below a double's range, or a
+    // radius of 0 or less about a centre kept whole), or empty.
+    std::string UnbuildableView(unsigned width, unsigned height, double pixelSize) const;
     // The count a deep view is built with; 0 when stopped.
     int DeepIterations(const struct DeepJob& view, int iterations);
     struct DeepJob DeepViewJob(unsigned width, unsigned height, double pixelSize, int iterations);

@@ -233,10 +233,11 @@ int PropertyList::AddRow(const char* label, void* value, int type, const char* c
     return InsertRow(row);
 }
 
-int PropertyList::AddOptionalRow(const char* label, void* value, int type, const char* defaultText)
+int PropertyList::AddOptionalRow(const char* label, void* value, int type, const char* defaultText, bool* found)
 {
     PropertyItem row = MakeRow(label, value, type, nullptr, m_level);
     row.defaultText = defaultText;
+    row.found = found;
     return InsertRow(row);
 }
 

@@ -33,6 +33,9 @@ struct PropertyItem {
     // it. Such rows come last; a file that ends before one, or that holds
     // another row there, gives it this value and is not cut short.
     const char* defaultText = nullptr;
+    // An optional row's: set by a stream that reads the rows to whether
+    // the file held the row.
+    bool* found = nullptr;
     // A double row of a centre coordinate kept whole: the decimal digits
     // beside the double (model/deep/Coordinate.h). Its text is the digits
     // while they round to the double; a text with more digits than the
@@ -57,7 +60,7 @@ public:
     virtual ~PropertyList() = default;
 
     int AddRow(const char* label, void* value, int type, const char* const* choices = nullptr);
-    int AddOptionalRow(const char* label, void* value, int type, const char* defaultText);
+    int AddOptionalRow(const char* label, void* value, int type, const char* defaultText, bool* found = nullptr);
     // A double row whose value may carry whole decimal digits.
     int AddCoordinateRow(const char* label, double* value, std::string* digits);
     // A group header, with the rows after it one level deeper.

@@ -66,6 +66,8 @@ int PropertyStream::InsertRow(PropertyItem& row)
                 m_exhausted = true;
                 return 0;
             }
+            if (row.found)
+                *row.found = true;
             if (row.type == kRowBoolean)
                 *static_cast<bool*>(row.value) = bytes[0] != 0;
             else
@@ -101,6 +103,8 @@ int PropertyStream::InsertRow(PropertyItem& row)
         const bool read = ReadLine(*m_in, line);
         const size_t eq = line.find('=');
         const bool present = read && eq != std::string::npos && std::string_view(line).substr(0, eq) == row.label;
+        if (row.found)
+            *row.found = present;
         ParseValue(row, present ? std::string_view(line).substr(eq + 1) : std::string_view(row.defaultText));
         return 0;
     }

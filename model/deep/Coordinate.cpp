@@ -53,6 +53,15 @@ namespace {
 // can tell, whatever its exponent.
 mpfr_prec_t TextBits(size_t length) { return mpfr_prec_t(4 * length + 64); }
 
+// Bits that read a coordinate's text closer than the last of the places
+// any whole coordinate is written with (a short text such as "0.13" is
+// then still 0.13 at the 330th place), and than its own last digit.
+mpfr_prec_t CoordinateBits(size_t length)
+{
+    // Up to 309 whole digits before the places.
+    return std::max(TextBits(length), TextBits(309 + kMaxCoordinateDecimals + 3));
+}
+
 // The lowest and highest binary places of a number's significand.
 struct Span {
     mpfr_exp_t low = 0, high = 0;
@@ -146,6 +155,20 @@ bool DecimalPlaces(std::string_view text, long& places)
     return true;
 }
 
+// True when the plain decimal `digits` (no trailing zeros) is the very
+// number the shortest text of `value` writes, which the deep build reads
+// where a coordinate has no digits: only then may the digits go. Both are
+// compared as decimals, to the last place of that text.
+bool SaysTheShortest(const std::string& digits, double value)
+{
+    const std::string text = Shortest(value);
+    long places = 0;
+    MpfrReal shortest(CoordinateBits(text.size()));
+    if (!DecimalPlaces(text, places) || !shortest.Parse(text))
+        return false;
+    return Plain(shortest.get(), int(std::clamp(places, 0L, long(INT_MAX)))) == digits;
+}
+
 } // namespace
 
 namespace {
@@ -155,7 +178,7 @@ namespace {
 std::unique_ptr<MpfrReal> ExactSum(double value, const std::string& digits, std::initializer_list<PixelStep> steps)
 {
     const std::string start = CoordinateText(value, digits);
-    MpfrReal base(TextBits(start.size()));
+    MpfrReal base(CoordinateBits(start.size()));
     if (!base.Parse(start))
         return nullptr;
     // Each step is a product of two doubles, exact in twice their bits.
@@ -189,9 +212,7 @@ WholeCoordinate MoveCoordinate(double value, const std::string& digits, std::ini
     double v = 0;
     std::from_chars(out.digits.data(), out.digits.data() + out.digits.size(), v);
     out.value = v;
-    MpfrReal held(53);
-    mpfr_set_d(held.get(), v, MPFR_RNDN);
-    if (Plain(held.get(), places) == out.digits)
+    if (SaysTheShortest(out.digits, v))
         out.digits.clear();
     return out;
 }
@@ -217,7 +238,7 @@ std::string CoordinateFixed(double value, const std::string& digits, std::initia
 double CoordinateDifference(double a, const std::string& aDigits, double b, const std::string& bDigits)
 {
     const std::string ta = CoordinateText(a, aDigits), tb = CoordinateText(b, bDigits);
-    MpfrReal x(TextBits(ta.size())), y(TextBits(tb.size()));
+    MpfrReal x(CoordinateBits(ta.size())), y(CoordinateBits(tb.size()));
     if (!x.Parse(ta) || !y.Parse(tb))
         return a - b;
     Span span;
@@ -242,9 +263,5 @@ std::string WholeDigits(std::string_view text, double value)
         return {};
     // Compared as decimals: the same number typed with other zeros or in
     // another form reads into other bits.
-    const std::string shortestText = Shortest(value);
-    MpfrReal shortest(TextBits(shortestText.size()));
-    if (!shortest.Parse(shortestText) || Plain(shortest.get(), kept) == digits)
-        return {};
-    return digits;
+    return SaysTheShortest(digits, value) ? std::string() : digits;
 }

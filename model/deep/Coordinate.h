@@ -45,7 +45,7 @@ struct PixelStep {
 // sum of the steps, worked out exactly and written with the decimal places
 // `pixelSize` needs (WholeDecimals), rounded to nearest, trailing zeros
 // dropped. The value is the digits' nearest double; the digits are dropped
-// where that double, written with as many places, gives the same text.
+// where they are the very number that double's shortest text writes.
 WholeCoordinate MoveCoordinate(double value, const std::string& digits, std::initializer_list<PixelStep> steps,
                                double pixelSize);
 

@@ -153,13 +153,16 @@ struct PixelOut {
     int64_t steps = 0, skipped = 0;
 };
 
+static_assert(kSkipMaxSteps == (size_t(1) << 21), "DeepJob::skipAllLengths starts at the tables' own limit");
+
 // A few roundings' worth per operation, generously.
 constexpr double kEps = 8 * 0x1p-53;
 
 // The longest valid skip from index i of the table, or null. A skip
 // covers 2^(l+1) steps from an index aligned to that length; its radius
 // never exceeds that of the first half, so the search stops at the first
-// level that fails.
+// level that fails. Past the steps where the table keeps every length,
+// the short ones are missing and the search goes on to the longer.
 template <class T>
 const SkipEntry<T>* FindSkip(const SkipTable<T>& skips, size_t i, T reach, int64_t room, size_t& len)
 {
@@ -169,6 +172,8 @@ const SkipEntry<T>* FindSkip(const SkipTable<T>& skips, size_t i, T reach, int64
     const SkipEntry<T>* best = nullptr;
     for (size_t l = 0; l < skips.levels.size() && ((off >> l) & 1) == 0; ++l) {
         const size_t m = off >> (l + 1), n = size_t(2) << l;
+        if (m >= skips.levels[l].size() && int64_t(n) <= room && off + n <= skips.steps)
+            continue;
         if (m >= skips.levels[l].size() || int64_t(n) > room || !(reach < skips.levels[l][m].r))
             break;
         best = &skips.levels[l][m];
@@ -627,7 +632,7 @@ struct Skips {
         const T radius = FromDouble<T>(std::sqrt(job.radius2));
         const auto build = [&](const ReferenceOrbit& o, SkipTable<T>& table) {
             const OrbitView<T> v = View(o, static_cast<T*>(nullptr));
-            BuildSkipTable(v.re, v.im, v.size, job.julia, radius, dcMax, T(kEps), table);
+            BuildSkipTable(v.re, v.im, v.size, job.julia, radius, dcMax, T(kEps), table, job.skipAllLengths);
         };
         build(scene.centre, centre);
         if (job.julia)

@@ -8,6 +8,7 @@
 // the colour map paints a deep cell exactly like a shallow one.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -37,6 +38,9 @@ struct DeepJob {
     // Skip the iterations the pixels share by their linear approximation;
     // off, every pixel steps one by one (the plain perturbation).
     bool linearSkips = true;
+    // Tests: the steps over which the skip tables keep skips of every
+    // length (past them only the longer ones).
+    size_t skipAllLengths = size_t(1) << 21;
     // MPFR iterations the doubtful pixels' own references may take in all,
     // each charged what its difference iteration ran; the rest keep the
     // difference iteration's result. Negative: no limit.

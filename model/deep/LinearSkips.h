@@ -42,13 +42,18 @@ struct SkipEntry {
 inline constexpr double kSkipSlack = 1 + 0x1p-20;
 // Larger linear factors are not merged: A d must stay finite for d = 0.
 inline constexpr double kSkipMaxGain = 0x1p400;
-// Tables cover at most this many steps of an orbit; beyond them pixels step
-// one by one. Bounds a table of a 10^8-iteration view to a few hundred MB.
+// Tables hold skips of every length over this many steps of an orbit, and
+// past them only skips of kSkipSparseLength steps and more: about one entry
+// for 16 steps rather than one a step, so the table of a 10^8-iteration
+// view stays below the size of its orbit, while a pixel there waits at
+// most kSkipSparseLength - 1 single steps for the next skip's start.
 inline constexpr size_t kSkipMaxSteps = size_t(1) << 21;
+inline constexpr size_t kSkipSparseLength = 32;
 
 template <class T>
 struct SkipTable {
     size_t base = 1;                             // level-0 steps start at base + m
+    size_t steps = 0;                            // steps from base that skips may cover
     std::vector<std::vector<SkipEntry<T>>> levels; // levels[l - 1]: skips of 2^l steps
 };
 
@@ -147,39 +152,61 @@ SkipEntry<T> Merge(const SkipEntry<T>& a, const SkipEntry<T>& b, T midAbs, T hal
 } // namespace linear_skips
 
 // The table of an orbit (re, im of `size` values, the last possibly past
-// the radius). Steps from base to size - 2 are covered, at most
-// kSkipMaxSteps of them. Throws std::bad_alloc like any vector.
+// the radius). Steps from base to size - 2 are covered: by skips of every
+// length over the first `allLengths` of them (kSkipMaxSteps but for
+// tests), by the longer ones only past those. Every entry is the same
+// pairwise merge, so a longer orbit leaves the entries of a shorter one
+// as they were. Throws std::bad_alloc like any vector.
 template <class T>
-void BuildSkipTable(const T* re, const T* im, size_t size, bool julia, T radius, T dcMax, T eps, SkipTable<T>& out)
+void BuildSkipTable(const T* re, const T* im, size_t size, bool julia, T radius, T dcMax, T eps, SkipTable<T>& out,
+                    size_t allLengths = kSkipMaxSteps)
 {
     using namespace linear_skips;
     out = SkipTable<T>();
     out.base = 1;
     if (size < out.base + 3)
         return;
-    const size_t steps = std::min(size - 1 - out.base, kSkipMaxSteps);
+    const size_t steps = size - 1 - out.base;
+    const size_t all = std::min(steps, allLengths);
+    out.steps = steps;
     const T halfRadius = radius * T(0.5);
     auto absAt = [&](size_t j) { return Sqrt(re[j] * re[j] + im[j] * im[j]); };
     auto step = [&](size_t m) { return Step(re[out.base + m], im[out.base + m], julia, eps); };
+    // The skip of `len` steps from step `first`, merged from single steps
+    // where the shorter skips are not kept.
+    auto merged = [&](auto& self, size_t first, size_t len) -> SkipEntry<T> {
+        if (len == 1)
+            return step(first);
+        const size_t mid = first + len / 2;
+        return Merge(self(self, first, len / 2), self(self, mid, len / 2), absAt(out.base + mid), halfRadius, dcMax,
+                     eps);
+    };
     for (size_t len = 2; len <= steps; len *= 2) {
-        const size_t count = steps / len;
+        const size_t count = (len < kSkipSparseLength ? all : steps) / len;
+        if (count == 0)
+            break;
         std::vector<SkipEntry<T>> level;
         level.reserve(count);
+        const std::vector<SkipEntry<T>>* halves = out.levels.empty() ? nullptr : &out.levels.back();
         for (size_t m = 0; m < count; ++m) {
             const size_t first = m * len, mid = first + len / 2;
-            const bool fromSteps = out.levels.empty();
-            const SkipEntry<T> a = fromSteps ? step(first) : out.levels.back()[2 * m];
-            const SkipEntry<T> b = fromSteps ? step(mid) : out.levels.back()[2 * m + 1];
-            level.push_back(Merge(a, b, absAt(out.base + mid), halfRadius, dcMax, eps));
+            if (halves && 2 * m + 1 < halves->size())
+                level.push_back(Merge((*halves)[2 * m], (*halves)[2 * m + 1], absAt(out.base + mid), halfRadius,
+                                      dcMax, eps));
+            else
+                level.push_back(merged(merged, first, len));
         }
         out.levels.push_back(std::move(level));
     }
 }
 
-// Bytes of a table over an orbit of `size` values.
+// Bytes of a table over an orbit of `size` values (a bound: the levels'
+// entries add up to fewer).
 template <class T>
 uint64_t SkipTableBytes(size_t size)
 {
-    const size_t steps = size > 1 ? std::min(size - 1, kSkipMaxSteps) : 0;
-    return uint64_t(steps) * sizeof(SkipEntry<T>);
+    const size_t steps = size > 1 ? size - 1 : 0;
+    const size_t all = std::min(steps, kSkipMaxSteps);
+    const uint64_t entries = uint64_t(all) + uint64_t(steps - all) / (kSkipSparseLength / 2);
+    return entries * sizeof(SkipEntry<T>);
 }

@@ -150,4 +150,55 @@ TEST(IterationsRow, ListingTheRowsLeavesAnEditedValueAlone)
     EXPECT_EQ(IterationsOf(Read(Text(m))), 1);
 }
 
+// Just right of the cusp at c = 1/4 + e every point escapes after about
+// pi / sqrt(e) steps: some 9,930 at e = 1e-7, 3 million at 1e-12. A deep
+// view opened from a file builds and saves with the file's count, though a
+// view that chose would raise it; only a file without the row lets it
+// choose, and a count typed at the default is filed, to stay the user's.
+TEST(IterationsRow, ADeepViewKeepsTheCountItsFileHolds)
+{
+    struct Case {
+        double x, halfSize;
+        int filed, built; // the file's count (0: none), the one built
+    };
+    for (const Case c : {Case{0.2500001, 1e-20, 2000, 2000}, Case{0.250000000001, 1e-24, 100000, 100000},
+                         Case{0.2500001, 1e-20, 0, 16000}}) {
+        CMandelbrotSet m;
+        m.m_centerX = c.x;
+        m.m_halfSize = c.halfSize;
+        if (c.filed)
+            m.m_maxIterations = c.filed;
+        const LoadedDocument doc = Read(Text(m));
+        ASSERT_TRUE(doc.fractal);
+        auto& read = static_cast<CMandelbrotSet&>(*doc.fractal);
+        CCanvas canvas;
+        canvas.m_targetWidth = 12;
+        canvas.m_targetHeight = 9;
+        read.Build(canvas);
+        EXPECT_EQ(read.AdoptBuildChoices(), !c.filed) << c.x << " " << c.filed;
+        EXPECT_EQ(read.m_maxIterations, c.built);
+        EXPECT_NE(Text(read).find("\r\niterations=" + std::to_string(c.built) + "\r\n"), std::string::npos);
+        // Inside at the file's count, escaped at the chosen one.
+        EXPECT_EQ(read.m_colorMap.Cell(4, 6)->value < CColorMap::kBackgroundValue, !c.filed) << c.x;
+    }
+
+    CMandelbrotSet typed;
+    typed.m_centerX = 0.2500001;
+    typed.m_halfSize = 1e-20;
+    PropertyItem row;
+    row.value = &typed.m_maxIterations;
+    typed.ValueChanged(0, row);
+    const std::string text = Text(typed);
+    EXPECT_NE(text.find("\r\niterations=1000\r\n"), std::string::npos);
+    const LoadedDocument doc = Read(text);
+    auto& read = static_cast<CMandelbrotSet&>(*doc.fractal);
+    CCanvas canvas;
+    canvas.m_targetWidth = 12;
+    canvas.m_targetHeight = 9;
+    read.Build(canvas);
+    EXPECT_FALSE(read.AdoptBuildChoices());
+    EXPECT_EQ(read.m_maxIterations, 1000);
+    EXPECT_EQ(Text(read), text);
+}
+
 } // namespace

@@ -111,3 +111,26 @@ TEST(WholeCentreFile, TheBinaryFormKeepsTheDouble)
     EXPECT_EQ(back.m_centerX, -0.75);
     EXPECT_EQ(back.m_centerXDigits, "");
 }
+
+// A file's centre one unit past a double's short text, with or without
+// trailing zeros: saved, it keeps the digits (the zeros dropped), and
+// saved again it is the same text.
+TEST(WholeCentreFile, DigitsNextToAShortTextSurviveTwoSaves)
+{
+    CMandelbrotSet m;
+    m.m_centerX = 0;
+    m.m_halfSize = 1e-30;
+    const std::string plain = Text(m);
+    const size_t at = plain.find("\r\ny=0\r\n");
+    ASSERT_NE(at, std::string::npos);
+    const std::string digits = "0.1300000000000000000000001";
+    for (const std::string& typed : {digits, digits + "0", digits + "000000"}) {
+        const std::string text = plain.substr(0, at) + "\r\ny=" + typed + plain.substr(at + 5);
+        LoadedDocument doc, again;
+        CMandelbrotSet& read = const_cast<CMandelbrotSet&>(Read(text, doc));
+        EXPECT_EQ(read.m_centerY, 0.13);
+        const std::string first = Text(read);
+        EXPECT_NE(first.find("\r\ny=" + digits + "\r\nradius=1e-30\r\n"), std::string::npos) << first;
+        EXPECT_EQ(Text(const_cast<CMandelbrotSet&>(Read(first, again))), first);
+    }
+}

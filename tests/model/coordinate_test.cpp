@@ -107,6 +107,42 @@ TEST(WholeCoordinate, TypedTextsKeepTheirDigitsOnlyWhereTheDoubleCannot)
     EXPECT_EQ(WholeDigits("1.000000000000000000001e-320", 1e-320), "");
 }
 
+// A short text read as the centre is that decimal to the last place kept:
+// digits one unit past the places of the double's shortest text, at any
+// depth, are another number and stay; the same digits with trailing zeros
+// are the same digits; staying still keeps the short text; and moves and
+// differences from it are worked from the short text's exact number.
+TEST(WholeCoordinate, DigitsNextToAShortTextAreKeptAtEveryDepth)
+{
+    struct Base {
+        const char* text; // the shortest text, as a plain decimal
+        double value;
+    };
+    for (const Base b : {Base{"0.13", 0.13}, Base{"-0.75", -0.75}, Base{"0.1", 0.1}, Base{"0.00001", 1e-5},
+                         Base{"123.456", 123.456}, Base{"-1.7499999999999998", -1.7499999999999998}}) {
+        const std::string base = b.text;
+        const int own = Places(base);
+        for (int places : {22, 25, 30, 40, 60, 100, 200, 320}) {
+            const std::string next = base + std::string(size_t(places - own - 1), '0') + "1";
+            ASSERT_TRUE(DigitsHold(next, b.value)) << next;
+            EXPECT_EQ(WholeDigits(next, b.value), next) << next;
+            EXPECT_EQ(WholeDigits(next + "000", b.value), next) << next;
+            EXPECT_EQ(WholeDigits(base + std::string(size_t(places - own), '0'), b.value), "") << places;
+            const double pixel = std::pow(10.0, -(places - 3));
+            const WholeCoordinate still = MoveCoordinate(b.value, "", {{0, pixel}}, pixel);
+            EXPECT_EQ(still.digits, "") << base << " " << places;
+            EXPECT_EQ(still.value, b.value);
+            // Moved by a whole number of places' units (the double 10^-p
+            // is within far less than a place of it), and back.
+            const double unit = std::pow(10.0, -places);
+            const WholeCoordinate moved = MoveCoordinate(b.value, "", {{b.value < 0 ? -1.0 : 1.0, unit}}, pixel);
+            EXPECT_EQ(moved.digits, next) << base << " " << places;
+            const double back = CoordinateDifference(b.value, "", b.value, next);
+            EXPECT_NEAR(std::fabs(back), unit, unit * 1e-9) << base << " " << places;
+        }
+    }
+}
+
 TEST(WholeCoordinate, ACoordinateRowShowsAndTakesTheDigits)
 {
     struct Rows : PropertyList {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstring>
@@ -105,8 +106,62 @@ TEST(LinearSkips, ErrorTermsBoundTheSkippedSteps)
     EXPECT_GE(longest, 256);
 }
 
+// Past the steps where a table keeps skips of every length it keeps the
+// longer ones, each the very entry the whole table has; and the table of
+// a shorter orbit is the start of a longer one's, entry for entry, so a
+// count below the limit builds what it always built.
+TEST(LinearSkips, PastTheirFirstStepsTablesKeepTheLongSkipsAsTheyWere)
+{
+    const long bits = 200;
+    MpfrReal cr(bits), ci(bits), zero(bits);
+    ASSERT_TRUE(cr.Parse("-0.743643887037158704752191506114774"));
+    ASSERT_TRUE(ci.Parse("0.131825904205311970493132056385139"));
+    ReferenceOrbit orbit;
+    ASSERT_TRUE(ComputeReferenceOrbit(zero, zero, cr, ci, 1e4, 3000, false, nullptr, orbit));
+    const double dcMax = 1e-25, eps = 8 * 0x1p-53;
+    SkipTable<double> whole, sparse, shorter;
+    BuildSkipTable(orbit.re.data(), orbit.im.data(), orbit.size(), false, 100.0, dcMax, eps, whole);
+    BuildSkipTable(orbit.re.data(), orbit.im.data(), orbit.size(), false, 100.0, dcMax, eps, sparse, 256);
+    BuildSkipTable(orbit.re.data(), orbit.im.data(), 1500, false, 100.0, dcMax, eps, shorter);
+    auto same = [](const SkipEntry<double>& a, const SkipEntry<double>& b) { return !std::memcmp(&a, &b, sizeof a); };
+    ASSERT_EQ(sparse.levels.size(), whole.levels.size());
+    int longPastTheFirst = 0;
+    for (size_t l = 0; l < whole.levels.size(); ++l) {
+        const size_t len = size_t(2) << l;
+        // 2997 steps: skips of 2 to 16 over the first 256 only.
+        EXPECT_EQ(sparse.levels[l].size(), len < kSkipSparseLength ? 256 / len : 2997 / len) << len;
+        for (size_t m = 0; m < sparse.levels[l].size(); ++m) {
+            ASSERT_TRUE(same(sparse.levels[l][m], whole.levels[l][m])) << len << " " << m;
+            longPastTheFirst += m * len >= 256 && sparse.levels[l][m].r > 0;
+        }
+        for (size_t m = 0; l < shorter.levels.size() && m < shorter.levels[l].size(); ++m)
+            ASSERT_TRUE(same(shorter.levels[l][m], whole.levels[l][m])) << len << " " << m;
+    }
+    EXPECT_GT(longPastTheFirst, 50);
+}
+
+// A view whose every pixel is inside runs the whole count; with the
+// tables' every-length part cut to 256 steps, the pixels skip on past it
+// (stepping one by one there, 20,000 steps would skip about 1 %), and
+// escape exactly where they did.
+TEST(DeepView, PixelsSkipPastTheStepsWhereTablesKeepEveryLength)
+{
+    DeepJob job = Job("-0.1", "0.5", 1e-30, 32, 24, 20000);
+    job.skipAllLengths = 256;
+    Image sparse(32, 24), whole(32, 24);
+    const DeepOutcome a = BuildDeep(job, sparse);
+    ASSERT_EQ(a.error, "");
+    EXPECT_GT(double(a.skippedIterations), 0.95 * double(a.totalIterations));
+    EXPECT_EQ(a.totalIterations, 32 * 24 * int64_t(20001)); // z_1 to z_(n+1)
+    job.skipAllLengths = kSkipMaxSteps;
+    BuildDeep(job, whole);
+    EXPECT_EQ(sparse.counts, whole.counts);
+    EXPECT_EQ(*std::max_element(sparse.counts.begin(), sparse.counts.end()), -1);
+}
+
 // With every doubtful pixel given its own reference, the image does not
-// depend on the skips; here they take most of the iterations.
+// depend on the skips; here they take most of the iterations. Tables that
+// keep every length over only 64 steps give it too.
 TEST(DeepView, SkipsGiveThePlainPerturbationsImage)
 {
     struct Case {
@@ -125,6 +180,10 @@ TEST(DeepView, SkipsGiveThePlainPerturbationsImage)
     julia.cIm = cIm;
     julia.g = g;
     cases.push_back({julia, 0.05});
+    for (size_t n = 0, count = cases.size(); n < count; ++n) {
+        cases.push_back(cases[n]);
+        cases.back().job.skipAllLengths = 64;
+    }
     for (const Case& c : cases) {
         DeepJob job = c.job;
         Image on(job.width, job.height), off(job.width, job.height);
@@ -210,14 +269,17 @@ TEST(DeepView, MemoryNeedCoversTheOrbitsAndStaysBounded)
     job.forceWide = true;
     EXPECT_GT(DeepMemoryNeed(job), skips);
 
-    // The longest views: the orbit grows with the iterations, the table
-    // does not beyond its limit.
+    // The longest views.
     job.forceWide = false;
     job.maxIterations = kDeepMaxIterations;
     const uint64_t longest = DeepMemoryNeed(job);
     EXPECT_GE(longest, uint64_t(kDeepMaxIterations) * 16u);
     job.linearSkips = false;
-    EXPECT_EQ(longest - DeepMemoryNeed(job), kSkipMaxSteps * sizeof(SkipEntry<double>));
+    // The table grows past the steps where it keeps every length, so pixels
+    // there skip too, but stays below the size of the orbit.
+    const uint64_t table = longest - DeepMemoryNeed(job);
+    EXPECT_GT(table, kSkipMaxSteps * sizeof(SkipEntry<double>));
+    EXPECT_LT(table, uint64_t(kDeepMaxIterations) * 16u);
 
     // Beyond them, a clear refusal and no cell touched.
     job.maxIterations = kDeepMaxIterations + 1;

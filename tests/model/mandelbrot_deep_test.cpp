@@ -205,3 +205,35 @@ TEST(MandelbrotDeep, ATypeSwitchDropsTheDeepCentre)
 }
 
 } // namespace
+
+namespace {
+
+// A positive radius whose pixels fall below a double's range, and a radius
+// of 0 or less about a centre kept whole, build nothing and say why; the
+// same radii about a centre of doubles keep the image they always gave.
+TEST(MandelbrotDeep, AViewNoBuildCanShowIsRefusedWithItsReason)
+{
+    struct Case {
+        bool whole;
+        double halfSize;
+        const char* refusal; // empty: built
+    };
+    const char* const small = "The radius 1e-323 is too small for an image of 64 x 48: its pixels are finer than a double holds";
+    for (const Case c : {Case{false, 1e-323, small}, Case{true, 1e-323, small},
+                         Case{true, 0.0, "A centre with more digits than a double holds needs a radius above 0, not 0"},
+                         Case{true, -1e-30, "A centre with more digits than a double holds needs a radius above 0, not -1e-30"},
+                         Case{false, 0.0, ""}, Case{false, -2.0, ""}, Case{true, 1e-30, ""}}) {
+        CMandelbrotSet m;
+        if (c.whole)
+            Centre(m, "-0.75", "0.1000000000000000000000000000001");
+        m.m_halfSize = c.halfSize;
+        Target canvas(64, 48);
+        m.Build(canvas);
+        EXPECT_EQ(m.m_refusal, c.refusal) << c.whole << " " << c.halfSize;
+        if (*c.refusal) {
+            EXPECT_EQ(canvas.Status(), c.refusal);
+        }
+    }
+}
+
+} // namespace
