@@ -357,3 +357,51 @@ TEST(WindowBehaviour, EscapeStopsTheActiveBuildWhereverTheFocusIs)
     ASSERT_TRUE(WaitIdle(cube, 5000));
     EXPECT_EQ(cube->m_canvas->Status(), "Terminated by user!");
 }
+
+// New windows step down and right from the last one and start again at the
+// top left before they would reach past the work area; a window that opens
+// maximized, as new ones do while the active one is, comes back inside it.
+TEST(WindowBehaviour, NewWindowsCascadeInsideTheWorkArea)
+{
+    CMainFrame frame;
+    frame.resize(1000, 760);
+    frame.show();
+    QApplication::processEvents();
+    QMdiArea* mdi = frame.MdiArea();
+    const QRect area = mdi->viewport()->rect();
+    auto describe = [](const QRect& r) {
+        return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) + "x" +
+               std::to_string(r.height());
+    };
+    QPoint last(-1, -1);
+    int wraps = 0;
+    for (int i = 0; i < 12; ++i) {
+        frame.NewFractalDocument(kTypeMandelbrot);
+        QApplication::processEvents();
+        const QRect r = mdi->activeSubWindow()->geometry();
+        EXPECT_TRUE(area.contains(r)) << i << ": " << describe(r);
+        if (i > 0) {
+            // One step down and right, or back at the corner.
+            const QPoint moved = r.topLeft() - last;
+            if (r.topLeft() == area.topLeft())
+                ++wraps;
+            else
+                EXPECT_TRUE(moved.x() > 0 && moved.x() == moved.y()) << i << ": " << describe(r);
+        }
+        last = r.topLeft();
+    }
+    EXPECT_GE(wraps, 1) << "twelve windows reach the edge of the area";
+
+    mdi->activeSubWindow()->showMaximized();
+    QApplication::processEvents();
+    for (int i = 0; i < 8; ++i) {
+        frame.NewFractalDocument(kTypeMandelbrot);
+        QApplication::processEvents();
+        EXPECT_TRUE(mdi->activeSubWindow()->isMaximized());
+    }
+    for (QMdiSubWindow* w : mdi->subWindowList()) {
+        w->showNormal();
+        QApplication::processEvents();
+        EXPECT_TRUE(area.contains(w->geometry())) << describe(w->geometry());
+    }
+}
