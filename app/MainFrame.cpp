@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QUndoGroup>
 
 #include "animation/AnimationDlg.h"
@@ -288,11 +289,26 @@ CChildFrame* CMainFrame::CreateChild(CFractal_Doc* doc)
     const QRect area = m_mdi->viewport()->rect();
     // Small enough to leave the windows after it room to be seen.
     child->resize(placed ? QSize(660, 520).boundedTo(area.size() * 0.8) : QSize(660, 520));
-    child->show();
-    // Placed by the area, then kept wholly inside it.
+    // Placed before it shows: the area's own placing would put it past the
+    // edges once a few windows are open, and a window that opens maximized
+    // (as every one does while the active one is) comes back to the place
+    // it had when it was shown.
     if (placed)
-        child->setGeometry(FitInside(child->geometry(), area));
+        child->setGeometry(CascadePlace(child->size(), area));
+    child->show();
     return child;
+}
+
+QRect CMainFrame::CascadePlace(QSize size, const QRect& area)
+{
+    const int step = std::max(16, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
+    QRect r(area.topLeft() + QPoint(m_cascade, m_cascade) * step, size);
+    if (m_cascade > 0 && (r.right() > area.right() || r.bottom() > area.bottom())) {
+        m_cascade = 0;
+        r.moveTopLeft(area.topLeft());
+    }
+    ++m_cascade;
+    return FitInside(r, area);
 }
 
 CFractal_Doc* CMainFrame::NewFractalDocument(int type)

@@ -113,6 +113,10 @@ private:
     void BuildMenus();
     void BuildEditMenu(QMenu* edit, QMenu* view);
     CChildFrame* CreateChild(CFractal_Doc* doc);
+    // Where the next new window goes: one step down and right of the last,
+    // back at the top left once it would reach past the work area.
+    QRect CascadePlace(QSize size, const QRect& area);
+    int m_cascade = 0;
     void Dispatch(unsigned id);
     void SaveAs(bool ask);
     void Complain(const QString& title, const QString& text);

@@ -175,8 +175,10 @@ void CMainFrame::BuildMenus()
         addAction(a);
     };
     // Break is Ctrl+Pause to Qt; laptops without it have Shift+F9, and
-    // Escape in the view.
-    key(32805, {"Shift+F9", "Ctrl+Pause"});
+    // every keyboard Escape, wherever the focus is in the main window. The
+    // property editor takes Escape first, to cancel its edit; while nothing
+    // builds the command is off, and Escape goes where it would have gone.
+    key(32805, {"Shift+F9", "Ctrl+Pause", "Escape"});
     key(32802, {"F9"}); // Continue, although the Rebuild item names F9
     key(32803, {"Return"});
     key(32804, {"F5"});

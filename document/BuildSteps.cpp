@@ -11,7 +11,7 @@
 namespace {
 
 void BeforeBuild(CFractal& f, CCanvas& c, unsigned cmd, const std::function<void()>& building);
-BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, unsigned cmd);
+BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, unsigned cmd, const std::string& note);
 
 std::string Kb(uint64_t bytes) { return std::to_string(bytes >> 10) + "Kb"; }
 
@@ -128,7 +128,7 @@ void BeforeBuild(CFractal& f, CCanvas& c, unsigned cmd, const std::function<void
     c.SetStatus("Building...");
 }
 
-BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, unsigned cmd)
+BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, unsigned cmd, const std::string& note)
 {
     // The cells of a refused build are not an image, even for Paint.
     if (!f.m_refusal.empty()) {
@@ -145,14 +145,15 @@ BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, unsigned cmd)
     c.m_zoomEnabled = f.m_viewValid.load();
     c.m_selectionVisible = false;
     c.m_imagePending = true;
-    c.SetStatus("Ready");
+    c.SetStatus(note.empty() ? "Ready" : "Ready: " + note);
     return {BuildOutcome::kDrawn, {}};
 }
 
 } // namespace
 
 BuildOutcome RunBuildSteps(CFractal& fractal, CCanvas& canvas, unsigned cmd,
-                           const std::function<bool()>& closing, const std::function<void()>& building)
+                           const std::function<bool()>& closing, const std::function<void()>& building,
+                           const std::string& readyNote)
 {
     auto isClosing = [&] { return closing && closing(); };
     BuildOutcome out;
@@ -165,7 +166,7 @@ BuildOutcome RunBuildSteps(CFractal& fractal, CCanvas& canvas, unsigned cmd,
                 fractal.Build(canvas);
             }
             if (!isClosing())
-                out = DrawAfterBuild(fractal, canvas, cmd);
+                out = DrawAfterBuild(fractal, canvas, cmd, readyNote);
         }
     } catch (const std::bad_alloc&) {
         // The grid and the pixel buffer are left empty when they cannot be

@@ -58,7 +58,7 @@ struct BuildOutcome {
 // while the last build stands refused. `closing` is asked between the
 // steps; when it answers true the build ends at once without drawing.
 // `building` is called after the zoom and before "Building...": where a
-// window starts its progress timer.
+// window starts its progress timer. A `readyNote` follows "Ready: ".
 BuildOutcome RunBuildSteps(CFractal& fractal, CCanvas& canvas, unsigned cmd,
                            const std::function<bool()>& closing = {},
-                           const std::function<void()>& building = {});
+                           const std::function<void()>& building = {}, const std::string& readyNote = {});

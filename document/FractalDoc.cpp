@@ -110,9 +110,21 @@ void CFractal_Doc::OnBuild(unsigned id)
     // any moment after this command reaches the build.
     m_fractal->m_stop = false;
     m_canvas->MeasureView();
-    // Paint draws the grid there is, at the scale it was built at.
-    if (id != kCmdPaint)
+    m_readyNote.clear();
+    // Continue goes on from the cells there are, so at their size, and
+    // Paint draws them at the scale they were built at; Rebuild is the way
+    // to the window's new size, and the status says so.
+    const CColorMap& cells = m_fractal->m_colorMap;
+    const unsigned gw = unsigned(cells.m_gridWidth), gh = unsigned(cells.m_gridHeight);
+    if (id == kCmdContinue && m_fractal->ContinuesCells() &&
+        (gw != m_canvas->m_targetWidth || gh != m_canvas->m_targetHeight)) {
+        m_readyNote = "continued at " + std::to_string(gw) + "x" + std::to_string(gh) +
+                      ", the size of the computed cells; Rebuild fractal builds " +
+                      std::to_string(m_canvas->m_targetWidth) + "x" + std::to_string(m_canvas->m_targetHeight);
+        m_canvas->SetTargetSize(gw, gh);
+    } else if (id != kCmdPaint) {
         m_gridScale = m_targetScale;
+    }
     // The view list belongs to the GUI thread: the worker gets its answer.
     StartWorker([this, hasView = !m_views.empty()] { return BuildThreadProc(hasView); });
 }
@@ -142,6 +154,7 @@ bool CFractal_Doc::StartJob(std::function<void()> job)
     RecordChange("Change");
     m_buildPlace = FractalPlace();
     m_jobRunning = true;
+    m_readyNote.clear();
     m_gridScale = m_targetScale;
     StartWorker([job = std::move(job)] {
         job();
@@ -192,7 +205,7 @@ int CFractal_Doc::BuildThreadProc(bool hasView)
 
     const BuildOutcome out = RunBuildSteps(
         f, c, m_buildCommand, [this] { return m_closePending.load() || m_aborting.load(); },
-        [this] { RunOnGui([this] { emit progressTimer(true); }, false); });
+        [this] { RunOnGui([this] { emit progressTimer(true); }, false); }, m_readyNote);
     // Read here, by the thread that may have moved it (a zoom rectangle).
     const ViewPlace built = FractalPlace();
     Post([this, drawn = out.result == BuildOutcome::kDrawn, built] {

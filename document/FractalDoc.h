@@ -247,6 +247,9 @@ private:
     // Image pixels per window pixel of the target size as last measured,
     // of the grid the last build made, and of the device bitmap.
     double m_targetScale = 1, m_gridScale = 1, m_imageScale = 1;
+    // Said after "Ready" by the running build: how its size was chosen when
+    // that was not the window's. Written before the worker starts.
+    std::string m_readyNote;
     // Set while a data file is read: its grid keeps its pixels, and the
     // window is measured in its own pixels, as the file's image is shown.
     bool m_measureLogical = false;

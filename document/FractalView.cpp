@@ -242,9 +242,10 @@ void CFractal_View::mousePressEvent(QMouseEvent* e)
 
 void CFractal_View::keyPressEvent(QKeyEvent* e)
 {
-    // Escape stops a build on any keyboard, Break where there is one.
+    // Break stops a build where the keyboard has one (Escape is the main
+    // window's key).
     constexpr quint32 kBreakKeysym = 0xff6b;
-    if (m_doc && m_doc->IsBuilding() && (e->key() == Qt::Key_Escape || e->nativeVirtualKey() == kBreakKeysym)) {
+    if (m_doc && m_doc->IsBuilding() && e->nativeVirtualKey() == kBreakKeysym) {
         m_doc->OnStop();
         e->accept();
         return;

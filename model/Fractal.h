@@ -32,6 +32,9 @@ public:
     // Takes into the rows what the last build chose for itself; true when a
     // row changed. Only with no build running.
     virtual bool AdoptBuildChoices() { return false; }
+    // True when the next build without m_restart goes on from the cells
+    // the last one left, so only a grid of their size can be continued.
+    virtual bool ContinuesCells() const { return false; }
     // Bytes needed to build an image of that size.
     virtual uint64_t MemoryNeed(unsigned width, unsigned height);
     // Emits every row in the kind's fixed order; returns the final level.

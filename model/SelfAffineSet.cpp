@@ -172,6 +172,10 @@ int CSelfAffineSet::Build(CCanvas& canvas)
     ClampCounts();
     const unsigned w = canvas.m_targetWidth, h = canvas.m_targetHeight;
     CColorMap& map = m_colorMap;
+    // Cells of another size are no march to go on from: a grid sized anew
+    // holds no positions or steps, and would march nothing into black.
+    if (int(w) != map.m_gridWidth || int(h) != map.m_gridHeight || map.m_grid.empty())
+        m_restart = true;
     map.AllocateGrid(int(w), int(h));
     const double d = 2 * m_halfSize / std::max(1u, std::min(w, h));
     map.m_pixelSize = d;

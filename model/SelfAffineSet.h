@@ -18,6 +18,7 @@ public:
     int Build(CCanvas& canvas) override;
     int Draw(CCanvas& canvas) override;
     bool ValueChanged(int index, PropertyItem& row) override;
+    bool ContinuesCells() const override { return m_threeD == 1 && !m_restart && !m_colorMap.m_grid.empty(); }
     uint64_t MemoryNeed(unsigned width, unsigned height) override;
     int FillProperties(PropertyList& list) override;
     int PassCount() override;

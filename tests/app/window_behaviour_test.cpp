@@ -17,8 +17,13 @@
 #include "app/MainFrame.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
+#include "document/BuildSteps.h"
 #include "document/SizeDialog.h"
+#include "imaging/Canvas.h"
 #include "model/FractalFactory.h"
+#include "model/MandelbrotSet.h"
+#include "parameters/PropertyGrid.h"
+#include "tests/app/GridClick.h"
 #include "tests/app/WindowFixture.h"
 
 namespace {
@@ -31,6 +36,23 @@ void Drag(CFractal_View* view, QPoint from, QPoint to)
     QTest::mouseMove(port, (from + to) / 2);
     QTest::mouseMove(port, to);
     QTest::mouseRelease(port, Qt::LeftButton, {}, to);
+}
+
+// Pixels of the shown image that are not black.
+int LitPixels(const QImage& image)
+{
+    int lit = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            lit += (image.pixel(x, y) & 0xFFFFFF) != 0;
+    return lit;
+}
+
+std::vector<char> CellBytes(const CFractal& f)
+{
+    const CellGrid& grid = f.m_colorMap.m_grid;
+    const char* first = reinterpret_cast<const char*>(grid.data());
+    return std::vector<char>(first, first + grid.size() * sizeof(PixelRecord));
 }
 
 } // namespace
@@ -240,4 +262,146 @@ TEST(WindowBehaviour, BitmapSizeWaitsForTheBuildToEnd)
     EXPECT_EQ(c.m_targetWidth, 100u);
     EXPECT_EQ(c.m_targetHeight, 100u);
     EXPECT_TRUE(c.m_fixedSize);
+}
+
+// F9 on a 3-D set whose window was resized since its cells were computed:
+// the march goes on at the cells' size, exactly as it would have without
+// the resize, the status says so, and Rebuild takes the new size.
+TEST(WindowBehaviour, ContinueAfterAResizeGoesOnAtTheComputedSize)
+{
+    Window w(kTypeSelfAffine, 120, 90);
+    w.doc->OnSample(32782); // Sierpinsky Cube
+    w.view->setFocus();
+    QTest::keyClick(w.view, Qt::Key_F9);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    ASSERT_EQ(w.doc->m_canvas->Status(), "Ready");
+    const QImage first = w.doc->m_deviceBitmap.Image();
+    ASSERT_EQ(first.size(), QSize(120, 90));
+    ASSERT_GT(LitPixels(first), 120 * 90 / 10);
+
+    // A small main window keeps the builds at the maximised size short.
+    w.frame.resize(620, 460);
+    QMdiSubWindow* child = w.frame.MdiArea()->activeSubWindow();
+    child->showMaximized();
+    QApplication::processEvents();
+    const QSize maximised = w.view->ClientArea();
+    ASSERT_GT(maximised.width(), 120);
+    QTest::keyClick(w.view, Qt::Key_F9);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->m_canvas->Status(), "Ready: continued at 120x90, the size of the computed cells; "
+                                         "Rebuild fractal builds " +
+                                             std::to_string(maximised.width()) + "x" +
+                                             std::to_string(maximised.height()));
+    EXPECT_TRUE(w.view->LastStatus().contains("continued at 120x90")) << w.view->LastStatus().toStdString();
+    const QImage continued = w.doc->m_deviceBitmap.Image();
+    ASSERT_EQ(continued.size(), QSize(120, 90));
+    EXPECT_GT(LitPixels(continued), 120 * 90 / 10);
+
+    // The same two builds with no window in between.
+    std::unique_ptr<CFractal> plain = CreateSample(5);
+    CCanvas canvas;
+    canvas.SetTargetSize(120, 90);
+    ASSERT_EQ(RunBuildSteps(*plain, canvas, kCmdContinue).result, BuildOutcome::kDrawn);
+    ASSERT_EQ(RunBuildSteps(*plain, canvas, kCmdContinue).result, BuildOutcome::kDrawn);
+    EXPECT_TRUE(CellBytes(*plain) == CellBytes(*w.doc->m_fractal));
+
+    w.doc->OnBuild(32800);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->m_canvas->Status(), "Ready");
+    EXPECT_EQ(w.doc->m_deviceBitmap.Image().size(), maximised);
+    EXPECT_GT(LitPixels(w.doc->m_deviceBitmap.Image()), maximised.width() * maximised.height() / 10);
+}
+
+// Escape stops the active window's build from anywhere in the main window;
+// in an open property editor it only cancels the edit.
+TEST(WindowBehaviour, EscapeStopsTheActiveBuildWhereverTheFocusIs)
+{
+    Window w(kTypeSelfAffine, 240, 160);
+    w.doc->OnSample(32782);
+    CParametersBar* bar = w.frame.ParametersBar();
+    CPropertyGrid& grid = bar->Grid();
+    CFractal_Doc* cube = w.doc;
+    QMdiSubWindow* cubeWindow = w.frame.MdiArea()->activeSubWindow();
+
+    // A second window, idle, with an editor open on its Properties row.
+    CFractal_Doc* other = w.frame.NewFractalDocument(kTypeMandelbrot);
+    QMdiSubWindow* otherWindow = w.frame.MdiArea()->activeSubWindow();
+    QApplication::processEvents();
+    w.frame.MdiArea()->setActiveSubWindow(cubeWindow);
+    QApplication::processEvents();
+    cube->OnBuild(32800);
+    ASSERT_TRUE(cube->IsBuilding());
+    w.frame.MdiArea()->setActiveSubWindow(otherWindow);
+    QApplication::processEvents();
+    ASSERT_EQ(w.frame.ActiveDocument(), other);
+    const double precision = static_cast<CMandelbrotSet&>(*other->m_fractal).m_precision;
+    ClickValue(bar, "precision");
+    ASSERT_NE(grid.Editor(), nullptr);
+    QTest::keyClicks(grid.Editor(), "77");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QApplication::processEvents();
+    EXPECT_EQ(grid.Editor(), nullptr) << "Escape cancels the edit";
+    EXPECT_EQ(static_cast<CMandelbrotSet&>(*other->m_fractal).m_precision, precision);
+    EXPECT_EQ(grid.GetCellText(bar->FindItem("precision"), 1), QString::number(precision));
+    EXPECT_TRUE(cube->IsBuilding()) << "the edit's Escape stops nothing";
+
+    // Back on the building window, the focus in its Properties bar.
+    w.frame.MdiArea()->setActiveSubWindow(cubeWindow);
+    QApplication::processEvents();
+    ASSERT_EQ(w.frame.ActiveDocument(), cube);
+    grid.setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(QApplication::focusWidget() == &grid || grid.isAncestorOf(QApplication::focusWidget()));
+    ASSERT_TRUE(cube->IsBuilding());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    ASSERT_TRUE(WaitIdle(cube, 5000));
+    EXPECT_EQ(cube->m_canvas->Status(), "Terminated by user!");
+}
+
+// New windows step down and right from the last one and start again at the
+// top left before they would reach past the work area; a window that opens
+// maximized, as new ones do while the active one is, comes back inside it.
+TEST(WindowBehaviour, NewWindowsCascadeInsideTheWorkArea)
+{
+    CMainFrame frame;
+    frame.resize(1000, 760);
+    frame.show();
+    QApplication::processEvents();
+    QMdiArea* mdi = frame.MdiArea();
+    const QRect area = mdi->viewport()->rect();
+    auto describe = [](const QRect& r) {
+        return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) + "x" +
+               std::to_string(r.height());
+    };
+    QPoint last(-1, -1);
+    int wraps = 0;
+    for (int i = 0; i < 12; ++i) {
+        frame.NewFractalDocument(kTypeMandelbrot);
+        QApplication::processEvents();
+        const QRect r = mdi->activeSubWindow()->geometry();
+        EXPECT_TRUE(area.contains(r)) << i << ": " << describe(r);
+        if (i > 0) {
+            // One step down and right, or back at the corner.
+            const QPoint moved = r.topLeft() - last;
+            if (r.topLeft() == area.topLeft())
+                ++wraps;
+            else
+                EXPECT_TRUE(moved.x() > 0 && moved.x() == moved.y()) << i << ": " << describe(r);
+        }
+        last = r.topLeft();
+    }
+    EXPECT_GE(wraps, 1) << "twelve windows reach the edge of the area";
+
+    mdi->activeSubWindow()->showMaximized();
+    QApplication::processEvents();
+    for (int i = 0; i < 8; ++i) {
+        frame.NewFractalDocument(kTypeMandelbrot);
+        QApplication::processEvents();
+        EXPECT_TRUE(mdi->activeSubWindow()->isMaximized());
+    }
+    for (QMdiSubWindow* w : mdi->subWindowList()) {
+        w->showNormal();
+        QApplication::processEvents();
+        EXPECT_TRUE(area.contains(w->geometry())) << describe(w->geometry());
+    }
 }

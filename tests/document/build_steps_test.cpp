@@ -253,6 +253,35 @@ TEST(BuildSteps, AGridThatCannotBeHadRefusesTheBuild)
     EXPECT_EQ(c.m_bufferWidth, 4u);
 }
 
+// Cells of another size hold no march to go on from: a Continue at a new
+// size is a fresh build at that size, byte for byte.
+TEST(BuildSteps, AContinueAtAnotherSizeBuildsAfresh)
+{
+    auto cells = [](const CFractal& f) {
+        const CellGrid& g = f.m_colorMap.m_grid;
+        const char* p = reinterpret_cast<const char*>(g.data());
+        return std::vector<char>(p, p + g.size() * sizeof(PixelRecord));
+    };
+    auto cube = CreateSample(5);
+    CCanvas c;
+    c.SetTargetSize(40, 30);
+    ASSERT_EQ(RunBuildSteps(*cube, c, kCmdContinue).result, BuildOutcome::kDrawn);
+    c.SetTargetSize(56, 42);
+    ASSERT_FALSE(cube->m_restart);
+    ASSERT_EQ(RunBuildSteps(*cube, c, kCmdContinue).result, BuildOutcome::kDrawn);
+
+    auto fresh = CreateSample(5);
+    CCanvas d;
+    d.SetTargetSize(56, 42);
+    ASSERT_EQ(RunBuildSteps(*fresh, d, kCmdContinue).result, BuildOutcome::kDrawn);
+    EXPECT_TRUE(cells(*cube) == cells(*fresh));
+    EXPECT_EQ(c.m_bits, d.m_bits);
+    int lit = 0;
+    for (const PixelRecord& r : fresh->m_colorMap.m_grid)
+        lit += r.value > 0;
+    EXPECT_GT(lit, 56 * 42 / 10);
+}
+
 TEST(MemoryCheck, RefusesWhatCannotBeHadAndAsksAboutWhatIsRisky)
 {
     constexpr uint64_t G = 1ull << 30;
