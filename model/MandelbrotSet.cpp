@@ -151,7 +151,7 @@ int CMandelbrotSet::FillProperties(PropertyList& list)
     list.EndGroup();
     // Deep views need more than the thousand steps every file before this
     // row was drawn with; those files lack it and keep that count.
-    list.AddOptionalRow("iterations", &m_maxIterations, kRowInteger, "1000");
+    list.AddIntegerRow("iterations", &m_maxIterations, 1, kMaxIterations, "1000");
     // Only a read may write: the parameters window lists the rows while a
     // build reads them. The build clamps an edited value for itself.
     if (list.m_loading)
