@@ -7,14 +7,26 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
+#include <QStatusBar>
 
 #include "document/FileFolder.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
+#include "document/ProgressText.h"
+
+namespace {
+
+double SecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
 
 CAnimationDlg::CAnimationDlg(CFractal_View* view)
     : QDialog(view), m_ownerView(view), m_fractal(view->GetDocument()->m_fractal.get())
@@ -179,7 +191,7 @@ void CAnimationDlg::StartOrStop()
     CFractal_Doc* doc = m_ownerView->GetDocument();
     if (doc->IsBuilding()) {
         m_compressButton->setText("Compress");
-        StopAnimation(*m_fractal, m_stop);
+        doc->OnStop();
         return;
     }
     if (!valid)
@@ -221,21 +233,50 @@ void CAnimationDlg::StartOrStop()
     job.settings = m_settings;
     job.frameCount = m_frameCount;
     job.stepAngle = m_stepAngle;
-    m_stop = false;
     m_outcome = AnimationOutcome{};
     CFractal* fractal = m_fractal;
     CCanvas* canvas = doc->m_canvas.get();
-    m_started = doc->StartJob([this, fractal, canvas, job] {
-        m_outcome = WriteAnimation(*fractal, *canvas, job, m_stop);
-    });
+    m_jobFrames = m_frameCount;
+    m_framesDone = 0;
+    m_lastFrameAt = 0;
+    m_startedAt = std::chrono::steady_clock::now();
+    m_started = doc->StartJob(
+        [this, fractal, canvas, job](std::stop_token stop) {
+            m_outcome = WriteAnimation(*fractal, *canvas, job, stop, [this](unsigned written, unsigned) {
+                m_lastFrameAt = SecondsSince(m_startedAt);
+                m_framesDone = written;
+            });
+        },
+        [this] { return FrameStatus(); });
     if (m_started)
         m_compressButton->setText("Stop");
+}
+
+QString CAnimationDlg::FrameStatus() const
+{
+    const double now = SecondsSince(m_startedAt);
+    return QString::fromStdString(FrameStatusText(m_framesDone + 1, m_jobFrames, now, now - m_lastFrameAt));
 }
 
 void CAnimationDlg::WriterEnded()
 {
     m_started = false;
     m_compressButton->setText("Compress");
+    // The last frame's "Rendering..." would stay on the status bar.
+    QString status;
+    switch (m_outcome.result) {
+    case AnimationOutcome::kDone: status = QFileInfo(m_outputPath).fileName(); break;
+    case AnimationOutcome::kStopped:
+        status = QString("Terminated by user! %1 of %2 frames are in %3")
+                     .arg(m_outcome.framesWritten)
+                     .arg(m_jobFrames)
+                     .arg(QFileInfo(m_outputPath).fileName());
+        break;
+    default: status = QString::fromStdString(m_outcome.error); break;
+    }
+    m_ownerView->GetDocument()->m_canvas->SetStatus(status.toStdString());
+    if (auto* main = qobject_cast<QMainWindow*>(m_ownerView->window()))
+        main->statusBar()->showMessage(status);
     if (m_outcome.result == AnimationOutcome::kFailed || m_outcome.result == AnimationOutcome::kRefused)
         m_complain(QString::fromLatin1(kAnimationWriteError) + "\n" + QString::fromStdString(m_outcome.error));
     if (m_closeWith >= 0) {
@@ -250,7 +291,7 @@ void CAnimationDlg::done(int result)
     if (Writing()) {
         m_closeWith = result;
         m_compressButton->setText("Compress");
-        StopAnimation(*m_fractal, m_stop);
+        m_ownerView->GetDocument()->OnStop();
         return;
     }
     QDialog::done(result);

@@ -6,6 +6,7 @@
 #include <QDialog>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <vector>
 
@@ -31,6 +32,9 @@ public:
     void done(int result) override;
 
     bool Writing() const;
+    // The status line while frames are written: "Frame 7 of 20, about 12 s
+    // left".
+    QString FrameStatus() const;
 
     CFractal_View* m_ownerView;
     CFractal* m_fractal;
@@ -58,7 +62,12 @@ private:
     void WriterEnded();
 
     std::vector<VideoEncoder> m_encoders;
-    std::atomic<bool> m_stop{false};
+    // Progress of the running writer: frames written, and the seconds after
+    // the start at which the last of them was, written by the worker.
+    std::atomic<unsigned> m_framesDone{0};
+    std::atomic<double> m_lastFrameAt{0};
+    std::chrono::steady_clock::time_point m_startedAt;
+    unsigned m_jobFrames = 0;
     bool m_started = false;
     int m_closeWith = -1;
 };

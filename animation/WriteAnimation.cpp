@@ -15,30 +15,20 @@ std::string AnimationRefusal(const CFractal& fractal)
     return "only self-affine sets have a rotation angle to animate";
 }
 
-void StopAnimation(CFractal& fractal, std::atomic<bool>& stop)
-{
-    // Build clears the fractal's flag when it starts, so a request that
-    // falls between two frames would be lost without the second flag.
-    stop = true;
-    fractal.m_stop = true;
-}
-
 namespace {
 
 // Builds, draws, turns and writes each frame into the open writer.
-void WriteFrames(CSelfAffineSet& set, CCanvas& canvas, const AnimationJob& job, const std::atomic<bool>& stop,
+void WriteFrames(CSelfAffineSet& set, CCanvas& canvas, const AnimationJob& job, const std::stop_token& stop,
                  const std::function<void(unsigned, unsigned)>& progress, AviWriter& writer,
                  AnimationOutcome& out)
 {
     const unsigned width = canvas.m_targetWidth, height = canvas.m_targetHeight;
     const size_t imageSize = size_t(AviWriter::RowBytes(width)) * height;
 
-    // A stop left over from an earlier build must not end this animation;
-    // a Stop meant for it is in `stop` as well (StopAnimation sets both).
-    set.m_stop = stop.load();
+    auto stopped = [&] { return stop.stop_requested() || set.m_stop; };
     out.result = AnimationOutcome::kDone;
     for (unsigned i = 0; i < job.frameCount; ++i) {
-        if (stop) {
+        if (stopped()) {
             out.result = AnimationOutcome::kStopped;
             break;
         }
@@ -50,12 +40,12 @@ void WriteFrames(CSelfAffineSet& set, CCanvas& canvas, const AnimationJob& job, 
             out.error = set.m_refusal;
             break;
         }
-        if (set.m_stop || stop) {
+        if (stopped()) {
             out.result = AnimationOutcome::kStopped;
             break;
         }
         set.Draw(canvas);
-        if (set.m_stop || stop) {
+        if (stopped()) {
             out.result = AnimationOutcome::kStopped;
             break;
         }
@@ -80,9 +70,12 @@ void WriteFrames(CSelfAffineSet& set, CCanvas& canvas, const AnimationJob& job, 
 } // namespace
 
 AnimationOutcome WriteAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob& job,
-                                const std::atomic<bool>& stop,
+                                std::stop_token stop,
                                 const std::function<void(unsigned, unsigned)>& progress)
 {
+    // Every loop of the build and draw polls the fractal's flag; a stop
+    // asked for before this line is passed on at once.
+    std::stop_callback passOn(stop, [&fractal] { fractal.m_stop = true; });
     // Headless, this runs on the main thread, whose state Qt left dirty.
     CleanUpperVectorState();
     AnimationOutcome out;

@@ -3,8 +3,8 @@
 // file. Runs on the caller's thread; the animation thread of a window and
 // the headless renderer both call it.
 
-#include <atomic>
 #include <functional>
+#include <stop_token>
 #include <string>
 
 #include "animation/AviWriter.h"
@@ -36,17 +36,15 @@ inline constexpr const char* kAnimationWriteError = "An error occurred trying to
 // angle), or empty when it can.
 std::string AnimationRefusal(const CFractal& fractal);
 
-// Ends a running WriteAnimation after the current build or draw. Safe from
-// any thread.
-void StopAnimation(CFractal& fractal, std::atomic<bool>& stop);
-
 // The canvas must already be measured (its target size is the frame size).
 // For each frame: restart, Build, Draw, add the step to "Rotation angle",
-// write the frame. `stop` is polled between the steps, the fractal's own
-// m_stop ends a build or draw early; either leaves a complete file holding
-// the frames written. A build the set refuses, or memory that cannot be
+// write the frame. A stop requested through `stop`, at any moment, also
+// sets the fractal's m_stop, which ends a build or draw early; the writer
+// looks at both between the steps and never clears either, so whoever
+// starts it clears m_stop first. A stop leaves a complete file holding the
+// frames written. A build the set refuses, or memory that cannot be
 // had, ends it as kRefused with the reason; a file of no frames is then
 // removed. `progress` is called after each written frame.
 AnimationOutcome WriteAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob& job,
-                                const std::atomic<bool>& stop,
+                                std::stop_token stop,
                                 const std::function<void(unsigned written, unsigned total)>& progress = {});

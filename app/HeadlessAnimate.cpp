@@ -60,9 +60,9 @@ int RunHeadlessAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob&
     AnimationJob into = job;
     into.path = file.TemporaryPath();
 
-    std::atomic<bool> stop{false};
-    watch.SetStopAction([&] { StopAnimation(fractal, stop); });
-    const AnimationOutcome out = WriteAnimation(fractal, canvas, into, stop, [&](unsigned done, unsigned total) {
+    std::stop_source stop;
+    watch.SetStopAction([&] { stop.request_stop(); });
+    const AnimationOutcome out = WriteAnimation(fractal, canvas, into, stop.get_token(), [&](unsigned done, unsigned total) {
         if (!quiet)
             std::fprintf(stderr, "[%3.1f%%] Frame %u of %u written\n", 100.0 * done / total, done, total);
     });

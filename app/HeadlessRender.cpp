@@ -259,6 +259,10 @@ int Run(int argc, char** argv, const HeadlessModule* module)
         if (doc.truncated && !isQuiet)
             std::fprintf(stderr, "quillion: \"%s\" ended early; the missing rows keep their defaults\n",
                          path.c_str());
+        // A value the file did not give as it stands changes the picture:
+        // said even when quiet.
+        for (const std::string& note : doc.notes)
+            std::fprintf(stderr, "quillion: \"%s\": row %s\n", path.c_str(), note.c_str());
         fractal = std::move(doc.fractal);
         fractalType = doc.fractalType;
     } else if (parser.isSet(sample)) {

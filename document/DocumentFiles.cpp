@@ -113,6 +113,7 @@ LoadedDocument ReadDocumentFile(std::istream& in)
         PropertyStream stream(in, false);
         doc.fractal->FillProperties(stream);
         doc.truncated = stream.Exhausted();
+        doc.notes = stream.Notes();
         if (RowShape(*doc.fractal) == shape)
             break;
     }

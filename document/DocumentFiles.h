@@ -7,6 +7,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "document/FileReplacement.h"
 
@@ -20,6 +21,8 @@ struct LoadedDocument {
     int fractalType = 0;
     std::unique_ptr<CFractal> fractal; // empty when the kind is not available
     bool truncated = false;            // the file ended before the last row
+    // Rows whose text was not read as it stands (PropertyStream::Notes).
+    std::vector<std::string> notes;
 };
 // Reads the rows where they stand in `in`, going back to them when a count
 // read changes the layout; `in` must be seekable.

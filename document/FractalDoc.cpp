@@ -87,8 +87,11 @@ void CFractal_Doc::OnSample(unsigned id)
     UpdateAllViews();
 }
 
-void CFractal_Doc::OnStop()
+void CFractal_Doc::OnStop() { RequestStop(); }
+
+void CFractal_Doc::RequestStop()
 {
+    m_jobStop.request_stop();
     if (m_fractal)
         m_fractal->m_stop = true;
 }
@@ -103,6 +106,7 @@ void CFractal_Doc::OnBuild(unsigned id)
     RecordChange("Change");
     m_buildPlace = FractalPlace();
     m_jobRunning = false;
+    m_jobStatus = nullptr;
     if (id == kCmdRebuild)
         m_fractal->m_restart = true;
     m_buildCommand = id;
@@ -146,20 +150,28 @@ void CFractal_Doc::StartWorker(std::function<int()> work)
     SetBuildThread(m_thread.get());
 }
 
-bool CFractal_Doc::StartJob(std::function<void()> job)
+bool CFractal_Doc::StartJob(std::function<void(std::stop_token)> job, std::function<QString()> status)
 {
     if (IsBuilding() || !m_fractal)
         return false;
     m_fractal->m_stop = false;
+    m_jobStop = std::stop_source();
+    m_jobStatus = std::move(status);
     RecordChange("Change");
     m_buildPlace = FractalPlace();
     m_jobRunning = true;
     m_readyNote.clear();
     m_gridScale = m_targetScale;
-    StartWorker([job = std::move(job)] {
-        job();
+    StartWorker([job = std::move(job), stop = m_jobStop.get_token()] {
+        job(stop);
         return 0;
     });
+    // The line is the job's own: it changes with the time, not only with
+    // what the builds inside it report.
+    if (m_jobStatus) {
+        emit progressTimer(true);
+        StatusChanged();
+    }
     return true;
 }
 
@@ -268,8 +280,7 @@ void CFractal_Doc::Abort()
 {
     if (!m_thread)
         return;
-    if (m_fractal)
-        m_fractal->m_stop = true;
+    RequestStop();
     {
         std::lock_guard lock(m_waitMutex);
         m_aborting = true;
@@ -308,8 +319,7 @@ bool CFractal_Doc::RequestCloseAfterBuild(QWidget* frame)
     if (!m_frameToClose || (frame && frame->isAncestorOf(m_frameToClose)))
         m_frameToClose = frame;
     m_closePending = true;
-    if (m_fractal)
-        m_fractal->m_stop = true;
+    RequestStop();
     return !IsBuilding();
 }
 
@@ -368,5 +378,7 @@ QString CFractal_Doc::StatusText() const
 {
     if (!IsBuilding() || !m_fractal)
         return {};
+    if (m_jobRunning && m_jobStatus)
+        return m_jobStatus();
     return QString::fromStdString(BuildStatusLine(*m_fractal, m_canvas->Status()));
 }

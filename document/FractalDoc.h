@@ -21,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -65,9 +66,13 @@ public:
     void OnStop();
     bool IsBuilding() const { return m_buildThread != nullptr; }
     // Runs `job` on the document's worker, as its build thread: other
-    // builds are refused and Stop sets the fractal's m_stop until it ends.
-    // False when a build runs or there is no fractal.
-    bool StartJob(std::function<void()> job);
+    // builds are refused until it ends. The job's one stop is the token it
+    // is given: Stop, closing and aborting request it (and set the
+    // fractal's m_stop, cleared here before the job starts). False when a
+    // build runs or there is no fractal.
+    // `status`, when given, is the status line while the job runs, asked
+    // on the GUI thread every time the line is shown.
+    bool StartJob(std::function<void(std::stop_token)> job, std::function<QString()> status = {});
 
     // Closing a frame that shows this document.
     bool CanCloseFrame(QWidget* frame);
@@ -212,7 +217,12 @@ private:
     // Forgets the undo steps and history: a document opened afresh.
     void ResetHistory();
 
+    // Stops whatever runs on the worker: the build's flag and the job's.
+    void RequestStop();
+
     std::thread* m_buildThread = nullptr;
+    std::stop_source m_jobStop;
+    std::function<QString()> m_jobStatus;
     std::unique_ptr<std::thread> m_thread;
     QPointer<QWidget> m_frameToClose;
     std::atomic<bool> m_closePending{false};

@@ -82,3 +82,18 @@ std::string BuildStatusLine(const CFractal& fractal, const std::string& status)
     std::snprintf(head, sizeof head, "[%3.1f%%] ", progress);
     return head + status;
 }
+
+std::string FrameStatusText(unsigned frame, unsigned frames, double seconds, double frameSeconds)
+{
+    frame = std::clamp(frame, 1u, std::max(frames, 1u));
+    std::string text = "Frame " + std::to_string(frame) + " of " + std::to_string(frames);
+    const unsigned done = frame - 1;
+    if (done == 0 || seconds < kFirstSeconds)
+        return text;
+    frameSeconds = std::clamp(frameSeconds, 0.0, seconds);
+    const double each = (seconds - frameSeconds) / done;
+    // This frame's share is what it has not yet taken of the average.
+    const double left = std::max(each - frameSeconds, 0.0) + each * (frames - frame);
+    const std::string guess = TimeLeftText(left);
+    return guess.empty() ? text : text + ", " + guess;
+}

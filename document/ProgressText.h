@@ -23,3 +23,9 @@ std::string PassStatusText(const PassReading& pass);
 // one, else "[42.5%] status" while it reports a percentage, else the
 // status alone.
 std::string BuildStatusLine(const CFractal& fractal, const std::string& status);
+
+// "Frame 7 of 20, about 12 s left": the frame being written (from 1), of
+// how many, `seconds` after the first began and `frameSeconds` after this
+// one began. The frames still to come take as long as the finished ones
+// did on average; before one has finished there is no telling.
+std::string FrameStatusText(unsigned frame, unsigned frames, double seconds, double frameSeconds);

@@ -177,7 +177,7 @@ int CMandelbrotSet::FillProperties(PropertyList& list)
     // and a typed count is filed even at the default, to stay the user's.
     bool inFile = false;
     const bool filed = m_iterationsSet && list.m_writing;
-    list.AddOptionalRow("iterations", &m_maxIterations, kRowInteger, filed ? "" : "1000", &inFile);
+    list.AddIntegerRow("iterations", &m_maxIterations, 1, kMaxIterations, filed ? "" : "1000", &inFile);
     if (list.m_loading)
         m_iterationsSet = inFile;
     // Only a read may write: the parameters window lists the rows while a

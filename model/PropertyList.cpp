@@ -1,5 +1,6 @@
 #include "model/PropertyList.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -21,12 +22,59 @@ std::string_view SkipSpace(std::string_view text)
     return text.substr(i);
 }
 
-// Reads a leading number the way "%d"/"%lf" would, always in the C locale:
-// an optional sign, then a decimal or a C99 hexadecimal ("0x1p-1") number,
-// with whatever follows it ignored.
-template <typename T>
-bool ReadNumber(std::string_view text, T& out)
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+// How far a "%d"/"%lf" reading of a text got.
+struct NumberRead {
+    enum Kind { kNone, kRead, kTooLarge, kTooSmall } kind = kNone;
+    size_t used = 0; // characters of the text the number took, blanks before it included
+};
+
+// A text quoted in a note, cut to a readable length.
+std::string Quoted(std::string_view text)
 {
+    constexpr size_t kShown = 40;
+    std::string quoted(1, '"');
+    quoted.append(text.substr(0, kShown));
+    quoted.append(text.size() > kShown ? "...\"" : "\"");
+    return quoted;
+}
+
+ParseResult Result(ParseResult::Kind kind, std::string why = {}) { return {kind, std::move(why)}; }
+
+// Taken whole when nothing but blanks follows the number, else the prefix.
+ParseResult ReadResult(std::string_view text, size_t used)
+{
+    std::string_view rest = text.substr(used);
+    while (!rest.empty() && IsBlank(rest.front()))
+        rest.remove_prefix(1);
+    if (rest.empty())
+        return {};
+    std::string_view number = text.substr(0, used);
+    while (!number.empty() && IsBlank(number.front()))
+        number.remove_prefix(1);
+    return Result(ParseResult::kPrefix, "is a number only as far as " + Quoted(number));
+}
+
+// Beyond a double one way or the other: its exponent's sign tells which;
+// a decimal without one ("0.000...1") by a wider reading.
+NumberRead::Kind OutOfRange(std::string_view number, bool hex)
+{
+    const size_t e = number.find_first_of(hex ? "pP" : "eE");
+    if (e != std::string_view::npos)
+        return e + 1 < number.size() && number[e + 1] == '-' ? NumberRead::kTooSmall : NumberRead::kTooLarge;
+    long double wide = 0;
+    std::from_chars(number.data(), number.data() + number.size(), wide);
+    return std::fabs(wide) >= 1 ? NumberRead::kTooLarge : NumberRead::kTooSmall;
+}
+
+// Reads a leading number the way "%lf" would, always in the C locale: an
+// optional sign, then a decimal or a C99 hexadecimal ("0x1p-1") number,
+// with whatever follows it left unread.
+template <typename T>
+NumberRead ReadNumber(std::string_view text, T& out)
+{
+    const std::string_view whole = text;
     text = SkipSpace(text);
     bool negative = false;
     if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
@@ -34,24 +82,56 @@ bool ReadNumber(std::string_view text, T& out)
         text.remove_prefix(1);
     }
     if (text.empty() || text[0] == '+' || text[0] == '-')
-        return false;
+        return {};
     T v{};
     std::from_chars_result res{};
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') &&
                      (std::isxdigit(static_cast<unsigned char>(text[2])) || text[2] == '.');
-    if (hex)
-        res = std::from_chars(text.data() + 2, text.data() + text.size(), v, std::chars_format::hex);
+    std::string_view digits = text;
+    if (hex) {
+        digits = text.substr(2);
+        res = std::from_chars(digits.data(), digits.data() + digits.size(), v, std::chars_format::hex);
+    }
     // "0x" with no hexadecimal digits after it reads as the 0 before the x.
-    if (!hex || res.ec == std::errc::invalid_argument)
+    if (!hex || res.ec == std::errc::invalid_argument) {
+        digits = text;
         res = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (res.ec != std::errc())
-        return false;
+    }
+    if (res.ec == std::errc::invalid_argument)
+        return {};
+    NumberRead read;
+    read.used = size_t(res.ptr - whole.data());
+    if (res.ec == std::errc::result_out_of_range) {
+        read.kind = OutOfRange(digits.substr(0, size_t(res.ptr - digits.data())), hex);
+        return read;
+    }
     out = negative ? -v : v;
-    return true;
+    read.kind = NumberRead::kRead;
+    return read;
 }
 
-bool ReadInteger(std::string_view text, int32_t& out)
+// A double or float row's text: refused unless it gives a finite number
+// the type can hold.
+template <typename T>
+ParseResult ParseReal(std::string_view text, T& out)
 {
+    T v{};
+    const NumberRead read = ReadNumber(text, v);
+    switch (read.kind) {
+    case NumberRead::kNone: return Result(ParseResult::kRefused, "is not a number");
+    case NumberRead::kTooLarge: return Result(ParseResult::kRefused, "is too large for a double");
+    case NumberRead::kTooSmall: return Result(ParseResult::kRefused, "is too small for a double");
+    case NumberRead::kRead: break;
+    }
+    if (!std::isfinite(v))
+        return Result(ParseResult::kRefused, "is not a finite number");
+    out = v;
+    return ReadResult(text, read.used);
+}
+
+ParseResult ReadInteger(std::string_view text, int32_t low, int32_t high, int32_t& out)
+{
+    const std::string_view whole = text;
     text = SkipSpace(text);
     std::string_view digits = text;
     bool negative = false;
@@ -59,23 +139,36 @@ bool ReadInteger(std::string_view text, int32_t& out)
         negative = digits[0] == '-';
         digits.remove_prefix(1);
     }
+    if (!digits.empty() && (digits[0] == '+' || digits[0] == '-'))
+        return Result(ParseResult::kRefused, "is not a number");
     int64_t v = 0;
     auto res = std::from_chars(digits.data(), digits.data() + digits.size(), v);
-    if (res.ec == std::errc::result_out_of_range) {
-        out = negative ? INT32_MIN : INT32_MAX;
-        return true;
-    }
-    if (res.ec != std::errc())
-        return false;
-    if (negative)
+    if (res.ec == std::errc::invalid_argument)
+        return Result(ParseResult::kRefused, "is not a number");
+    if (res.ec == std::errc::result_out_of_range)
+        v = negative ? INT64_MIN : INT64_MAX;
+    else if (negative)
         v = -v;
-    if (v > INT32_MAX)
-        v = INT32_MAX;
-    if (v < INT32_MIN)
-        v = INT32_MIN;
+    ParseResult result = ReadResult(whole, size_t(res.ptr - whole.data()));
+    if (v < low || v > high) {
+        v = std::clamp<int64_t>(v, low, high);
+        result = Result(ParseResult::kClamped, "is outside " + std::to_string(low) + " to " + std::to_string(high));
+    }
     out = static_cast<int32_t>(v);
-    return true;
+    return result;
 }
+
+} // namespace
+
+std::string ParseNoteText(const PropertyItem& row, std::string_view text, const ParseResult& result)
+{
+    std::string line(1, '"');
+    line.append(row.label ? row.label : "").append("\": ").append(Quoted(text)).append(" ").append(result.why);
+    line += result.kind == ParseResult::kRefused ? "; the value stays " : "; the value is now ";
+    return line + ValueText(row);
+}
+
+namespace {
 
 std::string FormatDouble(double v)
 {
@@ -136,10 +229,10 @@ std::string ValueText(const PropertyItem& row)
     }
 }
 
-void ParseValue(const PropertyItem& row, std::string_view text)
+ParseResult ParseValue(const PropertyItem& row, std::string_view text)
 {
     if (!row.value)
-        return;
+        return {};
     if (IsEnumeration(row.type)) {
         uint32_t index = 0;
         if (row.choices) {
@@ -151,49 +244,42 @@ void ParseValue(const PropertyItem& row, std::string_view text)
             }
         }
         *static_cast<uint32_t*>(row.value) = index;
-        return;
+        return {};
     }
     switch (row.type) {
     case kRowString:
         *static_cast<std::string*>(row.value) = std::string(text);
-        break;
-    case kRowInteger: {
-        int32_t v;
-        if (ReadInteger(text, v))
-            *static_cast<int32_t*>(row.value) = v;
-        break;
-    }
+        return {};
+    case kRowInteger:
+        return ReadInteger(text, row.low, row.high, *static_cast<int32_t*>(row.value));
     case kRowBoolean:
         *static_cast<bool*>(row.value) = row.choices && text == row.choices[0];
-        break;
+        return {};
     case kRowDouble: {
-        double v;
-        if (ReadNumber(text, v) && std::isfinite(v)) {
-            *static_cast<double*>(row.value) = v;
-            if (row.digits)
-                *row.digits = WholeDigits(text, v);
+        auto& v = *static_cast<double*>(row.value);
+        ParseResult result = ParseReal(text, v);
+        // The digits are those of the number read, not of the whole text.
+        if (row.digits && result.kind != ParseResult::kRefused) {
+            double same = 0;
+            *row.digits = WholeDigits(text.substr(0, ReadNumber(text, same).used), v);
         }
-        break;
+        return result;
     }
-    case kRowFloat: {
-        float v;
-        if (ReadNumber(text, v) && std::isfinite(v))
-            *static_cast<float*>(row.value) = v;
-        break;
-    }
+    case kRowFloat:
+        return ParseReal(text, *static_cast<float*>(row.value));
     default:
-        break;
+        return {};
     }
 }
 
-void StepValue(const PropertyItem& row, std::string_view text)
+ParseResult StepValue(const PropertyItem& row, std::string_view text)
 {
     if (!row.value)
-        return;
+        return {};
     if (IsEnumeration(row.type)) {
         auto* v = static_cast<uint32_t*>(row.value);
         *v = static_cast<uint32_t>((static_cast<uint64_t>(*v) + 1) % static_cast<uint32_t>(row.type));
-        return;
+        return {};
     }
     switch (row.type) {
     case kRowBoolean: {
@@ -205,11 +291,11 @@ void StepValue(const PropertyItem& row, std::string_view text)
     case kRowInteger:
     case kRowDouble:
     case kRowFloat:
-        ParseValue(row, text);
-        break;
+        return ParseValue(row, text);
     default:
         break;
     }
+    return {};
 }
 
 namespace {
@@ -238,6 +324,17 @@ int PropertyList::AddOptionalRow(const char* label, void* value, int type, const
     PropertyItem row = MakeRow(label, value, type, nullptr, m_level);
     row.defaultText = defaultText;
     row.found = found;
+    return InsertRow(row);
+}
+
+int PropertyList::AddIntegerRow(const char* label, int32_t* value, int32_t low, int32_t high,
+                                const char* defaultText, bool* found)
+{
+    PropertyItem row = MakeRow(label, value, kRowInteger, nullptr, m_level);
+    row.defaultText = defaultText;
+    row.found = found;
+    row.low = low;
+    row.high = high;
     return InsertRow(row);
 }
 

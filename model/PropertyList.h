@@ -2,6 +2,7 @@
 // Typed parameter rows: how a fractal describes its parameters to the
 // parameters window and to the document files.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -41,15 +42,36 @@ struct PropertyItem {
     // while they round to the double; a text with more digits than the
     // double holds keeps them. The binary form keeps only the double.
     std::string* digits = nullptr;
+    // An integer row's values: a text outside them is brought to the
+    // nearer end.
+    int32_t low = INT32_MIN, high = INT32_MAX;
+};
+
+// What a text given to a row came to. Anything but kTaken is worth a word
+// to the user: `why` says it after the quoted text ("is not a number").
+struct ParseResult {
+    enum Kind {
+        kTaken,   // read whole (or a row that takes any text)
+        kPrefix,  // only its beginning was a number; that number was taken
+        kClamped, // read, then brought into the row's values
+        kRefused, // no value the row can hold: the value is unchanged
+    } kind = kTaken;
+    std::string why;
 };
 
 // The value as the row shows it and as the document file stores it.
 std::string ValueText(const PropertyItem& row);
-// Sets the value from its text form. Non-finite numbers are refused and
-// leave the value unchanged, so no build ever sees NaN or infinity.
-void ParseValue(const PropertyItem& row, std::string_view text);
+// Sets the value from its text form: a number is the longest beginning of
+// the text that "%d" or "%lf" reads. Texts that give no finite double, or
+// one too large or too small for a double to hold, are refused and leave
+// the value unchanged, so no build ever sees NaN or infinity.
+ParseResult ParseValue(const PropertyItem& row, std::string_view text);
 // What committing an edit or activating a row does to the value.
-void StepValue(const PropertyItem& row, std::string_view text);
+ParseResult StepValue(const PropertyItem& row, std::string_view text);
+// One line on a result that is not kTaken, for the user: the row, the text
+// and what the row now holds ("\"radius\": \"1e-1000\" is too small for a
+// double; the value stays 2").
+std::string ParseNoteText(const PropertyItem& row, std::string_view text, const ParseResult& result);
 // Bytes a row occupies in the binary form (0 for strings and read-only rows).
 int BinarySize(int type);
 
@@ -61,6 +83,10 @@ public:
 
     int AddRow(const char* label, void* value, int type, const char* const* choices = nullptr);
     int AddOptionalRow(const char* label, void* value, int type, const char* defaultText, bool* found = nullptr);
+    // An integer row that holds only low .. high (optional when defaultText
+    // is given; found tells a read whether the file held it).
+    int AddIntegerRow(const char* label, int32_t* value, int32_t low, int32_t high,
+                      const char* defaultText = nullptr, bool* found = nullptr);
     // A double row whose value may carry whole decimal digits.
     int AddCoordinateRow(const char* label, double* value, std::string* digits);
     // A group header, with the rows after it one level deeper.

@@ -105,7 +105,11 @@ int PropertyStream::InsertRow(PropertyItem& row)
         const bool present = read && eq != std::string::npos && std::string_view(line).substr(0, eq) == row.label;
         if (row.found)
             *row.found = present;
-        ParseValue(row, present ? std::string_view(line).substr(eq + 1) : std::string_view(row.defaultText));
+        if (!present) {
+            ParseValue(row, row.defaultText);
+            return 0;
+        }
+        Parse(row, std::string_view(line).substr(eq + 1));
         return 0;
     }
     if (!ReadLine(*m_in, line, row.digits ? kMaxCoordinateLine : kMaxLine)) {
@@ -123,6 +127,13 @@ int PropertyStream::InsertRow(PropertyItem& row)
         value = value.substr(0, own < kMaxLine ? kMaxLine - own : 0);
     }
     if (row.type != kRowGroup)
-        ParseValue(row, value);
+        Parse(row, value);
     return 0;
+}
+
+void PropertyStream::Parse(const PropertyItem& row, std::string_view text)
+{
+    const ParseResult result = ParseValue(row, text);
+    if (result.kind != ParseResult::kTaken)
+        m_notes.push_back(ParseNoteText(row, text, result));
 }

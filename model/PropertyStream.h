@@ -4,6 +4,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "model/PropertyList.h"
 
@@ -25,11 +26,17 @@ public:
     static bool ReadLine(std::istream& in, std::string& line, size_t limit = kMaxLine);
     // True once a read found the input exhausted (the file ended early).
     bool Exhausted() const { return m_exhausted; }
+    // One line for each text row whose text was not read whole, was brought
+    // into range or was refused (ParseNoteText), in the order read.
+    const std::vector<std::string>& Notes() const { return m_notes; }
 
     bool m_binary;
 
 private:
+    void Parse(const PropertyItem& row, std::string_view text);
+
     std::istream* m_in = nullptr;
     std::ostream* m_out = nullptr;
     bool m_exhausted = false;
+    std::vector<std::string> m_notes;
 };

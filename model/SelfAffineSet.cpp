@@ -109,9 +109,9 @@ int CSelfAffineSet::FillProperties(PropertyList& list)
     list.AddRow("Precision", &m_piecePrecision, kRowDouble);
     list.AddRow("Level", &m_levelValue, kRowDouble);
     list.AddRow("Iterations", &m_iterations, kRowInteger);
-    list.AddRow("Number of maps", &m_maps.count, kRowInteger);
+    list.AddIntegerRow("Number of maps", &m_maps.count, 0, MapSet::kMaxMaps);
     if (threeD)
-        list.AddRow("Number of lights", &m_colorMap.m_lightCount, kRowInteger);
+        list.AddIntegerRow("Number of lights", &m_colorMap.m_lightCount, 0, CColorMap::kMaxLights);
     list.EndGroup();
     ClampCounts();
 

@@ -94,7 +94,8 @@ CParametersBar::CParametersBar(QWidget* parent)
         w->setToolTip("Click to edit");
     }
     connect(&grid, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) { DescribeRow(item); });
-    if (auto* main = qobject_cast<QMainWindow*>(parent)) {
+    m_main = qobject_cast<QMainWindow*>(parent);
+    if (auto* main = m_main.data()) {
         m_waitNote = new QLabel("The fractal is building: its properties can be edited when it ends");
         m_waitNote->hide();
         main->statusBar()->insertPermanentWidget(0, m_waitNote);
@@ -242,6 +243,7 @@ void CParametersBar::Reload(CFractal* fractal)
         const RowHelp help = FindRowHelp(kind, r.group, r.label);
         if (!help.Empty()) {
             const QString tip = QString::fromStdString(help.ToolTip());
+            r.tip = tip;
             item->setToolTip(0, tip);
             item->setToolTip(1, tip);
             item->setWhatsThis(0, QString::fromStdString(help.line));
@@ -292,7 +294,14 @@ QTreeWidgetItem* CParametersBar::FindItem(const QString& label) const
     return nullptr;
 }
 
-int CParametersBar::OnGridChanged(CPropertyGrid* grid)
+void CParametersBar::Note(const QString& text)
+{
+    m_note = text;
+    if (m_main && !text.isEmpty())
+        m_main->statusBar()->showMessage(text);
+}
+
+int CParametersBar::OnGridChanged(CPropertyGrid* grid, bool* refused)
 {
     if (grid != &Grid() || !grid->m_editItem || !m_fractal)
         return 0;
@@ -306,8 +315,21 @@ int CParametersBar::OnGridChanged(CPropertyGrid* grid)
     if (Busy())
         return 0;
     PropertyItem& row = m_rows[index].item;
-    StepValue(row, grid->m_editText.toStdString());
-    grid->SetCellText(m_rows[index].handle, 1, QString::fromStdString(ValueText(row)));
+    QTreeWidgetItem* item = m_rows[index].handle;
+    const std::string text = grid->m_editText.toStdString();
+    const ParseResult result = StepValue(row, text);
+    const QString note = result.kind == ParseResult::kTaken
+                             ? QString()
+                             : QString::fromStdString(ParseNoteText(row, text, result));
+    Note(note);
+    const QString tip = m_rows[index].tip;
+    item->setToolTip(1, note.isEmpty() ? tip : tip.isEmpty() ? note : note + "\n" + tip);
+    if (result.kind == ParseResult::kRefused) {
+        if (refused)
+            *refused = true;
+        return 0;
+    }
+    grid->SetCellText(item, 1, QString::fromStdString(ValueText(row)));
     if (row.type == kRowString && m_doc)
         m_doc->SetTitle(QString::fromStdString(m_fractal->m_name));
     const QString label = QString::fromStdString(m_rows[index].label);
@@ -322,7 +344,7 @@ bool CParametersBar::event(QEvent* e)
 {
     if (e->type() == QEvent::Type(WM_GRID_CHANGED)) {
         auto* changed = static_cast<GridChangedEvent*>(e);
-        changed->m_result = OnGridChanged(changed->m_grid);
+        changed->m_result = OnGridChanged(changed->m_grid, &changed->m_keepEditing);
         return true;
     }
     return CSizingControlBar::event(e);

@@ -3,7 +3,9 @@
 // fractal in the property grid and writes edits into the fractal's fields.
 // It shows the document of the view activated last.
 
+#include <QMainWindow>
 #include <QMetaObject>
+#include <QPointer>
 
 #include <map>
 #include <set>
@@ -34,8 +36,12 @@ public:
     void RefreshValues() override;
 
     void Reload(CFractal* fractal);
-    // The changed message from the grid; 1 when a row was updated.
-    int OnGridChanged(CPropertyGrid* grid);
+    // The changed message from the grid; 1 when a row was updated. A text
+    // the row cannot take sets `refused` and leaves the value as it was.
+    int OnGridChanged(CPropertyGrid* grid, bool* refused = nullptr);
+    // The last word on an edited text that was not taken as it stands (also
+    // on the status bar); empty after one that was.
+    QString LastNote() const { return m_note; }
 
     CPropertyGrid& Grid() { return m_frame->Grid(); }
     CGridFrame& Frame() { return *m_frame; }
@@ -65,6 +71,7 @@ private:
         std::string label; // item.label points here once all rows are in
     std::string group; // the label of its group header, "" at the top
         QTreeWidgetItem* handle = nullptr;
+        QString tip; // the row's help
     };
     // While its document builds, the worker owns the fractal's fields.
     bool Busy() const { return m_doc && m_doc->IsBuilding(); }
@@ -90,4 +97,7 @@ private:
     std::map<const CFractal_Doc*, Kept> m_kept;
     QLabel* m_waitNote = nullptr;
     QLabel* m_description;
+    QPointer<QMainWindow> m_main;
+    QString m_note;
+    void Note(const QString& text);
 };

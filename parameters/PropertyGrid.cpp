@@ -166,12 +166,13 @@ void CPropertyGrid::DeleteAllRows()
     setUpdatesEnabled(true);
 }
 
-void CPropertyGrid::Notify()
+bool CPropertyGrid::Notify()
 {
     if (!m_notifyWnd)
-        return;
+        return false;
     GridChangedEvent e(this);
     QCoreApplication::sendEvent(m_notifyWnd, &e);
+    return e.m_keepEditing;
 }
 
 void CPropertyGrid::SetReadOnly(bool readOnly)
@@ -188,7 +189,8 @@ void CPropertyGrid::SetReadOnly(bool readOnly)
 void CPropertyGrid::BeginEdit(QTreeWidgetItem* item, int column)
 {
     EndEdit();
-    if (m_readOnly)
+    // A refused text stays in its editor until it is mended or cancelled.
+    if (m_editor || m_readOnly)
         return;
     m_editItem = item;
     if (!IsEditable(item)) {
@@ -240,8 +242,14 @@ void CPropertyGrid::EndEdit()
     // Taken out first: an EndEdit reached while the change is handled finds
     // no editor.
     m_editor = nullptr;
-    if (m_notifyWnd && cell != m_editText)
-        Notify();
+    const bool refused = m_notifyWnd && cell != m_editText && Notify();
+    if (refused && editor && m_editItem && Row(m_editItem)) {
+        // The editor covers the cell, so it carries the cell's tooltip,
+        // which now says why.
+        editor->setToolTip(m_editItem->toolTip(1));
+        m_editor = editor;
+        return;
+    }
     DiscardEditor(editor);
 }
 
@@ -338,6 +346,12 @@ void CPropertyGrid::mousePressEvent(QMouseEvent* e)
     }
     if (m_columnCount > 0 && p.x() >= GetColumnWidth(0) + m_hOffset) {
         EndEdit();
+        if (m_editor) { // refused: the user mends it first
+            m_editor->setFocus(Qt::MouseFocusReason);
+            FitToFrame();
+            e->accept();
+            return;
+        }
         // The change may have listed the rows afresh.
         hit = itemAt(p);
         if (hit)

@@ -28,6 +28,9 @@ public:
     CPropertyGrid* m_grid;
     // Set by the receiver: 1 when it updated a row.
     int m_result = 0;
+    // Set by the receiver of an edited text it refused: the editor stays
+    // open with the text, for the user to mend or cancel.
+    bool m_keepEditing = false;
 };
 
 // The record behind every row: its cells, in column order (cell 0 is the
@@ -97,6 +100,7 @@ public:
     void DeleteAllRows();
     void BeginEdit(QTreeWidgetItem* item, int column);
     // Commits the open editor; a change is reported before the editor goes.
+    // A text the receiver refuses keeps the editor open with it.
     void EndEdit();
     // Closes the open editor without reporting anything.
     void CancelEdit();
@@ -139,7 +143,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    void Notify();
+    // True when the receiver refused the edited text.
+    bool Notify();
     bool OnExpandButton(QTreeWidgetItem* item, int x) const;
     int TextLeft(QTreeWidgetItem* item) const;
     void PlaceEditor();

@@ -74,8 +74,8 @@ TEST_P(TurnAt, EachFrameIsTheSetTurnedByTheStepsBeforeIt)
     Size(canvas, w, h);
     const fs::path path = TempFile("turn" + std::to_string(w) + ".avi");
     std::vector<unsigned> seen;
-    std::atomic<bool> stop{false};
-    const AnimationOutcome out = WriteAnimation(*fractal, canvas, Job(path, 3, 40), stop,
+    std::stop_source stop;
+    const AnimationOutcome out = WriteAnimation(*fractal, canvas, Job(path, 3, 40), stop.get_token(),
                                                 [&](unsigned done, unsigned total) {
                                                     EXPECT_EQ(total, 3u);
                                                     seen.push_back(done);
@@ -107,11 +107,11 @@ TEST(WriteAnimation, StopEndsAfterTheCurrentFrameAndLeavesAPlayableFile)
     CCanvas canvas;
     Size(canvas, 32, 24);
     const fs::path path = TempFile("stopped.avi");
-    std::atomic<bool> stop{false};
-    const AnimationOutcome out = WriteAnimation(*fractal, canvas, Job(path, 6, 10), stop,
+    std::stop_source stop;
+    const AnimationOutcome out = WriteAnimation(*fractal, canvas, Job(path, 6, 10), stop.get_token(),
                                                 [&](unsigned done, unsigned) {
                                                     if (done == 2)
-                                                        StopAnimation(*fractal, stop);
+                                                        stop.request_stop();
                                                 });
     EXPECT_EQ(out.result, AnimationOutcome::kStopped);
     EXPECT_EQ(out.framesWritten, 2u);
@@ -125,9 +125,9 @@ TEST(WriteAnimation, KindsWithoutARotationAngleAndBadCountsAreRefused)
     auto mandelbrot = CreateFractalOfType(kTypeMandelbrot);
     CCanvas canvas;
     Size(canvas, 16, 16);
-    std::atomic<bool> stop{false};
+    std::stop_source stop;
     const fs::path path = TempFile("refused.avi");
-    AnimationOutcome out = WriteAnimation(*mandelbrot, canvas, Job(path, 3, 18), stop);
+    AnimationOutcome out = WriteAnimation(*mandelbrot, canvas, Job(path, 3, 18), stop.get_token());
     EXPECT_EQ(out.result, AnimationOutcome::kRefused);
     EXPECT_FALSE(out.error.empty());
     EXPECT_FALSE(AnimationRefusal(*mandelbrot).empty());
@@ -136,7 +136,7 @@ TEST(WriteAnimation, KindsWithoutARotationAngleAndBadCountsAreRefused)
     auto pyramid = CreateSample(kPyramid);
     EXPECT_TRUE(AnimationRefusal(*pyramid).empty());
     for (auto [frames, step] : {std::pair{0u, 18u}, {10001u, 18u}, {3u, 0u}, {3u, 361u}}) {
-        out = WriteAnimation(*pyramid, canvas, Job(path, frames, step), stop);
+        out = WriteAnimation(*pyramid, canvas, Job(path, frames, step), stop.get_token());
         EXPECT_EQ(out.result, AnimationOutcome::kRefused) << frames << " " << step;
     }
     EXPECT_FALSE(fs::exists(path));
@@ -147,9 +147,9 @@ TEST(WriteAnimation, AFailedFileIsReportedAsAFailure)
     auto pyramid = CreateSample(kPyramid);
     CCanvas canvas;
     Size(canvas, 16, 16);
-    std::atomic<bool> stop{false};
+    std::stop_source stop;
     const AnimationOutcome out =
-        WriteAnimation(*pyramid, canvas, Job(TempFile("x") / "no-dir" / "a.avi", 2, 18), stop);
+        WriteAnimation(*pyramid, canvas, Job(TempFile("x") / "no-dir" / "a.avi", 2, 18), stop.get_token());
     EXPECT_EQ(out.result, AnimationOutcome::kFailed);
     EXPECT_NE(out.error.find("a.avi"), std::string::npos) << out.error;
     EXPECT_STREQ(kAnimationWriteError, "An error occurred trying to write the output file.");
@@ -165,9 +165,9 @@ TEST(WriteAnimation, ASetThatCannotBeBuiltOrHeldIsRefusedWithItsReason)
     ++set.m_maps.count;
     CCanvas canvas;
     Size(canvas, 16, 12);
-    std::atomic<bool> stop{false};
+    std::stop_source stop;
     const fs::path path = TempFile("blank.avi");
-    AnimationOutcome out = WriteAnimation(*fractal, canvas, Job(path, 3, 18), stop);
+    AnimationOutcome out = WriteAnimation(*fractal, canvas, Job(path, 3, 18), stop.get_token());
     EXPECT_EQ(out.result, AnimationOutcome::kRefused);
     EXPECT_EQ(out.error.rfind("The maps do not contract: map " + std::to_string(blank) + " ", 0), 0u) << out.error;
     EXPECT_EQ(out.framesWritten, 0u);
@@ -182,7 +182,7 @@ TEST(WriteAnimation, ASetThatCannotBeBuiltOrHeldIsRefusedWithItsReason)
         {
             if (!LimitAddressSpace(64u << 20))
                 std::_Exit(3);
-            out = WriteAnimation(*fractal, canvas, Job(path, 3, 18), stop);
+            out = WriteAnimation(*fractal, canvas, Job(path, 3, 18), stop.get_token());
             const bool refused = out.result == AnimationOutcome::kRefused &&
                                  out.error == "Not enough memory for a 2000x2000 image";
             std::_Exit(refused && !fs::exists(path) ? 0 : 1);

@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <future>
+
 #include "animation/AnimationDlg.h"
 #include "app/AboutDlg.h"
 #include "app/DesktopRegistration.h"
@@ -23,6 +25,7 @@
 #include "app/TileBar.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
+#include "document/ProgressText.h"
 #include "document/SizeDialog.h"
 #include "model/FractalFactory.h"
 #include "model/MandelbrotSet.h"
@@ -520,6 +523,80 @@ TEST(AnimationDialog, StopAndCloseWhileWriting)
     EXPECT_TRUE(alive && alive->isVisible()) << "stays until the writer ends";
     ASSERT_TRUE(WaitIdle(w.doc));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !alive; }, 5000));
+}
+
+TEST(AnimationDialog, AStopBeforeTheEncoderIsOpenWritesNoFrame)
+{
+    // The window's Stop reaches the job before the writer has opened its
+    // file: the writer must honour it however long the opening takes.
+    Window w(kTypeSelfAffine, 32, 24);
+    w.doc->OnSample(32777 + 4);
+    QTemporaryDir dir;
+    AnimationJob job;
+    std::string error;
+    ASSERT_TRUE(FindVideoEncoder("rawvideo", job.encoder, error)) << error;
+    job.path = dir.filePath("stopped.avi").toStdString();
+    job.frameCount = 4;
+    std::promise<void> pressed;
+    std::shared_future<void> stopPressed = pressed.get_future().share();
+    AnimationOutcome out;
+    CFractal* fractal = w.doc->m_fractal.get();
+    CCanvas* canvas = w.doc->m_canvas.get();
+    ASSERT_TRUE(w.doc->StartJob([&, stopPressed](std::stop_token stop) {
+        stopPressed.wait();
+        out = WriteAnimation(*fractal, *canvas, job, stop);
+    }));
+    w.doc->OnStop();
+    pressed.set_value();
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(out.result, AnimationOutcome::kStopped);
+    EXPECT_EQ(out.framesWritten, 0u);
+}
+
+TEST(AnimationDialog, TheStatusBarCountsTheFramesThenNamesTheFile)
+{
+    Window w(kTypeSelfAffine, 48, 32);
+    w.doc->OnSample(32777 + 4);
+    w.doc->ShowInParameters();
+    auto& set = static_cast<CSelfAffineSet&>(*w.doc->m_fractal);
+    set.m_rotationAngle = 45;
+    w.frame.ParametersBar()->RefreshValues();
+    QTemporaryDir dir;
+    CAnimationDlg dialog(w.view);
+    Choose(dialog, "raw video");
+    dialog.m_stepEdit->setText("120");
+    dialog.m_framesEdit->setText("3");
+    dialog.m_askPath = [&] { return dir.filePath("turn.avi"); };
+    dialog.m_askSettings = [](EncoderSettings&) { return true; };
+    dialog.m_complain = [](const QString&) {};
+    QStringList seen;
+    QObject::connect(w.frame.statusBar(), &QStatusBar::messageChanged, [&](const QString& t) { seen << t; });
+    dialog.StartOrStop();
+    ASSERT_TRUE(WaitIdle(w.doc));
+    QApplication::processEvents();
+    ASSERT_EQ(dialog.m_outcome.result, AnimationOutcome::kDone);
+    EXPECT_TRUE(seen.contains("Frame 1 of 3")) << seen.join(" | ").toStdString();
+    EXPECT_EQ(w.frame.statusBar()->currentMessage(), "turn.avi");
+    // Each frame's build reports, and its line is the frame's.
+    for (const QString& t : seen)
+        EXPECT_TRUE(t.startsWith("Frame ") || t == "turn.avi") << t.toStdString();
+    // Three turns of 120 degrees leave the angle 360 above its start, and
+    // the row shows the value in force.
+    EXPECT_DOUBLE_EQ(set.m_rotationAngle, 405);
+    QTreeWidgetItem* row = w.frame.ParametersBar()->FindItem("Rotation angle");
+    ASSERT_TRUE(row);
+    EXPECT_EQ(w.frame.ParametersBar()->Grid().GetCellText(row, 1), "405");
+}
+
+TEST(FrameStatus, GuessesFromTheFinishedFrames)
+{
+    EXPECT_EQ(FrameStatusText(1, 20, 30, 30), "Frame 1 of 20");
+    // Six frames took 2 s each; the seventh has run 0.5 s: 1.5 s of it and
+    // 13 frames of 2 s are left.
+    EXPECT_EQ(FrameStatusText(7, 20, 12.5, 0.5), "Frame 7 of 20, about 28 s left");
+    // A frame slower than the others leaves only the frames after it.
+    EXPECT_EQ(FrameStatusText(20, 20, 60, 10), "Frame 20 of 20");
+    EXPECT_EQ(FrameStatusText(2, 3, 0.5, 0.1), "Frame 2 of 3") << "too early to guess";
 }
 
 TEST(NewFractalDialog, TileSetPreselectedDoubleClickConfirmsNoneGivesMandelbrot)

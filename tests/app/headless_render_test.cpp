@@ -562,3 +562,43 @@ TEST_F(Headless, AViewAt1e40SavedAndReopenedKeepsItsDigitsAndImage)
     ASSERT_EQ(cut.code, 0) << cut.err;
     EXPECT_NE(ReadAll(dir / "d.bmp"), a);
 }
+
+TEST_F(Headless, ARowNotReadAsItStandsGivesOneWarningNamingTheFileRowAndValue)
+{
+    const std::string head = "Fractal Type=Mandelbrot Set\r\n[Main]\r\nName=M\r\ntype=Mandebrot Set\r\n";
+    const std::string colours = "[Colors]\r\nRed=1\r\nGreen=1\r\nBlue=1\r\nRed   Shift=1\r\nGreen Shift=1\r\n"
+                                "Blue  Shift=1\r\nBackground=Black\r\n";
+    auto write = [&](const char* name, const std::string& x, const std::string& radius, const std::string& extra) {
+        std::ofstream f(dir / name, std::ios::binary);
+        f << head << "x=" << x << "\r\ny=0\r\nradius=" << radius << "\r\nprecision=100\r\n" << colours << extra;
+    };
+    const std::string deep = "-0.75000000000000000000000000000000000001";
+    write("fine.frc", "-0.5", "1.5", "iterations=300\r\n");
+    const Result fine = Render({At("fine.frc"), "--quiet", "--size", "16x12", "--save", At("fine2.frc")});
+    ASSERT_EQ(fine.code, 0) << fine.err;
+    EXPECT_EQ(fine.err, "") << "a file that reads as it stands says nothing";
+    EXPECT_EQ(ReadAll(dir / "fine.frc"), ReadAll(dir / "fine2.frc"));
+
+    struct Case {
+        std::string x, radius, extra, row, used;
+    };
+    const Case cases[] = {
+        {"-0.5", "1e-1000", "", "radius", "the value stays 2"},
+        {"-0.5", "nan", "", "radius", "the value stays 2"},
+        {"-0.5", "2,5", "", "radius", "the value is now 2"},
+        {"-0.5", "2", "iterations=1e12\r\n", "iterations", "the value is now 1"},
+        {"-0.5", "2", "iterations=0\r\n", "iterations", "the value is now 1"},
+        {deep + "abc", "1e-35", "", "x", "the value is now " + deep},
+    };
+    for (const Case& c : cases) {
+        write("bad.frc", c.x, c.radius, c.extra);
+        const Result r = Render({At("bad.frc"), "--quiet", "--size", "16x12", "--save", At("bad2.frc")});
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(Lines(r.err), 1) << r.err;
+        const std::string start = "quillion: \"" + (dir / "bad.frc").string() + "\": row \"" + c.row + "\": ";
+        EXPECT_EQ(r.err.rfind(start, 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.used + "\n"), std::string::npos) << r.err;
+    }
+    // The digits before "abc" are the centre, as "%lf" reads its double.
+    EXPECT_NE(ReadAll(dir / "bad2.frc").find("\r\nx=" + deep + "\r\n"), std::string::npos) << ReadAll(dir / "bad2.frc");
+}

@@ -59,7 +59,7 @@ TEST(WorkerVectorState, BuildsAndJobsStartClean)
 
     std::atomic<bool> jobDirty{true};
     Dirty();
-    ASSERT_TRUE(w.doc->StartJob([&] { jobDirty = UpperVectorStateDirty(); }));
+    ASSERT_TRUE(w.doc->StartJob([&](std::stop_token) { jobDirty = UpperVectorStateDirty(); }));
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_FALSE(jobDirty) << "a job such as the animation writer";
 }

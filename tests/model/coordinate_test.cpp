@@ -170,14 +170,15 @@ TEST(WholeCoordinate, ACoordinateRowShowsAndTakesTheDigits)
     StepValue(row, "0.25");
     EXPECT_EQ(digits, "");
     EXPECT_EQ(ValueText(row), "0.25");
-    // Trailing text reads the number before it as ever, but no digits.
-    StepValue(row, "-0.750000000000000000000000001 and more");
+    // Trailing text: the digits are those of the number before it, as the
+    // double is, and the reading says it stopped short.
+    EXPECT_EQ(StepValue(row, "-0.750000000000000000000000001 and more").kind, ParseResult::kPrefix);
     EXPECT_EQ(x, -0.75);
-    EXPECT_EQ(digits, "");
-    // Refused texts change nothing.
+    EXPECT_EQ(digits, "-0.750000000000000000000000001");
+    // Refused texts change nothing, and say so.
     StepValue(row, sixty);
-    StepValue(row, "inf");
-    StepValue(row, "junk");
+    for (const char* bad : {"inf", "junk", "nan", "1e400", "-1e-330"})
+        EXPECT_EQ(StepValue(row, bad).kind, ParseResult::kRefused) << bad;
     EXPECT_EQ(x, -1.75);
     EXPECT_EQ(digits, sixty);
     // The double changed alone: its own text.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -281,3 +282,40 @@ TEST(BinarySize, ByTypeCode)
 }
 
 } // namespace
+
+TEST(ParseValue, ANumberIsTakenRefusedOrCutExactlyAsStrtodReadsIt)
+{
+    // strtod in the C locale is the "%lf" reading: what it takes, whether it
+    // stopped short, and whether its number is finite and in a double's range.
+    const char* texts[] = {"2.5", " 2.5 ", "2,5", "1e12", "0.1234abc", "abc", "", "nan", "-inf", "1e400",
+                           "-1e-330", "1e-300", "0x1p-3", "0x", "+7", "--7", "1e", "1e+5x", ".5", "5."};
+    for (const char* text : texts) {
+        double d = 9;
+        const ParseResult r = ParseValue(Row(kRowDouble, &d), text);
+        errno = 0;
+        char* end = nullptr;
+        const double c = std::strtod(text, &end);
+        const bool none = end == text;
+        const bool outOfRange = errno == ERANGE && (c == 0 || std::isinf(c));
+        while (*end == ' ')
+            ++end;
+        if (none || outOfRange || !std::isfinite(c)) {
+            EXPECT_EQ(r.kind, ParseResult::kRefused) << text;
+            EXPECT_EQ(d, 9) << text;
+            EXPECT_FALSE(r.why.empty()) << text;
+        } else {
+            EXPECT_EQ(d, c) << text;
+            EXPECT_EQ(r.kind, *end ? ParseResult::kPrefix : ParseResult::kTaken) << text;
+        }
+    }
+    // An integer row with a range brings a count into it and says so.
+    int32_t n = 5;
+    PropertyItem row = Row(kRowInteger, &n);
+    row.low = 1;
+    row.high = 100000000;
+    for (auto [text, used] : {std::pair{"0", 1}, {"-5", 1}, {"200000000", 100000000}, {"99999999999999999999", 100000000}}) {
+        EXPECT_EQ(ParseValue(row, text).kind, ParseResult::kClamped) << text;
+        EXPECT_EQ(n, used) << text;
+    }
+    EXPECT_EQ(ParseNoteText(row, "0", ParseValue(row, "0")), "\"row\": \"0\" is outside 1 to 100000000; the value is now 1");
+}

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTest>
 
 #include "app/MainFrame.h"
@@ -133,6 +134,52 @@ TEST(ParametersBar, TypedDoubleIsSetWhenAnotherRowIsClicked)
     w.ClickValue("x");
     EXPECT_DOUBLE_EQ(m->m_centerY, 0.0);
     EXPECT_EQ(w.Cell("y"), "0");
+}
+
+TEST(ParametersBar, ARefusedTextStaysInItsEditorAndARangedOneShowsTheValueInForce)
+{
+    Window w(kTypeMandelbrot);
+    auto* m = static_cast<CMandelbrotSet*>(w.doc->m_fractal.get());
+    QStatusBar* status = w.frame.statusBar();
+    for (const char* text : {"nan", "abc", "inf", "1e400", "1e-330"}) {
+        w.ClickValue("radius");
+        QLineEdit* editor = w.grid.Editor();
+        ASSERT_NE(editor, nullptr);
+        editor->setText(text);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QApplication::processEvents();
+        ASSERT_EQ(w.grid.Editor(), editor) << text << ": the editor stays open";
+        EXPECT_EQ(editor->text(), text);
+        EXPECT_DOUBLE_EQ(m->m_halfSize, 2.0) << text;
+        EXPECT_EQ(w.Cell("radius"), "2");
+        const QString note = status->currentMessage();
+        EXPECT_TRUE(note.startsWith(QString("\"radius\": \"%1\" is ").arg(text))) << note.toStdString();
+        EXPECT_TRUE(note.endsWith("the value stays 2")) << note.toStdString();
+        EXPECT_TRUE(w.bar->FindItem("radius")->toolTip(1).startsWith(note));
+        // A click on another value keeps the text to be mended; Escape drops it.
+        w.ClickValue("precision");
+        EXPECT_EQ(w.grid.Editor(), editor);
+        QTest::keyClick(editor, Qt::Key_Escape);
+        ASSERT_EQ(w.grid.Editor(), nullptr);
+    }
+    // Counts outside 1 to 100000000 are brought to the nearer end, shown.
+    for (auto [text, used] : {std::pair{"0", "1"}, {"-5", "1"}, {"200000000", "100000000"}, {"2,5", "2"}}) {
+        w.Type("iterations", "");
+        w.grid.Editor()->setText(text);
+        w.ClickValue("x");
+        EXPECT_EQ(w.Cell("iterations"), used) << text;
+        EXPECT_EQ(QString::number(m->m_maxIterations), used);
+        EXPECT_TRUE(status->currentMessage().endsWith(QString("the value is now ") + used))
+            << status->currentMessage().toStdString();
+        QTest::keyClick(w.grid.Editor(), Qt::Key_Escape);
+    }
+    // A text taken as it stands says nothing and gives the row its help back.
+    w.Type("iterations", "");
+    w.grid.Editor()->setText("5000");
+    w.ClickValue("x");
+    EXPECT_EQ(m->m_maxIterations, 5000);
+    EXPECT_TRUE(w.bar->LastNote().isEmpty());
+    EXPECT_TRUE(w.bar->FindItem("iterations")->toolTip(1).startsWith("Steps of"));
 }
 
 TEST(ParametersBar, FlagsFlipAndEnumerationsStepAround)
