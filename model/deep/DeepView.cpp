@@ -156,6 +156,10 @@ struct PixelOut {
 // A few roundings' worth per operation, generously.
 constexpr double kEps = 8 * 0x1p-53;
 
+// How often a doubtful pixel's own orbit is computed, each time with the
+// bits its bound found missing.
+constexpr int kOwnAttempts = 4;
+
 // The longest valid skip from index i of the table, or null. A skip
 // covers 2^(l+1) steps from an index aligned to that length; its radius
 // never exceeds that of the first half, so the search stops at the first
@@ -569,38 +573,59 @@ Setup<T> MakeSetup(const Scene& scene, const ReferenceOrbit& start, size_t start
     return s;
 }
 
-// The pixel iterated about an orbit of its own, computed in arbitrary
-// precision from its exact position: its difference is zero, so no
-// rounding of the differences is left to decide it. False when stopped.
-template <class T, class Product>
-bool OwnReference(const Scene& scene, int i, int j, PixelRecord& cell, int32_t* count)
+// The orbit of pixel (i, j) itself at `bits`: the centre read again from
+// its digits, the offset added, every step in MPFR. False when stopped.
+bool OwnOrbit(const Scene& scene, int i, int j, long bits, ReferenceOrbit& own)
 {
     const DeepJob& job = scene.job;
-    const T pixel = FromWide<T>(job.pixelSize);
-    const FloatExp offsets[2] = {FloatExp(Offset(j, job.width, pixel)), FloatExp(Offset(i, job.height, pixel))};
-    MpfrReal px(scene.bits), py(scene.bits), step(scene.bits);
-    mpfr_srcptr centre[2] = {scene.x.get(), scene.y.get()};
+    const FloatExp offsets[2] = {FloatExp(double(j - job.width / 2)) * job.pixelSize,
+                                 FloatExp(double(i - job.height / 2)) * job.pixelSize};
+    MpfrReal px(bits), py(bits), step(bits);
+    const std::string* centre[2] = {&job.centreRe, &job.centreIm};
     MpfrReal* point[2] = {&px, &py};
+    bool exact = true;
     for (int a = 0; a < 2; ++a) {
-        mpfr_set_d(step.get(), offsets[a].m, MPFR_RNDN);
-        mpfr_mul_2si(step.get(), step.get(), long(offsets[a].e), MPFR_RNDN);
-        mpfr_add(point[a]->get(), centre[a], step.get(), MPFR_RNDN);
+        bool read = false;
+        point[a]->Parse(*centre[a], &read);
+        exact = exact && read;
+        if (offsets[a].m != 0) {
+            mpfr_set_d(step.get(), offsets[a].m, MPFR_RNDN);
+            mpfr_mul_2si(step.get(), step.get(), long(offsets[a].e), MPFR_RNDN);
+            exact = mpfr_add(point[a]->get(), point[a]->get(), step.get(), MPFR_RNDN) == 0 && exact;
+        }
     }
-    ReferenceOrbit own;
-    bool whole = false;
     if (job.julia) {
-        MpfrReal cr(scene.bits), ci(scene.bits);
+        MpfrReal cr(bits), ci(bits);
         mpfr_set_d(cr.get(), job.cRe, MPFR_RNDN);
         mpfr_set_d(ci.get(), job.cIm, MPFR_RNDN);
-        mpfr_div_d(px.get(), px.get(), job.g, MPFR_RNDN);
-        mpfr_div_d(py.get(), py.get(), job.g, MPFR_RNDN);
-        whole = ComputeReferenceOrbit(px, py, cr, ci, job.radius2, scene.length, scene.wide, job.stop, own);
-    } else {
-        const MpfrReal zero(scene.bits);
-        whole = ComputeReferenceOrbit(zero, zero, px, py, job.radius2, scene.length, scene.wide, job.stop, own);
+        exact = mpfr_div_d(px.get(), px.get(), job.g, MPFR_RNDN) == 0 && exact;
+        exact = mpfr_div_d(py.get(), py.get(), job.g, MPFR_RNDN) == 0 && exact;
+        return ComputeReferenceOrbit(px, py, cr, ci, job.radius2, scene.length, scene.wide, job.stop, own, exact, 0);
     }
-    if (!whole)
-        return false;
+    const MpfrReal zero(bits);
+    return ComputeReferenceOrbit(zero, zero, px, py, job.radius2, scene.length, scene.wide, job.stop, own, exact, 1);
+}
+
+// The pixel iterated about an orbit of its own, computed in arbitrary
+// precision from its exact position: its difference is zero, so no
+// rounding of the differences is left to decide it. The orbit itself may
+// amplify MPFR's roundings past the view's precision (a pixel this near the
+// set's boundary is why it was in doubt): it is computed again with the
+// bits its rounding bound says were missing, a few times at most. False
+// when stopped; `settled` false when the last attempt was still short.
+template <class T, class Product>
+bool OwnReference(const Scene& scene, int i, int j, PixelRecord& cell, int32_t* count, bool& settled)
+{
+    ReferenceOrbit own;
+    long bits = scene.bits;
+    for (int attempt = 0;; ++attempt) {
+        if (!OwnOrbit(scene, i, j, bits, own))
+            return false;
+        settled = own.bitsShort == 0;
+        if (settled || attempt == kOwnAttempts - 1)
+            break;
+        bits = NextOwnBits(bits, own.bitsShort);
+    }
     // A zero difference stays zero: no skips needed, and none taken.
     const Setup<T> s = MakeSetup<T>(scene, own, scene.startIndex);
     const PixelOut o = IteratePixel<T, Product>(s, T(0.0), T(0.0), T(0.0), T(0.0));
@@ -684,8 +709,18 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, Deep
     // but the view.
     std::vector<std::pair<int, int>> again;
     int64_t spent = 0;
+    // The centre's pixel has no difference and so no bound of its own: it
+    // is the centre's orbit, in doubt when that orbit is, and first served.
+    const int ci = job.height / 2, cj = job.width / 2;
+    const bool centreInDoubt = scene.centre.bitsShort > 0;
+    if (centreInDoubt) {
+        spent += int64_t(scene.centre.size()) + 3;
+        again.emplace_back(ci, cj);
+    }
     for (int i = 0; i < job.height; ++i)
         for (const Doubtful& d : doubtful[size_t(i)]) {
+            if (centreInDoubt && i == ci && d.column == cj)
+                continue;
             if (job.ownReferenceBudget >= 0 && spent + d.cost > job.ownReferenceBudget) {
                 ++outcome.doubtfulKept;
                 continue;
@@ -694,14 +729,16 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, Deep
             again.emplace_back(i, d.column);
         }
     outcome.ownReferences = int(again.size());
-    std::atomic<int> kept{0};
+    std::atomic<int> kept{0}, unsettled{0};
     ForEachRange(int(again.size()), 1, [&](int begin, int end) {
         for (int n = begin; n < end && !stopped.load(std::memory_order_relaxed); ++n) {
             const auto [i, j] = again[size_t(n)];
             int32_t* count = counts ? counts + size_t(i) * size_t(job.width) + size_t(j) : nullptr;
-            bool whole = true;
+            bool whole = true, settled = true;
             try {
-                whole = OwnReference<T, Product>(scene, i, j, rows[i][j], count);
+                whole = OwnReference<T, Product>(scene, i, j, rows[i][j], count, settled);
+                if (!settled)
+                    unsettled.fetch_add(1, std::memory_order_relaxed);
             } catch (const std::bad_alloc&) {
                 // The pixel keeps its difference iteration's result.
                 kept.fetch_add(1, std::memory_order_relaxed);
@@ -714,6 +751,7 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, Deep
     });
     outcome.ownReferences -= kept.load();
     outcome.doubtfulKept += kept.load();
+    outcome.unsettled = unsettled.load();
     return !stopped;
 }
 
@@ -740,6 +778,19 @@ long DeepPrecisionBits(FloatExp pixelSize)
     return 72 + long(std::max<int64_t>(0, -pixelSize.e));
 }
 
+long DigitBits(std::string_view text)
+{
+    // Every digit of the significand, leading zeros too (they cost little),
+    // at 10/3 bits each, and 64 bits below the last.
+    long digits = 0;
+    for (const char ch : text) {
+        if (ch == 'e' || ch == 'E')
+            break;
+        digits += ch >= '0' && ch <= '9';
+    }
+    return 64 + (digits * 10 + 2) / 3;
+}
+
 uint64_t DeepMemoryNeed(const DeepJob& job)
 {
     const bool wide = Wide(job);
@@ -764,13 +815,15 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
     }
     if (job.width <= 0 || job.height <= 0)
         return out;
-    const long bits = DeepPrecisionBits(job.pixelSize);
+    // The centre is the point the document holds, to all its digits.
+    const long bits = std::max({DeepPrecisionBits(job.pixelSize), DigitBits(job.centreRe), DigitBits(job.centreIm)});
     MpfrReal x(bits), y(bits);
-    if (!x.Parse(job.centreRe)) {
+    bool exactX = false, exactY = false;
+    if (!x.Parse(job.centreRe, &exactX)) {
         out.error = "The centre's x is not a number: \"" + job.centreRe + "\"";
         return out;
     }
-    if (!y.Parse(job.centreIm)) {
+    if (!y.Parse(job.centreIm, &exactY)) {
         out.error = "The centre's y is not a number: \"" + job.centreIm + "\"";
         return out;
     }
@@ -789,15 +842,16 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
         if (!job.julia) {
             // w_0 = 0, w_1 = the centre = c: the centre's orbit is also the
             // critical point's, the one pixels rebase to.
-            whole = ComputeReferenceOrbit(zero, zero, x, y, job.radius2, length, wide, job.stop, centre);
+            whole = ComputeReferenceOrbit(zero, zero, x, y, job.radius2, length, wide, job.stop, centre,
+                                          exactX && exactY, 1);
             startIndex = 1;
         } else {
             MpfrReal cr(bits), ci(bits), sx(bits), sy(bits);
             mpfr_set_d(cr.get(), job.cRe, MPFR_RNDN);
             mpfr_set_d(ci.get(), job.cIm, MPFR_RNDN);
-            mpfr_div_d(sx.get(), x.get(), job.g, MPFR_RNDN);
-            mpfr_div_d(sy.get(), y.get(), job.g, MPFR_RNDN);
-            whole = ComputeReferenceOrbit(sx, sy, cr, ci, job.radius2, length, wide, job.stop, centre) &&
+            const bool exact = (mpfr_div_d(sx.get(), x.get(), job.g, MPFR_RNDN) == 0) &
+                               (mpfr_div_d(sy.get(), y.get(), job.g, MPFR_RNDN) == 0) & exactX & exactY;
+            whole = ComputeReferenceOrbit(sx, sy, cr, ci, job.radius2, length, wide, job.stop, centre, exact) &&
                     ComputeReferenceOrbit(zero, zero, cr, ci, job.radius2, length, wide, job.stop, critical);
         }
         if (!whole) {

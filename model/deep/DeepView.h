@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "model/PassProgress.h"
 #include "model/deep/FloatExp.h"
@@ -52,6 +53,9 @@ struct DeepOutcome {
     // Doubtful pixels left with their difference iteration's result: past
     // the budget, or when memory for their orbit ran out.
     int doubtfulKept = 0;
+    // Own references whose orbit still lacked bits after the last attempt:
+    // their result is MPFR's at the most bits tried.
+    int unsettled = 0;
     // Steps z -> z^2 + c of the pass over the view (own references apart),
     // and how many of them were skipped.
     int64_t totalIterations = 0, skippedIterations = 0;
@@ -64,6 +68,9 @@ constexpr int kDeepMaxIterations = 100000000;
 
 // The precision the reference orbit needs for this pixel size.
 long DeepPrecisionBits(FloatExp pixelSize);
+
+// The bits that hold a decimal centre's digits, with room below the last.
+long DigitBits(std::string_view text);
 
 // Bytes a build of this job needs beyond its cells: reference orbits, skip
 // tables, and an own reference's orbit per core.
