@@ -11,6 +11,7 @@
 #include "imaging/ColorMap.h"
 #include "imaging/Parallel.h"
 #include "model/deep/DeepLanes.h"
+#include "model/deep/DoubleDouble.h"
 #include "model/deep/LinearSkips.h"
 #include "model/deep/ReferenceOrbit.h"
 #include "model/kernels/MandelbrotPoint.h"
@@ -345,6 +346,97 @@ PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
     return r.out;
 }
 
+// An orbit to about 106 bits: its doubles and what they leave.
+struct OrbitLow {
+    const double *re = nullptr, *im = nullptr, *reLow = nullptr, *imLow = nullptr;
+    size_t size = 0;
+
+    explicit OrbitLow(const ReferenceOrbit& o)
+        : re(o.re.data()), im(o.im.data()), reLow(o.reLow.data()), imLow(o.imLow.data()), size(o.size())
+    {
+    }
+    void At(size_t n, DoubleDouble& wr, DoubleDouble& wi) const
+    {
+        wr = {re[n], reLow[n]};
+        wi = {im[n], imLow[n]};
+    }
+};
+
+// A few roundings of double-double arithmetic per operation, generously.
+constexpr double kEpsLow = 0x1p-100;
+
+// The second try at a doubtful double pixel: the same steps with the
+// differences in double-double, one by one, about the same orbits read to
+// 106 bits. Its bound adds the orbits' own MPFR roundings (`orbitUnit` of
+// the moduli each step adds up), which the first try leaves to its margin.
+// A pixel still in doubt ends at once, `doubtful` set, its cell unwritten.
+PixelOut IteratePixelLow(const Setup<double>& s, const OrbitLow& start, const OrbitLow& rebase, DoubleDouble dr,
+                         DoubleDouble di, double dcr, double dci, double orbitUnit, double cAbs)
+{
+    PixelOut out;
+    const OrbitLow* orbit = &start;
+    size_t i = s.startIndex;
+    DoubleDouble wr, wi;
+    orbit->At(i, wr, wi);
+    DoubleDouble zr = wr + dr, zi = wi + di;
+    double m2 = zr.hi * zr.hi + zi.hi * zi.hi;
+    const double dcAbs = std::sqrt(dcr * dcr + dci * dci);
+    double err = kEpsLow * std::sqrt(dr.hi * dr.hi + di.hi * di.hi) + orbitUnit * (std::sqrt(m2) + cAbs);
+    ProductDouble p{zr.hi, zi.hi};
+    int nextPoll = 0xFFFF;
+    for (int k = -1;; ++k) {
+        const double magnitude = std::sqrt(m2);
+        double d2 = dr.hi * dr.hi + di.hi * di.hi;
+        if (k >= 0) {
+            // The escape test reads z's doubles: their rounding is margin too.
+            if (!(std::fabs(magnitude - s.radius) > err + 4 * 0x1p-53 * magnitude)) {
+                out.doubtful = true;
+                return out;
+            }
+            out.steps = k + 1;
+            if (m2 > s.radius2) {
+                double pr = 0, pi = 0;
+                p.Direction(pr, pi);
+                out.cell = Escaped(pr, pi, zr.hi, zi.hi, m2);
+                out.count = k + 1;
+                return out;
+            }
+            bool stopped = false;
+            if (k >= nextPoll) {
+                nextPoll = k + 0x10000;
+                stopped = s.stop && s.stop->load(std::memory_order_relaxed);
+            }
+            if (k >= s.maxIterations || stopped) {
+                out.cell.value = kInsideValue;
+                out.cell.stopped = stopped;
+                return out;
+            }
+            p.Times(zr.hi, zi.hi);
+        }
+        if (m2 < d2 || i + 1 >= orbit->size) {
+            dr = zr;
+            di = zi;
+            d2 = m2;
+            orbit = &rebase;
+            i = 0;
+            err = err + kEpsLow * magnitude;
+        }
+        orbit->At(i, wr, wi);
+        const double w2 = wr.hi * wr.hi + wi.hi * wi.hi;
+        err = (magnitude + magnitude + err) * err + kEpsLow * ((magnitude + magnitude) * std::sqrt(d2) + dcAbs) +
+              orbitUnit * (w2 + cAbs);
+        const DoubleDouble tr = wr + wr + dr, ti = wi + wi + di;
+        const DoubleDouble nr = tr * dr - ti * di + DoubleDouble{dcr, 0};
+        di = tr * di + ti * dr + DoubleDouble{dci, 0};
+        dr = nr;
+        ++i;
+        orbit->At(i, wr, wi);
+        zr = wr + dr;
+        zi = wi + di;
+        m2 = zr.hi * zr.hi + zi.hi * zi.hi;
+    }
+}
+
 // The offset of pixel index `index` of a side of `size` pixels from the
 // centre, in the form the differences take.
 template <class T>
@@ -667,6 +759,50 @@ struct Skips {
     }
 };
 
+// The second try at the doubtful double pixels, row by row: those it
+// settles are written and leave the lists. False when stopped.
+bool SecondTry(const Scene& scene, const Setup<double>& s, PixelRecord* const* rows, int32_t* counts,
+               std::vector<std::vector<Doubtful>>& doubtful, bool skipCentre, int& settled)
+{
+    const DeepJob& job = scene.job;
+    const OrbitLow start(scene.centre), rebase(scene.rebase);
+    const double orbitUnit = std::ldexp(16.0, -int(std::min<long>(scene.bits, 2000)));
+    const double cAbs = job.julia ? std::hypot(job.cRe, job.cIm)
+                                  : std::hypot(mpfr_get_d(scene.x.get(), MPFR_RNDN), mpfr_get_d(scene.y.get(), MPFR_RNDN));
+    std::atomic<bool> stopped{false};
+    std::atomic<int> done{0};
+    ForEachRange(job.height, 1, [&](int begin, int end) {
+        for (int i = begin; i < end && !stopped.load(std::memory_order_relaxed); ++i) {
+            std::vector<Doubtful>& list = doubtful[size_t(i)];
+            const double y = Offset(i, job.height, s.pixel);
+            size_t kept = 0;
+            for (const Doubtful& d : list) {
+                const int j = d.column;
+                const double x = Offset(j, job.width, s.pixel);
+                PixelOut o;
+                o.doubtful = true;
+                if (!(skipCentre && i == job.height / 2 && j == job.width / 2))
+                    o = job.julia ? IteratePixelLow(s, start, rebase, Divide(x, job.g), Divide(y, job.g), 0.0, 0.0,
+                                                    orbitUnit, cAbs)
+                                  : IteratePixelLow(s, start, rebase, {x, 0}, {y, 0}, x, y, orbitUnit, cAbs);
+                if (o.cell.stopped) {
+                    stopped = true;
+                    return;
+                }
+                if (o.doubtful) {
+                    list[kept++] = d;
+                    continue;
+                }
+                Store(o, rows[i][j], counts ? counts + size_t(i) * size_t(job.width) + size_t(j) : nullptr);
+                done.fetch_add(1, std::memory_order_relaxed);
+            }
+            list.resize(kept);
+        }
+    });
+    settled = done.load();
+    return !stopped;
+}
+
 template <class T, class Product>
 bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, DeepOutcome& outcome)
 {
@@ -704,6 +840,11 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, Deep
     outcome.totalIterations = tally.steps.load();
     outcome.skippedIterations = tally.skipped.load();
     outcome.laneIterations = tally.lanes.load();
+    const bool centreInDoubt = scene.centre.bitsShort > 0;
+    if constexpr (std::is_same_v<T, double>)
+        if (job.secondTry && !scene.centre.reLow.empty() &&
+            !SecondTry(scene, s, rows, counts, doubtful, centreInDoubt, outcome.settledInDoubleDouble))
+            return false;
     // The budget goes to the doubtful pixels in row order, each charged
     // what its difference iteration ran: the choice depends on nothing
     // but the view.
@@ -712,7 +853,6 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, Deep
     // The centre's pixel has no difference and so no bound of its own: it
     // is the centre's orbit, in doubt when that orbit is, and first served.
     const int ci = job.height / 2, cj = job.width / 2;
-    const bool centreInDoubt = scene.centre.bitsShort > 0;
     if (centreInDoubt) {
         spent += int64_t(scene.centre.size()) + 3;
         again.emplace_back(ci, cj);
@@ -760,6 +900,14 @@ bool Wide(const DeepJob& job)
     return job.forceWide || job.pixelSize.e < kWideBelowExponent;
 }
 
+// Whether the orbits keep their values to 106 bits for the second try at
+// doubtful pixels: on views of doubles, up to a length whose extra memory
+// stays in the hundreds of MB.
+bool LowParts(const DeepJob& job)
+{
+    return !Wide(job) && job.maxIterations <= (1 << 24);
+}
+
 size_t OrbitLength(const DeepJob& job)
 {
     // z_(n+1) may be read from index n + 2 (the Mandelbrot start is index 1).
@@ -776,6 +924,14 @@ long DeepPrecisionBits(FloatExp pixelSize)
     // of the differences: 64 bits beyond the pixel size's own, and 8 for a
     // centre of a few units.
     return 72 + long(std::max<int64_t>(0, -pixelSize.e));
+}
+
+std::string DoubtfulNote(const DeepOutcome& outcome)
+{
+    const int left = outcome.doubtfulKept + outcome.unsettled;
+    if (left == 0)
+        return {};
+    return std::to_string(left) + (left == 1 ? " pixel" : " pixels") + " left doubtful";
 }
 
 long DigitBits(std::string_view text)
@@ -796,13 +952,14 @@ uint64_t DeepMemoryNeed(const DeepJob& job)
     const bool wide = Wide(job);
     const uint64_t length = OrbitLength(job);
     const uint64_t orbit = length * (2 * sizeof(double) + (wide ? 2 * sizeof(FloatExp) : 0));
+    const uint64_t lowParts = LowParts(job) ? length * 2 * sizeof(double) : 0;
     const uint64_t table = !job.linearSkips ? 0
                            : wide           ? SkipTableBytes<FloatExp>(length)
                                             : SkipTableBytes<double>(length);
     const uint64_t orbits = job.julia ? 2 : 1;
     // Each core may hold the orbit of a doubtful pixel's own reference.
     const uint64_t cores = std::max(1u, std::thread::hardware_concurrency());
-    return orbits * (orbit + table) + cores * orbit;
+    return orbits * (orbit + lowParts + table) + cores * orbit;
 }
 
 DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t* counts)
@@ -835,6 +992,7 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
         return out;
     }
     const MpfrReal zero(bits);
+    const bool low = LowParts(job);
     ReferenceOrbit centre, critical;
     bool whole = true;
     size_t startIndex = 0;
@@ -843,7 +1001,7 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
             // w_0 = 0, w_1 = the centre = c: the centre's orbit is also the
             // critical point's, the one pixels rebase to.
             whole = ComputeReferenceOrbit(zero, zero, x, y, job.radius2, length, wide, job.stop, centre,
-                                          exactX && exactY, 1);
+                                          exactX && exactY, 1, low);
             startIndex = 1;
         } else {
             MpfrReal cr(bits), ci(bits), sx(bits), sy(bits);
@@ -851,8 +1009,9 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
             mpfr_set_d(ci.get(), job.cIm, MPFR_RNDN);
             const bool exact = (mpfr_div_d(sx.get(), x.get(), job.g, MPFR_RNDN) == 0) &
                                (mpfr_div_d(sy.get(), y.get(), job.g, MPFR_RNDN) == 0) & exactX & exactY;
-            whole = ComputeReferenceOrbit(sx, sy, cr, ci, job.radius2, length, wide, job.stop, centre, exact) &&
-                    ComputeReferenceOrbit(zero, zero, cr, ci, job.radius2, length, wide, job.stop, critical);
+            whole = ComputeReferenceOrbit(sx, sy, cr, ci, job.radius2, length, wide, job.stop, centre, exact, 0, low) &&
+                    ComputeReferenceOrbit(zero, zero, cr, ci, job.radius2, length, wide, job.stop, critical, true, 0,
+                                          low);
         }
         if (!whole) {
             out.stopped = true;

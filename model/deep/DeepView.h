@@ -42,6 +42,10 @@ struct DeepJob {
     // each charged what its difference iteration ran; the rest keep the
     // difference iteration's result. Negative: no limit.
     int64_t ownReferenceBudget = -1;
+    // Doubtful double pixels are first tried again in double-double; the
+    // ones that settles need no orbit of their own. Tests turn it off to
+    // reach the own orbits.
+    bool secondTry = true;
 };
 
 struct DeepOutcome {
@@ -53,6 +57,8 @@ struct DeepOutcome {
     // Doubtful pixels left with their difference iteration's result: past
     // the budget, or when memory for their orbit ran out.
     int doubtfulKept = 0;
+    // Doubtful pixels settled by their second try, in double-double.
+    int settledInDoubleDouble = 0;
     // Own references whose orbit still lacked bits after the last attempt:
     // their result is MPFR's at the most bits tried.
     int unsettled = 0;
@@ -62,6 +68,10 @@ struct DeepOutcome {
     // Of the steps taken, those taken in vector lanes (none on the scalar path).
     int64_t laneIterations = 0;
 };
+
+// What the status line says of a build that left pixels in doubt (past the
+// budget, or their own orbit still short of bits), or empty.
+std::string DoubtfulNote(const DeepOutcome& outcome);
 
 // The most iterations a deep view takes.
 constexpr int kDeepMaxIterations = 100000000;

@@ -17,10 +17,16 @@ FloatExp Modulus(const MpfrReal& re, const MpfrReal& im)
     return Sqrt(r * r + i * i);
 }
 
-void Keep(const MpfrReal& re, const MpfrReal& im, bool wide, ReferenceOrbit& out)
+void Keep(const MpfrReal& re, const MpfrReal& im, bool wide, MpfrReal* rest, ReferenceOrbit& out)
 {
     out.re.push_back(mpfr_get_d(re.get(), MPFR_RNDN));
     out.im.push_back(mpfr_get_d(im.get(), MPFR_RNDN));
+    if (rest) {
+        mpfr_sub_d(rest->get(), re.get(), out.re.back(), MPFR_RNDN);
+        out.reLow.push_back(mpfr_get_d(rest->get(), MPFR_RNDN));
+        mpfr_sub_d(rest->get(), im.get(), out.im.back(), MPFR_RNDN);
+        out.imLow.push_back(mpfr_get_d(rest->get(), MPFR_RNDN));
+    }
     if (!wide)
         return;
     out.reWide.push_back(Wide(re));
@@ -95,7 +101,7 @@ private:
 bool ComputeReferenceOrbit(const MpfrReal& startRe, const MpfrReal& startIm, const MpfrReal& cRe,
                            const MpfrReal& cIm, double radius2, size_t length, bool wide,
                            const std::atomic<bool>* stop, ReferenceOrbit& out, bool exactInputs,
-                           size_t firstTested)
+                           size_t firstTested, bool low)
 {
     out = ReferenceOrbit();
     // All at once: a length past the memory fails here, before any step.
@@ -105,8 +111,12 @@ bool ComputeReferenceOrbit(const MpfrReal& startRe, const MpfrReal& startIm, con
         out.reWide.reserve(length);
         out.imWide.reserve(length);
     }
+    if (low) {
+        out.reLow.reserve(length);
+        out.imLow.reserve(length);
+    }
     const mpfr_prec_t bits = mpfr_get_prec(startRe.get());
-    MpfrReal re(bits), im(bits), re2(bits), im2(bits);
+    MpfrReal re(bits), im(bits), re2(bits), im2(bits), rest(bits);
     mpfr_set(re.get(), startRe.get(), MPFR_RNDN);
     mpfr_set(im.get(), startIm.get(), MPFR_RNDN);
     RoundingBound bound(long(bits), Modulus(re, im), Modulus(cRe, cIm), exactInputs, radius2);
@@ -123,7 +133,7 @@ bool ComputeReferenceOrbit(const MpfrReal& startRe, const MpfrReal& startIm, con
             inexact |= mpfr_add(re.get(), re.get(), cRe.get(), MPFR_RNDN);
             bound.Step(w, inexact == 0);
         }
-        Keep(re, im, wide, out);
+        Keep(re, im, wide, low ? &rest : nullptr, out);
         if (n >= firstTested)
             bound.Test(Modulus(re, im));
         const double r = out.re.back(), i = out.im.back();

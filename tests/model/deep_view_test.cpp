@@ -268,6 +268,7 @@ TEST(DeepView, WideFormGivesTheDoubleFormsResult)
         DeepJob job = Job("-0.7436438870371587", "0.1318259042053119", 1e-12, 48, 36, 5000);
         job.julia = julia;
         job.ownReferenceBudget = variant == 2 ? 0 : -1;
+        job.secondTry = false; // the wide form has none
         job.cRe = -0.4;
         job.cIm = 0.6;
         job.g = 1.8;
@@ -356,7 +357,8 @@ TEST(DeepView, ResolvableViewAgreesWithTheDoubleBuild)
 
 TEST(DeepView, SpreadRowsGiveTheOneThreadResult)
 {
-    const DeepJob job = Job("-0.7436438870371587", "0.1318259042053119", 1e-12, 64, 48, 5000);
+    DeepJob job = Job("-0.7436438870371587", "0.1318259042053119", 1e-12, 64, 48, 5000);
+    job.secondTry = false;
     Image fast(64, 48), plain(64, 48);
     const DeepOutcome a = BuildDeep(job, fast);
     SetExecutionPath(ExecutionPath::kPlain);
