@@ -145,7 +145,7 @@ BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, unsigned cmd)
     c.m_zoomEnabled = f.m_viewValid.load();
     c.m_selectionVisible = false;
     c.m_imagePending = true;
-    c.SetStatus("Ready");
+    c.SetStatus(f.m_buildNote.empty() ? std::string("Ready") : "Ready: " + f.m_buildNote);
     return {BuildOutcome::kDrawn, {}};
 }
 
@@ -162,6 +162,7 @@ BuildOutcome RunBuildSteps(CFractal& fractal, CCanvas& canvas, unsigned cmd,
             if (cmd != kCmdPaint) {
                 BeforeBuild(fractal, canvas, cmd, building);
                 fractal.m_refusal.clear();
+                fractal.m_buildNote.clear();
                 fractal.Build(canvas);
             }
             if (!isClosing())

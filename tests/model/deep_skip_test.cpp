@@ -169,6 +169,9 @@ TEST(DeepView, OwnReferenceBudgetKeepsTheDifferenceResult)
     const DeepOutcome b = BuildDeep(job, none);
     EXPECT_EQ(b.ownReferences, 0);
     EXPECT_EQ(b.doubtfulKept, a.ownReferences);
+    // The status line says how many were left.
+    EXPECT_EQ(DoubtfulNote(a), "");
+    EXPECT_EQ(DoubtfulNote(b), std::to_string(a.ownReferences) + " pixels left doubtful");
     // Every cell written, and only doubtful ones may differ.
     int differ = 0;
     for (int i = 0; i < 48; ++i)
