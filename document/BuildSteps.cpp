@@ -145,7 +145,12 @@ BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, unsigned cmd, const std::st
     c.m_zoomEnabled = f.m_viewValid.load();
     c.m_selectionVisible = false;
     c.m_imagePending = true;
-    c.SetStatus(note.empty() ? "Ready" : "Ready: " + note);
+    // The builder's own note (pixels left doubtful) and the caller's (the
+    // size a Continue went on at) both belong after "Ready".
+    std::string said = f.m_buildNote;
+    if (!note.empty())
+        said += (said.empty() ? "" : "; ") + note;
+    c.SetStatus(said.empty() ? std::string("Ready") : "Ready: " + said);
     return {BuildOutcome::kDrawn, {}};
 }
 
@@ -163,6 +168,7 @@ BuildOutcome RunBuildSteps(CFractal& fractal, CCanvas& canvas, unsigned cmd,
             if (cmd != kCmdPaint) {
                 BeforeBuild(fractal, canvas, cmd, building);
                 fractal.m_refusal.clear();
+                fractal.m_buildNote.clear();
                 fractal.Build(canvas);
             }
             if (!isClosing())

@@ -66,6 +66,9 @@ public:
     // Why the last build was refused, or empty. Written and read only by the
     // thread that builds (the build steps clear it before each Build).
     std::string m_refusal;
+    // What the last build has to say beside "Ready" (how many pixels it
+    // left in doubt), or empty; the build steps clear it before each Build.
+    std::string m_buildNote;
     CColorMap m_colorMap;
 };
 

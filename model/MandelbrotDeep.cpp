@@ -50,6 +50,18 @@ double InsideShareOfBorder(DeepJob probe)
     return border > 0 ? double(inside) / border : 0;
 }
 
+// A doubtful pixel is one whose escape a double's rounding may decide, as
+// it does in every double build; the few that double-double does not settle
+// either get an orbit of their own in MPFR, at the cost of their whole orbit
+// again. Up to 16 orbits' worth of the count per 256 x 256 pixels is spent
+// on them, so the share they may take grows with the image.
+int64_t DoubtfulBudget(const DeepJob& job)
+{
+    const int64_t blocks = std::max<int64_t>(1, (int64_t(job.width) * job.height + 65535) / 65536);
+    constexpr int64_t kDoubtfulOrbits = 16;
+    return kDoubtfulOrbits * blocks * int64_t(job.maxIterations);
+}
+
 } // namespace
 
 // The rule: while the user has not set the count, a deep view whose border
@@ -90,11 +102,7 @@ DeepJob CMandelbrotSet::DeepViewJob(unsigned width, unsigned height, double pixe
     job.radius2 = m_precision * m_precision;
     job.maxIterations = iterations;
     job.stop = &m_stop;
-    // A doubtful pixel is one whose escape a double's rounding may decide,
-    // as it does in every double build; iterating each in MPFR would cost
-    // its whole orbit again. Up to 16 orbits' worth of the count is spent
-    // on them, which settles all of them in a typical view.
-    job.ownReferenceBudget = kDoubtfulOrbits * int64_t(iterations);
+    job.ownReferenceBudget = DoubtfulBudget(job);
     return job;
 }
 
@@ -109,7 +117,7 @@ int CMandelbrotSet::BuildDeep(CCanvas& canvas, double pixelSize, int iterations)
         return 1; // stopped
     if (job.maxIterations > iterations)
         m_raisedIterations = job.maxIterations;
-    job.ownReferenceBudget = kDoubtfulOrbits * int64_t(job.maxIterations);
+    job.ownReferenceBudget = DoubtfulBudget(job);
 
     m_passProgress.Begin(1, job.height);
     const PassEnd passEnd{m_passProgress};
@@ -120,5 +128,7 @@ int CMandelbrotSet::BuildDeep(CCanvas& canvas, double pixelSize, int iterations)
     const DeepOutcome out = BuildDeepView(job, map.m_gridRows.data(), nullptr);
     if (!out.error.empty())
         Refuse(canvas, out.error);
+    else if (!out.stopped)
+        m_buildNote = DoubtfulNote(out);
     return 1;
 }

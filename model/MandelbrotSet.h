@@ -39,7 +39,6 @@ private:
     // The count a deep view is built with; 0 when stopped.
     int DeepIterations(const struct DeepJob& view, int iterations);
     struct DeepJob DeepViewJob(unsigned width, unsigned height, double pixelSize, int iterations);
-    static constexpr int kDoubtfulOrbits = 16;
 };
 
 extern const char* const kMandelbrotTypeNames[2];

@@ -11,6 +11,7 @@
 #include "imaging/ColorMap.h"
 #include "imaging/Parallel.h"
 #include "model/deep/DeepLanes.h"
+#include "model/deep/DoubleDouble.h"
 #include "model/deep/LinearSkips.h"
 #include "model/deep/ReferenceOrbit.h"
 #include "model/kernels/MandelbrotPoint.h"
@@ -157,6 +158,10 @@ static_assert(kSkipMaxSteps == (size_t(1) << 21), "DeepJob::skipAllLengths start
 
 // A few roundings' worth per operation, generously.
 constexpr double kEps = 8 * 0x1p-53;
+
+// How often a doubtful pixel's own orbit is computed, each time with the
+// bits its bound found missing.
+constexpr int kOwnAttempts = 4;
 
 // The longest valid skip from index i of the table, or null. A skip
 // covers 2^(l+1) steps from an index aligned to that length; its radius
@@ -344,6 +349,97 @@ PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
     PixelRun<T, Product> r = StartPixel<T, Product>(s, dr, di, dcr, dci);
     ContinuePixel(s, r, false);
     return r.out;
+}
+
+// An orbit to about 106 bits: its doubles and what they leave.
+struct OrbitLow {
+    const double *re = nullptr, *im = nullptr, *reLow = nullptr, *imLow = nullptr;
+    size_t size = 0;
+
+    explicit OrbitLow(const ReferenceOrbit& o)
+        : re(o.re.data()), im(o.im.data()), reLow(o.reLow.data()), imLow(o.imLow.data()), size(o.size())
+    {
+    }
+    void At(size_t n, DoubleDouble& wr, DoubleDouble& wi) const
+    {
+        wr = {re[n], reLow[n]};
+        wi = {im[n], imLow[n]};
+    }
+};
+
+// A few roundings of double-double arithmetic per operation, generously.
+constexpr double kEpsLow = 0x1p-100;
+
+// The second try at a doubtful double pixel: the same steps with the
+// differences in double-double, one by one, about the same orbits read to
+// 106 bits. Its bound adds the orbits' own MPFR roundings (`orbitUnit` of
+// the moduli each step adds up), which the first try leaves to its margin.
+// A pixel still in doubt ends at once, `doubtful` set, its cell unwritten.
+PixelOut IteratePixelLow(const Setup<double>& s, const OrbitLow& start, const OrbitLow& rebase, DoubleDouble dr,
+                         DoubleDouble di, double dcr, double dci, double orbitUnit, double cAbs)
+{
+    PixelOut out;
+    const OrbitLow* orbit = &start;
+    size_t i = s.startIndex;
+    DoubleDouble wr, wi;
+    orbit->At(i, wr, wi);
+    DoubleDouble zr = wr + dr, zi = wi + di;
+    double m2 = zr.hi * zr.hi + zi.hi * zi.hi;
+    const double dcAbs = std::sqrt(dcr * dcr + dci * dci);
+    double err = kEpsLow * std::sqrt(dr.hi * dr.hi + di.hi * di.hi) + orbitUnit * (std::sqrt(m2) + cAbs);
+    ProductDouble p{zr.hi, zi.hi};
+    int nextPoll = 0xFFFF;
+    for (int k = -1;; ++k) {
+        const double magnitude = std::sqrt(m2);
+        double d2 = dr.hi * dr.hi + di.hi * di.hi;
+        if (k >= 0) {
+            // The escape test reads z's doubles: their rounding is margin too.
+            if (!(std::fabs(magnitude - s.radius) > err + 4 * 0x1p-53 * magnitude)) {
+                out.doubtful = true;
+                return out;
+            }
+            out.steps = k + 1;
+            if (m2 > s.radius2) {
+                double pr = 0, pi = 0;
+                p.Direction(pr, pi);
+                out.cell = Escaped(pr, pi, zr.hi, zi.hi, m2);
+                out.count = k + 1;
+                return out;
+            }
+            bool stopped = false;
+            if (k >= nextPoll) {
+                nextPoll = k + 0x10000;
+                stopped = s.stop && s.stop->load(std::memory_order_relaxed);
+            }
+            if (k >= s.maxIterations || stopped) {
+                out.cell.value = kInsideValue;
+                out.cell.stopped = stopped;
+                return out;
+            }
+            p.Times(zr.hi, zi.hi);
+        }
+        if (m2 < d2 || i + 1 >= orbit->size) {
+            dr = zr;
+            di = zi;
+            d2 = m2;
+            orbit = &rebase;
+            i = 0;
+            err = err + kEpsLow * magnitude;
+        }
+        orbit->At(i, wr, wi);
+        const double w2 = wr.hi * wr.hi + wi.hi * wi.hi;
+        err = (magnitude + magnitude + err) * err + kEpsLow * ((magnitude + magnitude) * std::sqrt(d2) + dcAbs) +
+              orbitUnit * (w2 + cAbs);
+        const DoubleDouble tr = wr + wr + dr, ti = wi + wi + di;
+        const DoubleDouble nr = tr * dr - ti * di + DoubleDouble{dcr, 0};
+        di = tr * di + ti * dr + DoubleDouble{dci, 0};
+        dr = nr;
+        ++i;
+        orbit->At(i, wr, wi);
+        zr = wr + dr;
+        zi = wi + di;
+        m2 = zr.hi * zr.hi + zi.hi * zi.hi;
+    }
 }
 
 // The offset of pixel index `index` of a side of `size` pixels from the
@@ -574,38 +670,59 @@ Setup<T> MakeSetup(const Scene& scene, const ReferenceOrbit& start, size_t start
     return s;
 }
 
-// The pixel iterated about an orbit of its own, computed in arbitrary
-// precision from its exact position: its difference is zero, so no
-// rounding of the differences is left to decide it. False when stopped.
-template <class T, class Product>
-bool OwnReference(const Scene& scene, int i, int j, PixelRecord& cell, int32_t* count)
+// The orbit of pixel (i, j) itself at `bits`: the centre read again from
+// its digits, the offset added, every step in MPFR. False when stopped.
+bool OwnOrbit(const Scene& scene, int i, int j, long bits, ReferenceOrbit& own)
 {
     const DeepJob& job = scene.job;
-    const T pixel = FromWide<T>(job.pixelSize);
-    const FloatExp offsets[2] = {FloatExp(Offset(j, job.width, pixel)), FloatExp(Offset(i, job.height, pixel))};
-    MpfrReal px(scene.bits), py(scene.bits), step(scene.bits);
-    mpfr_srcptr centre[2] = {scene.x.get(), scene.y.get()};
+    const FloatExp offsets[2] = {FloatExp(double(j - job.width / 2)) * job.pixelSize,
+                                 FloatExp(double(i - job.height / 2)) * job.pixelSize};
+    MpfrReal px(bits), py(bits), step(bits);
+    const std::string* centre[2] = {&job.centreRe, &job.centreIm};
     MpfrReal* point[2] = {&px, &py};
+    bool exact = true;
     for (int a = 0; a < 2; ++a) {
-        mpfr_set_d(step.get(), offsets[a].m, MPFR_RNDN);
-        mpfr_mul_2si(step.get(), step.get(), long(offsets[a].e), MPFR_RNDN);
-        mpfr_add(point[a]->get(), centre[a], step.get(), MPFR_RNDN);
+        bool read = false;
+        point[a]->Parse(*centre[a], &read);
+        exact = exact && read;
+        if (offsets[a].m != 0) {
+            mpfr_set_d(step.get(), offsets[a].m, MPFR_RNDN);
+            mpfr_mul_2si(step.get(), step.get(), long(offsets[a].e), MPFR_RNDN);
+            exact = mpfr_add(point[a]->get(), point[a]->get(), step.get(), MPFR_RNDN) == 0 && exact;
+        }
     }
-    ReferenceOrbit own;
-    bool whole = false;
     if (job.julia) {
-        MpfrReal cr(scene.bits), ci(scene.bits);
+        MpfrReal cr(bits), ci(bits);
         mpfr_set_d(cr.get(), job.cRe, MPFR_RNDN);
         mpfr_set_d(ci.get(), job.cIm, MPFR_RNDN);
-        mpfr_div_d(px.get(), px.get(), job.g, MPFR_RNDN);
-        mpfr_div_d(py.get(), py.get(), job.g, MPFR_RNDN);
-        whole = ComputeReferenceOrbit(px, py, cr, ci, job.radius2, scene.length, scene.wide, job.stop, own);
-    } else {
-        const MpfrReal zero(scene.bits);
-        whole = ComputeReferenceOrbit(zero, zero, px, py, job.radius2, scene.length, scene.wide, job.stop, own);
+        exact = mpfr_div_d(px.get(), px.get(), job.g, MPFR_RNDN) == 0 && exact;
+        exact = mpfr_div_d(py.get(), py.get(), job.g, MPFR_RNDN) == 0 && exact;
+        return ComputeReferenceOrbit(px, py, cr, ci, job.radius2, scene.length, scene.wide, job.stop, own, exact, 0);
     }
-    if (!whole)
-        return false;
+    const MpfrReal zero(bits);
+    return ComputeReferenceOrbit(zero, zero, px, py, job.radius2, scene.length, scene.wide, job.stop, own, exact, 1);
+}
+
+// The pixel iterated about an orbit of its own, computed in arbitrary
+// precision from its exact position: its difference is zero, so no
+// rounding of the differences is left to decide it. The orbit itself may
+// amplify MPFR's roundings past the view's precision (a pixel this near the
+// set's boundary is why it was in doubt): it is computed again with the
+// bits its rounding bound says were missing, a few times at most. False
+// when stopped; `settled` false when the last attempt was still short.
+template <class T, class Product>
+bool OwnReference(const Scene& scene, int i, int j, PixelRecord& cell, int32_t* count, bool& settled)
+{
+    ReferenceOrbit own;
+    long bits = scene.bits;
+    for (int attempt = 0;; ++attempt) {
+        if (!OwnOrbit(scene, i, j, bits, own))
+            return false;
+        settled = own.bitsShort == 0;
+        if (settled || attempt == kOwnAttempts - 1)
+            break;
+        bits = NextOwnBits(bits, own.bitsShort);
+    }
     // A zero difference stays zero: no skips needed, and none taken.
     const Setup<T> s = MakeSetup<T>(scene, own, scene.startIndex);
     const PixelOut o = IteratePixel<T, Product>(s, T(0.0), T(0.0), T(0.0), T(0.0));
@@ -647,6 +764,50 @@ struct Skips {
     }
 };
 
+// The second try at the doubtful double pixels, row by row: those it
+// settles are written and leave the lists. False when stopped.
+bool SecondTry(const Scene& scene, const Setup<double>& s, PixelRecord* const* rows, int32_t* counts,
+               std::vector<std::vector<Doubtful>>& doubtful, bool skipCentre, int& settled)
+{
+    const DeepJob& job = scene.job;
+    const OrbitLow start(scene.centre), rebase(scene.rebase);
+    const double orbitUnit = std::ldexp(16.0, -int(std::min<long>(scene.bits, 2000)));
+    const double cAbs = job.julia ? std::hypot(job.cRe, job.cIm)
+                                  : std::hypot(mpfr_get_d(scene.x.get(), MPFR_RNDN), mpfr_get_d(scene.y.get(), MPFR_RNDN));
+    std::atomic<bool> stopped{false};
+    std::atomic<int> done{0};
+    ForEachRange(job.height, 1, [&](int begin, int end) {
+        for (int i = begin; i < end && !stopped.load(std::memory_order_relaxed); ++i) {
+            std::vector<Doubtful>& list = doubtful[size_t(i)];
+            const double y = Offset(i, job.height, s.pixel);
+            size_t kept = 0;
+            for (const Doubtful& d : list) {
+                const int j = d.column;
+                const double x = Offset(j, job.width, s.pixel);
+                PixelOut o;
+                o.doubtful = true;
+                if (!(skipCentre && i == job.height / 2 && j == job.width / 2))
+                    o = job.julia ? IteratePixelLow(s, start, rebase, Divide(x, job.g), Divide(y, job.g), 0.0, 0.0,
+                                                    orbitUnit, cAbs)
+                                  : IteratePixelLow(s, start, rebase, {x, 0}, {y, 0}, x, y, orbitUnit, cAbs);
+                if (o.cell.stopped) {
+                    stopped = true;
+                    return;
+                }
+                if (o.doubtful) {
+                    list[kept++] = d;
+                    continue;
+                }
+                Store(o, rows[i][j], counts ? counts + size_t(i) * size_t(job.width) + size_t(j) : nullptr);
+                done.fetch_add(1, std::memory_order_relaxed);
+            }
+            list.resize(kept);
+        }
+    });
+    settled = done.load();
+    return !stopped;
+}
+
 template <class T, class Product>
 bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, DeepOutcome& outcome)
 {
@@ -684,13 +845,27 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, Deep
     outcome.totalIterations = tally.steps.load();
     outcome.skippedIterations = tally.skipped.load();
     outcome.laneIterations = tally.lanes.load();
+    const bool centreInDoubt = scene.centre.bitsShort > 0;
+    if constexpr (std::is_same_v<T, double>)
+        if (job.secondTry && !scene.centre.reLow.empty() &&
+            !SecondTry(scene, s, rows, counts, doubtful, centreInDoubt, outcome.settledInDoubleDouble))
+            return false;
     // The budget goes to the doubtful pixels in row order, each charged
     // what its difference iteration ran: the choice depends on nothing
     // but the view.
     std::vector<std::pair<int, int>> again;
     int64_t spent = 0;
+    // The centre's pixel has no difference and so no bound of its own: it
+    // is the centre's orbit, in doubt when that orbit is, and first served.
+    const int ci = job.height / 2, cj = job.width / 2;
+    if (centreInDoubt) {
+        spent += int64_t(scene.centre.size()) + 3;
+        again.emplace_back(ci, cj);
+    }
     for (int i = 0; i < job.height; ++i)
         for (const Doubtful& d : doubtful[size_t(i)]) {
+            if (centreInDoubt && i == ci && d.column == cj)
+                continue;
             if (job.ownReferenceBudget >= 0 && spent + d.cost > job.ownReferenceBudget) {
                 ++outcome.doubtfulKept;
                 continue;
@@ -699,14 +874,16 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, Deep
             again.emplace_back(i, d.column);
         }
     outcome.ownReferences = int(again.size());
-    std::atomic<int> kept{0};
+    std::atomic<int> kept{0}, unsettled{0};
     ForEachRange(int(again.size()), 1, [&](int begin, int end) {
         for (int n = begin; n < end && !stopped.load(std::memory_order_relaxed); ++n) {
             const auto [i, j] = again[size_t(n)];
             int32_t* count = counts ? counts + size_t(i) * size_t(job.width) + size_t(j) : nullptr;
-            bool whole = true;
+            bool whole = true, settled = true;
             try {
-                whole = OwnReference<T, Product>(scene, i, j, rows[i][j], count);
+                whole = OwnReference<T, Product>(scene, i, j, rows[i][j], count, settled);
+                if (!settled)
+                    unsettled.fetch_add(1, std::memory_order_relaxed);
             } catch (const std::bad_alloc&) {
                 // The pixel keeps its difference iteration's result.
                 kept.fetch_add(1, std::memory_order_relaxed);
@@ -719,12 +896,21 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, Deep
     });
     outcome.ownReferences -= kept.load();
     outcome.doubtfulKept += kept.load();
+    outcome.unsettled = unsettled.load();
     return !stopped;
 }
 
 bool Wide(const DeepJob& job)
 {
     return job.forceWide || job.pixelSize.e < kWideBelowExponent;
+}
+
+// Whether the orbits keep their values to 106 bits for the second try at
+// doubtful pixels: on views of doubles, up to a length whose extra memory
+// stays in the hundreds of MB.
+bool LowParts(const DeepJob& job)
+{
+    return !Wide(job) && job.maxIterations <= (1 << 24);
 }
 
 size_t OrbitLength(const DeepJob& job)
@@ -745,18 +931,40 @@ long DeepPrecisionBits(FloatExp pixelSize)
     return 72 + long(std::max<int64_t>(0, -pixelSize.e));
 }
 
+std::string DoubtfulNote(const DeepOutcome& outcome)
+{
+    const int left = outcome.doubtfulKept + outcome.unsettled;
+    if (left == 0)
+        return {};
+    return std::to_string(left) + (left == 1 ? " pixel" : " pixels") + " left doubtful";
+}
+
+long DigitBits(std::string_view text)
+{
+    // Every digit of the significand, leading zeros too (they cost little),
+    // at 10/3 bits each, and 64 bits below the last.
+    long digits = 0;
+    for (const char ch : text) {
+        if (ch == 'e' || ch == 'E')
+            break;
+        digits += ch >= '0' && ch <= '9';
+    }
+    return 64 + (digits * 10 + 2) / 3;
+}
+
 uint64_t DeepMemoryNeed(const DeepJob& job)
 {
     const bool wide = Wide(job);
     const uint64_t length = OrbitLength(job);
     const uint64_t orbit = length * (2 * sizeof(double) + (wide ? 2 * sizeof(FloatExp) : 0));
+    const uint64_t lowParts = LowParts(job) ? length * 2 * sizeof(double) : 0;
     const uint64_t table = !job.linearSkips ? 0
                            : wide           ? SkipTableBytes<FloatExp>(length)
                                             : SkipTableBytes<double>(length);
     const uint64_t orbits = job.julia ? 2 : 1;
     // Each core may hold the orbit of a doubtful pixel's own reference.
     const uint64_t cores = std::max(1u, std::thread::hardware_concurrency());
-    return orbits * (orbit + table) + cores * orbit;
+    return orbits * (orbit + lowParts + table) + cores * orbit;
 }
 
 DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t* counts)
@@ -769,13 +977,15 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
     }
     if (job.width <= 0 || job.height <= 0)
         return out;
-    const long bits = DeepPrecisionBits(job.pixelSize);
+    // The centre is the point the document holds, to all its digits.
+    const long bits = std::max({DeepPrecisionBits(job.pixelSize), DigitBits(job.centreRe), DigitBits(job.centreIm)});
     MpfrReal x(bits), y(bits);
-    if (!x.Parse(job.centreRe)) {
+    bool exactX = false, exactY = false;
+    if (!x.Parse(job.centreRe, &exactX)) {
         out.error = "The centre's x is not a number: \"" + job.centreRe + "\"";
         return out;
     }
-    if (!y.Parse(job.centreIm)) {
+    if (!y.Parse(job.centreIm, &exactY)) {
         out.error = "The centre's y is not a number: \"" + job.centreIm + "\"";
         return out;
     }
@@ -787,6 +997,7 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
         return out;
     }
     const MpfrReal zero(bits);
+    const bool low = LowParts(job);
     ReferenceOrbit centre, critical;
     bool whole = true;
     size_t startIndex = 0;
@@ -794,16 +1005,18 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
         if (!job.julia) {
             // w_0 = 0, w_1 = the centre = c: the centre's orbit is also the
             // critical point's, the one pixels rebase to.
-            whole = ComputeReferenceOrbit(zero, zero, x, y, job.radius2, length, wide, job.stop, centre);
+            whole = ComputeReferenceOrbit(zero, zero, x, y, job.radius2, length, wide, job.stop, centre,
+                                          exactX && exactY, 1, low);
             startIndex = 1;
         } else {
             MpfrReal cr(bits), ci(bits), sx(bits), sy(bits);
             mpfr_set_d(cr.get(), job.cRe, MPFR_RNDN);
             mpfr_set_d(ci.get(), job.cIm, MPFR_RNDN);
-            mpfr_div_d(sx.get(), x.get(), job.g, MPFR_RNDN);
-            mpfr_div_d(sy.get(), y.get(), job.g, MPFR_RNDN);
-            whole = ComputeReferenceOrbit(sx, sy, cr, ci, job.radius2, length, wide, job.stop, centre) &&
-                    ComputeReferenceOrbit(zero, zero, cr, ci, job.radius2, length, wide, job.stop, critical);
+            const bool exact = (mpfr_div_d(sx.get(), x.get(), job.g, MPFR_RNDN) == 0) &
+                               (mpfr_div_d(sy.get(), y.get(), job.g, MPFR_RNDN) == 0) & exactX & exactY;
+            whole = ComputeReferenceOrbit(sx, sy, cr, ci, job.radius2, length, wide, job.stop, centre, exact, 0, low) &&
+                    ComputeReferenceOrbit(zero, zero, cr, ci, job.radius2, length, wide, job.stop, critical, true, 0,
+                                          low);
         }
         if (!whole) {
             out.stopped = true;

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "model/PassProgress.h"
 #include "model/deep/FloatExp.h"
@@ -45,6 +46,10 @@ struct DeepJob {
     // each charged what its difference iteration ran; the rest keep the
     // difference iteration's result. Negative: no limit.
     int64_t ownReferenceBudget = -1;
+    // Doubtful double pixels are first tried again in double-double; the
+    // ones that settles need no orbit of their own. Tests turn it off to
+    // reach the own orbits.
+    bool secondTry = true;
 };
 
 struct DeepOutcome {
@@ -56,6 +61,11 @@ struct DeepOutcome {
     // Doubtful pixels left with their difference iteration's result: past
     // the budget, or when memory for their orbit ran out.
     int doubtfulKept = 0;
+    // Doubtful pixels settled by their second try, in double-double.
+    int settledInDoubleDouble = 0;
+    // Own references whose orbit still lacked bits after the last attempt:
+    // their result is MPFR's at the most bits tried.
+    int unsettled = 0;
     // Steps z -> z^2 + c of the pass over the view (own references apart),
     // and how many of them were skipped.
     int64_t totalIterations = 0, skippedIterations = 0;
@@ -63,11 +73,18 @@ struct DeepOutcome {
     int64_t laneIterations = 0;
 };
 
+// What the status line says of a build that left pixels in doubt (past the
+// budget, or their own orbit still short of bits), or empty.
+std::string DoubtfulNote(const DeepOutcome& outcome);
+
 // The most iterations a deep view takes.
 constexpr int kDeepMaxIterations = 100000000;
 
 // The precision the reference orbit needs for this pixel size.
 long DeepPrecisionBits(FloatExp pixelSize);
+
+// The bits that hold a decimal centre's digits, with room below the last.
+long DigitBits(std::string_view text);
 
 // Bytes a build of this job needs beyond its cells: reference orbits, skip
 // tables, and an own reference's orbit per core.

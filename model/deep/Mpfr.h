@@ -18,8 +18,9 @@ public:
 
     // Takes the whole text as a finite decimal number (leading and trailing
     // blanks allowed), rounded to nearest. False when the text is anything
-    // else; the value is then not to be used.
-    bool Parse(std::string_view text);
+    // else; the value is then not to be used. `exact`, when given, tells
+    // whether the value is the text's number itself, unrounded.
+    bool Parse(std::string_view text, bool* exact = nullptr);
 
 private:
     mpfr_t m_value;

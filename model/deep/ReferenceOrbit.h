@@ -15,6 +15,14 @@ struct ReferenceOrbit {
     // The same values with a wide exponent, filled when asked for: tiny
     // values that a double would lose to underflow keep their digits.
     std::vector<FloatExp> reWide, imWide;
+    // What the doubles of re and im leave of each value, when asked for:
+    // with them the values hold about 106 bits.
+    std::vector<double> reLow, imLow;
+    // Bits the arithmetic lacked for the orbit to be that of its exact
+    // start and constant: 0 when the bound on the accumulated rounding
+    // keeps every kept value on its side of the escape radius and the
+    // direction of their product; otherwise about how many more it takes.
+    long bitsShort = 0;
 
     size_t size() const { return re.size(); }
 };
@@ -24,6 +32,19 @@ struct ReferenceOrbit {
 // still step from the one before it). The arithmetic runs at the precision
 // of `start`. False when `stop` was seen set; the orbit is then partial.
 // Throws std::bad_alloc, before any step, when `length` values do not fit.
+// Unless `exactInputs`, the start and the constant are taken as rounded
+// once to their precision. Values before `firstTested` are not tested for
+// escape by the pixels (the Mandelbrot orbit's w_0 = 0). With `low`, the
+// orbit keeps reLow and imLow too.
 bool ComputeReferenceOrbit(const MpfrReal& startRe, const MpfrReal& startIm, const MpfrReal& cRe,
                            const MpfrReal& cIm, double radius2, size_t length, bool wide,
-                           const std::atomic<bool>* stop, ReferenceOrbit& out);
+                           const std::atomic<bool>* stop, ReferenceOrbit& out, bool exactInputs = false,
+                           size_t firstTested = 0, bool low = false);
+
+// The bits for another attempt at an orbit `bitsShort` short at `bits`.
+// An orbit that went astray measured its bound only as far as it went, so
+// the step is at least half the bits again.
+inline long NextOwnBits(long bits, long bitsShort)
+{
+    return bits + (bitsShort + 32 > bits / 2 ? bitsShort + 32 : bits / 2);
+}

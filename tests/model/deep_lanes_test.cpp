@@ -267,6 +267,7 @@ std::vector<std::pair<std::string, DeepJob>> Views()
     // the budget, charged in row and column order, leaves out.
     views.push_back({"doubtful kept", views.back().second});
     views.back().second.ownReferenceBudget = 0;
+    views.back().second.secondTry = false;
     views.push_back({"doubtful in part", views.back().second});
     views.back().second.ownReferenceBudget = 12 * 5000;
     const size_t n = views.size();

@@ -219,6 +219,7 @@ using namespace deep_test;
 TEST(DeepView, OwnReferenceBudgetKeepsTheDifferenceResult)
 {
     DeepJob job = Job("-0.7436438870371587", "0.1318259042053119", 1e-12, 64, 48, 5000);
+    job.secondTry = false;
     Image all(64, 48), none(64, 48);
     const DeepOutcome a = BuildDeep(job, all);
     ASSERT_GT(a.ownReferences, 2);
@@ -227,6 +228,9 @@ TEST(DeepView, OwnReferenceBudgetKeepsTheDifferenceResult)
     const DeepOutcome b = BuildDeep(job, none);
     EXPECT_EQ(b.ownReferences, 0);
     EXPECT_EQ(b.doubtfulKept, a.ownReferences);
+    // The status line says how many were left.
+    EXPECT_EQ(DoubtfulNote(a), "");
+    EXPECT_EQ(DoubtfulNote(b), std::to_string(a.ownReferences) + " pixels left doubtful");
     // Every cell written, and only doubtful ones may differ.
     int differ = 0;
     for (int i = 0; i < 48; ++i)
@@ -264,7 +268,8 @@ TEST(DeepView, MemoryNeedCoversTheOrbitsAndStaysBounded)
     // A table entry for each step past the first.
     EXPECT_EQ(skips - plain, 1002u * sizeof(SkipEntry<double>));
     job.julia = true;
-    EXPECT_EQ(DeepMemoryNeed(job) - skips, 1003u * 16u + 1002u * sizeof(SkipEntry<double>)); // two orbits
+    // Two orbits, each also kept to 106 bits for the second try.
+    EXPECT_EQ(DeepMemoryNeed(job) - skips, 1003u * 32u + 1002u * sizeof(SkipEntry<double>));
     job.julia = false;
     job.forceWide = true;
     EXPECT_GT(DeepMemoryNeed(job), skips);

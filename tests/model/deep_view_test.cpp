@@ -16,6 +16,7 @@
 #include "imaging/Parallel.h"
 #include "model/deep/DeepView.h"
 #include "model/deep/Mpfr.h"
+#include "model/deep/ReferenceOrbit.h"
 #include "model/kernels/MandelbrotKernel.h"
 #include "tests/model/DeepImage.h"
 #include "tests/model/MpfrReference.h"
@@ -178,6 +179,85 @@ TEST(DeepView, JuliaSetAgreesWithMpfrAtHalfSize1e25)
     ExpectSameImage(deep, reference);
 }
 
+// A centre written with more digits than the pixel size asks for is still
+// the point the view is about. c = i is pre-periodic (i, -1 + i, -i, -1 + i,
+// ...) and never escapes; i (1 + 10^-80) leaves that cycle, whose
+// multiplier is 4 sqrt(2), after about 220 iterations, and i (1 + 10^-150)
+// after about 400. Read at the bits the pixel size alone asks for, both
+// would round to i and their pixel would stay inside.
+TEST(DeepView, TheCentreKeepsAllItsDigits)
+{
+    struct Case {
+        double halfSize;
+        int zeros;
+    };
+    for (const Case c : {Case{1e-30, 79}, Case{1e-100, 149}}) {
+        const std::string y = "1." + std::string(size_t(c.zeros), '0') + "1";
+        const DeepJob job = Job("0", y, c.halfSize, 16, 12, 1000);
+        Image deep(16, 12), reference(16, 12);
+        ASSERT_FALSE(BuildDeep(job, deep).stopped);
+        BuildReference(job, 1000, reference);
+        EXPECT_GT(reference.Count(6, 8), 150) << c.zeros;
+        EXPECT_EQ(deep.Count(6, 8), reference.Count(6, 8)) << c.zeros;
+        ExpectSameImage(deep, reference);
+    }
+}
+
+// A point of the seahorse valley that lands on a repelling fixed point of
+// multiplier 1.0067 after 78 iterations, given to 120 decimals: its orbit
+// amplifies every rounding that many times a step, so each bit of MPFR's
+// precision buys about 100 iterations of a true orbit. Where the orbit's
+// rounding bound says no bit was missing, its escape is the one at 1200
+// bits; where it escapes otherwise, the bound must have said so; and the
+// bits it asks for settle it in a few attempts.
+TEST(ReferenceOrbit, ItsRoundingBoundSaysWhenBitsAreMissing)
+{
+    const char* re = "-0.743644510973285895830785591448686709835767306505892084114555888279978939966208371804"
+                     "48714521225748767548787153391176049";
+    const char* im = "0.13184706888048892710011735291650820381215323924216586750741737912046187233411270992916"
+                     "99002565026642036981440623853153480";
+    const auto orbit = [&](long bits, ReferenceOrbit& o) {
+        MpfrReal x(bits), y(bits), zero(bits);
+        bool ex = false, ey = false;
+        ASSERT_TRUE(x.Parse(re, &ex) && y.Parse(im, &ey));
+        ASSERT_FALSE(ex || ey);
+        ASSERT_TRUE(ComputeReferenceOrbit(zero, zero, x, y, 1e4, 60000, false, nullptr, o, false, 1));
+    };
+    ReferenceOrbit truth;
+    orbit(1200, truth);
+    ASSERT_EQ(truth.bitsShort, 0);
+    ASSERT_LT(truth.size(), 60000u);
+    ASSERT_GT(truth.size(), 30000u);
+    int shortOnes = 0;
+    for (const long bits : {120L, 200L, 280L, 360L, 440L}) {
+        ReferenceOrbit o;
+        orbit(bits, o);
+        if (o.bitsShort == 0) {
+            EXPECT_EQ(o.size(), truth.size()) << bits;
+            continue;
+        }
+        ++shortOnes;
+        // An orbit that left too early measured its bound only that far:
+        // the own references try again as often as this.
+        ReferenceOrbit again;
+        long more = bits;
+        for (int attempt = 1; attempt < 4 && o.bitsShort > 0; ++attempt) {
+            more = NextOwnBits(more, o.bitsShort);
+            orbit(more, o);
+        }
+        EXPECT_EQ(o.bitsShort, 0) << bits;
+        EXPECT_EQ(o.size(), truth.size()) << bits;
+    }
+    EXPECT_GE(shortOnes, 3);
+    // Exact arithmetic adds no rounding: c = i is pre-periodic.
+    MpfrReal zero(64), x(64), y(64);
+    mpfr_set_ui(y.get(), 1, MPFR_RNDN);
+    ReferenceOrbit exact;
+    ASSERT_TRUE(ComputeReferenceOrbit(zero, zero, x, y, 1e4, 5000, false, nullptr, exact, true, 1));
+    EXPECT_EQ(exact.size(), 5000u);
+    EXPECT_EQ(exact.bitsShort, 0);
+}
+
 // Where doubles would do, the wide form gives the same counts, values and
 // colours: its arithmetic rounds as theirs does. So do the doubtful pixels
 // that keep their difference iteration's result, iterated to the end.
@@ -188,6 +268,7 @@ TEST(DeepView, WideFormGivesTheDoubleFormsResult)
         DeepJob job = Job("-0.7436438870371587", "0.1318259042053119", 1e-12, 48, 36, 5000);
         job.julia = julia;
         job.ownReferenceBudget = variant == 2 ? 0 : -1;
+        job.secondTry = false; // the wide form has none
         job.cRe = -0.4;
         job.cIm = 0.6;
         job.g = 1.8;
@@ -276,7 +357,8 @@ TEST(DeepView, ResolvableViewAgreesWithTheDoubleBuild)
 
 TEST(DeepView, SpreadRowsGiveTheOneThreadResult)
 {
-    const DeepJob job = Job("-0.7436438870371587", "0.1318259042053119", 1e-12, 64, 48, 5000);
+    DeepJob job = Job("-0.7436438870371587", "0.1318259042053119", 1e-12, 64, 48, 5000);
+    job.secondTry = false;
     Image fast(64, 48), plain(64, 48);
     const DeepOutcome a = BuildDeep(job, fast);
     SetExecutionPath(ExecutionPath::kPlain);
