@@ -157,6 +157,56 @@ int Repeats(const std::string& head, size_t size, int most)
     return n;
 }
 
+// The kind and the counts the passes were written with.
+struct Layout {
+    bool threeD = true;
+    int32_t maps = 0, lights = 0;
+};
+
+// Every pass holds all the rows, so the counts in the file must be in
+// force from the first pass on, or the passes would read out of step.
+// They sit after "Power", "Precision", "Level" and "Iterations"; only a
+// solid set's rows go on with the number of lights, while a plane set's
+// passes are as many as its maps, its lights and 3 all the same. Which
+// kind wrote the file is told by its passes, which repeat the same bytes:
+// the rows of the two kinds differ in length. Leaves `in` where it was.
+bool ReadLayout(std::istream& in, Layout& layout, std::string& error)
+{
+    constexpr size_t kHeadBytes = size_t(1) << 18; // more than the longest passes need
+    std::string rows(kHeadBytes, '\0');
+    const std::streampos start = in.tellg();
+    in.read(rows.data(), std::streamsize(rows.size()));
+    rows.resize(size_t(in.gcount()));
+    in.clear();
+    in.seekg(start);
+    if (rows.size() < 36 || !in) {
+        error = "the file ends inside its parameters";
+        return false;
+    }
+    const auto* counts = reinterpret_cast<const unsigned char*>(rows.data());
+    const int32_t maps = int32_t(Get32(counts + 28));
+    int32_t lights = int32_t(Get32(counts + 32));
+    std::string unused;
+    bool threeD = true;
+    if (maps >= 0 && maps <= MapSet::kMaxMaps &&
+        !(CountsFit(maps, lights, unused) && Repeats(rows, PassBytes(true, maps, lights), 2) == 2)) {
+        const size_t plane = PassBytes(false, maps, 0);
+        const int passes = Repeats(rows, plane, maps + 3 + CColorMap::kMaxLights);
+        if (passes >= maps + 3) {
+            threeD = false;
+            lights = passes - maps - 3;
+        } else if (passes >= 2 && (size_t(passes) + 1) * plane > rows.size()) {
+            // Plane passes, fewer than a set has, and then the end.
+            error = "the file ends inside its parameters";
+            return false;
+        }
+    }
+    if (!CountsFit(maps, lights, error))
+        return false;
+    layout = {threeD, maps, lights};
+    return true;
+}
+
 // Runs the passes: PassCount is asked again after every pass. Every pass
 // must keep the counts of the first, or the rows would be read out of step.
 bool Passes(CSelfAffineSet& f, PropertyStream& s, int32_t maps, int32_t lights, std::string& error)
@@ -269,40 +319,11 @@ bool ReadDataFile(std::istream& in, CFractal& fractal, CCanvas& canvas,
         error = "the grid size " + std::to_string(w) + "x" + std::to_string(h) + " is not a usable image size";
         return false;
     }
-    // Every pass holds all the rows, so the counts in the file must be in
-    // force from the first pass on, or the passes would read out of step.
-    // They sit after "Power", "Precision", "Level" and "Iterations"; only
-    // a solid set's rows go on with the number of lights, and a plane
-    // set's passes are as many as its maps, its lights and 3 all the same.
-    // Which kind wrote the file is told by its passes, which repeat the
-    // same bytes: the rows of the two kinds differ in length.
-    constexpr size_t kHeadBytes = size_t(1) << 18; // more than the longest passes need
-    std::string rows(kHeadBytes, '\0');
-    const std::streampos start = in.tellg();
-    in.read(rows.data(), std::streamsize(rows.size()));
-    rows.resize(size_t(in.gcount()));
-    in.clear();
-    in.seekg(start);
-    if (rows.size() < 36 || !in) {
-        error = "the file ends inside its parameters";
+    Layout layout;
+    if (!ReadLayout(in, layout, error))
         return false;
-    }
-    const auto* counts = reinterpret_cast<const unsigned char*>(rows.data());
-    const int32_t maps = int32_t(Get32(counts + 28));
-    int32_t lights = int32_t(Get32(counts + 32));
-    std::string unused;
-    bool threeD = true;
-    if (maps >= 0 && maps <= MapSet::kMaxMaps &&
-        !(CountsFit(maps, lights, unused) && Repeats(rows, PassBytes(true, maps, lights), 2) == 2)) {
-        const int passes = Repeats(rows, PassBytes(false, maps, 0), maps + 3 + CColorMap::kMaxLights);
-        if (passes >= maps + 3) {
-            threeD = false;
-            lights = passes - maps - 3;
-        }
-    }
-    if (!CountsFit(maps, lights, error))
-        return false;
-    f->m_threeD = threeD ? 1 : 0;
+    const int32_t maps = layout.maps, lights = layout.lights;
+    f->m_threeD = layout.threeD ? 1 : 0;
     f->m_maps.count = maps;
     f->m_colorMap.m_lightCount = lights;
     PropertyStream s(in, true);
