@@ -73,8 +73,7 @@ private:
     sigset_t m_oldMask;
     std::mutex m_holdLock;
     std::condition_variable m_holdChanged;
-    bool m_held = false;          // the watcher has the signals blocked
-    bool m_holdRequested = false; // what the last request asked
+    bool m_held = false; // the watcher has the signals blocked
     std::atomic<Reason> m_reason{Reason::kNone};
     std::mutex m_actionLock;
     std::function<void()> m_action;
