@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "app/HeadlessOutputs.h"
 #include "app/HeadlessWatch.h"
 #include "document/FileReplacement.h"
 
@@ -76,9 +77,18 @@ int RunHeadlessAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob&
     const std::string why = NameTheTarget(out.error, into.path, job.path);
     switch (out.result) {
     case AnimationOutcome::kDone:
-        if (!file.Commit(error)) {
+        // A signal that comes now still keeps the old video.
+        if (!file.Commit(error, watch.Gate())) {
+            if (watch.Stopped()) {
+                ReportStop(watch, {});
+                return watch.ExitCode();
+            }
             std::fprintf(stderr, "quillion: %s\n", error.c_str());
             return 1;
+        }
+        if (watch.Stopped()) {
+            ReportStop(watch, {job.path});
+            return watch.ExitCode();
         }
         return 0;
     case AnimationOutcome::kRefused:

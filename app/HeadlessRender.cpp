@@ -1,6 +1,7 @@
 #include "app/HeadlessRender.h"
 #include "app/CommandLine.h"
 #include "animation/WriteAnimation.h"
+#include "app/HeadlessOutputs.h"
 #include "app/HeadlessWatch.h"
 
 #include <QCommandLineParser>
@@ -136,11 +137,12 @@ BuildOutcome BuildWithProgress(CFractal& fractal, CCanvas& canvas, HeadlessView&
 
 // A PNG needs Qt's image classes, which only the module brings; Run asks
 // for it before building when the image is one.
-bool WriteImage(const HeadlessModule* module, const QString& image, const CCanvas& canvas, std::string& error)
+bool WriteImage(const HeadlessModule* module, const QString& image, const CCanvas& canvas, std::string& error,
+                const ReplaceGate& gate)
 {
     if (module)
-        return module->saveImage(image.toStdString(), canvas, error);
-    return SaveBitmapFile(image.toStdString(), canvas, error);
+        return module->saveImage(image.toStdString(), canvas, error, gate);
+    return SaveBitmapFile(image.toStdString(), canvas, error, gate);
 }
 
 int Run(int argc, char** argv, const HeadlessModule* module)
@@ -216,21 +218,50 @@ int Run(int argc, char** argv, const HeadlessModule* module)
         return usage("--output must end in .bmp or .png");
     }
 
+    const bool dataInput = !files.isEmpty() && EndsWith(files[0], ".fdt");
+    if (dataInput && animating)
+        return usage("--animate builds the set frame by frame: it takes a .frc document or a sample, "
+                     "not computed data");
+    // A folder that is missing or cannot be written is said before the
+    // work, not after it; the writes at the end still decide.
+    for (const QString& out : {image, parser.value(data), parser.value(save)}) {
+        std::string error;
+        if (!out.isEmpty() && !CanReplace(out.toStdString(), error))
+            return fail(error);
+    }
+
     std::unique_ptr<CFractal> fractal;
     // From here on SIGINT, SIGTERM and the time limit stop the work instead
     // of killing it half way through a file; what is stopped writes nothing.
     HeadlessWatch watch(seconds);
-    bool wrote = false;
     auto abandon = [&] {
-        std::fprintf(stderr, "quillion: %s; %s\n", watch.Message().c_str(),
-                     wrote ? "the files before it were written" : "nothing was written");
+        ReportStop(watch, {});
         return watch.ExitCode();
+    };
+    // The files asked for, written once the image is there.
+    auto writeFiles = [&](const CCanvas& canvas, int fractalType) {
+        std::vector<OutputFile> outputs;
+        if (!animating && !image.isEmpty())
+            outputs.push_back({image.toStdString(), [&](const ReplaceGate& gate, std::string& error) {
+                                   return WriteImage(module, image, canvas, error, gate);
+                               }});
+        if (parser.isSet(data))
+            outputs.push_back({parser.value(data).toStdString(), [&](const ReplaceGate& gate, std::string& error) {
+                                   return SaveDataFile(parser.value(data).toStdString(), *fractal, error, gate);
+                               }});
+        if (parser.isSet(save))
+            outputs.push_back({parser.value(save).toStdString(), [&, fractalType](const ReplaceGate& gate,
+                                                                                 std::string& error) {
+                                   return SaveDocumentFile(parser.value(save).toStdString(), fractalType, *fractal,
+                                                           error, gate);
+                               }});
+        return WriteOutputFiles(outputs, watch);
     };
     int fractalType = kTypeMandelbrot;
     std::string kindName;
     if (!files.isEmpty()) {
         const std::string path = files[0].toStdString();
-        if (EndsWith(files[0], ".fdt")) {
+        if (dataInput) {
             // Opening computed data renders it; nothing is built.
             fractal = CreateFractalOfType(kTypeSelfAffine);
             CCanvas canvas;
@@ -246,9 +277,10 @@ int Run(int argc, char** argv, const HeadlessModule* module)
                 return abandon();
             if (!ok)
                 return fail(error);
-            if (!image.isEmpty() && !WriteImage(module, image, canvas, error))
-                return fail(error);
-            return 0;
+            if (parser.isSet(size) && (canvas.m_bufferWidth != width || canvas.m_bufferHeight != height))
+                std::fprintf(stderr, "quillion: --size %ux%u is not used: the image is the %ux%u grid of \"%s\"\n",
+                             width, height, canvas.m_bufferWidth, canvas.m_bufferHeight, path.c_str());
+            return writeFiles(canvas, kTypeSelfAffine);
         }
         if (!EndsWith(files[0], ".frc"))
             return fail("cannot open \"" + path + "\": not a .frc or .fdt file");
@@ -343,28 +375,7 @@ int Run(int argc, char** argv, const HeadlessModule* module)
     // Each file is whole or not there: a stop that comes between them ends
     // the run before the next one.
     canvas.m_view = nullptr;
-    std::string error;
-    if (!animating && !image.isEmpty()) {
-        if (watch.Stopped())
-            return abandon();
-        if (!WriteImage(module, image, canvas, error))
-            return fail(error);
-        wrote = true;
-    }
-    if (parser.isSet(data)) {
-        if (watch.Stopped())
-            return abandon();
-        if (!SaveDataFile(parser.value(data).toStdString(), *fractal, error))
-            return fail(error);
-        wrote = true;
-    }
-    if (parser.isSet(save)) {
-        if (watch.Stopped())
-            return abandon();
-        if (!SaveDocumentFile(parser.value(save).toStdString(), fractalType, *fractal, error))
-            return fail(error);
-    }
-    return 0;
+    return writeFiles(canvas, fractalType);
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "document/FileReplacement.h"
+
 struct AnimationJob;
 class CCanvas;
 class CFractal;
@@ -20,7 +22,7 @@ struct HeadlessModule {
                      AnimationJob& job);
     int (*run)(CFractal& fractal, CCanvas& canvas, const AnimationJob& job, bool quiet, HeadlessWatch& watch);
     // Writes a .bmp or a .png image.
-    bool (*saveImage)(const std::string& path, const CCanvas& canvas, std::string& error);
+    bool (*saveImage)(const std::string& path, const CCanvas& canvas, std::string& error, const ReplaceGate& gate);
 };
 // The module of this build (app/HeadlessAnimate).
 const HeadlessModule* LinkedModule();

@@ -18,10 +18,10 @@ QImage CanvasImage(const CCanvas& canvas)
     return wrapped.mirrored(false, true);
 }
 
-bool SaveImageFile(const std::string& path, const CCanvas& canvas, std::string& error)
+bool SaveImageFile(const std::string& path, const CCanvas& canvas, std::string& error, const ReplaceGate& gate)
 {
     if (!QString::fromStdString(path).endsWith(".png", Qt::CaseInsensitive))
-        return SaveBitmapFile(path, canvas, error);
+        return SaveBitmapFile(path, canvas, error, gate);
     if (!canvas.HasBuffer()) {
         error = "Cannot write \"" + path + "\": there is no image yet.";
         return false;
@@ -34,5 +34,5 @@ bool SaveImageFile(const std::string& path, const CCanvas& canvas, std::string& 
         error = "Cannot write \"" + path + "\": " + writer.errorString().toStdString() + ".";
         return false;
     }
-    return WriteFileAtomically(path, bytes.toStdString(), error);
+    return WriteFileAtomically(path, bytes.toStdString(), error, gate);
 }

@@ -1,11 +1,13 @@
 #include "document/DataFile.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <new>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -67,6 +69,22 @@ bool CountsFit(int32_t maps, int32_t lights, std::string& error)
     return true;
 }
 
+// The smallest float beyond `zc` in the reader's comparison (in double),
+// or none when nothing is beyond it (an infinite or undefined "Screen z").
+std::optional<float> FloatBeyond(double zc)
+{
+    if (!(zc < double(HUGE_VALF)))
+        return std::nullopt;
+    if (zc < -double(FLT_MAX))
+        return -FLT_MAX;
+    if (zc >= double(FLT_MAX))
+        return HUGE_VALF;
+    float z = float(zc);
+    while (!(double(z) > zc))
+        z = std::nextafter(z, HUGE_VALF);
+    return z;
+}
+
 // A skip record's first float is not beyond the centre in z (unordered
 // counts as not beyond).
 bool IsSkip(const unsigned char* record, double centerZ)
@@ -114,6 +132,81 @@ private:
     size_t m_at = 0, m_size = 0;
 };
 
+// The bytes one pass of the rows takes, for a set of either kind with
+// these counts: the rows themselves say, written once.
+size_t PassBytes(bool threeD, int32_t maps, int32_t lights)
+{
+    CSelfAffineSet probe;
+    probe.m_threeD = threeD ? 1 : 0;
+    probe.m_maps.count = maps;
+    probe.m_colorMap.m_lightCount = lights;
+    std::ostringstream out;
+    PropertyStream s(out, true);
+    probe.FillProperties(s);
+    return out.str().size();
+}
+
+// How many blocks of `size` bytes at the start of `head`, up to `most`,
+// are the first one again.
+int Repeats(const std::string& head, size_t size, int most)
+{
+    int n = 0;
+    while (size > 0 && n < most && (size_t(n) + 1) * size <= head.size() &&
+           head.compare(size_t(n) * size, size, head, 0, size) == 0)
+        ++n;
+    return n;
+}
+
+// The kind and the counts the passes were written with.
+struct Layout {
+    bool threeD = true;
+    int32_t maps = 0, lights = 0;
+};
+
+// Every pass holds all the rows, so the counts in the file must be in
+// force from the first pass on, or the passes would read out of step.
+// They sit after "Power", "Precision", "Level" and "Iterations"; only a
+// solid set's rows go on with the number of lights, while a plane set's
+// passes are as many as its maps, its lights and 3 all the same. Which
+// kind wrote the file is told by its passes, which repeat the same bytes:
+// the rows of the two kinds differ in length. Leaves `in` where it was.
+bool ReadLayout(std::istream& in, Layout& layout, std::string& error)
+{
+    constexpr size_t kHeadBytes = size_t(1) << 18; // more than the longest passes need
+    std::string rows(kHeadBytes, '\0');
+    const std::streampos start = in.tellg();
+    in.read(rows.data(), std::streamsize(rows.size()));
+    rows.resize(size_t(in.gcount()));
+    in.clear();
+    in.seekg(start);
+    if (rows.size() < 36 || !in) {
+        error = "the file ends inside its parameters";
+        return false;
+    }
+    const auto* counts = reinterpret_cast<const unsigned char*>(rows.data());
+    const int32_t maps = int32_t(Get32(counts + 28));
+    int32_t lights = int32_t(Get32(counts + 32));
+    std::string unused;
+    bool threeD = true;
+    if (maps >= 0 && maps <= MapSet::kMaxMaps &&
+        !(CountsFit(maps, lights, unused) && Repeats(rows, PassBytes(true, maps, lights), 2) == 2)) {
+        const size_t plane = PassBytes(false, maps, 0);
+        const int passes = Repeats(rows, plane, maps + 3 + CColorMap::kMaxLights);
+        if (passes >= maps + 3) {
+            threeD = false;
+            lights = passes - maps - 3;
+        } else if (passes >= 2 && (size_t(passes) + 1) * plane > rows.size()) {
+            // Plane passes, fewer than a set has, and then the end.
+            error = "the file ends inside its parameters";
+            return false;
+        }
+    }
+    if (!CountsFit(maps, lights, error))
+        return false;
+    layout = {threeD, maps, lights};
+    return true;
+}
+
 // Runs the passes: PassCount is asked again after every pass. Every pass
 // must keep the counts of the first, or the rows would be read out of step.
 bool Passes(CSelfAffineSet& f, PropertyStream& s, int32_t maps, int32_t lights, std::string& error)
@@ -135,11 +228,14 @@ bool Passes(CSelfAffineSet& f, PropertyStream& s, int32_t maps, int32_t lights, 
 
 } // namespace
 
-bool WriteDataFile(std::ostream& out, CFractal& fractal)
+bool WriteDataFile(std::ostream& out, CFractal& fractal, std::string* why)
 {
     auto* f = dynamic_cast<CSelfAffineSet*>(&fractal);
-    if (!f || fractal.m_kind != CFractal::kSelfAffine || f->m_threeD != 1)
+    if (!f || fractal.m_kind != CFractal::kSelfAffine) {
+        if (why)
+            *why = "computed data exists only for self-affine sets";
         return false;
+    }
     const CColorMap& map = f->m_colorMap;
     const unsigned w = unsigned(std::max(0, map.m_gridWidth)), h = unsigned(std::max(0, map.m_gridHeight));
     Put32(out, w);
@@ -153,6 +249,11 @@ bool WriteDataFile(std::ostream& out, CFractal& fractal)
     float marker = float(zc - std::fabs(zc));
     if (double(marker) > zc)
         marker = std::nextafter(marker, -HUGE_VALF);
+    // A hit is told from a skip by lying beyond "Screen z"; one on the
+    // screen plane (every marked cell of a plane set is) or before it
+    // would read back as a run and put the rest of the file out of step.
+    // It is stored at the nearest float beyond the plane instead.
+    const std::optional<float> beyond = FloatBeyond(zc);
     uint32_t run = 0;
     auto skip = [&] {
         if (run) {
@@ -168,8 +269,17 @@ bool WriteDataFile(std::ostream& out, CFractal& fractal)
                 ++run;
                 continue;
             }
+            float z = c.z;
+            if (!(double(z) > zc)) {
+                if (!beyond) {
+                    if (why)
+                        *why = "no hit can be stored beyond a \"Screen z\" of " + std::to_string(zc);
+                    return false;
+                }
+                z = *beyond;
+            }
             skip();
-            PutFloat(records, c.z);
+            PutFloat(records, z);
             PutShort(records, ToShort(std::atan2(double(c.ny), double(c.nx)) * 10430.378350470453));
             PutShort(records, ToShort(std::asin(std::clamp(double(c.nz), -1.0, 1.0)) * 20860.756700940907));
         }
@@ -209,21 +319,11 @@ bool ReadDataFile(std::istream& in, CFractal& fractal, CCanvas& canvas,
         error = "the grid size " + std::to_string(w) + "x" + std::to_string(h) + " is not a usable image size";
         return false;
     }
-    // Every pass holds all the rows, so the counts in the file must be in
-    // force from the first pass on, or the passes would read out of step.
-    // They sit after "Power", "Precision", "Level" and "Iterations".
-    unsigned char counts[36];
-    const std::streampos start = in.tellg();
-    if (!in.read(reinterpret_cast<char*>(counts), sizeof counts)) {
-        error = "the file ends inside its parameters";
+    Layout layout;
+    if (!ReadLayout(in, layout, error))
         return false;
-    }
-    in.seekg(start);
-    const int32_t maps = int32_t(Get32(counts + 28)), lights = int32_t(Get32(counts + 32));
-    if (!CountsFit(maps, lights, error))
-        return false;
-    // The file is a three-dimensional grid: its rows are the lit kind's.
-    f->m_threeD = 1;
+    const int32_t maps = layout.maps, lights = layout.lights;
+    f->m_threeD = layout.threeD ? 1 : 0;
     f->m_maps.count = maps;
     f->m_colorMap.m_lightCount = lights;
     PropertyStream s(in, true);
@@ -289,6 +389,7 @@ bool ReadDataFile(std::istream& in, CFractal& fractal, CCanvas& canvas,
     }
     const unsigned m = std::max(1u, std::min(canvas.m_targetWidth.load(), canvas.m_targetHeight.load()));
     const double g = 2 * f->m_halfSize / m;
+    const double eyeX = map.m_observerX, eyeY = map.m_observerY, eyeZ = map.m_observerZ;
     RecordReader again(in);
     uint64_t pending = 0;
     for (unsigned x = 0; x < w; ++x)
@@ -317,8 +418,16 @@ bool ReadDataFile(std::istream& in, CFractal& fractal, CCanvas& canvas,
             const int16_t az = int16_t(uint16_t(r[4] | r[5] << 8));
             const int16_t el = int16_t(uint16_t(r[6] | r[7] << 8));
             const double a = az * 0.00009587379924285257, e = el * 0.000047936899621426287;
-            c.x = float(f->m_centerX + g * (double(x) - double(w / 2)));
-            c.y = float(f->m_centerY + g * (double(y) - double(h / 2)));
+            // The hit lies on the ray from the observer through its pixel
+            // on the screen plane, as far along it as its z says; lit where
+            // it was found, it shades as it did when it was built.
+            const double px = f->m_centerX + g * (double(x) - double(w / 2));
+            const double py = f->m_centerY + g * (double(y) - double(h / 2));
+            double t = (double(z) - zc) / (zc - eyeZ);
+            if (!std::isfinite(t))
+                t = 0; // no ray through the plane: the pixel's own point
+            c.x = float(px + t * (px - eyeX));
+            c.y = float(py + t * (py - eyeY));
             c.z = z;
             c.nx = float(std::cos(a) * std::cos(e));
             c.ny = float(std::sin(a) * std::cos(e));
@@ -329,19 +438,25 @@ bool ReadDataFile(std::istream& in, CFractal& fractal, CCanvas& canvas,
     return true;
 }
 
-bool SaveDataFile(const std::string& path, CFractal& fractal, std::string& error)
+bool SaveDataFile(const std::string& path, CFractal& fractal, std::string& error, const ReplaceGate& gate)
 {
     std::ostringstream out;
-    if (!WriteDataFile(out, fractal)) {
-        error = "cannot write \"" + path + "\": computed data exists only for three-dimensional self-affine sets";
+    std::string why;
+    if (!WriteDataFile(out, fractal, &why)) {
+        error = "cannot write \"" + path + "\": " + why;
         return false;
     }
-    return WriteFileAtomically(path, out.str(), error);
+    return WriteFileAtomically(path, out.str(), error, gate);
 }
 
 bool OpenDataFile(const std::string& path, CFractal& fractal, CCanvas& canvas,
                   const std::function<void(unsigned, unsigned)>& sized, std::string& error)
 {
+    // A pipe would wait in the open for a writer that never comes.
+    if (const std::string why = NotARegularFile(path); !why.empty()) {
+        error = "cannot open \"" + path + "\": " + why;
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "cannot open \"" + path + "\"";

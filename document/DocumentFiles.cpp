@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 #include "document/FileReplacement.h"
 #include "imaging/Canvas.h"
@@ -78,10 +79,19 @@ LoadedDocument ReadDocumentFile(std::istream& in)
     LoadedDocument doc;
     int type = 0;
     {
-        PropertyStream head(in, false);
-        PropertyItem typeRow = FractalTypeRow(&type);
-        head.InsertRow(typeRow);
+        // An empty file, text of another kind or binary data would all
+        // read as the first kind with its defaults; they are not documents.
+        std::string line;
+        PropertyStream::ReadLine(in, line);
+        const size_t eq = line.find('=');
+        const std::string_view name =
+            eq == std::string::npos ? std::string_view() : std::string_view(line).substr(eq + 1);
+        while (type < 4 && name != kFractalTypeNames[type])
+            ++type;
+        if (type == 4)
+            return doc;
     }
+    doc.typeKnown = true;
     doc.fractalType = type;
     doc.fractal = CreateFractalOfType(type);
     if (!doc.fractal)
@@ -161,19 +171,27 @@ void WriteBitmapFile(std::ostream& out, const CCanvas& canvas)
     out.write(reinterpret_cast<const char*>(canvas.m_bits.data()), std::streamsize(imageSize));
 }
 
-bool SaveDocumentFile(const std::string& path, int fractalType, CFractal& fractal, std::string& error)
+bool SaveDocumentFile(const std::string& path, int fractalType, CFractal& fractal, std::string& error,
+                      const ReplaceGate& gate)
 {
     std::ostringstream out(std::ios::binary);
     WriteDocumentFile(out, fractalType, fractal);
-    return WriteFileAtomically(path, out.str(), error);
+    return WriteFileAtomically(path, out.str(), error, gate);
+}
+
+std::string NotARegularFile(const std::string& path)
+{
+    std::error_code ec;
+    const std::filesystem::file_status st = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(st) || std::filesystem::is_regular_file(st))
+        return {};
+    return std::filesystem::is_directory(st) ? "it is a folder, not a regular file" : "it is not a regular file";
 }
 
 bool OpenDocumentFile(const std::string& path, LoadedDocument& doc, std::string& error)
 {
-    std::error_code ec;
-    if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec)) {
-        // A directory or a device could never end its first line.
-        error = "Cannot open \"" + path + "\": it is not a regular file.";
+    if (const std::string why = NotARegularFile(path); !why.empty()) {
+        error = "Cannot open \"" + path + "\": " + why + ".";
         return false;
     }
     std::ifstream in(path, std::ios::binary);
@@ -193,6 +211,11 @@ bool OpenDocumentFile(const std::string& path, LoadedDocument& doc, std::string&
     }
     in.seekg(0);
     doc = ReadDocumentFile(in);
+    if (!doc.typeKnown) {
+        error = "Cannot open \"" + path + "\": it is not a fractal document (its first line names no known "
+                "\"Fractal Type\").";
+        return false;
+    }
     if (!doc.fractal) {
         error = "Cannot open \"" + path + "\": the " + kFractalTypeNames[doc.fractalType % 4] +
                 " is not available in this version.";
@@ -201,7 +224,7 @@ bool OpenDocumentFile(const std::string& path, LoadedDocument& doc, std::string&
     return true;
 }
 
-bool SaveBitmapFile(const std::string& path, const CCanvas& canvas, std::string& error)
+bool SaveBitmapFile(const std::string& path, const CCanvas& canvas, std::string& error, const ReplaceGate& gate)
 {
     if (!canvas.HasBuffer()) {
         error = "Cannot write \"" + path + "\": there is no image yet.";
@@ -213,5 +236,5 @@ bool SaveBitmapFile(const std::string& path, const CCanvas& canvas, std::string&
     const std::string h = BitmapHeader(canvas, imageSize);
     FileReplacement file(path);
     return file.Create(error) && file.Write(h.data(), h.size(), error) &&
-           file.Write(canvas.m_bits.data(), imageSize, error) && file.Commit(error);
+           file.Write(canvas.m_bits.data(), imageSize, error) && file.Commit(error, gate);
 }

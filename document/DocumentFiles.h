@@ -19,13 +19,16 @@ void WriteDocumentFile(std::ostream& out, int fractalType, CFractal& fractal);
 
 struct LoadedDocument {
     int fractalType = 0;
-    std::unique_ptr<CFractal> fractal; // empty when the kind is not available
+    std::unique_ptr<CFractal> fractal; // empty when the kind is not available or not named
     bool truncated = false;            // the file ended before the last row
+    bool typeKnown = false;            // the first line names one of the kinds
     // Rows whose text was not read as it stands (PropertyStream::Notes).
     std::vector<std::string> notes;
 };
 // Reads the rows where they stand in `in`, going back to them when a count
-// read changes the layout; `in` must be seekable.
+// read changes the layout; `in` must be seekable. A first line whose text
+// after "=" is none of the kinds' names reads nothing more: such a file is
+// not a document.
 LoadedDocument ReadDocumentFile(std::istream& in);
 
 // 14-byte file header, 40-byte info header, then the rows as held.
@@ -36,6 +39,13 @@ constexpr uint64_t kMaxDocumentFileSize = uint64_t(4) << 20;
 
 // The same, by path. On failure they return false and set `error` to a
 // short sentence naming the file.
-bool SaveDocumentFile(const std::string& path, int fractalType, CFractal& fractal, std::string& error);
+bool SaveDocumentFile(const std::string& path, int fractalType, CFractal& fractal, std::string& error,
+                      const ReplaceGate& gate = {});
 bool OpenDocumentFile(const std::string& path, LoadedDocument& doc, std::string& error);
-bool SaveBitmapFile(const std::string& path, const CCanvas& canvas, std::string& error);
+bool SaveBitmapFile(const std::string& path, const CCanvas& canvas, std::string& error,
+                    const ReplaceGate& gate = {});
+
+// Why `path` cannot be opened for reading as a file: "it is a folder, ..."
+// or "it is not a regular file" (a pipe would wait for a writer for ever,
+// a device never end); empty when it is a regular file or not there.
+std::string NotARegularFile(const std::string& path);

@@ -96,7 +96,7 @@ bool FileReplacement::Write(const void* data, size_t size, std::string& error)
     return true;
 }
 
-bool FileReplacement::Commit(std::string& error)
+bool FileReplacement::Commit(std::string& error, const ReplaceGate& gate)
 {
     if (m_fd < 0)
         return Fail(error, EBADF);
@@ -108,8 +108,17 @@ bool FileReplacement::Commit(std::string& error)
     m_fd = -1;
     if (closed != 0)
         return Fail(error, closed);
-    if (::rename(m_temp.c_str(), m_target.c_str()) != 0)
-        return Fail(error, errno);
+    int renamed = 0;
+    auto replace = [&] { renamed = ::rename(m_temp.c_str(), m_target.c_str()) == 0 ? 0 : errno; };
+    if (!gate) {
+        replace();
+    } else if (!gate(replace)) {
+        Discard();
+        error = "Cannot write \"" + m_path + "\": stopped before the file was in place.";
+        return false;
+    }
+    if (renamed != 0)
+        return Fail(error, renamed);
     m_temp.clear();
     // The new name reaches the disk with the folder; failing that the
     // file is already in place, so it is not reported.
@@ -136,8 +145,42 @@ void FileReplacement::Discard()
     }
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error)
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error,
+                         const ReplaceGate& gate)
 {
     FileReplacement file(path);
-    return file.Create(error) && file.Write(bytes.data(), bytes.size(), error) && file.Commit(error);
+    return file.Create(error) && file.Write(bytes.data(), bytes.size(), error) && file.Commit(error, gate);
+}
+
+bool CanReplace(const std::string& path, std::string& error)
+{
+    auto fail = [&](const std::string& why) {
+        error = "Cannot write \"" + path + "\": " + why + ".";
+        return false;
+    };
+    std::error_code ec;
+    std::string target = path;
+    if (fs::is_symlink(fs::symlink_status(path, ec))) {
+        const fs::path resolved = fs::canonical(path, ec);
+        if (!ec)
+            target = resolved.string();
+    }
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return fail(Reason(EISDIR));
+        if (::access(target.c_str(), W_OK) != 0)
+            return fail(Reason(errno));
+    }
+    fs::path folder = fs::path(target).parent_path();
+    if (folder.empty())
+        folder = ".";
+    const std::string quoted = std::string(1, '"').append(folder.string()).append(1, '"');
+    if (::stat(folder.c_str(), &st) != 0)
+        return fail(errno == ENOENT ? "the folder " + quoted + " does not exist" : Reason(errno));
+    if (!S_ISDIR(st.st_mode))
+        return fail(quoted + " is not a folder");
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return fail(Reason(errno));
+    return true;
 }

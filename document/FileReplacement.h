@@ -5,7 +5,13 @@
 // leaves the old file as it was, and the caller gets the system's reason.
 
 #include <cstddef>
+#include <functional>
 #include <string>
+
+// Decides at the last moment whether a finished file may replace its
+// target: it runs `replace` (which puts the file in place) or not, and
+// returns whether it did. A watch for signals holds them off meanwhile.
+using ReplaceGate = std::function<bool(const std::function<void()>& replace)>;
 
 class FileReplacement {
 public:
@@ -23,8 +29,10 @@ public:
     // reach the disk with Commit too, since it flushes the file, not a handle.
     const std::string& TemporaryPath() const { return m_temp; }
     bool Write(const void* data, size_t size, std::string& error);
-    // Flushes the new file to the disk, closes it and moves it over the target.
-    bool Commit(std::string& error);
+    // Flushes the new file to the disk, closes it and moves it over the
+    // target, through `gate` when there is one; a gate that declines
+    // leaves the target as it was.
+    bool Commit(std::string& error, const ReplaceGate& gate = {});
     void Discard();
 
 private:
@@ -37,4 +45,11 @@ private:
 
 // Writes bytes to `path` through a FileReplacement. On failure `error` is
 // "Cannot write "<path>": <the system's reason>." and the old file is kept.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error);
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error,
+                         const ReplaceGate& gate = {});
+
+// Whether a FileReplacement could replace `path` now: its folder exists,
+// is a folder and may be written, and the file there, if any, is not a
+// folder and may be written. Asked before long work whose end writes it;
+// the replacement itself still decides. The error reads as Create's.
+bool CanReplace(const std::string& path, std::string& error);

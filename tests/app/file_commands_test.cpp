@@ -160,6 +160,24 @@ TEST(FileCommands, ComputedDataWithCountsPastTheArraysIsRefused)
     EXPECT_EQ(w.Windows(), windows);
 }
 
+TEST(FileCommands, AFileThatIsNotADocumentOpensNoWindowAndSaysWhy)
+{
+    Frame w;
+    QTemporaryDir dir;
+    const int windows = w.Windows();
+    const QString hello = WriteFile(dir, "hello.frc", "hello\n");
+    const QString data = WriteFile(dir, "pyramid.frc", PyramidData()); // computed data, renamed
+    EXPECT_FALSE(w.frame.OpenDocumentFile(hello));
+    EXPECT_FALSE(w.frame.OpenDocumentFile(data));
+    QApplication::processEvents();
+    ASSERT_EQ(w.complaints.size(), 2);
+    EXPECT_TRUE(w.complaints[0].contains(hello)) << w.complaints[0].toStdString();
+    EXPECT_TRUE(w.complaints[1].contains(data)) << w.complaints[1].toStdString();
+    for (const QString& text : w.complaints)
+        EXPECT_TRUE(text.contains("not a fractal document")) << text.toStdString();
+    EXPECT_EQ(w.Windows(), windows);
+}
+
 TEST(FileCommands, ComputedDataReopensUnderItsOwnName)
 {
     Frame w;

@@ -602,3 +602,52 @@ TEST_F(Headless, ARowNotReadAsItStandsGivesOneWarningNamingTheFileRowAndValue)
     // The digits before "abc" are the centre, as "%lf" reads its double.
     EXPECT_NE(ReadAll(dir / "bad2.frc").find("\r\nx=" + deep + "\r\n"), std::string::npos) << ReadAll(dir / "bad2.frc");
 }
+
+TEST_F(Headless, ComputedDataInDoesWhatItsOptionsSay)
+{
+    Result r = Render({"--quiet", "--sample", "8", "--size", "48x36", "--data", At("s.fdt"), "--save", At("s.frc"),
+                       "--output", At("s.bmp")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    // The grid's size decides; a --size is said to be unused.
+    r = Render({"--quiet", At("s.fdt"), "--size", "10x10", "--save", At("b.frc"), "--data", At("c.fdt"), "--output",
+                At("r.bmp")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "quillion: --size 10x10 is not used: the image is the 48x36 grid of \"" +
+                         (dir / "s.fdt").string() + "\"\n");
+    EXPECT_EQ(ReadAll(dir / "b.frc"), ReadAll(dir / "s.frc")) << "the rows of the data are the document's";
+    EXPECT_EQ(fs::file_size(dir / "r.bmp"), fs::file_size(dir / "s.bmp"));
+    EXPECT_EQ(fs::file_size(dir / "c.fdt"), fs::file_size(dir / "s.fdt")) << "the same hits, rows and name";
+    r = Render({"--quiet", At("c.fdt"), "--output", At("c.bmp")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(fs::file_size(dir / "c.bmp"), fs::file_size(dir / "s.bmp"));
+
+    // An animation builds its frames: computed data cannot give them.
+    r = Render({"--quiet", At("s.fdt"), "--animate", "3", "--output", At("t.avi")});
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "t.avi"));
+}
+
+TEST_F(Headless, AnOutputThatCannotBeWrittenIsSaidBeforeTheBuild)
+{
+    std::ofstream(dir / "file", std::ios::binary) << "a file";
+    fs::create_directories(dir / "folder.frc");
+    auto quoted = [&](const char* name) { return std::string(1, '"').append((dir / name).string()).append(1, '"'); };
+    const struct {
+        QStringList option;
+        std::string said;
+    } cases[] = {
+        {{"--output", At("no/dir/x.bmp")}, "the folder " + quoted("no/dir") + " does not exist"},
+        {{"--data", At("file/x.fdt")}, quoted("file") + " is not a folder"},
+        {{"--save", At("folder.frc")}, "Is a directory"},
+    };
+    for (const auto& c : cases) {
+        // Seconds of building if it started: the status would say so.
+        const Result r = Render(kLongRender + c.option);
+        EXPECT_EQ(r.code, 1) << r.err;
+        EXPECT_EQ(Lines(r.err), 1) << r.err;
+        EXPECT_NE(r.err.find("quillion: Cannot write \"" + c.option[1].toStdString() + "\": " + c.said), std::string::npos)
+            << r.err;
+        EXPECT_EQ(r.err.find("Building"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Names(dir), (std::vector<std::string>{"file", "folder.frc"}));
+}

@@ -2,16 +2,25 @@
 
 #include <sys/resource.h>
 
+#include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cfloat>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 
 #include "document/BuildSteps.h"
 #include "document/DataFile.h"
 #include "document/DocumentFiles.h"
 #include "imaging/Canvas.h"
+#include "model/MandelbrotSet.h"
+#include "model/PropertyStream.h"
 #include "model/Samples.h"
 #include "model/SelfAffineSet.h"
 #include "tests/AddressLimit.h"
@@ -106,7 +115,6 @@ TEST(DataFile, EmptyGridWritesOneSkipRecordThenTheName)
     EXPECT_EQ(marker, -2.0f);
     EXPECT_EQ(U32(a, 8 + rows + 4), 6u);
     EXPECT_EQ(a.substr(8 + rows + 8), std::string("Name") + '\x12' + std::string(3, '\0') + name);
-    EXPECT_FALSE(WriteDataFile(out, *Sample(0))); // two-dimensional
 }
 
 TEST(DataFile, EmptyRunsStayEmptyWithACentreTooSmallForAFloat)
@@ -355,5 +363,206 @@ TEST(DataFile, FourMapsAndTwoLightsComeBackWithTheirOwnLayout)
     EXPECT_EQ(again.str().size(), out.str().size());
 }
 
-} // namespace
+// Reads computed data the way the program opens it: the canvas takes the
+// grid's size.
+bool ReadBack(const std::string& bytes, CSelfAffineSet& into, CCanvas& canvas, std::string& error)
+{
+    std::istringstream in(bytes);
+    return ReadDataFile(in, into, canvas, [&](unsigned w, unsigned h) { canvas.SetTargetSize(w, h); }, error);
+}
 
+// Sample 8 has hits on the screen plane; read as runs of empty cells they
+// lost the rest of its grid. Every hit comes back where it was, and the
+// image again, but for a level of rounding: the normals are kept as two
+// 16-bit angles.
+void ExpectSolidSamplesReopenAsBuilt(unsigned w, unsigned h)
+{
+    for (int n = 4; n <= 9; ++n) {
+        SCOPED_TRACE("sample " + std::to_string(n));
+        auto f = Sample(n);
+        CCanvas built;
+        built.SetTargetSize(w, h);
+        ASSERT_EQ(RunBuildSteps(*f, built, kCmdRebuild).result, BuildOutcome::kDrawn);
+        std::ostringstream out;
+        ASSERT_TRUE(WriteDataFile(out, *f));
+
+        auto g = Sample(0);
+        CCanvas reopened;
+        std::string error;
+        ASSERT_TRUE(ReadBack(out.str(), *g, reopened, error)) << error;
+        EXPECT_EQ(g->m_name, f->m_name);
+        int hits = 0, wrong = 0;
+        for (unsigned r = 0; r < h; ++r)
+            for (unsigned c = 0; c < w; ++c) {
+                const PixelRecord& a = *f->m_colorMap.Cell(int(r), int(c));
+                const PixelRecord& b = *g->m_colorMap.Cell(int(r), int(c));
+                const bool hit = std::fabs(a.value) >= 1e-5f;
+                hits += hit;
+                wrong += hit != (b.value == 1.0f) || (hit && double(b.z) <= f->m_centerZ);
+            }
+        EXPECT_GT(hits, 100);
+        EXPECT_EQ(wrong, 0);
+        ASSERT_EQ(reopened.m_bits.size(), built.m_bits.size());
+        int far = 0;
+        for (size_t i = 0; i < built.m_bits.size(); ++i)
+            far += std::abs(int(built.m_bits[i]) - int(reopened.m_bits[i])) > 1;
+        EXPECT_EQ(far, 0) << "bytes more than a level apart";
+    }
+}
+
+TEST(DataFile, SolidSamplesReopenAsTheyWereBuiltAt80x60) { ExpectSolidSamplesReopenAsBuilt(80, 60); }
+TEST(DataFile, SolidSamplesReopenAsTheyWereBuiltAt160x120) { ExpectSolidSamplesReopenAsBuilt(160, 120); }
+
+TEST(DataFile, AHitOnOrBeforeTheScreenPlaneIsStoredJustBeyondIt)
+{
+    // A hit is told from a run of empty cells by lying beyond "Screen z",
+    // compared in double; the nearest float beyond it is the one stored.
+    for (const double zc : {0.0, -1.0, 1.0, 0.1, -1e-300, 1e-300, 3e38, -3e39}) {
+        SCOPED_TRACE(zc);
+        auto f = Sample(4);
+        f->m_centerZ = zc;
+        f->m_colorMap.AllocateGrid(3, 2);
+        f->m_colorMap.ResetGrid(0);
+        auto hit = [&](int r, int c, float z) {
+            PixelRecord& p = *f->m_colorMap.Cell(r, c);
+            p.z = z;
+            p.nx = 1;
+            p.value = 1;
+        };
+        const float on = zc < -FLT_MAX ? -HUGE_VALF : float(zc);
+        hit(0, 0, on);                                 // on the plane, or its float
+        hit(1, 0, std::nextafter(on, -HUGE_VALF));     // before it
+        hit(1, 2, zc > 1e38 ? HUGE_VALF : float(zc + 1 + std::fabs(zc))); // well beyond
+        std::ostringstream out;
+        ASSERT_TRUE(WriteDataFile(out, *f));
+        auto g = Sample(4);
+        CCanvas c;
+        std::string error;
+        ASSERT_TRUE(ReadBack(out.str(), *g, c, error)) << error;
+        EXPECT_EQ(g->m_name, f->m_name);
+        for (int r = 0; r < 2; ++r)
+            for (int col = 0; col < 3; ++col)
+                EXPECT_EQ(g->m_colorMap.Cell(r, col)->value, col == 0 || (r == 1 && col == 2) ? 1.0f : 0.0f)
+                    << r << "," << col;
+        for (const auto& [r, col] : {std::pair{0, 0}, std::pair{1, 0}}) {
+            const float z = g->m_colorMap.Cell(r, col)->z;
+            EXPECT_GT(double(z), zc);
+            EXPECT_LE(double(std::nextafter(z, -HUGE_VALF)), zc) << "a float between the plane and " << z;
+        }
+        EXPECT_EQ(g->m_colorMap.Cell(1, 2)->z, f->m_colorMap.Cell(1, 2)->z);
+    }
+    // Beyond an infinite or undefined plane no float lies: refused, not misread.
+    for (const double zc : {HUGE_VAL, std::nan("")}) {
+        auto f = Sample(4);
+        f->m_centerZ = zc;
+        f->m_colorMap.AllocateGrid(1, 1);
+        f->m_colorMap.ResetGrid(0);
+        f->m_colorMap.Cell(0, 0)->value = 1;
+        std::ostringstream out;
+        std::string why;
+        EXPECT_FALSE(WriteDataFile(out, *f, &why));
+        EXPECT_NE(why.find("Screen z"), std::string::npos) << why;
+    }
+}
+
+TEST(DataFile, PlaneSetsWriteAndReadTheirComputedData)
+{
+    // Sample 0, the Sierpinsky triangle: 3 maps and the 3 lights it does
+    // not list, so 9 passes. A plane pass holds Power, Precision, Level
+    // (24 bytes), Iterations and Number of maps (8), the ten view doubles
+    // (80), six colour doubles and Background (52) and 13 doubles a map
+    // (312): 476 bytes.
+    auto f = Sample(0);
+    ASSERT_EQ(f->m_threeD, 0);
+    f->m_colorMap.m_red = 0.25;
+    f->m_iterations = 7;
+    CCanvas canvas;
+    canvas.SetTargetSize(40, 30);
+    ASSERT_EQ(RunBuildSteps(*f, canvas, kCmdRebuild).result, BuildOutcome::kDrawn);
+    std::ostringstream out;
+    std::string why;
+    ASSERT_TRUE(WriteDataFile(out, *f, &why)) << why;
+    const std::string bytes = out.str();
+    constexpr size_t kPass = 476;
+    ASSERT_GT(bytes.size(), 8 + 9 * kPass);
+    for (int i = 1; i < 9; ++i)
+        EXPECT_EQ(bytes.substr(8 + i * kPass, kPass), bytes.substr(8, kPass)) << "pass " << i;
+    EXPECT_NE(bytes.substr(8 + 9 * kPass, kPass), bytes.substr(8, kPass));
+
+    // A solid reader takes the plane rows, and the marked cells are its hits.
+    auto g = Sample(4);
+    CCanvas c;
+    std::string error;
+    ASSERT_TRUE(ReadBack(bytes, *g, c, error)) << error;
+    EXPECT_EQ(g->m_threeD, 0);
+    EXPECT_EQ(g->m_maps.count, 3);
+    EXPECT_EQ(g->m_colorMap.m_lightCount, 3);
+    EXPECT_EQ(g->m_iterations, 7);
+    EXPECT_EQ(g->m_colorMap.m_red, 0.25);
+    EXPECT_EQ(g->m_polarAngle, f->m_polarAngle);
+    for (int i = 0; i < 13; ++i)
+        EXPECT_EQ(g->m_maps.maps[2].m[i], f->m_maps.maps[2].m[i]) << i;
+    EXPECT_EQ(g->m_name, "Sierpinsky Triangle");
+    int marked = 0;
+    for (int r = 0; r < 30; ++r)
+        for (int col = 0; col < 40; ++col) {
+            const bool mark = f->m_colorMap.Cell(r, col)->value >= float(CColorMap::kBackgroundValue);
+            marked += mark;
+            ASSERT_EQ(g->m_colorMap.Cell(r, col)->value == 1.0f, mark) << r << "," << col;
+        }
+    EXPECT_GT(marked, 50);
+    std::ostringstream again;
+    ASSERT_TRUE(WriteDataFile(again, *g));
+    EXPECT_EQ(again.str().substr(0, 8 + 9 * kPass), bytes.substr(0, 8 + 9 * kPass));
+    EXPECT_EQ(again.str().size(), bytes.size());
+
+    // The passes alone, as any writer of the layout makes them.
+    std::ostringstream passes;
+    passes << bytes.substr(0, 8);
+    {
+        PropertyStream s(passes, true);
+        for (int i = 0; i < f->PassCount(); ++i) {
+            s.m_pass = i;
+            f->FillProperties(s);
+        }
+    }
+    auto h = Sample(5);
+    ASSERT_TRUE(ReadBack(passes.str(), *h, c, error)) << error;
+    EXPECT_EQ(h->m_threeD, 0);
+    EXPECT_EQ(h->m_colorMap.m_red, 0.25);
+    // Cut inside a pass: its true reason.
+    EXPECT_FALSE(ReadBack(bytes.substr(0, 8 + 4 * kPass + 100), *h, c, error));
+    EXPECT_EQ(error, "the file ends inside its parameters");
+
+    CMandelbrotSet m;
+    EXPECT_FALSE(WriteDataFile(out, m, &why));
+    EXPECT_EQ(why, "computed data exists only for self-affine sets");
+}
+
+TEST(DataFile, APipeOrAFolderIsRefusedWithoutWaiting)
+{
+    const std::string fifo = TempPath("pipe.fdt"), folder = TempPath("folder.fdt");
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directories(folder);
+    auto open = [](const std::string& path) {
+        return std::async(std::launch::async, [path] {
+            auto g = Sample(4);
+            CCanvas c;
+            std::string error;
+            return OpenDataFile(path, *g, c, nullptr, error) ? std::string("opened") : error;
+        });
+    };
+    auto pipe = open(fifo);
+    if (pipe.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        // Give the reader its writer, so the test ends.
+        ::close(::open(fifo.c_str(), O_WRONLY));
+        FAIL() << "opening a pipe waited for a writer";
+    }
+    EXPECT_EQ(pipe.get(), "cannot open \"" + fifo + "\": it is not a regular file");
+    EXPECT_EQ(open(folder).get(), "cannot open \"" + folder + "\": it is a folder, not a regular file");
+    std::filesystem::remove(fifo);
+    std::filesystem::remove(folder);
+}
+
+} // namespace

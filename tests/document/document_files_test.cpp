@@ -219,11 +219,37 @@ TEST(DocumentFile, ASavedZoomReopensWithTheSameViewAndPixels)
     }
 }
 
-TEST(DocumentFile, UnknownTypeNameGivesTypeZero)
+TEST_F(TempDir, AFileThatNamesNoKindIsNotADocument)
 {
-    std::istringstream in("Fractal Type=Cantor Dust\r\n");
-    LoadedDocument doc = ReadDocumentFile(in);
-    EXPECT_EQ(doc.fractalType, kTypeSelfAffine);
+    // Each once opened as a Sierpinsky triangle with its defaults.
+    std::string random(3000, '\0');
+    for (size_t i = 0; i < random.size(); ++i)
+        random[i] = char((i * 2654435761u) >> 13);
+    const std::pair<const char*, std::string> files[] = {
+        {"empty.frc", ""},
+        {"hello.frc", "hello\n"},
+        {"random.frc", random},
+        {"data.frc", std::string("\x10\0\0\0\x0c\0\0\0", 8) + std::string(64, '\0')},
+        {"unknown.frc", "Fractal Type=Cantor Dust\r\n[Main]\r\nName=x\r\n"},
+        {"lower.frc", "Fractal Type=mandelbrot set\r\n"},
+    };
+    for (const auto& [name, bytes] : files) {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        LoadedDocument doc;
+        std::string error;
+        EXPECT_FALSE(OpenDocumentFile((dir / name).string(), doc, error)) << name;
+        EXPECT_EQ(error, "Cannot open \"" + (dir / name).string() +
+                             "\": it is not a fractal document (its first line names no known \"Fractal Type\").");
+        EXPECT_FALSE(doc.fractal) << name;
+    }
+    // Each of the four names opens its kind, with a line end of either form.
+    for (int type = 0; type < 4; ++type) {
+        std::istringstream in(std::string("Fractal Type=") + kFractalTypeNames[type] + (type % 2 ? "\n" : "\r\n"));
+        LoadedDocument doc = ReadDocumentFile(in);
+        EXPECT_TRUE(doc.typeKnown);
+        ASSERT_TRUE(doc.fractal) << type;
+        EXPECT_EQ(doc.fractalType, type);
+    }
 }
 
 TEST(DocumentFile, TruncatedFileKeepsDefaultsAndSaysSo)

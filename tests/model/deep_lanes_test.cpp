@@ -16,12 +16,13 @@
 #include "model/kernels/MandelbrotKernel.h"
 #include "model/kernels/MandelbrotPoint.h"
 #include "tests/model/DeepImage.h"
+#include "tests/model/OneIsa.h"
 
 namespace {
 
 using namespace deep_test;
 
-const KernelIsa kVectorIsas[] = {KernelIsa::kSse2, KernelIsa::kAvx2, KernelIsa::kAvx512};
+using DeepLaneVariant = OneIsa;
 
 struct IsaGuard {
     ~IsaGuard()
@@ -144,7 +145,7 @@ std::string Differences(const DeepLanePixel& a, const DeepLanePixel& b)
     return out;
 }
 
-TEST(DeepLanes, LanesStepAsThePlainStepDoes)
+TEST_P(DeepLaneVariant, LanesStepAsThePlainStepDoes)
 {
     // Two orbits of z^2 + c from 0 near the boundary of the set, kept short
     // so that pixels also rebase for running off their end.
@@ -207,16 +208,12 @@ TEST(DeepLanes, LanesStepAsThePlainStepDoes)
     EXPECT_GT(rebased, 5);
     EXPECT_GT(doubted, 5);
     EXPECT_GT(escaped, 5);
-    for (KernelIsa isa : kVectorIsas) {
-        if (!KernelIsaSupported(isa))
-            continue;
-        feed.next = 0;
-        feed.back.assign(feed.pixels.size(), DeepLanePixel());
-        feed.handed.assign(feed.pixels.size(), 0);
-        EXPECT_EQ(RunDeepLanes(isa, v, feed), steps) << KernelIsaName(isa);
-        for (size_t n = 0; n < expected.size(); ++n)
-            EXPECT_EQ(Differences(feed.back[n], expected[n]), "") << KernelIsaName(isa) << ", pixel " << n;
-    }
+    feed.next = 0;
+    feed.back.assign(feed.pixels.size(), DeepLanePixel());
+    feed.handed.assign(feed.pixels.size(), 0);
+    EXPECT_EQ(RunDeepLanes(Isa(), v, feed), steps);
+    for (size_t n = 0; n < expected.size(); ++n)
+        EXPECT_EQ(Differences(feed.back[n], expected[n]), "") << "pixel " << n;
 }
 
 Built Build(const DeepJob& job, KernelIsa isa)
@@ -291,12 +288,26 @@ void ExpectSame(const Built& a, const Built& b, const std::string& what)
     EXPECT_EQ(a.outcome.doubtfulKept, b.outcome.doubtfulKept) << what;
 }
 
-TEST(DeepLanes, EveryInstructionSetGivesTheScalarPathsImage)
+// The scalar builds of the views, made once for every instruction set's test.
+const std::vector<Built>& ScalarBuilds()
 {
-    IsaGuard guard;
+    static const std::vector<Built> builds = [] {
+        IsaGuard guard;
+        std::vector<Built> b;
+        for (const auto& view : Views())
+            b.push_back(Build(view.second, KernelIsa::kScalar));
+        return b;
+    }();
+    return builds;
+}
+
+TEST(DeepLanes, TheScalarPathsViewsReachOwnOrbitsAndKeptPixels)
+{
     bool sawOwn = false, sawKept = false, sawBoth = false;
-    for (const auto& [name, job] : Views()) {
-        const Built scalar = Build(job, KernelIsa::kScalar);
+    const auto views = Views();
+    for (size_t n = 0; n < views.size(); ++n) {
+        const std::string& name = views[n].first;
+        const Built& scalar = ScalarBuilds()[n];
         ASSERT_EQ(scalar.outcome.error, "") << name;
         ASSERT_FALSE(scalar.outcome.stopped) << name;
         EXPECT_EQ(scalar.outcome.laneIterations, 0) << name;
@@ -308,21 +319,25 @@ TEST(DeepLanes, EveryInstructionSetGivesTheScalarPathsImage)
         for (int32_t c : scalar.counts)
             escaped += c >= 0;
         EXPECT_GT(escaped, 0) << name;
-        for (KernelIsa isa : kVectorIsas) {
-            if (!KernelIsaSupported(isa))
-                continue;
-            const std::string what = name + ", " + KernelIsaName(isa);
-            const Built lanes = Build(job, isa);
-            ExpectSame(scalar, lanes, what);
-            // The lanes took a real part of the steps.
-            EXPECT_GT(lanes.outcome.laneIterations, lanes.outcome.totalIterations / 20) << what;
-            EXPECT_LE(lanes.outcome.laneIterations,
-                      lanes.outcome.totalIterations - lanes.outcome.skippedIterations) << what;
-        }
     }
     EXPECT_TRUE(sawOwn);
     EXPECT_TRUE(sawKept);
     EXPECT_TRUE(sawBoth);
+}
+
+TEST_P(DeepLaneVariant, GivesTheScalarPathsImage)
+{
+    IsaGuard guard;
+    const auto views = Views();
+    for (size_t n = 0; n < views.size(); ++n) {
+        const std::string& what = views[n].first;
+        const Built lanes = Build(views[n].second, Isa());
+        ExpectSame(ScalarBuilds()[n], lanes, what);
+        // The lanes took a real part of the steps.
+        EXPECT_GT(lanes.outcome.laneIterations, lanes.outcome.totalIterations / 20) << what;
+        EXPECT_LE(lanes.outcome.laneIterations, lanes.outcome.totalIterations - lanes.outcome.skippedIterations)
+            << what;
+    }
 }
 
 // The plain path is the scalar loop whatever the processor offers.
@@ -337,5 +352,7 @@ TEST(DeepLanes, PlainPathStepsNoLanes)
     EXPECT_GT(fast.outcome.laneIterations, 0);
     ExpectSame(plain, fast, "plain against fast");
 }
+
+INSTANTIATE_ISA_TESTS(DeepLaneVariant, KernelIsa::kSse2, KernelIsa::kAvx2, KernelIsa::kAvx512);
 
 } // namespace
