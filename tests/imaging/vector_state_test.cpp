@@ -15,8 +15,10 @@ bool CanDirty()
     return CanReadUpperVectorState() && __builtin_cpu_supports("avx");
 }
 
-// What a library routine that forgets vzeroupper leaves behind.
-void Dirty()
+// What a library routine that forgets vzeroupper leaves behind. Compiled
+// without AVX, so that a build for a newer processor, whose compiler cleans
+// the state on every return from AVX code, leaves the dirt in place too.
+__attribute__((target("no-avx"), noinline)) void Dirty()
 {
     __asm__ volatile("vpcmpeqd %%ymm1, %%ymm1, %%ymm1" ::: "xmm1");
 }
