@@ -6,9 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <ostream>
 #include <string>
 
 #include "model/kernels/MandelbrotKernel.h"
+
+// Test lists name the set, not its bytes.
+inline void PrintTo(KernelIsa isa, std::ostream* os) { *os << KernelIsaName(isa); }
 
 class OneIsa : public testing::TestWithParam<KernelIsa> {
 protected:
