@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "app/HeadlessOutputs.h"
 #include "app/HeadlessWatch.h"
@@ -65,8 +67,14 @@ protected:
     std::pair<int, std::string> Write(const std::vector<OutputFile>& files, int before = 0)
     {
         HeadlessWatch watch;
-        if (before)
+        if (before) {
+            // This thread keeps the signals blocked, so the watcher takes
+            // them in its own time (later still under a sanitizer, which
+            // defers handlers): "before the writes" means once it has.
             ::kill(::getpid(), before);
+            for (int waited = 0; !watch.Stopped() && waited < 5000; ++waited)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         testing::internal::CaptureStderr();
         const int code = WriteOutputFiles(files, watch);
         return {code, testing::internal::GetCapturedStderr()};
