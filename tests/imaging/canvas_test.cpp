@@ -19,18 +19,6 @@ public:
     int selectionChanges = 0;
 };
 
-TEST(Canvas, Defaults)
-{
-    CCanvas c;
-    EXPECT_EQ(c.m_targetWidth, 1u);
-    EXPECT_EQ(c.m_targetHeight, 1u);
-    EXPECT_EQ(c.m_stride, 4u);
-    EXPECT_EQ(c.m_bitsPerPixel, 0u);
-    EXPECT_FALSE(c.HasBuffer());
-    EXPECT_FALSE(c.m_selectionVisible);
-    EXPECT_EQ(c.Status(), "");
-}
-
 TEST(Canvas, StrideRoundsRowsToFourBytes)
 {
     CCanvas c;

@@ -4,7 +4,6 @@
 
 #include "imaging/Canvas.h"
 #include "imaging/ColorMap.h"
-#include "tests/model/RowCollector.h"
 
 namespace {
 
@@ -15,26 +14,6 @@ PixelRecord Cell(float u, float v, float value)
     r.ny = v;
     r.value = value;
     return r;
-}
-
-TEST(ColorMap, DefaultLights)
-{
-    CColorMap m;
-    EXPECT_EQ(m.m_lightCount, 3);
-    EXPECT_EQ(m.m_lights[0].x, 2);
-    EXPECT_EQ(m.m_lights[0].z, -4);
-    EXPECT_EQ(m.m_lights[0].red, 0);
-    EXPECT_EQ(m.m_lights[0].green, 1);
-    EXPECT_EQ(m.m_lights[0].luminescence, 3);
-    EXPECT_EQ(m.m_lights[1].y, -2);
-    EXPECT_EQ(m.m_lights[1].red, 1);
-    EXPECT_EQ(m.m_lights[2].blue, 1);
-    EXPECT_EQ(m.m_lights[2].luminescence, 0.02);
-    EXPECT_EQ(m.m_lights[3].luminescence, 0);
-    EXPECT_EQ(m.m_attachment[0], 1);
-    EXPECT_EQ(m.m_attachment[2], 1);
-    EXPECT_EQ(m.m_attachment[3], 0);
-    EXPECT_EQ(m.m_observerZ, -2);
 }
 
 TEST(ColorMap, AllocateKeepsSameSizeAndResetClearsTheRightFields)
@@ -118,24 +97,6 @@ TEST(ColorMap, HugeFrequencyStaysInRange)
     CCanvas c;
     m.Draw(c);
     EXPECT_EQ(c.Row(0)[2], 128);
-}
-
-TEST(ColorMap, RowLists)
-{
-    CColorMap m;
-    RowCollector two, three;
-    m.ListColourRows(two);
-    m.ListLightingRows(three);
-    ASSERT_EQ(two.rows.size(), 7u);
-    EXPECT_STREQ(two.rows[3].label, "Red   Shift");
-    EXPECT_STREQ(two.rows[5].label, "Blue  Shift");
-    EXPECT_EQ(two.rows[6].type, 2);
-    EXPECT_EQ(two.rows[3].value, &m.m_redShift);
-    ASSERT_EQ(three.rows.size(), 11u);
-    EXPECT_STREQ(three.rows[0].label, "Surface Red");
-    EXPECT_EQ(three.rows[0].value, &m.m_red);
-    EXPECT_STREQ(three.rows[9].label, "Shininess");
-    EXPECT_STREQ(three.rows[10].label, "Background");
 }
 
 TEST(ColorMap, AGridThatCannotBeHadLeavesAnEmptyOne)

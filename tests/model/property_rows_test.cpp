@@ -68,8 +68,8 @@ TEST(ValueText, DoublesIgnoreTheProcessLocale)
 {
     const char* old = std::setlocale(LC_NUMERIC, nullptr);
     std::string saved = old ? old : "C";
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
-        std::setlocale(LC_NUMERIC, "fr_FR.UTF-8");
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
+        GTEST_SKIP() << "no locale with a decimal comma is installed";
     double d = 1.5;
     EXPECT_EQ(ValueText(Row(kRowDouble, &d)), "1.5");
     ParseValue(Row(kRowDouble, &d), "2.25");
