@@ -111,7 +111,7 @@ private:
         const int types[3] = {kTypeSelfAffine, kTypeMandelbrot, kTypeAppolony};
         CFractal_Doc* doc = m_frame->NewFractalDocument(types[Pick(3)]);
         if (doc->m_fractal && doc->m_fractal->m_kind == CFractal::kSelfAffine)
-            doc->OnSample(32777 + 4 + unsigned(Pick(6)));
+            doc->OnSample(4 + Pick(6));
         if (auto* m = dynamic_cast<CMandelbrotSet*>(doc->m_fractal.get()))
             m->m_maxIterations = 20000;
         Arm();
@@ -127,26 +127,26 @@ private:
         case 0: // build
         case 1:
             if (doc)
-                m_frame->Command(32800)->trigger();
+                m_frame->Command(Cmd::kRebuild)->trigger();
             break;
         case 2: // close the active window
             if (doc)
-                m_frame->Command(32790)->trigger();
+                m_frame->Command(Cmd::kClose)->trigger();
             break;
         case 3: // Bitmap Size, whatever its state
             if (doc)
-                m_frame->Command(32792 + unsigned(Pick(7)))->trigger();
+                m_frame->Command(BitmapSizeCommand(BitmapSize(Pick(7))))->trigger();
             break;
         case 4: // a second window, or a new document
             if (doc && Pick(2))
-                m_frame->Command(57648)->trigger();
+                m_frame->Command(Cmd::kNewWindow)->trigger();
             else
                 NewDocument();
             Arm();
             break;
         case 5: // another sample
             if (doc)
-                m_frame->Command(32777 + unsigned(Pick(13)))->trigger();
+                m_frame->Command(SampleCommand(Pick(kSampleCount)))->trigger();
             break;
         case 6: // activate or resize a window
             if (!children.isEmpty()) {
@@ -158,14 +158,14 @@ private:
             break;
         case 7: // stop
             if (doc)
-                m_frame->Command(32805)->trigger();
+                m_frame->Command(Cmd::kStop)->trigger();
             break;
         case 8: // nothing for a while
             QTest::qWait(Pick(40));
             break;
         case 9: // quit
             m_quitting = true;
-            m_frame->Command(57665)->trigger();
+            m_frame->Command(Cmd::kExit)->trigger();
             m_quitting = false;
             break;
         }
@@ -209,10 +209,10 @@ private:
         if (!doc)
             return;
         const bool building = doc->IsBuilding();
-        EXPECT_EQ(m_frame->Command(32800)->isEnabled(), !building);
-        EXPECT_EQ(m_frame->Command(32805)->isEnabled(), building);
-        for (unsigned id = 32792; id <= 32798; ++id)
-            EXPECT_EQ(m_frame->Command(id)->isEnabled(), !building) << id;
+        EXPECT_EQ(m_frame->Command(Cmd::kRebuild)->isEnabled(), !building);
+        EXPECT_EQ(m_frame->Command(Cmd::kStop)->isEnabled(), building);
+        for (int k = 0; k <= int(BitmapSize::kVariable); ++k)
+            EXPECT_EQ(m_frame->Command(BitmapSizeCommand(BitmapSize(k)))->isEnabled(), !building) << k;
     }
 
     bool Finish()
