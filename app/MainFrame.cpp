@@ -23,6 +23,7 @@
 #include "document/FractalDoc.h"
 #include "document/FileFolder.h"
 #include "document/FractalView.h"
+#include "model/Samples.h"
 
 #include <algorithm>
 
