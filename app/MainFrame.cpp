@@ -459,6 +459,8 @@ void CMainFrame::Dispatch(Cmd cmd)
 {
     const CommandRow& row = CommandOf(cmd);
     const CmdContext context{*this, cmd, ActiveDocument(), ActiveView()};
+    // Only the commands that are always on run without a document window;
+    // after the others the states follow what they did.
     if (row.when == CmdWhen::kAlways) {
         row.run(context);
         return;
