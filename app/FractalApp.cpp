@@ -56,6 +56,6 @@ bool CFractalApp::InitInstance(const QStringList& args)
         for (QMdiSubWindow* w : m_mainFrame->MdiArea()->subWindowList())
             if (auto* child = qobject_cast<CChildFrame*>(w))
                 if (!child->Document()->m_deviceBitmap.HasBitmap())
-                    child->Document()->OnBuild(32800);
+                    child->Document()->OnBuild(kCmdRebuild);
     return true;
 }

@@ -7,8 +7,6 @@
 #include <QMenuBar>
 #include <QDockWidget>
 #include <QLabel>
-#include <QPageSetupDialog>
-#include <QPrinter>
 #include "app/TileBar.h"
 #include <QMimeData>
 #include <QSettings>
@@ -22,9 +20,6 @@
 #include <QStyle>
 #include <QUndoGroup>
 
-#include "animation/AnimationDlg.h"
-#include "app/AboutDlg.h"
-#include "app/NewFractalDlg.h"
 #include "document/FractalDoc.h"
 #include "document/FileFolder.h"
 #include "document/FractalView.h"
@@ -266,12 +261,6 @@ CMainFrame::~CMainFrame()
     }
 }
 
-QAction* CMainFrame::Command(unsigned id) const
-{
-    auto it = m_commands.find(id);
-    return it == m_commands.end() ? nullptr : it->second;
-}
-
 CChildFrame* CMainFrame::CreateChild(CFractal_Doc* doc)
 {
     auto* child = new CChildFrame(doc);
@@ -378,28 +367,25 @@ void CMainFrame::UpdateCommands()
     // A picture cleared for a new sample is not there to copy or save: the
     // old one would go out under the new title.
     const bool picture = doc && !doc->m_imageStale;
-    for (auto& [id, action] : m_commands) {
+    for (int i = 0; i < int(Cmd::kCount); ++i) {
         bool enabled = doc != nullptr;
-        // Bitmap Size (32792-32798) would change the size a build reads.
-        if ((id >= 32800 && id <= 32804) || id == 32775 || (id >= 32792 && id <= 32798))
-            enabled = doc && !building;
-        else if (id == 32805)
-            enabled = building;
-        else if (id == 57600 || id == 57601 || id == 57664 || id == 57665)
-            enabled = true;
-        else if (id == 32811)
+        switch (CommandOf(Cmd(i)).when) {
+        case CmdWhen::kAlways: enabled = true; break;
+        case CmdWhen::kDocument: break;
+        case CmdWhen::kIdle: enabled = doc && !building; break;
+        case CmdWhen::kBuilding: enabled = building; break;
+        case CmdWhen::kPicture: enabled = picture; break;
+        case CmdWhen::kSavesData:
             enabled = doc && doc->m_fractal && doc->m_fractal->m_kind == CFractal::kSelfAffine;
-        else if (id == 57606 || id == 32812 || id == 32814)
-            enabled = true;
-        else if (id == 32810)
-            enabled = picture;
-        action->setEnabled(enabled);
+            break;
+        }
+        m_commands[std::size_t(i)]->setEnabled(enabled);
     }
     if (m_parametersBar)
-        Command(32812)->setChecked(m_parametersBar->isVisible());
+        Command(Cmd::kToggleProperties)->setChecked(m_parametersBar->isVisible());
     if (m_tileBar) {
         m_tileBar->Follow(TileSetActive());
-        Command(32814)->setChecked(m_tileBar->isVisible());
+        Command(Cmd::kToggleTileBar)->setChecked(m_tileBar->isVisible());
     }
     CheckBitmapSize();
     if (m_back) {
@@ -415,8 +401,6 @@ void CMainFrame::UpdateCommands()
     for (QAction* a : m_docMenus)
         a->setVisible(doc != nullptr);
 }
-
-void CMainFrame::SaveAs(bool ask) { SaveDocument(ActiveDocument(), ask); }
 
 bool CMainFrame::SaveDocument(CFractal_Doc* doc, bool ask)
 {
@@ -471,91 +455,19 @@ void CMainFrame::Complain(const QString& title, const QString& text)
         QMessageBox::warning(this, title, text);
 }
 
-void CMainFrame::Dispatch(unsigned id)
+void CMainFrame::Dispatch(Cmd cmd)
 {
-    CFractal_Doc* doc = ActiveDocument();
-    CFractal_View* view = ActiveView();
-    if (id == 57601) {
-        const QString path = m_askPath ? m_askPath("Fractal files (*.frc *.fdt)", false)
-                                       : QFileDialog::getOpenFileName(this, "Open", LastFolder(),
-                                                                      "Fractal files (*.frc *.fdt)");
-        RememberFolder(path);
-        if (!path.isEmpty())
-            OpenDocumentFile(path);
+    const CommandRow& row = CommandOf(cmd);
+    const CmdContext context{*this, cmd, ActiveDocument(), ActiveView()};
+    // Only the commands that are always on run without a document window;
+    // after the others the states follow what they did.
+    if (row.when == CmdWhen::kAlways) {
+        row.run(context);
         return;
     }
-    if (id == 57665) {
-        close();
+    if (!context.doc || !context.view)
         return;
-    }
-    if (id == 32812) {
-        m_parametersBar->setVisible(!m_parametersBar->isVisible());
-        UpdateCommands();
-        return;
-    }
-    if (id == 32814) {
-        m_tileBar->Choose(m_tileBar->isHidden(), TileSetActive());
-        UpdateCommands();
-        return;
-    }
-    if (id == 57606) {
-        QPageSetupDialog(&CFractal_View::Printer(), this).exec();
-        return;
-    }
-    if (id == 57600) {
-        CNewFractalDlg dialog(this);
-        if (dialog.exec() == QDialog::Accepted)
-            NewFractalDocument(dialog.m_selectedRow);
-        return;
-    }
-    if (id == 57664) {
-        CAboutDlg dialog(this);
-        dialog.exec();
-        return;
-    }
-    if (!doc || !view)
-        return;
-    if (id >= 32777 && id <= 32789)
-        doc->OnSample(id);
-    else if (id >= 32800 && id <= 32803)
-        doc->OnBuild(id);
-    else if (id == 32804 || id == 32813)
-        doc->ShowInParameters();
-    else if (id == 32805)
-        doc->OnStop();
-    else if (id >= 32792 && id <= 32798)
-        view->OnBitmapSize(id);
-    else if (id == 57603 || id == 57604)
-        SaveAs(id == 57604);
-    else if (id == 32810)
-        doc->OnSaveBitmap(this);
-    else if (id == 32811)
-        doc->OnSaveData(view);
-    else if (id == 57607)
-        view->OnFilePrint();
-    else if (id == 57609)
-        view->OnFilePrintPreview();
-    else if (id == 57648)
-        NewWindow();
-    else if (id == 32790)
-        ActiveChild()->close();
-    else if (id == 57650)
-        m_mdi->cascadeSubWindows();
-    else if (id == 57651)
-        m_mdi->tileSubWindows();
-    else if (id == 57649) {
-        // Minimised windows in a row along the bottom.
-        int x = 0;
-        for (QMdiSubWindow* w : m_mdi->subWindowList())
-            if (w->isMinimized()) {
-                w->move(x, m_mdi->viewport()->height() - w->height());
-                x += w->width();
-            }
-    }
-    else if (id == 32775 && doc->m_fractal && !doc->IsBuilding()) {
-        CAnimationDlg dialog(view);
-        dialog.exec();
-    }
+    row.run(context);
     UpdateCommands();
 }
 

@@ -6,9 +6,11 @@
 #include <QMdiSubWindow>
 #include <QMessageBox>
 
+#include <array>
 #include <functional>
 #include <map>
 
+#include "app/Commands.h"
 #include "parameters/ParametersBar.h"
 
 class QMdiArea;
@@ -54,7 +56,7 @@ public:
     // Whether the active document is a tile set: the tile bar is shown then.
     bool TileSetActive() const;
     QMdiArea* MdiArea() const { return m_mdi; }
-    QAction* Command(unsigned id) const;
+    QAction* Command(Cmd cmd) const { return m_commands[std::size_t(cmd)]; }
     CTileBar* TileBar() const { return m_tileBar; }
     CParametersBar* ParametersBar() const { return m_parametersBar; }
     // Enables the commands for the active document's state.
@@ -109,7 +111,10 @@ private:
     CTileBar* m_tileBar = nullptr;
     CParametersBar* m_parametersBar = nullptr;
     QList<class QLabel*> m_lockPanes;
-    QAction* AddCommand(QMenu* menu, unsigned id, const QString& text, const QKeySequence& key = {});
+    // One action per row of the command table.
+    void CreateCommands();
+    // The command's action, added to `menu`.
+    QAction* AddCommand(QMenu* menu, Cmd cmd);
     void BuildMenus();
     void BuildEditMenu(QMenu* edit, QMenu* view);
     CChildFrame* CreateChild(CFractal_Doc* doc);
@@ -117,12 +122,11 @@ private:
     // back at the top left once it would reach past the work area.
     QRect CascadePlace(QSize size, const QRect& area);
     int m_cascade = 0;
-    void Dispatch(unsigned id);
-    void SaveAs(bool ask);
+    void Dispatch(Cmd cmd);
     void Complain(const QString& title, const QString& text);
 
     QMdiArea* m_mdi;
-    std::map<unsigned, QAction*> m_commands;
+    std::array<QAction*, std::size_t(Cmd::kCount)> m_commands{};
     std::map<CFractal_Doc*, QString> m_paths;
     bool m_closing = false;
     // Set while quitting after every changed document was answered for.

@@ -1,4 +1,5 @@
-// The main window's menus, toolbar and command prompts.
+// The main window's actions (one per row of the command table), its menus
+// and toolbar.
 #include <QActionGroup>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -14,91 +15,66 @@
 #include "document/Pictures.h"
 #include "model/Samples.h"
 
-namespace {
-
-// Status text, then after "\n" the tool tip.
-const std::map<unsigned, const char*>& Prompts()
+void CMainFrame::CreateCommands()
 {
-    static const std::map<unsigned, const char*> prompts = {
-        {32775, "Build Animation\nAnimation"},
-        {32777, "Sierpinsky triangle fractal"},
-        {32778, "Koch curve fractal\nKoch"},
-        {32779, "Levy curve fractal\nLevy"},
-        {32780, "Dragon set fractal\nDragon"},
-        {32781, "Sierpinsky Pyramid Sample\nSierpinsky Pyramid"},
-        {32782, "Sierpinsky Cube Sample\nSierpinsky Cube"},
-        {32783, "Brick Sample\nBrick"},
-        {32784, "Cross 3d Sample\nCross 3d"},
-        {32789, "Mandelbrot Set\nMandelbrot Set"},
-        {32797, "Set custom size of bitmap\nSet Bitmap Size"},
-        {32798, "Set bitmap size the same as a window size\nVariable bitmap size"},
-        {32800, "Rebuild fractal\nRebuild"},
-        {32801, "Zoom out window to selected rectangle"},
-        {32802, "Continue calculations\nContinue"},
-        {32803, "Paint bitmap\nPaint"},
-        {32804, "Parameters of the current fractal\nParameters"},
-        {32805, "Stop buillding process\nStop"},
-        {32810, "Save the active document as bitmap\nSave Bitmap As..."},
-        {32811, "Save Calculated Data As...\nSave Data"},
-        {32812, "Show or hide the Properties toolbar\nToggle Properties ToolBar"},
-        {32813, "A very power tool to reload parameters window\nPower tool"},
-        {32814, "Show or hide the Tile toolbar\nToggle Tile ToolBar"},
-    };
-    return prompts;
-}
-
-} // namespace
-
-QAction* CMainFrame::AddCommand(QMenu* menu, unsigned id, const QString& text, const QKeySequence& key)
-{
-    QAction* a = Command(id);
-    if (!a) {
-        a = new QAction(text, this);
-        a->setData(id);
-        if (!key.isEmpty())
-            a->setShortcut(key);
-        auto it = Prompts().find(id);
-        if (it != Prompts().end()) {
-            const QString prompt = QString::fromLatin1(it->second);
+    for (int i = 0; i < int(Cmd::kCount); ++i) {
+        const Cmd cmd = Cmd(i);
+        const CommandRow& row = CommandOf(cmd);
+        auto* a = new QAction(QString::fromLatin1(row.text), this);
+        a->setData(i);
+        if (*row.key)
+            a->setShortcut(QKeySequence(QString::fromLatin1(row.key)));
+        if (*row.windowKeys) {
+            QList<QKeySequence> keys;
+            for (const QString& k : QString::fromLatin1(row.windowKeys).split(';'))
+                keys << QKeySequence(k);
+            a->setShortcuts(keys);
+            addAction(a);
+        }
+        if (row.prompt) {
+            const QString prompt = QString::fromLatin1(row.prompt);
             a->setStatusTip(prompt.section('\n', 0, 0));
             a->setToolTip(prompt.contains('\n') ? prompt.section('\n', 1) : prompt);
         }
-        connect(a, &QAction::triggered, this, [this, id] { Dispatch(id); });
-        m_commands[id] = a;
+        connect(a, &QAction::triggered, this, [this, cmd] { Dispatch(cmd); });
+        m_commands[std::size_t(i)] = a;
     }
-    if (menu)
-        menu->addAction(a);
+}
+
+QAction* CMainFrame::AddCommand(QMenu* menu, Cmd cmd)
+{
+    QAction* a = Command(cmd);
+    menu->addAction(a);
     return a;
 }
 
 void CMainFrame::BuildMenus()
 {
+    CreateCommands();
     // One set of actions; the document menus show only while a document
     // window is active, as the two menu resources did.
     QMenu* file = menuBar()->addMenu("&File");
-    AddCommand(file, 57600, "&New", QKeySequence("Ctrl+N"));
-    AddCommand(file, 57601, "&Open...", QKeySequence("Ctrl+O"));
-    m_docOnly << AddCommand(file, 32790, "&Close");
-    m_docOnly << AddCommand(file, 57603, "&Save", QKeySequence("Ctrl+S"));
-    m_docOnly << AddCommand(file, 57604, "Save &As...");
-    m_docOnly << AddCommand(file, 32810, "Save &Bitmap As...");
-    m_docOnly << AddCommand(file, 32811, "Save &Data As...");
+    AddCommand(file, Cmd::kNew);
+    AddCommand(file, Cmd::kOpen);
+    for (Cmd cmd : {Cmd::kClose, Cmd::kSave, Cmd::kSaveAs, Cmd::kSaveBitmap, Cmd::kSaveData})
+        m_docOnly << AddCommand(file, cmd);
     m_docOnly << file->addSeparator();
-    m_docOnly << AddCommand(file, 57607, "&Print...", QKeySequence("Ctrl+P"));
-    m_docOnly << AddCommand(file, 57609, "Print Pre&view");
+    m_docOnly << AddCommand(file, Cmd::kPrint);
+    m_docOnly << AddCommand(file, Cmd::kPrintPreview);
     file->addSeparator();
-    AddCommand(file, 57606, "P&rint Setup...");
+    AddCommand(file, Cmd::kPrintSetup);
     file->addSeparator();
     m_recentMenu = file->addMenu("Recent &Files");
     UpdateRecentMenu();
     file->addSeparator();
-    AddCommand(file, 57665, "E&xit");
+    AddCommand(file, Cmd::kExit);
 
     QMenu* edit = menuBar()->addMenu("&Edit");
     m_docMenus << edit->menuAction();
 
     QMenu* view = menuBar()->addMenu("&View");
     m_toolBar = addToolBar("Toolbar");
+    // The saved layout knows the toolbar by this name.
     m_toolBar->setObjectName("59392");
     QAction* toolbarToggle = m_toolBar->toggleViewAction();
     toolbarToggle->setText("&Toolbar");
@@ -107,102 +83,70 @@ void CMainFrame::BuildMenus()
     statusToggle->setCheckable(true);
     statusToggle->setChecked(true);
     connect(statusToggle, &QAction::toggled, statusBar(), &QWidget::setVisible);
-    QAction* props = AddCommand(view, 32812, "&Properties");
-    props->setCheckable(true);
-    QAction* tiles = AddCommand(view, 32814, "&Tile Bar");
+    AddCommand(view, Cmd::kToggleProperties)->setCheckable(true);
+    QAction* tiles = AddCommand(view, Cmd::kToggleTileBar);
     tiles->setCheckable(true);
     m_docOnly << tiles;
     BuildEditMenu(edit, view);
 
     QMenu* build = menuBar()->addMenu("&Build");
-    AddCommand(build, 32800, "&Rebuild fractal\tF9");
-    AddCommand(build, 32801, "Zoom &out");
-    // The menu shows the first of its keys (below), one every keyboard has.
-    AddCommand(build, 32805, "&Stop building");
-    AddCommand(build, 32775, "Build &Animation");
+    for (Cmd cmd : {Cmd::kRebuild, Cmd::kZoomOut, Cmd::kStop, Cmd::kAnimation})
+        AddCommand(build, cmd);
     m_docMenus << build->menuAction();
 
     QMenu* samples = menuBar()->addMenu("&Samples");
-    auto sample = [&](QMenu* m, unsigned k, const QString& text) { AddCommand(m, 32777 + k, text); };
     QMenu* affine = samples->addMenu("Self-&Affine");
-    sample(affine, 0, "&Sierpinsky triangle");
-    sample(affine, 1, "&Koch curve");
-    sample(affine, 2, "&Levy curve");
-    sample(affine, 3, "&Dragon set");
+    for (int k = 0; k <= 3; ++k)
+        AddCommand(affine, SampleCommand(k));
     // The 3-D samples had handlers but no menu items; here they have both.
     QMenu* solid = samples->addMenu("&3-D Sets");
-    for (unsigned k = 4; k <= 9; ++k) {
-        auto f = MakeSample(int(k));
-        sample(solid, k, QString::fromStdString(f->m_name));
-    }
+    for (int k = 4; k <= 9; ++k)
+        AddCommand(solid, SampleCommand(k))->setText(QString::fromStdString(MakeSample(k)->m_name));
     QMenu* sections = samples->addMenu("S&ections");
-    sample(sections, 10, "&Sierpinsky Pyramid");
-    sample(sections, 11, "&Cross");
-    sample(samples, 12, "&Mandelbrot Set");
+    AddCommand(sections, Cmd::kSamplePyramidSection);
+    AddCommand(sections, Cmd::kSampleCrossSection);
+    AddCommand(samples, Cmd::kSampleMandelbrotSet);
     m_docMenus << samples->menuAction();
 
     QMenu* window = menuBar()->addMenu("&Window");
     QMenu* size = window->addMenu("&Bitmap Size");
     auto* sizeGroup = new QActionGroup(this);
-    AddCommand(size, 32798, "&Variable size")->setActionGroup(sizeGroup);
-    AddCommand(size, 32797, "&Custom size")->setActionGroup(sizeGroup);
+    AddCommand(size, Cmd::kSizeVariable)->setActionGroup(sizeGroup);
+    AddCommand(size, Cmd::kSizeCustom)->setActionGroup(sizeGroup);
     size->addSeparator();
-    const char* sizes[5] = {"1&00x100", "&320x200", "&640x480", "&800x600", "&1024x768"};
-    for (unsigned k = 0; k < 5; ++k)
-        AddCommand(size, 32792 + k, sizes[k])->setActionGroup(sizeGroup);
+    for (int k = 0; k < 5; ++k)
+        AddCommand(size, BitmapSizeCommand(BitmapSize(k)))->setActionGroup(sizeGroup);
     for (QAction* a : sizeGroup->actions())
         a->setCheckable(true);
     connect(size, &QMenu::aboutToShow, this, &CMainFrame::CheckBitmapSize);
-    AddCommand(window, 32804, "&Parameters\tF5");
+    AddCommand(window, Cmd::kParameters);
     window->addSeparator();
-    AddCommand(window, 57648, "&New Window");
-    AddCommand(window, 57650, "&Cascade");
-    AddCommand(window, 57651, "&Tile");
-    AddCommand(window, 57649, "&Arrange Icons");
+    for (Cmd cmd : {Cmd::kNewWindow, Cmd::kCascade, Cmd::kTileWindows, Cmd::kArrangeIcons})
+        AddCommand(window, cmd);
     connect(window, &QMenu::aboutToShow, this, [this, window] { ListWindows(window); });
     m_docMenus << window->menuAction();
 
     QMenu* help = menuBar()->addMenu("&Help");
-    AddCommand(help, 57664, "&About Quillion...");
+    AddCommand(help, Cmd::kAbout);
 
-    // Keys that are not in the menus' own texts.
-    auto key = [&](unsigned id, std::initializer_list<const char*> keys) {
-        QAction* a = AddCommand(nullptr, id, QString());
-        QList<QKeySequence> list;
-        for (const char* k : keys)
-            list << QKeySequence(k);
-        a->setShortcuts(list);
-        addAction(a);
-    };
-    // Break is Ctrl+Pause to Qt; laptops without it have Shift+F9, and
-    // every keyboard Escape, wherever the focus is in the main window. The
-    // property editor takes Escape first, to cancel its edit; while nothing
-    // builds the command is off, and Escape goes where it would have gone.
-    key(32805, {"Shift+F9", "Ctrl+Pause", "Escape"});
-    key(32802, {"F9"}); // Continue, although the Rebuild item names F9
-    key(32803, {"Return"});
-    key(32804, {"F5"});
-    key(57664, {"F1"});
-    key(32813, {});
-
-    auto button = [&](unsigned id, const char* picture) {
-        QAction* a = Command(id);
+    auto button = [&](Cmd cmd, const char* picture) {
+        QAction* a = Command(cmd);
         a->setIcon(Picture(QString(":/icons/toolbar/%1.png").arg(picture)));
         m_toolBar->addAction(a);
     };
-    button(57600, "new");
-    button(57601, "open");
-    button(57603, "save");
-    button(32810, "save-bitmap");
+    button(Cmd::kNew, "new");
+    button(Cmd::kOpen, "open");
+    button(Cmd::kSave, "save");
+    button(Cmd::kSaveBitmap, "save-bitmap");
     m_toolBar->addSeparator();
-    button(57607, "print");
+    button(Cmd::kPrint, "print");
     m_toolBar->addSeparator();
-    button(32800, "rebuild");
-    button(32803, "paint");
-    button(32805, "stop");
-    button(32813, "power-tool");
+    button(Cmd::kRebuild, "rebuild");
+    button(Cmd::kPaint, "paint");
+    button(Cmd::kStop, "stop");
+    button(Cmd::kPowerTool, "power-tool");
     m_toolBar->addSeparator();
-    button(57664, "about");
+    button(Cmd::kAbout, "about");
     m_toolBar->setIconSize(QSize(16, 16));
     UpdateCommands();
 }
@@ -210,20 +154,18 @@ void CMainFrame::BuildMenus()
 void CMainFrame::CheckBitmapSize()
 {
     CFractal_View* view = ActiveView();
-    QAction* variable = Command(32798);
-    if (!view || !variable || !view->GetDocument())
+    if (!view || !view->GetDocument())
         return;
     const CCanvas& c = *view->GetDocument()->m_canvas;
-    unsigned id = 32798;
+    BitmapSize size = BitmapSize::kVariable;
     if (c.m_fixedSize) {
         // A typed size that equals a listed one is that one.
-        static const unsigned sizes[5][2] = {{100, 100}, {320, 200}, {640, 480}, {800, 600}, {1024, 768}};
-        id = 32797;
-        for (unsigned k = 0; k < 5; ++k)
-            if (c.m_targetWidth == sizes[k][0] && c.m_targetHeight == sizes[k][1])
-                id = 32792 + k;
+        size = BitmapSize::kCustom;
+        for (int k = 0; k < 5; ++k)
+            if (c.m_targetWidth == kListedSizes[k][0] && c.m_targetHeight == kListedSizes[k][1])
+                size = BitmapSize(k);
     }
-    Command(id)->setChecked(true);
+    Command(BitmapSizeCommand(size))->setChecked(true);
 }
 
 void CMainFrame::ListWindows(QMenu* window)

@@ -33,7 +33,7 @@ struct Scene {
         view.resize(1024, 768);
         view.show();
         view.OnInitialUpdate();
-        doc.OnBuild(32800);
+        doc.OnBuild(kCmdRebuild);
         if (!QTest::qWaitFor([this] { return !doc.IsBuilding(); }, 60000))
             qWarning("the first build did not end");
         QApplication::processEvents();

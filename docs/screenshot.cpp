@@ -49,7 +49,7 @@ int main(int argc, char** argv)
     frame.setGeometry(QApplication::primaryScreen()->availableGeometry());
     frame.show();
     CFractal_Doc* solid = frame.NewFractalDocument(kTypeSelfAffine);
-    solid->OnSample(32777 + 5);
+    solid->OnSample(5);
     frame.NewFractalDocument(kTypeTile);
     frame.NewFractalDocument(kTypeAppolony);
     frame.NewFractalDocument(kTypeMandelbrot);
@@ -73,7 +73,7 @@ int main(int argc, char** argv)
     waitIdle();
     Settle(300);
     for (CFractal_Doc* doc : docs)
-        doc->OnBuild(32800);
+        doc->OnBuild(kCmdRebuild);
     waitIdle();
     Settle(500);
     const QPixmap shot = QApplication::primaryScreen()->grabWindow(0);

@@ -10,8 +10,8 @@
 
 namespace {
 
-void BeforeBuild(CFractal& f, CCanvas& c, unsigned cmd, const std::function<void()>& building);
-BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, unsigned cmd, const std::string& note);
+void BeforeBuild(CFractal& f, CCanvas& c, BuildCommand cmd, const std::function<void()>& building);
+BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, BuildCommand cmd, const std::string& note);
 
 std::string Kb(uint64_t bytes) { return std::to_string(bytes >> 10) + "Kb"; }
 
@@ -119,7 +119,7 @@ void ApplyZoom(CFractal& f, const CCanvas& c, bool zoomOut)
 
 namespace {
 
-void BeforeBuild(CFractal& f, CCanvas& c, unsigned cmd, const std::function<void()>& building)
+void BeforeBuild(CFractal& f, CCanvas& c, BuildCommand cmd, const std::function<void()>& building)
 {
     if (f.m_viewValid && c.m_selectionVisible)
         ApplyZoom(f, c, cmd == kCmdZoomOut);
@@ -128,7 +128,7 @@ void BeforeBuild(CFractal& f, CCanvas& c, unsigned cmd, const std::function<void
     c.SetStatus("Building...");
 }
 
-BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, unsigned cmd, const std::string& note)
+BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, BuildCommand cmd, const std::string& note)
 {
     // The cells of a refused build are not an image, even for Paint.
     if (!f.m_refusal.empty()) {
@@ -156,7 +156,7 @@ BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, unsigned cmd, const std::st
 
 } // namespace
 
-BuildOutcome RunBuildSteps(CFractal& fractal, CCanvas& canvas, unsigned cmd,
+BuildOutcome RunBuildSteps(CFractal& fractal, CCanvas& canvas, BuildCommand cmd,
                            const std::function<bool()>& closing, const std::function<void()>& building,
                            const std::string& readyNote)
 {

@@ -12,13 +12,9 @@
 class CCanvas;
 class CFractal;
 
-// Build command identifiers.
-enum BuildCommand : unsigned {
-    kCmdRebuild = 32800,
-    kCmdZoomOut = 32801,
-    kCmdContinue = 32802,
-    kCmdPaint = 32803,
-};
+// The four ways to build: from the start, zoomed out, on from the cells
+// there are, or only painting them.
+enum BuildCommand : unsigned { kCmdRebuild, kCmdZoomOut, kCmdContinue, kCmdPaint };
 
 // The four lines asked before a build that needs more than physical memory.
 std::string MemoryQuestion(uint64_t need, const MemoryStatus& memory);
@@ -59,6 +55,6 @@ struct BuildOutcome {
 // steps; when it answers true the build ends at once without drawing.
 // `building` is called after the zoom and before "Building...": where a
 // window starts its progress timer. A `readyNote` follows "Ready: ".
-BuildOutcome RunBuildSteps(CFractal& fractal, CCanvas& canvas, unsigned cmd,
+BuildOutcome RunBuildSteps(CFractal& fractal, CCanvas& canvas, BuildCommand cmd,
                            const std::function<bool()>& closing = {},
                            const std::function<void()>& building = {}, const std::string& readyNote = {});

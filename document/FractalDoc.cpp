@@ -73,11 +73,11 @@ void CFractal_Doc::SetTitle(const QString& title)
     emit titleChanged(title);
 }
 
-void CFractal_Doc::OnSample(unsigned id)
+void CFractal_Doc::OnSample(int number)
 {
     if (IsBuilding())
         return;
-    auto sample = CreateSample(int(id) - 32777);
+    auto sample = CreateSample(number);
     if (!sample)
         return;
     SetFractal(std::move(sample));
@@ -96,7 +96,7 @@ void CFractal_Doc::RequestStop()
         m_fractal->m_stop = true;
 }
 
-void CFractal_Doc::OnBuild(unsigned id)
+void CFractal_Doc::OnBuild(BuildCommand id)
 {
     if (ParametersHost::s_host)
         ParametersHost::s_host->EndEdit();

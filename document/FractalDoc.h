@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "document/BuildSteps.h"
 #include "document/CanvasBitmap.h"
 #include "document/ViewPlace.h"
 #include "imaging/Canvas.h"
@@ -61,8 +62,9 @@ public:
     QString Title() const { return m_title; }
 
     // Commands.
-    void OnSample(unsigned id);
-    void OnBuild(unsigned id);
+    // Replaces the fractal by sample `number` (CreateSample's numbers).
+    void OnSample(int number);
+    void OnBuild(BuildCommand command);
     void OnStop();
     bool IsBuilding() const { return m_buildThread != nullptr; }
     // Runs `job` on the document's worker, as its build thread: other
@@ -166,7 +168,7 @@ public:
     std::unique_ptr<CFractal> m_fractal;
     std::unique_ptr<CCanvas> m_canvas;
     CCanvasBitmap m_deviceBitmap;
-    unsigned m_buildCommand = 0;
+    BuildCommand m_buildCommand = kCmdRebuild;
     int m_fractalType = 0;
     // Answers a Yes/No question (memory, closing during a build); the
     // default asks with a message box over the active view.

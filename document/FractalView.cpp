@@ -68,7 +68,7 @@ void CFractal_View::OnInitialUpdate()
         SetScrollSizes(1, 1);
     }
     if (m_doc->m_fractal && m_doc->m_fractal->m_kind == CFractal::kTile)
-        m_doc->OnBuild(32800);
+        m_doc->OnBuild(kCmdRebuild);
 }
 
 void CFractal_View::OnActivateView(bool activate)
@@ -213,7 +213,7 @@ void CFractal_View::Clicked(const QPoint& p, bool right)
     m_doc->m_fractal->Click(p.x(), p.y(), right ? 1 : 0);
     if (m_doc->m_fractal->m_kind == CFractal::kTile) {
         m_doc->NameBuildChange("Tile Click");
-        m_doc->OnBuild(32800);
+        m_doc->OnBuild(kCmdRebuild);
         if (ParametersHost::s_host)
             ParametersHost::s_host->RefreshValues();
     }
@@ -384,19 +384,18 @@ void CFractal_View::ShowStatus()
     SetStatusPane(m_doc->StatusText());
 }
 
-void CFractal_View::OnBitmapSize(unsigned id)
+void CFractal_View::OnBitmapSize(BitmapSize size)
 {
-    static const int sizes[5][2] = {{100, 100}, {320, 200}, {640, 480}, {800, 600}, {1024, 768}};
     // The running build reads the size (the commands are disabled then).
     if (!m_doc || m_doc->IsBuilding())
         return;
     CCanvas& c = *m_doc->m_canvas;
-    if (id >= 32792 && id <= 32796) {
-        const int* s = sizes[id - 32792];
-        c.SetTargetSize(unsigned(s[0]), unsigned(s[1]));
-        ResizeToBitmap(s[0], s[1]);
+    if (size < BitmapSize::kCustom) {
+        const unsigned* s = kListedSizes[int(size)];
+        c.SetTargetSize(s[0], s[1]);
+        ResizeToBitmap(int(s[0]), int(s[1]));
         c.m_fixedSize = true;
-    } else if (id == 32797) {
+    } else if (size == BitmapSize::kCustom) {
         const bool fixed = c.m_fixedSize;
         if (!fixed)
             c.MeasureView();
@@ -412,7 +411,7 @@ void CFractal_View::OnBitmapSize(unsigned id)
         c.SetTargetSize(w, h);
         ResizeToBitmap(int(w), int(h));
         c.m_fixedSize = true;
-    } else if (id == 32798) {
+    } else {
         c.m_fixedSize = false;
     }
 }

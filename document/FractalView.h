@@ -18,6 +18,11 @@ QRect FitInside(QRect r, const QRect& area);
 // centred in it; empty when either is empty.
 QRect PrintedRect(const QSize& image, const QRect& page);
 
+// The Bitmap Size choices: a listed size (kListedSizes), one typed in the
+// dialog, or the window's own.
+enum class BitmapSize { k100x100, k320x200, k640x480, k800x600, k1024x768, kCustom, kVariable };
+inline constexpr unsigned kListedSizes[5][2] = {{100, 100}, {320, 200}, {640, 480}, {800, 600}, {1024, 768}};
+
 class CFractal_View : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -30,7 +35,7 @@ public:
     void OnActivateView(bool activate);
     void OnUpdate();
     void ShowStatus();
-    void OnBitmapSize(unsigned id);
+    void OnBitmapSize(BitmapSize size);
     void ResizeToBitmap(int width, int height);
     // What a build fills, in the image's pixels: the fixed size while one
     // is chosen (the window may be smaller and scroll), else the client

@@ -13,10 +13,10 @@
 TEST(BuildProgress, A3DBuildTellsItsPassesAndTheirShareRisingToAHundred)
 {
     Window w(kTypeSelfAffine, 96, 72);
-    w.doc->OnSample(32777 + 4); // a set in space
+    w.doc->OnSample(4); // a set in space
     QStringList seen;
     QObject::connect(w.view, &CFractal_View::statusMessage, [&](const QString& text) { seen << text; });
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     ASSERT_FALSE(seen.isEmpty());
     EXPECT_EQ(seen.back(), "Ready");

@@ -145,7 +145,7 @@ TEST(DeepNavigation, TheRowXTakesSixtyDigitsAndBuildsThere)
     EXPECT_EQ(grid.GetCellText(bar->FindItem("x"), 1), sixty);
     EXPECT_EQ(w.doc->UndoStack()->undoText(), "Edit x");
 
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_EQ(QString::fromStdString(w.Fractal().m_centerXDigits), sixty);
     EXPECT_TRUE(w.doc->RowsText().contains("\r\nx=" + sixty + "\r\n"));

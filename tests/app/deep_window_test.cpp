@@ -57,7 +57,7 @@ TEST(DeepWindow, TheCountADeepViewChoseIsShownAndAnEditedCountWins)
     QTest::keyClicks(grid.Editor(), "2000");
     click("precision");
     EXPECT_EQ(Mandelbrot(w.doc).m_maxIterations, 2000);
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_EQ(Mandelbrot(w.doc).m_maxIterations, 2000);
     EXPECT_EQ(Cell(bar, "iterations"), "2000");

@@ -45,10 +45,10 @@ TEST(DocumentWindow, RebuildFillsTheViewAndSaysReady)
 {
     Window w(kTypeMandelbrot);
     ASSERT_EQ(w.view->ClientArea(), QSize(320, 200));
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     EXPECT_TRUE(w.doc->IsBuilding());
-    EXPECT_FALSE(w.frame.Command(32800)->isEnabled());
-    EXPECT_TRUE(w.frame.Command(32805)->isEnabled());
+    EXPECT_FALSE(w.frame.Command(Cmd::kRebuild)->isEnabled());
+    EXPECT_TRUE(w.frame.Command(Cmd::kStop)->isEnabled());
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_EQ(w.doc->m_exitCode, 0);
     EXPECT_EQ(w.doc->m_canvas->Status(), "Ready");
@@ -57,26 +57,26 @@ TEST(DocumentWindow, RebuildFillsTheViewAndSaysReady)
     EXPECT_EQ(w.doc->m_deviceBitmap.Image().size(), QSize(320, 200));
     // (-0.5, 0) lies inside the set and the corner far outside: they differ.
     EXPECT_NE(Pixel(w.doc, 160, 100), Pixel(w.doc, 0, 0));
-    EXPECT_TRUE(w.frame.Command(32800)->isEnabled());
-    EXPECT_FALSE(w.frame.Command(32805)->isEnabled());
+    EXPECT_TRUE(w.frame.Command(Cmd::kRebuild)->isEnabled());
+    EXPECT_FALSE(w.frame.Command(Cmd::kStop)->isEnabled());
 }
 
 TEST(DocumentWindow, StopKeepsThePreviousImageAndPaintDrawsWhatWasComputed)
 {
     Window w(kTypeMandelbrot);
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     const QImage before = w.doc->m_deviceBitmap.Image();
 
     // A slow 3-D set, stopped as soon as it starts.
-    w.doc->OnSample(32777 + 5);
-    w.doc->OnBuild(32800);
+    w.doc->OnSample(5);
+    w.doc->OnBuild(kCmdRebuild);
     w.doc->OnStop();
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_EQ(w.doc->m_canvas->Status(), "Terminated by user!");
     EXPECT_EQ(w.doc->m_deviceBitmap.Image(), before);
 
-    w.doc->OnBuild(32803);
+    w.doc->OnBuild(kCmdPaint);
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_NE(w.doc->m_deviceBitmap.Image(), before);
 }
@@ -87,7 +87,7 @@ TEST(DocumentWindow, ZoomInThenOutRestoresTheRadius)
     // The arithmetic is the point, not the set: few iterations keep the
     // 800x600 builds quick under the thread sanitizer.
     static_cast<CMandelbrotSet&>(*w.doc->m_fractal).m_maxIterations = 50;
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     CCanvas& c = *w.doc->m_canvas;
     ASSERT_TRUE(c.m_zoomEnabled);
@@ -97,7 +97,7 @@ TEST(DocumentWindow, ZoomInThenOutRestoresTheRadius)
     c.m_anchorY = 300;
     c.m_halfWidth = 100;
     c.m_selectionVisible = true;
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_DOUBLE_EQ(w.doc->m_fractal->m_halfSize, 0.5);
     EXPECT_DOUBLE_EQ(w.doc->m_fractal->m_centerX, 100.0 * 4 / 600);
@@ -107,7 +107,7 @@ TEST(DocumentWindow, ZoomInThenOutRestoresTheRadius)
     c.m_anchorY = 300;
     c.m_halfWidth = 100;
     c.m_selectionVisible = true;
-    w.doc->OnBuild(32801);
+    w.doc->OnBuild(kCmdZoomOut);
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_DOUBLE_EQ(w.doc->m_fractal->m_halfSize, 2.0);
     EXPECT_NEAR(w.doc->m_fractal->m_centerX, 0.0, 1e-12);
@@ -116,7 +116,7 @@ TEST(DocumentWindow, ZoomInThenOutRestoresTheRadius)
 TEST(DocumentWindow, ClosingABuildingWindowAsksAndWaitsForTheBuild)
 {
     Window w(kTypeSelfAffine);
-    w.doc->OnSample(32777 + 5);
+    w.doc->OnSample(5);
     QPointer<QMdiSubWindow> child = w.frame.MdiArea()->activeSubWindow();
     QPointer<CFractal_Doc> doc = w.doc;
     QString asked;
@@ -126,7 +126,7 @@ TEST(DocumentWindow, ClosingABuildingWindowAsksAndWaitsForTheBuild)
         return answer;
     };
 
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     child->close();
     EXPECT_EQ(asked, "Fractal is building!\nTerminate it?");
     EXPECT_TRUE(child);
@@ -148,7 +148,7 @@ TEST(DocumentWindow, SecondWindowShowsTheSameImage)
     CChildFrame* second = w.frame.NewWindow();
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(w.doc->Views().size(), 2u);
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     second->close();
     QApplication::processEvents();
@@ -159,16 +159,16 @@ TEST(DocumentWindow, SecondWindowShowsTheSameImage)
 TEST(DocumentWindow, BitmapSizeCommandsAndTheSizeDialog)
 {
     Window w(kTypeMandelbrot);
-    w.view->OnBitmapSize(32794);
+    w.view->OnBitmapSize(BitmapSize::k640x480);
     QApplication::processEvents();
     EXPECT_EQ(w.view->ClientArea(), QSize(640, 480));
     EXPECT_TRUE(w.doc->m_canvas->m_fixedSize);
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_EQ(w.doc->m_deviceBitmap.Image().size(), QSize(640, 480));
 
     w.view->m_askSize = [](unsigned&, unsigned&) { return false; };
-    w.view->OnBitmapSize(32797);
+    w.view->OnBitmapSize(BitmapSize::kCustom);
     EXPECT_EQ(w.view->ClientArea(), QSize(640, 480)) << "cancel changes nothing";
 
     CSizeDialog dialog(nullptr, 640, 480);
@@ -233,8 +233,8 @@ TEST(DocumentWindow, ATileSetBuildsAtOnceAndClicksRebuild)
 TEST(DocumentWindow, ComputedDataReopensAsTheSameImage)
 {
     Window w(kTypeSelfAffine, 96, 64);
-    w.doc->OnSample(32777 + 4);
-    w.doc->OnBuild(32800);
+    w.doc->OnSample(4);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     QTemporaryDir dir;
     const QString path = dir.filePath("tetra.fdt");
@@ -258,13 +258,13 @@ TEST(DocumentWindow, ComputedDataReopensAsTheSameImage)
 TEST(DocumentWindow, QuittingDuringABuildAsksThenWaitsForIt)
 {
     Window w(kTypeSelfAffine);
-    w.doc->OnSample(32777 + 5);
+    w.doc->OnSample(5);
     int asked = 0;
     w.doc->m_ask = [&](const QString&) {
         ++asked;
         return true;
     };
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     w.frame.close();
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(w.frame.isVisible()) << "the window waits for the build";
@@ -282,7 +282,7 @@ TEST(DocumentWindow, AQuitConfirmedAfterAWindowCloseStillQuits)
     // the window.
     {
         Window w(kTypeSelfAffine);
-        w.doc->OnSample(32777 + 5);
+        w.doc->OnSample(5);
         QPointer<QMdiSubWindow> child = w.frame.MdiArea()->activeSubWindow();
         QPointer<CFractal_Doc> doc = w.doc;
         int asked = 0;
@@ -290,7 +290,7 @@ TEST(DocumentWindow, AQuitConfirmedAfterAWindowCloseStillQuits)
             ++asked;
             return true;
         };
-        w.doc->OnBuild(32800);
+        w.doc->OnBuild(kCmdRebuild);
         child->close();
         EXPECT_TRUE(child) << "the window waits for the build";
         w.frame.close();
@@ -302,12 +302,12 @@ TEST(DocumentWindow, AQuitConfirmedAfterAWindowCloseStillQuits)
     // The same with No to the quit: only the window goes.
     {
         Window w(kTypeSelfAffine);
-        w.doc->OnSample(32777 + 5);
+        w.doc->OnSample(5);
         QPointer<QMdiSubWindow> child = w.frame.MdiArea()->activeSubWindow();
         QPointer<CFractal_Doc> doc = w.doc;
         int asked = 0;
         w.doc->m_ask = [&](const QString&) { return ++asked == 1; };
-        w.doc->OnBuild(32800);
+        w.doc->OnBuild(kCmdRebuild);
         child->close();
         w.frame.close();
         EXPECT_EQ(asked, 2);
@@ -318,14 +318,14 @@ TEST(DocumentWindow, AQuitConfirmedAfterAWindowCloseStillQuits)
     // No to the quit alone keeps the build, the window and the program.
     {
         Window w(kTypeSelfAffine);
-        w.doc->OnSample(32777 + 5);
+        w.doc->OnSample(5);
         QPointer<QMdiSubWindow> child = w.frame.MdiArea()->activeSubWindow();
         int asked = 0;
         w.doc->m_ask = [&](const QString&) {
             ++asked;
             return false;
         };
-        w.doc->OnBuild(32800);
+        w.doc->OnBuild(kCmdRebuild);
         w.frame.close();
         EXPECT_EQ(asked, 1);
         EXPECT_TRUE(w.doc->IsBuilding());
@@ -356,7 +356,7 @@ TEST(DocumentWindow, DecliningTheMemoryQuestionLeavesTheDocumentIdle)
         return false;
     };
     w.doc->m_canvas->SetStatus("before");
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_EQ(w.doc->m_exitCode, 1);
     EXPECT_TRUE(asked.startsWith("Algorithm requared ")) << asked.toStdString();
@@ -369,7 +369,7 @@ TEST(DocumentWindow, DecliningTheMemoryQuestionLeavesTheDocumentIdle)
         asked = text;
         return true;
     };
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_FALSE(asked.isEmpty()) << "a second Rebuild asks again";
     EXPECT_EQ(w.doc->m_exitCode, 0);
@@ -380,14 +380,14 @@ TEST(DocumentWindow, TwoDocumentsBuildAtOnce)
 {
     Window w(kTypeSelfAffine);
     CFractal_Doc* a = w.doc;
-    a->OnSample(32777 + 5);
+    a->OnSample(5);
     CFractal_Doc* b = w.frame.NewFractalDocument(kTypeSelfAffine);
-    b->OnSample(32777 + 4);
-    a->OnBuild(32800);
-    b->OnBuild(32800);
+    b->OnSample(4);
+    a->OnBuild(kCmdRebuild);
+    b->OnBuild(kCmdRebuild);
     EXPECT_TRUE(a->IsBuilding());
     EXPECT_TRUE(b->IsBuilding());
-    b->OnSample(32777);
+    b->OnSample(0);
     EXPECT_EQ(b->m_fractal->m_name, "Sierpinsky Pyramid") << "samples wait for the build";
     ASSERT_TRUE(WaitIdle(a));
     ASSERT_TRUE(WaitIdle(b));
@@ -398,8 +398,8 @@ TEST(DocumentWindow, TwoDocumentsBuildAtOnce)
 TEST(DocumentWindow, TheDepthUnderThePointerOfA3DSet)
 {
     Window w(kTypeSelfAffine, 96, 64);
-    w.doc->OnSample(32777 + 4);
-    w.doc->OnBuild(32800);
+    w.doc->OnSample(4);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     QTest::mouseMove(w.view->viewport(), QPoint(48, 32));
     bool ok = false;
@@ -455,7 +455,7 @@ TEST(AnimationDialog, FieldsAreCheckedBeforeAnyFileIsAsked)
 TEST(AnimationDialog, WritesTheFramesAndTurnsTheSet)
 {
     Window w(kTypeSelfAffine, 64, 48);
-    w.doc->OnSample(32777 + 4);
+    w.doc->OnSample(4);
     auto& set = static_cast<CSelfAffineSet&>(*w.doc->m_fractal);
     const double start = set.m_rotationAngle;
     QTemporaryDir dir;
@@ -471,7 +471,7 @@ TEST(AnimationDialog, WritesTheFramesAndTurnsTheSet)
     dialog.StartOrStop();
     EXPECT_EQ(dialog.m_compressButton->text(), "Stop");
     EXPECT_TRUE(w.doc->IsBuilding()) << "the writer is the document's build";
-    w.doc->OnBuild(32800); // refused while writing
+    w.doc->OnBuild(kCmdRebuild); // refused while writing
     ASSERT_TRUE(WaitIdle(w.doc));
     QApplication::processEvents();
     EXPECT_EQ(dialog.m_compressButton->text(), "Compress");
@@ -497,7 +497,7 @@ TEST(AnimationDialog, CancelledSettingsWriteNothing)
 TEST(AnimationDialog, StopAndCloseWhileWriting)
 {
     Window w(kTypeSelfAffine, 64, 48);
-    w.doc->OnSample(32777 + 5);
+    w.doc->OnSample(5);
     QTemporaryDir dir;
     auto* dialog = new CAnimationDlg(w.view);
     QPointer<CAnimationDlg> alive = dialog;
@@ -530,7 +530,7 @@ TEST(AnimationDialog, AStopBeforeTheEncoderIsOpenWritesNoFrame)
     // The window's Stop reaches the job before the writer has opened its
     // file: the writer must honour it however long the opening takes.
     Window w(kTypeSelfAffine, 32, 24);
-    w.doc->OnSample(32777 + 4);
+    w.doc->OnSample(4);
     QTemporaryDir dir;
     AnimationJob job;
     std::string error;
@@ -556,7 +556,7 @@ TEST(AnimationDialog, AStopBeforeTheEncoderIsOpenWritesNoFrame)
 TEST(AnimationDialog, TheStatusBarCountsTheFramesThenNamesTheFile)
 {
     Window w(kTypeSelfAffine, 48, 32);
-    w.doc->OnSample(32777 + 4);
+    w.doc->OnSample(4);
     w.doc->ShowInParameters();
     auto& set = static_cast<CSelfAffineSet&>(*w.doc->m_fractal);
     set.m_rotationAngle = 45;
@@ -736,24 +736,24 @@ TEST(MainWindow, MenusPromptsAndBars)
     CMainFrame frame;
     frame.show();
     // No document: the document menus and items are out of sight.
-    EXPECT_FALSE(frame.Command(32790)->isVisible());
-    EXPECT_FALSE(frame.Command(57603)->isVisible());
-    EXPECT_EQ(frame.Command(32805)->statusTip(), "Stop buillding process");
-    EXPECT_EQ(frame.Command(32805)->toolTip(), "Stop");
-    EXPECT_TRUE(frame.Command(32802)->shortcuts().contains(QKeySequence("F9")));
+    EXPECT_FALSE(frame.Command(Cmd::kClose)->isVisible());
+    EXPECT_FALSE(frame.Command(Cmd::kSave)->isVisible());
+    EXPECT_EQ(frame.Command(Cmd::kStop)->statusTip(), "Stop buillding process");
+    EXPECT_EQ(frame.Command(Cmd::kStop)->toolTip(), "Stop");
+    EXPECT_TRUE(frame.Command(Cmd::kContinue)->shortcuts().contains(QKeySequence("F9")));
     frame.NewFractalDocument(kTypeMandelbrot);
-    EXPECT_TRUE(frame.Command(57603)->isVisible());
+    EXPECT_TRUE(frame.Command(Cmd::kSave)->isVisible());
 
     const bool shown = frame.TileBar()->isVisible();
-    frame.Command(32814)->trigger();
+    frame.Command(Cmd::kToggleTileBar)->trigger();
     QApplication::processEvents();
     EXPECT_NE(frame.TileBar()->isVisible(), shown);
-    EXPECT_EQ(frame.Command(32814)->isChecked(), frame.TileBar()->isVisible());
-    frame.Command(32814)->trigger();
+    EXPECT_EQ(frame.Command(Cmd::kToggleTileBar)->isChecked(), frame.TileBar()->isVisible());
+    frame.Command(Cmd::kToggleTileBar)->trigger();
     EXPECT_FALSE(CTileBar::UserChose());
-    frame.Command(32812)->trigger();
+    frame.Command(Cmd::kToggleProperties)->trigger();
     QApplication::processEvents();
-    EXPECT_EQ(frame.Command(32812)->isChecked(), frame.ParametersBar()->isVisible());
+    EXPECT_EQ(frame.Command(Cmd::kToggleProperties)->isChecked(), frame.ParametersBar()->isVisible());
 }
 
 TEST(TileChart, SquaresFollowTheSymmetryClasses)
@@ -799,8 +799,8 @@ void EditRow(CMainFrame& frame, const QString& label, const QString& text, const
 TEST(DocumentWindow, ARefusedBuildSaysWhyAndKeepsTheLastImage)
 {
     Window w(kTypeSelfAffine, 64, 48);
-    w.doc->OnSample(32777); // a two-dimensional set of three maps
-    w.frame.Command(32800)->trigger();
+    w.doc->OnSample(0); // a two-dimensional set of three maps
+    w.frame.Command(Cmd::kRebuild)->trigger();
     ASSERT_TRUE(WaitIdle(w.doc));
     ASSERT_EQ(w.doc->m_canvas->Status(), "Ready");
     const QImage before = w.doc->m_deviceBitmap.Image();
@@ -809,7 +809,7 @@ TEST(DocumentWindow, ARefusedBuildSaysWhyAndKeepsTheLastImage)
     // One map more brings in the blank map, which does not shrink.
     EditRow(w.frame, "Number of maps", "4", "Level");
     ASSERT_EQ(static_cast<CSelfAffineSet&>(*w.doc->m_fractal).m_maps.count, 4);
-    w.frame.Command(32800)->trigger();
+    w.frame.Command(Cmd::kRebuild)->trigger();
     ASSERT_TRUE(WaitIdle(w.doc));
     QApplication::processEvents();
     const QString shown = w.frame.statusBar()->currentMessage();
@@ -818,7 +818,7 @@ TEST(DocumentWindow, ARefusedBuildSaysWhyAndKeepsTheLastImage)
     EXPECT_EQ(w.doc->m_deviceBitmap.Image(), before) << "the last image stays";
     EXPECT_TRUE(w.doc->m_fractal->m_viewValid);
     // Paint has nothing of it to draw either.
-    w.frame.Command(32803)->trigger();
+    w.frame.Command(Cmd::kPaint)->trigger();
     ASSERT_TRUE(WaitIdle(w.doc));
     QApplication::processEvents();
     EXPECT_EQ(w.frame.statusBar()->currentMessage(), shown);
@@ -826,7 +826,7 @@ TEST(DocumentWindow, ARefusedBuildSaysWhyAndKeepsTheLastImage)
 
     // Back to three maps, the set builds again.
     EditRow(w.frame, "Number of maps", "3", "Level");
-    w.frame.Command(32800)->trigger();
+    w.frame.Command(Cmd::kRebuild)->trigger();
     ASSERT_TRUE(WaitIdle(w.doc));
     QApplication::processEvents();
     EXPECT_EQ(w.frame.statusBar()->currentMessage(), "Ready");

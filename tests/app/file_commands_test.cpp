@@ -117,7 +117,7 @@ TEST(FileCommands, EveryNewFractalIsListedInTheBar)
     // A new fractal by type, and a sample.
     flat->CreateFractal(kTypeAppolony);
     ExpectBarListsTheFractal(w.frame, flat);
-    flat->OnSample(32777 + 10);
+    flat->OnSample(10);
     ExpectBarListsTheFractal(w.frame, flat);
 }
 
@@ -237,7 +237,7 @@ TEST(FileCommands, SaveNamesGetTheirExtensionAndAreNotReplacedUnasked)
     // Save As through the menu command.
     w.frame.m_askPath = [&](const QString&, bool) { return folder + "/valley"; };
     doc->m_fractal->m_centerX = 0.25;
-    w.frame.Command(57604)->trigger();
+    w.frame.Command(Cmd::kSaveAs)->trigger();
     const QString saved = folder + "/valley.frc";
     ASSERT_TRUE(QFileInfo::exists(saved));
     EXPECT_TRUE(asked.isEmpty());
@@ -250,11 +250,11 @@ TEST(FileCommands, SaveNamesGetTheirExtensionAndAreNotReplacedUnasked)
 
     doc->m_fractal->m_centerX = -1.5;
     answer = false;
-    w.frame.Command(57604)->trigger();
+    w.frame.Command(Cmd::kSaveAs)->trigger();
     ASSERT_EQ(asked.size(), 1);
     EXPECT_TRUE(contents().contains("\r\nx=0.25\r\n")) << "declined: the file stays";
     answer = true;
-    w.frame.Command(57604)->trigger();
+    w.frame.Command(Cmd::kSaveAs)->trigger();
     EXPECT_TRUE(contents().contains("\r\nx=-1.5\r\n"));
     EXPECT_TRUE(w.complaints.isEmpty());
 }
@@ -290,7 +290,7 @@ TEST(FileCommands, SavesOnAFullDiskKeepTheOldFilesAndSayWhy)
     EXPECT_TRUE(error.contains(folder + "/image.png") && error.contains(reason)) << error.toStdString();
     // Save As through the menu command tells the user.
     w.frame.m_askPath = [&](const QString&, bool) { return folder + "/doc.frc"; };
-    w.frame.Command(57604)->trigger();
+    w.frame.Command(Cmd::kSaveAs)->trigger();
     ASSERT_EQ(w.complaints.size(), 1);
     EXPECT_TRUE(w.complaints[0].contains(reason)) << w.complaints[0].toStdString();
     for (const QString& name : names)

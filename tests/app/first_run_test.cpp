@@ -92,9 +92,9 @@ TEST(FirstRun, BitmapSizeMarksTheSizeInForce)
         if (a->menu() && a->text() == "&Bitmap Size")
             size = a->menu();
     ASSERT_NE(size, nullptr);
-    ASSERT_EQ(Checked(size), QList<QAction*>{w.frame.Command(32798)}) << "a new window follows its size";
+    ASSERT_EQ(Checked(size), QList<QAction*>{w.frame.Command(Cmd::kSizeVariable)}) << "a new window follows its size";
     // The size commands wait for a build to end.
-    auto run = [&](unsigned id) {
+    auto run = [&](Cmd id) {
         ASSERT_TRUE(WaitIdle(w.doc));
         QApplication::processEvents();
         ASSERT_TRUE(w.frame.Command(id)->isEnabled());
@@ -102,8 +102,8 @@ TEST(FirstRun, BitmapSizeMarksTheSizeInForce)
         QApplication::processEvents();
     };
 
-    run(32794); // 640x480
-    EXPECT_EQ(Checked(size), QList<QAction*>{w.frame.Command(32794)});
+    run(Cmd::kSize640x480);
+    EXPECT_EQ(Checked(size), QList<QAction*>{w.frame.Command(Cmd::kSize640x480)});
 
     // A custom size that is one of the listed ones is that one; another is Custom.
     unsigned asked[2] = {800, 600};
@@ -112,16 +112,16 @@ TEST(FirstRun, BitmapSizeMarksTheSizeInForce)
         ch = asked[1];
         return true;
     };
-    run(32797);
-    EXPECT_EQ(Checked(size), QList<QAction*>{w.frame.Command(32795)});
+    run(Cmd::kSizeCustom);
+    EXPECT_EQ(Checked(size), QList<QAction*>{w.frame.Command(Cmd::kSize800x600)});
     asked[0] = 333;
-    run(32797);
-    EXPECT_EQ(Checked(size), QList<QAction*>{w.frame.Command(32797)});
+    run(Cmd::kSizeCustom);
+    EXPECT_EQ(Checked(size), QList<QAction*>{w.frame.Command(Cmd::kSizeCustom)});
     // A cancelled dialog leaves the mark where it was.
-    run(32798);
+    run(Cmd::kSizeVariable);
     w.view->m_askSize = [](unsigned&, unsigned&) { return false; };
-    run(32797);
-    EXPECT_EQ(Checked(size), QList<QAction*>{w.frame.Command(32798)});
+    run(Cmd::kSizeCustom);
+    EXPECT_EQ(Checked(size), QList<QAction*>{w.frame.Command(Cmd::kSizeVariable)});
 }
 
 TEST(FirstRun, TheWindowMenuListsAndActivatesTheOpenWindows)
@@ -170,7 +170,7 @@ TEST(FirstRun, FileDialogsStartInTheLastFolderWithTheDocumentsName)
 
     // Save As suggests the title in the last folder; cancelling saves nothing.
     QString suggested, folder;
-    EXPECT_TRUE(AnswerFileDialog([&] { w.frame.Command(57604)->trigger(); }, [&](QFileDialog* d) {
+    EXPECT_TRUE(AnswerFileDialog([&] { w.frame.Command(Cmd::kSaveAs)->trigger(); }, [&](QFileDialog* d) {
         folder = d->directory().absolutePath();
         suggested = d->selectedFiles().value(0);
         return QString();
@@ -181,20 +181,20 @@ TEST(FirstRun, FileDialogsStartInTheLastFolderWithTheDocumentsName)
 
     // A file chosen elsewhere moves the folder every dialog starts in.
     const QString chosen = QDir(second.path()).filePath("kept.frc");
-    EXPECT_TRUE(AnswerFileDialog([&] { w.frame.Command(57604)->trigger(); }, [&](QFileDialog*) { return chosen; }));
+    EXPECT_TRUE(AnswerFileDialog([&] { w.frame.Command(Cmd::kSaveAs)->trigger(); }, [&](QFileDialog*) { return chosen; }));
     EXPECT_TRUE(QFileInfo::exists(chosen));
     EXPECT_EQ(LastFolder(), QDir(second.path()).absolutePath());
 
-    EXPECT_TRUE(AnswerFileDialog([&] { w.frame.Command(57601)->trigger(); }, [&](QFileDialog* d) {
+    EXPECT_TRUE(AnswerFileDialog([&] { w.frame.Command(Cmd::kOpen)->trigger(); }, [&](QFileDialog* d) {
         folder = d->directory().absolutePath();
         return QString();
     }));
     EXPECT_EQ(folder, QDir(second.path()).absolutePath());
 
-    ASSERT_TRUE(w.frame.Command(32810)->isEnabled());
+    ASSERT_TRUE(w.frame.Command(Cmd::kSaveBitmap)->isEnabled());
     ASSERT_EQ(w.frame.ActiveDocument(), w.doc);
     ASSERT_TRUE(w.doc->m_canvas->HasBuffer());
-    EXPECT_TRUE(AnswerFileDialog([&] { w.frame.Command(32810)->trigger(); }, [&](QFileDialog* d) {
+    EXPECT_TRUE(AnswerFileDialog([&] { w.frame.Command(Cmd::kSaveBitmap)->trigger(); }, [&](QFileDialog* d) {
         suggested = d->selectedFiles().value(0);
         return QString();
     }));
@@ -221,16 +221,16 @@ TEST(FirstRun, ANewSampleClearsTheOldPictureUntilItsOwnIsDrawn)
                     return false;
         return true;
     };
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     const QImage mandelbrot = shown();
     ASSERT_FALSE(blank(mandelbrot));
 
-    w.doc->OnSample(32777 + 0);
+    w.doc->OnSample(0);
     EXPECT_TRUE(blank(shown())) << "the old picture stood under the new title";
     EXPECT_TRUE(w.doc->m_deviceBitmap.HasBitmap()) << "the image itself is kept";
 
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     const QImage sample = shown();
     EXPECT_FALSE(blank(sample));
@@ -308,7 +308,7 @@ TEST(FirstRun, TheTileBarFollowsTheActiveDocumentUnlessTheUserChose)
     ForgetLayout();
     Window w(kTypeMandelbrot);
     CTileBar* bar = w.frame.TileBar();
-    QAction* toggle = w.frame.Command(32814);
+    QAction* toggle = w.frame.Command(Cmd::kToggleTileBar);
     auto shown = [&] {
         QApplication::processEvents();
         EXPECT_EQ(toggle->isChecked(), bar->isVisible()) << "the View menu's mark";
@@ -376,7 +376,7 @@ TEST(FirstRun, TheTileBarFollowsTheActiveDocumentUnlessTheUserChose)
     // A sample chosen into the tile set's window makes it another kind.
     toggle->trigger();
     ASSERT_TRUE(shown());
-    w.frame.Command(32777)->trigger();
+    w.frame.Command(Cmd::kSampleSierpinskyTriangle)->trigger();
     EXPECT_FALSE(shown());
     ForgetLayout();
 }
@@ -389,8 +389,8 @@ TEST(FirstRun, ACopyOrSavedBitmapWaitsForANewSamplesOwnPicture)
         if (a->text() == "&Copy Image")
             copy = a;
     ASSERT_NE(copy, nullptr);
-    QAction* saveBitmap = w.frame.Command(32810);
-    w.doc->OnBuild(32800);
+    QAction* saveBitmap = w.frame.Command(Cmd::kSaveBitmap);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     QApplication::processEvents();
     EXPECT_TRUE(copy->isEnabled());
@@ -398,7 +398,7 @@ TEST(FirstRun, ACopyOrSavedBitmapWaitsForANewSamplesOwnPicture)
 
     // Chosen from the menu, the sample clears the picture: the old one is
     // neither copied nor saved under the new title.
-    w.frame.Command(32777)->trigger();
+    w.frame.Command(Cmd::kSampleSierpinskyTriangle)->trigger();
     ASSERT_TRUE(w.doc->m_imageStale);
     EXPECT_FALSE(copy->isEnabled());
     EXPECT_FALSE(saveBitmap->isEnabled());
@@ -408,7 +408,7 @@ TEST(FirstRun, ACopyOrSavedBitmapWaitsForANewSamplesOwnPicture)
     EXPECT_EQ(QApplication::clipboard()->text(), "kept");
 
     // Its own first image brings both back, and that image is copied.
-    w.frame.Command(32800)->trigger();
+    w.frame.Command(Cmd::kRebuild)->trigger();
     ASSERT_TRUE(WaitIdle(w.doc));
     QApplication::processEvents();
     ASSERT_FALSE(w.doc->m_imageStale);

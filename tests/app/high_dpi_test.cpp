@@ -53,7 +53,7 @@ struct QuickWindow : Window {
     QuickWindow() : Window(kTypeMandelbrot, 160, 100)
     {
         static_cast<CMandelbrotSet&>(*doc->m_fractal).m_maxIterations = 40;
-        doc->OnBuild(32800);
+        doc->OnBuild(kCmdRebuild);
         EXPECT_TRUE(WaitIdle(doc));
     }
 };
@@ -83,10 +83,10 @@ TEST(HighDpi, AChosenBitmapSizeKeepsItsPixelsAndTheWindowItsSize)
     QuickWindow w;
     // 320x200 chosen: a 320x200 image in a window of 320x200 window
     // pixels, each image pixel shown on two by two device pixels.
-    w.view->OnBitmapSize(32793);
+    w.view->OnBitmapSize(BitmapSize::k320x200);
     QApplication::processEvents();
     EXPECT_EQ(w.view->LogicalClientArea(), QSize(320, 200));
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     const QImage image = w.doc->m_deviceBitmap.Image().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(image.size(), QSize(320, 200));
@@ -105,12 +105,12 @@ TEST(HighDpi, AChosenBitmapSizeKeepsItsPixelsAndTheWindowItsSize)
         asked = width;
         return false;
     };
-    w.view->OnBitmapSize(32797);
+    w.view->OnBitmapSize(BitmapSize::kCustom);
     EXPECT_EQ(asked, 320u);
-    w.view->OnBitmapSize(32798);
-    w.view->OnBitmapSize(32797);
+    w.view->OnBitmapSize(BitmapSize::kVariable);
+    w.view->OnBitmapSize(BitmapSize::kCustom);
     EXPECT_EQ(asked, 320u) << "the window's own size, not its device pixels";
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_EQ(w.doc->m_deviceBitmap.Image().size(), QSize(640, 400));
     EXPECT_EQ(Shown(w.view).size(), QSize(640, 400));
@@ -119,8 +119,8 @@ TEST(HighDpi, AChosenBitmapSizeKeepsItsPixelsAndTheWindowItsSize)
 TEST(HighDpi, AWheelNotchKeepsTheWorldPointUnderThePointer)
 {
     Window w(kTypeSelfAffine);
-    w.doc->OnSample(32777 + 1); // the Koch curve, a 2-D set
-    w.doc->OnBuild(32800);
+    w.doc->OnSample(1); // the Koch curve, a 2-D set
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     ASSERT_EQ(w.doc->m_deviceBitmap.Image().size(), QSize(640, 400));
     // The pointer at window pixel (125, 20) is on image pixel (250, 40).
@@ -174,7 +174,7 @@ TEST(HighDpi, CoordinatesPanAndTheZoomRectangleCountWindowPixels)
     EXPECT_EQ(r.right, 280);
     EXPECT_EQ(r.top, 75);
     EXPECT_EQ(r.bottom, 125);
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_NEAR(w.doc->m_fractal->m_centerX, -1.1 + 1.6, 1e-12);
     EXPECT_NEAR(w.doc->m_fractal->m_centerY, -0.4, 1e-12);
@@ -185,8 +185,8 @@ TEST(HighDpi, ComputedDataReopensAtItsOwnPixels)
 {
     // Built at the window's device pixels: 320x200 of them.
     Window w(kTypeSelfAffine, 160, 100);
-    w.doc->OnSample(32777 + 4); // a set in space
-    w.doc->OnBuild(32800);
+    w.doc->OnSample(4); // a set in space
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     ASSERT_EQ(w.doc->m_deviceBitmap.Image().size(), QSize(320, 200));
     QTemporaryDir dir;

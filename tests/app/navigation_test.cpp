@@ -76,8 +76,8 @@ struct QuickWindow : Window {
 TEST(Navigation, AWheelNotchKeepsThePointUnderThePointer)
 {
     Window w(kTypeSelfAffine);
-    w.doc->OnSample(32777 + 1); // the Koch curve, a 2-D set
-    w.doc->OnBuild(32800);
+    w.doc->OnSample(1); // the Koch curve, a 2-D set
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     const QPoint p(250, 40);
     const QPointF before = CellPoint(w.doc, p);
@@ -110,7 +110,7 @@ TEST(Navigation, QuickNotchesCoalesceAndThePreviewIsTheOldImageScaled)
     Window w(kTypeMandelbrot);
     auto& m = static_cast<CMandelbrotSet&>(*w.doc->m_fractal);
     m.m_maxIterations = 40;
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     const QImage old = w.doc->m_deviceBitmap.Image();
     // Slow builds while the set is in view, so that the notches come while
@@ -262,8 +262,8 @@ TEST(Navigation, ASampleChosenIsUndoneAndAnUndoDuringABuildWaitsForIt)
 {
     QuickWindow w;
     const QString mandelbrot = w.doc->RowsText();
-    w.doc->OnSample(32777 + 5); // a slow 3-D set
-    w.doc->OnBuild(32800);
+    w.doc->OnSample(5); // a slow 3-D set
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(w.doc->IsBuilding());
     w.doc->UndoStack()->undo();
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.doc->m_fractal->m_kind == CFractal::kMandelbrot; }, 60000));
@@ -324,7 +324,7 @@ TEST(Navigation, AnUnchangedOrSavedDocumentClosesWithoutAsking)
     w.frame.m_askPath = [&](const QString&, bool) { return dir.filePath("a.frc"); };
     Wheel(w.view, QPoint(10, 10), 120);
     ASSERT_TRUE(WaitIdle(w.doc));
-    w.frame.Command(57603)->trigger(); // Save
+    w.frame.Command(Cmd::kSave)->trigger(); // Save
     EXPECT_FALSE(w.doc->IsModified());
     w.frame.close();
     EXPECT_EQ(asked, 0);

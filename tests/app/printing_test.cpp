@@ -106,7 +106,7 @@ TEST(Printing, AWideAndATallImageFillThePageCentredWithTheirShape)
     for (const QSize image : {QSize(320, 200), QSize(150, 400)}) {
         SCOPED_TRACE(image.width());
         Window w(kTypeMandelbrot, image.width(), image.height());
-        w.doc->OnBuild(32800);
+        w.doc->OnBuild(kCmdRebuild);
         ASSERT_TRUE(WaitIdle(w.doc));
         ASSERT_EQ(w.doc->m_deviceBitmap.Image().size(), image);
 
@@ -139,7 +139,7 @@ TEST(Printing, AWideAndATallImageFillThePageCentredWithTheirShape)
 TEST(Printing, ThePdfIsTitledAfterTheDocument)
 {
     Window w(kTypeMandelbrot);
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     // Parentheses and a backslash need escapes in the file; an accent needs
     // more than one byte a character.
@@ -163,16 +163,16 @@ TEST(Printing, ThePdfIsTitledAfterTheDocument)
 TEST(Printing, AClearedPictureForANewSamplePrintsNothing)
 {
     Window w(kTypeMandelbrot);
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
-    w.doc->OnSample(32777 + 0);
+    w.doc->OnSample(0);
     ASSERT_TRUE(w.doc->m_imageStale);
     PdfPrinter pdf;
     EXPECT_TRUE(w.view->PrintTo(pdf.printer).isEmpty());
     EXPECT_FALSE(HasImage(pdf.path)) << "the old picture was printed under the new title";
     EXPECT_EQ(PdfTitle(pdf.path), w.doc->Title());
 
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     PdfPrinter again;
     EXPECT_FALSE(w.view->PrintTo(again.printer).isEmpty());

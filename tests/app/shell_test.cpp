@@ -162,9 +162,9 @@ TEST(MainWindow, HiddenPropertiesStayHiddenAfterARestart)
         CMainFrame frame;
         frame.show();
         ASSERT_TRUE(frame.ParametersBar()->isVisible());
-        frame.Command(32812)->trigger();
+        frame.Command(Cmd::kToggleProperties)->trigger();
         EXPECT_FALSE(frame.ParametersBar()->isVisible());
-        EXPECT_FALSE(frame.Command(32812)->isChecked());
+        EXPECT_FALSE(frame.Command(Cmd::kToggleProperties)->isChecked());
         frame.close();
     }
     {
@@ -172,10 +172,10 @@ TEST(MainWindow, HiddenPropertiesStayHiddenAfterARestart)
         frame.show();
         QApplication::processEvents();
         EXPECT_FALSE(frame.ParametersBar()->isVisible());
-        EXPECT_FALSE(frame.Command(32812)->isChecked());
+        EXPECT_FALSE(frame.Command(Cmd::kToggleProperties)->isChecked());
         EXPECT_FALSE(frame.TileBar()->isVisible()) << "no tile set is active";
         EXPECT_FALSE(CTileBar::UserChose()) << "only the bar that was hidden";
-        frame.Command(32812)->trigger();
+        frame.Command(Cmd::kToggleProperties)->trigger();
         frame.close();
     }
     CMainFrame frame;
@@ -200,57 +200,57 @@ TEST(MainWindow, EveryMenuItemReachesItsCommand)
         return QString();
     };
 
-    std::set<unsigned> inMenus;
+    std::set<Cmd> inMenus;
     std::function<void(QMenu*)> walk = [&](QMenu* menu) {
         for (QAction* a : menu->actions()) {
             if (a->menu())
                 walk(a->menu());
             else if (a->data().isValid())
-                inMenus.insert(a->data().toUInt());
+                inMenus.insert(Cmd(a->data().toInt()));
         }
     };
     for (QAction* a : frame.menuBar()->actions())
         if (a->menu())
             walk(a->menu());
 
-    std::set<unsigned> done;
-    auto run = [&](unsigned id) {
+    std::set<Cmd> done;
+    auto run = [&](Cmd id) {
         done.insert(id);
         QAction* a = frame.Command(id);
         EXPECT_NE(a, nullptr) << id;
         return a ? ModalDuring([a] { a->trigger(); }) : QString();
     };
-    auto dialog = [&](unsigned id, const char* cls) { EXPECT_EQ(run(id), cls) << id; };
+    auto dialog = [&](Cmd id, const char* cls) { EXPECT_EQ(run(id), cls) << id; };
 
     // Idle: Stop is the only build command that is off.
-    for (unsigned id : {32800u, 32801u, 32802u, 32803u, 32804u, 32775u})
+    for (Cmd id : {Cmd::kRebuild, Cmd::kZoomOut, Cmd::kContinue, Cmd::kPaint, Cmd::kParameters, Cmd::kAnimation})
         EXPECT_TRUE(frame.Command(id)->isEnabled()) << id;
-    EXPECT_FALSE(frame.Command(32805)->isEnabled());
-    EXPECT_FALSE(frame.Command(32811)->isEnabled()) << "only self-affine sets have data";
-    done.insert({32805, 32811});
+    EXPECT_FALSE(frame.Command(Cmd::kStop)->isEnabled());
+    EXPECT_FALSE(frame.Command(Cmd::kSaveData)->isEnabled()) << "only self-affine sets have data";
+    done.insert({Cmd::kStop, Cmd::kSaveData});
 
-    dialog(57600, "CNewFractalDlg");
-    run(57601);
-    run(57603);
-    run(57604);
+    dialog(Cmd::kNew, "CNewFractalDlg");
+    run(Cmd::kOpen);
+    run(Cmd::kSave);
+    run(Cmd::kSaveAs);
     EXPECT_EQ(asked, QStringList({"open", "save", "save"}));
-    dialog(57607, "QPrintDialog");
-    dialog(57609, "QPrintPreviewDialog");
-    dialog(57606, "QPageSetupDialog");
+    dialog(Cmd::kPrint, "QPrintDialog");
+    dialog(Cmd::kPrintPreview, "QPrintPreviewDialog");
+    dialog(Cmd::kPrintSetup, "QPageSetupDialog");
     // Print Setup chooses for the prints that follow.
     QPrinter* setUp = nullptr;
     QPrinter* printed = nullptr;
-    ModalDuring([&] { frame.Command(57606)->trigger(); },
+    ModalDuring([&] { frame.Command(Cmd::kPrintSetup)->trigger(); },
                 [&](QWidget* w) { setUp = static_cast<QPageSetupDialog*>(w)->printer(); });
-    ModalDuring([&] { frame.Command(57607)->trigger(); },
+    ModalDuring([&] { frame.Command(Cmd::kPrint)->trigger(); },
                 [&](QWidget* w) { printed = static_cast<QPrintDialog*>(w)->printer(); });
     EXPECT_NE(setUp, nullptr);
     EXPECT_EQ(setUp, printed);
-    dialog(57664, "CAboutDlg");
-    dialog(32775, "CAnimationDlg");
-    dialog(32797, "CSizeDialog");
+    dialog(Cmd::kAbout, "CAboutDlg");
+    dialog(Cmd::kAnimation, "CAnimationDlg");
+    dialog(Cmd::kSizeCustom, "CSizeDialog");
 
-    for (unsigned id : {32812u, 32814u}) {
+    for (Cmd id : {Cmd::kToggleProperties, Cmd::kToggleTileBar}) {
         const bool was = frame.Command(id)->isChecked();
         run(id);
         EXPECT_NE(frame.Command(id)->isChecked(), was) << id;
@@ -258,54 +258,55 @@ TEST(MainWindow, EveryMenuItemReachesItsCommand)
     }
     EXPECT_FALSE(CTileBar::UserChose()) << "shown and hidden again: the tile bar follows the document again";
 
-    run(32800);
+    run(Cmd::kRebuild);
     EXPECT_TRUE(doc->IsBuilding());
-    for (unsigned id : {32800u, 32801u, 32802u, 32803u, 32804u, 32775u})
+    for (Cmd id : {Cmd::kRebuild, Cmd::kZoomOut, Cmd::kContinue, Cmd::kPaint, Cmd::kParameters, Cmd::kAnimation})
         EXPECT_FALSE(frame.Command(id)->isEnabled()) << id << " while building";
-    EXPECT_TRUE(frame.Command(32805)->isEnabled());
+    EXPECT_TRUE(frame.Command(Cmd::kStop)->isEnabled());
     ASSERT_TRUE(WaitIdle(doc));
-    for (unsigned id : {32802u, 32803u}) {
+    for (Cmd id : {Cmd::kContinue, Cmd::kPaint}) {
         run(id);
         ASSERT_TRUE(WaitIdle(doc));
     }
-    dialog(32810, "QFileDialog");
+    dialog(Cmd::kSaveBitmap, "QFileDialog");
     // Without a rectangle, zooming out builds the same view again.
-    run(32801);
+    run(Cmd::kZoomOut);
     ASSERT_TRUE(WaitIdle(doc));
-    run(32804);
+    run(Cmd::kParameters);
 
     const int sizes[5][2] = {{100, 100}, {320, 200}, {640, 480}, {800, 600}, {1024, 768}};
-    for (unsigned k = 0; k < 5; ++k) {
-        run(32792 + k);
-        EXPECT_EQ(doc->m_canvas->m_targetWidth.load(), sizes[k][0]) << 32792 + k;
-        EXPECT_EQ(doc->m_canvas->m_targetHeight.load(), sizes[k][1]) << 32792 + k;
+    for (int k = 0; k < 5; ++k) {
+        run(BitmapSizeCommand(BitmapSize(k)));
+        EXPECT_EQ(doc->m_canvas->m_targetWidth.load(), sizes[k][0]) << k;
+        EXPECT_EQ(doc->m_canvas->m_targetHeight.load(), sizes[k][1]) << k;
     }
-    run(32798);
+    run(Cmd::kSizeVariable);
 
-    for (unsigned id = 32777; id <= 32789; ++id) {
+    for (int k = 0; k < kSampleCount; ++k) {
+        const Cmd id = SampleCommand(k);
         if (!inMenus.count(id))
             continue;
         run(id);
-        EXPECT_EQ(doc->m_fractal->m_name, CreateSample(int(id - 32777))->m_name) << id;
-        EXPECT_EQ(frame.Command(32811)->isEnabled(), doc->m_fractal->m_kind == CFractal::kSelfAffine) << id;
+        EXPECT_EQ(doc->m_fractal->m_name, CreateSample(k)->m_name) << id;
+        EXPECT_EQ(frame.Command(Cmd::kSaveData)->isEnabled(), doc->m_fractal->m_kind == CFractal::kSelfAffine) << id;
     }
-    run(32777);
-    dialog(32811, "QFileDialog");
+    run(Cmd::kSampleSierpinskyTriangle);
+    dialog(Cmd::kSaveData, "QFileDialog");
 
-    run(57648);
+    run(Cmd::kNewWindow);
     EXPECT_EQ(Windows(frame), 2);
-    run(57650);
-    run(57651);
+    run(Cmd::kCascade);
+    run(Cmd::kTileWindows);
     const QRect a = frame.MdiArea()->subWindowList()[0]->geometry();
     const QRect b = frame.MdiArea()->subWindowList()[1]->geometry();
     EXPECT_FALSE(a.intersects(b)) << "tiled";
-    run(57649);
-    run(32790);
+    run(Cmd::kArrangeIcons);
+    run(Cmd::kClose);
     EXPECT_EQ(Windows(frame), 1);
-    run(57665);
+    run(Cmd::kExit);
     EXPECT_FALSE(frame.isVisible()) << "Exit";
 
-    for (unsigned id : inMenus)
+    for (Cmd id : inMenus)
         EXPECT_TRUE(done.count(id)) << id << " is in a menu and was not tried";
     QSettings().remove("Recent File List");
 }
@@ -315,7 +316,7 @@ TEST(MainWindow, ReadyIsTheIdlePrompt)
     CMainFrame frame;
     frame.show();
     EXPECT_EQ(frame.statusBar()->currentMessage(), "Ready");
-    QStatusTipEvent hover(frame.Command(32800)->statusTip());
+    QStatusTipEvent hover(frame.Command(Cmd::kRebuild)->statusTip());
     QApplication::sendEvent(&frame, &hover);
     EXPECT_EQ(frame.statusBar()->currentMessage(), "Rebuild fractal");
     QStatusTipEvent away{QString()};
@@ -326,8 +327,9 @@ TEST(MainWindow, ReadyIsTheIdlePrompt)
 TEST(MainWindow, ToolbarPicturesComeInTwoDensities)
 {
     CMainFrame frame;
-    const unsigned buttons[] = {57600, 57601, 57603, 32810, 57607, 32800, 32803, 32805, 32813, 57664};
-    for (unsigned id : buttons) {
+    const Cmd buttons[] = {Cmd::kNew,     Cmd::kOpen,  Cmd::kSave, Cmd::kSaveBitmap, Cmd::kPrint,
+                           Cmd::kRebuild, Cmd::kPaint, Cmd::kStop, Cmd::kPowerTool,  Cmd::kAbout};
+    for (Cmd id : buttons) {
         const QIcon icon = frame.Command(id)->icon();
         ASSERT_FALSE(icon.isNull()) << id;
         // On a 2x screen the 32-pixel drawing is used, not a blown-up 16.

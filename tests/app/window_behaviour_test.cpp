@@ -60,7 +60,7 @@ std::vector<char> CellBytes(const CFractal& f)
 TEST(WindowBehaviour, ARectangleZoomsOnThePartOfTheImageItWasDrawnOn)
 {
     Window w(kTypeMandelbrot, 320, 200);
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     CFractal& f = *w.doc->m_fractal;
     ASSERT_EQ(f.m_centerX, -0.5);
@@ -72,7 +72,7 @@ TEST(WindowBehaviour, ARectangleZoomsOnThePartOfTheImageItWasDrawnOn)
     ASSERT_EQ(w.view->ClientArea(), QSize(500, 400));
     Drag(w.view, QPoint(80, 60), QPoint(120, 60));
     ASSERT_EQ(w.doc->m_canvas->m_halfWidth, 40);
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     // One pixel of the image was 4 / 200 = 0.02; the anchor lay 80 pixels
     // left of its centre (160, 100) and 40 above; the rectangle spanned 80
@@ -97,7 +97,7 @@ TEST(WindowBehaviour, ARectangleZoomsOnThePartOfTheImageItWasDrawnOn)
     Drag(small, QPoint(50, 50), QPoint(80, 50));
     ASSERT_EQ(w.doc->m_canvas->m_anchorX, 200);
     ASSERT_EQ(w.doc->m_canvas->m_halfWidth, 30);
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     // The 500x400 image: one pixel 1 / 400, its centre (250, 200).
     EXPECT_DOUBLE_EQ(f.m_centerX, -2.1 - 50 * 0.0025);
@@ -108,8 +108,8 @@ TEST(WindowBehaviour, ARectangleZoomsOnThePartOfTheImageItWasDrawnOn)
 TEST(WindowBehaviour, StopKeysStopALongBuild)
 {
     Window w(kTypeSelfAffine, 240, 160);
-    w.doc->OnSample(32777 + 5);
-    QAction* stop = w.frame.Command(32805);
+    w.doc->OnSample(5);
+    QAction* stop = w.frame.Command(Cmd::kStop);
     // The menu shows the key that every keyboard has, and every key parses.
     EXPECT_FALSE(stop->text().contains('\t'));
     EXPECT_EQ(stop->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F9));
@@ -123,7 +123,7 @@ TEST(WindowBehaviour, StopKeysStopALongBuild)
         Qt::KeyboardModifiers modifiers;
     } keys[] = {{Qt::Key_Pause, Qt::ControlModifier}, {Qt::Key_F9, Qt::ShiftModifier}, {Qt::Key_Escape, {}}};
     for (const auto& k : keys) {
-        w.doc->OnBuild(32800);
+        w.doc->OnBuild(kCmdRebuild);
         ASSERT_TRUE(w.doc->IsBuilding());
         QTest::keyClick(QApplication::focusWidget(), k.key, k.modifiers);
         ASSERT_TRUE(WaitIdle(w.doc));
@@ -149,23 +149,23 @@ TEST(WindowBehaviour, WindowsStayInsideTheWorkArea)
     // 1024x768 in a smaller area: the window fits and scrolls, and the build
     // still has the chosen size.
     CFractal_View* view = frame.ActiveView();
-    frame.Command(32796)->trigger();
+    frame.Command(Cmd::kSize1024x768)->trigger();
     QApplication::processEvents();
     EXPECT_TRUE(area.contains(frame.MdiArea()->activeSubWindow()->geometry()));
     EXPECT_GT(view->horizontalScrollBar()->maximum(), 0);
     EXPECT_TRUE(view->horizontalScrollBar()->isVisible());
     EXPECT_EQ(view->ClientArea(), QSize(1024, 768));
     CFractal_Doc* doc = frame.ActiveDocument();
-    doc->OnBuild(32800);
+    doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(doc));
     EXPECT_EQ(doc->m_deviceBitmap.Image().size(), QSize(1024, 768));
     // Back to the window's size.
-    frame.Command(32798)->trigger();
+    frame.Command(Cmd::kSizeVariable)->trigger();
     EXPECT_EQ(view->ClientArea(), view->maximumViewportSize());
     // A maximized window given a size becomes a normal one of that size.
     frame.MdiArea()->activeSubWindow()->showMaximized();
     QApplication::processEvents();
-    frame.Command(32792)->trigger();
+    frame.Command(Cmd::kSize100x100)->trigger();
     QApplication::processEvents();
     EXPECT_FALSE(frame.MdiArea()->activeSubWindow()->isMaximized());
     EXPECT_EQ(view->maximumViewportSize(), QSize(100, 100));
@@ -229,20 +229,21 @@ TEST(WindowBehaviour, DialogsAreTitledByTheirPurpose)
 TEST(WindowBehaviour, BitmapSizeWaitsForTheBuildToEnd)
 {
     Window w(kTypeSelfAffine, 240, 160);
-    w.doc->OnSample(32777 + 5);
+    w.doc->OnSample(5);
     w.view->m_askSize = [](unsigned& width, unsigned& height) {
         width = 500;
         height = 300;
         return true;
     };
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(w.doc->IsBuilding());
     const CCanvas& c = *w.doc->m_canvas;
     const unsigned width = c.m_targetWidth, height = c.m_targetHeight;
-    for (unsigned id = 32792; id <= 32798; ++id) {
+    for (int k = 0; k <= int(BitmapSize::kVariable); ++k) {
+        const Cmd id = BitmapSizeCommand(BitmapSize(k));
         EXPECT_FALSE(w.frame.Command(id)->isEnabled()) << id;
         w.frame.Command(id)->trigger();
-        w.view->OnBitmapSize(id); // as a key or a script would reach it
+        w.view->OnBitmapSize(BitmapSize(k)); // as a key or a script would reach it
     }
     CChildFrame* second = w.frame.NewWindow();
     ASSERT_NE(second, nullptr);
@@ -256,9 +257,9 @@ TEST(WindowBehaviour, BitmapSizeWaitsForTheBuildToEnd)
 
     w.doc->OnStop();
     ASSERT_TRUE(WaitIdle(w.doc));
-    for (unsigned id = 32792; id <= 32798; ++id)
-        EXPECT_TRUE(w.frame.Command(id)->isEnabled()) << id;
-    w.frame.Command(32792)->trigger();
+    for (int k = 0; k <= int(BitmapSize::kVariable); ++k)
+        EXPECT_TRUE(w.frame.Command(BitmapSizeCommand(BitmapSize(k)))->isEnabled()) << k;
+    w.frame.Command(Cmd::kSize100x100)->trigger();
     EXPECT_EQ(c.m_targetWidth, 100u);
     EXPECT_EQ(c.m_targetHeight, 100u);
     EXPECT_TRUE(c.m_fixedSize);
@@ -270,7 +271,7 @@ TEST(WindowBehaviour, BitmapSizeWaitsForTheBuildToEnd)
 TEST(WindowBehaviour, ContinueAfterAResizeGoesOnAtTheComputedSize)
 {
     Window w(kTypeSelfAffine, 120, 90);
-    w.doc->OnSample(32782); // Sierpinsky Cube
+    w.doc->OnSample(5); // Sierpinsky Cube
     w.view->setFocus();
     QTest::keyClick(w.view, Qt::Key_F9);
     ASSERT_TRUE(WaitIdle(w.doc));
@@ -305,7 +306,7 @@ TEST(WindowBehaviour, ContinueAfterAResizeGoesOnAtTheComputedSize)
     ASSERT_EQ(RunBuildSteps(*plain, canvas, kCmdContinue).result, BuildOutcome::kDrawn);
     EXPECT_TRUE(CellBytes(*plain) == CellBytes(*w.doc->m_fractal));
 
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_EQ(w.doc->m_canvas->Status(), "Ready");
     EXPECT_EQ(w.doc->m_deviceBitmap.Image().size(), maximised);
@@ -317,7 +318,7 @@ TEST(WindowBehaviour, ContinueAfterAResizeGoesOnAtTheComputedSize)
 TEST(WindowBehaviour, EscapeStopsTheActiveBuildWhereverTheFocusIs)
 {
     Window w(kTypeSelfAffine, 240, 160);
-    w.doc->OnSample(32782);
+    w.doc->OnSample(5);
     CParametersBar* bar = w.frame.ParametersBar();
     CPropertyGrid& grid = bar->Grid();
     CFractal_Doc* cube = w.doc;
@@ -329,7 +330,7 @@ TEST(WindowBehaviour, EscapeStopsTheActiveBuildWhereverTheFocusIs)
     QApplication::processEvents();
     w.frame.MdiArea()->setActiveSubWindow(cubeWindow);
     QApplication::processEvents();
-    cube->OnBuild(32800);
+    cube->OnBuild(kCmdRebuild);
     ASSERT_TRUE(cube->IsBuilding());
     w.frame.MdiArea()->setActiveSubWindow(otherWindow);
     QApplication::processEvents();

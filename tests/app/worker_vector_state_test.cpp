@@ -52,7 +52,7 @@ TEST(WorkerVectorState, BuildsAndJobsStartClean)
     w.doc->SetFractal(std::move(owned));
 
     Dirty();
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     ASSERT_TRUE(probe->m_built);
     EXPECT_FALSE(probe->m_dirty) << "the build thread";

@@ -254,7 +254,7 @@ TEST(ParametersBar, AnOpenEditIsCommittedBeforeABuild)
 {
     Window w(kTypeMandelbrot);
     w.Type("precision", "7.5");
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     EXPECT_EQ(w.grid.Editor(), nullptr);
     EXPECT_DOUBLE_EQ(static_cast<CMandelbrotSet*>(w.doc->m_fractal.get())->m_precision, 7.5);
     ASSERT_TRUE(WaitIdle(w.doc));
@@ -265,10 +265,10 @@ TEST(ParametersBar, EditsWaitWhileTheShownDocumentBuilds)
 {
     Window w(kTypeMandelbrot);
     // A slow 3-D sample, so the build is still running during the clicks.
-    w.doc->OnSample(32777 + 5);
+    w.doc->OnSample(5);
     const std::string name = w.doc->m_fractal->m_name;
     w.Type("Name", "changed");
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(w.doc->IsBuilding());
     EXPECT_EQ(w.doc->m_fractal->m_name, "changed") << "committed before the build";
     // The rows are read-only now: a click opens no editor.
@@ -308,7 +308,7 @@ TEST(ParametersBar, FollowsTheActivatedViewAndEmptiesWhenItsDocumentCloses)
     EXPECT_EQ(w.bar->ItemAt(0), first) << "activating the shown document again changes nothing";
 
     // The power tool lists the rows afresh.
-    w.frame.Command(32813)->trigger();
+    w.frame.Command(Cmd::kPowerTool)->trigger();
     EXPECT_EQ(w.bar->Document(), docA);
 
     // Closing a building document would ask first.
@@ -357,7 +357,7 @@ TEST(SizingControlBar, HiddenByItsCloseButtonStaysHiddenAfterARestart)
         ASSERT_NE(close, nullptr);
         QTest::mouseClick(close, Qt::LeftButton);
         EXPECT_FALSE(frame.ParametersBar()->isVisible());
-        EXPECT_FALSE(frame.Command(32812)->isChecked());
+        EXPECT_FALSE(frame.Command(Cmd::kToggleProperties)->isChecked());
         frame.close();
     }
     {
@@ -366,9 +366,9 @@ TEST(SizingControlBar, HiddenByItsCloseButtonStaysHiddenAfterARestart)
         QApplication::processEvents();
         EXPECT_FALSE(frame.ParametersBar()->isVisible());
         EXPECT_FALSE(frame.TileBar()->isVisible()) << "no tile set is active";
-        frame.Command(32812)->trigger();
+        frame.Command(Cmd::kToggleProperties)->trigger();
         EXPECT_TRUE(frame.ParametersBar()->isVisible());
-        EXPECT_TRUE(frame.Command(32812)->isChecked());
+        EXPECT_TRUE(frame.Command(Cmd::kToggleProperties)->isChecked());
         frame.close();
     }
     QSettings().remove("BarState");

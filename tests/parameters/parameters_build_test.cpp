@@ -64,7 +64,7 @@ struct Window {
 TEST(ParametersDuringBuilds, EnterInTheEditorCommitsAndStartsNoBuild)
 {
     Window w(kTypeMandelbrot);
-    ASSERT_TRUE(w.frame.Command(32803)->isEnabled()) << "Enter would paint";
+    ASSERT_TRUE(w.frame.Command(Cmd::kPaint)->isEnabled()) << "Enter would paint";
     w.ClickValue("precision");
     ASSERT_NE(w.grid.Editor(), nullptr);
     QTest::keyClicks(w.grid.Editor(), "7.5");
@@ -86,7 +86,7 @@ TEST(ParametersDuringBuilds, ValuesStayGreyedAndTheGroupsOpenWhileTheShownDocume
     Window w(kTypeMandelbrot);
     QMdiSubWindow* a = w.frame.MdiArea()->activeSubWindow();
     // A slow 3-D sample, so the build is still running during the switches.
-    w.doc->OnSample(32777 + 5);
+    w.doc->OnSample(5);
     QApplication::processEvents();
     QTreeWidgetItem* group = w.grid.topLevelItem(0);
     ASSERT_NE(group, nullptr);
@@ -97,7 +97,7 @@ TEST(ParametersDuringBuilds, ValuesStayGreyedAndTheGroupsOpenWhileTheShownDocume
     ASSERT_NE(w.bar->WaitNote(), nullptr);
     EXPECT_FALSE(w.bar->WaitNote()->isVisible());
 
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(w.doc->IsBuilding());
     EXPECT_TRUE(w.grid.IsReadOnly());
     EXPECT_TRUE(w.bar->WaitNote()->isVisible());
@@ -145,7 +145,7 @@ TEST(ParametersDuringBuilds, ABuildThatChangesTheRowsListsThemAtOnce)
     EXPECT_EQ(w.bar->FindItem("Re c"), nullptr);
     w.ClickValue("type");
     EXPECT_EQ(w.Cell("type"), "Julia Set");
-    w.doc->OnBuild(32800);
+    w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     QApplication::processEvents();
     // The point in view became the constant.

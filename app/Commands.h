@@ -1,0 +1,103 @@
+#pragma once
+// The main window's commands by name, and the table (Commands.cpp) that
+// gives each its menu text, keys, prompt, when it is enabled and what it
+// does. Adding a command is a name here and its row there; the menus and
+// the toolbar (MainMenus.cpp) then place it by name.
+
+#include <cstddef>
+#include <iosfwd>
+
+class CMainFrame;
+class CFractal_Doc;
+class CFractal_View;
+enum class BitmapSize;
+
+enum class Cmd {
+    // File
+    kNew,
+    kOpen,
+    kClose,
+    kSave,
+    kSaveAs,
+    kSaveBitmap,
+    kSaveData,
+    kPrint,
+    kPrintPreview,
+    kPrintSetup,
+    kExit,
+    // View
+    kToggleProperties,
+    kToggleTileBar,
+    // Build
+    kRebuild,
+    kZoomOut,
+    kContinue,
+    kPaint,
+    kStop,
+    kAnimation,
+    kParameters,
+    kPowerTool,
+    // Samples, in the order of their sample numbers (SampleCommand)
+    kSampleSierpinskyTriangle,
+    kSampleKochCurve,
+    kSampleLevyCurve,
+    kSampleDragonSet,
+    kSampleSierpinskyPyramid,
+    kSampleSierpinskyCube,
+    kSampleKochSurface,
+    kSampleCross3d,
+    kSampleSelfAffinePyramid,
+    kSampleSegment,
+    kSamplePyramidSection,
+    kSampleCrossSection,
+    kSampleMandelbrotSet,
+    // Window: Bitmap Size in BitmapSize's order (BitmapSizeCommand)
+    kSize100x100,
+    kSize320x200,
+    kSize640x480,
+    kSize800x600,
+    kSize1024x768,
+    kSizeCustom,
+    kSizeVariable,
+    kNewWindow,
+    kCascade,
+    kTileWindows,
+    kArrangeIcons,
+    // Help
+    kAbout,
+    kCount
+};
+
+inline constexpr int kSampleCount = int(Cmd::kSampleMandelbrotSet) - int(Cmd::kSampleSierpinskyTriangle) + 1;
+constexpr Cmd SampleCommand(int sample) { return Cmd(int(Cmd::kSampleSierpinskyTriangle) + sample); }
+constexpr Cmd BitmapSizeCommand(BitmapSize size) { return Cmd(int(Cmd::kSize100x100) + int(size)); }
+
+// When a command is enabled: always; with a document window active; and
+// while it does not build; only while it builds; while it shows a current
+// picture; while its fractal has computed data to save.
+enum class CmdWhen { kAlways, kDocument, kIdle, kBuilding, kPicture, kSavesData };
+
+// What a command runs on: `doc` and `view` are the active window's, never
+// null unless the command is kAlways.
+struct CmdContext {
+    CMainFrame& frame;
+    Cmd cmd;
+    CFractal_Doc* doc;
+    CFractal_View* view;
+};
+
+struct CommandRow {
+    Cmd cmd;
+    const char* text;       // in the menu; "" for those reached by keys and buttons
+    const char* key;        // the key its menu item shows, or ""
+    const char* windowKeys; // keys taken wherever the focus is in the main window, ";" between
+    const char* prompt;     // status text, then after "\n" the tool tip; nullptr for none
+    CmdWhen when;
+    void (*run)(const CmdContext& context);
+};
+
+// The row of `cmd`.
+const CommandRow& CommandOf(Cmd cmd);
+
+// Test messages name a command by its menu text or prompt.
+std::ostream& operator<<(std::ostream& out, Cmd cmd);
