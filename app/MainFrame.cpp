@@ -28,6 +28,7 @@
 #include "document/FractalDoc.h"
 #include "document/FileFolder.h"
 #include "document/FractalView.h"
+#include "model/FractalKinds.h"
 #include "model/Samples.h"
 
 #include <algorithm>
@@ -313,10 +314,7 @@ QRect CMainFrame::CascadePlace(QSize size, const QRect& area)
 
 CFractal_Doc* CMainFrame::NewFractalDocument(int type)
 {
-    // No choice (-1) and codes past the list give the Mandelbrot set.
-    if (type < 0 || type >= 5)
-        type = 2;
-    CFractal_Doc::s_defaultFractalType = type;
+    CFractal_Doc::s_defaultFractalType = NewDocumentType(type);
     auto* doc = new CFractal_Doc;
     doc->setParent(this);
     CChildFrame* child = CreateChild(doc);
@@ -354,7 +352,7 @@ CChildFrame* CMainFrame::NewWindow()
 bool CMainFrame::TileSetActive() const
 {
     CFractal_Doc* doc = ActiveDocument();
-    return doc && doc->m_fractal && doc->m_fractal->m_kind == CFractal::kTile;
+    return doc && doc->m_fractal && AbilitiesOf(*doc->m_fractal).tileChart;
 }
 
 CChildFrame* CMainFrame::ActiveChild() const { return qobject_cast<CChildFrame*>(m_mdi->activeSubWindow()); }
@@ -388,7 +386,7 @@ void CMainFrame::UpdateCommands()
         else if (id == 57600 || id == 57601 || id == 57664 || id == 57665)
             enabled = true;
         else if (id == 32811)
-            enabled = doc && doc->m_fractal && doc->m_fractal->m_kind == CFractal::kSelfAffine;
+            enabled = doc && doc->m_fractal && AbilitiesOf(*doc->m_fractal).computedData;
         else if (id == 57606 || id == 32812 || id == 32814)
             enabled = true;
         else if (id == 32810)

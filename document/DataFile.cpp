@@ -14,6 +14,7 @@
 #include "document/DocumentFiles.h"
 #include "document/MemoryStatus.h"
 #include "imaging/Canvas.h"
+#include "model/FractalKinds.h"
 #include "model/PropertyStream.h"
 #include "model/SelfAffineSet.h"
 
@@ -230,12 +231,14 @@ bool Passes(CSelfAffineSet& f, PropertyStream& s, int32_t maps, int32_t lights, 
 
 bool WriteDataFile(std::ostream& out, CFractal& fractal, std::string* why)
 {
-    auto* f = dynamic_cast<CSelfAffineSet*>(&fractal);
-    if (!f || fractal.m_kind != CFractal::kSelfAffine) {
+    // The cells, the centre and the passes are the base's; only a kind
+    // whose cells are a set's points gives data worth storing.
+    if (!AbilitiesOf(fractal).computedData) {
         if (why)
             *why = "computed data exists only for self-affine sets";
         return false;
     }
+    CFractal* f = &fractal;
     const CColorMap& map = f->m_colorMap;
     const unsigned w = unsigned(std::max(0, map.m_gridWidth)), h = unsigned(std::max(0, map.m_gridHeight));
     Put32(out, w);
@@ -304,6 +307,8 @@ bool WriteDataFile(std::ostream& out, CFractal& fractal, std::string* why)
 bool ReadDataFile(std::istream& in, CFractal& fractal, CCanvas& canvas,
                   const std::function<void(unsigned, unsigned)>& sized, std::string& error)
 {
+    // The rows' layout in the file (plane or solid, maps, lights) is the
+    // self-affine set's own.
     auto* f = dynamic_cast<CSelfAffineSet*>(&fractal);
     if (!f) {
         error = "computed data opens only into a self-affine set";

@@ -134,7 +134,7 @@ QString CFractal_Doc::SavePath(const QString& chosen, const QString& ext, bool e
 
 void CFractal_Doc::OnSaveData(QWidget* owner)
 {
-    if (!m_fractal || m_fractal->m_kind != CFractal::kSelfAffine)
+    if (!m_fractal || !AbilitiesOf(*m_fractal).computedData)
         return;
     QString path =
         QFileDialog::getSaveFileName(owner, QString(), SuggestedPath(Title() + ".fdt"), "Data files (*.fdt)");

@@ -268,7 +268,7 @@ int CTileSet::Draw(CCanvas& canvas)
             if (m_clickRight) {
                 if (++m_digitSymmetry[k] >= order)
                     m_digitSymmetry[k] = -1;
-                m_clickRight = 0;
+                m_clickRight = false;
             }
         }
     }

@@ -114,11 +114,10 @@ TEST(BuildSteps, StatusTextsAndProgressOfABuild)
 TEST(BuildSteps, StoppedBuildDoesNotDraw)
 {
     struct StopsItself : CMandelbrotSet {
-        int Build(CCanvas& canvas) override
+        void Build(CCanvas& canvas) override
         {
-            int r = CMandelbrotSet::Build(canvas);
+            CMandelbrotSet::Build(canvas);
             m_stop = true;
-            return r;
         }
     } f;
     CCanvas c;
