@@ -16,7 +16,7 @@
 #include "imaging/Canvas.h"
 #include "model/FractalKinds.h"
 #include "model/PropertyStream.h"
-#include "model/SelfAffineSet.h"
+#include "model/selfaffine/SelfAffineSet.h"
 
 namespace {
 

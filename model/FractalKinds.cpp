@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <array>
 
-#include "model/AppolonySet.h"
-#include "model/MandelbrotSet.h"
-#include "model/SelfAffineSet.h"
-#include "model/TileSet.h"
+#include "model/appolony/AppolonySet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
+#include "model/selfaffine/SelfAffineSet.h"
+#include "model/tile/TileSet.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include "document/BuildSteps.h"
 #include "imaging/Canvas.h"
 #include "model/FractalFactory.h"
-#include "model/MandelbrotSet.h"
-#include "model/SelfAffineSet.h"
-#include "model/TileSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
+#include "model/selfaffine/SelfAffineSet.h"
+#include "model/tile/TileSet.h"
 
 namespace {
 

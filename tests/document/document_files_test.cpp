@@ -10,12 +10,12 @@
 
 #include "document/DocumentFiles.h"
 #include "imaging/Canvas.h"
-#include "model/AppolonySet.h"
+#include "model/appolony/AppolonySet.h"
 #include "model/FractalFactory.h"
-#include "model/MandelbrotSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/Samples.h"
-#include "model/SelfAffineSet.h"
-#include "model/TileSet.h"
+#include "model/selfaffine/SelfAffineSet.h"
+#include "model/tile/TileSet.h"
 
 namespace {
 

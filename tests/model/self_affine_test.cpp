@@ -12,7 +12,7 @@
 #include "model/FractalFactory.h"
 #include "model/PropertyStream.h"
 #include "model/Samples.h"
-#include "model/SelfAffineSet.h"
+#include "model/selfaffine/SelfAffineSet.h"
 #include "tests/model/RowCollector.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "imaging/Canvas.h"
-#include "model/TileSet.h"
+#include "model/tile/TileSet.h"
 
 TEST(TileNormalForm, MatricesFromHandWork)
 {
@@ -130,7 +130,7 @@ TEST(TileSet, LimitsAndDeepTilesEnd)
     EXPECT_LT(t.m_pointsVisited, 100000000u);
 }
 
-#include "model/TileWalk.h"
+#include "model/tile/TileWalk.h"
 
 namespace {
 // The default tile (determinant 3, trace 3) walked to depth 8 into `c`.

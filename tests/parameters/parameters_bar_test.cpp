@@ -16,8 +16,8 @@
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
 #include "model/FractalFactory.h"
-#include "model/MandelbrotSet.h"
-#include "model/TileSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
+#include "model/tile/TileSet.h"
 #include "parameters/ParametersBar.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "model/AppolonySet.h"
+#include "model/appolony/AppolonySet.h"
 
 #include <algorithm>
 #include <cmath>

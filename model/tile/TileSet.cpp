@@ -1,4 +1,4 @@
-#include "model/TileSet.h"
+#include "model/tile/TileSet.h"
 
 #include <algorithm>
 #include <array>

@@ -6,7 +6,7 @@
 
 #include "model/Fractal.h"
 #include "model/FractalKinds.h"
-#include "model/TileNormalForm.h"
+#include "model/tile/TileNormalForm.h"
 
 constexpr int kMaxTileDigits = 100;
 constexpr int kMinTileDeep = 1;

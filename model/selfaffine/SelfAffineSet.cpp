@@ -1,4 +1,4 @@
-#include "model/SelfAffineSet.h"
+#include "model/selfaffine/SelfAffineSet.h"
 
 #include <algorithm>
 #include <cmath>

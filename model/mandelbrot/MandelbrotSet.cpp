@@ -1,4 +1,4 @@
-#include "model/MandelbrotSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 
 #include <algorithm>
 #include <charconv>

@@ -8,8 +8,8 @@
 
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
-#include "model/TileSet.h"
-#include "model/TileWalk.h"
+#include "model/tile/TileSet.h"
+#include "model/tile/TileWalk.h"
 
 namespace {
 

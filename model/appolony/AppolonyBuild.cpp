@@ -8,7 +8,7 @@
 
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
-#include "model/AppolonySet.h"
+#include "model/appolony/AppolonySet.h"
 #include "model/FieldSum.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "imaging/Canvas.h"
-#include "model/MandelbrotSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/deep/Coordinate.h"
 #include "model/deep/DeepView.h"
 
