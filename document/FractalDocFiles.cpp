@@ -53,7 +53,7 @@ bool CFractal_Doc::OnOpenDocument(const QString& path, QString& error)
         // Computed data belongs to a self-affine set whatever the last
         // chosen type was. It is read into a new one, so a file that fails
         // leaves the document's fractal as it was.
-        std::unique_ptr<CFractal> fractal = CreateFractalOfType(0);
+        std::unique_ptr<CFractal> fractal = CreateFractalOfType(kTypeSelfAffine);
         auto sized = [this](unsigned w, unsigned h) {
             if (!m_views.empty()) {
                 m_activeView = m_views.front();
@@ -68,7 +68,7 @@ bool CFractal_Doc::OnOpenDocument(const QString& path, QString& error)
             return false;
         }
         m_gridScale = 1;
-        m_fractalType = 0;
+        m_fractalType = kTypeSelfAffine;
         SetFractal(std::move(fractal));
         // The rendered grid is shown by the first update of the window.
         m_canvas->m_imagePending = true;
