@@ -238,8 +238,7 @@ bool WriteDataFile(std::ostream& out, CFractal& fractal, std::string* why)
             *why = "computed data exists only for self-affine sets";
         return false;
     }
-    CFractal* f = &fractal;
-    const CColorMap& map = f->m_colorMap;
+    const CColorMap& map = fractal.m_colorMap;
     const unsigned w = unsigned(std::max(0, map.m_gridWidth)), h = unsigned(std::max(0, map.m_gridHeight));
     Put32(out, w);
     Put32(out, h);
@@ -248,7 +247,7 @@ bool WriteDataFile(std::ostream& out, CFractal& fractal, std::string* why)
     // a run of empty cells, comparing in double. A centre too close to zero
     // for a float would turn the marker into -0, beyond a negative centre,
     // and the runs would come back as hits; step it below the centre then.
-    const double zc = f->m_centerZ;
+    const double zc = fractal.m_centerZ;
     float marker = float(zc - std::fabs(zc));
     if (double(marker) > zc)
         marker = std::nextafter(marker, -HUGE_VALF);
@@ -290,9 +289,9 @@ bool WriteDataFile(std::ostream& out, CFractal& fractal, std::string* why)
     // that follows them instead of taking it for cells.
     skip();
     PropertyStream s(out, true);
-    for (int i = 0; i < f->PassCount(); ++i) {
+    for (int i = 0; i < fractal.PassCount(); ++i) {
         s.m_pass = i;
-        f->FillProperties(s);
+        fractal.FillProperties(s);
     }
     const std::string bytes = records.str();
     out.write(bytes.data(), std::streamsize(bytes.size()));

@@ -55,7 +55,7 @@ public:
     // Before text rows are read into a fractal with its defaults: takes,
     // ahead, what decides their layout that the rows themselves give too
     // late. True when it read from `rows`, which the caller then rewinds.
-    virtual bool PeekTextRows(std::istream&) { return false; }
+    virtual bool PeekTextRows(std::istream& /*rows*/) { return false; }
     // True when the cells hold a surface's depth (a solid self-affine
     // set): the view shows the depth under the pointer, not plane
     // coordinates.
