@@ -6,11 +6,12 @@
 #include "document/BuildSteps.h"
 #include "imaging/Canvas.h"
 #include "imaging/VectorState.h"
-#include "model/SelfAffineSet.h"
+#include "model/Fractal.h"
+#include "model/FractalKinds.h"
 
 std::string AnimationRefusal(const CFractal& fractal)
 {
-    if (dynamic_cast<const CSelfAffineSet*>(&fractal))
+    if (AbilitiesOf(fractal).animations & kAnimateTurn)
         return {};
     return "only self-affine sets have a rotation angle to animate";
 }
@@ -18,7 +19,7 @@ std::string AnimationRefusal(const CFractal& fractal)
 namespace {
 
 // Builds, draws, turns and writes each frame into the open writer.
-void WriteFrames(CSelfAffineSet& set, CCanvas& canvas, const AnimationJob& job, const std::stop_token& stop,
+void WriteFrames(CFractal& set, CCanvas& canvas, const AnimationJob& job, const std::stop_token& stop,
                  const std::function<void(unsigned, unsigned)>& progress, AviWriter& writer,
                  AnimationOutcome& out)
 {
@@ -49,7 +50,7 @@ void WriteFrames(CSelfAffineSet& set, CCanvas& canvas, const AnimationJob& job, 
             out.result = AnimationOutcome::kStopped;
             break;
         }
-        set.m_rotationAngle += double(job.stepAngle);
+        set.TurnBy(double(job.stepAngle));
         if (canvas.m_bitsPerPixel != 24 || canvas.m_bufferWidth != width || canvas.m_bufferHeight != height ||
             canvas.m_stride != AviWriter::RowBytes(width) || canvas.m_bits.size() < imageSize) {
             out.result = AnimationOutcome::kFailed;
@@ -84,9 +85,8 @@ AnimationOutcome WriteAnimation(CFractal& fractal, CCanvas& canvas, const Animat
         out.error = std::move(why);
         return out;
     };
-    auto* set = dynamic_cast<CSelfAffineSet*>(&fractal);
-    if (!set)
-        return refuse(AnimationRefusal(fractal));
+    if (const std::string why = AnimationRefusal(fractal); !why.empty())
+        return refuse(why);
     if (job.frameCount < kMinFrameCount || job.frameCount > kMaxFrameCount)
         return refuse("the number of frames must be between 1 and 10000");
     if (job.stepAngle < kMinStepAngle || job.stepAngle > kMaxStepAngle)
@@ -99,7 +99,7 @@ AnimationOutcome WriteAnimation(CFractal& fractal, CCanvas& canvas, const Animat
         if (!writer.Open(job.path, job.encoder, width, height, job.settings, out.error))
             return out;
         created = true;
-        WriteFrames(*set, canvas, job, stop, progress, writer, out);
+        WriteFrames(fractal, canvas, job, stop, progress, writer, out);
     } catch (const std::bad_alloc&) {
         out.result = AnimationOutcome::kRefused;
         out.error = NoMemoryStatus(width, height);

@@ -32,13 +32,13 @@ constexpr unsigned kMinFrameCount = 1, kMaxFrameCount = 10000;
 // The message a window shows when the result is kFailed.
 inline constexpr const char* kAnimationWriteError = "An error occurred trying to write the output file.";
 
-// Why `fractal` cannot be animated (only self-affine sets have a rotation
-// angle), or empty when it can.
+// Why `fractal` cannot be animated (its kind cannot turn: only self-affine
+// sets have a rotation angle), or empty when it can.
 std::string AnimationRefusal(const CFractal& fractal);
 
 // The canvas must already be measured (its target size is the frame size).
-// For each frame: restart, Build, Draw, add the step to "Rotation angle",
-// write the frame. A stop requested through `stop`, at any moment, also
+// For each frame: restart, Build, Draw, turn by the step (TurnBy: the
+// "Rotation angle"), write the frame. A stop requested through `stop`, at any moment, also
 // sets the fractal's m_stop, which ends a build or draw early; the writer
 // looks at both between the steps and never clears either, so whoever
 // starts it clears m_stop first. A stop leaves a complete file holding the

@@ -309,20 +309,18 @@ int Run(int argc, char** argv, const HeadlessModule* module)
         int n = 0;
         if (!ParseNumber(parser.value(type), n))
             return usage("malformed --type \"" + parser.value(type) + "\"");
-        if (n < 0 || n >= 5)
-            n = kTypeMandelbrot;
         // 4 builds the Appolony set too; the file must then name that type,
         // or it reopens as another kind reading these rows.
-        fractalType = n == 4 ? kTypeAppolony : n;
-        fractal = CreateFractalOfType(n);
+        const FractalKind& kind = KindOfType(NewDocumentType(n));
+        fractalType = kind.type;
+        fractal = kind.make();
         if (!fractal)
-            return fail(std::string("the ") + kFractalTypeNames[fractalType] +
-                        " is not available in this version");
+            return fail(std::string("the ") + kind.name + " is not available in this version");
     } else {
         fractal = CreateFractalOfType(kTypeMandelbrot);
     }
 
-    if (parser.isSet(data) && fractal->m_kind != CFractal::kSelfAffine)
+    if (parser.isSet(data) && !AbilitiesOf(*fractal).computedData)
         return fail("cannot write \"" + parser.value(data).toStdString() +
                     "\": computed data exists only for self-affine sets");
 

@@ -23,6 +23,7 @@
 #include "document/FractalDoc.h"
 #include "document/FileFolder.h"
 #include "document/FractalView.h"
+#include "model/FractalKinds.h"
 #include "model/Samples.h"
 
 #include <algorithm>
@@ -302,10 +303,7 @@ QRect CMainFrame::CascadePlace(QSize size, const QRect& area)
 
 CFractal_Doc* CMainFrame::NewFractalDocument(int type)
 {
-    // No choice (-1) and codes past the list give the Mandelbrot set.
-    if (type < 0 || type >= 5)
-        type = 2;
-    CFractal_Doc::s_defaultFractalType = type;
+    CFractal_Doc::s_defaultFractalType = NewDocumentType(type);
     auto* doc = new CFractal_Doc;
     doc->setParent(this);
     CChildFrame* child = CreateChild(doc);
@@ -343,7 +341,7 @@ CChildFrame* CMainFrame::NewWindow()
 bool CMainFrame::TileSetActive() const
 {
     CFractal_Doc* doc = ActiveDocument();
-    return doc && doc->m_fractal && doc->m_fractal->m_kind == CFractal::kTile;
+    return doc && doc->m_fractal && AbilitiesOf(*doc->m_fractal).tileChart;
 }
 
 CChildFrame* CMainFrame::ActiveChild() const { return qobject_cast<CChildFrame*>(m_mdi->activeSubWindow()); }
@@ -376,7 +374,7 @@ void CMainFrame::UpdateCommands()
         case CmdWhen::kBuilding: enabled = building; break;
         case CmdWhen::kPicture: enabled = picture; break;
         case CmdWhen::kSavesData:
-            enabled = doc && doc->m_fractal && doc->m_fractal->m_kind == CFractal::kSelfAffine;
+            enabled = doc && doc->m_fractal && AbilitiesOf(*doc->m_fractal).computedData;
             break;
         }
         m_commands[std::size_t(i)]->setEnabled(enabled);

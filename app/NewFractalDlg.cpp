@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "document/Pictures.h"
+#include "model/FractalKinds.h"
 
 CNewFractalDlg::CNewFractalDlg(QWidget* parent) : QDialog(parent)
 {
@@ -18,9 +19,8 @@ CNewFractalDlg::CNewFractalDlg(QWidget* parent) : QDialog(parent)
     m_list->setResizeMode(QListView::Adjust);
     m_list->setGridSize(QSize(110, 70));
     m_list->setWordWrap(true);
-    const char* names[4] = {"Self-Affine Set", "Tile Set", "Mandelbrot Set", "Appolony Set"};
-    for (int row = 0; row < 4; ++row)
-        m_list->addItem(new QListWidgetItem(KindPicture(row), names[row]));
+    for (const FractalKind* kind : FractalKinds())
+        m_list->addItem(new QListWidgetItem(KindPicture(kind->type), kind->name));
     m_list->setCurrentRow(1);
     connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { accept(); });
 

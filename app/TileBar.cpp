@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <QSettings>
 
-#include "model/TileNormalForm.h"
+#include "model/tile/TileNormalForm.h"
 
 CTileChart::CTileChart(QWidget* parent) : QWidget(parent)
 {

@@ -8,8 +8,8 @@
 
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
-#include "model/AppolonySet.h"
-#include "model/TileSet.h"
+#include "model/appolony/AppolonySet.h"
+#include "model/tile/TileSet.h"
 
 namespace {
 

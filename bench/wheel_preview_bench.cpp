@@ -11,7 +11,7 @@
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
 #include "model/FractalFactory.h"
-#include "model/MandelbrotSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 
 namespace {
 

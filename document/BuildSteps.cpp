@@ -6,6 +6,7 @@
 
 #include "imaging/Canvas.h"
 #include "model/Fractal.h"
+#include "model/FractalKinds.h"
 #include "model/deep/Coordinate.h"
 
 namespace {
@@ -106,7 +107,7 @@ void ApplyZoom(CFractal& f, const CCanvas& c, bool zoomOut)
     const unsigned next = std::min(c.m_targetWidth, c.m_targetHeight);
     const double pixel = 2 * f.m_halfSize / std::max(m, next);
     const std::string xDigits = std::exchange(f.m_centerXDigits, {}), yDigits = std::exchange(f.m_centerYDigits, {});
-    if (f.m_kind != CFractal::kMandelbrot || !NeedsDeepView(f.m_centerX, f.m_centerY, pixel))
+    if (!AbilitiesOf(f).deepViews || !NeedsDeepView(f.m_centerX, f.m_centerY, pixel))
         return;
     const double sign = zoomOut ? -1 : 1;
     WholeCoordinate nx = MoveCoordinate(x, xDigits, {{sign * dx, s}}, pixel);
@@ -141,7 +142,7 @@ BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, BuildCommand cmd, const std
     if (f.m_progress >= 0.0)
         f.m_progress = 100.0;
     f.Draw(c);
-    f.m_viewValid = f.m_kind != CFractal::kTile;
+    f.m_viewValid = AbilitiesOf(f).zoomAndPan;
     c.m_zoomEnabled = f.m_viewValid.load();
     c.m_selectionVisible = false;
     c.m_imagePending = true;

@@ -14,8 +14,9 @@
 #include "document/DocumentFiles.h"
 #include "document/MemoryStatus.h"
 #include "imaging/Canvas.h"
+#include "model/FractalKinds.h"
 #include "model/PropertyStream.h"
-#include "model/SelfAffineSet.h"
+#include "model/selfaffine/SelfAffineSet.h"
 
 namespace {
 
@@ -230,13 +231,14 @@ bool Passes(CSelfAffineSet& f, PropertyStream& s, int32_t maps, int32_t lights, 
 
 bool WriteDataFile(std::ostream& out, CFractal& fractal, std::string* why)
 {
-    auto* f = dynamic_cast<CSelfAffineSet*>(&fractal);
-    if (!f || fractal.m_kind != CFractal::kSelfAffine) {
+    // The cells, the centre and the passes are the base's; only a kind
+    // whose cells are a set's points gives data worth storing.
+    if (!AbilitiesOf(fractal).computedData) {
         if (why)
             *why = "computed data exists only for self-affine sets";
         return false;
     }
-    const CColorMap& map = f->m_colorMap;
+    const CColorMap& map = fractal.m_colorMap;
     const unsigned w = unsigned(std::max(0, map.m_gridWidth)), h = unsigned(std::max(0, map.m_gridHeight));
     Put32(out, w);
     Put32(out, h);
@@ -245,7 +247,7 @@ bool WriteDataFile(std::ostream& out, CFractal& fractal, std::string* why)
     // a run of empty cells, comparing in double. A centre too close to zero
     // for a float would turn the marker into -0, beyond a negative centre,
     // and the runs would come back as hits; step it below the centre then.
-    const double zc = f->m_centerZ;
+    const double zc = fractal.m_centerZ;
     float marker = float(zc - std::fabs(zc));
     if (double(marker) > zc)
         marker = std::nextafter(marker, -HUGE_VALF);
@@ -287,9 +289,9 @@ bool WriteDataFile(std::ostream& out, CFractal& fractal, std::string* why)
     // that follows them instead of taking it for cells.
     skip();
     PropertyStream s(out, true);
-    for (int i = 0; i < f->PassCount(); ++i) {
+    for (int i = 0; i < fractal.PassCount(); ++i) {
         s.m_pass = i;
-        f->FillProperties(s);
+        fractal.FillProperties(s);
     }
     const std::string bytes = records.str();
     out.write(bytes.data(), std::streamsize(bytes.size()));
@@ -304,6 +306,8 @@ bool WriteDataFile(std::ostream& out, CFractal& fractal, std::string* why)
 bool ReadDataFile(std::istream& in, CFractal& fractal, CCanvas& canvas,
                   const std::function<void(unsigned, unsigned)>& sized, std::string& error)
 {
+    // The rows' layout in the file (plane or solid, maps, lights) is the
+    // self-affine set's own.
     auto* f = dynamic_cast<CSelfAffineSet*>(&fractal);
     if (!f) {
         error = "computed data opens only into a self-affine set";

@@ -1,6 +1,6 @@
 #include "document/DocumentFiles.h"
 
-#include <array>
+#include <vector>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -12,8 +12,6 @@
 #include "model/Fractal.h"
 #include "model/FractalFactory.h"
 #include "model/PropertyStream.h"
-#include "model/SelfAffineSet.h"
-#include "model/TileSet.h"
 
 namespace {
 
@@ -21,8 +19,8 @@ PropertyItem FractalTypeRow(int* type)
 {
     PropertyItem row;
     row.label = "Fractal Type";
-    row.choices = kFractalTypeNames;
-    row.type = 4;
+    row.choices = KindTypeNames();
+    row.type = int(FractalKinds().size());
     row.value = type;
     return row;
 }
@@ -39,21 +37,6 @@ void Put32(std::string& s, uint32_t v)
         s.push_back(char((v >> (8 * i)) & 0xff));
 }
 
-// What decides which rows a fractal lists: the 3-D switch and the numbers
-// of maps and lights of a self-affine set, the digit count of a tile set.
-// The counts themselves are compared, since no sum of them tells two
-// layouts apart.
-std::array<int, 3> RowShape(CFractal& fractal)
-{
-    if (fractal.m_kind == CFractal::kSelfAffine) {
-        auto& set = static_cast<CSelfAffineSet&>(fractal);
-        return {set.m_threeD, set.m_maps.count, set.m_colorMap.m_lightCount};
-    }
-    if (fractal.m_kind == CFractal::kTile)
-        return {static_cast<CTileSet&>(fractal).DigitCount(), 0, 0};
-    return {0, 0, 0};
-}
-
 } // namespace
 
 void WriteDocumentFile(std::ostream& out, int fractalType, CFractal& fractal)
@@ -61,13 +44,8 @@ void WriteDocumentFile(std::ostream& out, int fractalType, CFractal& fractal)
     // A sample chosen in a document of another type keeps the document's
     // type code, but the file must name the kind whose rows follow, or it
     // would reopen as the wrong kind with every row out of place.
-    switch (fractal.m_kind) {
-    case CFractal::kSelfAffine: fractalType = kTypeSelfAffine; break;
-    case CFractal::kTile: fractalType = kTypeTile; break;
-    case CFractal::kMandelbrot: fractalType = kTypeMandelbrot; break;
-    case CFractal::kAppolony: fractalType = kTypeAppolony; break;
-    default: break;
-    }
+    if (const FractalKind& kind = KindOf(fractal); kind.type >= 0)
+        fractalType = kind.type;
     PropertyStream stream(out, false);
     PropertyItem typeRow = FractalTypeRow(&fractalType);
     stream.InsertRow(typeRow);
@@ -86,10 +64,10 @@ LoadedDocument ReadDocumentFile(std::istream& in)
         const size_t eq = line.find('=');
         const std::string_view name =
             eq == std::string::npos ? std::string_view() : std::string_view(line).substr(eq + 1);
-        while (type < 4 && name != kFractalTypeNames[type])
-            ++type;
-        if (type == 4)
+        const FractalKind* kind = KindNamed(name);
+        if (!kind)
             return doc;
+        type = kind->type;
     }
     doc.typeKnown = true;
     doc.fractalType = type;
@@ -109,22 +87,21 @@ LoadedDocument ReadDocumentFile(std::istream& in)
         in.seekg(rows);
         return rows != std::streampos(-1) && bool(in);
     };
-    if (doc.fractal->m_kind == CFractal::kSelfAffine) {
-        static_cast<CSelfAffineSet&>(*doc.fractal).m_threeD = CSelfAffineSet::TextRowsAreThreeD(in) ? 1 : 0;
-        if (!rewind()) {
-            doc.truncated = true;
-            return doc;
-        }
+    if (doc.fractal->PeekTextRows(in) && !rewind()) {
+        doc.truncated = true;
+        return doc;
     }
     for (int attempt = 0; attempt < 4; ++attempt) {
         if (attempt > 0 && !rewind())
             break;
-        const std::array<int, 3> shape = RowShape(*doc.fractal);
+        // The switches and counts themselves are compared, since no sum of
+        // them tells two layouts apart.
+        const std::vector<int> shape = doc.fractal->RowLayout();
         PropertyStream stream(in, false);
         doc.fractal->FillProperties(stream);
         doc.truncated = stream.Exhausted();
         doc.notes = stream.Notes();
-        if (RowShape(*doc.fractal) == shape)
+        if (doc.fractal->RowLayout() == shape)
             break;
     }
     return doc;
@@ -217,7 +194,7 @@ bool OpenDocumentFile(const std::string& path, LoadedDocument& doc, std::string&
         return false;
     }
     if (!doc.fractal) {
-        error = "Cannot open \"" + path + "\": the " + kFractalTypeNames[doc.fractalType % 4] +
+        error = "Cannot open \"" + path + "\": the " + KindOfType(doc.fractalType).name +
                 " is not available in this version.";
         return false;
     }

@@ -39,8 +39,7 @@ CFractal_Doc::~CFractal_Doc()
 void CFractal_Doc::CreateFractal(int type)
 {
     m_fractalType = type;
-    // Any type code that is not one of the first three is the Appolony set.
-    SetFractal(CreateFractalOfType(type >= 0 && type <= 2 ? type : 3));
+    SetFractal(CreateFractalOfType(type));
 }
 
 // Every replacement of the fractal comes through here: the parameters bar

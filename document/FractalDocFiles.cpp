@@ -53,7 +53,7 @@ bool CFractal_Doc::OnOpenDocument(const QString& path, QString& error)
         // Computed data belongs to a self-affine set whatever the last
         // chosen type was. It is read into a new one, so a file that fails
         // leaves the document's fractal as it was.
-        std::unique_ptr<CFractal> fractal = CreateFractalOfType(0);
+        std::unique_ptr<CFractal> fractal = CreateFractalOfType(kTypeSelfAffine);
         auto sized = [this](unsigned w, unsigned h) {
             if (!m_views.empty()) {
                 m_activeView = m_views.front();
@@ -68,7 +68,7 @@ bool CFractal_Doc::OnOpenDocument(const QString& path, QString& error)
             return false;
         }
         m_gridScale = 1;
-        m_fractalType = 0;
+        m_fractalType = kTypeSelfAffine;
         SetFractal(std::move(fractal));
         // The rendered grid is shown by the first update of the window.
         m_canvas->m_imagePending = true;
@@ -134,7 +134,7 @@ QString CFractal_Doc::SavePath(const QString& chosen, const QString& ext, bool e
 
 void CFractal_Doc::OnSaveData(QWidget* owner)
 {
-    if (!m_fractal || m_fractal->m_kind != CFractal::kSelfAffine)
+    if (!m_fractal || !AbilitiesOf(*m_fractal).computedData)
         return;
     QString path =
         QFileDialog::getSaveFileName(owner, QString(), SuggestedPath(Title() + ".fdt"), "Data files (*.fdt)");

@@ -8,6 +8,7 @@
 #include "document/DocumentFiles.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
+#include "model/FractalKinds.h"
 #include "model/deep/Coordinate.h"
 
 namespace {
@@ -153,8 +154,7 @@ bool CFractal_Doc::PasteRows(const QString& text, QString& error)
 
 bool CFractal_Doc::CanNavigate() const
 {
-    return m_fractal && (m_fractal->m_kind == CFractal::kMandelbrot || m_fractal->m_kind == CFractal::kAppolony ||
-                         m_fractal->m_kind == CFractal::kSelfAffine);
+    return m_fractal && AbilitiesOf(*m_fractal).zoomAndPan;
 }
 
 ViewPlace CFractal_Doc::CurrentPlace() const
@@ -184,9 +184,8 @@ void CFractal_Doc::MoveNow(const ViewPlace& place, const QString& label, bool hi
     m_fractal->m_centerX = place.x;
     m_fractal->m_centerY = place.y;
     m_fractal->m_halfSize = place.half;
-    // Only the Mandelbrot and Julia sets build past doubles; their rows
-    // carry the digits.
-    const bool whole = m_fractal->m_kind == CFractal::kMandelbrot;
+    // Only kinds that build past doubles carry the digits in their rows.
+    const bool whole = AbilitiesOf(*m_fractal).deepViews;
     m_fractal->m_centerXDigits = whole ? place.xDigits : std::string();
     m_fractal->m_centerYDigits = whole ? place.yDigits : std::string();
     RecordChange(label, history);

@@ -22,7 +22,7 @@
 #include "document/BuildSteps.h"
 #include "document/FractalDoc.h"
 #include "document/SizeDialog.h"
-#include "model/SelfAffineSet.h"
+#include "model/FractalKinds.h"
 
 CFractal_View::CFractal_View(CFractal_Doc* doc, QWidget* parent) : QAbstractScrollArea(parent), m_doc(doc)
 {
@@ -67,7 +67,8 @@ void CFractal_View::OnInitialUpdate()
         m_doc->m_canvas->MeasureView();
         SetScrollSizes(1, 1);
     }
-    if (m_doc->m_fractal && m_doc->m_fractal->m_kind == CFractal::kTile)
+    // A kind edited by clicks needs an image to click on.
+    if (m_doc->m_fractal && AbilitiesOf(*m_doc->m_fractal).clicks)
         m_doc->OnBuild(kCmdRebuild);
 }
 
@@ -210,8 +211,8 @@ void CFractal_View::Clicked(const QPoint& p, bool right)
     // The fractal belongs to the worker while it builds.
     if (!m_doc->m_fractal || m_doc->IsBuilding())
         return;
-    m_doc->m_fractal->Click(p.x(), p.y(), right ? 1 : 0);
-    if (m_doc->m_fractal->m_kind == CFractal::kTile) {
+    m_doc->m_fractal->Click(p.x(), p.y(), right ? ClickButton::kRight : ClickButton::kLeft);
+    if (AbilitiesOf(*m_doc->m_fractal).clicks) {
         m_doc->NameBuildChange("Tile Click");
         m_doc->OnBuild(kCmdRebuild);
         if (ParametersHost::s_host)
@@ -326,8 +327,7 @@ void CFractal_View::CoordinateReadout(const QPointF& p)
     // of a build has the pane while it runs.
     if (m_doc->IsBuilding() || !m_doc->CanNavigate())
         return;
-    if (m_doc->m_fractal->m_kind == CFractal::kSelfAffine &&
-        static_cast<const CSelfAffineSet&>(*m_doc->m_fractal).m_threeD == 1)
+    if (m_doc->m_fractal->HasDepth())
         return;
     const ViewPlace place = m_doc->CurrentPlace();
     const QSize size = ClientArea();
@@ -358,11 +358,10 @@ void CFractal_View::mouseMoveEvent(QMouseEvent* e)
 void CFractal_View::DepthReadout(const QPoint& p)
 {
     // The grid is the worker's while it builds.
-    if (m_doc->IsBuilding() || !m_doc->m_fractal || m_doc->m_fractal->m_kind != CFractal::kSelfAffine)
+    if (m_doc->IsBuilding() || !m_doc->m_fractal || !m_doc->m_fractal->HasDepth())
         return;
-    auto& f = static_cast<CSelfAffineSet&>(*m_doc->m_fractal);
-    const CColorMap& map = f.m_colorMap;
-    if (f.m_threeD != 1 || p.x() < 0 || p.y() < 0 || p.x() >= map.m_gridWidth || p.y() >= map.m_gridHeight)
+    const CColorMap& map = m_doc->m_fractal->m_colorMap;
+    if (p.x() < 0 || p.y() < 0 || p.x() >= map.m_gridWidth || p.y() >= map.m_gridHeight)
         return;
     std::ostringstream text;
     text << double(map.Cell(p.y(), p.x())->z);

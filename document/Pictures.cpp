@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include "model/FractalKinds.h"
+
 QIcon Picture(const QString& resource)
 {
     QIcon icon;
@@ -15,5 +17,6 @@ QIcon Picture(const QString& resource)
 
 QIcon KindPicture(int type)
 {
-    return Picture(QString(":/icons/type-%1.png").arg(type >= 0 && type <= 3 ? type : 3));
+    // The picture of the kind the type makes.
+    return Picture(QString(":/icons/type-%1.png").arg(KindOfType(type).type));
 }

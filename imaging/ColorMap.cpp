@@ -135,9 +135,9 @@ void CColorMap::ListLightingRows(PropertyList& list)
     list.AddRow("Surface Red", &m_red, kRowDouble);
     list.AddRow("Surface Green", &m_green, kRowDouble);
     list.AddRow("Surface Blue", &m_blue, kRowDouble);
-    list.AddRow("Ambient Red", &m_redShift, kRowDouble);
-    list.AddRow("Ambient Green", &m_greenShift, kRowDouble);
-    list.AddRow("Ambient Blue", &m_blueShift, kRowDouble);
+    list.AddRow("Ambient Red", &AmbientRed(), kRowDouble);
+    list.AddRow("Ambient Green", &AmbientGreen(), kRowDouble);
+    list.AddRow("Ambient Blue", &AmbientBlue(), kRowDouble);
     list.AddRow("Ambient coefficient", &m_ambient, kRowDouble);
     list.AddRow("Diffuse coefficient", &m_diffuse, kRowDouble);
     list.AddRow("Specular coefficient", &m_specular, kRowDouble);

@@ -53,7 +53,16 @@ public:
     int32_t m_lightType[kMaxLights];  // 0 point light, 1 spot light
     int32_t m_background = 0;         // 0 black, 1 white
     double m_red = 1.0, m_green = 1.0, m_blue = 1.0;
+    // The plane colouring's phase of each channel. A solid set lights its
+    // surface with an ambient colour held in the same three numbers (the
+    // Ambient accessors), so a switch between plane and solid keeps them.
     double m_redShift = 1.0, m_greenShift = 1.0, m_blueShift = 1.0;
+    double& AmbientRed() { return m_redShift; }
+    double& AmbientGreen() { return m_greenShift; }
+    double& AmbientBlue() { return m_blueShift; }
+    double AmbientRed() const { return m_redShift; }
+    double AmbientGreen() const { return m_greenShift; }
+    double AmbientBlue() const { return m_blueShift; }
     double m_ambient = 0.1;
     double m_diffuse = 0.7;
     double m_specular = 3.0;

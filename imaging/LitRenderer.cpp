@@ -77,7 +77,7 @@ void CColorMap::Render(CCanvas& canvas, double polar, double axial, double angle
         ++used;
     }
     double amb[3], surf[3];
-    ScaleToLuminance(amb, m_redShift, m_greenShift, m_blueShift, m_ambient);
+    ScaleToLuminance(amb, AmbientRed(), AmbientGreen(), AmbientBlue(), m_ambient);
     ScaleToLuminance(surf, m_red, m_green, m_blue, 256);
     const double ks = m_specular * 256;
     const double eye[3] = {m_observerX, m_observerY, m_observerZ};

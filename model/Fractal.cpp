@@ -12,7 +12,7 @@ bool CFractal::ValueChanged(int, PropertyItem&)
     return false;
 }
 
-void CFractal::Click(int, int, int) {}
+void CFractal::Click(int, int, ClickButton) {}
 
 uint64_t CFractal::MemoryNeed(unsigned, unsigned)
 {

@@ -3,7 +3,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "imaging/ColorMap.h"
 #include "model/PassProgress.h"
@@ -11,9 +13,13 @@
 
 class CCanvas;
 
+// The mouse button of a click on the image.
+enum class ClickButton { kLeft, kRight };
+
 class CFractal {
 public:
-    // Kind codes (m_kind). Not the document's type codes.
+    // Kind codes (m_kind) of the kinds there are; the document's type codes
+    // are another numbering (FractalKinds holds both).
     enum Kind { kBase = 0, kSelfAffine = 1, kTile = 2, kMandelbrot = 3, kAppolony = 4 };
 
     CFractal() = default;
@@ -23,12 +29,13 @@ public:
 
     // Fills the cells for the canvas's target size; returns early when
     // m_stop is set, and through Refuse when it cannot give an image.
-    virtual int Build(CCanvas& canvas) = 0;
+    virtual void Build(CCanvas& canvas) = 0;
     // Paints the computed cells into the canvas's pixels.
     virtual int Draw(CCanvas& canvas);
     // After the user changed row `index`; true asks for the rows anew.
     virtual bool ValueChanged(int index, PropertyItem& row);
-    virtual void Click(int x, int y, int right);
+    // A press on the image at that pixel (kinds whose abilities say clicks).
+    virtual void Click(int x, int y, ClickButton button);
     // Takes into the rows what the last build chose for itself; true when a
     // row changed. Only with no build running.
     virtual bool AdoptBuildChoices() { return false; }
@@ -41,6 +48,21 @@ public:
     virtual int FillProperties(PropertyList& list) = 0;
     // Passes of FillProperties that make up the binary parameter section.
     virtual int PassCount();
+    // The switches and counts that decide which rows FillProperties lists
+    // (a self-affine set's 3-D switch, maps and lights); reading rows that
+    // change them must read again. Empty for a list that never changes.
+    virtual std::vector<int> RowLayout() const { return {}; }
+    // Before text rows are read into a fractal with its defaults: takes,
+    // ahead, what decides their layout that the rows themselves give too
+    // late. True when it read from `rows`, which the caller then rewinds.
+    virtual bool PeekTextRows(std::istream& /*rows*/) { return false; }
+    // True when the cells hold a surface's depth (a solid self-affine
+    // set): the view shows the depth under the pointer, not plane
+    // coordinates.
+    virtual bool HasDepth() const { return false; }
+    // Turns the view by that many degrees for the next build (an
+    // animation's frame); false for a kind that has no angle to turn.
+    virtual bool TurnBy(double) { return false; }
 
     void SetName(const std::string& name) { m_name = name; }
 

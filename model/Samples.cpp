@@ -3,8 +3,8 @@
 #include <cmath>
 #include <new>
 
-#include "model/MandelbrotSet.h"
-#include "model/SelfAffineSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
+#include "model/selfaffine/SelfAffineSet.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "model/MarchPieces.h"
+#include "model/selfaffine/MarchPieces.h"
 #include "model/kernels/MandelbrotKernel.h"
 
 namespace march {

@@ -9,7 +9,7 @@
 #include "animation/WriteAnimation.h"
 #include "imaging/Canvas.h"
 #include "model/FractalFactory.h"
-#include "model/SelfAffineSet.h"
+#include "model/selfaffine/SelfAffineSet.h"
 
 namespace {
 

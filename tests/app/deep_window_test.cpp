@@ -10,7 +10,7 @@
 
 #include "document/DocumentFiles.h"
 #include "model/FractalFactory.h"
-#include "model/MandelbrotSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "parameters/ParametersBar.h"
 #include "parameters/PropertyGrid.h"
 #include "tests/app/GridClick.h"

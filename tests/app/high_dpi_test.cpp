@@ -10,7 +10,7 @@
 #include <QWheelEvent>
 
 #include "model/FractalFactory.h"
-#include "model/MandelbrotSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "tests/app/WindowFixture.h"
 
 namespace {

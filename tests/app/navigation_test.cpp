@@ -14,7 +14,7 @@
 
 #include "document/DocumentFiles.h"
 #include "model/FractalFactory.h"
-#include "model/MandelbrotSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/Samples.h"
 #include "parameters/ParametersBar.h"
 #include "parameters/PropertyGrid.h"

@@ -21,7 +21,7 @@
 #include "document/SizeDialog.h"
 #include "imaging/Canvas.h"
 #include "model/FractalFactory.h"
-#include "model/MandelbrotSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "parameters/PropertyGrid.h"
 #include "tests/app/GridClick.h"
 #include "tests/app/WindowFixture.h"

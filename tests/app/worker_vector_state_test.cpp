@@ -26,11 +26,10 @@ void Dirty()
 // Notes the state its Build starts in.
 class ProbeFractal : public CFractal {
 public:
-    int Build(CCanvas&) override
+    void Build(CCanvas&) override
     {
         m_dirty = UpperVectorStateDirty();
         m_built = true;
-        return 1;
     }
     int FillProperties(PropertyList& list) override
     {

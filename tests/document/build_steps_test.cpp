@@ -3,9 +3,9 @@
 #include "document/BuildSteps.h"
 #include "imaging/Canvas.h"
 #include "model/FractalFactory.h"
-#include "model/MandelbrotSet.h"
-#include "model/SelfAffineSet.h"
-#include "model/TileSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
+#include "model/selfaffine/SelfAffineSet.h"
+#include "model/tile/TileSet.h"
 
 namespace {
 
@@ -114,11 +114,10 @@ TEST(BuildSteps, StatusTextsAndProgressOfABuild)
 TEST(BuildSteps, StoppedBuildDoesNotDraw)
 {
     struct StopsItself : CMandelbrotSet {
-        int Build(CCanvas& canvas) override
+        void Build(CCanvas& canvas) override
         {
-            int r = CMandelbrotSet::Build(canvas);
+            CMandelbrotSet::Build(canvas);
             m_stop = true;
-            return r;
         }
     } f;
     CCanvas c;

@@ -19,10 +19,10 @@
 #include "document/DataFile.h"
 #include "document/DocumentFiles.h"
 #include "imaging/Canvas.h"
-#include "model/MandelbrotSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/PropertyStream.h"
 #include "model/Samples.h"
-#include "model/SelfAffineSet.h"
+#include "model/selfaffine/SelfAffineSet.h"
 #include "tests/AddressLimit.h"
 
 namespace {

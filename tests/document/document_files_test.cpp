@@ -10,12 +10,12 @@
 
 #include "document/DocumentFiles.h"
 #include "imaging/Canvas.h"
-#include "model/AppolonySet.h"
+#include "model/appolony/AppolonySet.h"
 #include "model/FractalFactory.h"
-#include "model/MandelbrotSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/Samples.h"
-#include "model/SelfAffineSet.h"
-#include "model/TileSet.h"
+#include "model/selfaffine/SelfAffineSet.h"
+#include "model/tile/TileSet.h"
 
 namespace {
 
@@ -244,7 +244,7 @@ TEST_F(TempDir, AFileThatNamesNoKindIsNotADocument)
     }
     // Each of the four names opens its kind, with a line end of either form.
     for (int type = 0; type < 4; ++type) {
-        std::istringstream in(std::string("Fractal Type=") + kFractalTypeNames[type] + (type % 2 ? "\n" : "\r\n"));
+        std::istringstream in(std::string("Fractal Type=") + KindTypeNames()[type] + (type % 2 ? "\n" : "\r\n"));
         LoadedDocument doc = ReadDocumentFile(in);
         EXPECT_TRUE(doc.typeKnown);
         ASSERT_TRUE(doc.fractal) << type;

@@ -13,11 +13,11 @@
 #include "document/BuildSteps.h"
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
-#include "model/AppolonySet.h"
-#include "model/MandelbrotSet.h"
+#include "model/appolony/AppolonySet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/Samples.h"
-#include "model/SelfAffineSet.h"
-#include "model/TileSet.h"
+#include "model/selfaffine/SelfAffineSet.h"
+#include "model/tile/TileSet.h"
 
 namespace {
 

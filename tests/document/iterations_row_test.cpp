@@ -11,7 +11,7 @@
 #include "imaging/Canvas.h"
 #include "imaging/ColorMap.h"
 #include "model/FractalFactory.h"
-#include "model/MandelbrotSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/PropertyList.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include "document/DataFile.h"
 #include "document/DocumentFiles.h"
 #include "model/FractalFactory.h"
-#include "model/SelfAffineSet.h"
+#include "model/selfaffine/SelfAffineSet.h"
 #include "tests/model/StopWhileBuilding.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "document/DocumentFiles.h"
 #include "model/FractalFactory.h"
-#include "model/MandelbrotSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/PropertyStream.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "document/BuildSteps.h"
 #include "document/ViewPlace.h"
 #include "imaging/Canvas.h"
-#include "model/MandelbrotSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/deep/Coordinate.h"
 #include "model/deep/Mpfr.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "imaging/Canvas.h"
-#include "model/AppolonySet.h"
+#include "model/appolony/AppolonySet.h"
 #include "model/FractalFactory.h"
 #include "model/PropertyStream.h"
 #include "tests/model/RowCollector.h"

@@ -10,7 +10,7 @@
 
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
-#include "model/MandelbrotSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/deep/Coordinate.h"
 #include "model/deep/FloatExp.h"
 #include "tests/model/MpfrReference.h"

@@ -11,7 +11,7 @@
 #include "imaging/Canvas.h"
 #include "imaging/ColorMap.h"
 #include "imaging/Parallel.h"
-#include "model/MandelbrotSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/kernels/MandelbrotKernel.h"
 #include "OneIsa.h"
 

@@ -14,7 +14,7 @@
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
 #include "model/Samples.h"
-#include "model/SelfAffineSet.h"
+#include "model/selfaffine/SelfAffineSet.h"
 
 namespace {
 

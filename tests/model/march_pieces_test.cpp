@@ -10,9 +10,9 @@
 
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
-#include "model/MarchPieces.h"
+#include "model/selfaffine/MarchPieces.h"
 #include "model/Samples.h"
-#include "model/SelfAffineSet.h"
+#include "model/selfaffine/SelfAffineSet.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "imaging/Canvas.h"
 #include "model/Samples.h"
-#include "model/SelfAffineSet.h"
+#include "model/selfaffine/SelfAffineSet.h"
 
 namespace {
 

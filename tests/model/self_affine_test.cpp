@@ -12,7 +12,7 @@
 #include "model/FractalFactory.h"
 #include "model/PropertyStream.h"
 #include "model/Samples.h"
-#include "model/SelfAffineSet.h"
+#include "model/selfaffine/SelfAffineSet.h"
 #include "tests/model/RowCollector.h"
 
 namespace {
@@ -260,7 +260,7 @@ TEST(SelfAffineSet, DegenerateMapsRefuseTheBuild)
     for (int k = 0; k < 4; ++k)
         f->m_maps.maps[k].m[3] = 1.5; // stretches along x
     Target canvas(16, 12);
-    EXPECT_EQ(f->Build(canvas), 1);
+    f->Build(canvas);
     EXPECT_EQ(canvas.log.texts.back(), "The maps do not contract: map 1 has ratio 1.5; every ratio must be below 1");
     EXPECT_EQ(f->m_refusal, canvas.log.texts.back());
     for (const PixelRecord& c : f->m_colorMap.m_grid)

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "model/AppolonySet.h"
-#include "model/MandelbrotSet.h"
+#include "model/appolony/AppolonySet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/Samples.h"
-#include "model/SelfAffineSet.h"
-#include "model/TileSet.h"
-#include "model/TileWalk.h"
+#include "model/selfaffine/SelfAffineSet.h"
+#include "model/tile/TileSet.h"
+#include "model/tile/TileWalk.h"
 #include "tests/model/StopWhileBuilding.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "imaging/Canvas.h"
-#include "model/TileSet.h"
+#include "model/tile/TileSet.h"
 
 TEST(TileNormalForm, MatricesFromHandWork)
 {
@@ -98,13 +98,13 @@ TEST(TileSet, ClicksAndLeavingOutDigits)
     CCanvas c;
     c.m_targetWidth = 100;
     c.m_targetHeight = 100;
-    t.Click(50, 50, 1);
+    t.Click(50, 50, ClickButton::kRight);
     t.Draw(c);
     EXPECT_EQ(t.m_digitSymmetry[0], 1);
     EXPECT_EQ(t.m_digitX[0], 0);
     EXPECT_EQ(t.m_clickX, -1);
     t.m_digitSymmetry[0] = 11;
-    t.Click(50, 50, 1);
+    t.Click(50, 50, ClickButton::kRight);
     t.Draw(c);
     EXPECT_EQ(t.m_digitSymmetry[0], -1);
     t.m_digitSymmetry[1] = -1;
@@ -130,7 +130,7 @@ TEST(TileSet, LimitsAndDeepTilesEnd)
     EXPECT_LT(t.m_pointsVisited, 100000000u);
 }
 
-#include "model/TileWalk.h"
+#include "model/tile/TileWalk.h"
 
 namespace {
 // The default tile (determinant 3, trace 3) walked to depth 8 into `c`.

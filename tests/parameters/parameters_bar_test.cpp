@@ -16,8 +16,8 @@
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
 #include "model/FractalFactory.h"
-#include "model/MandelbrotSet.h"
-#include "model/TileSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
+#include "model/tile/TileSet.h"
 #include "parameters/ParametersBar.h"
 
 namespace {
@@ -28,7 +28,7 @@ const char* const kOnOff[2] = {"on", "off"};
 // A fractal with one row of each kind the bar treats differently.
 class RowsFractal : public CFractal {
 public:
-    int Build(CCanvas&) override { return 0; }
+    void Build(CCanvas&) override {}
     int FillProperties(PropertyList& list) override
     {
         list.AddRow("Name", &m_name, kRowString);

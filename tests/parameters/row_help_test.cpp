@@ -11,8 +11,8 @@
 #include "app/MainFrame.h"
 #include "document/FractalDoc.h"
 #include "model/FractalFactory.h"
-#include "model/MandelbrotSet.h"
-#include "model/TileSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
+#include "model/tile/TileSet.h"
 #include "parameters/ParametersBar.h"
 #include "parameters/RowHelp.h"
 
@@ -49,8 +49,8 @@ struct Window {
 std::vector<std::pair<std::string, std::unique_ptr<CFractal>>> EveryKindAndSample()
 {
     std::vector<std::pair<std::string, std::unique_ptr<CFractal>>> all;
-    for (int type : {kTypeSelfAffine, kTypeTile, kTypeMandelbrot, kTypeAppolony})
-        all.emplace_back("type " + std::to_string(type), CreateFractalOfType(type));
+    for (const FractalKind* kind : FractalKinds())
+        all.emplace_back(kind->name, kind->make());
     auto julia = std::make_unique<CMandelbrotSet>();
     julia->m_type = 1;
     all.emplace_back("Julia", std::move(julia));

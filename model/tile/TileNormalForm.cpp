@@ -1,4 +1,4 @@
-#include "model/TileNormalForm.h"
+#include "model/tile/TileNormalForm.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "model/AppolonySet.h"
+#include "model/appolony/AppolonySet.h"
 
 #include <algorithm>
 #include <cmath>
@@ -60,6 +60,10 @@ bool TangentCircle(const Circle& c1, const Circle& c2, const Circle& c3, Circle&
     }
     return found && std::isfinite(out.x) && std::isfinite(out.y);
 }
+
+const FractalKind kAppolonyKind{CFractal::kAppolony, kTypeAppolony, "Appolony Set",
+                                [] { return std::unique_ptr<CFractal>(std::make_unique<CAppolonySet>()); },
+                                {.zoomAndPan = true}};
 
 CAppolonySet::CAppolonySet()
 {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "model/TileSet.h"
+#include "model/tile/TileSet.h"
 
 class CCanvas;
 

@@ -1,4 +1,4 @@
-#include "model/MarchPieces.h"
+#include "model/selfaffine/MarchPieces.h"
 
 #include <cmath>
 

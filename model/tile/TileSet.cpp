@@ -1,10 +1,14 @@
-#include "model/TileSet.h"
+#include "model/tile/TileSet.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+const FractalKind kTileKind{CFractal::kTile, kTypeTile, "Tile Set",
+                            [] { return std::unique_ptr<CFractal>(std::make_unique<CTileSet>()); },
+                            {.clicks = true, .tileChart = true}};
 
 CTileSet::CTileSet()
 {
@@ -24,10 +28,8 @@ void CTileSet::ClampLimits()
     m_deep = std::clamp<int32_t>(m_deep, kMinTileDeep, kMaxTileDeep);
 }
 
-int CTileSet::Build(CCanvas&)
-{
-    return 0;
-}
+// The tile set builds nothing ahead: Draw walks and paints it.
+void CTileSet::Build(CCanvas&) {}
 
 bool CTileSet::ValueChanged(int, PropertyItem& row)
 {
@@ -46,11 +48,11 @@ bool CTileSet::ValueChanged(int, PropertyItem& row)
     return false;
 }
 
-void CTileSet::Click(int x, int y, int right)
+void CTileSet::Click(int x, int y, ClickButton button)
 {
     // x last: Draw takes a click when it sees m_clickX set.
     m_clickY = y;
-    m_clickRight = right;
+    m_clickRight = button == ClickButton::kRight;
     m_clickX = x;
 }
 

@@ -8,6 +8,7 @@
 
 #include "imaging/AffineMap.h"
 #include "model/Fractal.h"
+#include "model/FractalKinds.h"
 
 class CSelfAffineSet : public CFractal {
 public:
@@ -15,13 +16,17 @@ public:
 
     CSelfAffineSet();
 
-    int Build(CCanvas& canvas) override;
+    void Build(CCanvas& canvas) override;
     int Draw(CCanvas& canvas) override;
     bool ValueChanged(int index, PropertyItem& row) override;
     bool ContinuesCells() const override { return m_threeD == 1 && !m_restart && !m_colorMap.m_grid.empty(); }
     uint64_t MemoryNeed(unsigned width, unsigned height) override;
     int FillProperties(PropertyList& list) override;
     int PassCount() override;
+    std::vector<int> RowLayout() const override { return {m_threeD, m_maps.count, m_colorMap.m_lightCount}; }
+    bool PeekTextRows(std::istream& rows) override;
+    bool HasDepth() const override { return m_threeD == 1; }
+    bool TurnBy(double degrees) override;
 
     // Whether the text rows of a document file (the lines after "Fractal
     // Type") were written by a 3-D set: only the 3-D list has a row after
@@ -72,3 +77,6 @@ public:
     // the work of the walk, whatever the machine.
     std::atomic<uint64_t> m_piecesVisited{0};
 };
+
+// The kind's row in FractalKinds.
+extern const FractalKind kSelfAffineKind;

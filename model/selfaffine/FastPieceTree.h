@@ -22,7 +22,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "model/MarchPieces.h"
+#include "model/selfaffine/MarchPieces.h"
 #include "model/kernels/MarchKernel.h"
 
 class FastPieceTree {

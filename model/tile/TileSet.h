@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "model/Fractal.h"
-#include "model/TileNormalForm.h"
+#include "model/FractalKinds.h"
+#include "model/tile/TileNormalForm.h"
 
 constexpr int kMaxTileDigits = 100;
 constexpr int kMinTileDeep = 1;
@@ -27,13 +28,14 @@ class CTileSet : public CFractal {
 public:
     CTileSet();
 
-    int Build(CCanvas& canvas) override;
+    void Build(CCanvas& canvas) override;
     int Draw(CCanvas& canvas) override;
     bool ValueChanged(int index, PropertyItem& row) override;
-    void Click(int x, int y, int right) override;
+    void Click(int x, int y, ClickButton button) override;
     uint64_t MemoryNeed(unsigned width, unsigned height) override;
     int FillProperties(PropertyList& list) override;
     int PassCount() override;
+    std::vector<int> RowLayout() const override { return {DigitCount()}; }
 
     // Digits the rows and the drawing use: |determinant|, at most 100.
     int DigitCount() const;
@@ -48,7 +50,7 @@ public:
     // The pending click, set on the interface thread and taken by Draw.
     std::atomic<int32_t> m_clickX{-1};
     std::atomic<int32_t> m_clickY{0};
-    std::atomic<int32_t> m_clickRight{0};
+    std::atomic<bool> m_clickRight{false};
 
     // Points the last Draw wrote or skipped as off-screen (for measuring).
     uint64_t m_pointsVisited = 0;
@@ -56,3 +58,6 @@ public:
 private:
     void ClampLimits();
 };
+
+// The kind's row in FractalKinds.
+extern const FractalKind kTileKind;

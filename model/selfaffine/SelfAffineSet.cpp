@@ -1,4 +1,4 @@
-#include "model/SelfAffineSet.h"
+#include "model/selfaffine/SelfAffineSet.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,6 +11,7 @@
 #include "imaging/Parallel.h"
 #include "model/FieldSum.h"
 #include "model/PropertyStream.h"
+#include "model/Samples.h"
 
 namespace {
 
@@ -43,11 +44,28 @@ const char* LightLabel(int k)
 
 } // namespace
 
+// A new document of the type starts from the first sample.
+const FractalKind kSelfAffineKind{
+    CFractal::kSelfAffine, kTypeSelfAffine, "Self-Affine Set", [] { return MakeSample(0); },
+    {.zoomAndPan = true, .computedData = true, .continues = true, .animations = kAnimateTurn}};
+
 CSelfAffineSet::CSelfAffineSet()
 {
     m_name = "Self-Affine Set";
     m_kind = kSelfAffine;
     m_restart = true;
+}
+
+bool CSelfAffineSet::PeekTextRows(std::istream& rows)
+{
+    m_threeD = TextRowsAreThreeD(rows) ? 1 : 0;
+    return true;
+}
+
+bool CSelfAffineSet::TurnBy(double degrees)
+{
+    m_rotationAngle += degrees;
+    return true;
 }
 
 void CSelfAffineSet::ClampCounts()
@@ -167,7 +185,7 @@ int CSelfAffineSet::FillProperties(PropertyList& list)
     return list.m_level;
 }
 
-int CSelfAffineSet::Build(CCanvas& canvas)
+void CSelfAffineSet::Build(CCanvas& canvas)
 {
     ClampCounts();
     const unsigned w = canvas.m_targetWidth, h = canvas.m_targetHeight;
@@ -196,7 +214,7 @@ int CSelfAffineSet::Build(CCanvas& canvas)
         }
         Refuse(canvas, viewOk ? "The maps do not contract: " + why : "The view is not finite");
         m_restart = false;
-        return 1;
+        return;
     }
     m_work = m_maps;
     for (int k = 0; k < m_work.Count(); ++k)
@@ -208,7 +226,6 @@ int CSelfAffineSet::Build(CCanvas& canvas)
     else
         FieldBuild(canvas, d);
     m_restart = false;
-    return 1;
 }
 
 int CSelfAffineSet::Draw(CCanvas& canvas)

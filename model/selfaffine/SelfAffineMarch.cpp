@@ -13,9 +13,9 @@
 
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
-#include "model/FastPieceTree.h"
-#include "model/MarchPieces.h"
-#include "model/SelfAffineSet.h"
+#include "model/selfaffine/FastPieceTree.h"
+#include "model/selfaffine/MarchPieces.h"
+#include "model/selfaffine/SelfAffineSet.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "model/MandelbrotSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 
 #include <algorithm>
 #include <charconv>
@@ -11,6 +11,10 @@
 #include "model/deep/DeepView.h"
 
 const char* const kMandelbrotTypeNames[2] = {"Mandebrot Set", "Julia Set"};
+
+const FractalKind kMandelbrotKind{CFractal::kMandelbrot, kTypeMandelbrot, "Mandelbrot Set",
+                                  [] { return std::unique_ptr<CFractal>(std::make_unique<CMandelbrotSet>()); },
+                                  {.zoomAndPan = true, .deepViews = true}};
 
 namespace {
 // Columns of a row between two looks at m_stop.
@@ -25,7 +29,7 @@ CMandelbrotSet::CMandelbrotSet()
     m_halfSize = 2.0;
 }
 
-int CMandelbrotSet::Build(CCanvas& canvas)
+void CMandelbrotSet::Build(CCanvas& canvas)
 {
     if (m_type != m_builtType) {
         // A point picked in the Mandelbrot set becomes the Julia constant.
@@ -59,10 +63,12 @@ int CMandelbrotSet::Build(CCanvas& canvas)
     const std::string refusal = UnbuildableView(w, h, d);
     if (!refusal.empty()) {
         Refuse(canvas, refusal);
-        return 1;
+        return;
     }
-    if (NeedsDeepView(m_centerX, m_centerY, d))
-        return BuildDeep(canvas, d, iterations);
+    if (NeedsDeepView(m_centerX, m_centerY, d)) {
+        BuildDeep(canvas, d, iterations);
+        return;
+    }
 
     MandelbrotRowJob job;
     job.radius2 = m_precision * m_precision;
@@ -102,7 +108,6 @@ int CMandelbrotSet::Build(CCanvas& canvas)
             }
         }
     });
-    return 1;
 }
 
 std::string CMandelbrotSet::UnbuildableView(unsigned width, unsigned height, double pixelSize) const

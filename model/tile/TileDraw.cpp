@@ -8,8 +8,8 @@
 
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
-#include "model/TileSet.h"
-#include "model/TileWalk.h"
+#include "model/tile/TileSet.h"
+#include "model/tile/TileWalk.h"
 
 namespace {
 
@@ -268,7 +268,7 @@ int CTileSet::Draw(CCanvas& canvas)
             if (m_clickRight) {
                 if (++m_digitSymmetry[k] >= order)
                     m_digitSymmetry[k] = -1;
-                m_clickRight = 0;
+                m_clickRight = false;
             }
         }
     }

@@ -1,4 +1,4 @@
-#include "model/FastPieceTree.h"
+#include "model/selfaffine/FastPieceTree.h"
 
 #include <bit>
 #include <cmath>

@@ -8,7 +8,7 @@
 
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
-#include "model/AppolonySet.h"
+#include "model/appolony/AppolonySet.h"
 #include "model/FieldSum.h"
 
 namespace {
@@ -32,7 +32,7 @@ int ClipIndex(double v, int lo, int hi)
 
 } // namespace
 
-int CAppolonySet::Build(CCanvas& canvas)
+void CAppolonySet::Build(CCanvas& canvas)
 {
     // m_stop is cleared by whoever starts the build (see CFractal_Doc::OnBuild).
     m_deepestLevel = 0;
@@ -61,10 +61,10 @@ int CAppolonySet::Build(CCanvas& canvas)
         for (PixelRecord& cell : map.m_grid)
             cell.value = float(CColorMap::kBackgroundValue);
         Refuse(canvas, "The view is not finite");
-        return 1;
+        return;
     }
     if (w == 0 || h == 0)
-        return 1;
+        return;
     const double precision = ClampPrecision(m_precision);
     const int depth = std::clamp(m_stackDepth, 0, kMaxDepth);
 
@@ -80,7 +80,7 @@ int CAppolonySet::Build(CCanvas& canvas)
     root.other[1] = &kAppolonyStart[1];
     root.count = 3;
     if (m_stop)
-        return 1;
+        return;
 
     FieldSum field(map, x0, y0, d, false, m_stop);
     int top = 0;
@@ -105,7 +105,7 @@ int CAppolonySet::Build(CCanvas& canvas)
         if (!TangentCircle(*p, *q, frame.newest, circle)) {
             if (m_stop) {
                 field.Finish();
-                return 1;
+                return;
             }
             continue;
         }
@@ -136,7 +136,7 @@ int CAppolonySet::Build(CCanvas& canvas)
                              mu,
                              0.0};
         if (!field.Add(mass))
-            return 1;
+            return;
 
         if (descend) {
             GapFrame& child = stack[size_t(top + 1)];
@@ -154,9 +154,8 @@ int CAppolonySet::Build(CCanvas& canvas)
         }
         if (m_stop) {
             field.Finish();
-            return 1;
+            return;
         }
     }
     field.Finish();
-    return 1;
 }

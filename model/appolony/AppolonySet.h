@@ -3,6 +3,7 @@
 // three touching circles, drawn as the direction field of point masses.
 
 #include "model/Fractal.h"
+#include "model/FractalKinds.h"
 
 struct Circle {
     double x = 0, y = 0, r = 0;
@@ -25,7 +26,7 @@ public:
 
     CAppolonySet();
 
-    int Build(CCanvas& canvas) override;
+    void Build(CCanvas& canvas) override;
     int Draw(CCanvas& canvas) override;
     uint64_t MemoryNeed(unsigned width, unsigned height) override;
     bool ValueChanged(int index, PropertyItem& row) override;
@@ -48,3 +49,6 @@ double ClampPrecision(double precision);
 
 // The three starting circles A, B and C.
 extern const Circle kAppolonyStart[3];
+
+// The kind's row in FractalKinds.
+extern const FractalKind kAppolonyKind;

@@ -1,4 +1,4 @@
-#include "model/TileWalk.h"
+#include "model/tile/TileWalk.h"
 
 #include <algorithm>
 #include <atomic>

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "imaging/Canvas.h"
-#include "model/MandelbrotSet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/deep/Coordinate.h"
 #include "model/deep/DeepView.h"
 
@@ -106,7 +106,7 @@ DeepJob CMandelbrotSet::DeepViewJob(unsigned width, unsigned height, double pixe
     return job;
 }
 
-int CMandelbrotSet::BuildDeep(CCanvas& canvas, double pixelSize, int iterations)
+void CMandelbrotSet::BuildDeep(CCanvas& canvas, double pixelSize, int iterations)
 {
     CColorMap& map = m_colorMap;
     DeepJob job = DeepViewJob(unsigned(map.m_gridWidth), unsigned(map.m_gridHeight), pixelSize, iterations);
@@ -114,7 +114,7 @@ int CMandelbrotSet::BuildDeep(CCanvas& canvas, double pixelSize, int iterations)
     m_progress = 0.0;
     job.maxIterations = DeepIterations(job, iterations);
     if (job.maxIterations == 0)
-        return 1; // stopped
+        return; // stopped
     if (job.maxIterations > iterations)
         m_raisedIterations = job.maxIterations;
     job.ownReferenceBudget = DoubtfulBudget(job);
@@ -130,5 +130,4 @@ int CMandelbrotSet::BuildDeep(CCanvas& canvas, double pixelSize, int iterations)
         Refuse(canvas, out.error);
     else if (!out.stopped)
         m_buildNote = DoubtfulNote(out);
-    return 1;
 }

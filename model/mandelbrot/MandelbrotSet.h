@@ -2,13 +2,14 @@
 // The Mandelbrot set and the Julia sets of z <- z^2 + c.
 
 #include "model/Fractal.h"
+#include "model/FractalKinds.h"
 #include "model/kernels/MandelbrotKernel.h"
 
 class CMandelbrotSet : public CFractal {
 public:
     CMandelbrotSet();
 
-    int Build(CCanvas& canvas) override;
+    void Build(CCanvas& canvas) override;
     int Draw(CCanvas& canvas) override;
     uint64_t MemoryNeed(unsigned width, unsigned height) override;
     int FillProperties(PropertyList& list) override;
@@ -32,7 +33,7 @@ public:
 
 private:
     // Views past the resolution of doubles (model/deep).
-    int BuildDeep(CCanvas& canvas, double pixelSize, int iterations);
+    void BuildDeep(CCanvas& canvas, double pixelSize, int iterations);
     // Why a view cannot be built (a pixel below a double's range, or a
     // radius of 0 or less about a centre kept whole), or empty.
     std::string UnbuildableView(unsigned width, unsigned height, double pixelSize) const;
@@ -42,3 +43,6 @@ private:
 };
 
 extern const char* const kMandelbrotTypeNames[2];
+
+// The kind's row in FractalKinds.
+extern const FractalKind kMandelbrotKind;
