@@ -7,7 +7,7 @@
 #include "imaging/Canvas.h"
 #include "model/Fractal.h"
 #include "model/FractalKinds.h"
-#include "model/deep/Coordinate.h"
+#include "numbers/Coordinate.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include "document/MemoryStatus.h"
 #include "imaging/Canvas.h"
 #include "model/FractalKinds.h"
-#include "model/PropertyStream.h"
 #include "model/selfaffine/SelfAffineSet.h"
+#include "rows/PropertyStream.h"
 
 namespace {
 

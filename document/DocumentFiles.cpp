@@ -11,7 +11,7 @@
 #include "imaging/Canvas.h"
 #include "model/Fractal.h"
 #include "model/FractalFactory.h"
-#include "model/PropertyStream.h"
+#include "rows/PropertyStream.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
 #include "model/FractalKinds.h"
-#include "model/deep/Coordinate.h"
+#include "numbers/Coordinate.h"
 
 namespace {
 

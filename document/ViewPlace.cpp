@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "model/deep/Coordinate.h"
+#include "numbers/Coordinate.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 // y = cy + (h - 1 - i - h/2) d, with d = 2 half / min(w, h) and integer
 // halves. Zooming, panning and the preview of a moved view all follow it.
 // Past the resolution of doubles (NeedsDeepView) the centre moves as whole
-// decimal digits (model/deep/Coordinate.h); other views keep the doubles'
+// decimal digits (numbers/Coordinate.h); other views keep the doubles'
 // arithmetic.
 
 #include <QPointF>

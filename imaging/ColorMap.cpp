@@ -6,7 +6,7 @@
 
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
-#include "model/PropertyList.h"
+#include "rows/PropertyList.h"
 
 const char* const kBackgroundNames[2] = {"Black", "White"};
 

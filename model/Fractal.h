@@ -9,7 +9,7 @@
 
 #include "imaging/ColorMap.h"
 #include "model/PassProgress.h"
-#include "model/PropertyList.h"
+#include "rows/PropertyList.h"
 
 class CCanvas;
 
@@ -75,7 +75,7 @@ public:
     double m_centerX = 0, m_centerY = 0, m_centerZ = 0;
     // The centre's whole decimal digits where a double cannot hold them
     // (views past its resolution); they count only while they round to
-    // m_centerX / m_centerY (model/deep/Coordinate.h).
+    // m_centerX / m_centerY (numbers/Coordinate.h).
     std::string m_centerXDigits, m_centerYDigits;
     double m_halfSize = 1.0;
     std::atomic<bool> m_stop{false};

@@ -14,9 +14,9 @@
 
 #include "document/FractalDoc.h"
 #include "document/FractalView.h" // completes the document's view pointers
-#include "model/PropertyList.h"
 #include "parameters/GridFrame.h"
 #include "parameters/SizingControlBar.h"
+#include "rows/PropertyList.h"
 
 class QLabel;
 

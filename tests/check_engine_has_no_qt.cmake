@@ -2,7 +2,7 @@
 if(DEFINED FILES)
     set(sources ${FILES})
 else()
-    file(GLOB_RECURSE sources ${ROOT}/model/* ${ROOT}/imaging/*)
+    file(GLOB_RECURSE sources ${ROOT}/numbers/* ${ROOT}/rows/* ${ROOT}/imaging/* ${ROOT}/model/*)
 endif()
 list(LENGTH sources count)
 if(count EQUAL 0)

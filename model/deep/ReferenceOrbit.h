@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "model/deep/FloatExp.h"
-#include "model/deep/Mpfr.h"
+#include "numbers/Mpfr.h"
 
 struct ReferenceOrbit {
     // w_0, w_1, ... rounded to doubles; always filled.

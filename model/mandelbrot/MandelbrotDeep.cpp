@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "imaging/Canvas.h"
-#include "model/mandelbrot/MandelbrotSet.h"
-#include "model/deep/Coordinate.h"
 #include "model/deep/DeepView.h"
+#include "model/mandelbrot/MandelbrotSet.h"
+#include "numbers/Coordinate.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
-#include "model/deep/Coordinate.h"
 #include "model/deep/DeepView.h"
+#include "numbers/Coordinate.h"
 
 const char* const kMandelbrotTypeNames[2] = {"Mandebrot Set", "Julia Set"};
 

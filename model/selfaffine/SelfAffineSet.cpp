@@ -10,8 +10,8 @@
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
 #include "model/FieldSum.h"
-#include "model/PropertyStream.h"
 #include "model/Samples.h"
+#include "rows/PropertyStream.h"
 
 namespace {
 

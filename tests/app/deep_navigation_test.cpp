@@ -11,7 +11,7 @@
 #include "document/DocumentFiles.h"
 #include "model/FractalFactory.h"
 #include "model/mandelbrot/MandelbrotSet.h"
-#include "model/deep/Coordinate.h"
+#include "numbers/Coordinate.h"
 #include "parameters/ParametersBar.h"
 #include "parameters/PropertyGrid.h"
 #include "tests/app/GridClick.h"

@@ -8,7 +8,7 @@
 #include "document/FractalDoc.h"
 #include "imaging/VectorState.h"
 #include "model/FractalFactory.h"
-#include "model/PropertyList.h"
+#include "rows/PropertyList.h"
 #include "tests/app/WindowFixture.h"
 
 namespace {

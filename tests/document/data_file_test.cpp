@@ -20,9 +20,9 @@
 #include "document/DocumentFiles.h"
 #include "imaging/Canvas.h"
 #include "model/mandelbrot/MandelbrotSet.h"
-#include "model/PropertyStream.h"
 #include "model/Samples.h"
 #include "model/selfaffine/SelfAffineSet.h"
+#include "rows/PropertyStream.h"
 #include "tests/AddressLimit.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "document/DocumentFiles.h"
 #include "imaging/Canvas.h"
 #include "model/FractalFactory.h"
-#include "model/PropertyStream.h"
+#include "rows/PropertyStream.h"
 
 namespace {
 

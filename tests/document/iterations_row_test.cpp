@@ -12,7 +12,7 @@
 #include "imaging/ColorMap.h"
 #include "model/FractalFactory.h"
 #include "model/mandelbrot/MandelbrotSet.h"
-#include "model/PropertyList.h"
+#include "rows/PropertyList.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "document/DocumentFiles.h"
 #include "model/FractalFactory.h"
 #include "model/mandelbrot/MandelbrotSet.h"
-#include "model/PropertyStream.h"
+#include "rows/PropertyStream.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "document/ViewPlace.h"
 #include "imaging/Canvas.h"
 #include "model/mandelbrot/MandelbrotSet.h"
-#include "model/deep/Coordinate.h"
-#include "model/deep/Mpfr.h"
+#include "numbers/Coordinate.h"
+#include "numbers/Mpfr.h"
 
 namespace {
 

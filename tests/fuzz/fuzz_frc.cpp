@@ -11,7 +11,7 @@
 #include "document/BuildSteps.h"
 #include "document/DocumentFiles.h"
 #include "FuzzCanvas.h"
-#include "model/PropertyList.h"
+#include "rows/PropertyList.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "imaging/Canvas.h"
 #include "imaging/ColorMap.h"
 #include "model/deep/DeepView.h"
-#include "model/deep/Mpfr.h"
+#include "numbers/Mpfr.h"
 
 namespace deep_test {
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <vector>
 
-#include "model/PropertyList.h"
+#include "rows/PropertyList.h"
 
 // Keeps every row a fractal emits, for tests.
 class RowCollector : public PropertyList {

@@ -9,7 +9,7 @@
 #include "imaging/Canvas.h"
 #include "model/appolony/AppolonySet.h"
 #include "model/FractalFactory.h"
-#include "model/PropertyStream.h"
+#include "rows/PropertyStream.h"
 #include "tests/model/RowCollector.h"
 
 namespace {

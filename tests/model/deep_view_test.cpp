@@ -15,7 +15,7 @@
 #include "imaging/ColorMap.h"
 #include "imaging/Parallel.h"
 #include "model/deep/DeepView.h"
-#include "model/deep/Mpfr.h"
+#include "numbers/Mpfr.h"
 #include "model/deep/ReferenceOrbit.h"
 #include "model/kernels/MandelbrotKernel.h"
 #include "tests/model/DeepImage.h"

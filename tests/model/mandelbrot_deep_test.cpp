@@ -10,9 +10,9 @@
 
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
-#include "model/mandelbrot/MandelbrotSet.h"
-#include "model/deep/Coordinate.h"
 #include "model/deep/FloatExp.h"
+#include "model/mandelbrot/MandelbrotSet.h"
+#include "numbers/Coordinate.h"
 #include "tests/model/MpfrReference.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
 #include "model/mandelbrot/MandelbrotSet.h"
-#include "model/PropertyStream.h"
+#include "rows/PropertyStream.h"
 #include "tests/model/RowCollector.h"
 
 namespace {

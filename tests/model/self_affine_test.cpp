@@ -10,9 +10,9 @@
 
 #include "imaging/Canvas.h"
 #include "model/FractalFactory.h"
-#include "model/PropertyStream.h"
 #include "model/Samples.h"
 #include "model/selfaffine/SelfAffineSet.h"
+#include "rows/PropertyStream.h"
 #include "tests/model/RowCollector.h"
 
 namespace {

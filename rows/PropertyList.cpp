@@ -1,4 +1,4 @@
-#include "model/PropertyList.h"
+#include "rows/PropertyList.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "model/deep/Coordinate.h"
+#include "numbers/Coordinate.h"
 
 namespace {
 

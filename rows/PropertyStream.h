@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "model/PropertyList.h"
+#include "rows/PropertyList.h"
 
 class PropertyStream : public PropertyList {
 public:

@@ -13,7 +13,7 @@
 #include <limits>
 #include <string>
 
-#include "model/PropertyList.h"
+#include "rows/PropertyList.h"
 #include "tests/model/RowCollector.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "model/deep/Mpfr.h"
+#include "numbers/Mpfr.h"
 
 #include <cctype>
 #include <string>

@@ -38,7 +38,7 @@ struct PropertyItem {
     // the file held the row.
     bool* found = nullptr;
     // A double row of a centre coordinate kept whole: the decimal digits
-    // beside the double (model/deep/Coordinate.h). Its text is the digits
+    // beside the double (numbers/Coordinate.h). Its text is the digits
     // while they round to the double; a text with more digits than the
     // double holds keeps them. The binary form keeps only the double.
     std::string* digits = nullptr;

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <string>
 
-#include "model/PropertyStream.h"
+#include "rows/PropertyStream.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "model/PropertyStream.h"
+#include "rows/PropertyStream.h"
 
 #include <cstdint>
 #include <cstring>

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <string>
 
-#include "model/deep/Coordinate.h"
-#include "model/PropertyList.h"
-#include "model/deep/Mpfr.h"
+#include "numbers/Coordinate.h"
+#include "numbers/Mpfr.h"
+#include "rows/PropertyList.h"
 
 namespace {
 

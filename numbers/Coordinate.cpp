@@ -1,4 +1,4 @@
-#include "model/deep/Coordinate.h"
+#include "numbers/Coordinate.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,7 +9,7 @@
 #include <deque>
 #include <memory>
 
-#include "model/deep/Mpfr.h"
+#include "numbers/Mpfr.h"
 
 bool DigitsHold(std::string_view digits, double value)
 {

@@ -1,0 +1,25 @@
+cmake_minimum_required(VERSION 3.25)
+# The engine's layers, lowest first. A file may include from its own layer
+# and those below it, and from no other folder of the program, so each layer
+# is a library that links only the ones below (and model/ and imaging/
+# cannot grow back into one).
+set(layers numbers rows imaging model)
+set(above ${layers} document parameters animation app resources docs tests bench)
+set(checked 0)
+foreach(layer ${layers})
+    list(REMOVE_ITEM above ${layer})
+    file(GLOB_RECURSE sources ${ROOT}/${layer}/*.h ${ROOT}/${layer}/*.cpp)
+    foreach(f ${sources})
+        math(EXPR checked "${checked} + 1")
+        file(STRINGS ${f} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+        foreach(line ${includes})
+            string(REGEX REPLACE "^[^\"]*\"([^\"/]*)/.*" "\\1" folder "${line}")
+            if(folder IN_LIST above)
+                message(FATAL_ERROR "${f} is in ${layer}/ but includes from ${folder}/: ${line}")
+            endif()
+        endforeach()
+    endforeach()
+endforeach()
+if(checked LESS 20)
+    message(FATAL_ERROR "only ${checked} files found under ${ROOT}")
+endif()
