@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "model/deep/DeepLaneLoop.h"
+#include "model/deep/DeepLowLoop.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ struct Avx2 {
     static D Add(D a, D b) { return _mm256_add_pd(a, b); }
     static D Sub(D a, D b) { return _mm256_sub_pd(a, b); }
     static D Mul(D a, D b) { return _mm256_mul_pd(a, b); }
+    static D Neg(D a) { return _mm256_xor_pd(a, _mm256_set1_pd(-0.0)); }
     static D Sqrt(D a) { return _mm256_sqrt_pd(a); }
     static D Abs(D a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
     static unsigned GtBits(D a, D b) { return unsigned(_mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_GT_OQ))); }
@@ -41,4 +43,9 @@ struct Avx2 {
 int64_t RunDeepLanesAvx2(const DeepLaneView& view, DeepLaneFeed& feed)
 {
     return deep_lanes::Run<Avx2>(view, feed);
+}
+
+bool RunDeepLowAvx2(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
+{
+    return deep_low::Run<Avx2>(view, pixels, count);
 }

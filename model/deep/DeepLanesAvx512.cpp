@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "model/deep/DeepLaneLoop.h"
+#include "model/deep/DeepLowLoop.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ struct Avx512 {
     static D Add(D a, D b) { return _mm512_add_pd(a, b); }
     static D Sub(D a, D b) { return _mm512_sub_pd(a, b); }
     static D Mul(D a, D b) { return _mm512_mul_pd(a, b); }
+    static D Neg(D a) { return _mm512_castsi512_pd(_mm512_xor_si512(_mm512_castpd_si512(a), _mm512_set1_epi64(int64_t(1) << 63))); }
     // Masked only to spare gcc 12 a false warning about the plain form.
     static D Sqrt(D a) { return _mm512_mask_sqrt_pd(a, __mmask8(0xFF), a); }
     static D Abs(D a) { return _mm512_abs_pd(a); }
@@ -38,4 +40,9 @@ struct Avx512 {
 int64_t RunDeepLanesAvx512(const DeepLaneView& view, DeepLaneFeed& feed)
 {
     return deep_lanes::Run<Avx512>(view, feed);
+}
+
+bool RunDeepLowAvx512(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
+{
+    return deep_low::Run<Avx512>(view, pixels, count);
 }

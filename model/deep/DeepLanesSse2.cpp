@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "model/deep/DeepLaneLoop.h"
+#include "model/deep/DeepLowLoop.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ struct Sse2 {
     static D Add(D a, D b) { return _mm_add_pd(a, b); }
     static D Sub(D a, D b) { return _mm_sub_pd(a, b); }
     static D Mul(D a, D b) { return _mm_mul_pd(a, b); }
+    static D Neg(D a) { return _mm_xor_pd(a, _mm_set1_pd(-0.0)); }
     static D Sqrt(D a) { return _mm_sqrt_pd(a); }
     static D Abs(D a) { return _mm_andnot_pd(_mm_set1_pd(-0.0), a); }
     static unsigned GtBits(D a, D b) { return unsigned(_mm_movemask_pd(_mm_cmpgt_pd(a, b))); }
@@ -44,4 +46,9 @@ struct Sse2 {
 int64_t RunDeepLanesSse2(const DeepLaneView& view, DeepLaneFeed& feed)
 {
     return deep_lanes::Run<Sse2>(view, feed);
+}
+
+bool RunDeepLowSse2(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
+{
+    return deep_low::Run<Sse2>(view, pixels, count);
 }

@@ -14,6 +14,7 @@
 #include "model/deep/DoubleDouble.h"
 #include "model/deep/LinearSkips.h"
 #include "model/deep/ReferenceOrbit.h"
+#include "model/deep/Thresholds.h"
 #include "model/kernels/MandelbrotPoint.h"
 
 // Glitches, and why rebasing is the answer here. A pixel's z = w_i + d
@@ -156,8 +157,8 @@ struct PixelOut {
 
 static_assert(kSkipMaxSteps == (size_t(1) << 21), "DeepJob::skipAllLengths starts at the tables' own limit");
 
-// A few roundings' worth per operation, generously.
-constexpr double kEps = 8 * 0x1p-53;
+using deep_thresholds::kEps;
+using deep_thresholds::kSkipRatio2;
 
 // How often a doubtful pixel's own orbit is computed, each time with the
 // bits its bound found missing.
@@ -234,7 +235,7 @@ bool LanesCanStep(const Setup<T>& s, const PixelRun<T, Product>& r, T d2)
 {
     if constexpr (std::is_same_v<T, double>)
         return !(r.m2 > s.radius2) && r.k < r.nextPoll && r.k < s.maxIterations &&
-               !(r.skips && d2 < T(0x1p-98) * r.m2) && !NeedsScaling(r.zr, r.zi);
+               !(r.skips && d2 < T(kSkipRatio2) * r.m2) && !NeedsScaling(r.zr, r.zi);
     else
         return false;
 }
@@ -294,7 +295,7 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T, Product>& r, bool handOff)
             // skip from i: the table is not read for the pixels that have
             // left the reference.
             size_t len = 0;
-            const SkipEntry<T>* e = skips && d2 < T(0x1p-98) * m2
+            const SkipEntry<T>* e = skips && d2 < T(kSkipRatio2) * m2
                                         ? FindSkip(*skips, i, Sqrt(d2) + err, int64_t(s.maxIterations) - k, len)
                                         : nullptr;
             if (e) {
@@ -349,97 +350,6 @@ PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
     PixelRun<T, Product> r = StartPixel<T, Product>(s, dr, di, dcr, dci);
     ContinuePixel(s, r, false);
     return r.out;
-}
-
-// An orbit to about 106 bits: its doubles and what they leave.
-struct OrbitLow {
-    const double *re = nullptr, *im = nullptr, *reLow = nullptr, *imLow = nullptr;
-    size_t size = 0;
-
-    explicit OrbitLow(const ReferenceOrbit& o)
-        : re(o.re.data()), im(o.im.data()), reLow(o.reLow.data()), imLow(o.imLow.data()), size(o.size())
-    {
-    }
-    void At(size_t n, DoubleDouble& wr, DoubleDouble& wi) const
-    {
-        wr = {re[n], reLow[n]};
-        wi = {im[n], imLow[n]};
-    }
-};
-
-// A few roundings of double-double arithmetic per operation, generously.
-constexpr double kEpsLow = 0x1p-100;
-
-// The second try at a doubtful double pixel: the same steps with the
-// differences in double-double, one by one, about the same orbits read to
-// 106 bits. Its bound adds the orbits' own MPFR roundings (`orbitUnit` of
-// the moduli each step adds up), which the first try leaves to its margin.
-// A pixel still in doubt ends at once, `doubtful` set, its cell unwritten.
-PixelOut IteratePixelLow(const Setup<double>& s, const OrbitLow& start, const OrbitLow& rebase, DoubleDouble dr,
-                         DoubleDouble di, double dcr, double dci, double orbitUnit, double cAbs)
-{
-    PixelOut out;
-    const OrbitLow* orbit = &start;
-    size_t i = s.startIndex;
-    DoubleDouble wr, wi;
-    orbit->At(i, wr, wi);
-    DoubleDouble zr = wr + dr, zi = wi + di;
-    double m2 = zr.hi * zr.hi + zi.hi * zi.hi;
-    const double dcAbs = std::sqrt(dcr * dcr + dci * dci);
-    double err = kEpsLow * std::sqrt(dr.hi * dr.hi + di.hi * di.hi) + orbitUnit * (std::sqrt(m2) + cAbs);
-    ProductDouble p{zr.hi, zi.hi};
-    int nextPoll = 0xFFFF;
-    for (int k = -1;; ++k) {
-        const double magnitude = std::sqrt(m2);
-        double d2 = dr.hi * dr.hi + di.hi * di.hi;
-        if (k >= 0) {
-            // The escape test reads z's doubles: their rounding is margin too.
-            if (!(std::fabs(magnitude - s.radius) > err + 4 * 0x1p-53 * magnitude)) {
-                out.doubtful = true;
-                return out;
-            }
-            out.steps = k + 1;
-            if (m2 > s.radius2) {
-                double pr = 0, pi = 0;
-                p.Direction(pr, pi);
-                out.cell = Escaped(pr, pi, zr.hi, zi.hi, m2);
-                out.count = k + 1;
-                return out;
-            }
-            bool stopped = false;
-            if (k >= nextPoll) {
-                nextPoll = k + 0x10000;
-                stopped = s.stop && s.stop->load(std::memory_order_relaxed);
-            }
-            if (k >= s.maxIterations || stopped) {
-                out.cell.value = kInsideValue;
-                out.cell.stopped = stopped;
-                return out;
-            }
-            p.Times(zr.hi, zi.hi);
-        }
-        if (m2 < d2 || i + 1 >= orbit->size) {
-            dr = zr;
-            di = zi;
-            d2 = m2;
-            orbit = &rebase;
-            i = 0;
-            err = err + kEpsLow * magnitude;
-        }
-        orbit->At(i, wr, wi);
-        const double w2 = wr.hi * wr.hi + wi.hi * wi.hi;
-        err = (magnitude + magnitude + err) * err + kEpsLow * ((magnitude + magnitude) * std::sqrt(d2) + dcAbs) +
-              orbitUnit * (w2 + cAbs);
-        const DoubleDouble tr = wr + wr + dr, ti = wi + wi + di;
-        const DoubleDouble nr = tr * dr - ti * di + DoubleDouble{dcr, 0};
-        di = tr * di + ti * dr + DoubleDouble{dci, 0};
-        dr = nr;
-        ++i;
-        orbit->At(i, wr, wi);
-        zr = wr + dr;
-        zi = wi + di;
-        m2 = zr.hi * zr.hi + zi.hi * zi.hi;
-    }
 }
 
 // The offset of pixel index `index` of a side of `size` pixels from the
@@ -764,48 +674,107 @@ struct Skips {
     }
 };
 
-// The second try at the doubtful double pixels, row by row: those it
-// settles are written and leave the lists. False when stopped.
+// A doubtful pixel at the top of its second try's first step: z = w + d
+// about the start orbit read to 106 bits, its bound from the rounding of d
+// and of the orbit's first value.
+DeepLowPixel StartLow(const DeepLowView& v, size_t startIndex, DoubleDouble dr, DoubleDouble di, double dcr,
+                      double dci)
+{
+    DeepLowPixel p;
+    p.i = startIndex;
+    p.dr = dr;
+    p.di = di;
+    p.dcr = dcr;
+    p.dci = dci;
+    p.zr = DoubleDouble{v.re[0][p.i], v.reLow[0][p.i]} + dr;
+    p.zi = DoubleDouble{v.im[0][p.i], v.imLow[0][p.i]} + di;
+    p.m2 = p.zr.hi * p.zr.hi + p.zi.hi * p.zi.hi;
+    p.dcAbs = std::sqrt(dcr * dcr + dci * dci);
+    p.err = deep_thresholds::kEpsLow * std::sqrt(dr.hi * dr.hi + di.hi * di.hi) +
+            v.orbitUnit * (std::sqrt(p.m2) + v.cAbs);
+    p.pr = p.zr.hi;
+    p.pi = p.zi.hi;
+    return p;
+}
+
+// The second try at the doubtful double pixels, in double-double, all rows
+// at once in lanes: those it settles are written and leave the lists.
+// False when stopped.
 bool SecondTry(const Scene& scene, const Setup<double>& s, PixelRecord* const* rows, int32_t* counts,
                std::vector<std::vector<Doubtful>>& doubtful, bool skipCentre, int& settled)
 {
     const DeepJob& job = scene.job;
-    const OrbitLow start(scene.centre), rebase(scene.rebase);
-    const double orbitUnit = std::ldexp(16.0, -int(std::min<long>(scene.bits, 2000)));
-    const double cAbs = job.julia ? std::hypot(job.cRe, job.cIm)
-                                  : std::hypot(mpfr_get_d(scene.x.get(), MPFR_RNDN), mpfr_get_d(scene.y.get(), MPFR_RNDN));
+    DeepLowView view;
+    const ReferenceOrbit* orbits[2] = {&scene.centre, &scene.rebase};
+    for (int o = 0; o < 2; ++o) {
+        view.re[o] = orbits[o]->re.data();
+        view.im[o] = orbits[o]->im.data();
+        view.reLow[o] = orbits[o]->reLow.data();
+        view.imLow[o] = orbits[o]->imLow.data();
+        view.size[o] = orbits[o]->size();
+    }
+    view.radius2 = s.radius2;
+    view.radius = s.radius;
+    view.orbitUnit = std::ldexp(16.0, -int(std::min<long>(scene.bits, 2000)));
+    view.cAbs = job.julia ? std::hypot(job.cRe, job.cIm)
+                          : std::hypot(mpfr_get_d(scene.x.get(), MPFR_RNDN), mpfr_get_d(scene.y.get(), MPFR_RNDN));
+    view.maxIterations = s.maxIterations;
+    view.stop = job.stop;
+    // Every doubtful pixel at the top of its first step, in row order.
+    std::vector<DeepLowPixel> pixels;
+    const auto tried = [&](int i, int j) { return !(skipCentre && i == job.height / 2 && j == job.width / 2); };
+    for (int i = 0; i < job.height; ++i)
+        for (const Doubtful& d : doubtful[size_t(i)]) {
+            const int j = d.column;
+            if (!tried(i, j))
+                continue;
+            const double x = Offset(j, job.width, s.pixel), y = Offset(i, job.height, s.pixel);
+            pixels.push_back(job.julia ? StartLow(view, s.startIndex, Divide(x, job.g), Divide(y, job.g), 0.0, 0.0)
+                                       : StartLow(view, s.startIndex, {x, 0}, {y, 0}, x, y));
+        }
+    // Chunks long enough to keep every lane busy while pixels of unequal
+    // lengths come and go.
+    constexpr int kChunk = 64;
+    const int chunks = int((pixels.size() + kChunk - 1) / kChunk);
     std::atomic<bool> stopped{false};
-    std::atomic<int> done{0};
-    ForEachRange(job.height, 1, [&](int begin, int end) {
-        for (int i = begin; i < end && !stopped.load(std::memory_order_relaxed); ++i) {
-            std::vector<Doubtful>& list = doubtful[size_t(i)];
-            const double y = Offset(i, job.height, s.pixel);
-            size_t kept = 0;
-            for (const Doubtful& d : list) {
-                const int j = d.column;
-                const double x = Offset(j, job.width, s.pixel);
-                PixelOut o;
-                o.doubtful = true;
-                if (!(skipCentre && i == job.height / 2 && j == job.width / 2))
-                    o = job.julia ? IteratePixelLow(s, start, rebase, Divide(x, job.g), Divide(y, job.g), 0.0, 0.0,
-                                                    orbitUnit, cAbs)
-                                  : IteratePixelLow(s, start, rebase, {x, 0}, {y, 0}, x, y, orbitUnit, cAbs);
-                if (o.cell.stopped) {
-                    stopped = true;
-                    return;
-                }
-                if (o.doubtful) {
-                    list[kept++] = d;
-                    continue;
-                }
-                Store(o, rows[i][j], counts ? counts + size_t(i) * size_t(job.width) + size_t(j) : nullptr);
-                done.fetch_add(1, std::memory_order_relaxed);
+    ForEachRange(chunks, 1, [&](int begin, int end) {
+        for (int c = begin; c < end && !stopped.load(std::memory_order_relaxed); ++c) {
+            if (job.stop && job.stop->load(std::memory_order_relaxed)) {
+                stopped = true;
+                return;
             }
-            list.resize(kept);
+            const size_t first = size_t(c) * kChunk, count = std::min<size_t>(kChunk, pixels.size() - first);
+            if (!RunDeepLow(s.isa, view, pixels.data() + first, count))
+                stopped = true;
         }
     });
-    settled = done.load();
-    return !stopped;
+    if (stopped)
+        return false;
+    settled = 0;
+    size_t n = 0;
+    for (int i = 0; i < job.height; ++i) {
+        std::vector<Doubtful>& list = doubtful[size_t(i)];
+        size_t kept = 0;
+        for (const Doubtful& d : list) {
+            const int j = d.column;
+            const DeepLowPixel* p = tried(i, j) ? &pixels[n++] : nullptr;
+            if (!p || p->end == DeepLowPixel::End::kDoubtful) {
+                list[kept++] = d;
+                continue;
+            }
+            PixelOut o;
+            if (p->end == DeepLowPixel::End::kEscaped) {
+                o.cell = Escaped(p->pr, p->pi, p->zr.hi, p->zi.hi, p->m2);
+                o.count = p->k + 1;
+            } else {
+                o.cell.value = kInsideValue;
+            }
+            Store(o, rows[i][j], counts ? counts + size_t(i) * size_t(job.width) + size_t(j) : nullptr);
+            ++settled;
+        }
+        list.resize(kept);
+    }
+    return true;
 }
 
 template <class T, class Product>
