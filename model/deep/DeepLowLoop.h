@@ -25,11 +25,17 @@ struct Lanes {
     alignas(64) double drh[N] = {}, drl[N] = {}, dih[N] = {}, dil[N] = {}, zrh[N] = {}, zrl[N] = {}, zih[N] = {}, zil[N] = {};
     alignas(64) double m2[N] = {}, err[N] = {}, pr[N] = {}, pi[N] = {}, k[N] = {}, idx[N] = {};
     alignas(64) double dcr[N] = {}, dci[N] = {}, dcAbs[N] = {};
+    // The orbit's value at idx, to 106 bits.
+    alignas(64) double wrh[N] = {}, wrl[N] = {}, wih[N] = {}, wil[N] = {};
     size_t slot[N] = {};
     unsigned live = 0, orbit = 0, fresh = 0;
 
-    void Put(int l, size_t n, const DeepLowPixel& p)
+    void Put(int l, size_t n, const DeepLowPixel& p, const DeepLowView& view)
     {
+        wrh[l] = view.re[p.orbit][p.i];
+        wrl[l] = view.reLow[p.orbit][p.i];
+        wih[l] = view.im[p.orbit][p.i];
+        wil[l] = view.imLow[p.orbit][p.i];
         slot[l] = n;
         drh[l] = p.dr.hi;
         drl[l] = p.dr.lo;
@@ -74,7 +80,7 @@ struct Lanes {
 template <class V>
 struct Regs {
     using D = typename V::D;
-    DD<V> dr, di, zr, zi;
+    DD<V> dr, di, zr, zi, wr, wi;
     D m2, err, pr, pi, k, idx;
 
     void Load(const Lanes<V>& s)
@@ -83,6 +89,8 @@ struct Regs {
         di = {V::Load(s.dih), V::Load(s.dil)};
         zr = {V::Load(s.zrh), V::Load(s.zrl)};
         zi = {V::Load(s.zih), V::Load(s.zil)};
+        wr = {V::Load(s.wrh), V::Load(s.wrl)};
+        wi = {V::Load(s.wih), V::Load(s.wil)};
         m2 = V::Load(s.m2);
         err = V::Load(s.err);
         pr = V::Load(s.pr);
@@ -100,6 +108,10 @@ struct Regs {
         V::Store(s.zrl, zr.lo);
         V::Store(s.zih, zi.hi);
         V::Store(s.zil, zi.lo);
+        V::Store(s.wrh, wr.hi);
+        V::Store(s.wrl, wr.lo);
+        V::Store(s.wih, wi.hi);
+        V::Store(s.wil, wi.lo);
         V::Store(s.m2, m2);
         V::Store(s.err, err);
         V::Store(s.pr, pr);
@@ -147,13 +159,15 @@ bool Run(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
     Lanes<V> s;
     size_t next = 0;
     for (int l = 0; l < N && next < count; ++l, ++next)
-        s.Put(l, next, pixels[next]);
+        s.Put(l, next, pixels[next], view);
     const D radius2 = V::Set1(view.radius2), radius = V::Set1(view.radius), limit = V::Set1(view.maxIterations);
     const D zero = V::Set1(0.0), one = V::Set1(1.0), epsLow = V::Set1(deep_thresholds::kEpsLow);
     const D escapeEps = V::Set1(deep_thresholds::kEscapeTestEps), unit = V::Set1(view.orbitUnit);
     const D cAbs = V::Set1(view.cAbs);
     const D size0 = V::Set1(double(view.size[0])), size1 = V::Set1(double(view.size[1]));
     const bool oneOrbit = view.re[0] == view.re[1] && view.im[0] == view.im[1];
+    const DD<V> firstR{V::Set1(view.re[1][0]), V::Set1(view.reLow[1][0])};
+    const DD<V> firstI{V::Set1(view.im[1][0]), V::Set1(view.imLow[1][0])};
     Regs<V> r;
     r.Load(s);
     for (unsigned poll = 0; s.live; ++poll) {
@@ -179,7 +193,7 @@ bool Run(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
                         : (escaped & bit) ? DeepLowPixel::End::kEscaped
                                           : DeepLowPixel::End::kInside;
                 if (next < count) {
-                    s.Put(l, next, pixels[next]);
+                    s.Put(l, next, pixels[next], view);
                     ++next;
                 } else {
                     s.live &= ~bit;
@@ -209,9 +223,10 @@ bool Run(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
             s.orbit |= rebased;
             r.idx = V::Blend(rebased, zero, r.idx);
             r.err = V::Blend(rebased, V::Add(r.err, V::Mul(epsLow, magnitude)), r.err);
+            r.wr = {V::Blend(rebased, firstR.hi, r.wr.hi), V::Blend(rebased, firstR.lo, r.wr.lo)};
+            r.wi = {V::Blend(rebased, firstI.hi, r.wi.hi), V::Blend(rebased, firstI.lo, r.wi.lo)};
         }
-        DD<V> wr, wi;
-        OrbitAt<V>(view, oneOrbit, s.live, s.orbit, r.idx, wr, wi);
+        const DD<V> wr = r.wr, wi = r.wi;
         const D w2 = V::Add(V::Mul(wr.hi, wr.hi), V::Mul(wi.hi, wi.hi));
         const D twice = V::Add(magnitude, magnitude);
         r.err = V::Add(V::Add(V::Mul(V::Add(twice, r.err), r.err),
@@ -223,9 +238,9 @@ bool Run(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
         r.di = Add<V>(Add<V>(Mul<V>(tr, r.di), Mul<V>(ti, r.dr)), DD<V>{V::Load(s.dci), zero});
         r.dr = nr;
         r.idx = V::Add(r.idx, one);
-        OrbitAt<V>(view, oneOrbit, s.live, s.orbit, r.idx, wr, wi);
-        r.zr = Add<V>(wr, r.dr);
-        r.zi = Add<V>(wi, r.di);
+        OrbitAt<V>(view, oneOrbit, s.live, s.orbit, r.idx, r.wr, r.wi);
+        r.zr = Add<V>(r.wr, r.dr);
+        r.zi = Add<V>(r.wi, r.di);
         r.m2 = V::Add(V::Mul(r.zr.hi, r.zr.hi), V::Mul(r.zi.hi, r.zi.hi));
         r.k = V::Add(r.k, one);
         s.fresh = 0;
