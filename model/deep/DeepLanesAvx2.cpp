@@ -47,5 +47,5 @@ int64_t RunDeepLanesAvx2(const DeepLaneView& view, DeepLaneFeed& feed)
 
 bool RunDeepLowAvx2(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
 {
-    return deep_low::Run<Avx2>(view, pixels, count);
+    return deep_low::Run<deep_low::Pair<Avx2>>(view, pixels, count);
 }

@@ -44,5 +44,5 @@ int64_t RunDeepLanesAvx512(const DeepLaneView& view, DeepLaneFeed& feed)
 
 bool RunDeepLowAvx512(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
 {
-    return deep_low::Run<Avx512>(view, pixels, count);
+    return deep_low::Run<deep_low::Pair<Avx512>>(view, pixels, count);
 }

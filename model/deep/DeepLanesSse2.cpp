@@ -50,5 +50,5 @@ int64_t RunDeepLanesSse2(const DeepLaneView& view, DeepLaneFeed& feed)
 
 bool RunDeepLowSse2(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
 {
-    return deep_low::Run<Sse2>(view, pixels, count);
+    return deep_low::Run<deep_low::Pair<Sse2>>(view, pixels, count);
 }

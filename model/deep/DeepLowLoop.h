@@ -18,6 +18,39 @@ namespace deep_low {
 template <class V>
 using DD = DoubleDoubleOf<V>;
 
+// Two vectors of V as one lane type of twice the width. A double-double
+// step is a long chain of dependent roundings; two independent chains in
+// flight keep the units busy where one would wait on each result.
+template <class V>
+struct Pair {
+    static constexpr int kWidth = 2 * V::kWidth;
+    static constexpr int kHalf = V::kWidth;
+    struct D {
+        typename V::D a, b;
+    };
+    [[gnu::always_inline]] static D Set1(double v) { return {V::Set1(v), V::Set1(v)}; }
+    [[gnu::always_inline]] static D Load(const double* p) { return {V::Load(p), V::Load(p + kHalf)}; }
+    [[gnu::always_inline]] static void Store(double* p, D v)
+    {
+        V::Store(p, v.a);
+        V::Store(p + kHalf, v.b);
+    }
+    [[gnu::always_inline]] static D Add(D x, D y) { return {V::Add(x.a, y.a), V::Add(x.b, y.b)}; }
+    [[gnu::always_inline]] static D Sub(D x, D y) { return {V::Sub(x.a, y.a), V::Sub(x.b, y.b)}; }
+    [[gnu::always_inline]] static D Mul(D x, D y) { return {V::Mul(x.a, y.a), V::Mul(x.b, y.b)}; }
+    [[gnu::always_inline]] static D Neg(D x) { return {V::Neg(x.a), V::Neg(x.b)}; }
+    [[gnu::always_inline]] static D Sqrt(D x) { return {V::Sqrt(x.a), V::Sqrt(x.b)}; }
+    [[gnu::always_inline]] static D Abs(D x) { return {V::Abs(x.a), V::Abs(x.b)}; }
+    [[gnu::always_inline]] static unsigned GtBits(D x, D y) { return V::GtBits(x.a, y.a) | V::GtBits(x.b, y.b) << kHalf; }
+    [[gnu::always_inline]] static unsigned LtBits(D x, D y) { return V::LtBits(x.a, y.a) | V::LtBits(x.b, y.b) << kHalf; }
+    [[gnu::always_inline]] static unsigned GeBits(D x, D y) { return V::GeBits(x.a, y.a) | V::GeBits(x.b, y.b) << kHalf; }
+    [[gnu::always_inline]] static D Blend(unsigned bits, D x, D y) { return {V::Blend(bits, x.a, y.a), V::Blend(bits >> kHalf, x.b, y.b)}; }
+    [[gnu::always_inline]] static D Gather(const double* base, D index, unsigned bits, D src)
+    {
+        return {V::Gather(base, index.a, bits, src.a), V::Gather(base, index.b, bits >> kHalf, src.b)};
+    }
+};
+
 // The lanes' state in memory, where pixels come and go.
 template <class V>
 struct Lanes {
@@ -233,7 +266,9 @@ bool Run(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
                               V::Mul(epsLow, V::Add(V::Mul(twice, V::Sqrt(d2)), V::Load(s.dcAbs)))),
                        V::Mul(unit, V::Add(w2, cAbs)));
         // d <- (2 w + d) d + dc.
-        const DD<V> tr = Add<V>(Add<V>(wr, wr), r.dr), ti = Add<V>(Add<V>(wi, wi), r.di);
+        // 2 w is exact: twice each part.
+        const DD<V> tr = Add<V>({V::Add(wr.hi, wr.hi), V::Add(wr.lo, wr.lo)}, r.dr);
+        const DD<V> ti = Add<V>({V::Add(wi.hi, wi.hi), V::Add(wi.lo, wi.lo)}, r.di);
         const DD<V> nr = Add<V>(Sub<V>(Mul<V>(tr, r.dr), Mul<V>(ti, r.di)), DD<V>{V::Load(s.dcr), zero});
         r.di = Add<V>(Add<V>(Mul<V>(tr, r.di), Mul<V>(ti, r.dr)), DD<V>{V::Load(s.dci), zero});
         r.dr = nr;

@@ -734,7 +734,7 @@ bool SecondTry(const Scene& scene, const Setup<double>& s, PixelRecord* const* r
         }
     // Chunks long enough to keep every lane busy while pixels of unequal
     // lengths come and go.
-    constexpr int kChunk = 64;
+    constexpr int kChunk = 256;
     const int chunks = int((pixels.size() + kChunk - 1) / kChunk);
     std::atomic<bool> stopped{false};
     ForEachRange(chunks, 1, [&](int begin, int end) {

@@ -18,21 +18,21 @@ using DoubleDouble = DoubleDoubleOf<ScalarLane>;
 namespace double_double {
 
 template <class V, class D = typename V::D>
-DoubleDoubleOf<V> QuickTwoSum(D a, D b)
+[[gnu::always_inline]] inline DoubleDoubleOf<V> QuickTwoSum(D a, D b)
 {
     const D s = V::Add(a, b);
     return {s, V::Sub(b, V::Sub(s, a))};
 }
 
 template <class V, class D = typename V::D>
-DoubleDoubleOf<V> TwoSum(D a, D b)
+[[gnu::always_inline]] inline DoubleDoubleOf<V> TwoSum(D a, D b)
 {
     const D s = V::Add(a, b), v = V::Sub(s, a);
     return {s, V::Add(V::Sub(a, V::Sub(s, v)), V::Sub(b, v))};
 }
 
 template <class V, class D = typename V::D>
-void Split(D a, D& hi, D& lo)
+[[gnu::always_inline]] inline void Split(D a, D& hi, D& lo)
 {
     const D t = V::Mul(V::Set1(134217729.0), a); // 2^27 + 1
     hi = V::Sub(t, V::Sub(t, a));
@@ -40,7 +40,7 @@ void Split(D a, D& hi, D& lo)
 }
 
 template <class V, class D = typename V::D>
-DoubleDoubleOf<V> TwoProduct(D a, D b)
+[[gnu::always_inline]] inline DoubleDoubleOf<V> TwoProduct(D a, D b)
 {
     const D p = V::Mul(a, b);
     D ah{}, al{}, bh{}, bl{};
@@ -50,7 +50,7 @@ DoubleDoubleOf<V> TwoProduct(D a, D b)
 }
 
 template <class V>
-DoubleDoubleOf<V> Add(DoubleDoubleOf<V> a, DoubleDoubleOf<V> b)
+[[gnu::always_inline]] inline DoubleDoubleOf<V> Add(DoubleDoubleOf<V> a, DoubleDoubleOf<V> b)
 {
     DoubleDoubleOf<V> s = TwoSum<V>(a.hi, b.hi);
     const DoubleDoubleOf<V> t = TwoSum<V>(a.lo, b.lo);
@@ -61,19 +61,19 @@ DoubleDoubleOf<V> Add(DoubleDoubleOf<V> a, DoubleDoubleOf<V> b)
 }
 
 template <class V>
-DoubleDoubleOf<V> Neg(DoubleDoubleOf<V> a)
+[[gnu::always_inline]] inline DoubleDoubleOf<V> Neg(DoubleDoubleOf<V> a)
 {
     return {V::Neg(a.hi), V::Neg(a.lo)};
 }
 
 template <class V>
-DoubleDoubleOf<V> Sub(DoubleDoubleOf<V> a, DoubleDoubleOf<V> b)
+[[gnu::always_inline]] inline DoubleDoubleOf<V> Sub(DoubleDoubleOf<V> a, DoubleDoubleOf<V> b)
 {
     return Add<V>(a, Neg<V>(b));
 }
 
 template <class V>
-DoubleDoubleOf<V> Mul(DoubleDoubleOf<V> a, DoubleDoubleOf<V> b)
+[[gnu::always_inline]] inline DoubleDoubleOf<V> Mul(DoubleDoubleOf<V> a, DoubleDoubleOf<V> b)
 {
     DoubleDoubleOf<V> p = TwoProduct<V>(a.hi, b.hi);
     p.lo = V::Add(p.lo, V::Add(V::Mul(a.hi, b.lo), V::Mul(a.lo, b.hi)));
