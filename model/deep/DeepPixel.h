@@ -259,7 +259,9 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T, Product>& r, bool handOff)
             // Once in doubt the pixel still runs to its end, as its own
             // result stands when no orbit of its own can be afforded; its
             // bound, of no more use, is dropped before it passes any exponent.
-            if (!out.doubtful && err > T(0.0) && !(Abs(magnitude - s.radius) > err))
+            // The escape test reads z's doubles: their rounding is margin too.
+            if (!out.doubtful && err > T(0.0) &&
+                !(Abs(magnitude - s.radius) > err + T(deep_thresholds::kEscapeTestEps) * magnitude))
                 out.doubtful = true;
             if (out.doubtful)
                 err = T(0.0);

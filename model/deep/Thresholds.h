@@ -12,9 +12,12 @@ inline constexpr double kEps = 8 * 0x1p-53;
 // 64 of them.
 inline constexpr double kEpsLow = 0x1p-100;
 
-// The escape test of the second try compares z's doubles, whose squares and
-// sum round within a few u of |z|: 4 u of |z| is added to its margin.
-inline constexpr double kEscapeTestEps = 4 * 0x1p-53;
+// The escape test reads z's doubles: w rounded to a double (u |w|, and
+// |w| <= 2 |z| as every step rebases), the sum w + d (u |z|), the squares
+// and their sum (about u |z| in the modulus), the square root (u / 2) and the
+// radius and its square, rounded once each: 8 u of |z| is added to the
+// margin of both tries.
+inline constexpr double kEscapeTestEps = 8 * 0x1p-53;
 
 // A skip keeps every d_j below 2^-50 |Z_j| (LinearSkips.h). |d| >= 2^-49 |z|
 // puts |d| above 2^-50 |Z_i| (|Z_i| <= |z| + |d|), beyond every skip from i,

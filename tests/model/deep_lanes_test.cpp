@@ -43,7 +43,7 @@ void PlainStep(const DeepLaneView& v, DeepLanePixel& p)
 {
     const double magnitude = std::sqrt(p.m2);
     double d2 = p.dr * p.dr + p.di * p.di;
-    if (!p.doubtful && p.err > 0 && !(std::fabs(magnitude - v.radius) > p.err))
+    if (!p.doubtful && p.err > 0 && !(std::fabs(magnitude - v.radius) > p.err + 8 * 0x1p-53 * magnitude))
         p.doubtful = true;
     if (p.doubtful)
         p.err = 0;
