@@ -68,8 +68,8 @@ struct DeepLowView {
     const std::atomic<bool>* stop = nullptr;
 };
 
-// One pixel: given at the top of its first step (k = -1), returned where it
-// ended, with how.
+// One pixel: given at the top of a step (its first, k = -1, or a later one
+// it was brought to), returned where it ended, with how.
 struct DeepLowPixel {
     enum class End { kDoubtful, kEscaped, kInside };
     int orbit = 0;

@@ -89,7 +89,7 @@ struct Lanes {
         dcAbs[l] = p.dcAbs;
         const unsigned bit = 1u << l;
         live |= bit;
-        fresh |= bit;
+        fresh = p.k < 0 ? fresh | bit : fresh & ~bit;
         orbit = p.orbit ? orbit | bit : orbit & ~bit;
     }
 
