@@ -51,37 +51,45 @@ struct Pair {
     }
 };
 
+// The values of a pixel that a step changes and the lanes hand back, in one
+// order for the pixel, the lanes' memory and the registers.
+constexpr int kValues = 12;
+template <class S, class F>
+void EachValue(S& s, F f)
+{
+    f(s.dr.hi);
+    f(s.dr.lo);
+    f(s.di.hi);
+    f(s.di.lo);
+    f(s.zr.hi);
+    f(s.zr.lo);
+    f(s.zi.hi);
+    f(s.zi.lo);
+    f(s.m2);
+    f(s.err);
+    f(s.pr);
+    f(s.pi);
+}
+
 // The lanes' state in memory, where pixels come and go.
 template <class V>
 struct Lanes {
     static constexpr int N = V::kWidth;
-    alignas(64) double drh[N] = {}, drl[N] = {}, dih[N] = {}, dil[N] = {}, zrh[N] = {}, zrl[N] = {}, zih[N] = {}, zil[N] = {};
-    alignas(64) double m2[N] = {}, err[N] = {}, pr[N] = {}, pi[N] = {}, k[N] = {}, idx[N] = {};
-    alignas(64) double dcr[N] = {}, dci[N] = {}, dcAbs[N] = {};
-    // The orbit's value at idx, to 106 bits.
-    alignas(64) double wrh[N] = {}, wrl[N] = {}, wih[N] = {}, wil[N] = {};
+    alignas(64) double value[kValues][N] = {};
+    alignas(64) double k[N] = {}, idx[N] = {}, dcr[N] = {}, dci[N] = {}, dcAbs[N] = {};
+    // The orbit's value at idx, to 106 bits: re, its low part, im, its low part.
+    alignas(64) double w[4][N] = {};
     size_t slot[N] = {};
     unsigned live = 0, orbit = 0, fresh = 0;
 
     void Put(int l, size_t n, const DeepLowPixel& p, const DeepLowView& view)
     {
-        wrh[l] = view.re[p.orbit][p.i];
-        wrl[l] = view.reLow[p.orbit][p.i];
-        wih[l] = view.im[p.orbit][p.i];
-        wil[l] = view.imLow[p.orbit][p.i];
+        int f = 0;
+        EachValue(p, [&](double x) { value[f++][l] = x; });
+        const double* const* parts[4] = {view.re, view.reLow, view.im, view.imLow};
+        for (int c = 0; c < 4; ++c)
+            w[c][l] = parts[c][p.orbit][p.i];
         slot[l] = n;
-        drh[l] = p.dr.hi;
-        drl[l] = p.dr.lo;
-        dih[l] = p.di.hi;
-        dil[l] = p.di.lo;
-        zrh[l] = p.zr.hi;
-        zrl[l] = p.zr.lo;
-        zih[l] = p.zi.hi;
-        zil[l] = p.zi.lo;
-        m2[l] = p.m2;
-        err[l] = p.err;
-        pr[l] = p.pr;
-        pi[l] = p.pi;
         k[l] = p.k;
         idx[l] = double(p.i);
         dcr[l] = p.dcr;
@@ -95,14 +103,8 @@ struct Lanes {
 
     void Take(int l, DeepLowPixel& p) const
     {
-        p.dr = {drh[l], drl[l]};
-        p.di = {dih[l], dil[l]};
-        p.zr = {zrh[l], zrl[l]};
-        p.zi = {zih[l], zil[l]};
-        p.m2 = m2[l];
-        p.err = err[l];
-        p.pr = pr[l];
-        p.pi = pi[l];
+        int f = 0;
+        EachValue(p, [&](double& x) { x = value[f++][l]; });
         p.k = int(k[l]);
         p.i = size_t(idx[l]);
         p.orbit = int((orbit >> l) & 1);
@@ -118,37 +120,21 @@ struct Regs {
 
     void Load(const Lanes<V>& s)
     {
-        dr = {V::Load(s.drh), V::Load(s.drl)};
-        di = {V::Load(s.dih), V::Load(s.dil)};
-        zr = {V::Load(s.zrh), V::Load(s.zrl)};
-        zi = {V::Load(s.zih), V::Load(s.zil)};
-        wr = {V::Load(s.wrh), V::Load(s.wrl)};
-        wi = {V::Load(s.wih), V::Load(s.wil)};
-        m2 = V::Load(s.m2);
-        err = V::Load(s.err);
-        pr = V::Load(s.pr);
-        pi = V::Load(s.pi);
+        int f = 0;
+        EachValue(*this, [&](D& x) { x = V::Load(s.value[f++]); });
+        wr = {V::Load(s.w[0]), V::Load(s.w[1])};
+        wi = {V::Load(s.w[2]), V::Load(s.w[3])};
         k = V::Load(s.k);
         idx = V::Load(s.idx);
     }
     void Store(Lanes<V>& s) const
     {
-        V::Store(s.drh, dr.hi);
-        V::Store(s.drl, dr.lo);
-        V::Store(s.dih, di.hi);
-        V::Store(s.dil, di.lo);
-        V::Store(s.zrh, zr.hi);
-        V::Store(s.zrl, zr.lo);
-        V::Store(s.zih, zi.hi);
-        V::Store(s.zil, zi.lo);
-        V::Store(s.wrh, wr.hi);
-        V::Store(s.wrl, wr.lo);
-        V::Store(s.wih, wi.hi);
-        V::Store(s.wil, wi.lo);
-        V::Store(s.m2, m2);
-        V::Store(s.err, err);
-        V::Store(s.pr, pr);
-        V::Store(s.pi, pi);
+        int f = 0;
+        EachValue(*this, [&](const D& x) { V::Store(s.value[f++], x); });
+        V::Store(s.w[0], wr.hi);
+        V::Store(s.w[1], wr.lo);
+        V::Store(s.w[2], wi.hi);
+        V::Store(s.w[3], wi.lo);
         V::Store(s.k, k);
         V::Store(s.idx, idx);
     }

@@ -62,17 +62,8 @@ public:
         const bool front = px.orbit == 0;
         r.orbit = front ? &m_s.start : &m_s.rebase;
         r.skips = front ? m_s.startSkips : m_s.rebaseSkips;
-        r.i = px.i;
-        r.k = px.k; // out.steps is set again before the pixel ends
-        r.zr = px.zr;
-        r.zi = px.zi;
-        r.m2 = px.m2;
-        r.dr = px.dr;
-        r.di = px.di;
-        r.err = px.err;
-        r.p.re = px.pr;
-        r.p.im = px.pi;
-        r.out.doubtful = px.doubtful;
+        // out.steps is set again before the pixel ends.
+        Shared(r, px, [](auto& run, const auto& lane) { run = lane; });
         return Go(px.slot, px);
     }
 
@@ -80,6 +71,23 @@ public:
     int64_t steps = 0, skipped = 0;
 
 private:
+    // The fields a lane changes, each as `copy(field of r, field of px)`.
+    template <class R, class P, class Copy>
+    static void Shared(R& r, P& px, Copy copy)
+    {
+        copy(r.i, px.i);
+        copy(r.k, px.k);
+        copy(r.zr, px.zr);
+        copy(r.zi, px.zi);
+        copy(r.m2, px.m2);
+        copy(r.dr, px.dr);
+        copy(r.di, px.di);
+        copy(r.err, px.err);
+        copy(r.p.re, px.pr);
+        copy(r.p.im, px.pi);
+        copy(r.out.doubtful, px.doubtful);
+    }
+
     // Runs pixel j in the scalar loop: true when handed to the lanes.
     bool Go(int j, DeepLanePixel& px)
     {
@@ -87,21 +95,11 @@ private:
         if (!ContinuePixel(m_s, r, true)) {
             px.slot = j;
             px.orbit = r.orbit == &m_s.start ? 0 : 1;
-            px.i = r.i;
-            px.k = r.k;
             px.limit = std::min(r.nextPoll, m_s.maxIterations);
-            px.zr = r.zr;
-            px.zi = r.zi;
-            px.m2 = r.m2;
-            px.dr = r.dr;
-            px.di = r.di;
             px.dcr = r.dcr;
             px.dci = r.dci;
             px.dcAbs = r.dcAbs;
-            px.err = r.err;
-            px.pr = r.p.re;
-            px.pi = r.p.im;
-            px.doubtful = r.out.doubtful;
+            Shared(r, px, [](const auto& run, auto& lane) { lane = run; });
             return true;
         }
         const PixelOut& o = r.out;
