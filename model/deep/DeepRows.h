@@ -31,8 +31,9 @@ bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts
 
 // The second try at the doubtful double pixels, in double-double, all rows
 // at once in lanes: those it settles are written and leave the lists; the
-// centre's pixel, with `skipCentre`, is left as it is. False when stopped.
+// centre's pixel, with `skipCentre`, is left as it is. `outcome` gets the
+// settled pixels and the linear start's steps. False when stopped.
 bool SecondTry(const Scene& scene, const Setup<double>& s, PixelRecord* const* rows, int32_t* counts,
-               std::vector<std::vector<Doubtful>>& doubtful, bool skipCentre, int& settled);
+               std::vector<std::vector<Doubtful>>& doubtful, bool skipCentre, DeepOutcome& outcome);
 
 } // namespace deep_pixel

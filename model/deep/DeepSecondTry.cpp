@@ -148,7 +148,7 @@ void JumpLinear(const DeepLowView& v, size_t startIndex, bool julia, int maxIter
 } // namespace
 
 bool SecondTry(const Scene& scene, const Setup<double>& s, PixelRecord* const* rows, int32_t* counts,
-               std::vector<std::vector<Doubtful>>& doubtful, bool skipCentre, int& settled)
+               std::vector<std::vector<Doubtful>>& doubtful, bool skipCentre, DeepOutcome& outcome)
 {
     const DeepJob& job = scene.job;
     DeepLowView view;
@@ -199,6 +199,8 @@ bool SecondTry(const Scene& scene, const Setup<double>& s, PixelRecord* const* r
     };
     const std::vector<DeepLowPixel> starts = pixels;
     JumpLinear(view, s.startIndex, job.julia, s.maxIterations, pixels);
+    for (size_t n = 0; n < pixels.size(); ++n)
+        outcome.linearStartSteps += pixels[n].k - starts[n].k;
     if (!run(pixels))
         return false;
     // A pixel that went on from its linear start and is still in doubt
@@ -214,7 +216,7 @@ bool SecondTry(const Scene& scene, const Setup<double>& s, PixelRecord* const* r
         return false;
     for (size_t n = 0; n < again.size(); ++n)
         pixels[again[n]] = retried[n];
-    settled = 0;
+    int settled = 0;
     size_t n = 0;
     for (int i = 0; i < job.height; ++i) {
         std::vector<Doubtful>& list = doubtful[size_t(i)];
@@ -238,6 +240,7 @@ bool SecondTry(const Scene& scene, const Setup<double>& s, PixelRecord* const* r
         }
         list.resize(kept);
     }
+    outcome.settledInDoubleDouble = settled;
     return true;
 }
 

@@ -162,7 +162,7 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, Deep
     const bool centreInDoubt = scene.centre.bitsShort > 0;
     if constexpr (std::is_same_v<T, double>)
         if (job.secondTry && !scene.centre.reLow.empty() &&
-            !SecondTry(scene, s, rows, counts, doubtful, centreInDoubt, outcome.settledInDoubleDouble))
+            !SecondTry(scene, s, rows, counts, doubtful, centreInDoubt, outcome))
             return false;
     // The budget goes to the doubtful pixels in row order, each charged
     // what its difference iteration ran: the choice depends on nothing

@@ -151,6 +151,41 @@ TEST(DeepView, AgreesWithMpfrAtHalfSize1e12)
     ExpectSameImage(deep, reference);
 }
 
+// About a point of the seahorse valley that lands on a repelling fixed point
+// of multiplier 1.0067 (bench/deep_bench.cpp), pixels of 2.8e-51 leave it
+// after some 17,000 steps: the doubtful ones start their second try with
+// the linear start, past the steps where their difference is linear to
+// 106 bits. MPFR iterates a window that holds four whose first try was wrong.
+TEST(DeepView, SecondTryFromItsLinearStartAgreesWithMpfr)
+{
+    const std::string re = "-0.743644510973285895830785591448686709835767306505892084114555888279978939966208371804"
+                           "48714521225748767548787153391176049";
+    const std::string im = "0.13184706888048892710011735291650820381215323924216586750741737912046187233411270992916"
+                           "99002565026642036981440623853153480";
+    const DeepJob job = Job(re, im, 1e-50, 48, 36, 20000);
+    Image deep(48, 36), first(48, 36), reference(48, 36);
+    const DeepOutcome outcome = BuildDeep(job, deep);
+    ASSERT_EQ(outcome.error, "");
+    EXPECT_GT(outcome.settledInDoubleDouble, 20);
+    EXPECT_GT(outcome.linearStartSteps, 20 * 10000);
+    DeepJob firstOnly = job;
+    firstOnly.secondTry = false;
+    firstOnly.ownReferenceBudget = 0;
+    ASSERT_EQ(BuildDeep(firstOnly, first).error, "");
+    reference.counts = deep.counts;
+    for (int i = 0; i < 36; ++i)
+        for (int j = 0; j < 48; ++j)
+            reference.Cell(i, j) = deep.Cell(i, j);
+    const Window window{16, 23, 26, 40};
+    BuildReference(job, DeepPrecisionBits(job.pixelSize) + 64, reference, window);
+    int firstWrong = 0;
+    for (int i = window.top; i < window.bottom; ++i)
+        for (int j = window.left; j < window.right; ++j)
+            firstWrong += first.Count(i, j) != reference.Count(i, j);
+    EXPECT_GE(firstWrong, 4);
+    ExpectSameImage(deep, reference);
+}
+
 // About the point i, whose spirals repeat at every scale.
 TEST(DeepView, AgreesWithMpfrAtHalfSize1e30)
 {
