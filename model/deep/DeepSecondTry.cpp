@@ -44,7 +44,7 @@ DeepLowPixel StartLow(const DeepLowView& v, size_t startIndex, DoubleDouble dr, 
 // computes X in double-double for every pixel at once, with bounds on
 //   |r_j| <= x^2 S_j            (x = |d_0| <= xTop),
 //   S_(j+1) = 2 |Z_j| S_j + (|X_j| + xTop S_j)^2;
-//   |X_j computed - X_j| <= x Q_j,
+//   |X_j computed - X_j| <= Q_j,
 //   Q_(j+1) = 2 |Z_j| Q_j + epsLow (4 |Z_j| |X_j| + b)
 // (the step's roundings and the orbit's 106 bits); and the orbit's MPFR
 // roundings, through the pixel's own derivative (|z_j| within 2^-49 of
@@ -124,7 +124,8 @@ void JumpLinear(const DeepLowView& v, size_t startIndex, bool julia, int maxIter
             stand(before, order[next]);
         if (next == order.size())
             return;
-        if (at.j == last) {
+        // A stopped build leaves the rest where they are; their run sees the stop.
+        if (at.j == last || ((at.j & 0xFFFF) == 0 && v.stop && v.stop->load(std::memory_order_relaxed))) {
             for (; next < order.size(); ++next)
                 stand(at, order[next]);
             return;
