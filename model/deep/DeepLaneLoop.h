@@ -10,6 +10,7 @@
 // set, reading nothing for the others, which keep src).
 
 #include "model/deep/DeepLanes.h"
+#include "model/deep/Thresholds.h"
 #include "model/kernels/MandelbrotPoint.h"
 
 namespace deep_lanes {
@@ -126,7 +127,8 @@ int64_t Run(const DeepLaneView& view, DeepLaneFeed& feed)
     for (int l = 0; l < N && feed.Next(p); ++l)
         s.Put(l, p, view);
     const D radius2 = V::Set1(view.radius2), radius = V::Set1(view.radius), eps = V::Set1(view.eps);
-    const D zero = V::Set1(0.0), one = V::Set1(1.0), tiny = V::Set1(0x1p-98);
+    const D zero = V::Set1(0.0), one = V::Set1(1.0), tiny = V::Set1(deep_thresholds::kSkipRatio2);
+    const D escapeEps = V::Set1(deep_thresholds::kEscapeTestEps);
     const D size0 = V::Set1(double(view.size[0])), size1 = V::Set1(double(view.size[1]));
     const D first1r = V::Set1(view.re[1][0]), first1i = V::Set1(view.im[1][0]);
     const bool oneOrbit = view.re[0] == view.re[1] && view.im[0] == view.im[1];
@@ -157,7 +159,8 @@ int64_t Run(const DeepLaneView& view, DeepLaneFeed& feed)
         }
         // The top of the scalar step: its magnitude and doubt test.
         const D magnitude = V::Sqrt(r.m2);
-        s.doubt |= ~s.doubt & V::GtBits(r.err, zero) & ~V::GtBits(V::Abs(V::Sub(magnitude, radius)), r.err) & s.live;
+        const D margin = V::Add(r.err, V::Mul(escapeEps, magnitude));
+        s.doubt |= ~s.doubt & V::GtBits(r.err, zero) & ~V::GtBits(V::Abs(V::Sub(magnitude, radius)), margin) & s.live;
         D err = V::Blend(s.doubt, zero, r.err);
         // P <- P z, rescaled as the scalar product is.
         {

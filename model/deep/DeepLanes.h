@@ -9,9 +9,11 @@
 // A lane performs the scalar loop's operations in the scalar order, so a
 // pixel's cell, count and doubt do not depend on which code stepped it.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
+#include "model/deep/DoubleDouble.h"
 #include "model/kernels/MandelbrotKernel.h"
 
 // What the lanes read of the view: the two orbits (0: the one pixels
@@ -50,3 +52,35 @@ public:
 // Steps every pixel the feed gives until all have finished; the number of
 // ordinary steps taken in lanes. `isa` must be a vector one and supported.
 int64_t RunDeepLanes(KernelIsa isa, const DeepLaneView& view, DeepLaneFeed& feed);
+
+// The second try at doubtful pixels: the same steps with the differences in
+// double-double, one by one, about the orbits read to 106 bits, with a bound
+// that adds the orbits' own MPFR roundings (`orbitUnit` of the moduli each
+// step adds up). Each pixel runs in lanes from start to end.
+struct DeepLowView {
+    const double* re[2] = {nullptr, nullptr};
+    const double* im[2] = {nullptr, nullptr};
+    const double* reLow[2] = {nullptr, nullptr};
+    const double* imLow[2] = {nullptr, nullptr};
+    size_t size[2] = {0, 0};
+    double radius2 = 0, radius = 0, orbitUnit = 0, cAbs = 0;
+    int maxIterations = 0;
+    const std::atomic<bool>* stop = nullptr;
+};
+
+// One pixel: given at the top of a step (its first, k = -1, or a later one
+// it was brought to), returned where it ended, with how.
+struct DeepLowPixel {
+    enum class End { kDoubtful, kEscaped, kInside };
+    int orbit = 0;
+    size_t i = 0;
+    int k = -1;
+    DoubleDouble dr, di, zr, zi;
+    double m2 = 0, dcr = 0, dci = 0, dcAbs = 0, err = 0, pr = 0, pi = 0;
+    End end = End::kDoubtful;
+};
+
+// Runs every pixel to its end; false when the view's stop flag was seen set
+// (the pixels' ends are then partly unwritten). Any `isa` the processor
+// supports, the scalar loop too, gives the same bits.
+bool RunDeepLow(KernelIsa isa, const DeepLowView& view, DeepLowPixel* pixels, size_t count);

@@ -1,41 +1,18 @@
 // Eight deep pixels at a time in AVX-512F (compiled for it alone; chosen
 // only where the processor has it). No FMA: the pixels must match the
 // scalar loop.
-#include <immintrin.h>
-
 #include <cstdint>
 
 #include "model/deep/DeepLaneLoop.h"
-
-namespace {
-
-struct Avx512 {
-    static constexpr int kWidth = 8;
-    using D = __m512d;
-    static D Set1(double v) { return _mm512_set1_pd(v); }
-    static D Load(const double* p) { return _mm512_load_pd(p); }
-    static void Store(double* p, D v) { _mm512_store_pd(p, v); }
-    static D Add(D a, D b) { return _mm512_add_pd(a, b); }
-    static D Sub(D a, D b) { return _mm512_sub_pd(a, b); }
-    static D Mul(D a, D b) { return _mm512_mul_pd(a, b); }
-    // Masked only to spare gcc 12 a false warning about the plain form.
-    static D Sqrt(D a) { return _mm512_mask_sqrt_pd(a, __mmask8(0xFF), a); }
-    static D Abs(D a) { return _mm512_abs_pd(a); }
-    static unsigned GtBits(D a, D b) { return unsigned(_mm512_cmp_pd_mask(a, b, _CMP_GT_OQ)); }
-    static unsigned LtBits(D a, D b) { return unsigned(_mm512_cmp_pd_mask(a, b, _CMP_LT_OQ)); }
-    static unsigned GeBits(D a, D b) { return unsigned(_mm512_cmp_pd_mask(a, b, _CMP_GE_OQ)); }
-    static D Blend(unsigned bits, D a, D b) { return _mm512_mask_blend_pd(__mmask8(bits & 0xFF), b, a); }
-    static D Gather(const double* base, D index, unsigned bits, D src)
-    {
-        // The conversion masked for the same reason as Sqrt.
-        const __m256i at = _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), __mmask8(0xFF), index);
-        return _mm512_mask_i32gather_pd(src, __mmask8(bits & 0xFF), at, base, 8);
-    }
-};
-
-} // namespace
+#include "model/deep/DeepLowLoop.h"
+#include "model/kernels/LanesAvx512.h"
 
 int64_t RunDeepLanesAvx512(const DeepLaneView& view, DeepLaneFeed& feed)
 {
     return deep_lanes::Run<Avx512>(view, feed);
+}
+
+bool RunDeepLowAvx512(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
+{
+    return deep_low::Run<deep_low::Pair<Avx512>>(view, pixels, count);
 }

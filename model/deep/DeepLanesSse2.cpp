@@ -1,47 +1,17 @@
 // Two deep pixels at a time in SSE2. No FMA: the pixels must match the
 // scalar loop.
-#include <emmintrin.h>
-
 #include <cstdint>
 
 #include "model/deep/DeepLaneLoop.h"
-
-namespace {
-
-struct Sse2 {
-    static constexpr int kWidth = 2;
-    using D = __m128d;
-    static D Set1(double v) { return _mm_set1_pd(v); }
-    static D Load(const double* p) { return _mm_load_pd(p); }
-    static void Store(double* p, D v) { _mm_store_pd(p, v); }
-    static D Add(D a, D b) { return _mm_add_pd(a, b); }
-    static D Sub(D a, D b) { return _mm_sub_pd(a, b); }
-    static D Mul(D a, D b) { return _mm_mul_pd(a, b); }
-    static D Sqrt(D a) { return _mm_sqrt_pd(a); }
-    static D Abs(D a) { return _mm_andnot_pd(_mm_set1_pd(-0.0), a); }
-    static unsigned GtBits(D a, D b) { return unsigned(_mm_movemask_pd(_mm_cmpgt_pd(a, b))); }
-    static unsigned LtBits(D a, D b) { return unsigned(_mm_movemask_pd(_mm_cmplt_pd(a, b))); }
-    static unsigned GeBits(D a, D b) { return unsigned(_mm_movemask_pd(_mm_cmpge_pd(a, b))); }
-    static D Blend(unsigned bits, D a, D b)
-    {
-        const D m = _mm_castsi128_pd(_mm_set_epi64x(-int64_t((bits >> 1) & 1), -int64_t(bits & 1)));
-        return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b));
-    }
-    static D Gather(const double* base, D index, unsigned bits, D src)
-    {
-        alignas(16) double at[2], out[2];
-        _mm_store_pd(at, index);
-        _mm_store_pd(out, src);
-        for (int l = 0; l < 2; ++l)
-            if ((bits >> l) & 1)
-                out[l] = base[int64_t(at[l])];
-        return _mm_load_pd(out);
-    }
-};
-
-} // namespace
+#include "model/deep/DeepLowLoop.h"
+#include "model/kernels/LanesSse2.h"
 
 int64_t RunDeepLanesSse2(const DeepLaneView& view, DeepLaneFeed& feed)
 {
     return deep_lanes::Run<Sse2>(view, feed);
+}
+
+bool RunDeepLowSse2(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
+{
+    return deep_low::Run<deep_low::Pair<Sse2>>(view, pixels, count);
 }

@@ -63,6 +63,8 @@ struct DeepOutcome {
     int doubtfulKept = 0;
     // Doubtful pixels settled by their second try, in double-double.
     int settledInDoubleDouble = 0;
+    // Steps the second try's linear start took the doubtful pixels past.
+    int64_t linearStartSteps = 0;
     // Own references whose orbit still lacked bits after the last attempt:
     // their result is MPFR's at the most bits tried.
     int unsettled = 0;

@@ -1,30 +1,7 @@
 // Four pixels at a time in AVX2 (compiled for it alone; chosen only where
 // the processor has it). No FMA: the pixels must match the scalar loop.
-#include <immintrin.h>
-
+#include "model/kernels/LanesAvx2.h"
 #include "model/kernels/MandelbrotLanes.h"
-
-namespace {
-
-struct Avx2 {
-    static constexpr int kWidth = 4;
-    using D = __m256d;
-    static D Set1(double v) { return _mm256_set1_pd(v); }
-    static D Load(const double* p) { return _mm256_load_pd(p); }
-    static void Store(double* p, D v) { _mm256_store_pd(p, v); }
-    static D Add(D a, D b) { return _mm256_add_pd(a, b); }
-    static D Sub(D a, D b) { return _mm256_sub_pd(a, b); }
-    static D Mul(D a, D b) { return _mm256_mul_pd(a, b); }
-    static D Abs(D a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
-    static D Max(D a, D b) { return _mm256_max_pd(a, b); }
-    static unsigned NotLeBits(D a, D b) { return unsigned(_mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_NLE_UQ))); }
-    static unsigned EqBits(D a, D b) { return unsigned(_mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_EQ_OQ))); }
-    static unsigned GtBits(D a, D b) { return unsigned(_mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_GT_OQ))); }
-    static unsigned LtBits(D a, D b) { return unsigned(_mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_LT_OQ))); }
-    static unsigned GeBits(D a, D b) { return unsigned(_mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_GE_OQ))); }
-};
-
-} // namespace
 
 bool IterateMandelbrotRowAvx2(const MandelbrotRowJob& job, int begin, int end, PixelRecord* row)
 {

@@ -1,31 +1,7 @@
 // Eight pixels at a time in AVX-512F (compiled for it alone; chosen only
 // where the processor has it). No FMA: the pixels must match the scalar loop.
-#include <immintrin.h>
-
+#include "model/kernels/LanesAvx512.h"
 #include "model/kernels/MandelbrotLanes.h"
-
-namespace {
-
-struct Avx512 {
-    static constexpr int kWidth = 8;
-    using D = __m512d;
-    static D Set1(double v) { return _mm512_set1_pd(v); }
-    static D Load(const double* p) { return _mm512_load_pd(p); }
-    static void Store(double* p, D v) { _mm512_store_pd(p, v); }
-    static D Add(D a, D b) { return _mm512_add_pd(a, b); }
-    static D Sub(D a, D b) { return _mm512_sub_pd(a, b); }
-    static D Mul(D a, D b) { return _mm512_mul_pd(a, b); }
-    static D Abs(D a) { return _mm512_abs_pd(a); }
-    // Masked only to spare gcc 12 a false warning about the plain form.
-    static D Max(D a, D b) { return _mm512_mask_max_pd(a, __mmask8(0xFF), a, b); }
-    static unsigned NotLeBits(D a, D b) { return unsigned(_mm512_cmp_pd_mask(a, b, _CMP_NLE_UQ)); }
-    static unsigned EqBits(D a, D b) { return unsigned(_mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ)); }
-    static unsigned GtBits(D a, D b) { return unsigned(_mm512_cmp_pd_mask(a, b, _CMP_GT_OQ)); }
-    static unsigned LtBits(D a, D b) { return unsigned(_mm512_cmp_pd_mask(a, b, _CMP_LT_OQ)); }
-    static unsigned GeBits(D a, D b) { return unsigned(_mm512_cmp_pd_mask(a, b, _CMP_GE_OQ)); }
-};
-
-} // namespace
 
 bool IterateMandelbrotRowAvx512(const MandelbrotRowJob& job, int begin, int end, PixelRecord* row)
 {

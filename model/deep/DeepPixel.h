@@ -1,0 +1,401 @@
+#pragma once
+// One deep pixel stepped in the scalar loop, and what every pass over a
+// view shares: the parts of DeepView.cpp that its rows (DeepRows.cpp) and
+// its second try (DeepSecondTry.cpp) use too. Internal to model/deep.
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+
+#include "imaging/ColorMap.h"
+#include "model/deep/DeepView.h"
+#include "model/deep/FloatExp.h"
+#include "model/deep/LinearSkips.h"
+#include "numbers/Mpfr.h"
+#include "model/deep/ReferenceOrbit.h"
+#include "model/deep/Thresholds.h"
+#include "model/kernels/MandelbrotKernel.h"
+#include "model/kernels/MandelbrotPoint.h"
+
+// Glitches, and why rebasing is the answer here. A pixel's z = w_i + d
+// loses its digits when it passes far closer to 0 than the reference does
+// (|w_i + d| much smaller than |w_i|, so |d| is about |w_i|): from then on d
+// carries the rounding of w_i, not the pixel. Instead of detecting that
+// after the fact and iterating such pixels again about a second reference,
+// every step here rebases: once |z| < |d|, the pixel continues from index 0
+// of an orbit that starts at the critical point 0, with d = z. So |d| <= |z|
+// after every step, hence |w_i| <= 2 |z|: the cancellation that makes a
+// glitch cannot happen, with one reference for the whole view. The same
+// rebase serves when a pixel outlives the reference orbit (the centre
+// escaped first). For the Mandelbrot set the orbit of the critical point is
+// the reference itself (w_0 = 0, w_1 = centre); a Julia set iterates the
+// critical orbit of its constant beside the one at the view's centre.
+//
+// What rebasing cannot cure is a pixel whose fate hangs on digits no double
+// holds: some points near the set's filaments double every rounding many
+// hundred times over before they escape. Each pixel therefore carries a
+// bound on its accumulated rounding error; when the bound reaches the escape
+// test's margin (the test could go either way), the pixel is iterated again
+// about a reference orbit of its own, in arbitrary precision, with a zero
+// difference. Such pixels are few: their count is reported.
+
+namespace deep_pixel {
+
+using mandelbrot_point::Escaped;
+using mandelbrot_point::kInsideValue;
+using mandelbrot_point::NeedsScaling;
+using mandelbrot_point::Scale;
+
+inline double AsDouble(double v) { return v; }
+inline double AsDouble(FloatExp v) { return v.ToDouble(); }
+// An infinite double (the square of a radius past 1.3e154) must stay above
+// every norm; FloatExp has no infinity, so it gets an exponent no norm of a
+// point that has not escaped reaches.
+template <class T>
+T FromDouble(double v)
+{
+    if constexpr (std::is_same_v<T, double>)
+        return v;
+    else
+        return std::isinf(v) ? FloatExp::Normal(v > 0 ? 1 : -1, int64_t(1) << 40) : FloatExp(v);
+}
+
+template <class T>
+T FromWide(FloatExp v)
+{
+    if constexpr (std::is_same_v<T, double>)
+        return v.ToDouble();
+    else
+        return v;
+}
+
+template <class T>
+struct OrbitView {
+    const T* re = nullptr;
+    const T* im = nullptr;
+    size_t size = 0;
+};
+
+inline OrbitView<double> View(const ReferenceOrbit& o, double*)
+{
+    return {o.re.data(), o.im.data(), o.size()};
+}
+
+inline OrbitView<FloatExp> View(const ReferenceOrbit& o, FloatExp*)
+{
+    return {o.reWide.data(), o.imWide.data(), o.size()};
+}
+
+// The running product P = z_0 z_1 ... z_(m-1): only its direction is
+// painted. In doubles it is rescaled by powers of two as the point loop
+// does; in FloatExp its exponent is free.
+struct ProductDouble {
+    double re, im;
+    void Times(double zr, double zi)
+    {
+        // A deep pixel's z can pass far nearer 0 than a double point's ever
+        // does; the product, kept near 1, would then sink among the
+        // subnormals. Only z's direction matters to it.
+        if (NeedsScaling(zr, zi))
+            Scale(zr, zi);
+        const double t = re * zr - im * zi;
+        im = re * zi + im * zr;
+        re = t;
+        if (NeedsScaling(re, im))
+            Scale(re, im);
+    }
+    void Direction(double& r, double& i) const
+    {
+        r = re;
+        i = im;
+    }
+};
+
+struct ProductWide {
+    FloatExp re, im;
+    void Times(FloatExp zr, FloatExp zi)
+    {
+        const FloatExp t = re * zr - im * zi;
+        im = re * zi + im * zr;
+        re = t;
+    }
+    void Direction(double& r, double& i) const
+    {
+        const int64_t top = re.m == 0 ? im.e : im.m == 0 ? re.e : std::max(re.e, im.e);
+        r = FloatExp::Normal(re.m, re.e - top).ToDouble();
+        i = FloatExp::Normal(im.m, im.e - top).ToDouble();
+    }
+};
+
+template <class T>
+struct Setup {
+    OrbitView<T> start, rebase;
+    // Skip tables of the two orbits, or null to step one by one.
+    const SkipTable<T>* startSkips = nullptr;
+    const SkipTable<T>* rebaseSkips = nullptr;
+    size_t startIndex = 0;
+    T pixel, radius2, radius, g;
+    bool julia = false;
+    int width = 0, maxIterations = 0;
+    const std::atomic<bool>* stop = nullptr;
+    // The pass over the view hands the ordinary steps of double pixels to
+    // these lanes, unless scalar.
+    KernelIsa isa = KernelIsa::kScalar;
+};
+
+struct PixelOut {
+    MandelbrotPixel cell;
+    int32_t count = -1;
+    bool doubtful = false; // the rounding may have decided the escape test
+    int64_t steps = 0, skipped = 0;
+};
+
+static_assert(kSkipMaxSteps == (size_t(1) << 21), "DeepJob::skipAllLengths starts at the tables' own limit");
+
+using deep_thresholds::kEps;
+using deep_thresholds::kSkipRatio2;
+
+
+// The longest valid skip from index i of the table, or null. A skip
+// covers 2^(l+1) steps from an index aligned to that length; its radius
+// never exceeds that of the first half, so the search stops at the first
+// level that fails. Past the steps where the table keeps every length,
+// the short ones are missing and the search goes on to the longer.
+template <class T>
+const SkipEntry<T>* FindSkip(const SkipTable<T>& skips, size_t i, T reach, int64_t room, size_t& len)
+{
+    if (i < skips.base)
+        return nullptr;
+    const size_t off = i - skips.base;
+    const SkipEntry<T>* best = nullptr;
+    for (size_t l = 0; l < skips.levels.size() && ((off >> l) & 1) == 0; ++l) {
+        const size_t m = off >> (l + 1), n = size_t(2) << l;
+        if (m >= skips.levels[l].size() && int64_t(n) <= room && off + n <= skips.steps)
+            continue;
+        if (m >= skips.levels[l].size() || int64_t(n) > room || !(reach < skips.levels[l][m].r))
+            break;
+        best = &skips.levels[l][m];
+        len = n;
+    }
+    return best;
+}
+
+// A pixel's whole state at the top of a step, from which the loop below
+// goes on: the lanes of DeepLanes.h take it over and give it back there.
+template <class T, class Product>
+struct PixelRun {
+    const OrbitView<T>* orbit = nullptr;
+    const SkipTable<T>* skips = nullptr;
+    size_t i = 0;
+    int k = -1;
+    T dr, di, dcr, dci, dcAbs, zr, zi, m2, err;
+    Product p;
+    PixelOut out;
+    int nextPoll = 0xFFFF;
+};
+
+// One pixel, the point loop's steps on z = w_i + d: P <- z_0, then
+// z_(k+1) = z_k^2 + c until |z|^2 > radius2 or k reaches the limit.
+template <class T, class Product>
+PixelRun<T, Product> StartPixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
+{
+    const T eps = T(kEps);
+    PixelRun<T, Product> r;
+    r.dcr = dcr;
+    r.dci = dci;
+    r.dcAbs = Sqrt(dcr * dcr + dci * dci);
+    r.orbit = &s.start;
+    r.skips = s.startSkips;
+    r.i = s.startIndex;
+    r.dr = dr;
+    r.di = di;
+    r.zr = r.orbit->re[r.i] + dr;
+    r.zi = r.orbit->im[r.i] + di;
+    r.m2 = r.zr * r.zr + r.zi * r.zi;
+    // err bounds |computed z - exact z| to first order: each step doubles
+    // it by |z| and adds the step's own roundings, which are relative to
+    // the difference d, not to z, as long as d is the smaller.
+    r.err = eps * Sqrt(dr * dr + di * di);
+    r.p = Product{r.zr, r.zi};
+    return r;
+}
+
+// Whether the lanes can take the step the pixel is at as the loop would:
+// no escape, poll, end, possible skip or rescaling of a tiny z in it.
+template <class T, class Product>
+bool LanesCanStep(const Setup<T>& s, const PixelRun<T, Product>& r, T d2)
+{
+    if constexpr (std::is_same_v<T, double>)
+        return !(r.m2 > s.radius2) && r.k < r.nextPoll && r.k < s.maxIterations &&
+               !(r.skips && d2 < T(kSkipRatio2) * r.m2) && !NeedsScaling(r.zr, r.zi);
+    else
+        return false;
+}
+
+// Steps the pixel until it ends (true, `out` written) or, with `handOff`,
+// until a later step the lanes can take (false, at the top of that step).
+template <class T, class Product>
+bool ContinuePixel(const Setup<T>& s, PixelRun<T, Product>& r, bool handOff)
+{
+    const T eps = T(kEps);
+    const T dcr = r.dcr, dci = r.dci, dcAbs = r.dcAbs;
+    const OrbitView<T>*& orbit = r.orbit;
+    const SkipTable<T>*& skips = r.skips;
+    size_t& i = r.i;
+    T &zr = r.zr, &zi = r.zi, &m2 = r.m2, &dr = r.dr, &di = r.di, &err = r.err;
+    Product& p = r.p;
+    PixelOut& out = r.out;
+    int& nextPoll = r.nextPoll;
+    int& k = r.k;
+    for (bool first = true;; ++k, first = false) {
+        const T magnitude = Sqrt(m2);
+        T d2 = dr * dr + di * di;
+        if (k >= 0) {
+            if (handOff && !first && LanesCanStep(s, r, d2))
+                return false;
+            // Once in doubt the pixel still runs to its end, as its own
+            // result stands when no orbit of its own can be afforded; its
+            // bound, of no more use, is dropped before it passes any exponent.
+            // The escape test reads z's doubles: their rounding is margin too.
+            if (!out.doubtful && err > T(0.0) &&
+                !(Abs(magnitude - s.radius) > err + T(deep_thresholds::kEscapeTestEps) * magnitude))
+                out.doubtful = true;
+            if (out.doubtful)
+                err = T(0.0);
+            out.steps = k + 1;
+            if (m2 > s.radius2) {
+                double pr = 0, pi = 0;
+                p.Direction(pr, pi);
+                out.cell = Escaped(pr, pi, AsDouble(zr), AsDouble(zi), AsDouble(m2));
+                out.count = k + 1;
+                return true;
+            }
+            bool stopped = false;
+            if (k >= nextPoll) {
+                nextPoll = k + 0x10000;
+                stopped = s.stop && s.stop->load(std::memory_order_relaxed);
+            }
+            if (k >= s.maxIterations || stopped) {
+                out.cell.value = kInsideValue;
+                out.cell.stopped = stopped;
+                return true;
+            }
+            // A skip needs no escape or rebase test inside it: its radius
+            // keeps every exact d_j below 2^-50 |Z_j| (|d| + err bounds the
+            // exact difference), and every Z_j inside it within half the
+            // escape radius, so no exact z_j inside escapes, none comes
+            // near the radius, and none comes near 0 (|z_j| > |d_j|).
+            // |d| >= 2^-49 |z| puts |d| above 2^-50 |Z_i|, beyond every
+            // skip from i: the table is not read for the pixels that have
+            // left the reference.
+            size_t len = 0;
+            const SkipEntry<T>* e = skips && d2 < T(kSkipRatio2) * m2
+                                        ? FindSkip(*skips, i, Sqrt(d2) + err, int64_t(s.maxIterations) - k, len)
+                                        : nullptr;
+            if (e) {
+                const T dAbs = Sqrt(d2);
+                if (!out.doubtful)
+                    err = T(kSkipSlack) * e->aAbs * err + (e->qa * dAbs + e->qb * dcAbs + e->ed) * dAbs +
+                          (e->qc * dcAbs + e->ec) * dcAbs;
+                // Each z_j inside is Z_j (1 + 2^-50 at most): the product
+                // takes their direction.
+                p.Times(T(e->ur), T(e->ui));
+                const T nr = e->ar * dr - e->ai * di + e->br * dcr - e->bi * dci;
+                di = e->ar * di + e->ai * dr + e->br * dci + e->bi * dcr;
+                dr = nr;
+                i += len;
+                k += int(len) - 1;
+                out.skipped += int64_t(len);
+                zr = orbit->re[i] + dr;
+                zi = orbit->im[i] + di;
+                m2 = zr * zr + zi * zi;
+                continue;
+            }
+            p.Times(zr, zi);
+        }
+        if (m2 < d2 || i + 1 >= orbit->size) {
+            dr = zr;
+            di = zi;
+            d2 = m2;
+            orbit = &s.rebase;
+            skips = s.rebaseSkips;
+            i = 0;
+            if (!out.doubtful)
+                err = err + eps * magnitude; // the rounding of w_i + d
+        }
+        if (!out.doubtful)
+            err = (magnitude + magnitude + err) * err + eps * ((magnitude + magnitude) * Sqrt(d2) + dcAbs);
+        // d <- (2 w + d) d + dc.
+        const T tr = orbit->re[i] + orbit->re[i] + dr;
+        const T ti = orbit->im[i] + orbit->im[i] + di;
+        const T nr = tr * dr - ti * di + dcr;
+        di = tr * di + ti * dr + dci;
+        dr = nr;
+        ++i;
+        zr = orbit->re[i] + dr;
+        zi = orbit->im[i] + di;
+        m2 = zr * zr + zi * zi;
+    }
+}
+
+template <class T, class Product>
+PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
+{
+    PixelRun<T, Product> r = StartPixel<T, Product>(s, dr, di, dcr, dci);
+    ContinuePixel(s, r, false);
+    return r.out;
+}
+
+// The offset of pixel index `index` of a side of `size` pixels from the
+// centre, in the form the differences take.
+template <class T>
+T Offset(int index, int size, T pixel)
+{
+    return T(double(index - size / 2)) * pixel;
+}
+
+inline void Store(const PixelOut& o, PixelRecord& cell, int32_t* count)
+{
+    cell.nx = o.cell.re;
+    cell.ny = o.cell.im;
+    cell.value = o.cell.value;
+    if (count)
+        *count = o.count;
+}
+
+// What every pass over the view shares.
+struct Scene {
+    const DeepJob& job;
+    const MpfrReal& x; // the centre as read
+    const MpfrReal& y;
+    long bits;
+    bool wide;
+    size_t length;
+    const ReferenceOrbit& centre;
+    size_t startIndex;
+    const ReferenceOrbit& rebase;
+};
+
+template <class T>
+Setup<T> MakeSetup(const Scene& scene, const ReferenceOrbit& start, size_t startIndex)
+{
+    const DeepJob& job = scene.job;
+    Setup<T> s;
+    s.start = View(start, static_cast<T*>(nullptr));
+    s.rebase = View(scene.rebase, static_cast<T*>(nullptr));
+    s.startIndex = startIndex;
+    s.pixel = FromWide<T>(job.pixelSize);
+    s.radius2 = FromDouble<T>(job.radius2);
+    s.radius = FromDouble<T>(std::sqrt(job.radius2));
+    s.g = T(job.g);
+    s.julia = job.julia;
+    s.width = job.width;
+    s.maxIterations = job.maxIterations;
+    s.stop = job.stop;
+    return s;
+}
+
+} // namespace deep_pixel

@@ -1,0 +1,184 @@
+#include "model/deep/DeepRows.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <type_traits>
+#include <vector>
+
+#include "model/deep/DeepLanes.h"
+
+namespace deep_pixel {
+
+namespace {
+
+// A pixel the difference iteration has finished: its cell and count
+// written, its steps counted, and its column listed when it was doubtful.
+void Finish(const PixelOut& o, int j, PixelRecord* row, int32_t* counts, int64_t& steps, int64_t& skipped,
+            std::vector<Doubtful>& doubtful)
+{
+    steps += o.steps;
+    skipped += o.skipped;
+    if (o.doubtful)
+        doubtful.push_back({j, o.steps + 3});
+    Store(o, row[j], counts ? counts + j : nullptr);
+}
+
+// One row of double pixels for the lanes: each pixel runs in the scalar
+// loop until a step the lanes can take, and again whenever they hand it
+// back. The pixels finish in another order than the row's, and their
+// doubtful ones are listed in column order afterwards.
+class RowFeed final : public DeepLaneFeed {
+public:
+    using Run = PixelRun<double, ProductDouble>;
+
+    RowFeed(const Setup<double>& s, double y, PixelRecord* row, int32_t* counts, std::vector<Doubtful>& doubtful)
+        : m_s(s), m_y(y), m_row(row), m_counts(counts), m_doubtful(doubtful), m_runs(size_t(s.width))
+    {
+    }
+
+    bool Next(DeepLanePixel& px) override
+    {
+        while (m_next < m_s.width && !m_stopped) {
+            // Pixels of few iterations each can still make a long row.
+            if (m_s.stop && m_s.stop->load(std::memory_order_relaxed)) {
+                m_stopped = true;
+                break;
+            }
+            const int j = m_next++;
+            const double x = Offset(j, m_s.width, m_s.pixel);
+            m_runs[size_t(j)] = m_s.julia ? StartPixel<double, ProductDouble>(m_s, x / m_s.g, m_y / m_s.g, 0.0, 0.0)
+                                          : StartPixel<double, ProductDouble>(m_s, x, m_y, x, m_y);
+            if (Go(j, px))
+                return true;
+        }
+        return false;
+    }
+
+    bool Back(DeepLanePixel& px) override
+    {
+        if (m_stopped)
+            return false;
+        Run& r = m_runs[size_t(px.slot)];
+        const bool front = px.orbit == 0;
+        r.orbit = front ? &m_s.start : &m_s.rebase;
+        r.skips = front ? m_s.startSkips : m_s.rebaseSkips;
+        // out.steps is set again before the pixel ends.
+        Shared(r, px, [](auto& run, const auto& lane) { run = lane; });
+        return Go(px.slot, px);
+    }
+
+    bool Stopped() const { return m_stopped; }
+    int64_t steps = 0, skipped = 0;
+
+private:
+    // The fields a lane changes, each as `copy(field of r, field of px)`.
+    template <class R, class P, class Copy>
+    static void Shared(R& r, P& px, Copy copy)
+    {
+        copy(r.i, px.i);
+        copy(r.k, px.k);
+        copy(r.zr, px.zr);
+        copy(r.zi, px.zi);
+        copy(r.m2, px.m2);
+        copy(r.dr, px.dr);
+        copy(r.di, px.di);
+        copy(r.err, px.err);
+        copy(r.p.re, px.pr);
+        copy(r.p.im, px.pi);
+        copy(r.out.doubtful, px.doubtful);
+    }
+
+    // Runs pixel j in the scalar loop: true when handed to the lanes.
+    bool Go(int j, DeepLanePixel& px)
+    {
+        Run& r = m_runs[size_t(j)];
+        if (!ContinuePixel(m_s, r, true)) {
+            px.slot = j;
+            px.orbit = r.orbit == &m_s.start ? 0 : 1;
+            px.limit = std::min(r.nextPoll, m_s.maxIterations);
+            px.dcr = r.dcr;
+            px.dci = r.dci;
+            px.dcAbs = r.dcAbs;
+            Shared(r, px, [](const auto& run, auto& lane) { lane = run; });
+            return true;
+        }
+        const PixelOut& o = r.out;
+        if (o.cell.stopped) {
+            m_stopped = true;
+            return false;
+        }
+        Finish(o, j, m_row, m_counts, steps, skipped, m_doubtful);
+        return false;
+    }
+
+    const Setup<double>& m_s;
+    double m_y;
+    PixelRecord* m_row;
+    int32_t* m_counts;
+    std::vector<Doubtful>& m_doubtful;
+    std::vector<Run> m_runs;
+    int m_next = 0;
+    bool m_stopped = false;
+};
+
+bool LaneRow(const Setup<double>& s, int i, int height, PixelRecord* row, int32_t* counts,
+             std::vector<Doubtful>& doubtful, Tally& tally)
+{
+    DeepLaneView view;
+    const OrbitView<double>* orbits[2] = {&s.start, &s.rebase};
+    for (int o = 0; o < 2; ++o) {
+        view.re[o] = orbits[o]->re;
+        view.im[o] = orbits[o]->im;
+        view.size[o] = orbits[o]->size;
+    }
+    view.skips[0] = s.startSkips != nullptr;
+    view.skips[1] = s.rebaseSkips != nullptr;
+    view.radius2 = s.radius2;
+    view.radius = s.radius;
+    view.eps = kEps;
+    const size_t listed = doubtful.size();
+    RowFeed feed(s, Offset(i, height, s.pixel), row, counts, doubtful);
+    const int64_t lanes = RunDeepLanes(s.isa, view, feed);
+    if (feed.Stopped())
+        return false;
+    std::sort(doubtful.begin() + std::ptrdiff_t(listed), doubtful.end(),
+              [](const Doubtful& a, const Doubtful& b) { return a.column < b.column; });
+    tally.steps.fetch_add(feed.steps, std::memory_order_relaxed);
+    tally.skipped.fetch_add(feed.skipped, std::memory_order_relaxed);
+    tally.lanes.fetch_add(lanes, std::memory_order_relaxed);
+    return true;
+}
+
+} // namespace
+
+template <class T, class Product>
+bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts, std::vector<Doubtful>& doubtful,
+         Tally& tally)
+{
+    if constexpr (std::is_same_v<T, double>)
+        if (s.isa != KernelIsa::kScalar)
+            return LaneRow(s, i, height, row, counts, doubtful, tally);
+    const T y = Offset(i, height, s.pixel);
+    int64_t steps = 0, skipped = 0;
+    for (int j = 0; j < s.width; ++j) {
+        // Pixels of few iterations each can still make a long row.
+        if (s.stop && s.stop->load(std::memory_order_relaxed))
+            return false;
+        const T x = Offset(j, s.width, s.pixel);
+        const PixelOut o = s.julia ? IteratePixel<T, Product>(s, x / s.g, y / s.g, T(0.0), T(0.0))
+                                   : IteratePixel<T, Product>(s, x, y, x, y);
+        if (o.cell.stopped)
+            return false;
+        Finish(o, j, row, counts, steps, skipped, doubtful);
+    }
+    tally.steps.fetch_add(steps, std::memory_order_relaxed);
+    tally.skipped.fetch_add(skipped, std::memory_order_relaxed);
+    return true;
+}
+
+template bool Row<double, ProductDouble>(const Setup<double>&, int, int, PixelRecord*, int32_t*, std::vector<Doubtful>&,
+                                         Tally&);
+template bool Row<FloatExp, ProductWide>(const Setup<FloatExp>&, int, int, PixelRecord*, int32_t*,
+                                         std::vector<Doubtful>&, Tally&);
+
+} // namespace deep_pixel
