@@ -23,7 +23,7 @@ class BuildWorker : public QObject {
     Q_OBJECT
 public:
     BuildWorker() = default;
-    // The owner aborts first: a thread still running here is a defect.
+    // Aborts a thread still running; its owner has asked the work to stop.
     ~BuildWorker() override;
 
     // A build or job runs exactly while the thread is set.
