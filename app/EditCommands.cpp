@@ -20,9 +20,9 @@ void CMainFrame::CopyImage()
 void CMainFrame::CopyParameters()
 {
     if (CFractal_Doc* doc = ActiveDocument()) {
-        if (ParametersHost::s_host && ParametersHost::s_host->Document() == doc)
-            ParametersHost::s_host->EndEdit();
-        QApplication::clipboard()->setText(doc->RowsText());
+        if (doc->IsShownInParameters())
+            doc->Host()->EndEdit();
+        QApplication::clipboard()->setText(doc->History().RowsText());
     }
 }
 
@@ -32,7 +32,7 @@ void CMainFrame::PasteParameters()
     if (!doc)
         return;
     QString error;
-    if (!doc->PasteRows(QApplication::clipboard()->text(), error))
+    if (!doc->History().PasteRows(QApplication::clipboard()->text(), error))
         Complain("Paste Parameters", error);
 }
 
@@ -61,13 +61,13 @@ void CMainFrame::BuildEditMenu(QMenu* edit, QMenu* view)
     view->addSeparator();
     m_back = view->addAction("&Back", this, [this] {
         if (CFractal_Doc* doc = ActiveDocument())
-            doc->GoBack();
+            doc->History().GoBack();
     });
     m_back->setShortcut(QKeySequence("Alt+Left"));
     m_back->setStatusTip("Go back to the previous view");
     m_forward = view->addAction("&Forward", this, [this] {
         if (CFractal_Doc* doc = ActiveDocument())
-            doc->GoForward();
+            doc->History().GoForward();
     });
     m_forward->setShortcut(QKeySequence("Alt+Right"));
     m_forward->setStatusTip("Go forward to the next view");

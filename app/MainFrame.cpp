@@ -86,7 +86,7 @@ CMainFrame::CMainFrame() : m_mdi(new QMdiArea)
     connect(m_tileBar, &QDockWidget::visibilityChanged, this, &CMainFrame::UpdateCommands);
     connect(m_mdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
         if (auto* child = qobject_cast<CChildFrame*>(w)) {
-            m_undoGroup->setActiveStack(child->Document()->UndoStack());
+            m_undoGroup->setActiveStack(child->Document()->History().UndoStack());
             child->View()->OnActivateView(true);
             setWindowTitle("Quillion - " + child->Document()->Title());
             // Measured once the bar has been laid out with the rows.
@@ -268,8 +268,8 @@ CChildFrame* CMainFrame::CreateChild(CFractal_Doc* doc)
     m_mdi->addSubWindow(child);
     connect(doc, &CFractal_Doc::buildStateChanged, this, &CMainFrame::UpdateCommands);
     connect(doc, &CFractal_Doc::placeChanged, this, &CMainFrame::UpdateCommands);
-    m_undoGroup->addStack(doc->UndoStack());
-    connect(doc->UndoStack(), &QUndoStack::indexChanged, this, &CMainFrame::UpdateCommands);
+    m_undoGroup->addStack(doc->History().UndoStack());
+    connect(doc->History().UndoStack(), &QUndoStack::indexChanged, this, &CMainFrame::UpdateCommands);
     connect(doc, &CFractal_Doc::titleChanged, this, [this, doc](const QString& t) {
         if (ActiveDocument() == doc)
             setWindowTitle("Quillion - " + t);
@@ -303,8 +303,8 @@ QRect CMainFrame::CascadePlace(QSize size, const QRect& area)
 
 CFractal_Doc* CMainFrame::NewFractalDocument(int type)
 {
-    CFractal_Doc::s_defaultFractalType = NewDocumentType(type);
-    auto* doc = new CFractal_Doc;
+    m_defaultFractalType = NewDocumentType(type);
+    auto* doc = new CFractal_Doc(m_defaultFractalType, m_parametersBar);
     doc->setParent(this);
     CChildFrame* child = CreateChild(doc);
     child->View()->OnInitialUpdate();
@@ -313,7 +313,7 @@ CFractal_Doc* CMainFrame::NewFractalDocument(int type)
 
 bool CMainFrame::OpenDocumentFile(const QString& path)
 {
-    auto* doc = new CFractal_Doc;
+    auto* doc = new CFractal_Doc(m_defaultFractalType, m_parametersBar);
     doc->setParent(this);
     CChildFrame* child = CreateChild(doc);
     QString error;
@@ -387,8 +387,8 @@ void CMainFrame::UpdateCommands()
     }
     CheckBitmapSize();
     if (m_back) {
-        m_back->setEnabled(doc && doc->CanGoBack());
-        m_forward->setEnabled(doc && doc->CanGoForward());
+        m_back->setEnabled(doc && doc->History().CanGoBack());
+        m_forward->setEnabled(doc && doc->History().CanGoForward());
     }
     for (QAction* a : m_editActions)
         a->setEnabled(doc != nullptr);
@@ -420,7 +420,7 @@ bool CMainFrame::SaveDocument(CFractal_Doc* doc, bool ask)
         Complain("Save", error);
         return false;
     }
-    doc->MarkSaved();
+    doc->History().MarkSaved();
     m_paths[doc] = path;
     AddRecentFile(path);
     return true;
@@ -429,10 +429,10 @@ bool CMainFrame::SaveDocument(CFractal_Doc* doc, bool ask)
 bool CMainFrame::SaveModified(CFractal_Doc* doc)
 {
     // Parameters typed but not yet committed are part of the document.
-    if (ParametersHost::s_host && ParametersHost::s_host->Document() == doc)
-        ParametersHost::s_host->EndEdit();
-    doc->RecordChange("Change");
-    if (m_savesAnswered || !doc->IsModified())
+    if (doc->IsShownInParameters())
+        doc->Host()->EndEdit();
+    doc->History().RecordChange("Change");
+    if (m_savesAnswered || !doc->History().IsModified())
         return true;
     const QString text = QString("Save changes to \"%1\"?").arg(doc->Title());
     const QMessageBox::StandardButton answer =

@@ -49,6 +49,10 @@ public:
     bool OpenDocumentFile(const QString& path);
     // A second window on the document of the active one.
     CChildFrame* NewWindow();
+    // The fractal type a document made here starts with: the last one New
+    // asked for, -1 (the last kind) until then. An opened file's document
+    // starts from it too, then takes the file's.
+    int m_defaultFractalType = -1;
 
     CChildFrame* ActiveChild() const;
     CFractal_Doc* ActiveDocument() const;
@@ -109,6 +113,7 @@ private:
     QList<QAction*> m_docOnly;  // hidden while no document window is active
     QList<QAction*> m_docMenus; // whole menus of the document menu bar
     CTileBar* m_tileBar = nullptr;
+    // The host of every document this window makes.
     CParametersBar* m_parametersBar = nullptr;
     QList<class QLabel*> m_lockPanes;
     // One action per row of the command table.

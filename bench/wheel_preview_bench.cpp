@@ -15,15 +15,8 @@
 
 namespace {
 
-CFractal_Doc* NewMandelbrotDocument()
-{
-    CFractal_Doc::s_defaultFractalType = kTypeMandelbrot;
-    return new CFractal_Doc;
-}
-
 struct Scene {
-    std::unique_ptr<CFractal_Doc> owner{NewMandelbrotDocument()};
-    CFractal_Doc& doc = *owner;
+    CFractal_Doc doc{kTypeMandelbrot};
     CFractal_View view{&doc};
 
     Scene()

@@ -8,11 +8,8 @@
 #include "document/FractalView.h"
 #include "document/MemoryStatus.h"
 #include "document/ProgressText.h"
-#include "imaging/VectorState.h"
 #include "model/FractalFactory.h"
-
-ParametersHost* ParametersHost::s_host = nullptr;
-int CFractal_Doc::s_defaultFractalType = -1;
+#include "model/FractalKinds.h"
 
 namespace {
 
@@ -20,20 +17,20 @@ bool OnGuiThread(const QObject* o) { return QThread::currentThread() == o->threa
 
 } // namespace
 
-CFractal_Doc::CFractal_Doc() : m_canvas(std::make_unique<CCanvas>())
+CFractal_Doc::CFractal_Doc(int type, ParametersHost* host) : m_canvas(std::make_unique<CCanvas>()), m_host(host)
 {
     m_canvas->m_view = this;
-    CreateFractal(s_defaultFractalType);
+    CreateFractal(type);
     if (m_fractal)
         m_title = QString::fromStdString(m_fractal->m_name);
-    ResetHistory();
+    m_history.Reset();
 }
 
 CFractal_Doc::~CFractal_Doc()
 {
     Abort();
-    if (ParametersHost::s_host && ParametersHost::s_host->Document() == this)
-        ParametersHost::s_host->SetDocument(nullptr);
+    if (IsShownInParameters())
+        m_host->SetDocument(nullptr);
 }
 
 void CFractal_Doc::CreateFractal(int type)
@@ -49,21 +46,18 @@ void CFractal_Doc::SetFractal(std::unique_ptr<CFractal> fractal)
 {
     const bool shown = IsShownInParameters();
     if (shown)
-        ParametersHost::s_host->SetDocument(nullptr);
+        m_host->SetDocument(nullptr);
     m_fractal = std::move(fractal);
     if (shown && m_fractal)
-        ParametersHost::s_host->SetDocument(this);
+        m_host->SetDocument(this);
 }
 
-bool CFractal_Doc::IsShownInParameters() const
-{
-    return ParametersHost::s_host && ParametersHost::s_host->Document() == this;
-}
+bool CFractal_Doc::IsShownInParameters() const { return m_host && m_host->Document() == this; }
 
 void CFractal_Doc::ShowInParameters()
 {
-    if (ParametersHost::s_host)
-        ParametersHost::s_host->SetDocument(this);
+    if (m_host)
+        m_host->SetDocument(this);
 }
 
 void CFractal_Doc::SetTitle(const QString& title)
@@ -81,7 +75,7 @@ void CFractal_Doc::OnSample(int number)
         return;
     SetFractal(std::move(sample));
     SetTitle(QString::fromStdString(m_fractal->m_name));
-    RecordChange("Sample");
+    m_history.RecordChange("Sample");
     m_imageStale = true;
     UpdateAllViews();
 }
@@ -90,22 +84,21 @@ void CFractal_Doc::OnStop() { RequestStop(); }
 
 void CFractal_Doc::RequestStop()
 {
-    m_jobStop.request_stop();
+    m_worker.RequestStop();
     if (m_fractal)
         m_fractal->m_stop = true;
 }
 
 void CFractal_Doc::OnBuild(BuildCommand id)
 {
-    if (ParametersHost::s_host)
-        ParametersHost::s_host->EndEdit();
+    if (m_host)
+        m_host->EndEdit();
     if (IsBuilding() || !m_fractal)
         return;
     // Whatever changed the rows since the last record becomes its own step.
-    RecordChange("Change");
-    m_buildPlace = FractalPlace();
-    m_jobRunning = false;
-    m_jobStatus = nullptr;
+    m_history.RecordChange("Change");
+    m_history.BuildStarted();
+    m_worker.BeginBuild();
     if (id == kCmdRebuild)
         m_fractal->m_restart = true;
     m_buildCommand = id;
@@ -134,19 +127,11 @@ void CFractal_Doc::OnBuild(BuildCommand id)
 
 void CFractal_Doc::StartWorker(std::function<int()> work)
 {
-    m_aborting = false;
-    m_exitCode = -1;
     // The worker reads the target size as it stands now; the window's
     // activations and resizes leave it alone until the worker is done.
     m_canvas->HoldTargetSize(true);
-    m_thread = std::make_unique<std::thread>([this, work = std::move(work)] {
-        // The GUI thread's state is inherited, dirty from Qt's hashing.
-        CleanUpperVectorState();
-        m_exitCode = work();
-        m_canvas->HoldTargetSize(false);
-        Post([this] { ThreadEnded(); });
-    });
-    SetBuildThread(m_thread.get());
+    m_worker.Start(std::move(work), [this] { m_canvas->HoldTargetSize(false); }, [this] { ThreadEnded(); });
+    emit buildStateChanged();
 }
 
 bool CFractal_Doc::StartJob(std::function<void(std::stop_token)> job, std::function<QString()> status)
@@ -154,45 +139,22 @@ bool CFractal_Doc::StartJob(std::function<void(std::stop_token)> job, std::funct
     if (IsBuilding() || !m_fractal)
         return false;
     m_fractal->m_stop = false;
-    m_jobStop = std::stop_source();
-    m_jobStatus = std::move(status);
-    RecordChange("Change");
-    m_buildPlace = FractalPlace();
-    m_jobRunning = true;
+    std::stop_token stop = m_worker.BeginJob(std::move(status));
+    m_history.RecordChange("Change");
+    m_history.BuildStarted();
     m_readyNote.clear();
     m_gridScale = m_targetScale;
-    StartWorker([job = std::move(job), stop = m_jobStop.get_token()] {
+    StartWorker([job = std::move(job), stop] {
         job(stop);
         return 0;
     });
     // The line is the job's own: it changes with the time, not only with
     // what the builds inside it report.
-    if (m_jobStatus) {
+    if (m_worker.HasJobStatus()) {
         emit progressTimer(true);
         StatusChanged();
     }
     return true;
-}
-
-void CFractal_Doc::SetBuildThread(std::thread* thread)
-{
-    m_buildThread = thread;
-    emit buildStateChanged();
-}
-
-bool CFractal_Doc::RunOnGui(std::function<void()> task, bool wait)
-{
-    if (OnGuiThread(this)) {
-        task();
-        return true;
-    }
-    auto done = std::make_shared<bool>(false);
-    Post(std::move(task), wait ? done : nullptr);
-    if (!wait)
-        return true;
-    std::unique_lock lock(m_waitMutex);
-    m_waitDone.wait(lock, [&] { return *done || m_aborting.load(); });
-    return *done;
 }
 
 int CFractal_Doc::BuildThreadProc(bool hasView)
@@ -205,21 +167,18 @@ int CFractal_Doc::BuildThreadProc(bool hasView)
     const bool go = CheckBuildMemory(f, c, QueryMemoryStatus(), [&](const std::string& question) {
         const QString text = QString::fromStdString(question);
         bool yes = false;
-        RunOnGui([&] { yes = m_ask ? m_ask(text)
-                                    : QMessageBox::question(m_activeView, QCoreApplication::applicationName(),
-                                                            text) == QMessageBox::Yes; },
-                 true);
+        m_worker.RunOnGui([&] { yes = Ask(text, m_activeView); }, true);
         return yes;
     });
     if (!go)
         return 1;
 
     const BuildOutcome out = RunBuildSteps(
-        f, c, m_buildCommand, [this] { return m_closePending.load() || m_aborting.load(); },
-        [this] { RunOnGui([this] { emit progressTimer(true); }, false); }, m_readyNote);
+        f, c, m_buildCommand, [this] { return m_closePending.load() || m_worker.Aborting(); },
+        [this] { m_worker.RunOnGui([this] { emit progressTimer(true); }, false); }, m_readyNote);
     // Read here, by the thread that may have moved it (a zoom rectangle).
-    const ViewPlace built = FractalPlace();
-    Post([this, drawn = out.result == BuildOutcome::kDrawn, built] {
+    const ViewPlace built = PlaceOf(&f);
+    m_worker.Post([this, drawn = out.result == BuildOutcome::kDrawn, built] {
         if (drawn)
             m_imagePlace = built;
         UpdateAllViews();
@@ -230,10 +189,8 @@ int CFractal_Doc::BuildThreadProc(bool hasView)
 
 void CFractal_Doc::ThreadEnded()
 {
-    if (m_thread && m_thread->joinable())
-        m_thread->join();
-    m_thread.reset();
-    SetBuildThread(nullptr);
+    m_worker.Join();
+    emit buildStateChanged();
     emit progressTimer(false);
     m_closePending = false;
     // The frame may have gone already (a second window closed on its own).
@@ -243,56 +200,15 @@ void CFractal_Doc::ThreadEnded()
         frame->close();
         return;
     }
-    AfterBuild();
-}
-
-void CFractal_Doc::Post(std::function<void()> task, std::shared_ptr<bool> done)
-{
-    {
-        std::lock_guard lock(m_inboxMutex);
-        m_inbox.push_back({std::move(task), std::move(done)});
-    }
-    QMetaObject::invokeMethod(this, "DrainInbox", Qt::QueuedConnection);
-}
-
-void CFractal_Doc::DrainInbox()
-{
-    for (;;) {
-        Message m;
-        {
-            std::lock_guard lock(m_inboxMutex);
-            if (m_inbox.empty())
-                return;
-            m = std::move(m_inbox.front());
-            m_inbox.pop_front();
-        }
-        m.task();
-        if (m.done) {
-            std::lock_guard lock(m_waitMutex);
-            *m.done = true;
-        }
-        m_waitDone.notify_all();
-    }
+    m_history.AfterBuild();
 }
 
 void CFractal_Doc::Abort()
 {
-    if (!m_thread)
+    if (!IsBuilding())
         return;
     RequestStop();
-    {
-        std::lock_guard lock(m_waitMutex);
-        m_aborting = true;
-    }
-    m_waitDone.notify_all();
-    if (m_thread->joinable())
-        m_thread->join();
-    m_thread.reset();
-    m_buildThread = nullptr;
-    // What the worker left undelivered may point into its finished stack
-    // (an abandoned question's answer); none of it is wanted any more.
-    std::lock_guard lock(m_inboxMutex);
-    m_inbox.clear();
+    m_worker.Abort();
 }
 
 bool CFractal_Doc::CanCloseFrame(QWidget* frame)
@@ -301,11 +217,7 @@ bool CFractal_Doc::CanCloseFrame(QWidget* frame)
         return true;
     if (m_closePending)
         return false; // already confirmed; the frame closes when the build ends
-    const QString text = "Fractal is building!\nTerminate it?";
-    const bool yes = m_ask ? m_ask(text)
-                           : QMessageBox::question(frame, QCoreApplication::applicationName(), text) ==
-                                 QMessageBox::Yes;
-    if (!yes)
+    if (!Ask("Fractal is building!\nTerminate it?", frame))
         return false;
     return RequestCloseAfterBuild(frame);
 }
@@ -360,7 +272,7 @@ void CFractal_Doc::ClientSize(unsigned& width, unsigned& height)
 
 void CFractal_Doc::StatusChanged()
 {
-    RunOnGui([this] {
+    m_worker.RunOnGui([this] {
         const QString text = StatusText();
         if (!text.isEmpty())
             emit statusText(text);
@@ -377,7 +289,27 @@ QString CFractal_Doc::StatusText() const
 {
     if (!IsBuilding() || !m_fractal)
         return {};
-    if (m_jobRunning && m_jobStatus)
-        return m_jobStatus();
+    if (m_worker.HasJobStatus())
+        return m_worker.JobStatus();
     return QString::fromStdString(BuildStatusLine(*m_fractal, m_canvas->Status()));
+}
+
+bool CFractal_Doc::Ask(const QString& text, QWidget* owner)
+{
+    if (m_ask)
+        return m_ask(text);
+    return QMessageBox::question(owner, QCoreApplication::applicationName(), text) == QMessageBox::Yes;
+}
+
+bool CFractal_Doc::CanNavigate() const { return m_fractal && AbilitiesOf(*m_fractal).zoomAndPan; }
+
+QTransform CFractal_Doc::PreviewTransform(QSize size) const
+{
+    if (!m_imagePlace || !CanNavigate() || !m_deviceBitmap.HasBitmap())
+        return {};
+    const ViewPlace now = m_history.CurrentPlace();
+    if (now == *m_imagePlace)
+        return {};
+    const QSize shown(m_deviceBitmap.m_bitmapWidth, m_deviceBitmap.m_bitmapHeight);
+    return ::PreviewTransform(*m_imagePlace, shown, now, size);
 }

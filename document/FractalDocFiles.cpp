@@ -1,16 +1,14 @@
 // The document's file commands: ".frc" documents, ".fdt" computed data and
 // ".bmp" / ".png" images.
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
-
-#include "document/FileFolder.h"
 #include <QFileInfo>
 #include <QMessageBox>
 
 #include "document/CanvasImage.h"
 #include "document/DataFile.h"
 #include "document/DocumentFiles.h"
+#include "document/FileFolder.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
 #include "model/FractalFactory.h"
@@ -85,7 +83,8 @@ bool CFractal_Doc::OnOpenDocument(const QString& path, QString& error)
         return false;
     }
     SetTitle(QString::fromStdString(m_fractal->m_name));
-    ResetHistory();
+    m_history.Reset();
+    m_imagePlace.reset();
     return true;
 }
 
@@ -126,10 +125,7 @@ QString CFractal_Doc::SavePath(const QString& chosen, const QString& ext, bool e
         return path;
     const QString text =
         QString("%1 already exists.\nDo you want to replace it?").arg(QDir::toNativeSeparators(path));
-    const bool yes = m_ask ? m_ask(text)
-                           : QMessageBox::question(m_activeView, QCoreApplication::applicationName(), text) ==
-                                 QMessageBox::Yes;
-    return yes ? path : QString();
+    return Ask(text, m_activeView) ? path : QString();
 }
 
 void CFractal_Doc::OnSaveData(QWidget* owner)

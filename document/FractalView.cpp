@@ -213,10 +213,10 @@ void CFractal_View::Clicked(const QPoint& p, bool right)
         return;
     m_doc->m_fractal->Click(p.x(), p.y(), right ? ClickButton::kRight : ClickButton::kLeft);
     if (AbilitiesOf(*m_doc->m_fractal).clicks) {
-        m_doc->NameBuildChange("Tile Click");
+        m_doc->History().NameBuildChange("Tile Click");
         m_doc->OnBuild(kCmdRebuild);
-        if (ParametersHost::s_host)
-            ParametersHost::s_host->RefreshValues();
+        if (ParametersHost* host = m_doc->Host())
+            host->RefreshValues();
     }
 }
 
@@ -224,7 +224,7 @@ void CFractal_View::mousePressEvent(QMouseEvent* e)
 {
     setFocus(Qt::MouseFocusReason);
     if (e->button() == Qt::BackButton || e->button() == Qt::ForwardButton) {
-        e->button() == Qt::BackButton ? m_doc->GoBack() : m_doc->GoForward();
+        e->button() == Qt::BackButton ? m_doc->History().GoBack() : m_doc->History().GoForward();
         return;
     }
     const bool drag = e->button() == Qt::MiddleButton || (e->button() == Qt::LeftButton && m_spaceHeld);
@@ -291,7 +291,7 @@ void CFractal_View::EndPan(const QPoint& p)
         viewport()->unsetCursor();
     const QPoint delta = p - m_panStart;
     if (!delta.isNull() && m_doc)
-        m_doc->MoveTo(PanBy(m_doc->CurrentPlace(), ClientArea(), QPointF(delta) * BuildScale()), "Pan");
+        m_doc->History().MoveTo(PanBy(m_doc->History().CurrentPlace(), ClientArea(), QPointF(delta) * BuildScale()), "Pan");
     viewport()->update();
 }
 
@@ -308,7 +308,7 @@ void CFractal_View::wheelEvent(QWheelEvent* e)
     if (notches == 0 || m_panning)
         return;
     const QPointF p = BuildPoint(e->position());
-    m_doc->MoveTo(ZoomAbout(m_doc->CurrentPlace(), ClientArea(), p, std::pow(kWheelZoom, notches)), "Zoom");
+    m_doc->History().MoveTo(ZoomAbout(m_doc->History().CurrentPlace(), ClientArea(), p, std::pow(kWheelZoom, notches)), "Zoom");
 }
 
 void CFractal_View::mouseReleaseEvent(QMouseEvent* e)
@@ -329,7 +329,7 @@ void CFractal_View::CoordinateReadout(const QPointF& p)
         return;
     if (m_doc->m_fractal->HasDepth())
         return;
-    const ViewPlace place = m_doc->CurrentPlace();
+    const ViewPlace place = m_doc->History().CurrentPlace();
     const QSize size = ClientArea();
     const auto [x, y] = WorldTextAt(place, size, p);
     SetStatusPane(QString("x = %1   y = %2").arg(x, y));

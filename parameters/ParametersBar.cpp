@@ -100,7 +100,6 @@ CParametersBar::CParametersBar(QWidget* parent)
         m_waitNote->hide();
         main->statusBar()->insertPermanentWidget(0, m_waitNote);
     }
-    s_host = this;
 }
 
 CParametersBar::~CParametersBar()
@@ -110,8 +109,6 @@ CParametersBar::~CParametersBar()
     Grid().EndEdit();
     Grid().m_notifyWnd = nullptr;
     QObject::disconnect(m_buildWatch);
-    if (s_host == this)
-        s_host = nullptr;
 }
 
 int CParametersBar::InsertRow(PropertyItem& row)
@@ -336,7 +333,7 @@ int CParametersBar::OnGridChanged(CPropertyGrid* grid, bool* refused)
     if (m_fractal->ValueChanged(int(index), row))
         Reload(m_fractal);
     if (m_doc)
-        m_doc->RecordChange("Edit " + label);
+        m_doc->History().RecordChange("Edit " + label);
     return 1;
 }
 

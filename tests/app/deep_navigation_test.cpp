@@ -41,9 +41,9 @@ struct DeepWindow : Window {
         m.m_centerXDigits = kDeepX;
         m.m_centerYDigits = kDeepY;
         m.m_halfSize = 1e-38;
-        doc->RestoreRows(Rows(m));
+        doc->History().RestoreRows(Rows(m));
         EXPECT_TRUE(WaitIdle(doc));
-        doc->MarkSaved();
+        doc->History().MarkSaved();
     }
     CFractal& Fractal() { return *doc->m_fractal; }
 };
@@ -62,9 +62,9 @@ TEST(DeepNavigation, TwelveWheelNotchesAreUndoneToTheSameDigits)
 {
     DeepWindow w;
     ASSERT_EQ(w.Fractal().m_centerXDigits, kDeepX);
-    const QString start = w.doc->RowsText();
+    const QString start = w.doc->History().RowsText();
     ASSERT_TRUE(start.contains(QString::fromStdString("x=" + kDeepX + "\r\n")));
-    const int index = w.doc->UndoStack()->index();
+    const int index = w.doc->History().UndoStack()->index();
     // Enough notches for the centre to need more digits than it came with.
     constexpr int kNotches = 12;
     for (int notch = 0; notch < kNotches; ++notch) {
@@ -77,31 +77,31 @@ TEST(DeepNavigation, TwelveWheelNotchesAreUndoneToTheSameDigits)
     EXPECT_TRUE(DigitsHold(w.Fractal().m_centerXDigits, w.Fractal().m_centerX));
     EXPECT_TRUE(DigitsHold(w.Fractal().m_centerYDigits, w.Fractal().m_centerY));
     EXPECT_GT(w.Fractal().m_centerXDigits.size(), kDeepX.size());
-    const QString deepest = w.doc->RowsText();
+    const QString deepest = w.doc->History().RowsText();
 
     // Back through the view history, then forward again.
     for (int step = 0; step < kNotches && w.frame.BackAction()->isEnabled(); ++step) {
-        w.doc->GoBack();
+        w.doc->History().GoBack();
         ASSERT_TRUE(WaitIdle(w.doc));
     }
     EXPECT_EQ(w.Fractal().m_centerXDigits, kDeepX);
     EXPECT_EQ(w.Fractal().m_centerYDigits, kDeepY);
     while (w.frame.ForwardAction()->isEnabled()) {
-        w.doc->GoForward();
+        w.doc->History().GoForward();
         ASSERT_TRUE(WaitIdle(w.doc));
     }
-    EXPECT_EQ(w.doc->RowsText(), deepest);
+    EXPECT_EQ(w.doc->History().RowsText(), deepest);
 
     // And undo all the way: the very digits the view started from.
     w.view->setFocus();
-    while (w.doc->UndoStack()->index() > index) {
+    while (w.doc->History().UndoStack()->index() > index) {
         QTest::keyClick(w.view, Qt::Key_Z, Qt::ControlModifier);
         ASSERT_TRUE(WaitIdle(w.doc));
     }
     EXPECT_EQ(w.Fractal().m_centerXDigits, kDeepX);
     EXPECT_EQ(w.Fractal().m_centerYDigits, kDeepY);
     EXPECT_EQ(w.Fractal().m_halfSize, 1e-38);
-    EXPECT_EQ(w.doc->RowsText(), start);
+    EXPECT_EQ(w.doc->History().RowsText(), start);
 }
 
 TEST(DeepNavigation, ADragOfOnePixelAndTheReadout)
@@ -143,12 +143,12 @@ TEST(DeepNavigation, TheRowXTakesSixtyDigitsAndBuildsThere)
     EXPECT_EQ(w.Fractal().m_centerX, -1.75);
     EXPECT_EQ(QString::fromStdString(w.Fractal().m_centerXDigits), sixty);
     EXPECT_EQ(grid.GetCellText(bar->FindItem("x"), 1), sixty);
-    EXPECT_EQ(w.doc->UndoStack()->undoText(), "Edit x");
+    EXPECT_EQ(w.doc->History().UndoStack()->undoText(), "Edit x");
 
     w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_EQ(QString::fromStdString(w.Fractal().m_centerXDigits), sixty);
-    EXPECT_TRUE(w.doc->RowsText().contains("\r\nx=" + sixty + "\r\n"));
+    EXPECT_TRUE(w.doc->History().RowsText().contains("\r\nx=" + sixty + "\r\n"));
     // The readout at the centre: -1.75 + 1.3e-59 to 41 places.
     QTest::mouseMove(w.view->viewport(), QPoint(160, 99));
     EXPECT_TRUE(w.view->LastStatus().startsWith("x = -1.75000000000000000000000000000000000000000   y = "))

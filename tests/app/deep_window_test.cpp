@@ -41,7 +41,7 @@ TEST(DeepWindow, TheCountADeepViewChoseIsShownAndAnEditedCountWins)
         CMandelbrotSet& m = Mandelbrot(w.doc);
         m.m_centerX = 0.2500001;
         m.m_halfSize = 1e-20;
-        w.doc->RestoreRows(Rows(m));
+        w.doc->History().RestoreRows(Rows(m));
     }
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_EQ(Mandelbrot(w.doc).m_maxIterations, 16000);

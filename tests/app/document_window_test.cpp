@@ -50,7 +50,7 @@ TEST(DocumentWindow, RebuildFillsTheViewAndSaysReady)
     EXPECT_FALSE(w.frame.Command(Cmd::kRebuild)->isEnabled());
     EXPECT_TRUE(w.frame.Command(Cmd::kStop)->isEnabled());
     ASSERT_TRUE(WaitIdle(w.doc));
-    EXPECT_EQ(w.doc->m_exitCode, 0);
+    EXPECT_EQ(w.doc->Worker().m_exitCode, 0);
     EXPECT_EQ(w.doc->m_canvas->Status(), "Ready");
     EXPECT_TRUE(w.view->LastStatus().endsWith("Ready")) << w.view->LastStatus().toStdString();
     ASSERT_TRUE(w.doc->m_deviceBitmap.HasBitmap());
@@ -242,7 +242,7 @@ TEST(DocumentWindow, ComputedDataReopensAsTheSameImage)
     ASSERT_TRUE(w.doc->SaveDataTo(path, error)) << error.toStdString();
 
     // Opened from a Mandelbrot start, it still becomes a self-affine set.
-    CFractal_Doc::s_defaultFractalType = kTypeMandelbrot;
+    w.frame.m_defaultFractalType = kTypeMandelbrot;
     ASSERT_TRUE(w.frame.OpenDocumentFile(path));
     CFractal_Doc* opened = w.frame.ActiveDocument();
     ASSERT_NE(opened, w.doc);
@@ -358,7 +358,7 @@ TEST(DocumentWindow, DecliningTheMemoryQuestionLeavesTheDocumentIdle)
     w.doc->m_canvas->SetStatus("before");
     w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
-    EXPECT_EQ(w.doc->m_exitCode, 1);
+    EXPECT_EQ(w.doc->Worker().m_exitCode, 1);
     EXPECT_TRUE(asked.startsWith("Algorithm requared ")) << asked.toStdString();
     EXPECT_TRUE(asked.endsWith("\nAre you sure to start algorithm?"));
     EXPECT_EQ(w.doc->m_canvas->Status(), "before");
@@ -372,7 +372,7 @@ TEST(DocumentWindow, DecliningTheMemoryQuestionLeavesTheDocumentIdle)
     w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_FALSE(asked.isEmpty()) << "a second Rebuild asks again";
-    EXPECT_EQ(w.doc->m_exitCode, 0);
+    EXPECT_EQ(w.doc->Worker().m_exitCode, 0);
     EXPECT_TRUE(w.doc->m_deviceBitmap.HasBitmap());
 }
 

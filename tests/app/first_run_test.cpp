@@ -177,7 +177,7 @@ TEST(FirstRun, FileDialogsStartInTheLastFolderWithTheDocumentsName)
     }));
     EXPECT_EQ(folder, QDir(first.path()).absolutePath());
     EXPECT_EQ(suggested, QDir(first.path()).filePath(title + ".frc"));
-    EXPECT_FALSE(w.doc->IsModified() && QFileInfo::exists(suggested));
+    EXPECT_FALSE(w.doc->History().IsModified() && QFileInfo::exists(suggested));
 
     // A file chosen elsewhere moves the folder every dialog starts in.
     const QString chosen = QDir(second.path()).filePath("kept.frc");

@@ -65,9 +65,9 @@ struct QuickWindow : Window {
         // history rather than being the first change in it.
         auto& m = static_cast<CMandelbrotSet&>(*doc->m_fractal);
         m.m_maxIterations = 40;
-        doc->RestoreRows(Rows(m));
+        doc->History().RestoreRows(Rows(m));
         EXPECT_TRUE(WaitIdle(doc));
-        doc->MarkSaved();
+        doc->History().MarkSaved();
     }
 };
 
@@ -173,14 +173,14 @@ TEST(Navigation, APanMovesTheCentreByThePixelsDragged)
 TEST(Navigation, BackAndForwardStepThroughTheViews)
 {
     QuickWindow w;
-    const QString first = w.doc->RowsText();
+    const QString first = w.doc->History().RowsText();
     EXPECT_FALSE(w.frame.BackAction()->isEnabled());
     Wheel(w.view, QPoint(40, 30), 120);
     ASSERT_TRUE(WaitIdle(w.doc));
-    const QString second = w.doc->RowsText();
+    const QString second = w.doc->History().RowsText();
     Wheel(w.view, QPoint(200, 150), 240);
     ASSERT_TRUE(WaitIdle(w.doc));
-    const QString third = w.doc->RowsText();
+    const QString third = w.doc->History().RowsText();
     ASSERT_NE(second, first);
     ASSERT_NE(third, second);
     EXPECT_TRUE(w.frame.BackAction()->isEnabled());
@@ -188,17 +188,17 @@ TEST(Navigation, BackAndForwardStepThroughTheViews)
     w.view->setFocus();
     QTest::keyClick(w.view, Qt::Key_Left, Qt::AltModifier);
     ASSERT_TRUE(WaitIdle(w.doc));
-    EXPECT_EQ(w.doc->RowsText(), second);
+    EXPECT_EQ(w.doc->History().RowsText(), second);
     QTest::mouseClick(w.view->viewport(), Qt::BackButton, {}, QPoint(10, 10));
     ASSERT_TRUE(WaitIdle(w.doc));
-    EXPECT_EQ(w.doc->RowsText(), first);
+    EXPECT_EQ(w.doc->History().RowsText(), first);
     EXPECT_FALSE(w.frame.BackAction()->isEnabled());
     QTest::mouseClick(w.view->viewport(), Qt::ForwardButton, {}, QPoint(10, 10));
     ASSERT_TRUE(WaitIdle(w.doc));
-    EXPECT_EQ(w.doc->RowsText(), second);
+    EXPECT_EQ(w.doc->History().RowsText(), second);
     QTest::keyClick(w.view, Qt::Key_Right, Qt::AltModifier);
     ASSERT_TRUE(WaitIdle(w.doc));
-    EXPECT_EQ(w.doc->RowsText(), third);
+    EXPECT_EQ(w.doc->History().RowsText(), third);
     EXPECT_FALSE(w.frame.ForwardAction()->isEnabled());
 }
 
@@ -215,17 +215,17 @@ TEST(Navigation, UndoAndRedoOfAPropertiesEditAndOfAZoom)
     QTest::keyClicks(grid.Editor(), "12.5");
     click("y");
     EXPECT_DOUBLE_EQ(m.m_precision, 12.5);
-    EXPECT_TRUE(w.doc->IsModified());
-    EXPECT_EQ(w.doc->UndoStack()->undoText(), "Edit precision");
+    EXPECT_TRUE(w.doc->History().IsModified());
+    EXPECT_EQ(w.doc->History().UndoStack()->undoText(), "Edit precision");
 
     w.view->setFocus();
-    const int steps = w.doc->UndoStack()->index();
+    const int steps = w.doc->History().UndoStack()->index();
     QTest::keyClick(w.view, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(w.doc->UndoStack()->index(), steps - 1);
+    EXPECT_EQ(w.doc->History().UndoStack()->index(), steps - 1);
     ASSERT_TRUE(WaitIdle(w.doc));
     auto* now = static_cast<CMandelbrotSet*>(w.doc->m_fractal.get());
     EXPECT_DOUBLE_EQ(now->m_precision, precision);
-    EXPECT_FALSE(w.doc->IsModified()) << "back to what the file holds";
+    EXPECT_FALSE(w.doc->History().IsModified()) << "back to what the file holds";
     EXPECT_EQ(grid.GetCellText(bar->FindItem("precision"), 1), QString::number(precision));
 
     QTest::keyClick(w.view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
@@ -236,39 +236,39 @@ TEST(Navigation, UndoAndRedoOfAPropertiesEditAndOfAZoom)
     // A zoom, undone by Ctrl+Z and redone by Ctrl+Y.
     Wheel(w.view, QPoint(10, 10), 120);
     ASSERT_TRUE(WaitIdle(w.doc));
-    const QString zoomed = w.doc->RowsText();
+    const QString zoomed = w.doc->History().RowsText();
     QTest::keyClick(w.view, Qt::Key_Z, Qt::ControlModifier);
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_DOUBLE_EQ(w.doc->m_fractal->m_halfSize, 2.0);
     EXPECT_DOUBLE_EQ(static_cast<CMandelbrotSet&>(*w.doc->m_fractal).m_precision, 12.5);
     QTest::keyClick(w.view, Qt::Key_Y, Qt::ControlModifier);
     ASSERT_TRUE(WaitIdle(w.doc));
-    EXPECT_EQ(w.doc->RowsText(), zoomed);
+    EXPECT_EQ(w.doc->History().RowsText(), zoomed);
 
     // Undo from the menu while a value is being typed: one step back, and
     // the redo stays.
-    const int count = w.doc->UndoStack()->count();
+    const int count = w.doc->History().UndoStack()->count();
     click("precision");
     ASSERT_NE(grid.Editor(), nullptr);
     QTest::keyClicks(grid.Editor(), "7");
     EditAction(w.frame, "&Undo")->trigger();
     ASSERT_TRUE(WaitIdle(w.doc));
-    EXPECT_EQ(w.doc->UndoStack()->count(), count);
-    EXPECT_TRUE(w.doc->UndoStack()->canRedo());
+    EXPECT_EQ(w.doc->History().UndoStack()->count(), count);
+    EXPECT_TRUE(w.doc->History().UndoStack()->canRedo());
     EXPECT_DOUBLE_EQ(w.doc->m_fractal->m_halfSize, 2.0);
 }
 
 TEST(Navigation, ASampleChosenIsUndoneAndAnUndoDuringABuildWaitsForIt)
 {
     QuickWindow w;
-    const QString mandelbrot = w.doc->RowsText();
+    const QString mandelbrot = w.doc->History().RowsText();
     w.doc->OnSample(5); // a slow 3-D set
     w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(w.doc->IsBuilding());
-    w.doc->UndoStack()->undo();
+    w.doc->History().UndoStack()->undo();
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.doc->m_fractal->m_kind == CFractal::kMandelbrot; }, 60000));
     ASSERT_TRUE(WaitIdle(w.doc));
-    EXPECT_EQ(w.doc->RowsText(), mandelbrot);
+    EXPECT_EQ(w.doc->History().RowsText(), mandelbrot);
     EXPECT_EQ(w.doc->Title(), "Mandelbrot Set");
     EXPECT_EQ(w.doc->m_canvas->Status(), "Ready");
 }
@@ -284,10 +284,10 @@ TEST(Navigation, ClosingAChangedDocumentAsksAndCancelKeepsIt)
     };
     QPointer<QMdiSubWindow> child = w.frame.MdiArea()->activeSubWindow();
     // Unchanged since the build (marked saved): no question.
-    ASSERT_FALSE(w.doc->IsModified());
+    ASSERT_FALSE(w.doc->History().IsModified());
     Wheel(w.view, QPoint(10, 10), 120);
     ASSERT_TRUE(WaitIdle(w.doc));
-    ASSERT_TRUE(w.doc->IsModified());
+    ASSERT_TRUE(w.doc->History().IsModified());
 
     child->close();
     QApplication::processEvents();
@@ -303,7 +303,7 @@ TEST(Navigation, ClosingAChangedDocumentAsksAndCancelKeepsIt)
     w.frame.m_askPath = [&](const QString&, bool) { return path; };
     answer = QMessageBox::Save;
     QPointer<CFractal_Doc> doc = w.doc;
-    const QString rows = w.doc->RowsText();
+    const QString rows = w.doc->History().RowsText();
     child->close();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !doc; }, 5000));
     LoadedDocument saved;
@@ -325,7 +325,7 @@ TEST(Navigation, AnUnchangedOrSavedDocumentClosesWithoutAsking)
     Wheel(w.view, QPoint(10, 10), 120);
     ASSERT_TRUE(WaitIdle(w.doc));
     w.frame.Command(Cmd::kSave)->trigger(); // Save
-    EXPECT_FALSE(w.doc->IsModified());
+    EXPECT_FALSE(w.doc->History().IsModified());
     w.frame.close();
     EXPECT_EQ(asked, 0);
     EXPECT_FALSE(w.frame.isVisible());
@@ -341,7 +341,7 @@ TEST(Navigation, CopyImageAndCopyAndPasteParameters)
     EXPECT_EQ(copied.size(), QSize(320, 200));
     EXPECT_EQ(copied.pixel(5, 7), w.doc->m_deviceBitmap.Image().pixel(5, 7));
 
-    const QString mandelbrot = w.doc->RowsText();
+    const QString mandelbrot = w.doc->History().RowsText();
     EditAction(w.frame, "Copy &Parameters")->trigger();
     EXPECT_EQ(QApplication::clipboard()->text(), mandelbrot);
 
@@ -352,8 +352,8 @@ TEST(Navigation, CopyImageAndCopyAndPasteParameters)
     QTest::keyClick(w.view, Qt::Key_V, Qt::ControlModifier);
     ASSERT_EQ(complaints.size(), 1);
     EXPECT_TRUE(complaints[0].contains(".frc")) << complaints[0].toStdString();
-    EXPECT_EQ(w.doc->RowsText(), mandelbrot);
-    EXPECT_EQ(w.doc->UndoStack()->count(), 0);
+    EXPECT_EQ(w.doc->History().RowsText(), mandelbrot);
+    EXPECT_EQ(w.doc->History().UndoStack()->count(), 0);
 
     // A Koch curve's document replaces the Mandelbrot set, undoably.
     auto koch = CreateSample(1);
@@ -364,12 +364,12 @@ TEST(Navigation, CopyImageAndCopyAndPasteParameters)
     EXPECT_EQ(w.doc->m_fractal->m_kind, CFractal::kSelfAffine);
     EXPECT_EQ(w.doc->Title(), QString::fromStdString(koch->m_name));
     EXPECT_EQ(w.doc->m_canvas->Status(), "Ready");
-    EXPECT_TRUE(w.doc->IsModified());
-    EXPECT_EQ(w.doc->UndoStack()->count(), 1);
+    EXPECT_TRUE(w.doc->History().IsModified());
+    EXPECT_EQ(w.doc->History().UndoStack()->count(), 1);
     EditAction(w.frame, "&Undo")->trigger();
     ASSERT_TRUE(WaitIdle(w.doc));
-    EXPECT_EQ(w.doc->RowsText().toStdString(), mandelbrot.toStdString());
-    EXPECT_FALSE(w.doc->IsModified());
+    EXPECT_EQ(w.doc->History().RowsText().toStdString(), mandelbrot.toStdString());
+    EXPECT_FALSE(w.doc->History().IsModified());
     EditAction(w.frame, "&Redo")->trigger();
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_EQ(w.doc->Title(), QString::fromStdString(koch->m_name));
@@ -394,19 +394,19 @@ TEST(Navigation, TileSetsDoNotZoomAndTheirClicksAreUndone)
 {
     Window w(kTypeTile);
     ASSERT_TRUE(WaitIdle(w.doc));
-    const QString rows = w.doc->RowsText();
+    const QString rows = w.doc->History().RowsText();
     Wheel(w.view, QPoint(50, 50), 120);
     EXPECT_FALSE(w.doc->IsBuilding());
-    EXPECT_EQ(w.doc->RowsText(), rows);
-    EXPECT_EQ(w.doc->UndoStack()->count(), 0);
+    EXPECT_EQ(w.doc->History().RowsText(), rows);
+    EXPECT_EQ(w.doc->History().UndoStack()->count(), 0);
 
     // A right click turns the symmetry of the digit under it.
     QTest::mouseClick(w.view->viewport(), Qt::RightButton, {}, QPoint(100, 60));
     ASSERT_TRUE(WaitIdle(w.doc));
-    ASSERT_NE(w.doc->RowsText(), rows);
-    EXPECT_EQ(w.doc->UndoStack()->undoText(), "Tile Click");
-    w.doc->UndoStack()->undo();
+    ASSERT_NE(w.doc->History().RowsText(), rows);
+    EXPECT_EQ(w.doc->History().UndoStack()->undoText(), "Tile Click");
+    w.doc->History().UndoStack()->undo();
     ASSERT_TRUE(WaitIdle(w.doc));
-    EXPECT_EQ(w.doc->RowsText(), rows);
+    EXPECT_EQ(w.doc->History().RowsText(), rows);
     EXPECT_EQ(w.doc->m_canvas->Status(), "Ready");
 }

@@ -57,8 +57,7 @@ QString ModalDuring(const std::function<void()>& action, const std::function<voi
 
 QString SaveTileSet(const QTemporaryDir& dir)
 {
-    CFractal_Doc::s_defaultFractalType = kTypeTile;
-    CFractal_Doc doc;
+    CFractal_Doc doc(kTypeTile);
     doc.m_fractal->m_name = "Twin Dragon";
     const QString path = dir.filePath("twin.frc");
     QString error;
@@ -91,7 +90,6 @@ TEST(StartUp, AFileArgumentOpensOnlyThatDocument)
 {
     QTemporaryDir dir;
     const QString path = SaveTileSet(dir);
-    CFractal_Doc::s_defaultFractalType = kTypeMandelbrot;
 
     CFractalApp app;
     app.m_registerWithDesktop = false;
@@ -110,8 +108,7 @@ TEST(StartUp, EveryFileNamedOpensAndShowsItsPicture)
 {
     QTemporaryDir dir;
     const QString tiles = SaveTileSet(dir);
-    CFractal_Doc::s_defaultFractalType = kTypeMandelbrot;
-    CFractal_Doc mandelbrot;
+    CFractal_Doc mandelbrot(kTypeMandelbrot);
     const QString second = dir.filePath("m.frc");
     QString error;
     ASSERT_TRUE(mandelbrot.OnSaveDocument(second, error));

@@ -95,7 +95,7 @@ struct Window {
 TEST(ParametersBar, IsTheHostAndListsTheActiveDocument)
 {
     Window w(kTypeMandelbrot);
-    EXPECT_EQ(ParametersHost::s_host, w.bar);
+    EXPECT_EQ(w.doc->Host(), w.bar);
     EXPECT_EQ(w.bar->windowTitle(), "Properties");
     EXPECT_EQ(w.bar->objectName(), "123");
     EXPECT_EQ(w.grid.headerItem()->text(0), "Variable");
