@@ -25,8 +25,8 @@ void CAboutLink::SetHover(bool hover)
 {
     m_hover = hover;
     // Blue at rest, the system's highlight colour under the pointer.
-    const QColor colour = hover ? palette().color(QPalette::Highlight) : QColor(0x00, 0x00, 0xEE);
-    setStyleSheet(QString("color: %1; background: transparent;").arg(colour.name()));
+    const QColor color = hover ? palette().color(QPalette::Highlight) : QColor(0x00, 0x00, 0xEE);
+    setStyleSheet(QString("color: %1; background: transparent;").arg(color.name()));
 }
 
 void CAboutLink::enterEvent(QEnterEvent* e)

@@ -20,7 +20,7 @@ void CTileChart::paintEvent(QPaintEvent*)
         for (int k = 0; k < kTileChartRows; ++k) {
             int d = 0, t = 0;
             TileChartSquare(i, k, d, t);
-            const uint32_t c = TileChartColour(d, t); // 0x00BBGGRR
+            const uint32_t c = TileChartColor(d, t); // 0x00BBGGRR
             p.fillRect(QRect(1 + 10 * i, 201 - 10 * k, 8, 8), QColor(c & 0xff, (c >> 8) & 0xff, (c >> 16) & 0xff));
         }
 }

@@ -88,7 +88,7 @@ BENCHMARK(BM_MandelbrotDraw)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTi
 
 // A plain loop of the colour formula over the same cells, all three
 // channels with the default frequencies and shifts.
-void BM_PlainColourLoop(benchmark::State& state)
+void BM_PlainColorLoop(benchmark::State& state)
 {
     CMandelbrotSet m;
     CCanvas c;
@@ -115,7 +115,7 @@ void BM_PlainColourLoop(benchmark::State& state)
     state.counters["pixels/s"] =
         benchmark::Counter(double(kW) * kH * state.iterations(), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_PlainColourLoop)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainColorLoop)->Unit(benchmark::kMillisecond);
 
 struct ViewArgs {
     double x, y, half;

@@ -30,11 +30,11 @@ bool CCanvasBitmap::Upload(const CCanvas& canvas)
     return true;
 }
 
-void CCanvasBitmap::FillBitmap(uint32_t colour)
+void CCanvasBitmap::FillBitmap(uint32_t color)
 {
     if (m_bitmap.isNull())
         return;
-    m_bitmap.fill(QColor(int(colour & 0xFF), int((colour >> 8) & 0xFF), int((colour >> 16) & 0xFF)));
+    m_bitmap.fill(QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF)));
 }
 
 QRect CCanvasBitmap::Paint(QPainter& painter, unsigned horzRes) const

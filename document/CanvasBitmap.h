@@ -19,7 +19,7 @@ public:
     // thread only, never while a painter writes.
     bool Upload(const CCanvas& canvas);
     // Fills the whole bitmap; `colour` is 0x00BBGGRR (red in the low byte).
-    void FillBitmap(uint32_t colour);
+    void FillBitmap(uint32_t color);
     // Draws the bitmap at (0, 0). `horzRes` > 0 means a printer whose
     // printable width is that many device pixels: the image is stretched to
     // horzRes * size / 1024. Returns the device rectangle drawn (empty when

@@ -16,7 +16,7 @@ double OriginRow(QSize s) { return double(s.height() - 1 - s.height() / 2); }
 
 // A moved place whose pixel `e` doubles resolve keeps the doubles it was
 // given; past them its centre is the whole `from` centre moved by the steps.
-void SettleCentre(ViewPlace& next, const ViewPlace& from, double e, std::initializer_list<PixelStep> xSteps,
+void SettleCenter(ViewPlace& next, const ViewPlace& from, double e, std::initializer_list<PixelStep> xSteps,
                   std::initializer_list<PixelStep> ySteps)
 {
     next.xDigits.clear();
@@ -57,7 +57,7 @@ ViewPlace ZoomAbout(const ViewPlace& place, QSize image, QPointF p, double facto
     const double i = p.x() + OriginColumn(image), j = OriginRow(image) - p.y();
     next.x = place.x + i * (d - e);
     next.y = place.y + j * (d - e);
-    SettleCentre(next, place, e, {{i, d}, {-i, e}}, {{j, d}, {-j, e}});
+    SettleCenter(next, place, e, {{i, d}, {-i, e}}, {{j, d}, {-j, e}});
     return next;
 }
 
@@ -67,7 +67,7 @@ ViewPlace PanBy(const ViewPlace& place, QSize image, QPointF delta)
     ViewPlace next = place;
     next.x = place.x - delta.x() * d;
     next.y = place.y + delta.y() * d;
-    SettleCentre(next, place, d, {{-delta.x(), d}}, {{delta.y(), d}});
+    SettleCenter(next, place, d, {{-delta.x(), d}}, {{delta.y(), d}});
     return next;
 }
 

@@ -119,7 +119,7 @@ void CColorMap::Draw(CCanvas& canvas) const
         canvas.m_cursor = canvas.Row(unsigned(m_gridHeight - 1)) + size_t(m_gridWidth) * 3;
 }
 
-void CColorMap::ListColourRows(PropertyList& list)
+void CColorMap::ListColorRows(PropertyList& list)
 {
     list.AddRow("Red", &m_red, kRowDouble);
     list.AddRow("Green", &m_green, kRowDouble);

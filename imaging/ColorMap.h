@@ -41,7 +41,7 @@ public:
     // angles are the fractal's view rotation, which turns the lights
     // attached to the object.
     void Render(CCanvas& canvas, double polar, double axial, double angle) const;
-    void ListColourRows(PropertyList& list);
+    void ListColorRows(PropertyList& list);
     void ListLightingRows(PropertyList& list);
 
     PixelRecord* Cell(int row, int column) { return m_gridRows[size_t(row)] + column; }
@@ -70,7 +70,7 @@ public:
     double m_observerX = 0, m_observerY = 0, m_observerZ = -2;
     int32_t m_gridWidth = 0, m_gridHeight = 0;
     double m_pixelSize = 0;
-    double m_centreX = 0, m_centreY = 0;
+    double m_centerX = 0, m_centerY = 0;
     CellGrid m_grid;
     std::vector<PixelRecord*> m_gridRows;
 };

@@ -30,9 +30,9 @@ std::string CoordinateText(double value, const std::string& digits)
     return std::string(buf, res.ptr);
 }
 
-bool NeedsDeepView(double centreX, double centreY, double pixelSize)
+bool NeedsDeepView(double centerX, double centerY, double pixelSize)
 {
-    const double size = std::max({std::fabs(centreX), std::fabs(centreY), 1.0});
+    const double size = std::max({std::fabs(centerX), std::fabs(centerY), 1.0});
     // A zero or negative size (a radius typed so) keeps the double build,
     // which draws such views as it always has.
     return pixelSize > 0 && pixelSize < 0x1p-45 * size;

@@ -20,7 +20,7 @@ std::string CoordinateText(double value, const std::string& digits);
 // neighbourhood of 0, whose squares fall past a double's digits against
 // the constant, counts too. Such views are built as differences from a
 // reference orbit; every other view keeps the double build.
-bool NeedsDeepView(double centreX, double centreY, double pixelSize);
+bool NeedsDeepView(double centerX, double centerY, double pixelSize);
 
 // The most decimal places a whole coordinate keeps: a thousandth of the
 // smallest pixel a double half size can give. It bounds the length of the

@@ -56,7 +56,7 @@ void Page(QPainter& p)
     p.drawPath(fold);
 }
 
-void Sparkle(QPainter& p, QPointF c, double r, QColor colour)
+void Sparkle(QPainter& p, QPointF c, double r, QColor color)
 {
     QPainterPath star;
     for (int i = 0; i < 8; ++i) {
@@ -67,7 +67,7 @@ void Sparkle(QPainter& p, QPointF c, double r, QColor colour)
     }
     star.closeSubpath();
     p.setPen(Qt::NoPen);
-    p.setBrush(colour);
+    p.setBrush(color);
     p.drawPath(star);
 }
 
@@ -159,9 +159,9 @@ void Print(QPainter& p)
 }
 
 // A circular arrow turning clockwise, centred at `c`.
-void TurnArrow(QPainter& p, QPointF c, double r, QColor colour, double width)
+void TurnArrow(QPainter& p, QPointF c, double r, QColor color, double width)
 {
-    p.setPen(QPen(colour, width, Qt::SolidLine, Qt::FlatCap));
+    p.setPen(QPen(color, width, Qt::SolidLine, Qt::FlatCap));
     p.setBrush(Qt::NoBrush);
     const QRectF box(c.x() - r, c.y() - r, 2 * r, 2 * r);
     p.drawArc(box, 110 * 16, 290 * 16);
@@ -175,7 +175,7 @@ void TurnArrow(QPainter& p, QPointF c, double r, QColor colour, double width)
     head.lineTo(tip + QPointF(-h * 0.1, h * 1.3));
     head.closeSubpath();
     p.setPen(Qt::NoPen);
-    p.setBrush(colour);
+    p.setBrush(color);
     p.drawPath(head);
 }
 

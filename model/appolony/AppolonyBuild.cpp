@@ -42,8 +42,8 @@ void CAppolonySet::Build(CCanvas& canvas)
     map.AllocateGrid(int(w), int(h));
     const double d = 2 * m_halfSize / std::max(1u, std::min(w, h));
     map.m_pixelSize = d;
-    map.m_centreX = m_centerX;
-    map.m_centreY = m_centerY;
+    map.m_centerX = m_centerX;
+    map.m_centerY = m_centerY;
     const double x0 = m_centerX - int(w / 2) * d;
     const double y0 = m_centerY - int(h / 2) * d;
     ForEachRange(int(h), 16, [&](int begin, int end) {

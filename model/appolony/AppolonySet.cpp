@@ -108,7 +108,7 @@ int CAppolonySet::FillProperties(PropertyList& list)
     list.AddRow("radius", &m_halfSize, kRowDouble);
     list.EndGroup();
     list.BeginGroup("Colors");
-    m_colorMap.ListColourRows(list);
+    m_colorMap.ListColorRows(list);
     list.EndGroup();
     if (list.m_loading)
         m_precision = ClampPrecision(m_precision);

@@ -54,8 +54,8 @@ void CMandelbrotSet::Build(CCanvas& canvas)
     map.AllocateGrid(int(w), int(h));
     const double d = 2 * m_halfSize / std::min(w, h);
     map.m_pixelSize = d;
-    map.m_centreX = m_centerX;
-    map.m_centreY = m_centerY;
+    map.m_centerX = m_centerX;
+    map.m_centerY = m_centerY;
     map.ResetGrid(0);
     const int iterations = std::clamp(m_maxIterations, 1, kMaxIterations);
     // Views no build can show. A zero or negative radius about a centre of
@@ -117,8 +117,8 @@ std::string CMandelbrotSet::UnbuildableView(unsigned width, unsigned height, dou
     if (m_halfSize > 0 && !(pixelSize > 0))
         return std::string("The radius ") + radius + " is too small for an image of " + std::to_string(width) + " x " +
                std::to_string(height) + ": its pixels are finer than a double holds";
-    const bool wholeCentre = DigitsHold(m_centerXDigits, m_centerX) || DigitsHold(m_centerYDigits, m_centerY);
-    if (!(m_halfSize > 0) && wholeCentre)
+    const bool wholeCenter = DigitsHold(m_centerXDigits, m_centerX) || DigitsHold(m_centerYDigits, m_centerY);
+    if (!(m_halfSize > 0) && wholeCenter)
         return std::string("A centre with more digits than a double holds needs a radius above 0, not ") + radius;
     return {};
 }
@@ -174,7 +174,7 @@ int CMandelbrotSet::FillProperties(PropertyList& list)
     }
     list.EndGroup();
     list.BeginGroup("Colors");
-    m_colorMap.ListColourRows(list);
+    m_colorMap.ListColorRows(list);
     list.EndGroup();
     // Deep views need more than the thousand steps every file before this
     // row was drawn with; those files lack it and keep that count. A count

@@ -150,7 +150,7 @@ int CSelfAffineSet::FillProperties(PropertyList& list)
     if (threeD)
         m_colorMap.ListLightingRows(list);
     else
-        m_colorMap.ListColourRows(list);
+        m_colorMap.ListColorRows(list);
     list.EndGroup();
 
     list.BeginGroup("Maps");
@@ -197,8 +197,8 @@ void CSelfAffineSet::Build(CCanvas& canvas)
     map.AllocateGrid(int(w), int(h));
     const double d = 2 * m_halfSize / std::max(1u, std::min(w, h));
     map.m_pixelSize = d;
-    map.m_centreX = m_centerX;
-    map.m_centreY = m_centerY;
+    map.m_centerX = m_centerX;
+    map.m_centerY = m_centerY;
 
     // Maps that cannot be normalised would send NaN or an endless tree into
     // the builds; the image stays empty and the status says why.

@@ -31,10 +31,10 @@ Mat2d ToDouble(const TileMatrix& m) { return {double(m.a), double(m.b), double(m
 class Painter {
 public:
     explicit Painter(CCanvas& c) : m_canvas(c), m_w(int64_t(c.m_bufferWidth)), m_h(int64_t(c.m_bufferHeight)) {}
-    void Put(int64_t col, int64_t row, uint32_t colour)
+    void Put(int64_t col, int64_t row, uint32_t color)
     {
         if (col >= 0 && col < m_w && row >= 0 && row < m_h)
-            reinterpret_cast<uint32_t*>(m_canvas.Row(unsigned(row)))[col] = colour;
+            reinterpret_cast<uint32_t*>(m_canvas.Row(unsigned(row)))[col] = color;
     }
     CCanvas& m_canvas;
     int64_t m_w, m_h;
@@ -68,7 +68,7 @@ void DottedLine(Painter& p, double x1, double y1, double x2, double y2)
 // false when a stop ended it. A large canvas holds millions of lattice
 // points, each tested against up to 100 classes.
 bool DrawGrid(Painter& p, const Mat2d& B, const TileMatrix& A, const std::vector<TilePoint>& residues,
-              const std::vector<uint32_t>& colours, const std::atomic<bool>& stop)
+              const std::vector<uint32_t>& colors, const std::atomic<bool>& stop)
 {
     const double W = double(p.m_w), H = double(p.m_h);
     const double cx = double(p.m_w / 2), cy = double(p.m_h / 2);
@@ -105,7 +105,7 @@ bool DrawGrid(Painter& p, const Mat2d& B, const TileMatrix& A, const std::vector
     auto paint = [&](int64_t px, int64_t py, int k) {
         for (int64_t r = py - 3; r <= py + 2; ++r)
             for (int64_t c = px - 3; c <= px + 2; ++c)
-                p.Put(c, r, colours[size_t(k)]);
+                p.Put(c, r, colors[size_t(k)]);
     };
     if (PlainPath()) {
         for (int64_t i = -rg; i < rg; ++i) {
@@ -228,17 +228,17 @@ int CTileSet::Draw(CCanvas& canvas)
     const std::vector<TilePoint> residues = CanonicalResidues(A);
     if (int(residues.size()) != n)
         return 0; // cannot happen with the widened search; never index past it
-    std::vector<uint32_t> colours(static_cast<size_t>(n));
+    std::vector<uint32_t> colors(static_cast<size_t>(n));
     static const uint32_t kFirst[7] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
     for (int k = 0; k < n; ++k) {
         if (k < 7) {
-            colours[size_t(k)] = kFirst[k];
+            colors[size_t(k)] = kFirst[k];
         } else {
             // 15 bits from each call, as the colour formula expects, so a
             // wider RAND_MAX can neither overflow nor leave 24 bits.
             const uint32_t r1 = uint32_t(std::rand()) & 0x7FFF;
             const uint32_t r2 = uint32_t(std::rand()) & 0x7FFF;
-            colours[size_t(k)] = (r1 / 256 + r2 * 256) & 0xFFFFFF;
+            colors[size_t(k)] = (r1 / 256 + r2 * 256) & 0xFFFFFF;
         }
     }
 
@@ -246,7 +246,7 @@ int CTileSet::Draw(CCanvas& canvas)
     for (int i = 1; i < m_deep; ++i)
         B = Mul(B, ToDouble(A));
     Painter painter(canvas);
-    if (m_grid && !DrawGrid(painter, B, A, residues, colours, m_stop))
+    if (m_grid && !DrawGrid(painter, B, A, residues, colors, m_stop))
         return 0;
 
     if (clickX != -1) {
@@ -276,7 +276,7 @@ int CTileSet::Draw(CCanvas& canvas)
     // The digits kept, with their symmetries and colours.
     std::vector<TilePoint> digits;
     std::vector<int> symmetry;
-    std::vector<uint32_t> digitColour;
+    std::vector<uint32_t> digitColor;
     for (int k = 0; k < n; ++k) {
         if (m_digitSymmetry[k] < 0)
             continue;
@@ -285,12 +285,12 @@ int CTileSet::Draw(CCanvas& canvas)
         const TilePoint& r = residues[size_t(k)];
         digits.push_back({r.x + MulX(A, m_digitX[k], m_digitY[k]), r.y + MulY(A, m_digitX[k], m_digitY[k])});
         symmetry.push_back(m_digitSymmetry[k]);
-        digitColour.push_back(colours[size_t(k)]);
+        digitColor.push_back(colors[size_t(k)]);
     }
     const int nd = int(digits.size());
     if (nd < 2)
         return 0;
-    return WalkTile(canvas, m_stop, m_deep, form, group, digits, symmetry, digitColour, m_pointsVisited) ==
+    return WalkTile(canvas, m_stop, m_deep, form, group, digits, symmetry, digitColor, m_pointsVisited) ==
                    TileWalkResult::kDone
                ? 1
                : 0;

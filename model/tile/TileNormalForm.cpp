@@ -120,7 +120,7 @@ void TileChartSquare(int column, int row, int& determinant, int& trace)
     }
 }
 
-uint32_t TileChartColour(int determinant, int trace)
+uint32_t TileChartColor(int determinant, int trace)
 {
     // black, blue, green, red, cyan, magenta, yellow, white
     static const uint32_t kPalette[8] = {0x000000, 0x0000FF, 0x00FF00, 0xFF0000,

@@ -31,4 +31,4 @@ constexpr int kTileChartColumns = 40;
 constexpr int kTileChartRows = 20;
 void TileChartSquare(int column, int row, int& determinant, int& trace);
 // The square's colour as 0x00RRGGBB, chosen by the normal form's code.
-uint32_t TileChartColour(int determinant, int trace);
+uint32_t TileChartColor(int determinant, int trace);

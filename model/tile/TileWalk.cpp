@@ -131,7 +131,7 @@ constexpr uint64_t kSubtrees = 64;
 // last. Pixels are written through relaxed atomic stores: two cores may
 // write the same colour to one pixel.
 TileWalkResult WalkSpread(const Tables& t, const std::atomic<bool>& stop, uint32_t* pixels, size_t stride,
-                          int64_t W, int64_t H, const std::vector<uint32_t>& colours, uint64_t& visited)
+                          int64_t W, int64_t H, const std::vector<uint32_t>& colors, uint64_t& visited)
 {
     const int64_t cx = W / 2, cy = H / 2;
     // The levels walked here to find the subtrees, short of the points.
@@ -181,7 +181,7 @@ TileWalkResult WalkSpread(const Tables& t, const std::atomic<bool>& stop, uint32
         size_t end = first;
         while (end < paths.size() && paths[end].st[0].k == paths[first].st[0].k)
             ++end;
-        const uint32_t colour = colours[size_t(paths[first].st[0].k)];
+        const uint32_t color = colors[size_t(paths[first].st[0].k)];
         std::atomic<uint64_t> points{0};
         std::atomic<bool> stopped{false};
         ForEachRange(int(end - first), 1, [&](int begin, int last) {
@@ -193,7 +193,7 @@ TileWalkResult WalkSpread(const Tables& t, const std::atomic<bool>& stop, uint32
                     const int64_t col = x + cx, row = y + cy;
                     if (col >= 0 && col < W && row >= 0 && row < H)
                         std::atomic_ref<uint32_t>(pixels[size_t(row) * stride + size_t(col)])
-                            .store(colour, std::memory_order_relaxed);
+                            .store(color, std::memory_order_relaxed);
                 });
                 if (!done)
                     stopped.store(true, std::memory_order_relaxed);
@@ -216,7 +216,7 @@ TileWalkResult WalkSpread(const Tables& t, const std::atomic<bool>& stop, uint32
 TileWalkResult WalkTile(CCanvas& canvas, const std::atomic<bool>& stop, int deep,
                         const TileNormalForm& form, const std::vector<TileMatrix>& group,
                         const std::vector<TilePoint>& digits, const std::vector<int>& symmetry,
-                        const std::vector<uint32_t>& colours, uint64_t& visited)
+                        const std::vector<uint32_t>& colors, uint64_t& visited)
 {
     const TileMatrix& A = form.A;
     const int64_t d = Determinant(A);
@@ -282,10 +282,10 @@ TileWalkResult WalkTile(CCanvas& canvas, const std::atomic<bool>& stop, int deep
         const bool done = WalkFrom<false>(tables, st, 0, count, stop, [&](int64_t x, int64_t y, int top) {
             const int64_t col = x + cx, row = y + cy;
             if (col >= 0 && col < W && row >= 0 && row < H)
-                pixels[size_t(row) * (stride / 4) + size_t(col)] = colours[size_t(top)];
+                pixels[size_t(row) * (stride / 4) + size_t(col)] = colors[size_t(top)];
         });
         visited = count;
         return done ? TileWalkResult::kDone : TileWalkResult::kStopped;
     }
-    return WalkSpread(tables, stop, pixels, stride / 4, W, H, colours, visited);
+    return WalkSpread(tables, stop, pixels, stride / 4, W, H, colors, visited);
 }

@@ -18,4 +18,4 @@ enum class TileWalkResult { kDone, kStopped, kBadSymmetry };
 TileWalkResult WalkTile(CCanvas& canvas, const std::atomic<bool>& stop, int deep,
                         const TileNormalForm& form, const std::vector<TileMatrix>& group,
                         const std::vector<TilePoint>& digits, const std::vector<int>& symmetry,
-                        const std::vector<uint32_t>& colours, uint64_t& visited);
+                        const std::vector<uint32_t>& colors, uint64_t& visited);

@@ -4,7 +4,7 @@
 
 namespace {
 
-TEST_F(Headless, DefaultMandelbrotCentredAtMinusHalf)
+TEST_F(Headless, DefaultMandelbrotCenterdAtMinusHalf)
 {
     const Result r = Render({"--size", "160x120", "--output", At("m.bmp"), "--save", At("m.frc")});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -145,7 +145,7 @@ uint16_t U16(const std::string& s, size_t at)
 }
 
 // True when the image holds more than one colour.
-bool HasSeveralColours(const QImage& image)
+bool HasSeveralColors(const QImage& image)
 {
     const QRgb first = image.pixel(0, 0);
     for (int y = 0; y < image.height(); ++y)
@@ -182,7 +182,7 @@ TEST_F(Headless, TileSetWrites32BitBitmapsAndReopensFromItsFile)
     ASSERT_EQ(r.code, 0) << r.err;
     const QImage fromBmp = Load(dir / "t.bmp"), fromPng = Load(dir / "t.png");
     ASSERT_EQ(fromPng.size(), QSize(101, 80));
-    EXPECT_TRUE(HasSeveralColours(fromPng));
+    EXPECT_TRUE(HasSeveralColors(fromPng));
     EXPECT_TRUE(fromPng == fromBmp) << "the reopened file draws another tile";
 }
 
@@ -201,7 +201,7 @@ TEST_F(Headless, AppolonySetRendersAndReopensFromItsFile)
     ASSERT_EQ(r.code, 0) << r.err;
     const QImage fromBmp = Load(dir / "a.bmp"), fromPng = Load(dir / "a.png");
     ASSERT_EQ(fromPng.size(), QSize(120, 90));
-    EXPECT_TRUE(HasSeveralColours(fromPng));
+    EXPECT_TRUE(HasSeveralColors(fromPng));
     EXPECT_TRUE(fromPng == fromBmp);
     // Circles below a pixel are marked in the background colour (black).
     int black = 0;

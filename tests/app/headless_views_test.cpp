@@ -67,11 +67,11 @@ TEST_F(Headless, AViewAt1e40SavedAndReopenedKeepsItsDigitsAndImage)
 TEST_F(Headless, ARowNotReadAsItStandsGivesOneWarningNamingTheFileRowAndValue)
 {
     const std::string head = "Fractal Type=Mandelbrot Set\r\n[Main]\r\nName=M\r\ntype=Mandebrot Set\r\n";
-    const std::string colours = "[Colors]\r\nRed=1\r\nGreen=1\r\nBlue=1\r\nRed   Shift=1\r\nGreen Shift=1\r\n"
+    const std::string colors = "[Colors]\r\nRed=1\r\nGreen=1\r\nBlue=1\r\nRed   Shift=1\r\nGreen Shift=1\r\n"
                                 "Blue  Shift=1\r\nBackground=Black\r\n";
     auto write = [&](const char* name, const std::string& x, const std::string& radius, const std::string& extra) {
         std::ofstream f(dir / name, std::ios::binary);
-        f << head << "x=" << x << "\r\ny=0\r\nradius=" << radius << "\r\nprecision=100\r\n" << colours << extra;
+        f << head << "x=" << x << "\r\ny=0\r\nradius=" << radius << "\r\nprecision=100\r\n" << colors << extra;
     };
     const std::string deep = "-0.75000000000000000000000000000000000001";
     write("fine.frc", "-0.5", "1.5", "iterations=300\r\n");

@@ -137,7 +137,7 @@ TEST(Navigation, QuickNotchesCoalesceAndThePreviewIsTheOldImageScaled)
     EXPECT_TRUE(w.doc->PreviewTransform(w.view->ClientArea()).isIdentity()) << "the new image is in place";
 }
 
-TEST(Navigation, APanMovesTheCentreByThePixelsDragged)
+TEST(Navigation, APanMovesTheCenterByThePixelsDragged)
 {
     QuickWindow w;
     // 320x200 at radius 2: a pixel is 4 / 200 = 0.02 wide.

@@ -86,7 +86,7 @@ struct PdfPrinter {
 
 } // namespace
 
-TEST(Printing, PrintedRectFitsAndCentresWorkedByHand)
+TEST(Printing, PrintedRectFitsAndCentersWorkedByHand)
 {
     // 320x200 on 4800x6000: the width fills, 4800 x 200/320 = 3000 high,
     // (6000 - 3000) / 2 = 1500 from the top.
@@ -101,7 +101,7 @@ TEST(Printing, PrintedRectFitsAndCentresWorkedByHand)
     EXPECT_TRUE(PrintedRect(QSize(10, 10), QRect()).isEmpty());
 }
 
-TEST(Printing, AWideAndATallImageFillThePageCentredWithTheirShape)
+TEST(Printing, AWideAndATallImageFillThePageCenterdWithTheirShape)
 {
     for (const QSize image : {QSize(320, 200), QSize(150, 400)}) {
         SCOPED_TRACE(image.width());

@@ -35,7 +35,7 @@ TEST(ZoomArithmetic, InAndOutAreInverse)
     EXPECT_DOUBLE_EQ(z.f.m_halfSize, 2.0); // 800 * 0.5 / 200
 }
 
-TEST(ZoomArithmetic, OffCentreRectangleMovesTheCentre)
+TEST(ZoomArithmetic, OffCenterRectangleMovesTheCenter)
 {
     Zoom z(500, 300, 100, 2.0);
     ApplyZoom(z.f, z.c, false);

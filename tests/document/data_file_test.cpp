@@ -117,14 +117,14 @@ TEST(DataFile, EmptyGridWritesOneSkipRecordThenTheName)
     EXPECT_EQ(a.substr(8 + rows + 8), std::string("Name") + '\x12' + std::string(3, '\0') + name);
 }
 
-TEST(DataFile, EmptyRunsStayEmptyWithACentreTooSmallForAFloat)
+TEST(DataFile, EmptyRunsStayEmptyWithACenterTooSmallForAFloat)
 {
     // Columns are written one after the other: the five empty cells before
     // the last one make one run, then comes the hit.
-    for (const double centreZ : {-1e-300, -1e-46, 0.0, 1e-300}) {
-        SCOPED_TRACE(centreZ);
+    for (const double centerZ : {-1e-300, -1e-46, 0.0, 1e-300}) {
+        SCOPED_TRACE(centerZ);
         auto f = Sample(4);
-        f->m_centerZ = centreZ;
+        f->m_centerZ = centerZ;
         f->m_colorMap.AllocateGrid(3, 2);
         f->m_colorMap.ResetGrid(0);
         PixelRecord& hit = *f->m_colorMap.Cell(1, 2);
@@ -139,7 +139,7 @@ TEST(DataFile, EmptyRunsStayEmptyWithACentreTooSmallForAFloat)
         std::string error;
         std::istringstream in(out.str());
         ASSERT_TRUE(ReadDataFile(in, *g, c, nullptr, error)) << error;
-        EXPECT_EQ(g->m_centerZ, centreZ);
+        EXPECT_EQ(g->m_centerZ, centerZ);
         EXPECT_EQ(g->m_name, f->m_name);
         for (int r = 0; r < 2; ++r)
             for (int col = 0; col < 3; ++col)

@@ -110,7 +110,7 @@ TEST(IterationsRow, ValuesOutsideTheRangeAreBroughtIntoIt)
 // c = 1/4 + e lies just outside the cusp of the main cardioid; its orbit
 // creeps through the narrow gap near z = 1/2 and escapes after about
 // pi / sqrt(e) steps: about 3100 for e = 1e-6.
-float CentreCellValue(int iterations)
+float CenterCellValue(int iterations)
 {
     CMandelbrotSet m;
     m.m_centerX = 0.25 + 1e-6;
@@ -127,13 +127,13 @@ float CentreCellValue(int iterations)
 TEST(IterationsRow, TheBuildRunsAsManyStepsAsTheRowSays)
 {
     const float inside = float(CColorMap::kBackgroundValue);
-    EXPECT_EQ(CentreCellValue(1000), inside);
-    EXPECT_EQ(CentreCellValue(2500), inside);
-    EXPECT_LT(CentreCellValue(4000), inside);
-    EXPECT_LT(CentreCellValue(100000), inside);
+    EXPECT_EQ(CenterCellValue(1000), inside);
+    EXPECT_EQ(CenterCellValue(2500), inside);
+    EXPECT_LT(CenterCellValue(4000), inside);
+    EXPECT_LT(CenterCellValue(100000), inside);
     // An edited count out of range builds as the nearest one in range.
-    EXPECT_EQ(CentreCellValue(0), inside);
-    EXPECT_EQ(CentreCellValue(-7), inside);
+    EXPECT_EQ(CenterCellValue(0), inside);
+    EXPECT_EQ(CenterCellValue(-7), inside);
 }
 
 TEST(IterationsRow, ListingTheRowsLeavesAnEditedValueAlone)

@@ -106,7 +106,7 @@ TEST(AffineMap, DimensionOfDegenerateSetsEnds)
     EXPECT_TRUE(std::isfinite(SimilarityDimension(nan)));
 }
 
-TEST(AffineMap, NormaliseCentresAndScales)
+TEST(AffineMap, NormaliseCentersAndScales)
 {
     MapSet set;
     set.count = 2;

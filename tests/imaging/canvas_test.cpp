@@ -135,7 +135,7 @@ TEST(CanvasSelection, ClipsToTheTargetArea)
     EXPECT_EQ(r.bottom, 7);
 }
 
-TEST(CanvasSelection, ClickShowsAndRecentresARectangle)
+TEST(CanvasSelection, ClickShowsAndRecentersARectangle)
 {
     CCanvas c;
     CountingView v;

@@ -34,7 +34,7 @@ TEST(ColorMap, AllocateKeepsSameSizeAndResetClearsTheRightFields)
     EXPECT_EQ(m.Cell(1, 2)->step, 7);
 }
 
-TEST(ColorMap, DrawsTheColourFormulaBottomUp)
+TEST(ColorMap, DrawsTheColorFormulaBottomUp)
 {
     CColorMap m;
     m.AllocateGrid(3, 2);

@@ -25,7 +25,7 @@ struct Target : CCanvas {
     }
 };
 
-void Centre(CMandelbrotSet& m, const std::string& x, const std::string& y)
+void Center(CMandelbrotSet& m, const std::string& x, const std::string& y)
 {
     m.m_centerX = std::strtod(x.c_str(), nullptr);
     m.m_centerY = std::strtod(y.c_str(), nullptr);
@@ -59,12 +59,12 @@ TEST(DeepViewRule, ViewsPastTheResolutionOfDoubles)
 // A view at 1e-22 beside c = i, whose neighbourhood holds spirals at every
 // scale, and some 12 half-sizes from the double the digits round to: every
 // pixel painted as GNU MPFR finds it at the whole centre.
-TEST(MandelbrotDeep, AViewPastDoublesIsBuiltAtTheCentresDigits)
+TEST(MandelbrotDeep, AViewPastDoublesIsBuiltAtTheCentersDigits)
 {
     const std::string x = "0.00000000000000000000043", y = "1.00000000000000000000123";
     const int w = 40, h = 30, iterations = 3000;
     CMandelbrotSet m;
-    Centre(m, x, y);
+    Center(m, x, y);
     m.m_halfSize = 1e-22;
     m.m_maxIterations = iterations;
     m.m_iterationsSet = true;
@@ -122,7 +122,7 @@ TEST(MandelbrotDeep, AViewPastDoublesIsBuiltAtTheCentresDigits)
 TEST(MandelbrotDeep, AnUnsetCountRisesUntilTheBorderEscapes)
 {
     CMandelbrotSet m;
-    Centre(m, "0.2500001", "0");
+    Center(m, "0.2500001", "0");
     m.m_halfSize = 1e-20;
     Target canvas(24, 18);
     m.Build(canvas);
@@ -135,7 +135,7 @@ TEST(MandelbrotDeep, AnUnsetCountRisesUntilTheBorderEscapes)
 
     // A count the user set is kept, and the picture stays inside.
     CMandelbrotSet set;
-    Centre(set, "0.2500001", "0");
+    Center(set, "0.2500001", "0");
     set.m_halfSize = 1e-20;
     set.m_maxIterations = 2000;
     PropertyItem row;
@@ -160,7 +160,7 @@ TEST(MandelbrotDeep, AnUnsetCountRisesUntilTheBorderEscapes)
 TEST(MandelbrotDeep, TheRisingCountStopsAtItsCap)
 {
     CMandelbrotSet m;
-    Centre(m, "0.250000000001", "0");
+    Center(m, "0.250000000001", "0");
     m.m_halfSize = 1e-24;
     Target canvas(8, 6);
     m.Build(canvas);
@@ -175,7 +175,7 @@ TEST(MandelbrotDeep, TheMemoryNeedCountsTheReferenceOrbits)
     CMandelbrotSet m;
     const uint64_t cells = m.MemoryNeed(800, 600);
     EXPECT_EQ(cells, 800u * 600u * sizeof(PixelRecord));
-    Centre(m, "-0.75", "0.1");
+    Center(m, "-0.75", "0.1");
     m.m_halfSize = 1e-30;
     m.m_maxIterations = CMandelbrotSet::kMaxIterations;
     m.m_iterationsSet = true;
@@ -191,10 +191,10 @@ TEST(MandelbrotDeep, TheMemoryNeedCountsTheReferenceOrbits)
 
 // Switching to the Julia set starts at its own centre, not at the digits
 // of the Mandelbrot view it came from.
-TEST(MandelbrotDeep, ATypeSwitchDropsTheDeepCentre)
+TEST(MandelbrotDeep, ATypeSwitchDropsTheDeepCenter)
 {
     CMandelbrotSet m;
-    Centre(m, "0.0000000000000000000000000000000000001", "0");
+    Center(m, "0.0000000000000000000000000000000000001", "0");
     m.m_halfSize = 1e-40;
     m.m_type = 1;
     Target canvas(8, 6);
@@ -225,7 +225,7 @@ TEST(MandelbrotDeep, AViewNoBuildCanShowIsRefusedWithItsReason)
                          Case{false, 0.0, ""}, Case{false, -2.0, ""}, Case{true, 1e-30, ""}}) {
         CMandelbrotSet m;
         if (c.whole)
-            Centre(m, "-0.75", "0.1000000000000000000000000000001");
+            Center(m, "-0.75", "0.1000000000000000000000000000001");
         m.m_halfSize = c.halfSize;
         Target canvas(64, 48);
         m.Build(canvas);

@@ -137,7 +137,7 @@ TEST(MandelbrotSet, FirstBuildCoversFourUnitsAroundMinusHalf)
     EXPECT_EQ(g.Cell(5, 0)->ny, -g.Cell(1, 0)->ny);
 }
 
-TEST(MandelbrotSet, TypeSwitchTakesTheCentreAsConstant)
+TEST(MandelbrotSet, TypeSwitchTakesTheCenterAsConstant)
 {
     CMandelbrotSet m;
     Target c(4, 4);

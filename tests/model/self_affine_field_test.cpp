@@ -250,7 +250,7 @@ TEST(SelfAffineField, FarFromTheSectionTheImageIsTheFieldOfTheFirstPieces)
     }
 }
 
-TEST(SelfAffineField, ASectionBeyondTheSetShowsTheCoarseFieldNotAFlatColour)
+TEST(SelfAffineField, ASectionBeyondTheSetShowsTheCoarseFieldNotAFlatColor)
 {
     auto f = Sample(11);
     f->m_centerZ = 5;
@@ -262,7 +262,7 @@ TEST(SelfAffineField, ASectionBeyondTheSetShowsTheCoarseFieldNotAFlatColour)
     // take four different directions and colours.
     const CColorMap& map = f->m_colorMap;
     const int corners[4][2] = {{0, 0}, {0, 39}, {39, 0}, {39, 39}};
-    std::vector<std::array<uint8_t, 3>> colours;
+    std::vector<std::array<uint8_t, 3>> colors;
     for (const auto& rc : corners) {
         const PixelRecord* cell = map.Cell(rc[0], rc[1]);
         const double px = cell->x, py = cell->y;
@@ -270,10 +270,10 @@ TEST(SelfAffineField, ASectionBeyondTheSetShowsTheCoarseFieldNotAFlatColour)
                              std::hypot(double(cell->nx), double(cell->ny)) / std::hypot(px, py);
         EXPECT_GT(along, std::cos(0.5)) << rc[0] << "," << rc[1]; // within about 30 degrees
         const uint8_t* p = canvas.Row(unsigned(rc[0])) + 3 * rc[1];
-        colours.push_back({p[0], p[1], p[2]});
+        colors.push_back({p[0], p[1], p[2]});
     }
-    std::sort(colours.begin(), colours.end());
-    EXPECT_EQ(std::unique(colours.begin(), colours.end()), colours.end());
+    std::sort(colors.begin(), colors.end());
+    EXPECT_EQ(std::unique(colors.begin(), colors.end()), colors.end());
 }
 
 } // namespace

@@ -40,14 +40,14 @@ TEST(TileNormalForm, EveryTileHasTheAskedTraceAndDeterminantAndAllResidues)
         }
 }
 
-TEST(TileNormalForm, ChartColours)
+TEST(TileNormalForm, ChartColors)
 {
-    EXPECT_EQ(TileChartColour(3, 3), 0xFF00FFu); // magenta
+    EXPECT_EQ(TileChartColor(3, 3), 0xFF00FFu); // magenta
     for (int c = 0; c < kTileChartColumns; ++c)
         for (int r = 0; r < 2; ++r) {
             int d = 0, t = 0;
             TileChartSquare(c, r, d, t);
-            EXPECT_EQ(TileChartColour(d, t), 0u);
+            EXPECT_EQ(TileChartColor(d, t), 0u);
         }
     int d = 0, t = 0;
     TileChartSquare(23, 3, d, t);
@@ -65,7 +65,7 @@ TEST(TileSet, DefaultResidues)
 }
 
 namespace {
-int CountColoured(const CCanvas& c)
+int CountColored(const CCanvas& c)
 {
     int n = 0;
     for (unsigned i = 0; i < c.m_targetHeight; ++i)
@@ -84,7 +84,7 @@ TEST(TileSet, DeepOneDrawsOnePointPerDigitAndDefaultDrawsAll)
     t.m_grid = false;
     t.m_deep = 1;
     EXPECT_EQ(t.Draw(c), 1);
-    EXPECT_EQ(CountColoured(c), 3);
+    EXPECT_EQ(CountColored(c), 3);
     EXPECT_EQ(reinterpret_cast<const uint32_t*>(c.Row(50))[100], 0xFF0000u);
     t.m_deep = 10;
     c.m_targetWidth = c.m_targetHeight = 1024; // the whole tile fits
@@ -110,7 +110,7 @@ TEST(TileSet, ClicksAndLeavingOutDigits)
     t.m_digitSymmetry[1] = -1;
     t.m_deep = 1; // lattice spacing of one pixel, so the grid shows
     EXPECT_EQ(t.Draw(c), 0); // one digit left: grid only
-    EXPECT_GT(CountColoured(c), 0);
+    EXPECT_GT(CountColored(c), 0);
 }
 
 TEST(TileSet, LimitsAndDeepTilesEnd)
@@ -158,7 +158,7 @@ TEST(TileSet, TheWalkKeepsToItsBufferWhenTheTargetSizeChanges)
     ASSERT_EQ(WalkDefaultTile(same), TileWalkResult::kDone);
     // Some points land on the 64x48 canvas, and the centre pixel is one of
     // them (the origin is a digit and every level keeps it).
-    EXPECT_GT(CountColoured(same), 0);
+    EXPECT_GT(CountColored(same), 0);
     EXPECT_NE(reinterpret_cast<const uint32_t*>(same.Row(24))[32], 0u);
 
     for (const auto& [w, h] : {std::pair{640u, 480u}, std::pair{8u, 4000u}, std::pair{1u, 1u}}) {
@@ -185,7 +185,7 @@ TEST(TileSet, CoincidingPointsShowTheDigitWalkedLastOnEveryPath)
     const TileNormalForm form = NormalForm(3, 3);
     const std::vector<TileMatrix> group = SymmetryGroup(form);
     const std::vector<TilePoint> digits = {{0, 0}, {1, 0}, {1, 0}, {0, 0}};
-    const std::vector<uint32_t> colours = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+    const std::vector<uint32_t> colors = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
     const std::atomic<bool> stop{false};
     auto walk = [&](ExecutionPath path, uint64_t& visited) {
         SetExecutionPath(path);
@@ -193,7 +193,7 @@ TEST(TileSet, CoincidingPointsShowTheDigitWalkedLastOnEveryPath)
         c.m_targetWidth = c.m_targetHeight = 512;
         c.Resize(512, 512, 32);
         c.Clear();
-        EXPECT_EQ(WalkTile(c, stop, 10, form, group, digits, {0, 0, 0, 0}, colours, visited), TileWalkResult::kDone);
+        EXPECT_EQ(WalkTile(c, stop, 10, form, group, digits, {0, 0, 0, 0}, colors, visited), TileWalkResult::kDone);
         SetExecutionPath(ExecutionPath::kFast);
         return c.m_bits;
     };
@@ -205,7 +205,7 @@ TEST(TileSet, CoincidingPointsShowTheDigitWalkedLastOnEveryPath)
         uint32_t p;
         std::memcpy(&p, &plain[i], 4);
         for (int k = 0; k < 4; ++k)
-            seen[k] += p == colours[size_t(k)];
+            seen[k] += p == colors[size_t(k)];
     }
     EXPECT_GT(seen[0], 0);
     EXPECT_GT(seen[1], 0);

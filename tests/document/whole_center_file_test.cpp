@@ -31,7 +31,7 @@ const CMandelbrotSet& Read(const std::string& text, LoadedDocument& doc)
 
 } // namespace
 
-TEST(WholeCentreFile, AViewAt1e40KeepsEveryDigit)
+TEST(WholeCenterFile, AViewAt1e40KeepsEveryDigit)
 {
     for (const int type : {0, 1}) {
         CMandelbrotSet m;
@@ -58,7 +58,7 @@ TEST(WholeCentreFile, AViewAt1e40KeepsEveryDigit)
     }
 }
 
-TEST(WholeCentreFile, ACentreAt1e300NeedsLongerLinesThanOtherRows)
+TEST(WholeCenterFile, ACenterAt1e300NeedsLongerLinesThanOtherRows)
 {
     CMandelbrotSet m;
     m.m_halfSize = 1e-300;
@@ -80,7 +80,7 @@ TEST(WholeCentreFile, ACentreAt1e300NeedsLongerLinesThanOtherRows)
     EXPECT_EQ(Read(Text(m), named).m_name.size(), PropertyStream::kMaxLine - 5);
 }
 
-TEST(WholeCentreFile, ShallowCentresAndStaleDigitsWriteTheDouble)
+TEST(WholeCenterFile, ShallowCentersAndStaleDigitsWriteTheDouble)
 {
     CMandelbrotSet m;
     const std::string plain = Text(m);
@@ -95,7 +95,7 @@ TEST(WholeCentreFile, ShallowCentresAndStaleDigitsWriteTheDouble)
     EXPECT_EQ(Read(plain, doc).m_centerXDigits, "");
 }
 
-TEST(WholeCentreFile, TheBinaryFormKeepsTheDouble)
+TEST(WholeCenterFile, TheBinaryFormKeepsTheDouble)
 {
     CMandelbrotSet m;
     m.m_centerX = -0.75;
@@ -115,7 +115,7 @@ TEST(WholeCentreFile, TheBinaryFormKeepsTheDouble)
 // A file's centre one unit past a double's short text, with or without
 // trailing zeros: saved, it keeps the digits (the zeros dropped), and
 // saved again it is the same text.
-TEST(WholeCentreFile, DigitsNextToAShortTextSurviveTwoSaves)
+TEST(WholeCenterFile, DigitsNextToAShortTextSurviveTwoSaves)
 {
     CMandelbrotSet m;
     m.m_centerX = 0;

@@ -37,7 +37,7 @@ double Difference(const std::string& a, const std::string& b)
 
 } // namespace
 
-TEST(WholeCentre, APanOfOnePixelMovesTheDigitsByOnePixel)
+TEST(WholeCenter, APanOfOnePixelMovesTheDigitsByOnePixel)
 {
     const QSize image(200, 100);
     const ViewPlace start = DeepPlace();
@@ -58,7 +58,7 @@ TEST(WholeCentre, APanOfOnePixelMovesTheDigitsByOnePixel)
     EXPECT_EQ(walk.yDigits, kDeepY);
 }
 
-TEST(WholeCentre, AWheelZoomKeepsThePointUnderThePointer)
+TEST(WholeCenter, AWheelZoomKeepsThePointUnderThePointer)
 {
     const QSize image(200, 100);
     ViewPlace place = DeepPlace();
@@ -83,7 +83,7 @@ TEST(WholeCentre, AWheelZoomKeepsThePointUnderThePointer)
     EXPECT_EQ(still.yDigits, kDeepY);
 }
 
-TEST(WholeCentre, ThePreviewAndTheReadoutSeeTheDigits)
+TEST(WholeCenter, ThePreviewAndTheReadoutSeeTheDigits)
 {
     const QSize image(200, 100);
     const ViewPlace start = DeepPlace();
@@ -106,7 +106,7 @@ TEST(WholeCentre, ThePreviewAndTheReadoutSeeTheDigits)
     EXPECT_EQ(WorldAt(start, image, QPointF(100, 49)), QPointF(-0.75, 0.1));
 }
 
-TEST(WholeCentre, AZoomRectangleAtDepthMovesTheDigits)
+TEST(WholeCenter, AZoomRectangleAtDepthMovesTheDigits)
 {
     CMandelbrotSet f;
     CCanvas c;
