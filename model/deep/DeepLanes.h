@@ -27,16 +27,12 @@ struct DeepLaneView {
     double radius2 = 0, radius = 0, eps = 0;
 };
 
-// One pixel at the top of step k (k >= 0), as the scalar loop holds it:
-// its values in the one form of DeepStep.h.
-struct DeepLanePixel {
+// One pixel at the top of step k (k >= 0), as the scalar loop holds it,
+// and where the lanes find its orbit.
+struct DeepLanePixel : deep_step::PixelAt<ScalarLane> {
     int slot = 0; // the feed's own reference to the pixel
     int orbit = 0;
-    size_t i = 0;
-    int k = 0;
     int limit = 0; // the step at which the scalar loop must look (poll or end)
-    deep_step::PixelValues<ScalarLane> v{};
-    bool doubtful = false;
 };
 
 // The scalar side: hands out pixels ready for ordinary steps and takes

@@ -163,12 +163,9 @@ const SkipEntry<T>* FindSkip(const SkipTable<T>& skips, size_t i, T reach, int64
 // goes on: its values in the one form of DeepStep.h, which the lanes of
 // DeepLanes.h take over and give back there, and where it is on its orbit.
 template <class T>
-struct PixelRun {
+struct PixelRun : deep_step::PixelAt<ScalarLaneOf<T>> {
     const OrbitView<T>* orbit = nullptr;
     const SkipTable<T>* skips = nullptr;
-    size_t i = 0;
-    int k = -1;
-    deep_step::PixelValues<ScalarLaneOf<T>> v;
     PixelOut out;
     int nextPoll = 0xFFFF;
 };
@@ -250,12 +247,13 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
     for (bool first = true;; ++k, first = false) {
         const T magnitude = Sqrt(v.m2);
         const T d2 = v.dr * v.dr + v.di * v.di;
-        unsigned doubt = out.doubtful;
+        unsigned doubt = r.doubtful;
         if (k >= 0) {
             if (handOff && !first && LanesCanStep(s, r, d2))
                 return false;
             deep_step::Doubt(v, magnitude, 1, doubt, c);
-            out.doubtful = doubt;
+            r.doubtful = doubt;
+            out.doubtful = r.doubtful;
             out.steps = k + 1;
             if (v.m2 > s.radius2) {
                 double pr = 0, pi = 0;
@@ -289,7 +287,7 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
                     : nullptr;
             if (e) {
                 const T dAbs = Sqrt(d2);
-                if (!out.doubtful)
+                if (!r.doubtful)
                     v.err = T(kSkipSlack) * e->aAbs * v.err + (e->qa * dAbs + e->qb * v.dcAbs + e->ed) * dAbs +
                             (e->qc * v.dcAbs + e->ec) * v.dcAbs;
                 // Each z_j inside is Z_j (1 + 2^-50 at most): the product

@@ -30,6 +30,7 @@ void Finish(const PixelOut& o, int j, PixelRecord* row, int32_t* counts, int64_t
 class RowFeed final : public DeepLaneFeed {
 public:
     using Run = PixelRun<double>;
+    using At = deep_step::PixelAt<ScalarLane>;
 
     RowFeed(const Setup<double>& s, double y, PixelRecord* row, int32_t* counts, std::vector<Doubtful>& doubtful)
         : m_s(s), m_y(y), m_row(row), m_counts(counts), m_doubtful(doubtful), m_runs(size_t(s.width))
@@ -62,8 +63,8 @@ public:
         const bool front = px.orbit == 0;
         r.orbit = front ? &m_s.start : &m_s.rebase;
         r.skips = front ? m_s.startSkips : m_s.rebaseSkips;
-        // out.steps is set again before the pixel ends.
-        Shared(r, px, [](auto& run, const auto& lane) { run = lane; });
+        // out.steps and out.doubtful are set again before the pixel ends.
+        static_cast<At&>(r) = px;
         return Go(px.slot, px);
     }
 
@@ -71,17 +72,6 @@ public:
     int64_t steps = 0, skipped = 0;
 
 private:
-    // What a lane changes, each as `copy(field of r, field of px)`: the
-    // values, in the one form of both, and where the pixel is.
-    template <class R, class P, class Copy>
-    static void Shared(R& r, P& px, Copy copy)
-    {
-        copy(r.v, px.v);
-        copy(r.i, px.i);
-        copy(r.k, px.k);
-        copy(r.out.doubtful, px.doubtful);
-    }
-
     // Runs pixel j in the scalar loop: true when handed to the lanes.
     bool Go(int j, DeepLanePixel& px)
     {
@@ -90,7 +80,7 @@ private:
             px.slot = j;
             px.orbit = r.orbit == &m_s.start ? 0 : 1;
             px.limit = std::min(r.nextPoll, m_s.maxIterations);
-            Shared(r, px, [](const auto& run, auto& lane) { lane = run; });
+            static_cast<At&>(px) = r;
             return true;
         }
         const PixelOut& o = r.out;

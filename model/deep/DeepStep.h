@@ -5,6 +5,7 @@
 // type: both perform the same operations in the same order, so a pixel's
 // bits do not depend on which code stepped it. Internal to model/deep.
 
+#include <cstddef>
 #include <type_traits>
 
 #include "model/deep/FloatExp.h"
@@ -76,6 +77,17 @@ struct PixelValues {
     D zr, zi, m2, dr, di, err;
     ProductOf<V> p;
     D dcr, dci, dcAbs;
+};
+
+// A pixel at the top of step k, at index i of its orbit: what the scalar
+// run and the lanes hand each other, one assignment of this part either way
+// (each names the orbit itself in its own way).
+template <class V>
+struct PixelAt {
+    size_t i = 0;
+    int k = -1;
+    bool doubtful = false; // the rounding may decide the escape test
+    PixelValues<V> v{};
 };
 
 // Applies f to each pair of corresponding values of a and b that a step
