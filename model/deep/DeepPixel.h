@@ -222,11 +222,11 @@ PixelRun<T> StartPixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
 // Whether the lanes can take the step the pixel is at as the loop would:
 // no escape, poll, end, possible skip or rescaling of a tiny z in it.
 template <class T>
-bool LanesCanStep(const Setup<T>& s, const PixelRun<T>& r, T d2)
+bool LanesCanStep(const Setup<T>& s, const PixelRun<T>& r, const deep_step::PixelValues<ScalarLaneOf<T>>& v, T d2)
 {
     if constexpr (std::is_same_v<T, double>)
         return r.k < r.nextPoll && r.k < s.maxIterations &&
-               !deep_step::ScalarBits<ScalarLane>(r.v, d2, r.skips != nullptr, s.radius2);
+               !deep_step::ScalarBits<ScalarLane>(v, d2, r.skips != nullptr, s.radius2);
     else
         return false;
 }
@@ -240,7 +240,9 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
 {
     using V = ScalarLaneOf<T>;
     const deep_step::StepView<V> c = deep_step::StepView<V>::Of(s.radius, T(kEps));
-    deep_step::PixelValues<V>& v = r.v;
+    // The values stay in registers while the loop runs, and go back to r
+    // when it leaves.
+    deep_step::PixelValues<V> v = r.v;
     RunOrbit<T> orbit{s, r};
     PixelOut& out = r.out;
     int& k = r.k;
@@ -249,8 +251,10 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
         const T d2 = v.dr * v.dr + v.di * v.di;
         unsigned doubt = r.doubtful;
         if (k >= 0) {
-            if (handOff && !first && LanesCanStep(s, r, d2))
+            if (handOff && !first && LanesCanStep(s, r, v, d2)) {
+                r.v = v;
                 return false;
+            }
             deep_step::Doubt(v, magnitude, 1, doubt, c);
             r.doubtful = doubt;
             out.doubtful = r.doubtful;
@@ -260,6 +264,7 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
                 Direction(v.p, pr, pi);
                 out.cell = Escaped(pr, pi, AsDouble(v.zr), AsDouble(v.zi), AsDouble(v.m2));
                 out.count = k + 1;
+                r.v = v;
                 return true;
             }
             bool stopped = false;
@@ -270,6 +275,7 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
             if (k >= s.maxIterations || stopped) {
                 out.cell.value = kInsideValue;
                 out.cell.stopped = stopped;
+                r.v = v;
                 return true;
             }
             // A skip needs no escape or rebase test inside it: its radius

@@ -25,7 +25,7 @@ template <class V>
 
 // mandelbrot_point::Scale on the lanes of (re, im) marked in `bits`.
 template <class V>
-void ScaleLanes(unsigned bits, typename V::D& re, typename V::D& im)
+[[gnu::always_inline]] inline void ScaleLanes(unsigned bits, typename V::D& re, typename V::D& im)
 {
     alignas(64) double r[V::kWidth], i[V::kWidth];
     V::Store(r, re);
@@ -158,7 +158,10 @@ template <class V>
 {
     const typename V::D margin = V::Add(v.err, V::Mul(c.escapeEps, magnitude));
     doubt |= ~doubt & test & V::GtBits(v.err, c.zero) & ~V::GtBits(V::Abs(V::Sub(magnitude, c.radius)), margin);
-    v.err = V::Blend(doubt, c.zero, v.err);
+    // A branch, not a select: the bound's chain from step to step must not
+    // wait on this test.
+    if (doubt) [[unlikely]]
+        v.err = V::Blend(doubt, c.zero, v.err);
 }
 
 // The rest of the step, after the scalar loop's own tests: P <- P z in the
@@ -182,7 +185,11 @@ template <class V, class Orbit>
         v.di = V::Blend(rebased, v.zi, v.di);
         d2 = V::Blend(rebased, v.m2, d2);
         // The rounding of w_i + d.
-        v.err = V::Blend(rebased & ~doubt, V::Add(v.err, V::Mul(c.eps, magnitude)), v.err);
+        const D rounded = V::Add(v.err, V::Mul(c.eps, magnitude));
+        if (doubt) [[unlikely]]
+            v.err = V::Blend(rebased & ~doubt, rounded, v.err);
+        else
+            v.err = V::Blend(rebased, rounded, v.err);
     }
     // err bounds |computed z - exact z| to first order: each step doubles
     // it by |z| and adds the step's own roundings, which are relative to
@@ -190,7 +197,10 @@ template <class V, class Orbit>
     const D twice = V::Add(magnitude, magnitude);
     const D grown =
         V::Add(V::Mul(V::Add(twice, v.err), v.err), V::Mul(c.eps, V::Add(V::Mul(twice, V::Sqrt(d2)), v.dcAbs)));
-    v.err = V::Blend(~doubt, grown, v.err);
+    if (doubt) [[unlikely]]
+        v.err = V::Blend(~doubt, grown, v.err);
+    else
+        v.err = grown;
     // d <- (2 w + d) d + dc.
     D wr, wi;
     orbit.At(wr, wi);
