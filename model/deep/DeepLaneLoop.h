@@ -167,7 +167,7 @@ int64_t Run(const DeepLaneView& view, DeepLaneFeed& feed)
         }
         const D magnitude = V::Sqrt(r.v.m2);
         deep_step::Doubt<V>(r.v, magnitude, s.live, s.doubt, c);
-        deep_step::Advance<V>(r.v, magnitude, d2, s.live, s.live, s.doubt, c, orbit);
+        deep_step::Advance<V>(r.v, magnitude, d2, s.live, s.live, s.doubt, c, orbit, false);
         r.k = V::Add(r.k, one);
         steps += __builtin_popcount(s.live);
     }

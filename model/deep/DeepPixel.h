@@ -311,7 +311,7 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
                 continue;
             }
         }
-        deep_step::Advance(v, magnitude, d2, 1, k >= 0, doubt, c, orbit);
+        deep_step::Advance(v, magnitude, d2, 1, k >= 0, doubt, c, orbit, true);
     }
 }
 

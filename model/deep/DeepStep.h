@@ -46,14 +46,15 @@ struct ProductOf {
     static constexpr bool kScaled = !std::is_same_v<D, FloatExp>;
     D re, im;
 
-    // P <- P z in the lanes of `live`.
-    [[gnu::always_inline]] void Times(D zr, D zi, unsigned live)
+    // P <- P z in the lanes of `live`; `tinyZ` unless z is known not to
+    // need rescaling.
+    [[gnu::always_inline]] void Times(D zr, D zi, unsigned live, bool tinyZ = true)
     {
         // A deep pixel's z can pass far nearer 0 than a double point's ever
         // does; the product, kept near 1, would then sink among the
         // subnormals. Only z's direction matters to it.
         if constexpr (kScaled)
-            if (const unsigned tiny = NeedsScalingBits<V>(zr, zi) & live)
+            if (const unsigned tiny = tinyZ ? NeedsScalingBits<V>(zr, zi) & live : 0)
                 ScaleLanes<V>(tiny, zr, zi);
         const D t = V::Sub(V::Mul(re, zr), V::Mul(im, zi));
         im = V::Add(V::Mul(re, zi), V::Mul(im, zr));
@@ -169,15 +170,16 @@ template <class V>
 // new z, |z|^2. `orbit` holds where each lane is on which orbit:
 // RunsOut() the lanes at the orbit's end, Rebase(bits) to index 0 of the
 // rebase orbit, At(wr, wi) the orbit's value at the index, Next(wr, wi) the
-// index + 1 and the value there.
+// index + 1 and the value there. `tinyZ` unless the caller has handed the
+// lanes whose z would need rescaling elsewhere.
 template <class V, class Orbit>
 [[gnu::always_inline]] inline void Advance(PixelValues<V>& v, typename V::D magnitude, typename V::D d2,
                                            unsigned live, unsigned product, unsigned doubt, const StepView<V>& c,
-                                           Orbit& orbit)
+                                           Orbit& orbit, bool tinyZ)
 {
     using D = typename V::D;
     if (product)
-        v.p.Times(v.zr, v.zi, product);
+        v.p.Times(v.zr, v.zi, product, tinyZ);
     // The rebase of DeepPixel.h, when |z| < |d| or the orbit runs out.
     if (const unsigned rebased = (V::LtBits(v.m2, d2) | orbit.RunsOut()) & live) {
         orbit.Rebase(rebased);
