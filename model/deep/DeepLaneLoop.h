@@ -1,7 +1,8 @@
 #pragma once
 // The lane loop of DeepLanes.h over V::kWidth pixels, for the
 // instruction-set files to instantiate with their own vector type V
-// (internal linkage each).
+// (internal linkage each). The step itself is DeepStep.h's; this loop
+// hands pixels to and from the scalar side.
 //
 // V provides: D, kWidth, Set1, Load, Store, Add, Sub, Mul, Sqrt, Abs,
 // GtBits, LtBits, GeBits (comparisons as a lane bit mask, false on NaN),
@@ -10,8 +11,7 @@
 // set, reading nothing for the others, which keep src).
 
 #include "model/deep/DeepLanes.h"
-#include "model/deep/Thresholds.h"
-#include "model/kernels/MandelbrotPoint.h"
+#include "model/deep/DeepStep.h"
 
 namespace deep_lanes {
 
@@ -20,8 +20,8 @@ namespace deep_lanes {
 template <class V>
 struct Lanes {
     static constexpr int N = V::kWidth;
+    deep_step::PixelValues<deep_step::LaneMemory<N>> v;
     // idx: the lane's i, w0: its orbit's value at i.
-    alignas(64) double zr[N], zi[N], m2[N], dr[N], di[N], dcr[N], dci[N], dcAbs[N], err[N], pr[N], pi[N];
     alignas(64) double k[N], limit[N], idx[N], w0r[N], w0i[N];
     DeepLanePixel px[N];
     unsigned live = 0, doubt = 0, skips = 0, orbit = 0;
@@ -29,17 +29,7 @@ struct Lanes {
     void Put(int l, const DeepLanePixel& p, const DeepLaneView& view)
     {
         px[l] = p;
-        zr[l] = p.zr;
-        zi[l] = p.zi;
-        m2[l] = p.m2;
-        dr[l] = p.dr;
-        di[l] = p.di;
-        dcr[l] = p.dcr;
-        dci[l] = p.dci;
-        dcAbs[l] = p.dcAbs;
-        err[l] = p.err;
-        pr[l] = p.pr;
-        pi[l] = p.pi;
+        deep_step::EachValue(v, p.v, [l](auto& lanes, double x) { lanes.at[l] = x; });
         k[l] = p.k;
         limit[l] = p.limit;
         idx[l] = double(p.i);
@@ -55,14 +45,7 @@ struct Lanes {
     DeepLanePixel& Take(int l)
     {
         DeepLanePixel& p = px[l];
-        p.zr = zr[l];
-        p.zi = zi[l];
-        p.m2 = m2[l];
-        p.dr = dr[l];
-        p.di = di[l];
-        p.err = err[l];
-        p.pr = pr[l];
-        p.pi = pi[l];
+        deep_step::EachStepValue(v, p.v, [l](const auto& lanes, double& x) { x = lanes.at[l]; });
         p.k = int(k[l]);
         p.i = size_t(idx[l]);
         p.orbit = int((orbit >> l) & 1);
@@ -71,22 +54,16 @@ struct Lanes {
     }
 };
 
-// The vectors a step changes, held in registers between hand-overs.
+// The vectors a step changes or reads, held in registers between hand-overs.
 template <class V>
 struct Regs {
     using D = typename V::D;
-    D zr, zi, m2, dr, di, err, pr, pi, k, idx, w0r, w0i;
+    deep_step::PixelValues<V> v;
+    D k, idx, w0r, w0i;
 
     void Load(const Lanes<V>& s)
     {
-        zr = V::Load(s.zr);
-        zi = V::Load(s.zi);
-        m2 = V::Load(s.m2);
-        dr = V::Load(s.dr);
-        di = V::Load(s.di);
-        err = V::Load(s.err);
-        pr = V::Load(s.pr);
-        pi = V::Load(s.pi);
+        deep_step::EachValue(v, s.v, [](D& x, const auto& lanes) { x = V::Load(lanes.at); });
         k = V::Load(s.k);
         idx = V::Load(s.idx);
         w0r = V::Load(s.w0r);
@@ -94,14 +71,7 @@ struct Regs {
     }
     void Store(Lanes<V>& s) const
     {
-        V::Store(s.zr, zr);
-        V::Store(s.zi, zi);
-        V::Store(s.m2, m2);
-        V::Store(s.dr, dr);
-        V::Store(s.di, di);
-        V::Store(s.err, err);
-        V::Store(s.pr, pr);
-        V::Store(s.pi, pi);
+        deep_step::EachStepValue(v, s.v, [](const D& x, auto& lanes) { V::Store(lanes.at, x); });
         V::Store(s.k, k);
         V::Store(s.idx, idx);
         V::Store(s.w0r, w0r);
@@ -109,13 +79,46 @@ struct Regs {
     }
 };
 
-// NeedsScaling of MandelbrotPoint.h, lane by lane.
+// Where each lane is on which orbit, as the step of DeepStep.h reads and
+// moves it: the index and the orbit's value there in registers, the orbit
+// as a lane bit.
 template <class V>
-unsigned NeedsScalingBits(typename V::D re, typename V::D im)
-{
-    const typename V::D a = V::Abs(re), b = V::Abs(im), big = V::Set1(0x1p500), small = V::Set1(0x1p-500);
-    return V::GtBits(a, big) | V::GtBits(b, big) | (V::LtBits(a, small) & V::LtBits(b, small));
-}
+struct LaneOrbit {
+    using D = typename V::D;
+    Regs<V>& r;
+    Lanes<V>& s;
+    const DeepLaneView& view;
+    D size0, size1, first1r, first1i, zero, one;
+    bool oneOrbit;
+
+    unsigned RunsOut() const { return V::GeBits(V::Add(r.idx, one), V::Blend(s.orbit, size1, size0)); }
+    void Rebase(unsigned bits)
+    {
+        s.orbit |= bits;
+        s.skips = view.skips[1] ? s.skips | bits : s.skips & ~bits;
+        r.idx = V::Blend(bits, zero, r.idx);
+        r.w0r = V::Blend(bits, first1r, r.w0r);
+        r.w0i = V::Blend(bits, first1i, r.w0i);
+    }
+    void At(D& wr, D& wi) const
+    {
+        wr = r.w0r;
+        wi = r.w0i;
+    }
+    void Next(D& wr, D& wi)
+    {
+        r.idx = V::Add(r.idx, one);
+        if (oneOrbit) {
+            r.w0r = V::Gather(view.re[0], r.idx, s.live, zero);
+            r.w0i = V::Gather(view.im[0], r.idx, s.live, zero);
+        } else {
+            const unsigned front = s.live & ~s.orbit, rear = s.live & s.orbit;
+            r.w0r = V::Gather(view.re[1], r.idx, rear, V::Gather(view.re[0], r.idx, front, zero));
+            r.w0i = V::Gather(view.im[1], r.idx, rear, V::Gather(view.im[0], r.idx, front, zero));
+        }
+        At(wr, wi);
+    }
+};
 
 template <class V>
 int64_t Run(const DeepLaneView& view, DeepLaneFeed& feed)
@@ -126,22 +129,27 @@ int64_t Run(const DeepLaneView& view, DeepLaneFeed& feed)
     DeepLanePixel p;
     for (int l = 0; l < N && feed.Next(p); ++l)
         s.Put(l, p, view);
-    const D radius2 = V::Set1(view.radius2), radius = V::Set1(view.radius), eps = V::Set1(view.eps);
-    const D zero = V::Set1(0.0), one = V::Set1(1.0), tiny = V::Set1(deep_thresholds::kSkipRatio2);
-    const D escapeEps = V::Set1(deep_thresholds::kEscapeTestEps);
-    const D size0 = V::Set1(double(view.size[0])), size1 = V::Set1(double(view.size[1]));
-    const D first1r = V::Set1(view.re[1][0]), first1i = V::Set1(view.im[1][0]);
-    const bool oneOrbit = view.re[0] == view.re[1] && view.im[0] == view.im[1];
+    const D radius2 = V::Set1(view.radius2), zero = V::Set1(0.0), one = V::Set1(1.0);
+    const deep_step::StepView<V> c = deep_step::StepView<V>::Of(V::Set1(view.radius), V::Set1(view.eps));
     Regs<V> r;
+    LaneOrbit<V> orbit{r,
+                       s,
+                       view,
+                       V::Set1(double(view.size[0])),
+                       V::Set1(double(view.size[1])),
+                       V::Set1(view.re[1][0]),
+                       V::Set1(view.im[1][0]),
+                       zero,
+                       one,
+                       view.re[0] == view.re[1] && view.im[0] == view.im[1]};
     r.Load(s);
     int64_t steps = 0;
     while (s.live) {
         // What the scalar loop must do itself: an escape, a poll or the
         // end, a possible skip, or a z so near 0 that the product would
         // rescale it first.
-        const D d2 = V::Add(V::Mul(r.dr, r.dr), V::Mul(r.di, r.di));
-        unsigned back = V::GtBits(r.m2, radius2) | V::GeBits(r.k, V::Load(s.limit)) | NeedsScalingBits<V>(r.zr, r.zi) |
-                        (s.skips & V::LtBits(d2, V::Mul(tiny, r.m2)));
+        const D d2 = V::Add(V::Mul(r.v.dr, r.v.dr), V::Mul(r.v.di, r.v.di));
+        unsigned back = deep_step::ScalarBits<V>(r.v, d2, s.skips, radius2) | V::GeBits(r.k, V::Load(s.limit));
         back &= s.live;
         if (back) {
             r.Store(s);
@@ -157,63 +165,9 @@ int64_t Run(const DeepLaneView& view, DeepLaneFeed& feed)
             r.Load(s);
             continue; // the new lanes are looked at before they step
         }
-        // The top of the scalar step: its magnitude and doubt test.
-        const D magnitude = V::Sqrt(r.m2);
-        const D margin = V::Add(r.err, V::Mul(escapeEps, magnitude));
-        s.doubt |= ~s.doubt & V::GtBits(r.err, zero) & ~V::GtBits(V::Abs(V::Sub(magnitude, radius)), margin) & s.live;
-        D err = V::Blend(s.doubt, zero, r.err);
-        // P <- P z, rescaled as the scalar product is.
-        {
-            const D pr = V::Sub(V::Mul(r.pr, r.zr), V::Mul(r.pi, r.zi));
-            r.pi = V::Add(V::Mul(r.pr, r.zi), V::Mul(r.pi, r.zr));
-            r.pr = pr;
-            if (const unsigned scale = NeedsScalingBits<V>(r.pr, r.pi) & s.live) {
-                V::Store(s.pr, r.pr);
-                V::Store(s.pi, r.pi);
-                for (int l = 0; l < N; ++l)
-                    if ((scale >> l) & 1)
-                        mandelbrot_point::Scale(s.pr[l], s.pi[l]);
-                r.pr = V::Load(s.pr);
-                r.pi = V::Load(s.pi);
-            }
-        }
-        // The rebase, when |z| < |d| or the orbit runs out.
-        const D size = V::Blend(s.orbit, size1, size0);
-        const unsigned rebased = (V::LtBits(r.m2, d2) | V::GeBits(V::Add(r.idx, one), size)) & s.live;
-        D dr = r.dr, di = r.di, dd = d2;
-        if (rebased) {
-            s.orbit |= rebased;
-            s.skips = view.skips[1] ? s.skips | rebased : s.skips & ~rebased;
-            r.idx = V::Blend(rebased, zero, r.idx);
-            r.w0r = V::Blend(rebased, first1r, r.w0r);
-            r.w0i = V::Blend(rebased, first1i, r.w0i);
-            dr = V::Blend(rebased, r.zr, dr);
-            di = V::Blend(rebased, r.zi, di);
-            dd = V::Blend(rebased, r.m2, dd);
-            err = V::Blend(rebased & ~s.doubt, V::Add(err, V::Mul(eps, magnitude)), err);
-        }
-        const D twice = V::Add(magnitude, magnitude);
-        const D grown = V::Add(V::Mul(V::Add(twice, err), err),
-                               V::Mul(eps, V::Add(V::Mul(twice, V::Sqrt(dd)), V::Load(s.dcAbs))));
-        r.err = V::Blend(~s.doubt, grown, err);
-        // d <- (2 w + d) d + dc.
-        const D tr = V::Add(V::Add(r.w0r, r.w0r), dr);
-        const D ti = V::Add(V::Add(r.w0i, r.w0i), di);
-        const D nr = V::Add(V::Sub(V::Mul(tr, dr), V::Mul(ti, di)), V::Load(s.dcr));
-        r.di = V::Add(V::Add(V::Mul(tr, di), V::Mul(ti, dr)), V::Load(s.dci));
-        r.dr = nr;
-        r.idx = V::Add(r.idx, one);
-        if (oneOrbit) {
-            r.w0r = V::Gather(view.re[0], r.idx, s.live, zero);
-            r.w0i = V::Gather(view.im[0], r.idx, s.live, zero);
-        } else {
-            const unsigned front = s.live & ~s.orbit, rear = s.live & s.orbit;
-            r.w0r = V::Gather(view.re[1], r.idx, rear, V::Gather(view.re[0], r.idx, front, zero));
-            r.w0i = V::Gather(view.im[1], r.idx, rear, V::Gather(view.im[0], r.idx, front, zero));
-        }
-        r.zr = V::Add(r.w0r, r.dr);
-        r.zi = V::Add(r.w0i, r.di);
-        r.m2 = V::Add(V::Mul(r.zr, r.zr), V::Mul(r.zi, r.zi));
+        const D magnitude = V::Sqrt(r.v.m2);
+        deep_step::Doubt<V>(r.v, magnitude, s.live, s.doubt, c);
+        deep_step::Advance<V>(r.v, magnitude, d2, s.live, s.live, s.doubt, c, orbit, false);
         r.k = V::Add(r.k, one);
         steps += __builtin_popcount(s.live);
     }

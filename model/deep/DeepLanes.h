@@ -4,7 +4,7 @@
 // Mandelbrot kernels. Only the double form steps here; everything else a
 // pixel may need (a skip, an escape, a poll of the stop flag, the end of its
 // iterations, rescaling a tiny z) stays with the scalar loop in
-// DeepView.cpp, which gets the pixel back at exactly the step it reached.
+// DeepPixel.h, which gets the pixel back at exactly the step it reached.
 //
 // A lane performs the scalar loop's operations in the scalar order, so a
 // pixel's cell, count and doubt do not depend on which code stepped it.
@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "model/deep/DeepStep.h"
 #include "model/deep/DoubleDouble.h"
 #include "model/kernels/MandelbrotKernel.h"
 
@@ -26,15 +27,12 @@ struct DeepLaneView {
     double radius2 = 0, radius = 0, eps = 0;
 };
 
-// One pixel at the top of step k (k >= 0), as the scalar loop holds it.
-struct DeepLanePixel {
+// One pixel at the top of step k (k >= 0), as the scalar loop holds it,
+// and where the lanes find its orbit.
+struct DeepLanePixel : deep_step::PixelAt<ScalarLane> {
     int slot = 0; // the feed's own reference to the pixel
     int orbit = 0;
-    size_t i = 0;
-    int k = 0;
     int limit = 0; // the step at which the scalar loop must look (poll or end)
-    double zr = 0, zi = 0, m2 = 0, dr = 0, di = 0, dcr = 0, dci = 0, dcAbs = 0, err = 0, pr = 0, pi = 0;
-    bool doubtful = false;
 };
 
 // The scalar side: hands out pixels ready for ordinary steps and takes

@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-#include "model/deep/DeepLaneLoop.h"
+#include "model/deep/DeepStep.h"
 #include "model/deep/DeepLanes.h"
 #include "model/deep/DoubleDouble.h"
 #include "model/deep/Thresholds.h"
@@ -140,20 +140,6 @@ struct Regs {
     }
 };
 
-// Scales the lanes of (re, im) marked in `bits` as mandelbrot_point::Scale does.
-template <class V>
-void ScaleLanes(unsigned bits, typename V::D& re, typename V::D& im)
-{
-    alignas(64) double r[V::kWidth], i[V::kWidth];
-    V::Store(r, re);
-    V::Store(i, im);
-    for (int l = 0; l < V::kWidth; ++l)
-        if ((bits >> l) & 1)
-            mandelbrot_point::Scale(r[l], i[l]);
-    re = V::Load(r);
-    im = V::Load(i);
-}
-
 // The orbit's value at each lane's index to 106 bits.
 template <class V>
 void OrbitAt(const DeepLowView& view, bool oneOrbit, unsigned live, unsigned rear, typename V::D idx, DD<V>& wr,
@@ -224,14 +210,14 @@ bool Run(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
         // P <- P z, z and P rescaled as ProductDouble does.
         if (active) {
             D zr = r.zr.hi, zi = r.zi.hi;
-            if (const unsigned scale = deep_lanes::NeedsScalingBits<V>(zr, zi) & active)
-                ScaleLanes<V>(scale, zr, zi);
+            if (const unsigned scale = deep_step::NeedsScalingBits<V>(zr, zi) & active)
+                deep_step::ScaleLanes<V>(scale, zr, zi);
             const D pr = V::Sub(V::Mul(r.pr, zr), V::Mul(r.pi, zi));
             const D pi = V::Add(V::Mul(r.pr, zi), V::Mul(r.pi, zr));
             r.pr = V::Blend(active, pr, r.pr);
             r.pi = V::Blend(active, pi, r.pi);
-            if (const unsigned scale = deep_lanes::NeedsScalingBits<V>(r.pr, r.pi) & active)
-                ScaleLanes<V>(scale, r.pr, r.pi);
+            if (const unsigned scale = deep_step::NeedsScalingBits<V>(r.pr, r.pi) & active)
+                deep_step::ScaleLanes<V>(scale, r.pr, r.pi);
         }
         // The rebase, when |z| < |d| or the orbit runs out.
         const D size = V::Blend(s.orbit, size1, size0);

@@ -11,11 +11,13 @@
 #include <type_traits>
 
 #include "imaging/ColorMap.h"
+#include "model/deep/DeepStep.h"
 #include "model/deep/DeepView.h"
 #include "model/deep/FloatExp.h"
 #include "model/deep/LinearSkips.h"
 #include "numbers/Mpfr.h"
 #include "model/deep/ReferenceOrbit.h"
+#include "model/deep/ScalarLane.h"
 #include "model/deep/Thresholds.h"
 #include "model/kernels/MandelbrotKernel.h"
 #include "model/kernels/MandelbrotPoint.h"
@@ -46,8 +48,6 @@ namespace deep_pixel {
 
 using mandelbrot_point::Escaped;
 using mandelbrot_point::kInsideValue;
-using mandelbrot_point::NeedsScaling;
-using mandelbrot_point::Scale;
 
 inline double AsDouble(double v) { return v; }
 inline double AsDouble(FloatExp v) { return v.ToDouble(); }
@@ -89,46 +89,22 @@ inline OrbitView<FloatExp> View(const ReferenceOrbit& o, FloatExp*)
     return {o.reWide.data(), o.imWide.data(), o.size()};
 }
 
-// The running product P = z_0 z_1 ... z_(m-1): only its direction is
-// painted. In doubles it is rescaled by powers of two as the point loop
-// does; in FloatExp its exponent is free.
-struct ProductDouble {
-    double re, im;
-    void Times(double zr, double zi)
-    {
-        // A deep pixel's z can pass far nearer 0 than a double point's ever
-        // does; the product, kept near 1, would then sink among the
-        // subnormals. Only z's direction matters to it.
-        if (NeedsScaling(zr, zi))
-            Scale(zr, zi);
-        const double t = re * zr - im * zi;
-        im = re * zi + im * zr;
-        re = t;
-        if (NeedsScaling(re, im))
-            Scale(re, im);
-    }
-    void Direction(double& r, double& i) const
-    {
-        r = re;
-        i = im;
-    }
-};
+// The running product of DeepStep.h, and the direction that is painted.
+using ProductDouble = deep_step::ProductOf<ScalarLane>;
+using ProductWide = deep_step::ProductOf<ScalarLaneOf<FloatExp>>;
 
-struct ProductWide {
-    FloatExp re, im;
-    void Times(FloatExp zr, FloatExp zi)
-    {
-        const FloatExp t = re * zr - im * zi;
-        im = re * zi + im * zr;
-        re = t;
-    }
-    void Direction(double& r, double& i) const
-    {
-        const int64_t top = re.m == 0 ? im.e : im.m == 0 ? re.e : std::max(re.e, im.e);
-        r = FloatExp::Normal(re.m, re.e - top).ToDouble();
-        i = FloatExp::Normal(im.m, im.e - top).ToDouble();
-    }
-};
+inline void Direction(const ProductDouble& p, double& r, double& i)
+{
+    r = p.re;
+    i = p.im;
+}
+
+inline void Direction(const ProductWide& p, double& r, double& i)
+{
+    const int64_t top = p.re.m == 0 ? p.im.e : p.im.m == 0 ? p.re.e : std::max(p.re.e, p.im.e);
+    r = FloatExp::Normal(p.re.m, p.re.e - top).ToDouble();
+    i = FloatExp::Normal(p.im.m, p.im.e - top).ToDouble();
+}
 
 template <class T>
 struct Setup {
@@ -184,103 +160,122 @@ const SkipEntry<T>* FindSkip(const SkipTable<T>& skips, size_t i, T reach, int64
 }
 
 // A pixel's whole state at the top of a step, from which the loop below
-// goes on: the lanes of DeepLanes.h take it over and give it back there.
-template <class T, class Product>
-struct PixelRun {
+// goes on: its values in the one form of DeepStep.h, which the lanes of
+// DeepLanes.h take over and give back there, and where it is on its orbit.
+template <class T>
+struct PixelRun : deep_step::PixelAt<ScalarLaneOf<T>> {
     const OrbitView<T>* orbit = nullptr;
     const SkipTable<T>* skips = nullptr;
-    size_t i = 0;
-    int k = -1;
-    T dr, di, dcr, dci, dcAbs, zr, zi, m2, err;
-    Product p;
     PixelOut out;
     int nextPoll = 0xFFFF;
 };
 
+// Where a pixel of the scalar loop is on its orbit, as the step of
+// DeepStep.h reads and moves it.
+template <class T>
+struct RunOrbit {
+    const Setup<T>& s;
+    PixelRun<T>& r;
+    unsigned RunsOut() const { return r.i + 1 >= r.orbit->size; }
+    void Rebase(unsigned)
+    {
+        r.orbit = &s.rebase;
+        r.skips = s.rebaseSkips;
+        r.i = 0;
+    }
+    void At(T& wr, T& wi) const
+    {
+        wr = r.orbit->re[r.i];
+        wi = r.orbit->im[r.i];
+    }
+    void Next(T& wr, T& wi)
+    {
+        ++r.i;
+        At(wr, wi);
+    }
+};
+
 // One pixel, the point loop's steps on z = w_i + d: P <- z_0, then
 // z_(k+1) = z_k^2 + c until |z|^2 > radius2 or k reaches the limit.
-template <class T, class Product>
-PixelRun<T, Product> StartPixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
+template <class T>
+PixelRun<T> StartPixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
 {
-    const T eps = T(kEps);
-    PixelRun<T, Product> r;
-    r.dcr = dcr;
-    r.dci = dci;
-    r.dcAbs = Sqrt(dcr * dcr + dci * dci);
+    PixelRun<T> r;
+    deep_step::PixelValues<ScalarLaneOf<T>>& v = r.v;
+    v.dcr = dcr;
+    v.dci = dci;
+    v.dcAbs = Sqrt(dcr * dcr + dci * dci);
     r.orbit = &s.start;
     r.skips = s.startSkips;
     r.i = s.startIndex;
-    r.dr = dr;
-    r.di = di;
-    r.zr = r.orbit->re[r.i] + dr;
-    r.zi = r.orbit->im[r.i] + di;
-    r.m2 = r.zr * r.zr + r.zi * r.zi;
-    // err bounds |computed z - exact z| to first order: each step doubles
-    // it by |z| and adds the step's own roundings, which are relative to
-    // the difference d, not to z, as long as d is the smaller.
-    r.err = eps * Sqrt(dr * dr + di * di);
-    r.p = Product{r.zr, r.zi};
+    v.dr = dr;
+    v.di = di;
+    v.zr = r.orbit->re[r.i] + dr;
+    v.zi = r.orbit->im[r.i] + di;
+    v.m2 = v.zr * v.zr + v.zi * v.zi;
+    // The bound on z's rounding starts with that of the difference.
+    v.err = T(kEps) * Sqrt(dr * dr + di * di);
+    v.p = {v.zr, v.zi};
     return r;
 }
 
 // Whether the lanes can take the step the pixel is at as the loop would:
 // no escape, poll, end, possible skip or rescaling of a tiny z in it.
-template <class T, class Product>
-bool LanesCanStep(const Setup<T>& s, const PixelRun<T, Product>& r, T d2)
+template <class T>
+bool LanesCanStep(const Setup<T>& s, const PixelRun<T>& r, const deep_step::PixelValues<ScalarLaneOf<T>>& v, T d2)
 {
     if constexpr (std::is_same_v<T, double>)
-        return !(r.m2 > s.radius2) && r.k < r.nextPoll && r.k < s.maxIterations &&
-               !(r.skips && d2 < T(kSkipRatio2) * r.m2) && !NeedsScaling(r.zr, r.zi);
+        return r.k < r.nextPoll && r.k < s.maxIterations &&
+               !deep_step::ScalarBits<ScalarLane>(v, d2, r.skips != nullptr, s.radius2);
     else
         return false;
 }
 
 // Steps the pixel until it ends (true, `out` written) or, with `handOff`,
 // until a later step the lanes can take (false, at the top of that step).
-template <class T, class Product>
-bool ContinuePixel(const Setup<T>& s, PixelRun<T, Product>& r, bool handOff)
+// The ordinary step is DeepStep.h's; this loop adds the escape, the polls
+// of the stop flag, the end and the skips.
+template <class T>
+bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
 {
-    const T eps = T(kEps);
-    const T dcr = r.dcr, dci = r.dci, dcAbs = r.dcAbs;
-    const OrbitView<T>*& orbit = r.orbit;
-    const SkipTable<T>*& skips = r.skips;
-    size_t& i = r.i;
-    T &zr = r.zr, &zi = r.zi, &m2 = r.m2, &dr = r.dr, &di = r.di, &err = r.err;
-    Product& p = r.p;
+    using V = ScalarLaneOf<T>;
+    const deep_step::StepView<V> c = deep_step::StepView<V>::Of(s.radius, T(kEps));
+    // The values stay in registers while the loop runs, and go back to r
+    // when it leaves.
+    deep_step::PixelValues<V> v = r.v;
+    RunOrbit<T> orbit{s, r};
     PixelOut& out = r.out;
-    int& nextPoll = r.nextPoll;
     int& k = r.k;
     for (bool first = true;; ++k, first = false) {
-        const T magnitude = Sqrt(m2);
-        T d2 = dr * dr + di * di;
+        const T magnitude = Sqrt(v.m2);
+        const T d2 = v.dr * v.dr + v.di * v.di;
+        unsigned doubt = r.doubtful;
         if (k >= 0) {
-            if (handOff && !first && LanesCanStep(s, r, d2))
+            if (handOff && !first && LanesCanStep(s, r, v, d2)) {
+                r.v = v;
                 return false;
-            // Once in doubt the pixel still runs to its end, as its own
-            // result stands when no orbit of its own can be afforded; its
-            // bound, of no more use, is dropped before it passes any exponent.
-            // The escape test reads z's doubles: their rounding is margin too.
-            if (!out.doubtful && err > T(0.0) &&
-                !(Abs(magnitude - s.radius) > err + T(deep_thresholds::kEscapeTestEps) * magnitude))
-                out.doubtful = true;
-            if (out.doubtful)
-                err = T(0.0);
+            }
+            deep_step::Doubt(v, magnitude, 1, doubt, c);
+            r.doubtful = doubt;
+            out.doubtful = r.doubtful;
             out.steps = k + 1;
-            if (m2 > s.radius2) {
+            if (v.m2 > s.radius2) {
                 double pr = 0, pi = 0;
-                p.Direction(pr, pi);
-                out.cell = Escaped(pr, pi, AsDouble(zr), AsDouble(zi), AsDouble(m2));
+                Direction(v.p, pr, pi);
+                out.cell = Escaped(pr, pi, AsDouble(v.zr), AsDouble(v.zi), AsDouble(v.m2));
                 out.count = k + 1;
+                r.v = v;
                 return true;
             }
             bool stopped = false;
-            if (k >= nextPoll) {
-                nextPoll = k + 0x10000;
+            if (k >= r.nextPoll) {
+                r.nextPoll = k + 0x10000;
                 stopped = s.stop && s.stop->load(std::memory_order_relaxed);
             }
             if (k >= s.maxIterations || stopped) {
                 out.cell.value = kInsideValue;
                 out.cell.stopped = stopped;
+                r.v = v;
                 return true;
             }
             // A skip needs no escape or rebase test inside it: its radius
@@ -292,59 +287,38 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T, Product>& r, bool handOff)
             // skip from i: the table is not read for the pixels that have
             // left the reference.
             size_t len = 0;
-            const SkipEntry<T>* e = skips && d2 < T(kSkipRatio2) * m2
-                                        ? FindSkip(*skips, i, Sqrt(d2) + err, int64_t(s.maxIterations) - k, len)
-                                        : nullptr;
+            const SkipEntry<T>* e =
+                r.skips && d2 < T(kSkipRatio2) * v.m2
+                    ? FindSkip(*r.skips, r.i, Sqrt(d2) + v.err, int64_t(s.maxIterations) - k, len)
+                    : nullptr;
             if (e) {
                 const T dAbs = Sqrt(d2);
-                if (!out.doubtful)
-                    err = T(kSkipSlack) * e->aAbs * err + (e->qa * dAbs + e->qb * dcAbs + e->ed) * dAbs +
-                          (e->qc * dcAbs + e->ec) * dcAbs;
+                if (!r.doubtful)
+                    v.err = T(kSkipSlack) * e->aAbs * v.err + (e->qa * dAbs + e->qb * v.dcAbs + e->ed) * dAbs +
+                            (e->qc * v.dcAbs + e->ec) * v.dcAbs;
                 // Each z_j inside is Z_j (1 + 2^-50 at most): the product
                 // takes their direction.
-                p.Times(T(e->ur), T(e->ui));
-                const T nr = e->ar * dr - e->ai * di + e->br * dcr - e->bi * dci;
-                di = e->ar * di + e->ai * dr + e->br * dci + e->bi * dcr;
-                dr = nr;
-                i += len;
+                v.p.Times(T(e->ur), T(e->ui), 1);
+                const T nr = e->ar * v.dr - e->ai * v.di + e->br * v.dcr - e->bi * v.dci;
+                v.di = e->ar * v.di + e->ai * v.dr + e->br * v.dci + e->bi * v.dcr;
+                v.dr = nr;
+                r.i += len;
                 k += int(len) - 1;
                 out.skipped += int64_t(len);
-                zr = orbit->re[i] + dr;
-                zi = orbit->im[i] + di;
-                m2 = zr * zr + zi * zi;
+                v.zr = r.orbit->re[r.i] + v.dr;
+                v.zi = r.orbit->im[r.i] + v.di;
+                v.m2 = v.zr * v.zr + v.zi * v.zi;
                 continue;
             }
-            p.Times(zr, zi);
         }
-        if (m2 < d2 || i + 1 >= orbit->size) {
-            dr = zr;
-            di = zi;
-            d2 = m2;
-            orbit = &s.rebase;
-            skips = s.rebaseSkips;
-            i = 0;
-            if (!out.doubtful)
-                err = err + eps * magnitude; // the rounding of w_i + d
-        }
-        if (!out.doubtful)
-            err = (magnitude + magnitude + err) * err + eps * ((magnitude + magnitude) * Sqrt(d2) + dcAbs);
-        // d <- (2 w + d) d + dc.
-        const T tr = orbit->re[i] + orbit->re[i] + dr;
-        const T ti = orbit->im[i] + orbit->im[i] + di;
-        const T nr = tr * dr - ti * di + dcr;
-        di = tr * di + ti * dr + dci;
-        dr = nr;
-        ++i;
-        zr = orbit->re[i] + dr;
-        zi = orbit->im[i] + di;
-        m2 = zr * zr + zi * zi;
+        deep_step::Advance(v, magnitude, d2, 1, k >= 0, doubt, c, orbit, true);
     }
 }
 
-template <class T, class Product>
+template <class T>
 PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
 {
-    PixelRun<T, Product> r = StartPixel<T, Product>(s, dr, di, dcr, dci);
+    PixelRun<T> r = StartPixel<T>(s, dr, di, dcr, dci);
     ContinuePixel(s, r, false);
     return r.out;
 }

@@ -29,7 +29,8 @@ void Finish(const PixelOut& o, int j, PixelRecord* row, int32_t* counts, int64_t
 // doubtful ones are listed in column order afterwards.
 class RowFeed final : public DeepLaneFeed {
 public:
-    using Run = PixelRun<double, ProductDouble>;
+    using Run = PixelRun<double>;
+    using At = deep_step::PixelAt<ScalarLane>;
 
     RowFeed(const Setup<double>& s, double y, PixelRecord* row, int32_t* counts, std::vector<Doubtful>& doubtful)
         : m_s(s), m_y(y), m_row(row), m_counts(counts), m_doubtful(doubtful), m_runs(size_t(s.width))
@@ -46,8 +47,8 @@ public:
             }
             const int j = m_next++;
             const double x = Offset(j, m_s.width, m_s.pixel);
-            m_runs[size_t(j)] = m_s.julia ? StartPixel<double, ProductDouble>(m_s, x / m_s.g, m_y / m_s.g, 0.0, 0.0)
-                                          : StartPixel<double, ProductDouble>(m_s, x, m_y, x, m_y);
+            m_runs[size_t(j)] = m_s.julia ? StartPixel<double>(m_s, x / m_s.g, m_y / m_s.g, 0.0, 0.0)
+                                          : StartPixel<double>(m_s, x, m_y, x, m_y);
             if (Go(j, px))
                 return true;
         }
@@ -62,8 +63,8 @@ public:
         const bool front = px.orbit == 0;
         r.orbit = front ? &m_s.start : &m_s.rebase;
         r.skips = front ? m_s.startSkips : m_s.rebaseSkips;
-        // out.steps is set again before the pixel ends.
-        Shared(r, px, [](auto& run, const auto& lane) { run = lane; });
+        // out.steps and out.doubtful are set again before the pixel ends.
+        static_cast<At&>(r) = px;
         return Go(px.slot, px);
     }
 
@@ -71,23 +72,6 @@ public:
     int64_t steps = 0, skipped = 0;
 
 private:
-    // The fields a lane changes, each as `copy(field of r, field of px)`.
-    template <class R, class P, class Copy>
-    static void Shared(R& r, P& px, Copy copy)
-    {
-        copy(r.i, px.i);
-        copy(r.k, px.k);
-        copy(r.zr, px.zr);
-        copy(r.zi, px.zi);
-        copy(r.m2, px.m2);
-        copy(r.dr, px.dr);
-        copy(r.di, px.di);
-        copy(r.err, px.err);
-        copy(r.p.re, px.pr);
-        copy(r.p.im, px.pi);
-        copy(r.out.doubtful, px.doubtful);
-    }
-
     // Runs pixel j in the scalar loop: true when handed to the lanes.
     bool Go(int j, DeepLanePixel& px)
     {
@@ -96,10 +80,7 @@ private:
             px.slot = j;
             px.orbit = r.orbit == &m_s.start ? 0 : 1;
             px.limit = std::min(r.nextPoll, m_s.maxIterations);
-            px.dcr = r.dcr;
-            px.dci = r.dci;
-            px.dcAbs = r.dcAbs;
-            Shared(r, px, [](const auto& run, auto& lane) { lane = run; });
+            static_cast<At&>(px) = r;
             return true;
         }
         const PixelOut& o = r.out;
@@ -151,7 +132,7 @@ bool LaneRow(const Setup<double>& s, int i, int height, PixelRecord* row, int32_
 
 } // namespace
 
-template <class T, class Product>
+template <class T>
 bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts, std::vector<Doubtful>& doubtful,
          Tally& tally)
 {
@@ -165,8 +146,8 @@ bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts
         if (s.stop && s.stop->load(std::memory_order_relaxed))
             return false;
         const T x = Offset(j, s.width, s.pixel);
-        const PixelOut o = s.julia ? IteratePixel<T, Product>(s, x / s.g, y / s.g, T(0.0), T(0.0))
-                                   : IteratePixel<T, Product>(s, x, y, x, y);
+        const PixelOut o = s.julia ? IteratePixel<T>(s, x / s.g, y / s.g, T(0.0), T(0.0))
+                                   : IteratePixel<T>(s, x, y, x, y);
         if (o.cell.stopped)
             return false;
         Finish(o, j, row, counts, steps, skipped, doubtful);
@@ -176,9 +157,9 @@ bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts
     return true;
 }
 
-template bool Row<double, ProductDouble>(const Setup<double>&, int, int, PixelRecord*, int32_t*, std::vector<Doubtful>&,
+template bool Row<double>(const Setup<double>&, int, int, PixelRecord*, int32_t*, std::vector<Doubtful>&,
                                          Tally&);
-template bool Row<FloatExp, ProductWide>(const Setup<FloatExp>&, int, int, PixelRecord*, int32_t*,
+template bool Row<FloatExp>(const Setup<FloatExp>&, int, int, PixelRecord*, int32_t*,
                                          std::vector<Doubtful>&, Tally&);
 
 } // namespace deep_pixel

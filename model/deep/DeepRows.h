@@ -25,7 +25,7 @@ struct Tally {
 
 // Row i of the view. False when stopped. Doubtful pixels keep the
 // difference iteration's result and are listed in `doubtful` by column.
-template <class T, class Product>
+template <class T>
 bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts, std::vector<Doubtful>& doubtful,
          Tally& tally);
 

@@ -68,7 +68,7 @@ bool OwnOrbit(const Scene& scene, int i, int j, long bits, ReferenceOrbit& own)
 // set's boundary is why it was in doubt): it is computed again with the
 // bits its rounding bound says were missing, a few times at most. False
 // when stopped; `settled` false when the last attempt was still short.
-template <class T, class Product>
+template <class T>
 bool OwnReference(const Scene& scene, int i, int j, PixelRecord& cell, int32_t* count, bool& settled)
 {
     ReferenceOrbit own;
@@ -83,7 +83,7 @@ bool OwnReference(const Scene& scene, int i, int j, PixelRecord& cell, int32_t* 
     }
     // A zero difference stays zero: no skips needed, and none taken.
     const Setup<T> s = MakeSetup<T>(scene, own, scene.startIndex);
-    const PixelOut o = IteratePixel<T, Product>(s, T(0.0), T(0.0), T(0.0), T(0.0));
+    const PixelOut o = IteratePixel<T>(s, T(0.0), T(0.0), T(0.0), T(0.0));
     if (o.cell.stopped)
         return false;
     Store(o, cell, count);
@@ -122,7 +122,7 @@ struct Skips {
     }
 };
 
-template <class T, class Product>
+template <class T>
 bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, DeepOutcome& outcome)
 {
     const DeepJob& job = scene.job;
@@ -140,7 +140,7 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, Deep
             bool whole = false;
             try {
                 whole = !(job.stop && job.stop->load(std::memory_order_relaxed)) &&
-                        Row<T, Product>(s, i, job.height, rows[i], rowCounts, doubtful[size_t(i)], tally);
+                        Row<T>(s, i, job.height, rows[i], rowCounts, doubtful[size_t(i)], tally);
             } catch (const std::bad_alloc&) {
                 outOfMemory = true;
             }
@@ -195,7 +195,7 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, Deep
             int32_t* count = counts ? counts + size_t(i) * size_t(job.width) + size_t(j) : nullptr;
             bool whole = true, settled = true;
             try {
-                whole = OwnReference<T, Product>(scene, i, j, rows[i][j], count, settled);
+                whole = OwnReference<T>(scene, i, j, rows[i][j], count, settled);
                 if (!settled)
                     unsettled.fetch_add(1, std::memory_order_relaxed);
             } catch (const std::bad_alloc&) {
@@ -337,8 +337,8 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
             return out;
         }
         const Scene scene{job, x, y, bits, wide, length, centre, startIndex, job.julia ? critical : centre};
-        out.stopped = wide ? !AllRows<FloatExp, ProductWide>(scene, rows, counts, out)
-                           : !AllRows<double, ProductDouble>(scene, rows, counts, out);
+        out.stopped = wide ? !AllRows<FloatExp>(scene, rows, counts, out)
+                           : !AllRows<double>(scene, rows, counts, out);
     } catch (const std::bad_alloc&) {
         out = DeepOutcome();
         out.error = "Not enough memory for the deep view's reference orbits";

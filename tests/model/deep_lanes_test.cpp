@@ -38,50 +38,54 @@ struct Built {
     std::vector<int32_t> counts;
 };
 
-// The ordinary step as the scalar loop takes it, written out plainly.
+// The ordinary step as the scalar loop takes it, written out plainly: the
+// independent check of the one step that DeepStep.h shares between both.
 void PlainStep(const DeepLaneView& v, DeepLanePixel& p)
 {
-    const double magnitude = std::sqrt(p.m2);
-    double d2 = p.dr * p.dr + p.di * p.di;
-    if (!p.doubtful && p.err > 0 && !(std::fabs(magnitude - v.radius) > p.err + 8 * 0x1p-53 * magnitude))
+    double &zr = p.v.zr, &zi = p.v.zi, &m2 = p.v.m2, &dr = p.v.dr, &di = p.v.di, &err = p.v.err;
+    double &pr = p.v.p.re, &pi = p.v.p.im;
+    const double dcr = p.v.dcr, dci = p.v.dci, dcAbs = p.v.dcAbs;
+    const double magnitude = std::sqrt(m2);
+    double d2 = dr * dr + di * di;
+    if (!p.doubtful && err > 0 && !(std::fabs(magnitude - v.radius) > err + 8 * 0x1p-53 * magnitude))
         p.doubtful = true;
     if (p.doubtful)
-        p.err = 0;
-    const double t = p.pr * p.zr - p.pi * p.zi;
-    p.pi = p.pr * p.zi + p.pi * p.zr;
-    p.pr = t;
-    if (mandelbrot_point::NeedsScaling(p.pr, p.pi))
-        mandelbrot_point::Scale(p.pr, p.pi);
-    if (p.m2 < d2 || p.i + 1 >= v.size[p.orbit]) {
-        p.dr = p.zr;
-        p.di = p.zi;
-        d2 = p.m2;
+        err = 0;
+    const double t = pr * zr - pi * zi;
+    pi = pr * zi + pi * zr;
+    pr = t;
+    if (mandelbrot_point::NeedsScaling(pr, pi))
+        mandelbrot_point::Scale(pr, pi);
+    if (m2 < d2 || p.i + 1 >= v.size[p.orbit]) {
+        dr = zr;
+        di = zi;
+        d2 = m2;
         p.orbit = 1;
         p.i = 0;
         if (!p.doubtful)
-            p.err = p.err + v.eps * magnitude;
+            err = err + v.eps * magnitude;
     }
     if (!p.doubtful)
-        p.err = (magnitude + magnitude + p.err) * p.err + v.eps * ((magnitude + magnitude) * std::sqrt(d2) + p.dcAbs);
+        err = (magnitude + magnitude + err) * err + v.eps * ((magnitude + magnitude) * std::sqrt(d2) + dcAbs);
     const double* re = v.re[p.orbit];
     const double* im = v.im[p.orbit];
-    const double tr = re[p.i] + re[p.i] + p.dr, ti = im[p.i] + im[p.i] + p.di;
-    const double nr = tr * p.dr - ti * p.di + p.dcr;
-    p.di = tr * p.di + ti * p.dr + p.dci;
-    p.dr = nr;
+    const double tr = re[p.i] + re[p.i] + dr, ti = im[p.i] + im[p.i] + di;
+    const double nr = tr * dr - ti * di + dcr;
+    di = tr * di + ti * dr + dci;
+    dr = nr;
     ++p.i;
-    p.zr = re[p.i] + p.dr;
-    p.zi = im[p.i] + p.di;
-    p.m2 = p.zr * p.zr + p.zi * p.zi;
+    zr = re[p.i] + dr;
+    zi = im[p.i] + di;
+    m2 = zr * zr + zi * zi;
     ++p.k;
 }
 
 // Whether the scalar loop must take the pixel's next step itself.
 bool PlainNeedsScalar(const DeepLaneView& v, const DeepLanePixel& p)
 {
-    const double d2 = p.dr * p.dr + p.di * p.di;
-    return p.m2 > v.radius2 || p.k >= p.limit || mandelbrot_point::NeedsScaling(p.zr, p.zi) ||
-           (v.skips[p.orbit] && d2 < 0x1p-98 * p.m2);
+    const double d2 = p.v.dr * p.v.dr + p.v.di * p.v.di;
+    return p.v.m2 > v.radius2 || p.k >= p.limit || mandelbrot_point::NeedsScaling(p.v.zr, p.v.zi) ||
+           (v.skips[p.orbit] && d2 < 0x1p-98 * p.v.m2);
 }
 
 // Hands out `pixels`; takes each back once more with a longer limit, then
@@ -132,14 +136,14 @@ std::string Differences(const DeepLanePixel& a, const DeepLanePixel& b)
         if (std::bit_cast<uint64_t>(x) != std::bit_cast<uint64_t>(y))
             out += std::string(" ") + name;
     };
-    field("zr", a.zr, b.zr);
-    field("zi", a.zi, b.zi);
-    field("m2", a.m2, b.m2);
-    field("dr", a.dr, b.dr);
-    field("di", a.di, b.di);
-    field("err", a.err, b.err);
-    field("pr", a.pr, b.pr);
-    field("pi", a.pi, b.pi);
+    field("zr", a.v.zr, b.v.zr);
+    field("zi", a.v.zi, b.v.zi);
+    field("m2", a.v.m2, b.v.m2);
+    field("dr", a.v.dr, b.v.dr);
+    field("di", a.v.di, b.v.di);
+    field("err", a.v.err, b.v.err);
+    field("pr", a.v.p.re, b.v.p.re);
+    field("pi", a.v.p.im, b.v.p.im);
     if (a.k != b.k || a.i != b.i || a.orbit != b.orbit || a.doubtful != b.doubtful || a.limit != b.limit)
         out += " k/i/orbit/doubt/limit";
     return out;
@@ -181,20 +185,20 @@ TEST_P(DeepLaneVariant, LanesStepAsThePlainStepDoes)
         p.limit = n + 20 + (n * 13) % 300;
         // Differences from far beside the orbit down to one that needs a skip.
         const double scale = n == 60 ? 1e-40 : std::ldexp(1.0, -(n % 30));
-        p.dr = scale * std::cos(n);
-        p.di = scale * std::sin(n);
-        p.dcr = n % 3 == 0 ? 0.0 : p.dr * 0.5;
-        p.dci = n % 3 == 0 ? 0.0 : p.di * 0.25;
-        p.dcAbs = std::sqrt(p.dcr * p.dcr + p.dci * p.dci);
-        p.zr = v.re[p.orbit][p.i] + p.dr;
-        p.zi = v.im[p.orbit][p.i] + p.di;
-        p.m2 = p.zr * p.zr + p.zi * p.zi;
+        p.v.dr = scale * std::cos(n);
+        p.v.di = scale * std::sin(n);
+        p.v.dcr = n % 3 == 0 ? 0.0 : p.v.dr * 0.5;
+        p.v.dci = n % 3 == 0 ? 0.0 : p.v.di * 0.25;
+        p.v.dcAbs = std::sqrt(p.v.dcr * p.v.dcr + p.v.dci * p.v.dci);
+        p.v.zr = v.re[p.orbit][p.i] + p.v.dr;
+        p.v.zi = v.im[p.orbit][p.i] + p.v.di;
+        p.v.m2 = p.v.zr * p.v.zr + p.v.zi * p.v.zi;
         // Bounds from none to wide enough to meet the escape radius; a
         // product that rescales.
-        p.err = n % 4 == 0 ? 0.0 : std::ldexp(v.eps, n % 40);
+        p.v.err = n % 4 == 0 ? 0.0 : std::ldexp(v.eps, n % 40);
         p.doubtful = n % 11 == 5;
-        p.pr = n % 6 == 1 ? 0x1p-499 : 1.0;
-        p.pi = n % 6 == 1 ? 0x1p-499 : 0.5;
+        p.v.p.re = n % 6 == 1 ? 0x1p-499 : 1.0;
+        p.v.p.im = n % 6 == 1 ? 0x1p-499 : 0.5;
         feed.pixels.push_back(p);
     }
     int64_t steps = 0;
@@ -203,7 +207,7 @@ TEST_P(DeepLaneVariant, LanesStepAsThePlainStepDoes)
     for (size_t n = 0; n < expected.size(); ++n) {
         rebased += expected[n].orbit != feed.pixels[n].orbit || expected[n].i < feed.pixels[n].i;
         doubted += expected[n].doubtful && !feed.pixels[n].doubtful;
-        escaped += expected[n].m2 > v.radius2;
+        escaped += expected[n].v.m2 > v.radius2;
     }
     EXPECT_GT(rebased, 5);
     EXPECT_GT(doubted, 5);
