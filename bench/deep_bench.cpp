@@ -29,10 +29,10 @@ namespace {
 
 constexpr int kW = 1024, kH = 768;
 
-const char* const kCentreRe =
+const char* const kCenterRe =
     "-0.743644510973285895830785591448686709835767306505892084114555888279978939966208371804487145212257487675487871"
     "53391176049";
-const char* const kCentreIm =
+const char* const kCenterIm =
     "0.1318470688804889271001173529165082038121532392421658675074173791204618723341127099291699002565026642036981440"
     "62385315348";
 
@@ -46,8 +46,8 @@ void BM_DeepView(benchmark::State& state)
 {
     const View view = kViews[state.range(0)];
     DeepJob job;
-    job.centreRe = kCentreRe;
-    job.centreIm = kCentreIm;
+    job.centerRe = kCenterRe;
+    job.centerIm = kCenterIm;
     job.pixelSize = FloatExp(2 * view.halfSize / kH);
     job.width = kW;
     job.height = kH;
@@ -103,8 +103,8 @@ BENCHMARK(BM_DeepView)
 double SecondsOfCount(int iterations)
 {
     DeepJob job;
-    job.centreRe = "-0.1";
-    job.centreIm = "0.5";
+    job.centerRe = "-0.1";
+    job.centerIm = "0.5";
     job.pixelSize = FloatExp(2 * 1e-30 / 48);
     job.width = 64;
     job.height = 48;

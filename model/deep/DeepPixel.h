@@ -348,7 +348,7 @@ struct Scene {
     long bits;
     bool wide;
     size_t length;
-    const ReferenceOrbit& centre;
+    const ReferenceOrbit& center;
     size_t startIndex;
     const ReferenceOrbit& rebase;
 };

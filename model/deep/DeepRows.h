@@ -34,6 +34,6 @@ bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts
 // centre's pixel, with `skipCentre`, is left as it is. `outcome` gets the
 // settled pixels and the linear start's steps. False when stopped.
 bool SecondTry(const Scene& scene, const Setup<double>& s, PixelRecord* const* rows, int32_t* counts,
-               std::vector<std::vector<Doubtful>>& doubtful, bool skipCentre, DeepOutcome& outcome);
+               std::vector<std::vector<Doubtful>>& doubtful, bool skipCenter, DeepOutcome& outcome);
 
 } // namespace deep_pixel

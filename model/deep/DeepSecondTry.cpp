@@ -149,11 +149,11 @@ void JumpLinear(const DeepLowView& v, size_t startIndex, bool julia, int maxIter
 } // namespace
 
 bool SecondTry(const Scene& scene, const Setup<double>& s, PixelRecord* const* rows, int32_t* counts,
-               std::vector<std::vector<Doubtful>>& doubtful, bool skipCentre, DeepOutcome& outcome)
+               std::vector<std::vector<Doubtful>>& doubtful, bool skipCenter, DeepOutcome& outcome)
 {
     const DeepJob& job = scene.job;
     DeepLowView view;
-    const ReferenceOrbit* orbits[2] = {&scene.centre, &scene.rebase};
+    const ReferenceOrbit* orbits[2] = {&scene.center, &scene.rebase};
     for (int o = 0; o < 2; ++o) {
         view.re[o] = orbits[o]->re.data();
         view.im[o] = orbits[o]->im.data();
@@ -170,7 +170,7 @@ bool SecondTry(const Scene& scene, const Setup<double>& s, PixelRecord* const* r
     view.stop = job.stop;
     // Every doubtful pixel at the top of its first step, in row order.
     std::vector<DeepLowPixel> pixels;
-    const auto tried = [&](int i, int j) { return !(skipCentre && i == job.height / 2 && j == job.width / 2); };
+    const auto tried = [&](int i, int j) { return !(skipCenter && i == job.height / 2 && j == job.width / 2); };
     for (int i = 0; i < job.height; ++i)
         for (const Doubtful& d : doubtful[size_t(i)]) {
             const int j = d.column;

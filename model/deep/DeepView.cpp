@@ -36,12 +36,12 @@ bool OwnOrbit(const Scene& scene, int i, int j, long bits, ReferenceOrbit& own)
     const FloatExp offsets[2] = {FloatExp(double(j - job.width / 2)) * job.pixelSize,
                                  FloatExp(double(i - job.height / 2)) * job.pixelSize};
     MpfrReal px(bits), py(bits), step(bits);
-    const std::string* centre[2] = {&job.centreRe, &job.centreIm};
+    const std::string* center[2] = {&job.centerRe, &job.centerIm};
     MpfrReal* point[2] = {&px, &py};
     bool exact = true;
     for (int a = 0; a < 2; ++a) {
         bool read = false;
-        point[a]->Parse(*centre[a], &read);
+        point[a]->Parse(*center[a], &read);
         exact = exact && read;
         if (offsets[a].m != 0) {
             mpfr_set_d(step.get(), offsets[a].m, MPFR_RNDN);
@@ -94,7 +94,7 @@ bool OwnReference(const Scene& scene, int i, int j, PixelRecord& cell, int32_t* 
 // bounds every skip's radius.
 template <class T>
 struct Skips {
-    SkipTable<T> centre, rebase;
+    SkipTable<T> center, rebase;
 
     explicit Skips(const Scene& scene)
     {
@@ -109,7 +109,7 @@ struct Skips {
             const OrbitView<T> v = View(o, static_cast<T*>(nullptr));
             BuildSkipTable(v.re, v.im, v.size, job.julia, radius, dcMax, T(kEps), table, job.skipAllLengths);
         };
-        build(scene.centre, centre);
+        build(scene.center, center);
         if (job.julia)
             build(scene.rebase, rebase);
     }
@@ -117,8 +117,8 @@ struct Skips {
     {
         if (!scene.job.linearSkips)
             return;
-        s.startSkips = &centre;
-        s.rebaseSkips = scene.job.julia ? &rebase : &centre;
+        s.startSkips = &center;
+        s.rebaseSkips = scene.job.julia ? &rebase : &center;
     }
 };
 
@@ -126,7 +126,7 @@ template <class T>
 bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, DeepOutcome& outcome)
 {
     const DeepJob& job = scene.job;
-    Setup<T> s = MakeSetup<T>(scene, scene.centre, scene.startIndex);
+    Setup<T> s = MakeSetup<T>(scene, scene.center, scene.startIndex);
     if (!PlainPath())
         s.isa = ChosenKernelIsa();
     const Skips<T> skips(scene);
@@ -159,10 +159,10 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, Deep
     outcome.totalIterations = tally.steps.load();
     outcome.skippedIterations = tally.skipped.load();
     outcome.laneIterations = tally.lanes.load();
-    const bool centreInDoubt = scene.centre.bitsShort > 0;
+    const bool centerInDoubt = scene.center.bitsShort > 0;
     if constexpr (std::is_same_v<T, double>)
-        if (job.secondTry && !scene.centre.reLow.empty() &&
-            !SecondTry(scene, s, rows, counts, doubtful, centreInDoubt, outcome))
+        if (job.secondTry && !scene.center.reLow.empty() &&
+            !SecondTry(scene, s, rows, counts, doubtful, centerInDoubt, outcome))
             return false;
     // The budget goes to the doubtful pixels in row order, each charged
     // what its difference iteration ran: the choice depends on nothing
@@ -172,13 +172,13 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, Deep
     // The centre's pixel has no difference and so no bound of its own: it
     // is the centre's orbit, in doubt when that orbit is, and first served.
     const int ci = job.height / 2, cj = job.width / 2;
-    if (centreInDoubt) {
-        spent += int64_t(scene.centre.size()) + 3;
+    if (centerInDoubt) {
+        spent += int64_t(scene.center.size()) + 3;
         again.emplace_back(ci, cj);
     }
     for (int i = 0; i < job.height; ++i)
         for (const Doubtful& d : doubtful[size_t(i)]) {
-            if (centreInDoubt && i == ci && d.column == cj)
+            if (centerInDoubt && i == ci && d.column == cj)
                 continue;
             if (job.ownReferenceBudget >= 0 && spent + d.cost > job.ownReferenceBudget) {
                 ++outcome.doubtfulKept;
@@ -292,15 +292,15 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
     if (job.width <= 0 || job.height <= 0)
         return out;
     // The centre is the point the document holds, to all its digits.
-    const long bits = std::max({DeepPrecisionBits(job.pixelSize), DigitBits(job.centreRe), DigitBits(job.centreIm)});
+    const long bits = std::max({DeepPrecisionBits(job.pixelSize), DigitBits(job.centerRe), DigitBits(job.centerIm)});
     MpfrReal x(bits), y(bits);
     bool exactX = false, exactY = false;
-    if (!x.Parse(job.centreRe, &exactX)) {
-        out.error = "The centre's x is not a number: \"" + job.centreRe + "\"";
+    if (!x.Parse(job.centerRe, &exactX)) {
+        out.error = "The centre's x is not a number: \"" + job.centerRe + "\"";
         return out;
     }
-    if (!y.Parse(job.centreIm, &exactY)) {
-        out.error = "The centre's y is not a number: \"" + job.centreIm + "\"";
+    if (!y.Parse(job.centerIm, &exactY)) {
+        out.error = "The centre's y is not a number: \"" + job.centerIm + "\"";
         return out;
     }
     const bool wide = Wide(job);
@@ -312,14 +312,14 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
     }
     const MpfrReal zero(bits);
     const bool low = LowParts(job);
-    ReferenceOrbit centre, critical;
+    ReferenceOrbit center, critical;
     bool whole = true;
     size_t startIndex = 0;
     try {
         if (!job.julia) {
             // w_0 = 0, w_1 = the centre = c: the centre's orbit is also the
             // critical point's, the one pixels rebase to.
-            whole = ComputeReferenceOrbit(zero, zero, x, y, job.radius2, length, wide, job.stop, centre,
+            whole = ComputeReferenceOrbit(zero, zero, x, y, job.radius2, length, wide, job.stop, center,
                                           exactX && exactY, 1, low);
             startIndex = 1;
         } else {
@@ -328,7 +328,7 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
             mpfr_set_d(ci.get(), job.cIm, MPFR_RNDN);
             const bool exact = (mpfr_div_d(sx.get(), x.get(), job.g, MPFR_RNDN) == 0) &
                                (mpfr_div_d(sy.get(), y.get(), job.g, MPFR_RNDN) == 0) & exactX & exactY;
-            whole = ComputeReferenceOrbit(sx, sy, cr, ci, job.radius2, length, wide, job.stop, centre, exact, 0, low) &&
+            whole = ComputeReferenceOrbit(sx, sy, cr, ci, job.radius2, length, wide, job.stop, center, exact, 0, low) &&
                     ComputeReferenceOrbit(zero, zero, cr, ci, job.radius2, length, wide, job.stop, critical, true, 0,
                                           low);
         }
@@ -336,7 +336,7 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
             out.stopped = true;
             return out;
         }
-        const Scene scene{job, x, y, bits, wide, length, centre, startIndex, job.julia ? critical : centre};
+        const Scene scene{job, x, y, bits, wide, length, center, startIndex, job.julia ? critical : center};
         out.stopped = wide ? !AllRows<FloatExp>(scene, rows, counts, out)
                            : !AllRows<double>(scene, rows, counts, out);
     } catch (const std::bad_alloc&) {

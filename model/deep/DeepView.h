@@ -20,7 +20,7 @@ struct PixelRecord;
 
 struct DeepJob {
     // The centre as decimal text, read at the precision the pixel size asks.
-    std::string centreRe, centreIm;
+    std::string centerRe, centerIm;
     // Pixel (row i, column j) lies at centre + ((j - width/2) d, (i - height/2) d),
     // the halves rounded down, as in the double-precision build.
     FloatExp pixelSize;

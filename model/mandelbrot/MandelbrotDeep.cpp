@@ -90,8 +90,8 @@ int CMandelbrotSet::DeepIterations(const DeepJob& view, int iterations)
 DeepJob CMandelbrotSet::DeepViewJob(unsigned width, unsigned height, double pixelSize, int iterations)
 {
     DeepJob job;
-    job.centreRe = CoordinateText(m_centerX, m_centerXDigits);
-    job.centreIm = CoordinateText(m_centerY, m_centerYDigits);
+    job.centerRe = CoordinateText(m_centerX, m_centerXDigits);
+    job.centerIm = CoordinateText(m_centerY, m_centerYDigits);
     job.pixelSize = FloatExp(pixelSize);
     job.width = int(width);
     job.height = int(height);

@@ -35,8 +35,8 @@ struct Image {
 inline DeepJob Job(const std::string& x, const std::string& y, double halfSize, int w, int h, int iterations)
 {
     DeepJob job;
-    job.centreRe = x;
-    job.centreIm = y;
+    job.centerRe = x;
+    job.centerIm = y;
     job.pixelSize = FloatExp(2 * halfSize) / FloatExp(double(std::min(w, h)));
     job.width = w;
     job.height = h;
@@ -52,7 +52,7 @@ inline DeepOutcome BuildDeep(const DeepJob& job, Image& image)
 
 // The repelling fixed point (1 + sqrt(1 - 4c)) / 2 of z^2 + c lies on the
 // Julia set; the view's centre is g times it, as the build divides by g.
-inline std::string FixedPointCentre(double cRe, double cIm, double g, bool imaginary)
+inline std::string FixedPointCenter(double cRe, double cIm, double g, bool imaginary)
 {
     const long bits = 400;
     MpfrReal a(bits), b(bits), r(bits), t(bits);

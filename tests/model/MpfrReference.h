@@ -38,7 +38,7 @@ struct Numbers {
 // The pixel at centre + (offRe 2^offReExp, offIm 2^offImExp): the
 // Mandelbrot set's c = z_0, or a Julia set's z_0 = point / g with
 // c = (cRe, cIm).
-inline Pixel Iterate(const std::string& centreRe, const std::string& centreIm, double offRe, long offReExp,
+inline Pixel Iterate(const std::string& centerRe, const std::string& centerIm, double offRe, long offReExp,
                      double offIm, long offImExp, bool julia, double cRe, double cIm, double g, double radius2, int maxIterations, long bits)
 {
     Numbers n(bits);
@@ -52,8 +52,8 @@ inline Pixel Iterate(const std::string& centreRe, const std::string& centreIm, d
     auto& u = n.v[7];
     auto& m2 = n.v[8];
     auto& r2 = n.v[9];
-    mpfr_set_str(zr, centreRe.c_str(), 10, MPFR_RNDN);
-    mpfr_set_str(zi, centreIm.c_str(), 10, MPFR_RNDN);
+    mpfr_set_str(zr, centerRe.c_str(), 10, MPFR_RNDN);
+    mpfr_set_str(zi, centerIm.c_str(), 10, MPFR_RNDN);
     mpfr_set_d(t, offRe, MPFR_RNDN);
     mpfr_mul_2si(t, t, offReExp, MPFR_RNDN);
     mpfr_add(zr, zr, t, MPFR_RNDN);

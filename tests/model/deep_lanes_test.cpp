@@ -239,7 +239,7 @@ Built Build(const DeepJob& job, KernelIsa isa)
 DeepJob JuliaJob(double halfSize, int w, int h)
 {
     const double cRe = -0.4, cIm = 0.6, g = 1.8;
-    DeepJob job = Job(FixedPointCentre(cRe, cIm, g, false), FixedPointCentre(cRe, cIm, g, true), halfSize, w, h, 2000);
+    DeepJob job = Job(FixedPointCenter(cRe, cIm, g, false), FixedPointCenter(cRe, cIm, g, true), halfSize, w, h, 2000);
     job.julia = true;
     job.cRe = cRe;
     job.cIm = cIm;

@@ -174,7 +174,7 @@ TEST(DeepView, SkipsGiveThePlainPerturbationsImage)
     cases.back().job.forceWide = true;
     const double cRe = -0.4, cIm = 0.6, g = 1.8;
     DeepJob julia =
-        Job(FixedPointCentre(cRe, cIm, g, false), FixedPointCentre(cRe, cIm, g, true), 1e-25, 48, 36, 2000);
+        Job(FixedPointCenter(cRe, cIm, g, false), FixedPointCenter(cRe, cIm, g, true), 1e-25, 48, 36, 2000);
     julia.julia = true;
     julia.cRe = cRe;
     julia.cIm = cIm;
@@ -198,10 +198,10 @@ TEST(DeepView, SkipsGiveThePlainPerturbationsImage)
         EXPECT_EQ(on.counts, off.counts) << job.julia << job.forceWide;
         on.Paint();
         off.Paint();
-        int coloursOff = 0;
+        int colorsOff = 0;
         for (size_t n = 0; n < on.canvas.m_bits.size(); ++n)
-            coloursOff += std::abs(int(on.canvas.m_bits[n]) - int(off.canvas.m_bits[n])) > 1;
-        EXPECT_EQ(coloursOff, 0) << job.julia << job.forceWide;
+            colorsOff += std::abs(int(on.canvas.m_bits[n]) - int(off.canvas.m_bits[n])) > 1;
+        EXPECT_EQ(colorsOff, 0) << job.julia << job.forceWide;
         const auto [lo, hi] = std::minmax_element(on.counts.begin(), on.counts.end());
         EXPECT_GT(*hi - std::max(*lo, 0), 10); // not a blank view
     }

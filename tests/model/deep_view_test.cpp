@@ -42,7 +42,7 @@ void BuildReference(const DeepJob& job, long bits, Image& image, Window window =
             for (int j = window.left; j < right; ++j) {
                 const FloatExp x = FloatExp(double(j - job.width / 2)) * job.pixelSize;
                 const FloatExp y = FloatExp(double(i - job.height / 2)) * job.pixelSize;
-                const auto p = mpfr_reference::Iterate(job.centreRe, job.centreIm, x.m, x.e, y.m, y.e, job.julia,
+                const auto p = mpfr_reference::Iterate(job.centerRe, job.centerIm, x.m, x.e, y.m, y.e, job.julia,
                                                        job.cRe, job.cIm, job.g, job.radius2, job.maxIterations, bits);
                 image.Count(i, j) = p.count;
                 image.Cell(i, j).nx = p.re;
@@ -57,7 +57,7 @@ void ExpectSameImage(Image& deep, Image& reference)
 {
     deep.Paint();
     reference.Paint();
-    int countsOff = 0, coloursOff = 0, escaped = 0;
+    int countsOff = 0, colorsOff = 0, escaped = 0;
     for (int i = 0; i < deep.height; ++i)
         for (int j = 0; j < deep.width; ++j) {
             if (deep.Count(i, j) != reference.Count(i, j) && ++countsOff <= 5)
@@ -65,12 +65,12 @@ void ExpectSameImage(Image& deep, Image& reference)
                               << reference.Count(i, j) << " in MPFR";
             escaped += reference.Count(i, j) >= 0;
             for (int c = 0; c < 3; ++c)
-                if (std::abs(deep.Pixel(i, j)[c] - reference.Pixel(i, j)[c]) > 1 && ++coloursOff <= 5)
+                if (std::abs(deep.Pixel(i, j)[c] - reference.Pixel(i, j)[c]) > 1 && ++colorsOff <= 5)
                     ADD_FAILURE() << "pixel (" << i << ", " << j << ") channel " << c << ": "
                                   << int(deep.Pixel(i, j)[c]) << " against " << int(reference.Pixel(i, j)[c]);
         }
     EXPECT_EQ(countsOff, 0);
-    EXPECT_EQ(coloursOff, 0);
+    EXPECT_EQ(colorsOff, 0);
     // Not a blank view: most pixels escape, at varied counts.
     EXPECT_GT(escaped, deep.width * deep.height / 2);
     const auto [lo, hi] = std::minmax_element(deep.counts.begin(), deep.counts.end());
@@ -215,7 +215,7 @@ TEST(DeepView, JuliaSetAgreesWithMpfrAtHalfSize1e25)
 {
     const double cRe = -0.4, cIm = 0.6;
     const double g = std::sqrt(std::sqrt(cRe * cRe + cIm * cIm)) + 1; // as the build takes it
-    DeepJob job = Job(FixedPointCentre(cRe, cIm, g, false), FixedPointCentre(cRe, cIm, g, true), 1e-25, 40, 30, 2000);
+    DeepJob job = Job(FixedPointCenter(cRe, cIm, g, false), FixedPointCenter(cRe, cIm, g, true), 1e-25, 40, 30, 2000);
     job.julia = true;
     job.cRe = cRe;
     job.cIm = cIm;
@@ -234,7 +234,7 @@ TEST(DeepView, JuliaSetAgreesWithMpfrAtHalfSize1e25)
 // multiplier is 4 sqrt(2), after about 220 iterations, and i (1 + 10^-150)
 // after about 400. Read at the bits the pixel size alone asks for, both
 // would round to i and their pixel would stay inside.
-TEST(DeepView, TheCentreKeepsAllItsDigits)
+TEST(DeepView, TheCenterKeepsAllItsDigits)
 {
     struct Case {
         double halfSize;
@@ -396,7 +396,7 @@ TEST(DeepView, ResolvableViewAgreesWithTheDoubleBuild)
             const auto [i, j] = differ[size_t(n)];
             const FloatExp x = FloatExp(double(j - w / 2)) * job.pixelSize;
             const FloatExp y = FloatExp(double(i - h / 2)) * job.pixelSize;
-            const auto p = mpfr_reference::Iterate(job.centreRe, job.centreIm, x.m, x.e, y.m, y.e, false, 0, 0, 1,
+            const auto p = mpfr_reference::Iterate(job.centerRe, job.centerIm, x.m, x.e, y.m, y.e, false, 0, 0, 1,
                                                    job.radius2, iterations, 128);
             wrong += p.count != deep.Count(i, j);
         }
@@ -424,13 +424,13 @@ TEST(DeepView, RefusesWhatItCannotIterateAndStops)
     Image image(8, 6);
     image.Cell(2, 3).value = 7;
     DeepJob job = Job("-0.5", "0", 1e-20, 8, 6, 100);
-    job.centreRe = "-0.5.1";
+    job.centerRe = "-0.5.1";
     DeepOutcome o = BuildDeep(job, image);
     EXPECT_EQ(o.error, "The centre's x is not a number: \"-0.5.1\"");
-    job.centreRe = "-0.5";
-    job.centreIm = "";
+    job.centerRe = "-0.5";
+    job.centerIm = "";
     EXPECT_EQ(BuildDeep(job, image).error, "The centre's y is not a number: \"\"");
-    job.centreIm = "0";
+    job.centerIm = "0";
     job.pixelSize = FloatExp(0.0);
     EXPECT_EQ(BuildDeep(job, image).error, "The view is not finite");
     job.pixelSize = FloatExp(1e-20);
@@ -482,20 +482,20 @@ TEST(DeepView, PixelsDoNotDependOnTheReference)
     job.pixelSize = pixel;
     Image a(40, 30), b(40, 30);
     ASSERT_FALSE(BuildDeep(job, a).stopped);
-    job.centreRe = text[1];
+    job.centerRe = text[1];
     ASSERT_FALSE(BuildDeep(job, b).stopped);
     a.Paint();
     b.Paint();
-    int countsOff = 0, coloursOff = 0, escaped = 0;
+    int countsOff = 0, colorsOff = 0, escaped = 0;
     for (int i = 0; i < 30; ++i)
         for (int j = 0; j < 30; ++j) {
             escaped += a.Count(i, j + 10) >= 0;
             countsOff += a.Count(i, j + 10) != b.Count(i, j);
             for (int c = 0; c < 3; ++c)
-                coloursOff += std::abs(a.Pixel(i, j + 10)[c] - b.Pixel(i, j)[c]) > 1;
+                colorsOff += std::abs(a.Pixel(i, j + 10)[c] - b.Pixel(i, j)[c]) > 1;
         }
     EXPECT_EQ(countsOff, 0);
-    EXPECT_EQ(coloursOff, 0);
+    EXPECT_EQ(colorsOff, 0);
     EXPECT_GT(escaped, 30 * 30 / 2);
 }
 
