@@ -43,7 +43,7 @@ public:
     QComboBox* m_compressorList;
     QPushButton* m_propertiesButton;
     QPushButton* m_aboutButton;
-    QLineEdit* m_stepEdit;  // 1015
+    QLineEdit* m_stepEdit;   // 1015
     QLineEdit* m_framesEdit; // 1016
     unsigned m_stepAngle = 18;
     unsigned m_frameCount = 20;

@@ -58,7 +58,7 @@ struct AviWriter::State {
     // The video is written beside `path` and replaces it when closed, so a
     // failed write keeps the file that was there.
     std::unique_ptr<FileReplacement> file;
-    bool existed = false;    // `path` named a file when the writer opened
+    bool existed = false; // `path` named a file when the writer opened
     bool frameFailed = false;
     std::unique_ptr<AVFormatContext, FormatCloser> format;
     std::unique_ptr<AVCodecContext, CodecFree> codec;

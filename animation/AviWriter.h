@@ -12,8 +12,8 @@
 
 struct EncoderSettings {
     std::map<std::string, std::string> options; // the encoder's own options
-    int64_t bitRate = 0;                         // bits per second; 0 = encoder default
-    int quality = 0;                             // fixed quantiser 1..31; 0 = none
+    int64_t bitRate = 0;                        // bits per second; 0 = encoder default
+    int quality = 0;                            // fixed quantiser 1..31; 0 = none
 };
 
 class AviWriter {

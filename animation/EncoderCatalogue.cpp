@@ -53,13 +53,9 @@ std::string DefaultText(const AVOption* o)
         std::snprintf(text, sizeof text, "%lld", static_cast<long long>(o->default_val.i64));
         return text;
     case AV_OPT_TYPE_DOUBLE:
-    case AV_OPT_TYPE_FLOAT:
-        std::snprintf(text, sizeof text, "%g", o->default_val.dbl);
-        return text;
-    case AV_OPT_TYPE_STRING:
-        return o->default_val.str ? o->default_val.str : "";
-    default:
-        return "";
+    case AV_OPT_TYPE_FLOAT: std::snprintf(text, sizeof text, "%g", o->default_val.dbl); return text;
+    case AV_OPT_TYPE_STRING: return o->default_val.str ? o->default_val.str : "";
+    default: return "";
     }
 }
 
@@ -68,17 +64,12 @@ EncoderOption::Type OptionType(const AVOption* o)
     switch (o->type) {
     case AV_OPT_TYPE_INT:
     case AV_OPT_TYPE_INT64:
-    case AV_OPT_TYPE_UINT64:
-        return o->unit ? EncoderOption::kChoice : EncoderOption::kInteger;
+    case AV_OPT_TYPE_UINT64: return o->unit ? EncoderOption::kChoice : EncoderOption::kInteger;
     case AV_OPT_TYPE_DOUBLE:
-    case AV_OPT_TYPE_FLOAT:
-        return EncoderOption::kDouble;
-    case AV_OPT_TYPE_STRING:
-        return EncoderOption::kString;
-    case AV_OPT_TYPE_BOOL:
-        return EncoderOption::kBoolean;
-    default:
-        return EncoderOption::kOther;
+    case AV_OPT_TYPE_FLOAT: return EncoderOption::kDouble;
+    case AV_OPT_TYPE_STRING: return EncoderOption::kString;
+    case AV_OPT_TYPE_BOOL: return EncoderOption::kBoolean;
+    default: return EncoderOption::kOther;
     }
 }
 
@@ -168,8 +159,8 @@ std::vector<EncoderOption> ListEncoderOptions(const VideoEncoder& encoder)
 
 std::string AboutEncoder(const VideoEncoder& encoder)
 {
-    return encoder.longName + " (" + encoder.name + ")\n" + "libavcodec " +
-           VersionText(avcodec_version()) + ", FFmpeg " + av_version_info() + "\n" + avcodec_license();
+    return encoder.longName + " (" + encoder.name + ")\n" + "libavcodec " + VersionText(avcodec_version()) +
+           ", FFmpeg " + av_version_info() + "\n" + avcodec_license();
 }
 
 bool VideoLibrariesRecentEnough(std::string& error)

@@ -8,12 +8,12 @@
 #include <vector>
 
 struct VideoEncoder {
-    int codecId = 0;          // AVCodecID
-    std::string name;         // as --codec takes it, e.g. "mjpeg"
-    std::string longName;     // the list entry
-    int pixelFormat = -1;     // AVPixelFormat the frames are converted to
+    int codecId = 0;                                // AVCodecID
+    std::string name;                               // as --codec takes it, e.g. "mjpeg"
+    std::string longName;                           // the list entry
+    int pixelFormat = -1;                           // AVPixelFormat the frames are converted to
     unsigned widthMultiple = 1, heightMultiple = 1; // frames are padded to these
-    bool hasOptions = false;  // private options exist: a settings dialog helps
+    bool hasOptions = false;                        // private options exist: a settings dialog helps
     bool lossless = false;
 };
 

@@ -20,8 +20,7 @@ namespace {
 
 // Builds, draws, turns and writes each frame into the open writer.
 void WriteFrames(CFractal& set, CCanvas& canvas, const AnimationJob& job, const std::stop_token& stop,
-                 const std::function<void(unsigned, unsigned)>& progress, AviWriter& writer,
-                 AnimationOutcome& out)
+                 const std::function<void(unsigned, unsigned)>& progress, AviWriter& writer, AnimationOutcome& out)
 {
     const unsigned width = canvas.m_targetWidth, height = canvas.m_targetHeight;
     const size_t imageSize = size_t(AviWriter::RowBytes(width)) * height;
@@ -70,8 +69,7 @@ void WriteFrames(CFractal& set, CCanvas& canvas, const AnimationJob& job, const 
 
 } // namespace
 
-AnimationOutcome WriteAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob& job,
-                                std::stop_token stop,
+AnimationOutcome WriteAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob& job, std::stop_token stop,
                                 const std::function<void(unsigned, unsigned)>& progress)
 {
     // Every loop of the build and draw polls the fractal's flag; a stop

@@ -45,6 +45,5 @@ std::string AnimationRefusal(const CFractal& fractal);
 // frames written. A build the set refuses, or memory that cannot be
 // had, ends it as kRefused with the reason; a file of no frames is then
 // removed. `progress` is called after each written frame.
-AnimationOutcome WriteAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob& job,
-                                std::stop_token stop,
+AnimationOutcome WriteAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob& job, std::stop_token stop,
                                 const std::function<void(unsigned written, unsigned total)>& progress = {});

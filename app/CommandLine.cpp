@@ -12,6 +12,7 @@ struct PlatformOption {
     const char* name;
     bool takesValue;
 };
+// clang-format off
 constexpr PlatformOption kPlatformOptions[] = {
     {"platform", true},  {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
     {"qmljsdebugger", true}, {"qwindowgeometry", true}, {"geometry", true},     {"qwindowicon", true},
@@ -20,6 +21,7 @@ constexpr PlatformOption kPlatformOptions[] = {
     {"stylesheet", true}, {"reverse", false},          {"widgetcount", false},  {"testability", false},
     {"nograb", false},   {"dograb", false},            {"sync", false},         {"cmap", false},
 };
+// clang-format on
 
 const PlatformOption* FindPlatformOption(std::string_view name)
 {
@@ -33,45 +35,41 @@ const PlatformOption* FindPlatformOption(std::string_view name)
 
 QString UsageText()
 {
-    return QStringLiteral(
-        "Usage:\n"
-        "  quillion [FILE...]\n"
-        "      Opens the window with each FILE: a fractal document (.frc) or computed\n"
-        "      data (.fdt). With no FILE it opens a new Mandelbrot set.\n"
-        "  quillion --render [FILE | --type N | --sample N] [--size WxH] [--output IMAGE]\n"
-        "                    [--save DOC.frc] [--data DATA.fdt] [--timeout SECONDS] [--quiet]\n"
-        "      Builds one document without a display and writes what is asked.\n"
-        "  quillion --render [FILE | --sample N] --animate FRAMES --output FILE.avi\n"
-        "                    [--step DEGREES] [--codec NAME] [--size WxH] [--timeout SECONDS]\n"
-        "                    [--quiet]\n"
-        "      Turns a self-affine set frame by frame into an AVI video.\n"
-        "  quillion --help | --version\n"
-        "\n"
-        "Options of --render:\n"
-        "  --type N           a new document of type N: 0 self-affine set, 1 tile set,\n"
-        "                     2 Mandelbrot set, 3 Appolony set\n"
-        "  --sample N         a new document holding sample N (0 to 12)\n"
-        "  --size WxH         the image size, 1 to 65536 each (default 640x480)\n"
-        "  --output IMAGE     write the image (.bmp or .png; .avi with --animate)\n"
-        "  --save DOC.frc     write the document file\n"
-        "  --data DATA.fdt    write the computed data (self-affine sets)\n"
-        "  --timeout SECONDS  give up when the render has taken SECONDS (above 0)\n"
-        "  --quiet            no status or progress lines on stderr\n"
-        "  --animate FRAMES   write FRAMES frames, 1 to 10000\n"
-        "  --step DEGREES     degrees turned per frame, 1 to 360 (default 18)\n"
-        "  --codec NAME       the video encoder (default rawvideo)\n"
-        "\n"
-        "The window also takes Qt's own options, such as -platform NAME and -style NAME.\n"
-        "Exit status: 0 done, 1 a file could not be read or written, the build was\n"
-        "refused or the --timeout ran out, 2 the command line is wrong,\n"
-        "130 stopped by SIGINT (Ctrl+C), 143 stopped by SIGTERM. A stopped render writes\n"
-        "no file it had not written yet and leaves the files there as they were.\n");
+    return QStringLiteral("Usage:\n"
+                          "  quillion [FILE...]\n"
+                          "      Opens the window with each FILE: a fractal document (.frc) or computed\n"
+                          "      data (.fdt). With no FILE it opens a new Mandelbrot set.\n"
+                          "  quillion --render [FILE | --type N | --sample N] [--size WxH] [--output IMAGE]\n"
+                          "                    [--save DOC.frc] [--data DATA.fdt] [--timeout SECONDS] [--quiet]\n"
+                          "      Builds one document without a display and writes what is asked.\n"
+                          "  quillion --render [FILE | --sample N] --animate FRAMES --output FILE.avi\n"
+                          "                    [--step DEGREES] [--codec NAME] [--size WxH] [--timeout SECONDS]\n"
+                          "                    [--quiet]\n"
+                          "      Turns a self-affine set frame by frame into an AVI video.\n"
+                          "  quillion --help | --version\n"
+                          "\n"
+                          "Options of --render:\n"
+                          "  --type N           a new document of type N: 0 self-affine set, 1 tile set,\n"
+                          "                     2 Mandelbrot set, 3 Appolony set\n"
+                          "  --sample N         a new document holding sample N (0 to 12)\n"
+                          "  --size WxH         the image size, 1 to 65536 each (default 640x480)\n"
+                          "  --output IMAGE     write the image (.bmp or .png; .avi with --animate)\n"
+                          "  --save DOC.frc     write the document file\n"
+                          "  --data DATA.fdt    write the computed data (self-affine sets)\n"
+                          "  --timeout SECONDS  give up when the render has taken SECONDS (above 0)\n"
+                          "  --quiet            no status or progress lines on stderr\n"
+                          "  --animate FRAMES   write FRAMES frames, 1 to 10000\n"
+                          "  --step DEGREES     degrees turned per frame, 1 to 360 (default 18)\n"
+                          "  --codec NAME       the video encoder (default rawvideo)\n"
+                          "\n"
+                          "The window also takes Qt's own options, such as -platform NAME and -style NAME.\n"
+                          "Exit status: 0 done, 1 a file could not be read or written, the build was\n"
+                          "refused or the --timeout ran out, 2 the command line is wrong,\n"
+                          "130 stopped by SIGINT (Ctrl+C), 143 stopped by SIGTERM. A stopped render writes\n"
+                          "no file it had not written yet and leaves the files there as they were.\n");
 }
 
-QString VersionText()
-{
-    return QStringLiteral("Quillion Version 0.9 alpha\n");
-}
+QString VersionText() { return QStringLiteral("Quillion Version 0.9 alpha\n"); }
 
 int CheckWindowCommandLine(int argc, const char* const* argv)
 {

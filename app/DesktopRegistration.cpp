@@ -48,8 +48,8 @@ int RegisterWithDesktop(const QString& executable)
 
     int written = 0;
     const bool entryChanged = WriteIfChanged(data + "/applications/quillion.desktop", entry);
-    const bool mimeChanged = WriteIfChanged(data + "/mime/packages/quillion-frc.xml",
-                                            ResourceBytes(":/desktop/quillion-frc.xml"));
+    const bool mimeChanged =
+        WriteIfChanged(data + "/mime/packages/quillion-frc.xml", ResourceBytes(":/desktop/quillion-frc.xml"));
     for (int size : {16, 32, 48, 64, 128, 256})
         written += WriteIfChanged(QString("%1/icons/hicolor/%2x%2/apps/quillion.png").arg(data).arg(size),
                                   ResourceBytes(QString(":/icons/quillion-%1.png").arg(size)));

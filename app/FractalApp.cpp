@@ -30,8 +30,7 @@ bool CFractalApp::InitInstance(const QStringList& args)
     QApplication::setWindowIcon(ApplicationIcon());
 
     QCommandLineParser parser;
-    parser.addPositionalArgument("files", "Fractal documents (.frc) or computed data (.fdt) to open.",
-                                 "[files...]");
+    parser.addPositionalArgument("files", "Fractal documents (.frc) or computed data (.fdt) to open.", "[files...]");
     // main() has refused unknown options and answered --help and --version
     // before QApplication took the platform's own options.
     parser.parse(QStringList{QStringLiteral("quillion")} + args);

@@ -8,8 +8,8 @@
 #include "app/HeadlessWatch.h"
 #include "document/FileReplacement.h"
 
-QString ParseAnimateOptions(const QString& frames, const QString& step, const QString& codec,
-                            const QString& output, AnimationJob& job)
+QString ParseAnimateOptions(const QString& frames, const QString& step, const QString& codec, const QString& output,
+                            AnimationJob& job)
 {
     bool ok = false;
     const uint count = frames.toUInt(&ok);
@@ -44,8 +44,7 @@ std::string NameTheTarget(std::string text, const std::string& temporary, const 
 
 } // namespace
 
-int RunHeadlessAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob& job, bool quiet,
-                         HeadlessWatch& watch)
+int RunHeadlessAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob& job, bool quiet, HeadlessWatch& watch)
 {
     const std::string refusal = AnimationRefusal(fractal);
     if (!refusal.empty()) {
@@ -63,10 +62,11 @@ int RunHeadlessAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob&
 
     std::stop_source stop;
     watch.SetStopAction([&] { stop.request_stop(); });
-    const AnimationOutcome out = WriteAnimation(fractal, canvas, into, stop.get_token(), [&](unsigned done, unsigned total) {
-        if (!quiet)
-            std::fprintf(stderr, "[%3.1f%%] Frame %u of %u written\n", 100.0 * done / total, done, total);
-    });
+    const AnimationOutcome out =
+        WriteAnimation(fractal, canvas, into, stop.get_token(), [&](unsigned done, unsigned total) {
+            if (!quiet)
+                std::fprintf(stderr, "[%3.1f%%] Frame %u of %u written\n", 100.0 * done / total, done, total);
+        });
     watch.SetStopAction({});
 
     if (watch.Stopped()) {
@@ -91,9 +91,7 @@ int RunHeadlessAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob&
             return watch.ExitCode();
         }
         return 0;
-    case AnimationOutcome::kRefused:
-        std::fprintf(stderr, "quillion: cannot animate: %s\n", why.c_str());
-        return 1;
+    case AnimationOutcome::kRefused: std::fprintf(stderr, "quillion: cannot animate: %s\n", why.c_str()); return 1;
     default:
         std::fprintf(stderr, "quillion: %s (%s)\n", kAnimationWriteError, why.empty() ? "stopped" : why.c_str());
         return 1;

@@ -12,8 +12,8 @@ class HeadlessWatch;
 
 // Checks the option values; an empty result means `job` is filled in
 // (all but the fractal). The message is a usage error.
-QString ParseAnimateOptions(const QString& frames, const QString& step, const QString& codec,
-                            const QString& output, AnimationJob& job);
+QString ParseAnimateOptions(const QString& frames, const QString& step, const QString& codec, const QString& output,
+                            AnimationJob& job);
 
 // Writes the animation into the measured canvas, with a progress line per
 // frame on stderr unless quiet. The file replaces the one there only when
@@ -21,5 +21,4 @@ QString ParseAnimateOptions(const QString& frames, const QString& step, const QS
 // no new file and an old one as it was. Returns the exit code: 0 done, 1
 // refused or failed, the watch's code when it stopped the animation (each
 // with a message).
-int RunHeadlessAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob& job, bool quiet,
-                         HeadlessWatch& watch);
+int RunHeadlessAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob& job, bool quiet, HeadlessWatch& watch);

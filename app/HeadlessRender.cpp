@@ -1,6 +1,6 @@
 #include "app/HeadlessRender.h"
-#include "app/CommandLine.h"
 #include "animation/WriteAnimation.h"
+#include "app/CommandLine.h"
 #include "app/HeadlessOutputs.h"
 #include "app/HeadlessWatch.h"
 
@@ -101,8 +101,7 @@ bool ParseTimeout(const QString& text, double& seconds)
 // Runs the build on a worker, as the window would, and reports progress
 // every 250 ms until it ends. The watch stops it through the fractal's
 // m_stop, and keeps a stopped build from being drawn.
-BuildOutcome BuildWithProgress(CFractal& fractal, CCanvas& canvas, HeadlessView& view, bool quiet,
-                               HeadlessWatch& watch)
+BuildOutcome BuildWithProgress(CFractal& fractal, CCanvas& canvas, HeadlessView& view, bool quiet, HeadlessWatch& watch)
 {
     std::mutex lock;
     std::condition_variable ended;
@@ -208,8 +207,7 @@ int Run(int argc, char** argv, const HeadlessModule* module)
         return kNeedsModule;
     AnimationJob job;
     if (animating) {
-        const QString bad = module->parse(parser.value(animate), parser.value(step),
-                                                parser.value(codec), image, job);
+        const QString bad = module->parse(parser.value(animate), parser.value(step), parser.value(codec), image, job);
         if (!bad.isEmpty())
             return usage(bad);
     } else if (parser.isSet(step) || parser.isSet(codec)) {
@@ -250,11 +248,10 @@ int Run(int argc, char** argv, const HeadlessModule* module)
                                    return SaveDataFile(parser.value(data).toStdString(), *fractal, error, gate);
                                }});
         if (parser.isSet(save))
-            outputs.push_back({parser.value(save).toStdString(), [&, fractalType](const ReplaceGate& gate,
-                                                                                 std::string& error) {
-                                   return SaveDocumentFile(parser.value(save).toStdString(), fractalType, *fractal,
-                                                           error, gate);
-                               }});
+            outputs.push_back(
+                {parser.value(save).toStdString(), [&, fractalType](const ReplaceGate& gate, std::string& error) {
+                     return SaveDocumentFile(parser.value(save).toStdString(), fractalType, *fractal, error, gate);
+                 }});
         return WriteOutputFiles(outputs, watch);
     };
     int fractalType = kTypeMandelbrot;
@@ -269,9 +266,8 @@ int Run(int argc, char** argv, const HeadlessModule* module)
             view.m_canvas = &canvas;
             canvas.m_view = &view;
             std::string error;
-            const bool ok = OpenDataFile(path, *fractal, canvas, [&](unsigned w, unsigned h) {
-                view.SetSize(w, h);
-            }, error);
+            const bool ok = OpenDataFile(
+                path, *fractal, canvas, [&](unsigned w, unsigned h) { view.SetSize(w, h); }, error);
             canvas.m_view = nullptr;
             if (watch.Stopped())
                 return abandon();
@@ -289,8 +285,7 @@ int Run(int argc, char** argv, const HeadlessModule* module)
         if (!OpenDocumentFile(path, doc, error))
             return fail(error);
         if (doc.truncated && !isQuiet)
-            std::fprintf(stderr, "quillion: \"%s\" ended early; the missing rows keep their defaults\n",
-                         path.c_str());
+            std::fprintf(stderr, "quillion: \"%s\" ended early; the missing rows keep their defaults\n", path.c_str());
         // A value the file did not give as it stands changes the picture:
         // said even when quiet.
         for (const std::string& note : doc.notes)

@@ -4,8 +4,8 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <csignal>
@@ -92,8 +92,7 @@ HeadlessWatch::~HeadlessWatch()
     const int fd = g_writeFd;
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     const unsigned char end = kEnd;
-    while (::write(fd, &end, 1) < 0 && errno == EINTR) {
-    }
+    while (::write(fd, &end, 1) < 0 && errno == EINTR) {}
     m_thread.join();
     ::pthread_sigmask(SIG_SETMASK, &m_oldMask, nullptr);
     g_writeFd = -1;
@@ -202,9 +201,8 @@ void HeadlessWatch::Watch()
 {
     using Clock = std::chrono::steady_clock;
     bool limited = m_seconds > 0 && m_seconds < kLongestLimit;
-    const Clock::time_point deadline =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                           std::chrono::duration<double>(limited ? m_seconds : 0.0));
+    const Clock::time_point deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                          std::chrono::duration<double>(limited ? m_seconds : 0.0));
     const sigset_t stops = StopSignals();
     ::pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
     for (;;) {

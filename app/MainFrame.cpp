@@ -1,27 +1,27 @@
 #include "app/MainFrame.h"
 
+#include "app/TileBar.h"
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileDialog>
-#include <QMdiArea>
-#include <QMenuBar>
 #include <QDockWidget>
-#include <QLabel>
-#include "app/TileBar.h"
-#include <QMimeData>
-#include <QSettings>
-#include <QUrl>
-#include <QFileInfo>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
 #include <QUndoGroup>
+#include <QUrl>
 
-#include "document/FractalDoc.h"
 #include "document/FileFolder.h"
+#include "document/FractalDoc.h"
 #include "document/FractalView.h"
 #include "model/FractalKinds.h"
 #include "model/Samples.h"
@@ -373,9 +373,7 @@ void CMainFrame::UpdateCommands()
         case CmdWhen::kIdle: enabled = doc && !building; break;
         case CmdWhen::kBuilding: enabled = building; break;
         case CmdWhen::kPicture: enabled = picture; break;
-        case CmdWhen::kSavesData:
-            enabled = doc && doc->m_fractal && AbilitiesOf(*doc->m_fractal).computedData;
-            break;
+        case CmdWhen::kSavesData: enabled = doc && doc->m_fractal && AbilitiesOf(*doc->m_fractal).computedData; break;
         }
         m_commands[std::size_t(i)]->setEnabled(enabled);
     }
@@ -436,10 +434,10 @@ bool CMainFrame::SaveModified(CFractal_Doc* doc)
         return true;
     const QString text = QString("Save changes to \"%1\"?").arg(doc->Title());
     const QMessageBox::StandardButton answer =
-        m_askSave ? m_askSave(text)
-                  : QMessageBox::warning(this, "Quillion", text,
-                                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
-                                         QMessageBox::Save);
+        m_askSave
+            ? m_askSave(text)
+            : QMessageBox::warning(this, "Quillion", text,
+                                   QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
     if (answer == QMessageBox::Discard)
         return true;
     return answer == QMessageBox::Save && SaveDocument(doc, false);
@@ -496,8 +494,8 @@ void CMainFrame::closeEvent(QCloseEvent* e)
         return; // confirmed already; the last build to end closes the window
     const QString text = "Fractal is building!\nTerminate it?";
     CFractal_Doc* first = building.front();
-    const bool yes = first->m_ask ? first->m_ask(text)
-                                  : QMessageBox::question(this, "Quillion", text) == QMessageBox::Yes;
+    const bool yes =
+        first->m_ask ? first->m_ask(text) : QMessageBox::question(this, "Quillion", text) == QMessageBox::Yes;
     if (!yes)
         return;
     m_closing = true;

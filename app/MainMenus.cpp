@@ -1,12 +1,12 @@
 // The main window's actions (one per row of the command table), its menus
 // and toolbar.
 #include <QActionGroup>
+#include <QIcon>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QPointer>
 #include <QMenuBar>
+#include <QPointer>
 #include <QStatusBar>
-#include <QIcon>
 #include <QToolBar>
 
 #include "app/MainFrame.h"
@@ -191,4 +191,3 @@ void CMainFrame::ListWindows(QMenu* window)
         m_windowList << a;
     }
 }
-

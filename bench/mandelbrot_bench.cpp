@@ -81,8 +81,7 @@ void BM_MandelbrotDraw(benchmark::State& state)
         m.Draw(c);
         benchmark::ClobberMemory();
     }
-    state.counters["pixels/s"] =
-        benchmark::Counter(double(kW) * kH * state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["pixels/s"] = benchmark::Counter(double(kW) * kH * state.iterations(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_MandelbrotDraw)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
@@ -112,8 +111,7 @@ void BM_PlainColorLoop(benchmark::State& state)
         }
         benchmark::DoNotOptimize(out.data());
     }
-    state.counters["pixels/s"] =
-        benchmark::Counter(double(kW) * kH * state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["pixels/s"] = benchmark::Counter(double(kW) * kH * state.iterations(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_PlainColorLoop)->Unit(benchmark::kMillisecond);
 
@@ -144,17 +142,29 @@ void BM_Frame(benchmark::State& state, ViewArgs view, ExecutionPath path)
 constexpr ViewArgs kDefault{-0.5, 0, 2}, kZoom2x{-0.5, 0, 1}, kNearBoundary{-0.75, 0.1, 0.05};
 
 BENCHMARK_CAPTURE(BM_Frame, default_fast, kDefault, ExecutionPath::kFast)
-    ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_Frame, default_plain, kDefault, ExecutionPath::kPlain)
-    ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_Frame, zoom2x_fast, kZoom2x, ExecutionPath::kFast)
-    ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_Frame, zoom2x_plain, kZoom2x, ExecutionPath::kPlain)
-    ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_Frame, near_boundary_fast, kNearBoundary, ExecutionPath::kFast)
-    ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_Frame, near_boundary_plain, kNearBoundary, ExecutionPath::kPlain)
-    ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 } // namespace
 

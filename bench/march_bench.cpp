@@ -10,8 +10,8 @@
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
 #include "model/Samples.h"
-#include "model/selfaffine/SelfAffineSet.h"
 #include "model/kernels/MarchKernel.h"
+#include "model/selfaffine/SelfAffineSet.h"
 
 namespace {
 
@@ -104,8 +104,12 @@ void ChildTests(benchmark::State& state)
     }
     state.counters["near"] = double(__builtin_popcount(tests.segment(piece, lanes, a, u, 2, piece.rho * 0.05)));
 }
-BENCHMARK(ChildTests)->Arg(int(KernelIsa::kScalar))->Arg(int(KernelIsa::kSse2))->Arg(int(KernelIsa::kAvx2))
-    ->Arg(int(KernelIsa::kAvx512))->ArgName("isa");
+BENCHMARK(ChildTests)
+    ->Arg(int(KernelIsa::kScalar))
+    ->Arg(int(KernelIsa::kSse2))
+    ->Arg(int(KernelIsa::kAvx2))
+    ->Arg(int(KernelIsa::kAvx512))
+    ->ArgName("isa");
 
 } // namespace
 

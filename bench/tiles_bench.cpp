@@ -20,8 +20,7 @@ struct OnPath {
     ~OnPath() { SetExecutionPath(ExecutionPath::kFast); }
 };
 
-void DrawTile(benchmark::State& state, int determinant, int trace, int deep,
-              ExecutionPath path = ExecutionPath::kFast)
+void DrawTile(benchmark::State& state, int determinant, int trace, int deep, ExecutionPath path = ExecutionPath::kFast)
 {
     OnPath on(path);
     CTileSet t;

@@ -16,10 +16,7 @@ BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, BuildCommand cmd, const std
 
 std::string Kb(uint64_t bytes) { return std::to_string(bytes >> 10) + "Kb"; }
 
-std::string Size(unsigned width, unsigned height)
-{
-    return std::to_string(width) + "x" + std::to_string(height);
-}
+std::string Size(unsigned width, unsigned height) { return std::to_string(width) + "x" + std::to_string(height); }
 
 } // namespace
 
@@ -65,12 +62,9 @@ bool CheckBuildMemory(CFractal& f, CCanvas& c, const MemoryStatus& memory,
     const unsigned w = c.m_targetWidth, h = c.m_targetHeight;
     const uint64_t need = f.MemoryNeed(w, h);
     switch (JudgeMemory(need, memory)) {
-    case MemoryVerdict::kFits:
-        return true;
-    case MemoryVerdict::kAsk:
-        return ask && ask(MemoryQuestion(need, memory));
-    case MemoryVerdict::kRefuse:
-        break;
+    case MemoryVerdict::kFits: return true;
+    case MemoryVerdict::kAsk: return ask && ask(MemoryQuestion(need, memory));
+    case MemoryVerdict::kRefuse: break;
     }
     c.SetStatus("Not enough memory: " + MemoryShortage(w, h, need, memory));
     return false;
@@ -157,9 +151,8 @@ BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, BuildCommand cmd, const std
 
 } // namespace
 
-BuildOutcome RunBuildSteps(CFractal& fractal, CCanvas& canvas, BuildCommand cmd,
-                           const std::function<bool()>& closing, const std::function<void()>& building,
-                           const std::string& readyNote)
+BuildOutcome RunBuildSteps(CFractal& fractal, CCanvas& canvas, BuildCommand cmd, const std::function<bool()>& closing,
+                           const std::function<void()>& building, const std::string& readyNote)
 {
     auto isClosing = [&] { return closing && closing(); };
     BuildOutcome out;

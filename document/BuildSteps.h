@@ -56,5 +56,5 @@ struct BuildOutcome {
 // `building` is called after the zoom and before "Building...": where a
 // window starts its progress timer. A `readyNote` follows "Ready: ".
 BuildOutcome RunBuildSteps(CFractal& fractal, CCanvas& canvas, BuildCommand cmd,
-                           const std::function<bool()>& closing = {},
-                           const std::function<void()>& building = {}, const std::string& readyNote = {});
+                           const std::function<bool()>& closing = {}, const std::function<void()>& building = {},
+                           const std::string& readyNote = {});

@@ -45,8 +45,7 @@ QRect CCanvasBitmap::Paint(QPainter& painter, unsigned horzRes) const
         painter.drawImage(0, 0, m_bitmap);
         return QRect(0, 0, m_bitmapWidth, m_bitmapHeight);
     }
-    const QRect target(0, 0, int(PrintedSize(horzRes, m_bitmapWidth)),
-                       int(PrintedSize(horzRes, m_bitmapHeight)));
+    const QRect target(0, 0, int(PrintedSize(horzRes, m_bitmapWidth)), int(PrintedSize(horzRes, m_bitmapHeight)));
     if (target.isEmpty())
         return {};
     painter.drawImage(target, m_bitmap);

@@ -10,8 +10,7 @@ QImage CanvasImage(const CCanvas& canvas)
 {
     if (!canvas.HasBuffer() || canvas.m_bufferWidth == 0 || canvas.m_bufferHeight == 0)
         return {};
-    const QImage::Format format =
-        canvas.m_bitsPerPixel == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32;
+    const QImage::Format format = canvas.m_bitsPerPixel == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32;
     // Wraps the buffer without copying, then flips it into a detached copy.
     QImage wrapped(canvas.m_bits.data(), int(canvas.m_bufferWidth), int(canvas.m_bufferHeight),
                    qsizetype(canvas.m_stride), format);

@@ -13,5 +13,4 @@ QImage CanvasImage(const CCanvas& canvas);
 // Writes the image as ".png" when the name ends so (in any case), otherwise
 // as a ".bmp" file, through a FileReplacement: a failed save keeps the old
 // file. False with a sentence naming the file on failure.
-bool SaveImageFile(const std::string& path, const CCanvas& canvas, std::string& error,
-                   const ReplaceGate& gate = {});
+bool SaveImageFile(const std::string& path, const CCanvas& canvas, std::string& error, const ReplaceGate& gate = {});

@@ -58,8 +58,7 @@ constexpr uint32_t kMaxName = 299; // what a document file line holds
 bool CountsFit(int32_t maps, int32_t lights, std::string& error)
 {
     if (maps < 0 || maps > MapSet::kMaxMaps) {
-        error = "it holds " + std::to_string(maps) + " maps, and a set has 0 to " +
-                std::to_string(MapSet::kMaxMaps);
+        error = "it holds " + std::to_string(maps) + " maps, and a set has 0 to " + std::to_string(MapSet::kMaxMaps);
         return false;
     }
     if (lights < 0 || lights > CColorMap::kMaxLights) {

@@ -1,11 +1,11 @@
 #include "document/DocumentFiles.h"
 
-#include <vector>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string_view>
+#include <vector>
 
 #include "document/FileReplacement.h"
 #include "imaging/Canvas.h"
@@ -133,10 +133,7 @@ std::string BitmapHeader(const CCanvas& canvas, uint32_t imageSize)
     return h;
 }
 
-uint32_t BitmapImageSize(const CCanvas& canvas)
-{
-    return uint32_t(uint64_t(canvas.m_stride) * canvas.m_bufferHeight);
-}
+uint32_t BitmapImageSize(const CCanvas& canvas) { return uint32_t(uint64_t(canvas.m_stride) * canvas.m_bufferHeight); }
 
 } // namespace
 
@@ -189,7 +186,8 @@ bool OpenDocumentFile(const std::string& path, LoadedDocument& doc, std::string&
     in.seekg(0);
     doc = ReadDocumentFile(in);
     if (!doc.typeKnown) {
-        error = "Cannot open \"" + path + "\": it is not a fractal document (its first line names no known "
+        error = "Cannot open \"" + path +
+                "\": it is not a fractal document (its first line names no known "
                 "\"Fractal Type\").";
         return false;
     }

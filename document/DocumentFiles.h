@@ -42,8 +42,7 @@ constexpr uint64_t kMaxDocumentFileSize = uint64_t(4) << 20;
 bool SaveDocumentFile(const std::string& path, int fractalType, CFractal& fractal, std::string& error,
                       const ReplaceGate& gate = {});
 bool OpenDocumentFile(const std::string& path, LoadedDocument& doc, std::string& error);
-bool SaveBitmapFile(const std::string& path, const CCanvas& canvas, std::string& error,
-                    const ReplaceGate& gate = {});
+bool SaveBitmapFile(const std::string& path, const CCanvas& canvas, std::string& error, const ReplaceGate& gate = {});
 
 // Why `path` cannot be opened for reading as a file: "it is a folder, ..."
 // or "it is not a regular file" (a pipe would wait for a writer for ever,

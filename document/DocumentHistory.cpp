@@ -21,10 +21,8 @@ namespace {
 class RowsChange : public QUndoCommand {
 public:
     RowsChange(DocumentHistory* history, QString before, QString after, const QString& label, bool done)
-        : QUndoCommand(label), m_history(history), m_before(std::move(before)), m_after(std::move(after)),
-          m_done(done)
-    {
-    }
+        : QUndoCommand(label), m_history(history), m_before(std::move(before)), m_after(std::move(after)), m_done(done)
+    {}
     void undo() override { m_history->RestoreRows(m_before); }
     void redo() override
     {

@@ -16,10 +16,7 @@ namespace {
 std::string Reason(int code) { return std::generic_category().message(code); }
 
 // Closes a descriptor; EINTR still closes it on this system.
-int CloseFd(int fd)
-{
-    return ::close(fd) == 0 || errno == EINTR ? 0 : errno;
-}
+int CloseFd(int fd) { return ::close(fd) == 0 || errno == EINTR ? 0 : errno; }
 
 } // namespace
 
@@ -145,8 +142,7 @@ void FileReplacement::Discard()
     }
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error,
-                         const ReplaceGate& gate)
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& error, const ReplaceGate& gate)
 {
     FileReplacement file(path);
     return file.Create(error) && file.Write(bytes.data(), bytes.size(), error) && file.Commit(error, gate);

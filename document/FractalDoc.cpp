@@ -130,7 +130,8 @@ void CFractal_Doc::StartWorker(std::function<int()> work)
     // The worker reads the target size as it stands now; the window's
     // activations and resizes leave it alone until the worker is done.
     m_canvas->HoldTargetSize(true);
-    m_worker.Start(std::move(work), [this] { m_canvas->HoldTargetSize(false); }, [this] { ThreadEnded(); });
+    m_worker.Start(
+        std::move(work), [this] { m_canvas->HoldTargetSize(false); }, [this] { ThreadEnded(); });
     emit buildStateChanged();
 }
 
@@ -272,11 +273,13 @@ void CFractal_Doc::ClientSize(unsigned& width, unsigned& height)
 
 void CFractal_Doc::StatusChanged()
 {
-    m_worker.RunOnGui([this] {
-        const QString text = StatusText();
-        if (!text.isEmpty())
-            emit statusText(text);
-    }, true);
+    m_worker.RunOnGui(
+        [this] {
+            const QString text = StatusText();
+            if (!text.isEmpty())
+                emit statusText(text);
+        },
+        true);
 }
 
 void CFractal_Doc::SelectionChanged()

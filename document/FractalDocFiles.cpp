@@ -123,8 +123,7 @@ QString CFractal_Doc::SavePath(const QString& chosen, const QString& ext, bool e
     const QString path = chosen + "." + ext;
     if (!QFileInfo::exists(path))
         return path;
-    const QString text =
-        QString("%1 already exists.\nDo you want to replace it?").arg(QDir::toNativeSeparators(path));
+    const QString text = QString("%1 already exists.\nDo you want to replace it?").arg(QDir::toNativeSeparators(path));
     return Ask(text, m_activeView) ? path : QString();
 }
 

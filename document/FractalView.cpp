@@ -2,10 +2,10 @@
 #include "document/Pictures.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -121,8 +121,8 @@ QPoint CFractal_View::ImagePoint(const QPointF& client) const
 {
     // The image scrolls; clicks and the rectangle are kept in image pixels
     // so that a scrolled view zooms where the user pointed.
-    const QPointF p = (client + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value())) *
-                      m_doc->ImageScale();
+    const QPointF p =
+        (client + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value())) * m_doc->ImageScale();
     return QPoint(int(std::floor(p.x())), int(std::floor(p.y())));
 }
 
@@ -291,7 +291,8 @@ void CFractal_View::EndPan(const QPoint& p)
         viewport()->unsetCursor();
     const QPoint delta = p - m_panStart;
     if (!delta.isNull() && m_doc)
-        m_doc->History().MoveTo(PanBy(m_doc->History().CurrentPlace(), ClientArea(), QPointF(delta) * BuildScale()), "Pan");
+        m_doc->History().MoveTo(PanBy(m_doc->History().CurrentPlace(), ClientArea(), QPointF(delta) * BuildScale()),
+                                "Pan");
     viewport()->update();
 }
 
@@ -308,7 +309,8 @@ void CFractal_View::wheelEvent(QWheelEvent* e)
     if (notches == 0 || m_panning)
         return;
     const QPointF p = BuildPoint(e->position());
-    m_doc->History().MoveTo(ZoomAbout(m_doc->History().CurrentPlace(), ClientArea(), p, std::pow(kWheelZoom, notches)), "Zoom");
+    m_doc->History().MoveTo(ZoomAbout(m_doc->History().CurrentPlace(), ClientArea(), p, std::pow(kWheelZoom, notches)),
+                            "Zoom");
 }
 
 void CFractal_View::mouseReleaseEvent(QMouseEvent* e)
@@ -479,8 +481,7 @@ QRect PrintedRect(const QSize& image, const QRect& page)
     if (image.isEmpty() || page.isEmpty())
         return {};
     const QSize size = image.scaled(page.size(), Qt::KeepAspectRatio);
-    return QRect(page.topLeft() + QPoint((page.width() - size.width()) / 2, (page.height() - size.height()) / 2),
-                 size);
+    return QRect(page.topLeft() + QPoint((page.width() - size.width()) / 2, (page.height() - size.height()) / 2), size);
 }
 
 QRect CFractal_View::PrintTo(QPrinter& printer)

@@ -79,8 +79,10 @@ QTransform PreviewTransform(const ViewPlace& shown, QSize shownSize, const ViewP
     const double s = d0 / d1;
     // Deep centres that differ only in their digits have equal doubles.
     const bool whole = HasDigits(shown) || HasDigits(target);
-    const double ox = whole ? CoordinateDifference(shown.x, shown.xDigits, target.x, target.xDigits) : shown.x - target.x;
-    const double oy = whole ? CoordinateDifference(shown.y, shown.yDigits, target.y, target.yDigits) : shown.y - target.y;
+    const double ox =
+        whole ? CoordinateDifference(shown.x, shown.xDigits, target.x, target.xDigits) : shown.x - target.x;
+    const double oy =
+        whole ? CoordinateDifference(shown.y, shown.yDigits, target.y, target.yDigits) : shown.y - target.y;
     // Column j of the shown image lies at x0 + (j + c0) d0, which the target
     // shows at column (x0 - x1) / d1 + (j + c0) s - c1; rows alike, upwards.
     const double dx = ox / d1 + OriginColumn(shownSize) * s - OriginColumn(targetSize);

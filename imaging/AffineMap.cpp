@@ -30,8 +30,7 @@ void CleanUp(AffineMap& map)
 
 double Det3(const double a[9])
 {
-    return a[0] * (a[4] * a[8] - a[5] * a[7]) - a[1] * (a[3] * a[8] - a[5] * a[6]) +
-           a[2] * (a[3] * a[7] - a[4] * a[6]);
+    return a[0] * (a[4] * a[8] - a[5] * a[7]) - a[1] * (a[3] * a[8] - a[5] * a[6]) + a[2] * (a[3] * a[7] - a[4] * a[6]);
 }
 
 // The first map holding a number that is not finite, or -1.
@@ -96,8 +95,7 @@ void SetTranslation(AffineMap& map, double x, double y, double z)
     map.m[11] = z;
 }
 
-void MakeMap(AffineMap& map, double ratio, double polar, double axial, double angle, double fx,
-             double fy, double fz)
+void MakeMap(AffineMap& map, double ratio, double polar, double axial, double angle, double fx, double fy, double fz)
 {
     map.m[0] = polar;
     map.m[1] = axial;
@@ -128,8 +126,7 @@ void ToMatrix(AffineMap& map)
     Rotate(map, p.m[6], p.m[7], p.m[8]);
     // t = F - M F keeps F fixed.
     for (int i = 0; i < 3; ++i)
-        map.m[9 + i] = p.m[9 + i] - (map.m[i * 3] * p.m[9] + map.m[i * 3 + 1] * p.m[10] +
-                                     map.m[i * 3 + 2] * p.m[11]);
+        map.m[9 + i] = p.m[9 + i] - (map.m[i * 3] * p.m[9] + map.m[i * 3 + 1] * p.m[10] + map.m[i * 3 + 2] * p.m[11]);
 }
 
 void Conjugate(MapSet& set, double polar, double axial, double angle)
@@ -141,8 +138,7 @@ void Conjugate(MapSet& set, double polar, double axial, double angle)
         double out[9];
         for (int i = 0; i < 3; ++i)
             for (int j = 0; j < 3; ++j)
-                out[i * 3 + j] = map.m[i * 3] * inv[j] + map.m[i * 3 + 1] * inv[3 + j] +
-                                 map.m[i * 3 + 2] * inv[6 + j];
+                out[i * 3 + j] = map.m[i * 3] * inv[j] + map.m[i * 3 + 1] * inv[3 + j] + map.m[i * 3 + 2] * inv[6 + j];
         std::copy(out, out + 9, map.m);
         Rotate(map, polar, axial, angle);
         CleanUp(map);
@@ -166,8 +162,8 @@ bool Normalise(MapSet& set, std::string* why)
         total += set.maps[k].m[12];
         // A map that stretches in some direction has no bounded attractor.
         if (!(MapNorm(set.maps[k]) < 1))
-            return Fail(why, MapName(k) + " has ratio " + Number(MapNorm(set.maps[k])) +
-                                 "; every ratio must be below 1");
+            return Fail(why,
+                        MapName(k) + " has ratio " + Number(MapNorm(set.maps[k])) + "; every ratio must be below 1");
     }
     if (!(total > 0) || !std::isfinite(total))
         return Fail(why, "the measures add up to " + Number(total) + "; they must add up to more than 0");
@@ -274,8 +270,8 @@ double SimilarityDimension(MapSet& set)
     return 3 * q / b;
 }
 
-bool ComposeNext(const MapSet& set, CompositionLevel& level, CompositionLevel& below, double& x,
-                 double& y, double& z, double& meanSquare, double& measure)
+bool ComposeNext(const MapSet& set, CompositionLevel& level, CompositionLevel& below, double& x, double& y, double& z,
+                 double& meanSquare, double& measure)
 {
     if (level.next >= set.Count())
         return false;

@@ -25,10 +25,10 @@ struct MapSet {
 
 // One level of a depth-first walk over compositions of maps.
 struct CompositionLevel {
-    double map[13];    // matrix form of the composition, measure in [12]
-    double values[3];  // kept by the builder
-    int32_t next = 0;  // the next map to compose at this level
-    int32_t box[4];    // kept by the builder
+    double map[13];   // matrix form of the composition, measure in [12]
+    double values[3]; // kept by the builder
+    int32_t next = 0; // the next map to compose at this level
+    int32_t box[4];   // kept by the builder
 };
 
 // Left-multiplies a matrix-form map by R(polar, axial, angle), then sets the
@@ -37,8 +37,7 @@ void Rotate(AffineMap& map, double polar, double axial, double angle);
 // The rotation applied to a point.
 void RotatePoint(double p[3], double polar, double axial, double angle);
 void SetTranslation(AffineMap& map, double x, double y, double z);
-void MakeMap(AffineMap& map, double ratio, double polar, double axial, double angle, double fx,
-             double fy, double fz);
+void MakeMap(AffineMap& map, double ratio, double polar, double axial, double angle, double fx, double fy, double fz);
 // A similarity of the x-y plane turning counter-clockwise by `angle` about (fx, fy).
 void MakePlanarMap(AffineMap& map, double ratio, double angle, double fx, double fy);
 // Parameter form to matrix form, in place.
@@ -57,7 +56,7 @@ bool Normalise(MapSet& set, std::string* why = nullptr);
 // it returns 0 and gives every map the same measure.
 double SimilarityDimension(MapSet& set);
 // Composes the level's next map into `below`; false when all were tried.
-bool ComposeNext(const MapSet& set, CompositionLevel& level, CompositionLevel& below, double& x,
-                 double& y, double& z, double& meanSquare, double& measure);
+bool ComposeNext(const MapSet& set, CompositionLevel& level, CompositionLevel& below, double& x, double& y, double& z,
+                 double& meanSquare, double& measure);
 // The largest stretch of a parameter-form map (its rotations keep lengths).
 double MapNorm(const AffineMap& map);

@@ -9,8 +9,7 @@ void CCanvas::Resize(unsigned width, unsigned height, unsigned bitsPerPixel)
 {
     if (bitsPerPixel != 24)
         bitsPerPixel = 32;
-    if (!m_bits.empty() && width == m_bufferWidth && height == m_bufferHeight &&
-        bitsPerPixel == m_bitsPerPixel)
+    if (!m_bits.empty() && width == m_bufferWidth && height == m_bufferHeight && bitsPerPixel == m_bitsPerPixel)
         return;
     m_rows = {};
     m_bits = {};
@@ -40,10 +39,7 @@ void CCanvas::Resize(unsigned width, unsigned height, unsigned bitsPerPixel)
         m_rows[i] = m_bits.data() + size_t(i) * width * 4;
 }
 
-void CCanvas::Clear()
-{
-    std::fill(m_bits.begin(), m_bits.end(), uint8_t(0));
-}
+void CCanvas::Clear() { std::fill(m_bits.begin(), m_bits.end(), uint8_t(0)); }
 
 void CCanvas::SetStatus(const std::string& text)
 {
@@ -175,7 +171,4 @@ void CCanvas::DragTo(int x, int y, unsigned flags)
     ShowSelection(true);
 }
 
-void CCanvas::EndDrag()
-{
-    m_dragging = false;
-}
+void CCanvas::EndDrag() { m_dragging = false; }

@@ -34,8 +34,7 @@ constexpr bool kMapLargeGrids = true;
 CellGrid::CellGrid(CellGrid&& other) noexcept
     : m_cells(std::exchange(other.m_cells, nullptr)), m_count(std::exchange(other.m_count, 0)),
       m_block(std::exchange(other.m_block, nullptr)), m_blockBytes(std::exchange(other.m_blockBytes, 0))
-{
-}
+{}
 
 CellGrid& CellGrid::operator=(CellGrid&& other) noexcept
 {
@@ -49,10 +48,7 @@ CellGrid& CellGrid::operator=(CellGrid&& other) noexcept
     return *this;
 }
 
-size_t CellGrid::max_size() noexcept
-{
-    return (SIZE_MAX - kHugePage) / sizeof(PixelRecord);
-}
+size_t CellGrid::max_size() noexcept { return (SIZE_MAX - kHugePage) / sizeof(PixelRecord); }
 
 void CellGrid::Allocate(size_t count)
 {

@@ -31,11 +31,19 @@ CColorMap::CColorMap()
     std::memset(m_lightType, 0, sizeof m_lightType);
     // The three default lights: a strong cyan one up to the right, a red one
     // and a faint blue one at the origin, all fixed to the observer.
-    m_lights[0].x = 2; m_lights[0].y = 0; m_lights[0].z = -4;
-    m_lights[0].green = 1; m_lights[0].blue = 1; m_lights[0].luminescence = 3;
-    m_lights[1].x = 1; m_lights[1].y = -2; m_lights[1].z = -2;
-    m_lights[1].red = 1; m_lights[1].luminescence = 1;
-    m_lights[2].blue = 1; m_lights[2].luminescence = 0.02;
+    m_lights[0].x = 2;
+    m_lights[0].y = 0;
+    m_lights[0].z = -4;
+    m_lights[0].green = 1;
+    m_lights[0].blue = 1;
+    m_lights[0].luminescence = 3;
+    m_lights[1].x = 1;
+    m_lights[1].y = -2;
+    m_lights[1].z = -2;
+    m_lights[1].red = 1;
+    m_lights[1].luminescence = 1;
+    m_lights[2].blue = 1;
+    m_lights[2].luminescence = 0.02;
     for (int i = 0; i < 3; ++i)
         m_attachment[i] = 1;
 }

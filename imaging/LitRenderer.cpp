@@ -12,9 +12,9 @@
 namespace {
 
 struct PreparedLight {
-    double q[3];    // position in the viewing frame
-    double c[3];    // colour scaled to the light's luminescence
-    double a[3];    // unit spot axis
+    double q[3]; // position in the viewing frame
+    double c[3]; // colour scaled to the light's luminescence
+    double a[3]; // unit spot axis
     double cosCone, cosEnd, beam;
     bool spot;
 };

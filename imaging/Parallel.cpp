@@ -33,15 +33,9 @@ void RunChunk(void* context, int begin, int end)
 
 } // namespace
 
-void SetExecutionPath(ExecutionPath path)
-{
-    g_path.store(path);
-}
+void SetExecutionPath(ExecutionPath path) { g_path.store(path); }
 
-ExecutionPath CurrentExecutionPath()
-{
-    return g_path.load(std::memory_order_relaxed);
-}
+ExecutionPath CurrentExecutionPath() { return g_path.load(std::memory_order_relaxed); }
 
 void ForEachRange(int count, int grain, const std::function<void(int, int)>& body)
 {

@@ -25,10 +25,7 @@ const bool g_avx = [] {
 
 } // namespace
 
-bool CanReadUpperVectorState()
-{
-    return g_readable;
-}
+bool CanReadUpperVectorState() { return g_readable; }
 
 bool UpperVectorStateDirty()
 {

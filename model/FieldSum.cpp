@@ -27,8 +27,7 @@ constexpr uint64_t kMaxBandEntries = uint64_t(1) << 20;
 constexpr uint64_t kMaxQueuedCells = uint64_t(1) << 22;
 
 template <bool kWithDepth>
-void SumSegment(PixelRecord* row, int begin, int end, double x0, double d, const FieldMass& m, double Y,
-                double YY)
+void SumSegment(PixelRecord* row, int begin, int end, double x0, double d, const FieldMass& m, double Y, double YY)
 {
     for (int c = begin; c < end; ++c) {
         const double U = x0 + c * d + m.x;
@@ -50,8 +49,7 @@ void SumSegment(PixelRecord* row, int begin, int end, double x0, double d, const
 // Most of the time goes into the division, which the processor does for two
 // lanes about as fast as for one.
 template <bool kWithDepth>
-void SumSegmentPairs(PixelRecord* row, int begin, int end, double x0, double d, const FieldMass& m, double Y,
-                     double YY)
+void SumSegmentPairs(PixelRecord* row, int begin, int end, double x0, double d, const FieldMass& m, double Y, double YY)
 {
     const __m128d vx0 = _mm_set1_pd(x0), vd = _mm_set1_pd(d), vmx = _mm_set1_pd(m.x);
     const __m128d vYY = _mm_set1_pd(YY), vY = _mm_set1_pd(Y), vmu = _mm_set1_pd(m.mu);
@@ -89,11 +87,9 @@ bool HasArea(const int* box) { return box[0] < box[1] && box[2] < box[3]; }
 
 } // namespace
 
-FieldSum::FieldSum(CColorMap& map, double x0, double y0, double d, bool withDepth,
-                   const std::atomic<bool>& stop)
+FieldSum::FieldSum(CColorMap& map, double x0, double y0, double d, bool withDepth, const std::atomic<bool>& stop)
     : m_map(map), m_x0(x0), m_y0(y0), m_d(d), m_withDepth(withDepth), m_queue(!PlainPath()), m_stop(stop)
-{
-}
+{}
 
 bool FieldSum::SumRows(const FieldMass& m, int rowBegin, int rowEnd, unsigned& cellsSincePoll) const
 {
@@ -150,10 +146,7 @@ bool FieldSum::Add(const FieldMass& mass)
     return true;
 }
 
-bool FieldSum::Finish()
-{
-    return m_queue ? Flush() : !m_stop.load(std::memory_order_relaxed);
-}
+bool FieldSum::Finish() { return m_queue ? Flush() : !m_stop.load(std::memory_order_relaxed); }
 
 bool FieldSum::Flush()
 {

@@ -17,19 +17,18 @@
 class CColorMap;
 
 struct FieldMass {
-    int box[4];      // first column, end column, first row, end row
-    int own[4];      // the same for the part left out; empty when it has no area
-    double x, y;     // added to a cell's plane position
-    double mu;       // measure
-    double depth2;   // squared distance off the plane, with `withDepth`
+    int box[4];    // first column, end column, first row, end row
+    int own[4];    // the same for the part left out; empty when it has no area
+    double x, y;   // added to a cell's plane position
+    double mu;     // measure
+    double depth2; // squared distance off the plane, with `withDepth`
 };
 
 class FieldSum {
 public:
     // Cell (row r, column c) sits at (x0 + c d, y0 + r d). `withDepth` adds
     // each mass's depth2 to the squared distance (a section through space).
-    FieldSum(CColorMap& map, double x0, double y0, double d, bool withDepth,
-             const std::atomic<bool>& stop);
+    FieldSum(CColorMap& map, double x0, double y0, double d, bool withDepth, const std::atomic<bool>& stop);
 
     // Adds a mass's field, now or with the next batch. False when a stop
     // ended the work; the cells are then partly summed.

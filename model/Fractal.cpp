@@ -2,27 +2,15 @@
 
 #include "imaging/Canvas.h"
 
-int CFractal::Draw(CCanvas&)
-{
-    return 0;
-}
+int CFractal::Draw(CCanvas&) { return 0; }
 
-bool CFractal::ValueChanged(int, PropertyItem&)
-{
-    return false;
-}
+bool CFractal::ValueChanged(int, PropertyItem&) { return false; }
 
 void CFractal::Click(int, int, ClickButton) {}
 
-uint64_t CFractal::MemoryNeed(unsigned, unsigned)
-{
-    return 0;
-}
+uint64_t CFractal::MemoryNeed(unsigned, unsigned) { return 0; }
 
-int CFractal::PassCount()
-{
-    return 1;
-}
+int CFractal::PassCount() { return 1; }
 
 void CFractal::Refuse(CCanvas& canvas, const std::string& why)
 {

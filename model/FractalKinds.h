@@ -45,8 +45,8 @@ struct KindAbilities {
 };
 
 struct FractalKind {
-    int code = 0;   // CFractal::m_kind
-    int type = -1;  // the document's type code: New Fractal row, "Fractal Type", window icon
+    int code = 0;          // CFractal::m_kind
+    int type = -1;         // the document's type code: New Fractal row, "Fractal Type", window icon
     const char* name = ""; // the type's name in "Fractal Type" and the New Fractal list
     // A new fractal of the kind with its defaults (type 0: the first sample).
     std::unique_ptr<CFractal> (*make)() = nullptr;
@@ -73,4 +73,3 @@ const char* const* KindTypeNames();
 // makes the last kind, as any unknown code does) are kept; the rest, the
 // dialog's -1 for no row among them, give the Mandelbrot set.
 int NewDocumentType(int type);
-

@@ -12,11 +12,11 @@
 // One consistent look at a running build's passes.
 struct PassReading {
     bool running = false;
-    std::string label;        // the running pass, as the status names it
-    int pass = 0, passes = 0; // 1-based index of the running pass, of how many
+    std::string label;           // the running pass, as the status names it
+    int pass = 0, passes = 0;    // 1-based index of the running pass, of how many
     int64_t done = 0, total = 0; // rows of the running pass finished, of how many
-    double seconds = 0;       // since the build began
-    double passSeconds = 0;   // since the running pass began
+    double seconds = 0;          // since the build began
+    double passSeconds = 0;      // since the running pass began
 };
 
 class PassProgress {

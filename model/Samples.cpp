@@ -22,10 +22,7 @@ void Blank(AffineMap& map)
     map.m[12] = 1; // measure
 }
 
-void Space(AffineMap& map, double ratio, double x, double y, double z)
-{
-    MakeMap(map, ratio, 0, 0, 0, x, y, z);
-}
+void Space(AffineMap& map, double ratio, double x, double y, double z) { MakeMap(map, ratio, 0, 0, 0, x, y, z); }
 
 // Maps of ratio 1/3 at the points of the 3x3x3 cube that `keep` accepts.
 template <class Keep>
@@ -167,7 +164,10 @@ void SetView(CSelfAffineSet& f, int index)
         f.m_rotationAngle = angle;
     };
     switch (index) {
-    case 0: case 1: case 2: case 3: view(0, 1.0, 0, 0, 0); break;
+    case 0:
+    case 1:
+    case 2:
+    case 3: view(0, 1.0, 0, 0, 0); break;
     case 4: view(-1, 0.5, 45, 45, 36); break;
     case 10: view(0, 1.0, 45, 45, 36); break;
     case 5:

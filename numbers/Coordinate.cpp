@@ -223,8 +223,7 @@ double CoordinateAt(double value, const std::string& digits, std::initializer_li
     return sum ? mpfr_get_d(sum->get(), MPFR_RNDN) : value;
 }
 
-std::string CoordinateFixed(double value, const std::string& digits, std::initializer_list<PixelStep> steps,
-                            int places)
+std::string CoordinateFixed(double value, const std::string& digits, std::initializer_list<PixelStep> steps, int places)
 {
     const auto sum = ExactSum(value, digits, steps);
     char* s = nullptr;

@@ -8,7 +8,11 @@
 
 class MpfrReal {
 public:
-    explicit MpfrReal(mpfr_prec_t bits) { mpfr_init2(m_value, bits); mpfr_set_zero(m_value, 1); }
+    explicit MpfrReal(mpfr_prec_t bits)
+    {
+        mpfr_init2(m_value, bits);
+        mpfr_set_zero(m_value, 1);
+    }
     ~MpfrReal() { mpfr_clear(m_value); }
     MpfrReal(const MpfrReal&) = delete;
     MpfrReal& operator=(const MpfrReal&) = delete;

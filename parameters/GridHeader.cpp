@@ -8,10 +8,7 @@
 
 #include "parameters/PropertyGrid.h"
 
-QString GridRow::Cell(int i) const
-{
-    return i >= 0 && i < m_cells.size() ? m_cells[i] : QString();
-}
+QString GridRow::Cell(int i) const { return i >= 0 && i < m_cells.size() ? m_cells[i] : QString(); }
 
 void GridRow::SetCell(int i, const QString& text)
 {

@@ -73,8 +73,7 @@ void CPropertyGrid::drawRow(QPainter* painter, const QStyleOptionViewItem& optio
     } else {
         painter->setPen(row->m_textColor.isValid() ? row->m_textColor : pal.color(QPalette::WindowText));
     }
-    DrawCell(*painter, row->Cell(0), QRect(x0 + left + 2, r.top(), 0, r.height()), col0 - left - 2,
-             GetColumnAlign(0));
+    DrawCell(*painter, row->Cell(0), QRect(x0 + left + 2, r.top(), 0, r.height()), col0 - left - 2, GetColumnAlign(0));
     if (selected)
         painter->setPen(pal.color(m_readOnly ? QPalette::Disabled : QPalette::Active, QPalette::WindowText));
     int x = x0;

@@ -315,9 +315,8 @@ int CParametersBar::OnGridChanged(CPropertyGrid* grid, bool* refused)
     QTreeWidgetItem* item = m_rows[index].handle;
     const std::string text = grid->m_editText.toStdString();
     const ParseResult result = StepValue(row, text);
-    const QString note = result.kind == ParseResult::kTaken
-                             ? QString()
-                             : QString::fromStdString(ParseNoteText(row, text, result));
+    const QString note =
+        result.kind == ParseResult::kTaken ? QString() : QString::fromStdString(ParseNoteText(row, text, result));
     Note(note);
     const QString tip = m_rows[index].tip;
     item->setToolTip(1, note.isEmpty() ? tip : tip.isEmpty() ? note : note + "\n" + tip);

@@ -69,7 +69,7 @@ private:
     struct Row {
         PropertyItem item;
         std::string label; // item.label points here once all rows are in
-    std::string group; // the label of its group header, "" at the top
+        std::string group; // the label of its group header, "" at the top
         QTreeWidgetItem* handle = nullptr;
         QString tip; // the row's help
     };

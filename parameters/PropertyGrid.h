@@ -60,7 +60,11 @@ public:
     void SetImage(int column, int image);
     void MarkAllOwnerDrawn();
     bool IsOwnerDrawn(int column) const { return m_ownerDrawn.count(column) != 0; }
-    void SetHeight(int h) { m_height = h; updateGeometry(); }
+    void SetHeight(int h)
+    {
+        m_height = h;
+        updateGeometry();
+    }
 
     bool m_fitEnabled = false;
     // Whose client rectangle the columns are fitted to.

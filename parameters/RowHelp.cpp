@@ -22,6 +22,7 @@ constexpr int kTile = CFractal::kTile;
 
 // The first entry that matches wins, so an entry for one group comes before
 // the kind's catch-all entry for the same label.
+// clang-format off
 const Entry kEntries[] = {
     {kAny, nullptr, "Name", "The fractal's name: the window's title and the name it is saved under.", "Any text."},
     {kAny, nullptr, "Main", "The fractal's main parameters.", ""},
@@ -141,6 +142,7 @@ const Entry kEntries[] = {
     {kTile, "Maps", "y", "Moves this digit within its residue class by the matrix times (x, y).", "Small integers, about -3 to 3; a left click on the view sets it."},
     {kTile, "Maps", "s", "Symmetry index: how this digit's sub-tile is turned or reflected.", "0 up to the tile's symmetry count less 1; -1 leaves the digit out; a right click steps it."},
 };
+// clang-format on
 
 // "Map 12" -> "Map", "x7" -> "x": numbered rows share one text.
 std::string_view Stem(std::string_view s)

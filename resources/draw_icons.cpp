@@ -136,10 +136,7 @@ void Landscape(QPainter& p, QRectF frame)
     p.restore();
 }
 
-void SaveBitmap(QPainter& p)
-{
-    Landscape(p, QRectF(1.5, 2.5, 13, 11));
-}
+void SaveBitmap(QPainter& p) { Landscape(p, QRectF(1.5, 2.5, 13, 11)); }
 
 void Print(QPainter& p)
 {
@@ -344,9 +341,8 @@ int main(int argc, char** argv)
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("resources/icons");
     QDir().mkpath(out + "/toolbar");
     const std::pair<const char*, void (*)(QPainter&)> buttons[] = {
-        {"new", New},     {"open", Open},       {"save", Save},   {"save-bitmap", SaveBitmap},
-        {"print", Print}, {"rebuild", Rebuild}, {"paint", Paint}, {"stop", Stop},
-        {"power-tool", PowerTool}, {"about", About},
+        {"new", New},         {"open", Open},   {"save", Save}, {"save-bitmap", SaveBitmap}, {"print", Print},
+        {"rebuild", Rebuild}, {"paint", Paint}, {"stop", Stop}, {"power-tool", PowerTool},   {"about", About},
     };
     bool ok = true;
     for (const auto& [name, draw] : buttons) {

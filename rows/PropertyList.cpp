@@ -16,8 +16,8 @@ bool IsEnumeration(int type) { return type >= 1 && type <= kRowEnumMax; }
 std::string_view SkipSpace(std::string_view text)
 {
     size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' ||
-                               text[i] == '\r' || text[i] == '\v' || text[i] == '\f'))
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r' ||
+                               text[i] == '\v' || text[i] == '\f'))
         ++i;
     return text.substr(i);
 }
@@ -211,10 +211,8 @@ std::string ValueText(const PropertyItem& row)
     }
     switch (row.type) {
     case kRowString:
-    case kRowReadOnlyString:
-        return *static_cast<const std::string*>(row.value);
-    case kRowInteger:
-        return std::to_string(*static_cast<const int32_t*>(row.value));
+    case kRowReadOnlyString: return *static_cast<const std::string*>(row.value);
+    case kRowInteger: return std::to_string(*static_cast<const int32_t*>(row.value));
     case kRowBoolean:
         if (!row.choices)
             return {};
@@ -224,8 +222,7 @@ std::string ValueText(const PropertyItem& row)
         if (row.digits && DigitsHold(*row.digits, *static_cast<const double*>(row.value)))
             return *row.digits;
         return FormatDouble(*static_cast<const double*>(row.value));
-    default:
-        return {};
+    default: return {};
     }
 }
 
@@ -247,14 +244,9 @@ ParseResult ParseValue(const PropertyItem& row, std::string_view text)
         return {};
     }
     switch (row.type) {
-    case kRowString:
-        *static_cast<std::string*>(row.value) = std::string(text);
-        return {};
-    case kRowInteger:
-        return ReadInteger(text, row.low, row.high, *static_cast<int32_t*>(row.value));
-    case kRowBoolean:
-        *static_cast<bool*>(row.value) = row.choices && text == row.choices[0];
-        return {};
+    case kRowString: *static_cast<std::string*>(row.value) = std::string(text); return {};
+    case kRowInteger: return ReadInteger(text, row.low, row.high, *static_cast<int32_t*>(row.value));
+    case kRowBoolean: *static_cast<bool*>(row.value) = row.choices && text == row.choices[0]; return {};
     case kRowDouble: {
         auto& v = *static_cast<double*>(row.value);
         ParseResult result = ParseReal(text, v);
@@ -265,10 +257,8 @@ ParseResult ParseValue(const PropertyItem& row, std::string_view text)
         }
         return result;
     }
-    case kRowFloat:
-        return ParseReal(text, *static_cast<float*>(row.value));
-    default:
-        return {};
+    case kRowFloat: return ParseReal(text, *static_cast<float*>(row.value));
+    default: return {};
     }
 }
 
@@ -290,10 +280,8 @@ ParseResult StepValue(const PropertyItem& row, std::string_view text)
     case kRowString:
     case kRowInteger:
     case kRowDouble:
-    case kRowFloat:
-        return ParseValue(row, text);
-    default:
-        break;
+    case kRowFloat: return ParseValue(row, text);
+    default: break;
     }
     return {};
 }
@@ -327,8 +315,8 @@ int PropertyList::AddOptionalRow(const char* label, void* value, int type, const
     return InsertRow(row);
 }
 
-int PropertyList::AddIntegerRow(const char* label, int32_t* value, int32_t low, int32_t high,
-                                const char* defaultText, bool* found)
+int PropertyList::AddIntegerRow(const char* label, int32_t* value, int32_t low, int32_t high, const char* defaultText,
+                                bool* found)
 {
     PropertyItem row = MakeRow(label, value, kRowInteger, nullptr, m_level);
     row.defaultText = defaultText;

@@ -26,7 +26,7 @@ struct PropertyItem {
     const char* const* choices = nullptr;
     int type = 0;
     int level = 0;
-    int handle = 0;       // set by the parameters window for its tree row
+    int handle = 0;        // set by the parameters window for its tree row
     void* value = nullptr; // points into the fractal; none for group headers
     // An optional row, added after a file format was settled: a document
     // file carries it only when its value's text differs from this, so a
@@ -85,8 +85,8 @@ public:
     int AddOptionalRow(const char* label, void* value, int type, const char* defaultText, bool* found = nullptr);
     // An integer row that holds only low .. high (optional when defaultText
     // is given; found tells a read whether the file held it).
-    int AddIntegerRow(const char* label, int32_t* value, int32_t low, int32_t high,
-                      const char* defaultText = nullptr, bool* found = nullptr);
+    int AddIntegerRow(const char* label, int32_t* value, int32_t low, int32_t high, const char* defaultText = nullptr,
+                      bool* found = nullptr);
     // A double row whose value may carry whole decimal digits.
     int AddCoordinateRow(const char* label, double* value, std::string* digits);
     // A group header, with the rows after it one level deeper.

@@ -11,10 +11,7 @@ PropertyStream::PropertyStream(std::istream& in, bool binary) : m_binary(binary)
     m_loading = true;
 }
 
-PropertyStream::PropertyStream(std::ostream& out, bool binary) : m_binary(binary), m_out(&out)
-{
-    m_writing = true;
-}
+PropertyStream::PropertyStream(std::ostream& out, bool binary) : m_binary(binary), m_out(&out) { m_writing = true; }
 
 bool PropertyStream::ReadLine(std::istream& in, std::string& line, size_t limit)
 {

@@ -27,8 +27,7 @@ class SmallDisk {
 public:
     explicit SmallDisk(const std::filesystem::path& dir) : m_dir(dir)
     {
-        m_mounted = ::unshare(CLONE_NEWNS) == 0 &&
-                    ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+        m_mounted = ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
                     ::mount("quillion-small-disk", dir.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=1m") == 0;
     }
     ~SmallDisk()
@@ -57,10 +56,8 @@ public:
                 return;
             std::setvbuf(f, nullptr, _IONBF, 0);
             const std::vector<char> page(4096, 'f');
-            while (std::fwrite(page.data(), 1, page.size(), f) == page.size()) {
-            }
-            while (std::fwrite(page.data(), 1, 1, f) == 1) {
-            }
+            while (std::fwrite(page.data(), 1, page.size(), f) == page.size()) {}
+            while (std::fwrite(page.data(), 1, 1, f) == 1) {}
             std::fclose(f);
             return;
         }

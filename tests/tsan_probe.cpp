@@ -17,10 +17,7 @@ namespace {
 int g_shared = 0; // unguarded on purpose
 }
 
-void ReadInHandler()
-{
-    std::printf("%d\n", g_shared);
-}
+void ReadInHandler() { std::printf("%d\n", g_shared); }
 
 void WriteInChunk()
 {

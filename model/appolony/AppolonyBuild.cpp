@@ -8,8 +8,8 @@
 
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
-#include "model/appolony/AppolonySet.h"
 #include "model/FieldSum.h"
+#include "model/appolony/AppolonySet.h"
 
 namespace {
 
@@ -129,12 +129,7 @@ void CAppolonySet::Build(CCanvas& canvas)
         const bool hasBox = c0 < c1 && r0 < r1;
         const bool descend = hasBox && top < depth;
 
-        const FieldMass mass{{box[0], box[1], box[2], box[3]},
-                             {c0, c1, r0, r1},
-                             X,
-                             Y,
-                             mu,
-                             0.0};
+        const FieldMass mass{{box[0], box[1], box[2], box[3]}, {c0, c1, r0, r1}, X, Y, mu, 0.0};
         if (!field.Add(mass))
             return;
 

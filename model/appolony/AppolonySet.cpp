@@ -61,7 +61,9 @@ bool TangentCircle(const Circle& c1, const Circle& c2, const Circle& c3, Circle&
     return found && std::isfinite(out.x) && std::isfinite(out.y);
 }
 
-const FractalKind kAppolonyKind{CFractal::kAppolony, kTypeAppolony, "Appolony Set",
+const FractalKind kAppolonyKind{CFractal::kAppolony,
+                                kTypeAppolony,
+                                "Appolony Set",
                                 [] { return std::unique_ptr<CFractal>(std::make_unique<CAppolonySet>()); },
                                 {.zoomAndPan = true}};
 
@@ -79,10 +81,7 @@ int CAppolonySet::Draw(CCanvas& canvas)
     return 1;
 }
 
-uint64_t CAppolonySet::MemoryNeed(unsigned width, unsigned height)
-{
-    return CellMemoryNeed(width, height);
-}
+uint64_t CAppolonySet::MemoryNeed(unsigned width, unsigned height) { return CellMemoryNeed(width, height); }
 
 double ClampPrecision(double precision)
 {

@@ -13,25 +13,18 @@ bool RunDeepLowAvx512(const DeepLowView& view, DeepLowPixel* pixels, size_t coun
 int64_t RunDeepLanes(KernelIsa isa, const DeepLaneView& view, DeepLaneFeed& feed)
 {
     switch (isa) {
-    case KernelIsa::kAvx512:
-        return RunDeepLanesAvx512(view, feed);
-    case KernelIsa::kAvx2:
-        return RunDeepLanesAvx2(view, feed);
-    default:
-        return RunDeepLanesSse2(view, feed);
+    case KernelIsa::kAvx512: return RunDeepLanesAvx512(view, feed);
+    case KernelIsa::kAvx2: return RunDeepLanesAvx2(view, feed);
+    default: return RunDeepLanesSse2(view, feed);
     }
 }
 
 bool RunDeepLow(KernelIsa isa, const DeepLowView& view, DeepLowPixel* pixels, size_t count)
 {
     switch (isa) {
-    case KernelIsa::kAvx512:
-        return RunDeepLowAvx512(view, pixels, count);
-    case KernelIsa::kAvx2:
-        return RunDeepLowAvx2(view, pixels, count);
-    case KernelIsa::kSse2:
-        return RunDeepLowSse2(view, pixels, count);
-    default:
-        return deep_low::Run<ScalarLane>(view, pixels, count);
+    case KernelIsa::kAvx512: return RunDeepLowAvx512(view, pixels, count);
+    case KernelIsa::kAvx2: return RunDeepLowAvx2(view, pixels, count);
+    case KernelIsa::kSse2: return RunDeepLowSse2(view, pixels, count);
+    default: return deep_low::Run<ScalarLane>(view, pixels, count);
     }
 }

@@ -6,10 +6,7 @@
 #include "model/deep/DeepLowLoop.h"
 #include "model/kernels/LanesAvx2.h"
 
-int64_t RunDeepLanesAvx2(const DeepLaneView& view, DeepLaneFeed& feed)
-{
-    return deep_lanes::Run<Avx2>(view, feed);
-}
+int64_t RunDeepLanesAvx2(const DeepLaneView& view, DeepLaneFeed& feed) { return deep_lanes::Run<Avx2>(view, feed); }
 
 bool RunDeepLowAvx2(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
 {

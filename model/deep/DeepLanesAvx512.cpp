@@ -7,10 +7,7 @@
 #include "model/deep/DeepLowLoop.h"
 #include "model/kernels/LanesAvx512.h"
 
-int64_t RunDeepLanesAvx512(const DeepLaneView& view, DeepLaneFeed& feed)
-{
-    return deep_lanes::Run<Avx512>(view, feed);
-}
+int64_t RunDeepLanesAvx512(const DeepLaneView& view, DeepLaneFeed& feed) { return deep_lanes::Run<Avx512>(view, feed); }
 
 bool RunDeepLowAvx512(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
 {

@@ -6,10 +6,7 @@
 #include "model/deep/DeepLowLoop.h"
 #include "model/kernels/LanesSse2.h"
 
-int64_t RunDeepLanesSse2(const DeepLaneView& view, DeepLaneFeed& feed)
-{
-    return deep_lanes::Run<Sse2>(view, feed);
-}
+int64_t RunDeepLanesSse2(const DeepLaneView& view, DeepLaneFeed& feed) { return deep_lanes::Run<Sse2>(view, feed); }
 
 bool RunDeepLowSse2(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
 {

@@ -7,8 +7,8 @@
 
 #include <cmath>
 
-#include "model/deep/DeepStep.h"
 #include "model/deep/DeepLanes.h"
+#include "model/deep/DeepStep.h"
 #include "model/deep/DoubleDouble.h"
 #include "model/deep/Thresholds.h"
 #include "model/kernels/MandelbrotPoint.h"
@@ -41,10 +41,22 @@ struct Pair {
     [[gnu::always_inline]] static D Neg(D x) { return {V::Neg(x.a), V::Neg(x.b)}; }
     [[gnu::always_inline]] static D Sqrt(D x) { return {V::Sqrt(x.a), V::Sqrt(x.b)}; }
     [[gnu::always_inline]] static D Abs(D x) { return {V::Abs(x.a), V::Abs(x.b)}; }
-    [[gnu::always_inline]] static unsigned GtBits(D x, D y) { return V::GtBits(x.a, y.a) | V::GtBits(x.b, y.b) << kHalf; }
-    [[gnu::always_inline]] static unsigned LtBits(D x, D y) { return V::LtBits(x.a, y.a) | V::LtBits(x.b, y.b) << kHalf; }
-    [[gnu::always_inline]] static unsigned GeBits(D x, D y) { return V::GeBits(x.a, y.a) | V::GeBits(x.b, y.b) << kHalf; }
-    [[gnu::always_inline]] static D Blend(unsigned bits, D x, D y) { return {V::Blend(bits, x.a, y.a), V::Blend(bits >> kHalf, x.b, y.b)}; }
+    [[gnu::always_inline]] static unsigned GtBits(D x, D y)
+    {
+        return V::GtBits(x.a, y.a) | V::GtBits(x.b, y.b) << kHalf;
+    }
+    [[gnu::always_inline]] static unsigned LtBits(D x, D y)
+    {
+        return V::LtBits(x.a, y.a) | V::LtBits(x.b, y.b) << kHalf;
+    }
+    [[gnu::always_inline]] static unsigned GeBits(D x, D y)
+    {
+        return V::GeBits(x.a, y.a) | V::GeBits(x.b, y.b) << kHalf;
+    }
+    [[gnu::always_inline]] static D Blend(unsigned bits, D x, D y)
+    {
+        return {V::Blend(bits, x.a, y.a), V::Blend(bits >> kHalf, x.b, y.b)};
+    }
     [[gnu::always_inline]] static D Gather(const double* base, D index, unsigned bits, D src)
     {
         return {V::Gather(base, index.a, bits, src.a), V::Gather(base, index.b, bits >> kHalf, src.b)};

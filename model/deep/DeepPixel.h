@@ -15,12 +15,12 @@
 #include "model/deep/DeepView.h"
 #include "model/deep/FloatExp.h"
 #include "model/deep/LinearSkips.h"
-#include "numbers/Mpfr.h"
 #include "model/deep/ReferenceOrbit.h"
 #include "model/deep/ScalarLane.h"
 #include "model/deep/Thresholds.h"
 #include "model/kernels/MandelbrotKernel.h"
 #include "model/kernels/MandelbrotPoint.h"
+#include "numbers/Mpfr.h"
 
 // Glitches, and why rebasing is the answer here. A pixel's z = w_i + d
 // loses its digits when it passes far closer to 0 than the reference does
@@ -79,10 +79,7 @@ struct OrbitView {
     size_t size = 0;
 };
 
-inline OrbitView<double> View(const ReferenceOrbit& o, double*)
-{
-    return {o.re.data(), o.im.data(), o.size()};
-}
+inline OrbitView<double> View(const ReferenceOrbit& o, double*) { return {o.re.data(), o.im.data(), o.size()}; }
 
 inline OrbitView<FloatExp> View(const ReferenceOrbit& o, FloatExp*)
 {
@@ -133,7 +130,6 @@ static_assert(kSkipMaxSteps == (size_t(1) << 21), "DeepJob::skipAllLengths start
 
 using deep_thresholds::kEps;
 using deep_thresholds::kSkipRatio2;
-
 
 // The longest valid skip from index i of the table, or null. A skip
 // covers 2^(l+1) steps from an index aligned to that length; its radius
@@ -287,10 +283,9 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
             // skip from i: the table is not read for the pixels that have
             // left the reference.
             size_t len = 0;
-            const SkipEntry<T>* e =
-                r.skips && d2 < T(kSkipRatio2) * v.m2
-                    ? FindSkip(*r.skips, r.i, Sqrt(d2) + v.err, int64_t(s.maxIterations) - k, len)
-                    : nullptr;
+            const SkipEntry<T>* e = r.skips && d2 < T(kSkipRatio2) * v.m2
+                                        ? FindSkip(*r.skips, r.i, Sqrt(d2) + v.err, int64_t(s.maxIterations) - k, len)
+                                        : nullptr;
             if (e) {
                 const T dAbs = Sqrt(d2);
                 if (!r.doubtful)

@@ -34,8 +34,7 @@ public:
 
     RowFeed(const Setup<double>& s, double y, PixelRecord* row, int32_t* counts, std::vector<Doubtful>& doubtful)
         : m_s(s), m_y(y), m_row(row), m_counts(counts), m_doubtful(doubtful), m_runs(size_t(s.width))
-    {
-    }
+    {}
 
     bool Next(DeepLanePixel& px) override
     {
@@ -146,8 +145,8 @@ bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts
         if (s.stop && s.stop->load(std::memory_order_relaxed))
             return false;
         const T x = Offset(j, s.width, s.pixel);
-        const PixelOut o = s.julia ? IteratePixel<T>(s, x / s.g, y / s.g, T(0.0), T(0.0))
-                                   : IteratePixel<T>(s, x, y, x, y);
+        const PixelOut o =
+            s.julia ? IteratePixel<T>(s, x / s.g, y / s.g, T(0.0), T(0.0)) : IteratePixel<T>(s, x, y, x, y);
         if (o.cell.stopped)
             return false;
         Finish(o, j, row, counts, steps, skipped, doubtful);
@@ -157,9 +156,7 @@ bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts
     return true;
 }
 
-template bool Row<double>(const Setup<double>&, int, int, PixelRecord*, int32_t*, std::vector<Doubtful>&,
-                                         Tally&);
-template bool Row<FloatExp>(const Setup<FloatExp>&, int, int, PixelRecord*, int32_t*,
-                                         std::vector<Doubtful>&, Tally&);
+template bool Row<double>(const Setup<double>&, int, int, PixelRecord*, int32_t*, std::vector<Doubtful>&, Tally&);
+template bool Row<FloatExp>(const Setup<FloatExp>&, int, int, PixelRecord*, int32_t*, std::vector<Doubtful>&, Tally&);
 
 } // namespace deep_pixel

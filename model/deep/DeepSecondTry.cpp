@@ -17,8 +17,7 @@ namespace {
 // A doubtful pixel at the top of its second try's first step: z = w + d
 // about the start orbit read to 106 bits, its bound from the rounding of d
 // and of the orbit's first value.
-DeepLowPixel StartLow(const DeepLowView& v, size_t startIndex, DoubleDouble dr, DoubleDouble di, double dcr,
-                      double dci)
+DeepLowPixel StartLow(const DeepLowView& v, size_t startIndex, DoubleDouble dr, DoubleDouble di, double dcr, double dci)
 {
     DeepLowPixel p;
     p.i = startIndex;
@@ -30,8 +29,8 @@ DeepLowPixel StartLow(const DeepLowView& v, size_t startIndex, DoubleDouble dr, 
     p.zi = DoubleDouble{v.im[0][p.i], v.imLow[0][p.i]} + di;
     p.m2 = p.zr.hi * p.zr.hi + p.zi.hi * p.zi.hi;
     p.dcAbs = std::sqrt(dcr * dcr + dci * dci);
-    p.err = deep_thresholds::kEpsLow * std::sqrt(dr.hi * dr.hi + di.hi * di.hi) +
-            v.orbitUnit * (std::sqrt(p.m2) + v.cAbs);
+    p.err =
+        deep_thresholds::kEpsLow * std::sqrt(dr.hi * dr.hi + di.hi * di.hi) + v.orbitUnit * (std::sqrt(p.m2) + v.cAbs);
     p.pr = p.zr.hi;
     p.pi = p.zi.hi;
     return p;

@@ -173,9 +173,9 @@ template <class V>
 // index + 1 and the value there. `tinyZ` unless the caller has handed the
 // lanes whose z would need rescaling elsewhere.
 template <class V, class Orbit>
-[[gnu::always_inline]] inline void Advance(PixelValues<V>& v, typename V::D magnitude, typename V::D d2,
-                                           unsigned live, unsigned product, unsigned doubt, const StepView<V>& c,
-                                           Orbit& orbit, bool tinyZ)
+[[gnu::always_inline]] inline void Advance(PixelValues<V>& v, typename V::D magnitude, typename V::D d2, unsigned live,
+                                           unsigned product, unsigned doubt, const StepView<V>& c, Orbit& orbit,
+                                           bool tinyZ)
 {
     using D = typename V::D;
     if (product)

@@ -214,18 +214,12 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, Deep
     return !stopped;
 }
 
-bool Wide(const DeepJob& job)
-{
-    return job.forceWide || job.pixelSize.e < kWideBelowExponent;
-}
+bool Wide(const DeepJob& job) { return job.forceWide || job.pixelSize.e < kWideBelowExponent; }
 
 // Whether the orbits keep their values to 106 bits for the second try at
 // doubtful pixels: on views of doubles, up to a length whose extra memory
 // stays in the hundreds of MB.
-bool LowParts(const DeepJob& job)
-{
-    return !Wide(job) && job.maxIterations <= (1 << 24);
-}
+bool LowParts(const DeepJob& job) { return !Wide(job) && job.maxIterations <= (1 << 24); }
 
 size_t OrbitLength(const DeepJob& job)
 {
@@ -328,17 +322,16 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
             mpfr_set_d(ci.get(), job.cIm, MPFR_RNDN);
             const bool exact = (mpfr_div_d(sx.get(), x.get(), job.g, MPFR_RNDN) == 0) &
                                (mpfr_div_d(sy.get(), y.get(), job.g, MPFR_RNDN) == 0) & exactX & exactY;
-            whole = ComputeReferenceOrbit(sx, sy, cr, ci, job.radius2, length, wide, job.stop, center, exact, 0, low) &&
-                    ComputeReferenceOrbit(zero, zero, cr, ci, job.radius2, length, wide, job.stop, critical, true, 0,
-                                          low);
+            whole =
+                ComputeReferenceOrbit(sx, sy, cr, ci, job.radius2, length, wide, job.stop, center, exact, 0, low) &&
+                ComputeReferenceOrbit(zero, zero, cr, ci, job.radius2, length, wide, job.stop, critical, true, 0, low);
         }
         if (!whole) {
             out.stopped = true;
             return out;
         }
         const Scene scene{job, x, y, bits, wide, length, center, startIndex, job.julia ? critical : center};
-        out.stopped = wide ? !AllRows<FloatExp>(scene, rows, counts, out)
-                           : !AllRows<double>(scene, rows, counts, out);
+        out.stopped = wide ? !AllRows<FloatExp>(scene, rows, counts, out) : !AllRows<double>(scene, rows, counts, out);
     } catch (const std::bad_alloc&) {
         out = DeepOutcome();
         out.error = "Not enough memory for the deep view's reference orbits";

@@ -48,15 +48,9 @@ struct FloatExp {
     }
 };
 
-inline FloatExp operator*(FloatExp a, FloatExp b)
-{
-    return FloatExp::Normal(a.m * b.m, a.e + b.e);
-}
+inline FloatExp operator*(FloatExp a, FloatExp b) { return FloatExp::Normal(a.m * b.m, a.e + b.e); }
 
-inline FloatExp operator/(FloatExp a, FloatExp b)
-{
-    return FloatExp::Normal(a.m / b.m, a.e - b.e);
-}
+inline FloatExp operator/(FloatExp a, FloatExp b) { return FloatExp::Normal(a.m / b.m, a.e - b.e); }
 
 inline FloatExp operator+(FloatExp a, FloatExp b)
 {
@@ -73,10 +67,7 @@ inline FloatExp operator+(FloatExp a, FloatExp b)
     return FloatExp::Normal(a.m + std::ldexp(b.m, int(shift)), a.e);
 }
 
-inline FloatExp operator-(FloatExp a, FloatExp b)
-{
-    return a + -b;
-}
+inline FloatExp operator-(FloatExp a, FloatExp b) { return a + -b; }
 
 inline bool operator<(FloatExp a, FloatExp b)
 {
@@ -88,15 +79,9 @@ inline bool operator<(FloatExp a, FloatExp b)
     return a.m < b.m;
 }
 
-inline bool operator>(FloatExp a, FloatExp b)
-{
-    return b < a;
-}
+inline bool operator>(FloatExp a, FloatExp b) { return b < a; }
 
-inline bool operator<=(FloatExp a, FloatExp b)
-{
-    return !(b < a);
-}
+inline bool operator<=(FloatExp a, FloatExp b) { return !(b < a); }
 
 inline FloatExp Abs(FloatExp a)
 {
@@ -113,12 +98,6 @@ inline FloatExp Sqrt(FloatExp a)
     return FloatExp::Normal(std::sqrt(odd ? 2 * a.m : a.m), (odd ? a.e - 1 : a.e) / 2);
 }
 
-inline double Abs(double a)
-{
-    return std::fabs(a);
-}
+inline double Abs(double a) { return std::fabs(a); }
 
-inline double Sqrt(double a)
-{
-    return std::sqrt(a);
-}
+inline double Sqrt(double a) { return std::sqrt(a); }

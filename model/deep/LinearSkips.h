@@ -52,8 +52,8 @@ inline constexpr size_t kSkipSparseLength = 32;
 
 template <class T>
 struct SkipTable {
-    size_t base = 1;                             // level-0 steps start at base + m
-    size_t steps = 0;                            // steps from base that skips may cover
+    size_t base = 1;                               // level-0 steps start at base + m
+    size_t steps = 0;                              // steps from base that skips may cover
     std::vector<std::vector<SkipEntry<T>>> levels; // levels[l - 1]: skips of 2^l steps
 };
 
@@ -191,8 +191,8 @@ void BuildSkipTable(const T* re, const T* im, size_t size, bool julia, T radius,
         for (size_t m = 0; m < count; ++m) {
             const size_t first = m * len, mid = first + len / 2;
             if (halves && 2 * m + 1 < halves->size())
-                level.push_back(Merge((*halves)[2 * m], (*halves)[2 * m + 1], absAt(out.base + mid), halfRadius,
-                                      dcMax, eps));
+                level.push_back(
+                    Merge((*halves)[2 * m], (*halves)[2 * m + 1], absAt(out.base + mid), halfRadius, dcMax, eps));
             else
                 level.push_back(merged(merged, first, len));
         }

@@ -98,10 +98,9 @@ private:
 
 } // namespace
 
-bool ComputeReferenceOrbit(const MpfrReal& startRe, const MpfrReal& startIm, const MpfrReal& cRe,
-                           const MpfrReal& cIm, double radius2, size_t length, bool wide,
-                           const std::atomic<bool>* stop, ReferenceOrbit& out, bool exactInputs,
-                           size_t firstTested, bool low)
+bool ComputeReferenceOrbit(const MpfrReal& startRe, const MpfrReal& startIm, const MpfrReal& cRe, const MpfrReal& cIm,
+                           double radius2, size_t length, bool wide, const std::atomic<bool>* stop, ReferenceOrbit& out,
+                           bool exactInputs, size_t firstTested, bool low)
 {
     out = ReferenceOrbit();
     // All at once: a length past the memory fails here, before any step.

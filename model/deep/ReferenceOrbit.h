@@ -36,10 +36,9 @@ struct ReferenceOrbit {
 // once to their precision. Values before `firstTested` are not tested for
 // escape by the pixels (the Mandelbrot orbit's w_0 = 0). With `low`, the
 // orbit keeps reLow and imLow too.
-bool ComputeReferenceOrbit(const MpfrReal& startRe, const MpfrReal& startIm, const MpfrReal& cRe,
-                           const MpfrReal& cIm, double radius2, size_t length, bool wide,
-                           const std::atomic<bool>* stop, ReferenceOrbit& out, bool exactInputs = false,
-                           size_t firstTested = 0, bool low = false);
+bool ComputeReferenceOrbit(const MpfrReal& startRe, const MpfrReal& startIm, const MpfrReal& cRe, const MpfrReal& cIm,
+                           double radius2, size_t length, bool wide, const std::atomic<bool>* stop, ReferenceOrbit& out,
+                           bool exactInputs = false, size_t firstTested = 0, bool low = false);
 
 // The bits for another attempt at an orbit `bitsShort` short at `bits`.
 // An orbit that went astray measured its bound only as far as it went, so

@@ -26,7 +26,10 @@ struct ScalarLaneOf {
     static unsigned LtBits(D a, D b) { return a < b; }
     static unsigned GeBits(D a, D b) { return a >= b; }
     static D Blend(unsigned bits, D a, D b) { return (bits & 1) ? a : b; }
-    static D Gather(const double* base, D index, unsigned bits, D src) { return (bits & 1) ? base[size_t(index)] : src; }
+    static D Gather(const double* base, D index, unsigned bits, D src)
+    {
+        return (bits & 1) ? base[size_t(index)] : src;
+    }
 };
 
 using ScalarLane = ScalarLaneOf<double>;

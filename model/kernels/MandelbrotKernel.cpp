@@ -9,8 +9,8 @@ bool IterateMandelbrotRowAvx512(const MandelbrotRowJob& job, int begin, int end,
 
 using namespace mandelbrot_point;
 
-MandelbrotPixel IterateMandelbrotPoint(double zr, double zi, double cr, double ci,
-                                       double radius2, int maxIterations, const std::atomic<bool>* stop)
+MandelbrotPixel IterateMandelbrotPoint(double zr, double zi, double cr, double ci, double radius2, int maxIterations,
+                                       const std::atomic<bool>* stop)
 {
     // P runs over z0 * z1 * ... * z(m-1); its ratio to z_m sets the colour.
     double pr = zr, pi = zi;
@@ -86,10 +86,7 @@ const char* KernelIsaName(KernelIsa isa)
     }
 }
 
-bool KernelIsaSupported(KernelIsa isa)
-{
-    return int(isa) <= int(g_widest);
-}
+bool KernelIsaSupported(KernelIsa isa) { return int(isa) <= int(g_widest); }
 
 KernelIsa ChosenKernelIsa()
 {
@@ -103,24 +100,17 @@ void OverrideKernelIsa(KernelIsa isa)
         g_override.store(int(isa));
 }
 
-void ClearKernelIsaOverride()
-{
-    g_override.store(-1);
-}
+void ClearKernelIsaOverride() { g_override.store(-1); }
 
 bool IterateMandelbrotRow(KernelIsa isa, const MandelbrotRowJob& job, int begin, int end, PixelRecord* row)
 {
     if (!KernelIsaSupported(isa))
         isa = g_widest;
     switch (isa) {
-    case KernelIsa::kSse2:
-        return IterateMandelbrotRowSse2(job, begin, end, row);
-    case KernelIsa::kAvx2:
-        return IterateMandelbrotRowAvx2(job, begin, end, row);
-    case KernelIsa::kAvx512:
-        return IterateMandelbrotRowAvx512(job, begin, end, row);
-    case KernelIsa::kScalar:
-        break;
+    case KernelIsa::kSse2: return IterateMandelbrotRowSse2(job, begin, end, row);
+    case KernelIsa::kAvx2: return IterateMandelbrotRowAvx2(job, begin, end, row);
+    case KernelIsa::kAvx512: return IterateMandelbrotRowAvx512(job, begin, end, row);
+    case KernelIsa::kScalar: break;
     }
     return ScalarRow(job, begin, end, row);
 }

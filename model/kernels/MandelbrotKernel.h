@@ -17,9 +17,8 @@ struct MandelbrotPixel {
 };
 
 // The scalar loop, one point at a time.
-MandelbrotPixel IterateMandelbrotPoint(double z0Re, double z0Im, double cRe, double cIm,
-                                       double radius2, int maxIterations,
-                                       const std::atomic<bool>* stop = nullptr);
+MandelbrotPixel IterateMandelbrotPoint(double z0Re, double z0Im, double cRe, double cIm, double radius2,
+                                       int maxIterations, const std::atomic<bool>* stop = nullptr);
 
 // What one row asks. Pixel j lies at x = x0 + j * d, y; the Mandelbrot set
 // starts at z0 = c = (x, y), a Julia set at z0 = (x / g, y / g), c = (cRe, cIm).

@@ -38,8 +38,7 @@ constexpr float kInsideValue = 1e10f;
 // subnormals; scaling it by a power of two keeps its direction exact.
 [[gnu::always_inline]] static inline bool NeedsScaling(double pr, double pi)
 {
-    return std::fabs(pr) > 0x1p500 || std::fabs(pi) > 0x1p500 ||
-           (std::fabs(pr) < 0x1p-500 && std::fabs(pi) < 0x1p-500);
+    return std::fabs(pr) > 0x1p500 || std::fabs(pi) > 0x1p500 || (std::fabs(pr) < 0x1p-500 && std::fabs(pi) < 0x1p-500);
 }
 
 [[gnu::always_inline]] static inline void Scale(double& pr, double& pi)

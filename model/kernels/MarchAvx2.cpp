@@ -3,7 +3,4 @@
 #include "model/kernels/LanesAvx2.h"
 #include "model/kernels/MarchLanes.h"
 
-march::ChildTests MarchChildTestsAvx2()
-{
-    return march_lanes::Tests<Avx2>();
-}
+march::ChildTests MarchChildTestsAvx2() { return march_lanes::Tests<Avx2>(); }

@@ -3,7 +3,4 @@
 #include "model/kernels/LanesAvx512.h"
 #include "model/kernels/MarchLanes.h"
 
-march::ChildTests MarchChildTestsAvx512()
-{
-    return march_lanes::Tests<Avx512>();
-}
+march::ChildTests MarchChildTestsAvx512() { return march_lanes::Tests<Avx512>(); }

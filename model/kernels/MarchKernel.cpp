@@ -65,14 +65,10 @@ ChildTests ChildTestsFor(KernelIsa isa)
     if (!KernelIsaSupported(isa))
         isa = ChosenKernelIsa();
     switch (isa) {
-    case KernelIsa::kSse2:
-        return MarchChildTestsSse2();
-    case KernelIsa::kAvx2:
-        return MarchChildTestsAvx2();
-    case KernelIsa::kAvx512:
-        return MarchChildTestsAvx512();
-    case KernelIsa::kScalar:
-        break;
+    case KernelIsa::kSse2: return MarchChildTestsSse2();
+    case KernelIsa::kAvx2: return MarchChildTestsAvx2();
+    case KernelIsa::kAvx512: return MarchChildTestsAvx512();
+    case KernelIsa::kScalar: break;
     }
     return {&ScalarSegmentTest, &ScalarPointTest};
 }

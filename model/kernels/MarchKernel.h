@@ -9,8 +9,8 @@
 
 #include <cstdint>
 
-#include "model/selfaffine/MarchPieces.h"
 #include "model/kernels/MandelbrotKernel.h"
+#include "model/selfaffine/MarchPieces.h"
 
 namespace march {
 
@@ -32,8 +32,7 @@ ChildMaps MakeChildMaps(const AffineMap* maps, const double* norms, int count);
 
 // Bit k set when child k's ball, widened by eps, meets the segment
 // a + s u, 0 <= s <= len: SegmentNear(ChildOf(parent, k)).
-using SegmentTest = uint32_t (*)(const Piece& parent, const ChildMaps& maps, Vec a, Vec u, double len,
-                                 double eps);
+using SegmentTest = uint32_t (*)(const Piece& parent, const ChildMaps& maps, Vec a, Vec u, double len, double eps);
 // Bit k set where the normal's walk enters child k: its centre lies within
 // its radius plus `reach` of p (or the distance is not a number), and, when
 // it is a piece of the sum (radius below `scale`), its weight's base

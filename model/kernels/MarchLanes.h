@@ -32,9 +32,9 @@ static inline Children<V> ChildrenAt(const Piece& parent, const ChildMaps& maps,
     const double* a = parent.m;
     const D vx = V::Load(maps.vx + k), vy = V::Load(maps.vy + k), vz = V::Load(maps.vz + k);
     auto row = [&](int i, double t) {
-        return V::Add(V::Add(V::Add(V::Mul(V::Set1(a[i]), vx), V::Mul(V::Set1(a[i + 1]), vy)),
-                             V::Mul(V::Set1(a[i + 2]), vz)),
-                      V::Set1(t));
+        return V::Add(
+            V::Add(V::Add(V::Mul(V::Set1(a[i]), vx), V::Mul(V::Set1(a[i + 1]), vy)), V::Mul(V::Set1(a[i + 2]), vz)),
+            V::Set1(t));
     };
     return {row(0, parent.t.x), row(3, parent.t.y), row(6, parent.t.z),
             V::Mul(V::Set1(parent.rho), V::Load(maps.norm + k))};

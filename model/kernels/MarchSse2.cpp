@@ -2,7 +2,4 @@
 #include "model/kernels/LanesSse2.h"
 #include "model/kernels/MarchLanes.h"
 
-march::ChildTests MarchChildTestsSse2()
-{
-    return march_lanes::Tests<Sse2>();
-}
+march::ChildTests MarchChildTestsSse2() { return march_lanes::Tests<Sse2>(); }

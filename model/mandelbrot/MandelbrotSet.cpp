@@ -12,7 +12,9 @@
 
 const char* const kMandelbrotTypeNames[2] = {"Mandebrot Set", "Julia Set"};
 
-const FractalKind kMandelbrotKind{CFractal::kMandelbrot, kTypeMandelbrot, "Mandelbrot Set",
+const FractalKind kMandelbrotKind{CFractal::kMandelbrot,
+                                  kTypeMandelbrot,
+                                  "Mandelbrot Set",
                                   [] { return std::unique_ptr<CFractal>(std::make_unique<CMandelbrotSet>()); },
                                   {.zoomAndPan = true, .deepViews = true}};
 
@@ -99,13 +101,13 @@ void CMandelbrotSet::Build(CCanvas& canvas)
             for (unsigned j = 0; j < w; j += kStopColumns) {
                 if (j > 0 && m_stop.load(std::memory_order_relaxed))
                     return;
-                if (!IterateMandelbrotRow(isa, row, int(j), int(std::min(w, j + kStopColumns)), map.m_gridRows[size_t(i)]))
+                if (!IterateMandelbrotRow(isa, row, int(j), int(std::min(w, j + kStopColumns)),
+                                          map.m_gridRows[size_t(i)]))
                     return;
             }
             const double progress = double(finished.fetch_add(1) + 1) * 100 / h;
             double shown = m_progress.load(std::memory_order_relaxed);
-            while (shown < progress && !m_progress.compare_exchange_weak(shown, progress)) {
-            }
+            while (shown < progress && !m_progress.compare_exchange_weak(shown, progress)) {}
         }
     });
 }

@@ -6,8 +6,7 @@
 using march::Piece;
 using march::Vec;
 
-FastPieceTree::FastPieceTree(const MapSet& work, const MapSet& params, const std::atomic<bool>& stop)
-    : m_stop(stop)
+FastPieceTree::FastPieceTree(const MapSet& work, const MapSet& params, const std::atomic<bool>& stop) : m_stop(stop)
 {
     // The root, the stretches and the narrowing exactly as the plain walk
     // has them: the balls and the leaves must be the same pieces.

@@ -22,8 +22,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "model/selfaffine/MarchPieces.h"
 #include "model/kernels/MarchKernel.h"
+#include "model/selfaffine/MarchPieces.h"
 
 class FastPieceTree {
 public:

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -341,8 +341,8 @@ namespace {
 // The evaluation step over rows [first, end) with one tree: false when a
 // stop ended it.
 template <class Tree>
-bool EvaluateRows(Tree& tree, CColorMap& map, const CSelfAffineSet::MarchView& view, int reach, int first,
-                  int end, const std::atomic<bool>& stop, PassProgress& progress)
+bool EvaluateRows(Tree& tree, CColorMap& map, const CSelfAffineSet::MarchView& view, int reach, int first, int end,
+                  const std::atomic<bool>& stop, PassProgress& progress)
 {
     const int w = map.m_gridWidth;
     const double d = view.d, x0 = view.x0, y0 = view.y0;

@@ -17,13 +17,31 @@ namespace {
 
 const char* const kLightTypeNames[2] = {"point light", "spot light"};
 const char* const kAttachmentNames[2] = {"object", "observer"};
-const char* const kMapRowLabels[13] = {
-    "Left polar angle",     "Left axial angle", "Left rotation angle", "Ratio x", "Ratio y",
-    "Ratio z",              "Right polar angle", "Right axial angle",  "Right rotation angle",
-    "Fixed x",              "Fixed y",           "Fixed z",            "Measure"};
-const char* const kLightRowLabels[13] = {"x",       "y",     "z",     "Red",          "Green",
-                                         "Blue",    "Luminiscence",   "Dir x",        "Dir y",
-                                         "Dir z",   "Cone angle",     "End cone angle",
+const char* const kMapRowLabels[13] = {"Left polar angle",
+                                       "Left axial angle",
+                                       "Left rotation angle",
+                                       "Ratio x",
+                                       "Ratio y",
+                                       "Ratio z",
+                                       "Right polar angle",
+                                       "Right axial angle",
+                                       "Right rotation angle",
+                                       "Fixed x",
+                                       "Fixed y",
+                                       "Fixed z",
+                                       "Measure"};
+const char* const kLightRowLabels[13] = {"x",
+                                         "y",
+                                         "z",
+                                         "Red",
+                                         "Green",
+                                         "Blue",
+                                         "Luminiscence",
+                                         "Dir x",
+                                         "Dir y",
+                                         "Dir z",
+                                         "Cone angle",
+                                         "End cone angle",
                                          "Beam distribution"};
 
 // Group headers need labels that outlive the call: the parameters window
@@ -46,7 +64,10 @@ const char* LightLabel(int k)
 
 // A new document of the type starts from the first sample.
 const FractalKind kSelfAffineKind{
-    CFractal::kSelfAffine, kTypeSelfAffine, "Self-Affine Set", [] { return MakeSample(0); },
+    CFractal::kSelfAffine,
+    kTypeSelfAffine,
+    "Self-Affine Set",
+    [] { return MakeSample(0); },
     {.zoomAndPan = true, .computedData = true, .continues = true, .animations = kAnimateTurn}};
 
 CSelfAffineSet::CSelfAffineSet()
@@ -87,10 +108,7 @@ bool CSelfAffineSet::ValueChanged(int, PropertyItem& row)
     return false;
 }
 
-uint64_t CSelfAffineSet::MemoryNeed(unsigned width, unsigned height)
-{
-    return CellMemoryNeed(width, height);
-}
+uint64_t CSelfAffineSet::MemoryNeed(unsigned width, unsigned height) { return CellMemoryNeed(width, height); }
 
 bool CSelfAffineSet::TextRowsAreThreeD(std::istream& rows)
 {
@@ -202,8 +220,8 @@ void CSelfAffineSet::Build(CCanvas& canvas)
 
     // Maps that cannot be normalised would send NaN or an endless tree into
     // the builds; the image stays empty and the status says why.
-    const bool viewOk = std::isfinite(d) && d > 0 && std::isfinite(m_centerX) &&
-                        std::isfinite(m_centerY) && std::isfinite(m_centerZ);
+    const bool viewOk =
+        std::isfinite(d) && d > 0 && std::isfinite(m_centerX) && std::isfinite(m_centerY) && std::isfinite(m_centerZ);
     std::string why;
     if (!viewOk || !Normalise(m_maps, &why)) {
         map.ResetGrid(0);

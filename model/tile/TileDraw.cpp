@@ -21,8 +21,7 @@ struct Mat2d {
 };
 Mat2d Mul(const Mat2d& l, const Mat2d& r)
 {
-    return {l.a * r.a + l.b * r.c, l.a * r.b + l.b * r.e, l.c * r.a + l.e * r.c,
-            l.c * r.b + l.e * r.e};
+    return {l.a * r.a + l.b * r.c, l.a * r.b + l.b * r.e, l.c * r.a + l.e * r.c, l.c * r.b + l.e * r.e};
 }
 Mat2d ToDouble(const TileMatrix& m) { return {double(m.a), double(m.b), double(m.c), double(m.e)}; }
 
@@ -73,8 +72,7 @@ bool DrawGrid(Painter& p, const Mat2d& B, const TileMatrix& A, const std::vector
     const double W = double(p.m_w), H = double(p.m_h);
     const double cx = double(p.m_w / 2), cy = double(p.m_h / 2);
     const double detB = std::fabs(B.a * B.e - B.b * B.c);
-    const double extent = std::sqrt(B.a * B.a + B.b * B.b + B.c * B.c + B.e * B.e) / detB * 0.5 *
-                          std::max(W, H);
+    const double extent = std::sqrt(B.a * B.a + B.b * B.b + B.c * B.c + B.e * B.e) / detB * 0.5 * std::max(W, H);
     // The lattice is at least one pixel apart, so this bounds the count.
     const int64_t rg = std::isfinite(extent) ? std::min<int64_t>(Trunc(extent), 4 * int64_t(std::max(W, H)) + 4) : 0;
     for (int64_t i = -rg; i < rg; ++i) {

@@ -5,8 +5,7 @@
 
 TileMatrix Multiply(const TileMatrix& l, const TileMatrix& r)
 {
-    return {l.a * r.a + l.b * r.c, l.a * r.b + l.b * r.e, l.c * r.a + l.e * r.c,
-            l.c * r.b + l.e * r.e};
+    return {l.a * r.a + l.b * r.c, l.a * r.b + l.b * r.e, l.c * r.a + l.e * r.c, l.c * r.b + l.e * r.e};
 }
 
 namespace {
@@ -34,8 +33,7 @@ TileNormalForm NormalForm(int d, int t)
     TileNormalForm f;
     // Only expanding matrices make tiles; negative traces are not offered.
     // The magnitude limit keeps every product below in 32 bits.
-    if (t < 0 || std::abs((long long)d) < 2 || (d > 0 && t > d) || (d < 0 && t > -d - 2) ||
-        d > 1000000 || d < -1000000)
+    if (t < 0 || std::abs((long long)d) < 2 || (d > 0 && t > d) || (d < 0 && t > -d - 2) || d > 1000000 || d < -1000000)
         return f;
     const long long x = 4LL * d - (long long)t * t;
     const long long l = ISqrt(x);
@@ -89,8 +87,8 @@ TileNormalForm NormalForm(int d, int t)
                 continue;
             const long long p = (t + j) / 2, r = (i + v) / 2, q = r - i, s = t - p;
             f.A = {int(p), int(q), int(r), int(s)};
-            const bool allSame = std::llabs(p) == std::llabs(q) && std::llabs(q) == std::llabs(r) &&
-                                 std::llabs(r) == std::llabs(s);
+            const bool allSame =
+                std::llabs(p) == std::llabs(q) && std::llabs(q) == std::llabs(r) && std::llabs(r) == std::llabs(s);
             if (!allSame && (p != 0 || s != 0 || q != r) && (q != 0 || r != 0 || t != 0)) {
                 if ((p != 0 || s != 0) && (q != 0 || r != 0)) {
                     f.code = 2;

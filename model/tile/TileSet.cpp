@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-const FractalKind kTileKind{CFractal::kTile, kTypeTile, "Tile Set",
+const FractalKind kTileKind{CFractal::kTile,
+                            kTypeTile,
+                            "Tile Set",
                             [] { return std::unique_ptr<CFractal>(std::make_unique<CTileSet>()); },
                             {.clicks = true, .tileChart = true}};
 
@@ -56,15 +58,9 @@ void CTileSet::Click(int x, int y, ClickButton button)
     m_clickX = x;
 }
 
-uint64_t CTileSet::MemoryNeed(unsigned, unsigned)
-{
-    return 0;
-}
+uint64_t CTileSet::MemoryNeed(unsigned, unsigned) { return 0; }
 
-int CTileSet::PassCount()
-{
-    return m_determinant;
-}
+int CTileSet::PassCount() { return m_determinant; }
 
 namespace {
 

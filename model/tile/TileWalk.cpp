@@ -130,8 +130,8 @@ constexpr uint64_t kSubtrees = 64;
 // with the colour the whole walk would leave, whichever core got there
 // last. Pixels are written through relaxed atomic stores: two cores may
 // write the same colour to one pixel.
-TileWalkResult WalkSpread(const Tables& t, const std::atomic<bool>& stop, uint32_t* pixels, size_t stride,
-                          int64_t W, int64_t H, const std::vector<uint32_t>& colors, uint64_t& visited)
+TileWalkResult WalkSpread(const Tables& t, const std::atomic<bool>& stop, uint32_t* pixels, size_t stride, int64_t W,
+                          int64_t H, const std::vector<uint32_t>& colors, uint64_t& visited)
 {
     const int64_t cx = W / 2, cy = H / 2;
     // The levels walked here to find the subtrees, short of the points.
@@ -213,10 +213,9 @@ TileWalkResult WalkSpread(const Tables& t, const std::atomic<bool>& stop, uint32
 
 } // namespace
 
-TileWalkResult WalkTile(CCanvas& canvas, const std::atomic<bool>& stop, int deep,
-                        const TileNormalForm& form, const std::vector<TileMatrix>& group,
-                        const std::vector<TilePoint>& digits, const std::vector<int>& symmetry,
-                        const std::vector<uint32_t>& colors, uint64_t& visited)
+TileWalkResult WalkTile(CCanvas& canvas, const std::atomic<bool>& stop, int deep, const TileNormalForm& form,
+                        const std::vector<TileMatrix>& group, const std::vector<TilePoint>& digits,
+                        const std::vector<int>& symmetry, const std::vector<uint32_t>& colors, uint64_t& visited)
 {
     const TileMatrix& A = form.A;
     const int64_t d = Determinant(A);

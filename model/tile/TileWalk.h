@@ -15,7 +15,6 @@ enum class TileWalkResult { kDone, kStopped, kBadSymmetry };
 // (centred on its buffer, and never outside it),
 // each in the colour of its first-level digit. Subtrees that cannot reach
 // the canvas are skipped, so deep tiles far larger than the view still end.
-TileWalkResult WalkTile(CCanvas& canvas, const std::atomic<bool>& stop, int deep,
-                        const TileNormalForm& form, const std::vector<TileMatrix>& group,
-                        const std::vector<TilePoint>& digits, const std::vector<int>& symmetry,
-                        const std::vector<uint32_t>& colors, uint64_t& visited);
+TileWalkResult WalkTile(CCanvas& canvas, const std::atomic<bool>& stop, int deep, const TileNormalForm& form,
+                        const std::vector<TileMatrix>& group, const std::vector<TilePoint>& digits,
+                        const std::vector<int>& symmetry, const std::vector<uint32_t>& colors, uint64_t& visited);

@@ -30,8 +30,8 @@ void Collect(Input& in, VideoFacts& facts)
 {
     while (avcodec_receive_frame(in.codec, in.frame) >= 0) {
         const int w = in.frame->width, h = in.frame->height;
-        in.scaler = sws_getCachedContext(in.scaler, w, h, AVPixelFormat(in.frame->format), w, h,
-                                         AV_PIX_FMT_RGB24, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+        in.scaler = sws_getCachedContext(in.scaler, w, h, AVPixelFormat(in.frame->format), w, h, AV_PIX_FMT_RGB24,
+                                         SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
         std::vector<uint8_t> rgb(size_t(w) * h * 3);
         uint8_t* planes[1] = {rgb.data()};
         const int strides[1] = {w * 3};

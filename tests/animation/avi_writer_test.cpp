@@ -6,8 +6,8 @@
 #include <fstream>
 
 #include "VideoReader.h"
-#include "tests/SmallDisk.h"
 #include "animation/AviWriter.h"
+#include "tests/SmallDisk.h"
 
 namespace {
 

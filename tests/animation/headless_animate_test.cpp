@@ -32,8 +32,8 @@ QString TempAvi(const std::string& name)
 TEST(HeadlessAnimate, WritesAPlayableTurningVideo)
 {
     const QString path = TempAvi("pyramid.avi");
-    const Result r = Animate({"--sample", "4", "--size", "64x48", "--animate", "3", "--step", "30", "--codec",
-                              "mjpeg", "--output", path});
+    const Result r = Animate(
+        {"--sample", "4", "--size", "64x48", "--animate", "3", "--step", "30", "--codec", "mjpeg", "--output", path});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.err.find("Frame 3 of 3 written"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("[100.0%]"), std::string::npos) << r.err;
@@ -45,8 +45,8 @@ TEST(HeadlessAnimate, WritesAPlayableTurningVideo)
         GTEST_SKIP() << "no ffprobe; checked with libavformat only";
     }
     const Result probe = RunProgram(ffprobe, {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
-                                       "stream=codec_name,width,height,avg_frame_rate,nb_read_frames", "-of",
-                                       "default=noprint_wrappers=1", path});
+                                              "stream=codec_name,width,height,avg_frame_rate,nb_read_frames", "-of",
+                                              "default=noprint_wrappers=1", path});
     ASSERT_EQ(probe.code, 0) << probe.err;
     EXPECT_NE(probe.out.find("codec_name=mjpeg"), std::string::npos) << probe.out;
     EXPECT_NE(probe.out.find("width=64"), std::string::npos) << probe.out;

@@ -5,11 +5,11 @@
 #include <filesystem>
 
 #include "VideoReader.h"
-#include "tests/AddressLimit.h"
 #include "animation/WriteAnimation.h"
 #include "imaging/Canvas.h"
 #include "model/FractalFactory.h"
 #include "model/selfaffine/SelfAffineSet.h"
+#include "tests/AddressLimit.h"
 
 namespace {
 
@@ -75,11 +75,11 @@ TEST_P(TurnAt, EachFrameIsTheSetTurnedByTheStepsBeforeIt)
     const fs::path path = TempFile("turn" + std::to_string(w) + ".avi");
     std::vector<unsigned> seen;
     std::stop_source stop;
-    const AnimationOutcome out = WriteAnimation(*fractal, canvas, Job(path, 3, 40), stop.get_token(),
-                                                [&](unsigned done, unsigned total) {
-                                                    EXPECT_EQ(total, 3u);
-                                                    seen.push_back(done);
-                                                });
+    const AnimationOutcome out =
+        WriteAnimation(*fractal, canvas, Job(path, 3, 40), stop.get_token(), [&](unsigned done, unsigned total) {
+            EXPECT_EQ(total, 3u);
+            seen.push_back(done);
+        });
     ASSERT_EQ(out.result, AnimationOutcome::kDone) << out.error;
     EXPECT_EQ(out.framesWritten, 3u);
     EXPECT_EQ(seen, (std::vector<unsigned>{1, 2, 3}));
@@ -108,11 +108,11 @@ TEST(WriteAnimation, StopEndsAfterTheCurrentFrameAndLeavesAPlayableFile)
     Size(canvas, 32, 24);
     const fs::path path = TempFile("stopped.avi");
     std::stop_source stop;
-    const AnimationOutcome out = WriteAnimation(*fractal, canvas, Job(path, 6, 10), stop.get_token(),
-                                                [&](unsigned done, unsigned) {
-                                                    if (done == 2)
-                                                        stop.request_stop();
-                                                });
+    const AnimationOutcome out =
+        WriteAnimation(*fractal, canvas, Job(path, 6, 10), stop.get_token(), [&](unsigned done, unsigned) {
+            if (done == 2)
+                stop.request_stop();
+        });
     EXPECT_EQ(out.result, AnimationOutcome::kStopped);
     EXPECT_EQ(out.framesWritten, 2u);
     const VideoFacts v = ReadVideo(path);
@@ -183,8 +183,8 @@ TEST(WriteAnimation, ASetThatCannotBeBuiltOrHeldIsRefusedWithItsReason)
             if (!LimitAddressSpace(64u << 20))
                 std::_Exit(3);
             out = WriteAnimation(*fractal, canvas, Job(path, 3, 18), stop.get_token());
-            const bool refused = out.result == AnimationOutcome::kRefused &&
-                                 out.error == "Not enough memory for a 2000x2000 image";
+            const bool refused =
+                out.result == AnimationOutcome::kRefused && out.error == "Not enough memory for a 2000x2000 image";
             std::_Exit(refused && !fs::exists(path) ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");

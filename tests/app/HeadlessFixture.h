@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QImage>
 
 #include <algorithm>
 #include <csignal>
@@ -16,14 +16,17 @@
 #include <random>
 
 #include "tests/AddressLimit.h"
-#include "tests/app/RunProgram.h"
 #include "tests/SmallDisk.h"
+#include "tests/app/RunProgram.h"
 
 namespace fs = std::filesystem;
 
 using Result = RunResult;
 
-inline Result Render(const QStringList& args) { return RunWithoutDisplay(QUILLION_EXE, QStringList{"--render"} + args); }
+inline Result Render(const QStringList& args)
+{
+    return RunWithoutDisplay(QUILLION_EXE, QStringList{"--render"} + args);
+}
 
 // The same under an address-space limit of `kilobytes`, as `ulimit -v` sets.
 inline Result RenderLimited(unsigned kilobytes, const QStringList& args)
@@ -62,9 +65,8 @@ class Headless : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir = fs::temp_directory_path() /
-              ("quillion-cli-" + std::to_string(std::random_device{}()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() / ("quillion-cli-" + std::to_string(std::random_device{}()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
     }
     void TearDown() override { fs::remove_all(dir); }

@@ -35,8 +35,7 @@ TEST(BuildWorker, AbortReleasesAWaitNobodyAnswersAndDropsTheRest)
 {
     BuildWorker worker;
     bool ran = false;
-    worker.Start([&] { return worker.RunOnGui([&] { ran = true; }, true) ? 0 : 1; }, nullptr,
-                 [&] { ran = true; });
+    worker.Start([&] { return worker.RunOnGui([&] { ran = true; }, true) ? 0 : 1; }, nullptr, [&] { ran = true; });
     // No event loop turns before the abort, so nothing was delivered.
     worker.Abort();
     EXPECT_FALSE(worker.IsRunning());

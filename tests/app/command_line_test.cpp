@@ -42,7 +42,8 @@ TEST(CommandLine, HelpPrintsEveryFormWithoutADisplay)
 
 TEST(CommandLine, VersionPrintsOneLineWithoutADisplay)
 {
-    for (const QStringList& args : {QStringList{"--version"}, QStringList{"-v"}, QStringList{"--render", "--version"}}) {
+    for (const QStringList& args :
+         {QStringList{"--version"}, QStringList{"-v"}, QStringList{"--render", "--version"}}) {
         const Answer a = Start(args);
         EXPECT_EQ(a.code, 0) << a.err.toStdString();
         EXPECT_EQ(a.out, "Quillion Version 0.9 alpha\n");

@@ -76,10 +76,7 @@ public:
 private:
     int Pick(int n) { return int(std::uniform_int_distribution<int>(0, n - 1)(m_rng)); }
 
-    QList<CFractal_Doc*> Documents() const
-    {
-        return m_frame->findChildren<CFractal_Doc*>(Qt::FindDirectChildrenOnly);
-    }
+    QList<CFractal_Doc*> Documents() const { return m_frame->findChildren<CFractal_Doc*>(Qt::FindDirectChildrenOnly); }
 
     bool AnyBuilding() const
     {
@@ -188,8 +185,7 @@ private:
                 continue;
             const CCanvas& c = *d->m_canvas;
             const auto it = m_started.find(d);
-            kept[d] = it != m_started.end() ? it->second
-                                            : std::pair{c.m_targetWidth.load(), c.m_targetHeight.load()};
+            kept[d] = it != m_started.end() ? it->second : std::pair{c.m_targetWidth.load(), c.m_targetHeight.load()};
         }
         m_started = std::move(kept);
     }

@@ -4,17 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QSettings>
-#include <QDockWidget>
 #include <QComboBox>
-#include <QListWidget>
-#include <QPushButton>
-#include <QStatusBar>
-#include <QTreeWidgetItem>
+#include <QDockWidget>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMdiArea>
+#include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidgetItem>
 
 #include <future>
 
@@ -29,8 +29,8 @@
 #include "document/ProgressText.h"
 #include "document/SizeDialog.h"
 #include "model/FractalFactory.h"
-#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/Samples.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/selfaffine/SelfAffineSet.h"
 #include "parameters/ParametersBar.h"
 #include "parameters/PropertyGrid.h"
@@ -390,4 +390,3 @@ TEST(TileChart, SquaresFollowTheSymmetryClasses)
     }
     EXPECT_EQ(image.pixelColor(0, 0), QColor(Qt::black)) << "the gaps are black";
 }
-

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QImage>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QMdiArea>
 #include <QTemporaryDir>
 #include <QTest>

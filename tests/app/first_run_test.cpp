@@ -12,10 +12,10 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QScrollBar>
-#include <QTreeWidgetItemIterator>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidgetItemIterator>
 
 #include "WindowFixture.h"
 #include "animation/AnimationDlg.h"
@@ -170,34 +170,38 @@ TEST(FirstRun, FileDialogsStartInTheLastFolderWithTheDocumentsName)
 
     // Save As suggests the title in the last folder; cancelling saves nothing.
     QString suggested, folder;
-    EXPECT_TRUE(AnswerFileDialog([&] { w.frame.Command(Cmd::kSaveAs)->trigger(); }, [&](QFileDialog* d) {
-        folder = d->directory().absolutePath();
-        suggested = d->selectedFiles().value(0);
-        return QString();
-    }));
+    EXPECT_TRUE(AnswerFileDialog([&] { w.frame.Command(Cmd::kSaveAs)->trigger(); },
+                                 [&](QFileDialog* d) {
+                                     folder = d->directory().absolutePath();
+                                     suggested = d->selectedFiles().value(0);
+                                     return QString();
+                                 }));
     EXPECT_EQ(folder, QDir(first.path()).absolutePath());
     EXPECT_EQ(suggested, QDir(first.path()).filePath(title + ".frc"));
     EXPECT_FALSE(w.doc->History().IsModified() && QFileInfo::exists(suggested));
 
     // A file chosen elsewhere moves the folder every dialog starts in.
     const QString chosen = QDir(second.path()).filePath("kept.frc");
-    EXPECT_TRUE(AnswerFileDialog([&] { w.frame.Command(Cmd::kSaveAs)->trigger(); }, [&](QFileDialog*) { return chosen; }));
+    EXPECT_TRUE(
+        AnswerFileDialog([&] { w.frame.Command(Cmd::kSaveAs)->trigger(); }, [&](QFileDialog*) { return chosen; }));
     EXPECT_TRUE(QFileInfo::exists(chosen));
     EXPECT_EQ(LastFolder(), QDir(second.path()).absolutePath());
 
-    EXPECT_TRUE(AnswerFileDialog([&] { w.frame.Command(Cmd::kOpen)->trigger(); }, [&](QFileDialog* d) {
-        folder = d->directory().absolutePath();
-        return QString();
-    }));
+    EXPECT_TRUE(AnswerFileDialog([&] { w.frame.Command(Cmd::kOpen)->trigger(); },
+                                 [&](QFileDialog* d) {
+                                     folder = d->directory().absolutePath();
+                                     return QString();
+                                 }));
     EXPECT_EQ(folder, QDir(second.path()).absolutePath());
 
     ASSERT_TRUE(w.frame.Command(Cmd::kSaveBitmap)->isEnabled());
     ASSERT_EQ(w.frame.ActiveDocument(), w.doc);
     ASSERT_TRUE(w.doc->m_canvas->HasBuffer());
-    EXPECT_TRUE(AnswerFileDialog([&] { w.frame.Command(Cmd::kSaveBitmap)->trigger(); }, [&](QFileDialog* d) {
-        suggested = d->selectedFiles().value(0);
-        return QString();
-    }));
+    EXPECT_TRUE(AnswerFileDialog([&] { w.frame.Command(Cmd::kSaveBitmap)->trigger(); },
+                                 [&](QFileDialog* d) {
+                                     suggested = d->selectedFiles().value(0);
+                                     return QString();
+                                 }));
     EXPECT_EQ(suggested, QDir(second.path()).filePath(title + ".bmp"));
 
     // A title with a separator stays in the folder.
@@ -242,8 +246,8 @@ namespace {
 void ForgetLayout()
 {
     QSettings settings;
-    for (const char* key : {"BarState", "BarState-SCBar-123", "BarState-SCBar-124", "WindowPlacement",
-                            "Settings/TileBarShown"})
+    for (const char* key :
+         {"BarState", "BarState-SCBar-123", "BarState-SCBar-124", "WindowPlacement", "Settings/TileBarShown"})
         settings.remove(key);
 }
 
@@ -256,9 +260,8 @@ void ForgetLayout()
     for (QTreeWidgetItemIterator it(&grid); *it; ++it, ++rows) {
         const QRect r = grid.visualItemRect(*it);
         if (r.isEmpty() || r.top() < 0 || r.bottom() >= grid.viewport()->height())
-            return ::testing::AssertionFailure()
-                   << "row " << rows << " at " << r.top() << ".." << r.bottom() << " of a viewport "
-                   << grid.viewport()->height() << " high";
+            return ::testing::AssertionFailure() << "row " << rows << " at " << r.top() << ".." << r.bottom()
+                                                 << " of a viewport " << grid.viewport()->height() << " high";
     }
     if (rows == 0)
         return ::testing::AssertionFailure() << "no rows";
@@ -427,10 +430,11 @@ TEST(FirstRun, TheAnimationsFileDialogStartsInTheLastFolder)
     CAnimationDlg dialog(w.view);
     dialog.m_complain = [](const QString& text) { ADD_FAILURE() << text.toStdString(); };
     QString suggested;
-    EXPECT_TRUE(AnswerFileDialog([&] { dialog.StartOrStop(); }, [&](QFileDialog* d) {
-        suggested = d->selectedFiles().value(0);
-        return QString();
-    }));
+    EXPECT_TRUE(AnswerFileDialog([&] { dialog.StartOrStop(); },
+                                 [&](QFileDialog* d) {
+                                     suggested = d->selectedFiles().value(0);
+                                     return QString();
+                                 }));
     // The name the system has always suggested, in the folder last chosen.
     EXPECT_EQ(suggested, QDir(folder.path()).filePath("Output.avi"));
     EXPECT_FALSE(dialog.Writing());

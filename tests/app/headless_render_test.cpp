@@ -57,14 +57,12 @@ TEST_F(Headless, PngOutputAndDocumentRoundTrip)
 
 TEST_F(Headless, UsageErrorsExitTwo)
 {
-    for (const QStringList& args : {QStringList{"--bogus"}, QStringList{"--size", "12"},
-                                    QStringList{"--size", "0x10"}, QStringList{"--size", "axb"},
-                                    QStringList{"--size", "99999999x2"}, QStringList{"--type", "x"},
-                                    QStringList{"--type", "2", "--sample", "12"},
-                                    QStringList{"--output", At("a.gif")}, QStringList{"--timeout", "0"},
-                                    QStringList{"--timeout", "-1"}, QStringList{"--timeout", "nan"},
-                                    QStringList{"--timeout", "inf"}, QStringList{"--timeout", "1e999"},
-                                    QStringList{"--timeout", "soon"}}) {
+    for (const QStringList& args :
+         {QStringList{"--bogus"}, QStringList{"--size", "12"}, QStringList{"--size", "0x10"},
+          QStringList{"--size", "axb"}, QStringList{"--size", "99999999x2"}, QStringList{"--type", "x"},
+          QStringList{"--type", "2", "--sample", "12"}, QStringList{"--output", At("a.gif")},
+          QStringList{"--timeout", "0"}, QStringList{"--timeout", "-1"}, QStringList{"--timeout", "nan"},
+          QStringList{"--timeout", "inf"}, QStringList{"--timeout", "1e999"}, QStringList{"--timeout", "soon"}}) {
         const Result r = Render(args);
         EXPECT_EQ(r.code, 2) << args.join(' ').toStdString();
         EXPECT_NE(r.err.find("quillion: "), std::string::npos);
@@ -164,8 +162,7 @@ QImage Load(const fs::path& p)
 
 TEST_F(Headless, TileSetWrites32BitBitmapsAndReopensFromItsFile)
 {
-    Result r = Render({"--quiet", "--type", "1", "--size", "101x80", "--output", At("t.bmp"), "--save",
-                       At("t.frc")});
+    Result r = Render({"--quiet", "--type", "1", "--size", "101x80", "--output", At("t.bmp"), "--save", At("t.frc")});
     ASSERT_EQ(r.code, 0) << r.err;
     const std::string bmp = ReadAll(dir / "t.bmp");
     ASSERT_GE(bmp.size(), 54u);
@@ -336,4 +333,3 @@ TEST_F(Headless, AnOversizedDocumentFileIsRefusedNamingIt)
     EXPECT_NE(r.err.find("too large"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir / "big.bmp"));
 }
-

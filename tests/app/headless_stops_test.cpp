@@ -33,9 +33,9 @@ TEST_F(Headless, SignalsStopARenderAndWriteNothing)
         QProcess p;
         std::string err;
         // "Iteration" lines are the build's own progress.
-        ASSERT_TRUE(StartUntil(p, kLongRender + QStringList{"--output", At("old.bmp"), "--save", At("new.frc"),
-                                                            "--data", At("new.fdt")},
-                               "Iteration", err))
+        ASSERT_TRUE(StartUntil(
+            p, kLongRender + QStringList{"--output", At("old.bmp"), "--save", At("new.frc"), "--data", At("new.fdt")},
+            "Iteration", err))
             << err;
         ASSERT_EQ(::kill(pid_t(p.processId()), c.signal), 0);
         // The build stops within a tenth of a second; the bound only
@@ -74,8 +74,8 @@ TEST_F(Headless, TheTimeLimitEndsARenderAndAnAnimation)
     Result r = Render(kLongRender + QStringList{"--quiet", "--timeout", "1", "--output", At("late.bmp")});
     EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_EQ(r.err, "quillion: the time limit of 1 s ran out; nothing was written\n");
-    r = Render({"--quiet", "--sample", "4", "--size", "64x48", "--animate", "10000", "--timeout", "0.5",
-                "--output", At("late.avi")});
+    r = Render({"--quiet", "--sample", "4", "--size", "64x48", "--animate", "10000", "--timeout", "0.5", "--output",
+                At("late.avi")});
     EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_EQ(r.err, "quillion: the time limit of 0.5 s ran out; nothing was written\n");
     EXPECT_TRUE(fs::is_empty(dir));

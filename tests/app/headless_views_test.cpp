@@ -42,7 +42,8 @@ TEST_F(Headless, AViewAt1e40SavedAndReopenedKeepsItsDigitsAndImage)
                "Blue  Shift=1\nBackground=Black\n";
     };
     write("deep.frc", x, y);
-    const Result r = Render({At("deep.frc"), "--size", "64x48", "--output", At("a.bmp"), "--save", At("b.frc"), "--quiet"});
+    const Result r =
+        Render({At("deep.frc"), "--size", "64x48", "--output", At("a.bmp"), "--save", At("b.frc"), "--quiet"});
     ASSERT_EQ(r.code, 0) << r.err;
     const std::string saved = ReadAll(dir / "b.frc");
     EXPECT_NE(saved.find("\nx=3.14159265358979e-42\r\n"), std::string::npos) << saved;
@@ -68,7 +69,7 @@ TEST_F(Headless, ARowNotReadAsItStandsGivesOneWarningNamingTheFileRowAndValue)
 {
     const std::string head = "Fractal Type=Mandelbrot Set\r\n[Main]\r\nName=M\r\ntype=Mandebrot Set\r\n";
     const std::string colors = "[Colors]\r\nRed=1\r\nGreen=1\r\nBlue=1\r\nRed   Shift=1\r\nGreen Shift=1\r\n"
-                                "Blue  Shift=1\r\nBackground=Black\r\n";
+                               "Blue  Shift=1\r\nBackground=Black\r\n";
     auto write = [&](const char* name, const std::string& x, const std::string& radius, const std::string& extra) {
         std::ofstream f(dir / name, std::ios::binary);
         f << head << "x=" << x << "\r\ny=0\r\nradius=" << radius << "\r\nprecision=100\r\n" << colors << extra;
@@ -146,10 +147,10 @@ TEST_F(Headless, AnOutputThatCannotBeWrittenIsSaidBeforeTheBuild)
         const Result r = Render(kLongRender + c.option);
         EXPECT_EQ(r.code, 1) << r.err;
         EXPECT_EQ(Lines(r.err), 1) << r.err;
-        EXPECT_NE(r.err.find("quillion: Cannot write \"" + c.option[1].toStdString() + "\": " + c.said), std::string::npos)
+        EXPECT_NE(r.err.find("quillion: Cannot write \"" + c.option[1].toStdString() + "\": " + c.said),
+                  std::string::npos)
             << r.err;
         EXPECT_EQ(r.err.find("Building"), std::string::npos) << r.err;
     }
     EXPECT_EQ(Names(dir), (std::vector<std::string>{"file", "folder.frc"}));
 }
-

@@ -43,10 +43,7 @@ QPointF CellPoint(CFractal_Doc* doc, QPoint p)
 }
 
 // What the view shows, one QImage pixel per device pixel.
-QImage Shown(CFractal_View* view)
-{
-    return view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
+QImage Shown(CFractal_View* view) { return view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
 // A Mandelbrot window of 160x100 window pixels whose builds are quick.
 struct QuickWindow : Window {

@@ -14,8 +14,8 @@
 
 #include "document/DocumentFiles.h"
 #include "model/FractalFactory.h"
-#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/Samples.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "parameters/ParametersBar.h"
 #include "parameters/PropertyGrid.h"
 #include "tests/app/GridClick.h"
@@ -26,8 +26,8 @@ namespace {
 void Wheel(CFractal_View* view, QPoint at, int angle, QPoint pixels = {})
 {
     QWidget* port = view->viewport();
-    QWheelEvent e(at, port->mapToGlobal(at), pixels, QPoint(0, angle), Qt::NoButton, Qt::NoModifier,
-                  Qt::NoScrollPhase, false);
+    QWheelEvent e(at, port->mapToGlobal(at), pixels, QPoint(0, angle), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                  false);
     QApplication::sendEvent(port, &e);
 }
 
@@ -131,8 +131,7 @@ TEST(Navigation, QuickNotchesCoalesceAndThePreviewIsTheOldImageScaled)
 
     Wheel(w.view, p, 120);
     Wheel(w.view, p, 120);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.doc->IsBuilding() && w.doc->m_canvas->Status() == "Ready"; },
-                                60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.doc->IsBuilding() && w.doc->m_canvas->Status() == "Ready"; }, 60000));
     EXPECT_DOUBLE_EQ(w.doc->m_fractal->m_halfSize, 2.0 / 1.5 / 1.5 / 1.5);
     EXPECT_TRUE(w.doc->PreviewTransform(w.view->ClientArea()).isIdentity()) << "the new image is in place";
 }

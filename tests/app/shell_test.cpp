@@ -334,8 +334,8 @@ TEST(MainWindow, ToolbarPicturesComeInTwoDensities)
         EXPECT_EQ(sharp.deviceIndependentSize().toSize(), QSize(16, 16)) << id;
         EXPECT_EQ(sharp.size(), QSize(32, 32)) << id;
         const QImage drawn = sharp.toImage().convertToFormat(QImage::Format_ARGB32);
-        const QImage blownUp = icon.pixmap(QSize(16, 16), 1.0).toImage().scaled(32, 32).convertToFormat(
-            QImage::Format_ARGB32);
+        const QImage blownUp =
+            icon.pixmap(QSize(16, 16), 1.0).toImage().scaled(32, 32).convertToFormat(QImage::Format_ARGB32);
         EXPECT_NE(drawn, blownUp) << id;
     }
     EXPECT_EQ(ApplicationIcon().availableSizes().size(), 6);

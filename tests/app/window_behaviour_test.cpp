@@ -15,9 +15,9 @@
 
 #include "animation/AnimationDlg.h"
 #include "app/MainFrame.h"
+#include "document/BuildSteps.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
-#include "document/BuildSteps.h"
 #include "document/SizeDialog.h"
 #include "imaging/Canvas.h"
 #include "model/FractalFactory.h"
@@ -127,7 +127,8 @@ TEST(WindowBehaviour, StopKeysStopALongBuild)
         ASSERT_TRUE(w.doc->IsBuilding());
         QTest::keyClick(QApplication::focusWidget(), k.key, k.modifiers);
         ASSERT_TRUE(WaitIdle(w.doc));
-        EXPECT_EQ(w.doc->m_canvas->Status(), "Terminated by user!") << QKeySequence(k.key | k.modifiers).toString().toStdString();
+        EXPECT_EQ(w.doc->m_canvas->Status(), "Terminated by user!")
+            << QKeySequence(k.key | k.modifiers).toString().toStdString();
     }
 }
 

@@ -13,15 +13,9 @@
 
 namespace {
 
-bool CanDirty()
-{
-    return CanReadUpperVectorState() && __builtin_cpu_supports("avx");
-}
+bool CanDirty() { return CanReadUpperVectorState() && __builtin_cpu_supports("avx"); }
 
-void Dirty()
-{
-    __asm__ volatile("vpcmpeqd %%ymm1, %%ymm1, %%ymm1" ::: "xmm1");
-}
+void Dirty() { __asm__ volatile("vpcmpeqd %%ymm1, %%ymm1, %%ymm1" ::: "xmm1"); }
 
 // Notes the state its Build starts in.
 class ProbeFractal : public CFractal {

@@ -152,11 +152,10 @@ TEST(MemoryQuestion, FourLinesInKibibytes)
     m.availablePhysical = 1024ull << 10;
     m.totalVirtual = 8192ull << 10;
     m.availableVirtual = 2048ull << 10;
-    EXPECT_EQ(MemoryQuestion(17280000, m),
-              "Algorithm requared 16875Kb of memory to work\n"
-              "Aviable phisical memory 1024Kb of 4096Kb\n"
-              "Aviable virtual  memory 2048Kb of 8192Kb\n"
-              "Are you sure to start algorithm?");
+    EXPECT_EQ(MemoryQuestion(17280000, m), "Algorithm requared 16875Kb of memory to work\n"
+                                           "Aviable phisical memory 1024Kb of 4096Kb\n"
+                                           "Aviable virtual  memory 2048Kb of 8192Kb\n"
+                                           "Are you sure to start algorithm?");
     EXPECT_GT(QueryMemoryStatus().totalPhysical, 0u);
 }
 

@@ -2,8 +2,8 @@
 
 #include <sys/resource.h>
 
-#include <sys/stat.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cfloat>
@@ -19,8 +19,8 @@
 #include "document/DataFile.h"
 #include "document/DocumentFiles.h"
 #include "imaging/Canvas.h"
-#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/Samples.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/selfaffine/SelfAffineSet.h"
 #include "rows/PropertyStream.h"
 #include "tests/AddressLimit.h"
@@ -58,7 +58,9 @@ TEST(DataFile, RoundTripKeepsRowsAndHits)
     unsigned sw = 0, sh = 0;
     std::string error;
     std::istringstream in(bytes);
-    ASSERT_TRUE(ReadDataFile(in, *g, c2, [&](unsigned w, unsigned h) { sw = w, sh = h; }, error)) << error;
+    ASSERT_TRUE(ReadDataFile(
+        in, *g, c2, [&](unsigned w, unsigned h) { sw = w, sh = h; }, error))
+        << error;
     EXPECT_EQ(sw, 40u);
     EXPECT_EQ(sh, 30u);
     EXPECT_EQ(g->m_maps.count, 5);
@@ -292,8 +294,9 @@ TEST(DataFile, AGridBeyondTheMemoryLeftToTheProcessIsRefusedBeforeItIsAllocated)
     // 12000 x 12000 cells of 36 bytes and their pixels need 5.6 GB; the
     // process is given 1 GiB more address space than it has.
     const std::string bytes = EmptyGridFile(12000, 12000);
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("quillion-big-grid-" + std::to_string(::getpid()) + ".fdt")).string();
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("quillion-big-grid-" + std::to_string(::getpid()) + ".fdt"))
+            .string();
     std::ofstream(path, std::ios::binary) << bytes;
     EXPECT_EXIT(
         {
@@ -368,7 +371,8 @@ TEST(DataFile, FourMapsAndTwoLightsComeBackWithTheirOwnLayout)
 bool ReadBack(const std::string& bytes, CSelfAffineSet& into, CCanvas& canvas, std::string& error)
 {
     std::istringstream in(bytes);
-    return ReadDataFile(in, into, canvas, [&](unsigned w, unsigned h) { canvas.SetTargetSize(w, h); }, error);
+    return ReadDataFile(
+        in, into, canvas, [&](unsigned w, unsigned h) { canvas.SetTargetSize(w, h); }, error);
 }
 
 // Sample 8 has hits on the screen plane; read as runs of empty cells they
@@ -430,8 +434,8 @@ TEST(DataFile, AHitOnOrBeforeTheScreenPlaneIsStoredJustBeyondIt)
             p.value = 1;
         };
         const float on = zc < -FLT_MAX ? -HUGE_VALF : float(zc);
-        hit(0, 0, on);                                 // on the plane, or its float
-        hit(1, 0, std::nextafter(on, -HUGE_VALF));     // before it
+        hit(0, 0, on);                                                    // on the plane, or its float
+        hit(1, 0, std::nextafter(on, -HUGE_VALF));                        // before it
         hit(1, 2, zc > 1e38 ? HUGE_VALF : float(zc + 1 + std::fabs(zc))); // well beyond
         std::ostringstream out;
         ASSERT_TRUE(WriteDataFile(out, *f));

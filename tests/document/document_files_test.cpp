@@ -1,19 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <cstdlib>
-#include <vector>
 #include <sstream>
+#include <vector>
 
 #include "document/DocumentFiles.h"
 #include "imaging/Canvas.h"
-#include "model/appolony/AppolonySet.h"
 #include "model/FractalFactory.h"
-#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/Samples.h"
+#include "model/appolony/AppolonySet.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/selfaffine/SelfAffineSet.h"
 #include "model/tile/TileSet.h"
 
@@ -59,10 +59,9 @@ TEST(DocumentFile, NewMandelbrotDocumentText)
     CMandelbrotSet m;
     std::ostringstream out(std::ios::binary);
     WriteDocumentFile(out, kTypeMandelbrot, m);
-    EXPECT_EQ(out.str(),
-              "Fractal Type=Mandelbrot Set\r\n[Main]\r\nName=Mandelbrot Set\r\ntype=Mandebrot Set\r\n"
-              "x=-0.5\r\ny=0\r\nradius=2\r\nprecision=100\r\n[Colors]\r\nRed=1\r\nGreen=1\r\nBlue=1\r\n"
-              "Red   Shift=1\r\nGreen Shift=1\r\nBlue  Shift=1\r\nBackground=Black\r\n");
+    EXPECT_EQ(out.str(), "Fractal Type=Mandelbrot Set\r\n[Main]\r\nName=Mandelbrot Set\r\ntype=Mandebrot Set\r\n"
+                         "x=-0.5\r\ny=0\r\nradius=2\r\nprecision=100\r\n[Colors]\r\nRed=1\r\nGreen=1\r\nBlue=1\r\n"
+                         "Red   Shift=1\r\nGreen Shift=1\r\nBlue  Shift=1\r\nBackground=Black\r\n");
 }
 
 TEST(DocumentFile, ReadsBackTheSameRows)
@@ -164,10 +163,9 @@ TEST(DocumentFile, AppolonySetText)
     CAppolonySet a;
     std::ostringstream out(std::ios::binary);
     WriteDocumentFile(out, kTypeAppolony, a);
-    EXPECT_EQ(out.str(),
-              "Fractal Type=Appolony Set\r\n[Main]\r\nName=Appolony Set\r\nprecision=5\r\nx=0\r\ny=0\r\n"
-              "radius=0.5\r\n[Colors]\r\nRed=1\r\nGreen=1\r\nBlue=1\r\nRed   Shift=1\r\nGreen Shift=1\r\n"
-              "Blue  Shift=1\r\nBackground=Black\r\n");
+    EXPECT_EQ(out.str(), "Fractal Type=Appolony Set\r\n[Main]\r\nName=Appolony Set\r\nprecision=5\r\nx=0\r\ny=0\r\n"
+                         "radius=0.5\r\n[Colors]\r\nRed=1\r\nGreen=1\r\nBlue=1\r\nRed   Shift=1\r\nGreen Shift=1\r\n"
+                         "Blue  Shift=1\r\nBackground=Black\r\n");
 }
 
 // The image of a Mandelbrot view, built and drawn as a build does.
@@ -463,4 +461,3 @@ TEST_F(TempDir, ADocumentFileOverTheLimitIsRefusedUnread)
 }
 
 } // namespace
-

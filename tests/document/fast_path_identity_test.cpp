@@ -13,9 +13,9 @@
 #include "document/BuildSteps.h"
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
+#include "model/Samples.h"
 #include "model/appolony/AppolonySet.h"
 #include "model/mandelbrot/MandelbrotSet.h"
-#include "model/Samples.h"
 #include "model/selfaffine/SelfAffineSet.h"
 #include "model/tile/TileSet.h"
 

@@ -29,10 +29,7 @@ LoadedDocument Read(const std::string& text)
     return ReadDocumentFile(in);
 }
 
-int IterationsOf(const LoadedDocument& doc)
-{
-    return static_cast<const CMandelbrotSet&>(*doc.fractal).m_maxIterations;
-}
+int IterationsOf(const LoadedDocument& doc) { return static_cast<const CMandelbrotSet&>(*doc.fractal).m_maxIterations; }
 
 struct Labels : PropertyList {
     std::vector<std::string> labels;
@@ -97,8 +94,14 @@ TEST(IterationsRow, ValuesOutsideTheRangeAreBroughtIntoIt)
         const char* text;
         int expected;
     } cases[] = {
-        {"0", 1}, {"-40", 1}, {"100000000", 100000000}, {"100000001", 100000000},
-        {"2147483647", 100000000}, {"many", 1000}, {"", 1000}, {"1", 1},
+        {"0", 1},
+        {"-40", 1},
+        {"100000000", 100000000},
+        {"100000001", 100000000},
+        {"2147483647", 100000000},
+        {"many", 1000},
+        {"", 1000},
+        {"1", 1},
     };
     for (const auto& c : cases) {
         const LoadedDocument doc = Read(base + "iterations=" + c.text + "\r\n");

@@ -67,8 +67,7 @@ TEST(ProgressText, NoGuessInTheFirstSecondOrTheFirstRows)
     EXPECT_EQ(PassStatusText(Pass("Iteration 1 of 2", 1, 2, 4, 100, 60, 60)), "Iteration 1 of 2, 4 %");
     // Past both: a tenth of the first pass in a second, 9 s more for it
     // and 10 s for the second.
-    EXPECT_EQ(PassStatusText(Pass("Iteration 1 of 2", 1, 2, 10, 100, 1, 1)),
-              "Iteration 1 of 2, 10 %, about 19 s left");
+    EXPECT_EQ(PassStatusText(Pass("Iteration 1 of 2", 1, 2, 10, 100, 1, 1)), "Iteration 1 of 2, 10 %, about 19 s left");
 }
 
 TEST(ProgressText, OnlyTheLastRowMakesAHundred)

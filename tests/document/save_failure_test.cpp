@@ -14,7 +14,6 @@
 #include <random>
 #include <sstream>
 
-#include "tests/SmallDisk.h"
 #include "document/CanvasImage.h"
 #include "document/DataFile.h"
 #include "document/DocumentFiles.h"
@@ -22,6 +21,7 @@
 #include "imaging/Canvas.h"
 #include "model/FractalFactory.h"
 #include "model/Samples.h"
+#include "tests/SmallDisk.h"
 
 namespace {
 
@@ -33,10 +33,7 @@ std::string ReadAll(const fs::path& p)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void WriteAll(const fs::path& p, const std::string& bytes)
-{
-    std::ofstream(p, std::ios::binary) << bytes;
-}
+void WriteAll(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
 
 class SaveFolder : public ::testing::Test {
 protected:

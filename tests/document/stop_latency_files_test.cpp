@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <cmath>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -88,8 +88,9 @@ TEST(StopLatencyFiles, ContinueOnOpenedComputedData)
     auto costly = OpenForBuild("stop-ignored-3maps.frc", 8, 6);
     ASSERT_TRUE(costly);
     cheap->m_maps = static_cast<CSelfAffineSet&>(*costly->fractal).m_maps;
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("quillion-continue-" + std::to_string(::getpid()) + ".fdt")).string();
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("quillion-continue-" + std::to_string(::getpid()) + ".fdt"))
+            .string();
     {
         std::ofstream out(path, std::ios::binary);
         ASSERT_TRUE(WriteDataFile(out, *cheap));

@@ -98,8 +98,8 @@ TEST(WholeCenter, ThePreviewAndTheReadoutSeeTheDigits)
 
     // The centre pixel reads the centre, with the 41 places a pixel of
     // 1e-40 needs; a pixel to its right one pixel more.
-    EXPECT_EQ(WorldTextAt(start, image, QPointF(100, 49)), std::make_pair(QString::fromStdString(kDeepX),
-                                                                          QString::fromStdString(kDeepY)));
+    EXPECT_EQ(WorldTextAt(start, image, QPointF(100, 49)),
+              std::make_pair(QString::fromStdString(kDeepX), QString::fromStdString(kDeepY)));
     EXPECT_EQ(WorldTextAt(start, image, QPointF(101, 49)).first, "-0.74999999999999999999999999999999999999991");
     EXPECT_EQ(CoordinateDecimals(1e-40), 41);
     // The world point itself, as a double, is the digits' nearest.

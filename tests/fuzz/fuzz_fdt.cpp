@@ -7,9 +7,9 @@
 #include <sstream>
 #include <string>
 
+#include "FuzzCanvas.h"
 #include "document/BuildSteps.h"
 #include "document/DataFile.h"
-#include "FuzzCanvas.h"
 #include "model/FractalFactory.h"
 
 namespace {
@@ -18,10 +18,13 @@ bool Open(const std::string& bytes, CFractal& fractal, CCanvas& canvas, Stopping
 {
     std::istringstream in(bytes, std::ios::binary);
     // The window takes the size of the stored grid, as the program's does.
-    return ReadDataFile(in, fractal, canvas, [&](unsigned w, unsigned h) {
-        view.SetSize(w, h);
-        canvas.MeasureView();
-    }, error);
+    return ReadDataFile(
+        in, fractal, canvas,
+        [&](unsigned w, unsigned h) {
+            view.SetSize(w, h);
+            canvas.MeasureView();
+        },
+        error);
 }
 
 // A small file may ask for a large grid, all of it one skip record; the

@@ -8,9 +8,9 @@
 #include <sstream>
 #include <string>
 
+#include "FuzzCanvas.h"
 #include "document/BuildSteps.h"
 #include "document/DocumentFiles.h"
-#include "FuzzCanvas.h"
 #include "rows/PropertyList.h"
 
 namespace {

@@ -21,10 +21,7 @@ bool AllZero(const CellGrid& grid)
     return true;
 }
 
-void Scribble(CellGrid& grid)
-{
-    std::memset(static_cast<void*>(grid.data()), 0xA5, grid.size() * sizeof(PixelRecord));
-}
+void Scribble(CellGrid& grid) { std::memset(static_cast<void*>(grid.data()), 0xA5, grid.size() * sizeof(PixelRecord)); }
 
 TEST(CellGrid, EveryCellIsZeroWhenHadAgainAfterUse)
 {

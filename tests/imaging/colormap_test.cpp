@@ -38,10 +38,10 @@ TEST(ColorMap, DrawsTheColorFormulaBottomUp)
 {
     CColorMap m;
     m.AllocateGrid(3, 2);
-    *m.Cell(0, 0) = Cell(1, 0, 1);        // theta 0
-    *m.Cell(0, 1) = Cell(0, 1, 1);        // theta pi/2
-    *m.Cell(0, 2) = Cell(0, 0, 1e10f);    // background
-    *m.Cell(1, 0) = Cell(-1, 0, 9.9e9f);  // theta pi, coloured
+    *m.Cell(0, 0) = Cell(1, 0, 1);       // theta 0
+    *m.Cell(0, 1) = Cell(0, 1, 1);       // theta pi/2
+    *m.Cell(0, 2) = Cell(0, 0, 1e10f);   // background
+    *m.Cell(1, 0) = Cell(-1, 0, 9.9e9f); // theta pi, coloured
     *m.Cell(1, 1) = Cell(1, 1, 0);
     *m.Cell(1, 2) = Cell(1, 0, 2e10f);
     CCanvas c;
@@ -133,8 +133,8 @@ TEST(ColorMap, EveryChannelFollowsTheFormulaWhateverItsPartners)
         double red, green, blue, redShift, greenShift, blueShift;
     };
     const Params cases[] = {
-        {1, 1, 1, 1, 1, 1},  {1, 1, 2, 1, 1, 1},   {1, 2, 1, 1, 1, 1},  {1, 1, 1, 1, 0, 1},
-        {2, 1, 1, 1, 1, 1},  {0.5, 3, 3, 0, 2, 2}, {1, 2, 2, 1, 0, 1}, {1, 2, 1, 1, 1, 0}, {1, 1, 1, 0, 0, -0.0}, {0, -0.0, 0, 1, 1, 1},
+        {1, 1, 1, 1, 1, 1},   {1, 1, 2, 1, 1, 1}, {1, 2, 1, 1, 1, 1}, {1, 1, 1, 1, 0, 1},    {2, 1, 1, 1, 1, 1},
+        {0.5, 3, 3, 0, 2, 2}, {1, 2, 2, 1, 0, 1}, {1, 2, 1, 1, 1, 0}, {1, 1, 1, 0, 0, -0.0}, {0, -0.0, 0, 1, 1, 1},
     };
     const int w = 97, h = 61;
     CColorMap m;
@@ -166,8 +166,8 @@ TEST(ColorMap, EveryChannelFollowsTheFormulaWhateverItsPartners)
                 wrong += px[1] != channel(t * p.green + p.greenShift);
                 wrong += px[0] != channel(t * p.blue + p.blueShift);
             }
-        EXPECT_EQ(wrong, 0) << p.red << " " << p.green << " " << p.blue << " / " << p.redShift << " "
-                            << p.greenShift << " " << p.blueShift;
+        EXPECT_EQ(wrong, 0) << p.red << " " << p.green << " " << p.blue << " / " << p.redShift << " " << p.greenShift
+                            << " " << p.blueShift;
     }
 }
 

@@ -10,10 +10,7 @@
 
 namespace {
 
-bool CanDirty()
-{
-    return CanReadUpperVectorState() && __builtin_cpu_supports("avx");
-}
+bool CanDirty() { return CanReadUpperVectorState() && __builtin_cpu_supports("avx"); }
 
 // What a library routine that forgets vzeroupper leaves behind. Compiled
 // without AVX, so that a build for a newer processor, whose compiler cleans

@@ -39,7 +39,8 @@ struct Numbers {
 // Mandelbrot set's c = z_0, or a Julia set's z_0 = point / g with
 // c = (cRe, cIm).
 inline Pixel Iterate(const std::string& centerRe, const std::string& centerIm, double offRe, long offReExp,
-                     double offIm, long offImExp, bool julia, double cRe, double cIm, double g, double radius2, int maxIterations, long bits)
+                     double offIm, long offImExp, bool julia, double cRe, double cIm, double g, double radius2,
+                     int maxIterations, long bits)
 {
     Numbers n(bits);
     auto& zr = n.v[0];

@@ -34,5 +34,5 @@ inline std::string IsaTestName(const testing::TestParamInfo<KernelIsa>& info)
     return name;
 }
 
-#define INSTANTIATE_ISA_TESTS(Suite, ...) \
+#define INSTANTIATE_ISA_TESTS(Suite, ...)                                                                              \
     INSTANTIATE_TEST_SUITE_P(Isa, Suite, testing::Values(__VA_ARGS__), IsaTestName)

@@ -29,9 +29,9 @@ struct CountingCanvas : CCanvas, CanvasView {
 };
 
 struct StopOutcome {
-    bool underWay = false;    // the build reported progress before the bound
-    bool wasRunning = false;  // ...and had not ended when Stop was pressed
-    bool ended = false;       // it ended within the bound after Stop
+    bool underWay = false;   // the build reported progress before the bound
+    bool wasRunning = false; // ...and had not ended when Stop was pressed
+    bool ended = false;      // it ended within the bound after Stop
     std::chrono::milliseconds took{0};
 };
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "imaging/Canvas.h"
-#include "model/appolony/AppolonySet.h"
 #include "model/FractalFactory.h"
+#include "model/appolony/AppolonySet.h"
 #include "rows/PropertyStream.h"
 #include "tests/model/RowCollector.h"
 
@@ -22,10 +22,7 @@ struct Sized : CCanvas {
     }
 };
 
-double Distance(const Circle& a, const Circle& b)
-{
-    return std::hypot(a.x - b.x, a.y - b.y);
-}
+double Distance(const Circle& a, const Circle& b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
 // Checks the new circle of every gap to `depth` levels against Descartes'
 // theorem and against tangency, then goes on into its three gaps.
@@ -184,8 +181,7 @@ TEST(AppolonySet, StopEndsAfterTheChildInHand)
     Sized c(200, 200);
     std::atomic<bool> go{true};
     std::thread watcher([&] {
-        while (go && a.m_progress < 100.0 / 3 - 1e-9) {
-        }
+        while (go && a.m_progress < 100.0 / 3 - 1e-9) {}
         a.m_stop = true;
     });
     a.Build(c);
@@ -205,9 +201,8 @@ TEST(AppolonySet, BadViewAndPrecisionNeverCrashOrHang)
     const double nan = std::nan("");
     struct Case {
         double x, y, r, precision;
-    } cases[] = {{nan, 0, 0.5, 5},  {0, INFINITY, 0.5, 5}, {0, 0, 0, 5},     {0, 0, -1, 5},
-                 {0, 0, 1e308, 5}, {0, 0, 1e-300, 5},     {0, 0, 0.5, nan}, {0, 0, 0.5, 1e300},
-                 {0, 0, 0.5, -3},  {1e300, 0, 0.5, 5}};
+    } cases[] = {{nan, 0, 0.5, 5},  {0, INFINITY, 0.5, 5}, {0, 0, 0, 5},       {0, 0, -1, 5},   {0, 0, 1e308, 5},
+                 {0, 0, 1e-300, 5}, {0, 0, 0.5, nan},      {0, 0, 0.5, 1e300}, {0, 0, 0.5, -3}, {1e300, 0, 0.5, 5}};
     for (const Case& k : cases) {
         CAppolonySet a;
         a.m_centerX = k.x;

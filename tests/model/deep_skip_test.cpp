@@ -173,8 +173,7 @@ TEST(DeepView, SkipsGiveThePlainPerturbationsImage)
     cases.push_back({cases[0].job, 0.1});
     cases.back().job.forceWide = true;
     const double cRe = -0.4, cIm = 0.6, g = 1.8;
-    DeepJob julia =
-        Job(FixedPointCenter(cRe, cIm, g, false), FixedPointCenter(cRe, cIm, g, true), 1e-25, 48, 36, 2000);
+    DeepJob julia = Job(FixedPointCenter(cRe, cIm, g, false), FixedPointCenter(cRe, cIm, g, true), 1e-25, 48, 36, 2000);
     julia.julia = true;
     julia.cRe = cRe;
     julia.cIm = cIm;
@@ -253,7 +252,8 @@ TEST(DeepView, OwnReferenceBudgetKeepsTheDifferenceResult)
     EXPECT_EQ(c.ownReferences + c.doubtfulKept, a.ownReferences);
     EXPECT_EQ(c.ownReferences, d.ownReferences);
     EXPECT_EQ(fast.counts, plain.counts);
-    EXPECT_EQ(0, std::memcmp(fast.map.m_grid.data(), plain.map.m_grid.data(), fast.map.m_grid.size() * sizeof(PixelRecord)));
+    EXPECT_EQ(
+        0, std::memcmp(fast.map.m_grid.data(), plain.map.m_grid.data(), fast.map.m_grid.size() * sizeof(PixelRecord)));
 }
 
 TEST(DeepView, MemoryNeedCoversTheOrbitsAndStaysBounded)

@@ -15,9 +15,9 @@
 #include "imaging/ColorMap.h"
 #include "imaging/Parallel.h"
 #include "model/deep/DeepView.h"
-#include "numbers/Mpfr.h"
 #include "model/deep/ReferenceOrbit.h"
 #include "model/kernels/MandelbrotKernel.h"
+#include "numbers/Mpfr.h"
 #include "tests/model/DeepImage.h"
 #include "tests/model/MpfrReference.h"
 
@@ -94,7 +94,8 @@ TEST(FloatExp, ArithmeticBeyondTheRangeOfDoubles)
     EXPECT_TRUE(FloatExp(-1.0) < FloatExp::Normal(1, -5000));
     EXPECT_FALSE(FloatExp(0.0) < FloatExp::Normal(-1, -5000));
     // sqrt(2^-4001) = 2^-2000.5.
-    EXPECT_DOUBLE_EQ(Sqrt(FloatExp::Normal(1, -4001)).m * std::pow(2.0, double(Sqrt(FloatExp::Normal(1, -4001)).e) + 2000),
+    EXPECT_DOUBLE_EQ(Sqrt(FloatExp::Normal(1, -4001)).m *
+                         std::pow(2.0, double(Sqrt(FloatExp::Normal(1, -4001)).e) + 2000),
                      std::sqrt(0.5));
     EXPECT_EQ(FloatExp::Normal(1, -5000).ToDouble(), 0.0);
     EXPECT_EQ(FloatExp::Normal(0.75, 3).ToDouble(), 6.0);
@@ -125,7 +126,9 @@ TEST(MpfrReal, ParsesWholeDecimalNumbersOnly)
     EXPECT_EQ(mpfr_get_exp(v.get()), -1328); // 2^-1329 <= 1e-400 < 2^-1328
     for (const char* bad : {"", " ", "x", "1x", "0.5 0.5", "nan", "inf", "-inf", "1e", "--1"})
         EXPECT_FALSE(v.Parse(bad)) << bad;
-    EXPECT_FALSE(v.Parse(std::string_view("1\0" "2", 3)));
+    EXPECT_FALSE(v.Parse(std::string_view("1\0"
+                                          "2",
+                                          3)));
 }
 
 // Near the seahorse valley, where many points need two to five thousand
@@ -416,7 +419,8 @@ TEST(DeepView, SpreadRowsGiveTheOneThreadResult)
     EXPECT_EQ(a.ownReferences, b.ownReferences);
     EXPECT_GT(a.ownReferences, 0);
     EXPECT_EQ(fast.counts, plain.counts);
-    EXPECT_EQ(0, std::memcmp(fast.map.m_grid.data(), plain.map.m_grid.data(), fast.map.m_grid.size() * sizeof(PixelRecord)));
+    EXPECT_EQ(
+        0, std::memcmp(fast.map.m_grid.data(), plain.map.m_grid.data(), fast.map.m_grid.size() * sizeof(PixelRecord)));
 }
 
 TEST(DeepView, RefusesWhatItCannotIterateAndStops)

@@ -84,8 +84,8 @@ TEST(MandelbrotDeep, AViewPastDoublesIsBuiltAtTheCentersDigits)
             for (int j = 0; j < w; ++j) {
                 const FloatExp ox = FloatExp(double(j - w / 2)) * FloatExp(d);
                 const FloatExp oy = FloatExp(double(i - h / 2)) * FloatExp(d);
-                const auto p = mpfr_reference::Iterate(x, y, ox.m, long(ox.e), oy.m, long(oy.e), false, 0, 0, 1,
-                                                       1e4, iterations, 256);
+                const auto p = mpfr_reference::Iterate(x, y, ox.m, long(ox.e), oy.m, long(oy.e), false, 0, 0, 1, 1e4,
+                                                       iterations, 256);
                 PixelRecord& cell = *reference.Cell(i, j);
                 cell.nx = p.re;
                 cell.ny = p.im;
@@ -218,11 +218,13 @@ TEST(MandelbrotDeep, AViewNoBuildCanShowIsRefusedWithItsReason)
         double halfSize;
         const char* refusal; // empty: built
     };
-    const char* const small = "The radius 1e-323 is too small for an image of 64 x 48: its pixels are finer than a double holds";
-    for (const Case c : {Case{false, 1e-323, small}, Case{true, 1e-323, small},
-                         Case{true, 0.0, "A centre with more digits than a double holds needs a radius above 0, not 0"},
-                         Case{true, -1e-30, "A centre with more digits than a double holds needs a radius above 0, not -1e-30"},
-                         Case{false, 0.0, ""}, Case{false, -2.0, ""}, Case{true, 1e-30, ""}}) {
+    const char* const small =
+        "The radius 1e-323 is too small for an image of 64 x 48: its pixels are finer than a double holds";
+    for (const Case c :
+         {Case{false, 1e-323, small}, Case{true, 1e-323, small},
+          Case{true, 0.0, "A centre with more digits than a double holds needs a radius above 0, not 0"},
+          Case{true, -1e-30, "A centre with more digits than a double holds needs a radius above 0, not -1e-30"},
+          Case{false, 0.0, ""}, Case{false, -2.0, ""}, Case{true, 1e-30, ""}}) {
         CMandelbrotSet m;
         if (c.whole)
             Center(m, "-0.75", "0.1000000000000000000000000000001");

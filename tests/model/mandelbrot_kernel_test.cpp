@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "OneIsa.h"
 #include "imaging/Canvas.h"
 #include "imaging/ColorMap.h"
 #include "imaging/Parallel.h"
-#include "model/mandelbrot/MandelbrotSet.h"
 #include "model/kernels/MandelbrotKernel.h"
-#include "OneIsa.h"
+#include "model/mandelbrot/MandelbrotSet.h"
 
 namespace {
 
@@ -56,9 +56,9 @@ void ExpectSameAsScalar(KernelIsa isa, const View& v, const std::string& what)
     const std::vector<PixelRecord> fast = Cells(v, isa);
     for (size_t c = 0; c < plain.size(); ++c)
         ASSERT_EQ(std::memcmp(&plain[c], &fast[c], sizeof(PixelRecord)), 0)
-            << what << ": " << Name(isa) << " differs at cell " << c % v.w << "," << c / v.w << " ("
-            << plain[c].nx << "," << plain[c].ny << "," << plain[c].value << ") vs (" << fast[c].nx << ","
-            << fast[c].ny << "," << fast[c].value << ")";
+            << what << ": " << Name(isa) << " differs at cell " << c % v.w << "," << c / v.w << " (" << plain[c].nx
+            << "," << plain[c].ny << "," << plain[c].value << ") vs (" << fast[c].nx << "," << fast[c].ny << ","
+            << fast[c].value << ")";
 }
 
 using MandelbrotLanes = OneIsa;
@@ -139,8 +139,9 @@ TEST_P(MandelbrotLanes, SweepsAlongTheCardioidAndBulbChangeNoCell)
                 for (double half : {0.02, 0.003}) {
                     View v{c.real(), c.imag(), half, 24, 18};
                     v.iterations = 3000;
-                    ExpectSameAsScalar(Isa(), v, "sweep at " + std::to_string(c.real()) + "," + std::to_string(c.imag()) +
-                                              " half " + std::to_string(half));
+                    ExpectSameAsScalar(Isa(), v,
+                                       "sweep at " + std::to_string(c.real()) + "," + std::to_string(c.imag()) +
+                                           " half " + std::to_string(half));
                 }
         }
     }

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <complex>
-#include <atomic>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -41,9 +41,9 @@ TEST(MandelbrotSet, DefaultsAndRows)
     std::vector<std::string> labels;
     for (auto& r : rows.rows)
         labels.push_back(r.label);
-    const std::vector<std::string> expected = {"Main", "Name", "type", "x", "y", "radius", "precision",
-                                               "Colors", "Red", "Green", "Blue", "Red   Shift",
-                                               "Green Shift", "Blue  Shift", "Background", "iterations"};
+    const std::vector<std::string> expected = {
+        "Main", "Name",  "type", "x",           "y",           "radius",      "precision",  "Colors",
+        "Red",  "Green", "Blue", "Red   Shift", "Green Shift", "Blue  Shift", "Background", "iterations"};
     EXPECT_EQ(labels, expected);
     EXPECT_EQ(rows.rows.back().level, 0);
     EXPECT_EQ(rows.rows.back().type, kRowInteger);
@@ -220,8 +220,7 @@ TEST(MandelbrotSet, StopDuringARowEndsTheBuildInThatRow)
     // build. The rows before are whole; the one under way ends within the
     // point it was on, since points this costly would keep a Stop waiting.
     std::thread watcher([&] {
-        while (go && m.m_progress < 30.0) {
-        }
+        while (go && m.m_progress < 30.0) {}
         m.m_stop = true;
     });
     m.m_maxIterations = 2000000; // slow enough for the watcher on a busy machine
@@ -262,8 +261,7 @@ TEST(MandelbrotSet, StopDuringSpreadRowsEndsEveryRowUnderWay)
     Target c(30, 10);
     std::atomic<bool> go{true};
     std::thread watcher([&] {
-        while (go && m.m_progress < 30.0) {
-        }
+        while (go && m.m_progress < 30.0) {}
         m.m_stop = true;
     });
     m.m_maxIterations = 20000000;

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "OneIsa.h"
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
 #include "model/Samples.h"
-#include "model/selfaffine/SelfAffineSet.h"
 #include "model/kernels/MarchKernel.h"
-#include "OneIsa.h"
+#include "model/selfaffine/SelfAffineSet.h"
 
 namespace {
 
@@ -202,8 +202,7 @@ TEST_P(MarchLanes, EveryVariantSetsTheScalarBitsOnRandomPiecesAndEdgeValues)
         nearSeen += __builtin_popcount(near);
         farSeen += count - __builtin_popcount(near);
         ASSERT_EQ(tests.segment(parent, maps, a, u, len, eps), near) << "trial " << trial << ", " << count << " maps";
-        ASSERT_EQ(tests.point(parent, maps, a, reach, scale), entered)
-            << "trial " << trial << ", " << count << " maps";
+        ASSERT_EQ(tests.point(parent, maps, a, reach, scale), entered) << "trial " << trial << ", " << count << " maps";
     }
     // Both answers came up often enough to mean something.
     EXPECT_GT(nearSeen, 10000);
@@ -240,8 +239,7 @@ TEST(MarchKernel, TheScalarBitsAreTheWalksOwnTest)
             EXPECT_EQ(bool(near >> k & 1), march::SegmentNear(c, a, u, len, eps)) << trial << ", " << k;
             const Vec w = a - c.t;
             const double r = std::sqrt(Dot(w, w));
-            EXPECT_EQ(bool(entered >> k & 1), r <= c.rho + eps && !(c.rho < scale && r >= eps))
-                << trial << ", " << k;
+            EXPECT_EQ(bool(entered >> k & 1), r <= c.rho + eps && !(c.rho < scale && r >= eps)) << trial << ", " << k;
         }
         EXPECT_EQ(near >> count, 0u);
     }

@@ -10,8 +10,8 @@
 
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
-#include "model/selfaffine/MarchPieces.h"
 #include "model/Samples.h"
+#include "model/selfaffine/MarchPieces.h"
 #include "model/selfaffine/SelfAffineSet.h"
 
 namespace {

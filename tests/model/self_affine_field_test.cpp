@@ -69,14 +69,10 @@ public:
 private:
     size_t Index(int r, int c) const { return size_t(r) * size_t(m_w) + size_t(c); }
 
-    static int BoxEdge(double v, int lo, int hi)
-    {
-        return int(std::clamp(std::trunc(v), double(lo), double(hi)));
-    }
+    static int BoxEdge(double v, int lo, int hi) { return int(std::clamp(std::trunc(v), double(lo), double(hi))); }
 
     // Returns false once the budget is spent.
-    bool Visit(const double a[9], const double t[3], double mu, int left, int right, int bottom, int top,
-               int depth)
+    bool Visit(const double a[9], const double t[3], double mu, int left, int right, int bottom, int top, int depth)
     {
         for (int k = 0; k < m_maps.Count(); ++k) {
             const double* m = m_maps.maps[k].m;
@@ -169,11 +165,11 @@ TEST(SelfAffineField, EveryCellMatchesAPlainWalkOfTheTree)
         bool view; // replace the sample's view
     };
     const Case cases[] = {
-        {0, 48, 36, 0, 0, 0, 1, false},    {0, 40, 40, 0.3, -0.2, 0, 0.4, true}, // off-centre zoom
-        {1, 48, 36, 0, 0, 0, 1, false},    {2, 40, 30, 0, 0, 0, 1, false},
-        {3, 40, 30, 0, 0, 0, 1, false},    {10, 48, 36, 0, 0, 0, 1, false},
-        {10, 40, 30, 0, 0, 0.3, 1, true},  {11, 48, 36, 0, 0, 0, 1, false},
-        {11, 40, 30, 0, 0, 5, 1, true},    {11, 30, 40, 0.2, 0.1, -0.25, 0.7, true},
+        {0, 48, 36, 0, 0, 0, 1, false},   {0, 40, 40, 0.3, -0.2, 0, 0.4, true}, // off-centre zoom
+        {1, 48, 36, 0, 0, 0, 1, false},   {2, 40, 30, 0, 0, 0, 1, false},
+        {3, 40, 30, 0, 0, 0, 1, false},   {10, 48, 36, 0, 0, 0, 1, false},
+        {10, 40, 30, 0, 0, 0.3, 1, true}, {11, 48, 36, 0, 0, 0, 1, false},
+        {11, 40, 30, 0, 0, 5, 1, true},   {11, 30, 40, 0.2, 0.1, -0.25, 0.7, true},
         {40, 36, 36, 0, 0, 0, 1, false}, // the segment, built flat
     };
     for (const Case& k : cases) {
@@ -266,8 +262,8 @@ TEST(SelfAffineField, ASectionBeyondTheSetShowsTheCoarseFieldNotAFlatColor)
     for (const auto& rc : corners) {
         const PixelRecord* cell = map.Cell(rc[0], rc[1]);
         const double px = cell->x, py = cell->y;
-        const double along = (cell->nx * px + cell->ny * py) /
-                             std::hypot(double(cell->nx), double(cell->ny)) / std::hypot(px, py);
+        const double along =
+            (cell->nx * px + cell->ny * py) / std::hypot(double(cell->nx), double(cell->ny)) / std::hypot(px, py);
         EXPECT_GT(along, std::cos(0.5)) << rc[0] << "," << rc[1]; // within about 30 degrees
         const uint8_t* p = canvas.Row(unsigned(rc[0])) + 3 * rc[1];
         colors.push_back({p[0], p[1], p[2]});

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <mutex>
 #include <sstream>
 #include <thread>
-#include <atomic>
 #include <vector>
 
 #include "imaging/Canvas.h"
@@ -112,11 +112,11 @@ TEST(SelfAffineSet, RowsInOrder)
     auto f = Sample(4);
     const auto l = Labels(*f);
     ASSERT_GE(l.size(), 30u);
-    const std::vector<std::string> head = {"Main", "Name", "Dimension", "Power", "Precision", "Level",
-                                           "Iterations", "Number of maps", "Number of lights", "View",
-                                           "Polar angle", "Axial angle", "Rotation angle", "Screen x",
-                                           "Screen y", "Screen z", "Screen size", "Obsrver x",
-                                           "Obsrver y", "Obsrver z", "Colors", "Surface Red"};
+    const std::vector<std::string> head = {
+        "Main",           "Name",           "Dimension",        "Power",      "Precision",   "Level",
+        "Iterations",     "Number of maps", "Number of lights", "View",       "Polar angle", "Axial angle",
+        "Rotation angle", "Screen x",       "Screen y",         "Screen z",   "Screen size", "Obsrver x",
+        "Obsrver y",      "Obsrver z",      "Colors",           "Surface Red"};
     EXPECT_EQ(std::vector<std::string>(l.begin(), l.begin() + long(head.size())), head);
     // Colors 11 rows, Maps + 4 x 14, Lights + 3 x 16.
     EXPECT_EQ(l.size(), head.size() - 1 + 11 + 1 + 4 * 14 + 1 + 3 * 16);

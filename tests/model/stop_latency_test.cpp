@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "model/Samples.h"
 #include "model/appolony/AppolonySet.h"
 #include "model/mandelbrot/MandelbrotSet.h"
-#include "model/Samples.h"
 #include "model/selfaffine/SelfAffineSet.h"
 #include "model/tile/TileSet.h"
 #include "model/tile/TileWalk.h"
@@ -84,8 +84,7 @@ TEST(StopLatency, MandelbrotPointsThatIterateForSeconds)
     auto job = MakeJob(std::move(m), 8, 8);
     auto* j = job.get();
     ExpectStoppedSoon(PressStopWhileBuilding(
-        job, [j] { j->fractal->Build(j->canvas); }, [j] { return j->fractal->m_progress >= 0; },
-        j->fractal->m_stop));
+        job, [j] { j->fractal->Build(j->canvas); }, [j] { return j->fractal->m_progress >= 0; }, j->fractal->m_stop));
 }
 
 TEST(StopLatency, AppolonyAtItsHighestPrecision)
@@ -95,8 +94,7 @@ TEST(StopLatency, AppolonyAtItsHighestPrecision)
     auto job = MakeJob(std::move(a), 600, 400);
     auto* j = job.get();
     ExpectStoppedSoon(PressStopWhileBuilding(
-        job, [j] { j->fractal->Build(j->canvas); }, [j] { return j->fractal->m_progress > 0; },
-        j->fractal->m_stop));
+        job, [j] { j->fractal->Build(j->canvas); }, [j] { return j->fractal->m_progress > 0; }, j->fractal->m_stop));
 }
 
 TEST(StopLatency, FlatFieldOfSlowlyShrinkingMaps)
@@ -113,8 +111,7 @@ TEST(StopLatency, RayMarchOfSlowlyShrinkingMaps)
     auto job = MakeJob(SlowlyShrinking(1), 16, 2);
     auto* j = job.get();
     ExpectStoppedSoon(PressStopWhileBuilding(
-        job, [j] { j->fractal->Build(j->canvas); }, [j] { return j->canvas.statusChanges > 0; },
-        j->fractal->m_stop));
+        job, [j] { j->fractal->Build(j->canvas); }, [j] { return j->canvas.statusChanges > 0; }, j->fractal->m_stop));
 }
 
 TEST(StopLatency, TileGridOnALargeCanvas)
@@ -247,9 +244,9 @@ TEST(StopLatency, APaintStoppedPartWayEndsLaterAsIfNeverStopped)
         auto* j = job.get();
         const int awaiting = AwaitingCells(*j->fractal);
         ASSERT_GT(awaiting, 40 * 30 / 5);
-        const StopOutcome out = PressStopWhileBuilding(job, [j] { j->fractal->Draw(j->canvas); },
-                                                       After(whole * eighths / 8), j->fractal->m_stop,
-                                                       std::chrono::milliseconds(0));
+        const StopOutcome out = PressStopWhileBuilding(
+            job, [j] { j->fractal->Draw(j->canvas); }, After(whole * eighths / 8), j->fractal->m_stop,
+            std::chrono::milliseconds(0));
         ASSERT_TRUE(out.ended);
         const int left = AwaitingCells(*j->fractal);
         // Whatever was left, Paint again finishes it to the same picture.

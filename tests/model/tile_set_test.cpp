@@ -108,7 +108,7 @@ TEST(TileSet, ClicksAndLeavingOutDigits)
     t.Draw(c);
     EXPECT_EQ(t.m_digitSymmetry[0], -1);
     t.m_digitSymmetry[1] = -1;
-    t.m_deep = 1; // lattice spacing of one pixel, so the grid shows
+    t.m_deep = 1;            // lattice spacing of one pixel, so the grid shows
     EXPECT_EQ(t.Draw(c), 0); // one digit left: grid only
     EXPECT_GT(CountColored(c), 0);
 }

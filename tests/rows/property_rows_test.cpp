@@ -3,15 +3,15 @@
 #include <cerrno>
 #include <clocale>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <random>
+#include <string>
 #include <utility>
 #include <vector>
-#include <cstdint>
-#include <limits>
-#include <string>
 
 #include "rows/PropertyList.h"
 #include "tests/model/RowCollector.h"
@@ -119,8 +119,8 @@ TEST(ValueText, DoublesKeepTheSixDigitTextWhereItIsExact)
 {
     // Where six significant digits already give the value, the text is the
     // "%g" text of the C library, so files written before stay unchanged.
-    for (double v : {-0.5, 2.0, 100.0, 1e10, 100000.0, 0.0001, 1e-6, 123456.0, -0.743644, 0.131826,
-                     4.0, 0.0, 1e-300, 5e300, 12.5, 0.001}) {
+    for (double v : {-0.5, 2.0, 100.0, 1e10, 100000.0, 0.0001, 1e-6, 123456.0, -0.743644, 0.131826, 4.0, 0.0, 1e-300,
+                     5e300, 12.5, 0.001}) {
         char printed[64];
         std::snprintf(printed, sizeof printed, "%g", v);
         EXPECT_EQ(ValueText(Row(kRowDouble, &v)), printed) << printed;
@@ -140,9 +140,12 @@ TEST(ValueText, DoublesKeepTheSixDigitTextWhereItIsExact)
 TEST(ValueText, EveryFiniteDoubleReadsBackBitForBit)
 {
     std::mt19937_64 random(13);
-    std::vector<double> values = {-0.0, std::numeric_limits<double>::min(),
-                                  std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::max(),
-                                  -std::numeric_limits<double>::max(), 1.0 / 3.0};
+    std::vector<double> values = {-0.0,
+                                  std::numeric_limits<double>::min(),
+                                  std::numeric_limits<double>::denorm_min(),
+                                  std::numeric_limits<double>::max(),
+                                  -std::numeric_limits<double>::max(),
+                                  1.0 / 3.0};
     while (values.size() < 20000) {
         const uint64_t bits = random();
         double v;
@@ -166,9 +169,18 @@ TEST(ValueText, EveryFiniteDoubleReadsBackBitForBit)
 TEST(ParseValue, HexadecimalNumbersReadAsTheCLibraryReadsThem)
 {
     const std::pair<const char*, double> cases[] = {
-        {"0x1p-1", 0.5},   {"-0x1p-1", -0.5},   {"0X1P-1", 0.5}, {"+0x1.8p1", 3.0}, {"  0xA", 10.0},
-        {"0xffp0", 255.0}, {"0x.8", 0.5},       {"0x1p", 1.0},   {"0x", 0.0},       {"0xg", 0.0},
-        {"-0X1.921FB54442D18P+1", -3.141592653589793}, {"0xinf", 0.0},
+        {"0x1p-1", 0.5},
+        {"-0x1p-1", -0.5},
+        {"0X1P-1", 0.5},
+        {"+0x1.8p1", 3.0},
+        {"  0xA", 10.0},
+        {"0xffp0", 255.0},
+        {"0x.8", 0.5},
+        {"0x1p", 1.0},
+        {"0x", 0.0},
+        {"0xg", 0.0},
+        {"-0X1.921FB54442D18P+1", -3.141592653589793},
+        {"0xinf", 0.0},
     };
     for (const auto& [text, expected] : cases) {
         double d = 99;
@@ -287,8 +299,8 @@ TEST(ParseValue, ANumberIsTakenRefusedOrCutExactlyAsStrtodReadsIt)
 {
     // strtod in the C locale is the "%lf" reading: what it takes, whether it
     // stopped short, and whether its number is finite and in a double's range.
-    const char* texts[] = {"2.5", " 2.5 ", "2,5", "1e12", "0.1234abc", "abc", "", "nan", "-inf", "1e400",
-                           "-1e-330", "1e-300", "0x1p-3", "0x", "+7", "--7", "1e", "1e+5x", ".5", "5."};
+    const char* texts[] = {"2.5",     " 2.5 ",  "2,5",    "1e12", "0.1234abc", "abc", "",   "nan",   "-inf", "1e400",
+                           "-1e-330", "1e-300", "0x1p-3", "0x",   "+7",        "--7", "1e", "1e+5x", ".5",   "5."};
     for (const char* text : texts) {
         double d = 9;
         const ParseResult r = ParseValue(Row(kRowDouble, &d), text);
@@ -313,9 +325,11 @@ TEST(ParseValue, ANumberIsTakenRefusedOrCutExactlyAsStrtodReadsIt)
     PropertyItem row = Row(kRowInteger, &n);
     row.low = 1;
     row.high = 100000000;
-    for (auto [text, used] : {std::pair{"0", 1}, {"-5", 1}, {"200000000", 100000000}, {"99999999999999999999", 100000000}}) {
+    for (auto [text, used] :
+         {std::pair{"0", 1}, {"-5", 1}, {"200000000", 100000000}, {"99999999999999999999", 100000000}}) {
         EXPECT_EQ(ParseValue(row, text).kind, ParseResult::kClamped) << text;
         EXPECT_EQ(n, used) << text;
     }
-    EXPECT_EQ(ParseNoteText(row, "0", ParseValue(row, "0")), "\"row\": \"0\" is outside 1 to 100000000; the value is now 1");
+    EXPECT_EQ(ParseNoteText(row, "0", ParseValue(row, "0")),
+              "\"row\": \"0\" is outside 1 to 100000000; the value is now 1");
 }
