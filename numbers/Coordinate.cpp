@@ -253,7 +253,10 @@ std::string WholeDigits(std::string_view text, double value)
     long places = 0;
     if (!DecimalPlaces(text, places))
         return {};
-    MpfrReal x(TextBits(text.size()));
+    // A short text with a large exponent ("1e+182") is a long integer:
+    // read it with the bits of every whole digit a double can have, or it
+    // rounds to digits that are neither the text nor the double.
+    MpfrReal x(CoordinateBits(text.size()));
     if (!x.Parse(text))
         return {};
     const int kept = int(std::clamp(places, 0L, long(kMaxCoordinateDecimals)));

@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "numbers/Coordinate.h"
@@ -105,6 +106,21 @@ TEST(WholeCoordinate, TypedTextsKeepTheirDigitsOnlyWhereTheDoubleCannot)
     EXPECT_EQ(WholeDigits("0.2000000000000000000001", 0.5), "");
     // Places past the bound are rounded off: what is left is the double's.
     EXPECT_EQ(WholeDigits("1.000000000000000000001e-320", 1e-320), "");
+}
+
+// A large number written short, as a file saves it, is the double's own
+// text: it must read back without digits, or a saved document would come
+// back as another text.
+TEST(WholeCoordinate, LargeShortTextsNeedNoDigits)
+{
+    for (int exponent = 1; exponent <= 308; ++exponent) {
+        for (const char* mantissa : {"1", "-1", "1.7", "-1.625"}) {
+            const std::string text = std::string(mantissa) + "e+" + std::to_string(exponent);
+            const double value = std::strtod(text.c_str(), nullptr);
+            EXPECT_EQ(WholeDigits(text, value), "") << text;
+            EXPECT_EQ(WholeDigits("0" + text, value), "") << text;
+        }
+    }
 }
 
 // A short text read as the centre is that decimal to the last place kept:
