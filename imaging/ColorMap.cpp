@@ -9,6 +9,8 @@
 #include "rows/PropertyList.h"
 
 const char* const kBackgroundNames[2] = {"Black", "White"};
+const char* const kColoringNames[kColoringCount] = {"Angle", "Angle through a gradient", "Smooth count", "Bands",
+                                                    "Distance"};
 
 namespace {
 

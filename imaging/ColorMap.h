@@ -3,13 +3,29 @@
 // colour parameters that turn it into the canvas's pixels.
 
 #include "imaging/CellGrid.h"
+#include "imaging/Gradient.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class CCanvas;
 class PropertyList;
+
+// How a plane kind's cells become colours. kAngle is the direction of the
+// cell's vector through three cosines, as every document drew before the
+// choice existed; the others go through the document's gradient.
+enum Coloring : int32_t {
+    kColoringAngle,
+    kColoringAngleGradient,
+    kColoringSmooth,
+    kColoringBands,
+    kColoringDistance,
+    kColoringCount
+};
+// The names of the "coloring" enumeration, in that order.
+extern const char* const kColoringNames[kColoringCount];
 
 struct Light {
     double x, y, z;
@@ -68,6 +84,15 @@ public:
     double m_specular = 3.0;
     double m_shininess = 100.0;
     double m_observerX = 0, m_observerY = 0, m_observerZ = -2;
+    // The plane colourings beyond the angle's. The gradient is read from
+    // t = offset + repetitions * (the colouring's value), wrapped into 0..1.
+    int32_t m_coloring = kColoringAngle;
+    Gradient m_gradient;
+    double m_gradientOffset = 0;
+    double m_gradientRepetitions = 1;
+    // "#rrggbb" for points inside the set in the gradient colourings; empty
+    // gives the "Background" row's colour.
+    std::string m_insideColor;
     int32_t m_gridWidth = 0, m_gridHeight = 0;
     double m_pixelSize = 0;
     double m_centerX = 0, m_centerY = 0;
