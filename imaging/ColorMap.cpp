@@ -6,25 +6,12 @@
 
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
+#include "imaging/kernels/AngleKernel.h"
 #include "rows/PropertyList.h"
 
 const char* const kBackgroundNames[2] = {"Black", "White"};
 const char* const kColoringNames[kColoringCount] = {"Angle", "Angle through a gradient", "Smooth count", "Bands",
                                                     "Distance"};
-
-namespace {
-
-// 128 - 127 cos(phase), truncated: always 1..255. A phase too large to be
-// finite would make cos NaN, so it falls back to mid grey.
-inline uint8_t Channel(double phase)
-{
-    const double c = std::cos(phase);
-    if (!(c >= -1.0 && c <= 1.0))
-        return 128;
-    return uint8_t(int(128 - 127 * c));
-}
-
-} // namespace
 
 CColorMap::CColorMap()
 {
@@ -101,29 +88,12 @@ void CColorMap::Draw(CCanvas& canvas) const
     canvas.SetStatus("Drawing...");
     canvas.Resize(unsigned(m_gridWidth), unsigned(m_gridHeight), 24);
     const uint8_t back = m_background == 1 ? 255 : 0;
-    const float limit = float(kBackgroundValue);
-    // A channel with another's frequency and shift has its value too (the
-    // defaults give grey): one cosine instead of three.
-    const bool greenAsRed = m_green == m_red && m_greenShift == m_redShift;
-    const bool blueAsRed = m_blue == m_red && m_blueShift == m_redShift;
-    const bool blueAsGreen = m_blue == m_green && m_blueShift == m_greenShift;
+    const AnglePlan plan = MakeAnglePlan(m_red, m_green, m_blue, m_redShift, m_greenShift, m_blueShift);
+    const KernelIsa isa = PlainPath() ? KernelIsa::kScalar : ChosenKernelIsa();
     // Rows are spread over the cores; each writes only its own pixels.
     ForEachRange(m_gridHeight, 8, [&](int begin, int end) {
-        for (int i = begin; i < end; ++i) {
-            uint8_t* out = canvas.Row(unsigned(i));
-            const PixelRecord* cell = m_gridRows[size_t(i)];
-            for (int j = 0; j < m_gridWidth; ++j, ++cell) {
-                if (cell->value >= limit) {
-                    out[0] = out[1] = out[2] = back;
-                } else {
-                    const double theta = std::atan2(double(cell->ny), double(cell->nx));
-                    out[2] = Channel(theta * m_red + m_redShift);
-                    out[1] = greenAsRed ? out[2] : Channel(theta * m_green + m_greenShift);
-                    out[0] = blueAsRed ? out[2] : blueAsGreen ? out[1] : Channel(theta * m_blue + m_blueShift);
-                }
-                out += 3;
-            }
-        }
+        for (int i = begin; i < end; ++i)
+            PaintAngleRow(isa, plan, m_gridRows[size_t(i)], m_gridWidth, back, canvas.Row(unsigned(i)));
     });
     if (m_gridHeight > 0)
         canvas.m_cursor = canvas.Row(unsigned(m_gridHeight - 1)) + size_t(m_gridWidth) * 3;

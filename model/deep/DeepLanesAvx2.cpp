@@ -4,7 +4,7 @@
 
 #include "model/deep/DeepLaneLoop.h"
 #include "model/deep/DeepLowLoop.h"
-#include "model/kernels/LanesAvx2.h"
+#include "imaging/kernels/LanesAvx2.h"
 
 int64_t RunDeepLanesAvx2(const DeepLaneView& view, DeepLaneFeed& feed) { return deep_lanes::Run<Avx2>(view, feed); }
 

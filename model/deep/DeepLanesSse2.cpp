@@ -4,7 +4,7 @@
 
 #include "model/deep/DeepLaneLoop.h"
 #include "model/deep/DeepLowLoop.h"
-#include "model/kernels/LanesSse2.h"
+#include "imaging/kernels/LanesSse2.h"
 
 int64_t RunDeepLanesSse2(const DeepLaneView& view, DeepLaneFeed& feed) { return deep_lanes::Run<Sse2>(view, feed); }
 

@@ -1,6 +1,6 @@
 // Four pixels at a time in AVX2 (compiled for it alone; chosen only where
 // the processor has it). No FMA: the pixels must match the scalar loop.
-#include "model/kernels/LanesAvx2.h"
+#include "imaging/kernels/LanesAvx2.h"
 #include "model/kernels/MandelbrotLanes.h"
 
 bool IterateMandelbrotRowAvx2(const MandelbrotRowJob& job, int begin, int end, PixelRecord* row)

@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+#include "imaging/kernels/KernelIsa.h"
+
 struct PixelRecord;
 
 // One point's result. Escaped: the ratio (P / z_m) into (re, im) and
@@ -30,17 +32,6 @@ struct MandelbrotRowJob {
     int maxIterations = 0;
     const std::atomic<bool>* stop = nullptr;
 };
-
-enum class KernelIsa { kScalar, kSse2, kAvx2, kAvx512 };
-
-bool KernelIsaSupported(KernelIsa isa);
-// "scalar", "SSE2", "AVX2" or "AVX-512", for reports and test names.
-const char* KernelIsaName(KernelIsa isa);
-// The widest variant this processor runs, unless a test chose one.
-KernelIsa ChosenKernelIsa();
-// For tests: run `isa` from now on (when supported); kScalar included.
-void OverrideKernelIsa(KernelIsa isa);
-void ClearKernelIsaOverride();
 
 // Fills (nx, ny, value) of row[j] for j in [begin, end). False when stopped
 // part way; the cells not reached keep what they held.

@@ -1,5 +1,5 @@
 // Two pixels at a time in SSE2, which every x86-64 processor has.
-#include "model/kernels/LanesSse2.h"
+#include "imaging/kernels/LanesSse2.h"
 #include "model/kernels/MandelbrotLanes.h"
 
 bool IterateMandelbrotRowSse2(const MandelbrotRowJob& job, int begin, int end, PixelRecord* row)

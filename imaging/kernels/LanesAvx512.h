@@ -45,6 +45,15 @@ struct Avx512 {
     static M NotGt(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_NGT_UQ); }
     static D Select(M m, D a, D b) { return _mm512_mask_blend_pd(m, b, a); }
     static uint32_t Bits(M m) { return uint32_t(m); }
+    // The magnitude of `a` with the sign bit of `b`: each bit from `b`
+    // where the mask has it, else from `a` (0xAC is "mask ? b : a"). The
+    // double forms of and/or are AVX-512DQ's.
+    static D CopySign(D a, D b)
+    {
+        const __m512i sign = _mm512_set1_epi64(int64_t(1) << 63);
+        return _mm512_castsi512_pd(
+            _mm512_ternarylogic_epi64(sign, _mm512_castpd_si512(a), _mm512_castpd_si512(b), 0xAC));
+    }
 };
 
 } // namespace

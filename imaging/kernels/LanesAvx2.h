@@ -46,6 +46,12 @@ struct Avx2 {
     static M NotGt(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_NGT_UQ); }
     static D Select(M m, D a, D b) { return _mm256_blendv_pd(b, a, m); }
     static uint32_t Bits(M m) { return uint32_t(_mm256_movemask_pd(m)); }
+    // The magnitude of `a` with the sign bit of `b`.
+    static D CopySign(D a, D b)
+    {
+        const D sign = _mm256_set1_pd(-0.0);
+        return _mm256_or_pd(_mm256_andnot_pd(sign, a), _mm256_and_pd(sign, b));
+    }
 };
 
 } // namespace

@@ -49,6 +49,12 @@ struct Sse2 {
     static M NotGt(D a, D b) { return _mm_cmpngt_pd(a, b); }
     static D Select(M m, D a, D b) { return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b)); }
     static uint32_t Bits(M m) { return uint32_t(_mm_movemask_pd(m)); }
+    // The magnitude of `a` with the sign bit of `b`.
+    static D CopySign(D a, D b)
+    {
+        const D sign = _mm_set1_pd(-0.0);
+        return _mm_or_pd(_mm_andnot_pd(sign, a), _mm_and_pd(sign, b));
+    }
 };
 
 } // namespace

@@ -1,0 +1,62 @@
+#pragma once
+// The angle colouring of a row of plane cells: each channel is
+// trunc(128 - 127 cos(theta * freq + shift)), theta = atan2(ny, nx), with
+// libm's atan2 and cos deciding the bytes. The vector variants compute
+// both by polynomials with a bounded error and give a channel its level
+// wherever the level's edges lie farther than the bound; the others, and
+// special cells, take the libm formula, so every variant paints the
+// scalar loop's bytes.
+
+#include <cstdint>
+
+#include "imaging/kernels/KernelIsa.h"
+
+struct PixelRecord;
+
+// Pixels the lanes take at a time (a multiple of every vector width).
+constexpr int kAngleChunk = 64;
+// Phases beyond this fall back to libm: the lanes' reduction by pi/2 is
+// exact only below it.
+constexpr double kAngleLanePhaseLimit = 0x1p24;
+
+// The scalar channel: 128 - 127 cos(phase), truncated, 1..255; a phase
+// whose cosine is not finite gives mid grey.
+uint8_t AngleChannel(double phase);
+
+// How each distinct channel is computed. Channels with equal frequency
+// and shift are computed once (the defaults give grey).
+struct AnglePlan {
+    enum Mode : uint8_t { kLanes, kConstant, kLibm };
+    struct Channel {
+        double freq = 0, shift = 0;
+        double bound = 0; // of |lanes' 128 - 127 cos - libm's|
+        Mode mode = kLibm;
+        uint8_t constant = 0; // kConstant: the level of every finite theta
+    };
+    int count = 0;
+    Channel channel[3];
+    int red = 0, green = 0, blue = 0; // indices into channel
+};
+
+AnglePlan MakeAnglePlan(double red, double green, double blue, double redShift, double greenShift, double blueShift);
+
+// The largest difference between the lanes' 128 - 127 cos(theta f + s)
+// and libm's, over every theta of a cell's angle; +inf when unbounded.
+double AngleLevelBound(double freq, double shift);
+
+// Paints one row of cells, blue, green, red per pixel; cells whose value
+// is kBackgroundValue or more get `background` in all three. Returns how
+// many channels of the row took the libm formula in a vector variant.
+int PaintAngleRow(KernelIsa isa, const AnglePlan& plan, const PixelRecord* cells, int width, uint8_t background,
+                  uint8_t* out);
+
+// What the lanes of one chunk compute: up to three channels.
+struct AngleLaneJob {
+    int count = 0;
+    double freq[3] = {}, shift[3] = {}, bound[3] = {};
+};
+
+// For tests of the bound: the lanes' angle of (x, y) and cosine of phase
+// for n a multiple of 8.
+void ProbeAngleLanes(KernelIsa isa, const double* x, const double* y, const double* phase, int n, double* theta,
+                     double* cosine);

@@ -1,0 +1,157 @@
+// The angle colouring's lanes, for one instruction set's vector type L: the
+// direction's angle and the cosines of its channels by polynomials whose
+// error is bounded (AngleKernel.cpp adds it up), and each channel's level
+// wherever that bound keeps it clear of a level's edge. Included once by
+// each instruction set's file; no FMA (the bound counts two roundings).
+#pragma once
+
+#include "imaging/kernels/AngleKernel.h"
+
+namespace angle_lanes {
+
+// Rounds to the nearest whole number (ties to even) for |v| < 2^51 under
+// the default rounding mode, with adds alone, so SSE2 has it too.
+template <class L>
+typename L::D Nearest(typename L::D v)
+{
+    const typename L::D magic = L::Set1(0x1.8p52);
+    return L::Sub(L::Add(v, magic), magic);
+}
+
+// atan(k / 8) for k = 0..8, each the double nearest the true value.
+alignas(64) constexpr double kAtanEighths[9] = {
+    0.0,
+    0x1.fd5ba9aac2f6ep-4,
+    0x1.f5b75f92c80ddp-3,
+    0x1.6f61941e4def1p-2,
+    0x1.dac670561bb4fp-2,
+    0x1.1e00babdefeb4p-1,
+    0x1.4978fa3269ee1p-1,
+    0x1.700a7c5784634p-1,
+    0x1.921fb54442d18p-1,
+};
+
+// atan2(y, x) in (-pi, pi] for finite x, y not both zero; NaN lanes stay
+// NaN or end in a NaN level, which the caller sends to libm.
+template <class L>
+typename L::D Angle(typename L::D x, typename L::D y)
+{
+    using D = typename L::D;
+    const D one = L::Set1(1.0), zero = L::Set1(0.0);
+    const D ax = L::Abs(x), ay = L::Abs(y);
+    const auto steep = L::Lt(ax, ay);
+    const D hi = L::Select(steep, ay, ax), lo = L::Select(steep, ax, ay);
+    // a in [0, 1]; c = k / 8 the nearest eighth, so the rest t of
+    // atan(a) = atan(c) + atan((a - c) / (1 + a c)) has |t| <= 1/16.
+    const D a = L::Div(lo, hi);
+    D k = Nearest<L>(L::Mul(a, L::Set1(8.0)));
+    k = L::Select(L::Le(a, one), k, zero); // NaN lanes read entry 0
+    const D c = L::Mul(k, L::Set1(0.125));
+    const D t = L::Div(L::Sub(a, c), L::Add(one, L::Mul(a, c)));
+    // The alternating series of atan to t^13; the first term left out,
+    // t^15 / 15, is below 6e-20.
+    const D z = L::Mul(t, t);
+    D p = L::Set1(1.0 / 13);
+    p = L::Add(L::Mul(p, z), L::Set1(-1.0 / 11));
+    p = L::Add(L::Mul(p, z), L::Set1(1.0 / 9));
+    p = L::Add(L::Mul(p, z), L::Set1(-1.0 / 7));
+    p = L::Add(L::Mul(p, z), L::Set1(1.0 / 5));
+    p = L::Add(L::Mul(p, z), L::Set1(-1.0 / 3));
+    const D tail = L::Mul(L::Mul(t, z), p);
+    const unsigned all = (1u << L::kWidth) - 1;
+    const D base = L::Gather(kAtanEighths, k, all, zero);
+    D r = L::Add(base, L::Add(t, tail));
+    r = L::Select(steep, L::Sub(L::Set1(0x1.921fb54442d18p+0), r), r);
+    r = L::Select(L::Lt(x, zero), L::Sub(L::Set1(0x1.921fb54442d18p+1), r), r);
+    // The sign of y, negative zero included, as libm gives it.
+    return L::CopySign(r, y);
+}
+
+// cos(p) for |p| < 2^24; other lanes give what they give and are refused
+// by the caller's range test.
+template <class L>
+typename L::D Cosine(typename L::D p)
+{
+    using D = typename L::D;
+    const D one = L::Set1(1.0);
+    // r = p - n pi/2 with pi/2 in two parts: the first has 28 bits, so
+    // n * kHalfPi1 is exact for |n| < 2^24 and so is p minus it.
+    const D n = Nearest<L>(L::Mul(p, L::Set1(0x1.45f306dc9c883p-1)));
+    const D r = L::Sub(L::Sub(p, L::Mul(n, L::Set1(0x1.921fb54000000p+0))), L::Mul(n, L::Set1(0x1.10b4611a62633p-30)));
+    const D z = L::Mul(r, r);
+    // The series of cos to r^16 and of sin to r^17 on |r| <= pi/4: the
+    // first terms left out are below 3e-18.
+    D c = L::Set1(1.0 / 20922789888000.0);
+    c = L::Add(L::Mul(c, z), L::Set1(-1.0 / 87178291200.0));
+    c = L::Add(L::Mul(c, z), L::Set1(1.0 / 479001600.0));
+    c = L::Add(L::Mul(c, z), L::Set1(-1.0 / 3628800.0));
+    c = L::Add(L::Mul(c, z), L::Set1(1.0 / 40320.0));
+    c = L::Add(L::Mul(c, z), L::Set1(-1.0 / 720.0));
+    c = L::Add(L::Mul(c, z), L::Set1(1.0 / 24.0));
+    c = L::Add(L::Mul(c, z), L::Set1(-0.5));
+    c = L::Add(one, L::Mul(z, c));
+    D s = L::Set1(1.0 / 355687428096000.0);
+    s = L::Add(L::Mul(s, z), L::Set1(-1.0 / 1307674368000.0));
+    s = L::Add(L::Mul(s, z), L::Set1(1.0 / 6227020800.0));
+    s = L::Add(L::Mul(s, z), L::Set1(-1.0 / 39916800.0));
+    s = L::Add(L::Mul(s, z), L::Set1(1.0 / 362880.0));
+    s = L::Add(L::Mul(s, z), L::Set1(-1.0 / 5040.0));
+    s = L::Add(L::Mul(s, z), L::Set1(1.0 / 120.0));
+    s = L::Add(L::Mul(s, z), L::Set1(-1.0 / 6.0));
+    s = L::Add(r, L::Mul(L::Mul(r, z), s));
+    // q = n mod 4 in -2..2: cos(r + q pi/2) is cos r, -sin r, -cos r or sin r.
+    const D q = L::Sub(n, L::Mul(Nearest<L>(L::Mul(n, L::Set1(0.25))), L::Set1(4.0)));
+    const D aq = L::Abs(q);
+    const D viaSin = L::Mul(L::Neg(q), s);
+    const D viaCos = L::Mul(L::Sub(one, aq), c);
+    return L::Select(L::Lt(L::Abs(L::Sub(aq, one)), L::Set1(0.5)), viaSin, viaCos);
+}
+
+// The level of one channel, or 0 where the bound does not settle it.
+template <class L>
+typename L::D Level(typename L::D theta, double freq, double shift, double bound)
+{
+    using D = typename L::D;
+    const D zero = L::Set1(0.0);
+    const D p = L::Add(L::Mul(theta, L::Set1(freq)), L::Set1(shift));
+    const D v = L::Sub(L::Set1(128.0), L::Mul(L::Set1(127.0), Cosine<L>(p)));
+    D k = Nearest<L>(v);
+    k = L::Select(L::Lt(v, k), L::Sub(k, L::Set1(1.0)), k); // floor
+    const D fraction = L::Sub(v, k);                        // exact
+    const D e = L::Set1(bound);
+    D level = L::Select(L::Lt(e, fraction), k, zero);
+    level = L::Select(L::Lt(e, L::Sub(L::Set1(1.0), fraction)), level, zero);
+    return L::Select(L::Lt(L::Abs(p), L::Set1(kAngleLanePhaseLimit)), level, zero);
+}
+
+template <class L>
+void Levels(const AngleLaneJob& job, const double* x, const double* y, int n, double* levels)
+{
+    for (int i = 0; i < n; i += L::kWidth) {
+        const typename L::D theta = Angle<L>(L::Load(x + i), L::Load(y + i));
+        for (int c = 0; c < job.count; ++c)
+            L::Store(levels + c * kAngleChunk + i, Level<L>(theta, job.freq[c], job.shift[c], job.bound[c]));
+    }
+}
+
+// Through aligned copies: the callers' arrays need not be.
+template <class L>
+void Probe(const double* x, const double* y, const double* phase, int n, double* theta, double* cosine)
+{
+    alignas(64) double a[L::kWidth], b[L::kWidth], c[L::kWidth];
+    for (int i = 0; i < n; i += L::kWidth) {
+        for (int l = 0; l < L::kWidth; ++l) {
+            a[l] = x[i + l];
+            b[l] = y[i + l];
+            c[l] = phase[i + l];
+        }
+        L::Store(a, Angle<L>(L::Load(a), L::Load(b)));
+        L::Store(c, Cosine<L>(L::Load(c)));
+        for (int l = 0; l < L::kWidth; ++l) {
+            theta[i + l] = a[l];
+            cosine[i + l] = c[l];
+        }
+    }
+}
+
+} // namespace angle_lanes

@@ -1,0 +1,13 @@
+// The angle colouring's lanes. Two pixels at a time in SSE2, which every x86-64 processor has.
+#include "imaging/kernels/AngleLanes.h"
+#include "imaging/kernels/LanesSse2.h"
+
+void AngleLevelsSse2(const AngleLaneJob& job, const double* x, const double* y, int n, double* levels)
+{
+    angle_lanes::Levels<Sse2>(job, x, y, n, levels);
+}
+
+void ProbeAngleSse2(const double* x, const double* y, const double* phase, int n, double* theta, double* cosine)
+{
+    angle_lanes::Probe<Sse2>(x, y, phase, n, theta, cosine);
+}
