@@ -3,9 +3,9 @@
 #include "imaging/kernels/AngleLanes.h"
 #include "imaging/kernels/LanesAvx2.h"
 
-void AngleLevelsAvx2(const AngleLaneJob& job, const double* x, const double* y, int n, double* levels)
+void AngleLevelsAvx2(const AngleLaneJob& job, const PixelRecord* cells, int n, double* levels)
 {
-    angle_lanes::Levels<Avx2>(job, x, y, n, levels);
+    angle_lanes::Levels<Avx2>(job, cells, n, levels);
 }
 
 void ProbeAngleAvx2(const double* x, const double* y, const double* phase, int n, double* theta, double* cosine)

@@ -3,9 +3,9 @@
 #include "imaging/kernels/AngleLanes.h"
 #include "imaging/kernels/LanesAvx512.h"
 
-void AngleLevelsAvx512(const AngleLaneJob& job, const double* x, const double* y, int n, double* levels)
+void AngleLevelsAvx512(const AngleLaneJob& job, const PixelRecord* cells, int n, double* levels)
 {
-    angle_lanes::Levels<Avx512>(job, x, y, n, levels);
+    angle_lanes::Levels<Avx512>(job, cells, n, levels);
 }
 
 void ProbeAngleAvx512(const double* x, const double* y, const double* phase, int n, double* theta, double* cosine)

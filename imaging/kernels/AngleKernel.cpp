@@ -6,9 +6,9 @@
 
 #include "imaging/ColorMap.h"
 
-void AngleLevelsSse2(const AngleLaneJob& job, const double* x, const double* y, int n, double* levels);
-void AngleLevelsAvx2(const AngleLaneJob& job, const double* x, const double* y, int n, double* levels);
-void AngleLevelsAvx512(const AngleLaneJob& job, const double* x, const double* y, int n, double* levels);
+void AngleLevelsSse2(const AngleLaneJob& job, const PixelRecord* cells, int n, double* levels);
+void AngleLevelsAvx2(const AngleLaneJob& job, const PixelRecord* cells, int n, double* levels);
+void AngleLevelsAvx512(const AngleLaneJob& job, const PixelRecord* cells, int n, double* levels);
 void ProbeAngleSse2(const double* x, const double* y, const double* phase, int n, double* theta, double* cosine);
 void ProbeAngleAvx2(const double* x, const double* y, const double* phase, int n, double* theta, double* cosine);
 void ProbeAngleAvx512(const double* x, const double* y, const double* phase, int n, double* theta, double* cosine);
@@ -29,17 +29,15 @@ uint8_t AngleChannel(double phase)
 //    below t^3 / 3 and evaluated to 20u relative (0.01u); t plus the tail
 //    (u/16); the table entry, correctly rounded (0.79u); their sum (0.85u);
 //    pi/2 - r and pi - r', constants and roundings (3.15u + 6.29u); the
-//    series left out (t^15 / 15, 0.001u): 11.4u. libm's atan2 is within
-//    2 ulps (8u on (-pi, pi]). 32u covers both.
+//    series left out (t^13 / 13, 0.16u): 11.6u, kLaneAngleError.
 //  - The phase theta f + s, rounded twice on each side: with |theta| <= pi,
 //    2u pi |f| for both products and 2u (pi |f| + |s|) for both sums.
 //  - The lanes' cosine against the true cosine of their phase: reduction
-//    by n pi/2 for |p| < 2^24 (n * first part exact, the difference exact,
-//    n * second part and the tail of pi/2 below 0.03u, the subtraction
-//    0.79u); the cosine's series by Horner's rule with rounded
-//    coefficients (7.2u, the sine's 2.6u), the series left out (0.02u):
-//    within 9u; 16u taken. libm's cos is within 2 ulps (2u), and
-//    |cos p - cos p'| <= |p - p'| carries the phase's difference over.
+//    by m pi/2 for |p| < 2^24 (the two subtractions 1.6u each, m times the
+//    second part and the tail of pi/2 below 0.02u); the sine's series by
+//    Horner's rule with rounded coefficients (15.1u), the series left out
+//    (x^19 / 19! at pi/2, 393.8u): 414u, kLaneCosineError. The true
+//    cosines of the two sides' phases differ by at most the phases' gap.
 //  - 128 - 127 c on each side: 127u for the product, 255u for the
 //    difference below 256.
 double AngleLevelBound(double freq, double shift)
@@ -48,8 +46,8 @@ double AngleLevelBound(double freq, double shift)
         return std::numeric_limits<double>::infinity();
     const double u = 0x1p-53;
     const double f = std::fabs(freq), s = std::fabs(shift);
-    const double phase = u * (32 * f + 12.6 * f + 2.01 * s) * 1.001;
-    const double cosine = phase + 18 * u;
+    const double phase = u * ((kLaneAngleError + kLibmAngleError) * f + 12.6 * f + 2.01 * s) * 1.001;
+    const double cosine = phase + (kLaneCosineError + kLibmCosineError) * u;
     const double bound = (127 * cosine + 764 * u) * (1 + 0x1p-20);
     return std::isfinite(bound) ? bound : std::numeric_limits<double>::infinity();
 }
@@ -109,12 +107,12 @@ void ScalarRow(const AnglePlan& plan, const PixelRecord* cell, int width, uint8_
     }
 }
 
-void Lanes(KernelIsa isa, const AngleLaneJob& job, const double* x, const double* y, int n, double* levels)
+void Lanes(KernelIsa isa, const AngleLaneJob& job, const PixelRecord* cells, int n, double* levels)
 {
     switch (isa) {
-    case KernelIsa::kAvx512: AngleLevelsAvx512(job, x, y, n, levels); break;
-    case KernelIsa::kAvx2: AngleLevelsAvx2(job, x, y, n, levels); break;
-    default: AngleLevelsSse2(job, x, y, n, levels); break;
+    case KernelIsa::kAvx512: AngleLevelsAvx512(job, cells, n, levels); break;
+    case KernelIsa::kAvx2: AngleLevelsAvx2(job, cells, n, levels); break;
+    default: AngleLevelsSse2(job, cells, n, levels); break;
     }
 }
 
@@ -139,58 +137,62 @@ int PaintAngleRow(KernelIsa isa, const AnglePlan& plan, const PixelRecord* cells
         ScalarRow(plan, cells, width, background, out);
         return 0;
     }
-    alignas(64) double x[kAngleChunk], y[kAngleChunk], levels[3 * kAngleChunk];
-    int at[kAngleChunk];
+    alignas(64) double levels[3 * kAngleChunk];
+    uint8_t bytes[3][kAngleChunk];
+    // The lanes read whole chunks: the row's last one is copied out with
+    // plain vectors after it.
+    PixelRecord tail[kAngleChunk] = {};
+    for (PixelRecord& r : tail)
+        r.nx = 1;
+    const int red = plan.red, green = plan.green, blue = plan.blue;
     int fallbacks = 0;
     for (int begin = 0; begin < width; begin += kAngleChunk) {
-        // The lanes take the chunk's coloured cells only.
-        const int end = std::min(width, begin + kAngleChunk);
-        int n = 0;
-        for (int j = begin; j < end; ++j) {
-            if (cells[j].value >= kLimit) {
-                out[3 * j] = out[3 * j + 1] = out[3 * j + 2] = background;
+        const int n = std::min(width - begin, kAngleChunk);
+        const PixelRecord* chunk = cells + begin;
+        if (n < kAngleChunk) {
+            std::copy(chunk, chunk + n, tail);
+            chunk = tail;
+        }
+        Lanes(isa, job, chunk, (n + 15) & ~15, levels); // two vectors of eight
+        // Each channel's bytes, 0 where libm must decide (levels are 1..255).
+        for (int c = 0; c < plan.count; ++c) {
+            const AnglePlan::Channel& ch = plan.channel[c];
+            uint8_t* const b = bytes[c];
+            if (ch.mode == AnglePlan::kLanes) {
+                const double* const l = levels + lane[c] * kAngleChunk;
+                for (int i = 0; i < n; ++i)
+                    b[i] = uint8_t(int(l[i]));
+            } else if (ch.mode == AnglePlan::kConstant) {
+                // A NaN angle times 0 stays NaN: libm's mid grey.
+                for (int i = 0; i < n; ++i)
+                    b[i] = std::isnan(chunk[i].nx) || std::isnan(chunk[i].ny) ? 0 : ch.constant;
+            } else {
+                std::fill(b, b + n, uint8_t(0));
+            }
+        }
+        uint8_t* o = out + 3 * begin;
+        for (int i = 0; i < n; ++i, o += 3) {
+            if (chunk[i].value >= kLimit) {
+                o[0] = o[1] = o[2] = background;
                 continue;
             }
-            at[n] = j;
-            x[n] = cells[j].nx;
-            y[n] = cells[j].ny;
-            ++n;
-        }
-        if (n == 0)
-            continue;
-        const int padded = (n + 7) & ~7;
-        for (int i = n; i < padded; ++i) {
-            x[i] = 1;
-            y[i] = 0;
-        }
-        Lanes(isa, job, x, y, padded, levels);
-        for (int i = 0; i < n; ++i) {
-            double theta = 0;
-            bool haveTheta = false;
-            const auto libm = [&](const AnglePlan::Channel& ch) {
-                if (!haveTheta)
-                    theta = std::atan2(y[i], x[i]);
-                haveTheta = true;
-                return AngleChannel(theta * ch.freq + ch.shift);
-            };
             uint8_t level[3];
+            bool decided = true;
             for (int c = 0; c < plan.count; ++c) {
-                const AnglePlan::Channel& ch = plan.channel[c];
-                if (ch.mode == AnglePlan::kLanes) {
-                    const double l = levels[lane[c] * kAngleChunk + i];
-                    if (l != 0) {
-                        level[c] = uint8_t(l);
-                    } else {
-                        level[c] = libm(ch);
-                        ++fallbacks;
-                    }
-                } else if (ch.mode == AnglePlan::kConstant && !std::isnan(x[i]) && !std::isnan(y[i])) {
-                    level[c] = ch.constant;
-                } else {
-                    level[c] = libm(ch);
-                }
+                level[c] = bytes[c][i];
+                decided = decided && level[c] != 0;
             }
-            Write(plan, level, out + 3 * at[i]);
+            if (!decided) {
+                const double theta = std::atan2(double(chunk[i].ny), double(chunk[i].nx));
+                for (int c = 0; c < plan.count; ++c)
+                    if (level[c] == 0) {
+                        level[c] = AngleChannel(theta * plan.channel[c].freq + plan.channel[c].shift);
+                        fallbacks += plan.channel[c].mode == AnglePlan::kLanes;
+                    }
+            }
+            o[2] = level[red];
+            o[1] = level[green];
+            o[0] = level[blue];
         }
     }
     return fallbacks;

@@ -19,6 +19,13 @@ constexpr int kAngleChunk = 64;
 // exact only below it.
 constexpr double kAngleLanePhaseLimit = 0x1p24;
 
+// The parts of the bound, in units of u = 2^-53 (AngleKernel.cpp adds
+// them up): the lanes' angle against the true atan2 of the cell's vector,
+// libm's atan2 (2 ulps on (-pi, pi]), the lanes' cosine against the true
+// cosine of their phase below kAngleLanePhaseLimit, libm's cos (2 ulps).
+constexpr double kLaneAngleError = 12, kLibmAngleError = 8;
+constexpr double kLaneCosineError = 416, kLibmCosineError = 2;
+
 // The scalar channel: 128 - 127 cos(phase), truncated, 1..255; a phase
 // whose cosine is not finite gives mid grey.
 uint8_t AngleChannel(double phase);

@@ -5,6 +5,7 @@
 // each instruction set's file; no FMA (the bound counts two roundings).
 #pragma once
 
+#include "imaging/CellGrid.h"
 #include "imaging/kernels/AngleKernel.h"
 
 namespace angle_lanes {
@@ -12,7 +13,7 @@ namespace angle_lanes {
 // Rounds to the nearest whole number (ties to even) for |v| < 2^51 under
 // the default rounding mode, with adds alone, so SSE2 has it too.
 template <class L>
-typename L::D Nearest(typename L::D v)
+[[gnu::always_inline]] inline typename L::D Nearest(typename L::D v)
 {
     const typename L::D magic = L::Set1(0x1.8p52);
     return L::Sub(L::Add(v, magic), magic);
@@ -34,7 +35,7 @@ alignas(64) constexpr double kAtanEighths[9] = {
 // atan2(y, x) in (-pi, pi] for finite x, y not both zero; NaN lanes stay
 // NaN or end in a NaN level, which the caller sends to libm.
 template <class L>
-typename L::D Angle(typename L::D x, typename L::D y)
+[[gnu::always_inline]] inline typename L::D Angle(typename L::D x, typename L::D y)
 {
     using D = typename L::D;
     const D one = L::Set1(1.0), zero = L::Set1(0.0);
@@ -48,11 +49,10 @@ typename L::D Angle(typename L::D x, typename L::D y)
     k = L::Select(L::Le(a, one), k, zero); // NaN lanes read entry 0
     const D c = L::Mul(k, L::Set1(0.125));
     const D t = L::Div(L::Sub(a, c), L::Add(one, L::Mul(a, c)));
-    // The alternating series of atan to t^13; the first term left out,
-    // t^15 / 15, is below 6e-20.
+    // The alternating series of atan to t^11; the first term left out,
+    // t^13 / 13, is below 2e-17.
     const D z = L::Mul(t, t);
-    D p = L::Set1(1.0 / 13);
-    p = L::Add(L::Mul(p, z), L::Set1(-1.0 / 11));
+    D p = L::Set1(-1.0 / 11);
     p = L::Add(L::Mul(p, z), L::Set1(1.0 / 9));
     p = L::Add(L::Mul(p, z), L::Set1(-1.0 / 7));
     p = L::Add(L::Mul(p, z), L::Set1(1.0 / 5));
@@ -70,26 +70,18 @@ typename L::D Angle(typename L::D x, typename L::D y)
 // cos(p) for |p| < 2^24; other lanes give what they give and are refused
 // by the caller's range test.
 template <class L>
-typename L::D Cosine(typename L::D p)
+[[gnu::always_inline]] inline typename L::D Cosine(typename L::D p)
 {
     using D = typename L::D;
-    const D one = L::Set1(1.0);
-    // r = p - n pi/2 with pi/2 in two parts: the first has 28 bits, so
-    // n * kHalfPi1 is exact for |n| < 2^24 and so is p minus it.
-    const D n = Nearest<L>(L::Mul(p, L::Set1(0x1.45f306dc9c883p-1)));
-    const D r = L::Sub(L::Sub(p, L::Mul(n, L::Set1(0x1.921fb54000000p+0))), L::Mul(n, L::Set1(0x1.10b4611a62633p-30)));
-    const D z = L::Mul(r, r);
-    // The series of cos to r^16 and of sin to r^17 on |r| <= pi/4: the
-    // first terms left out are below 3e-18.
-    D c = L::Set1(1.0 / 20922789888000.0);
-    c = L::Add(L::Mul(c, z), L::Set1(-1.0 / 87178291200.0));
-    c = L::Add(L::Mul(c, z), L::Set1(1.0 / 479001600.0));
-    c = L::Add(L::Mul(c, z), L::Set1(-1.0 / 3628800.0));
-    c = L::Add(L::Mul(c, z), L::Set1(1.0 / 40320.0));
-    c = L::Add(L::Mul(c, z), L::Set1(-1.0 / 720.0));
-    c = L::Add(L::Mul(c, z), L::Set1(1.0 / 24.0));
-    c = L::Add(L::Mul(c, z), L::Set1(-0.5));
-    c = L::Add(one, L::Mul(z, c));
+    // x = p - m pi/2 for the odd m nearest p * 2/pi, so cos p = -+sin x
+    // with |x| <= pi/2: one series instead of two. pi/2 is in two parts;
+    // the first has 28 bits, so m times it is exact for |m| < 2^24.
+    const D w = L::Mul(p, L::Set1(0x1.45f306dc9c883p-1));
+    const D m = L::Add(L::Mul(Nearest<L>(L::Sub(L::Mul(w, L::Set1(0.5)), L::Set1(0.5))), L::Set1(2.0)), L::Set1(1.0));
+    const D x = L::Sub(L::Sub(p, L::Mul(m, L::Set1(0x1.921fb54000000p+0))), L::Mul(m, L::Set1(0x1.10b4611a62633p-30)));
+    const D z = L::Mul(x, x);
+    // The series of sin to x^17; the first term left out, x^19 / 19!, is
+    // below 4.4e-14 on |x| <= pi/2.
     D s = L::Set1(1.0 / 355687428096000.0);
     s = L::Add(L::Mul(s, z), L::Set1(-1.0 / 1307674368000.0));
     s = L::Add(L::Mul(s, z), L::Set1(1.0 / 6227020800.0));
@@ -98,18 +90,15 @@ typename L::D Cosine(typename L::D p)
     s = L::Add(L::Mul(s, z), L::Set1(-1.0 / 5040.0));
     s = L::Add(L::Mul(s, z), L::Set1(1.0 / 120.0));
     s = L::Add(L::Mul(s, z), L::Set1(-1.0 / 6.0));
-    s = L::Add(r, L::Mul(L::Mul(r, z), s));
-    // q = n mod 4 in -2..2: cos(r + q pi/2) is cos r, -sin r, -cos r or sin r.
-    const D q = L::Sub(n, L::Mul(Nearest<L>(L::Mul(n, L::Set1(0.25))), L::Set1(4.0)));
-    const D aq = L::Abs(q);
-    const D viaSin = L::Mul(L::Neg(q), s);
-    const D viaCos = L::Mul(L::Sub(one, aq), c);
-    return L::Select(L::Lt(L::Abs(L::Sub(aq, one)), L::Set1(0.5)), viaSin, viaCos);
+    s = L::Add(x, L::Mul(L::Mul(x, z), s));
+    // m mod 4, as 1 or -1: cos(x + pi/2) = -sin x, cos(x + 3 pi/2) = sin x.
+    const D q = L::Sub(m, L::Mul(Nearest<L>(L::Mul(m, L::Set1(0.25))), L::Set1(4.0)));
+    return L::Mul(L::Neg(q), s);
 }
 
 // The level of one channel, or 0 where the bound does not settle it.
 template <class L>
-typename L::D Level(typename L::D theta, double freq, double shift, double bound)
+[[gnu::always_inline]] inline typename L::D Level(typename L::D theta, double freq, double shift, double bound)
 {
     using D = typename L::D;
     const D zero = L::Set1(0.0);
@@ -124,13 +113,23 @@ typename L::D Level(typename L::D theta, double freq, double shift, double bound
     return L::Select(L::Lt(L::Abs(p), L::Set1(kAngleLanePhaseLimit)), level, zero);
 }
 
+// Two vectors at a time: the series are chains of dependent steps, and
+// two chains side by side keep the units busy. `n` cells are read, a
+// multiple of twice the width.
 template <class L>
-void Levels(const AngleLaneJob& job, const double* x, const double* y, int n, double* levels)
+void Levels(const AngleLaneJob& job, const PixelRecord* cells, int n, double* levels)
 {
-    for (int i = 0; i < n; i += L::kWidth) {
-        const typename L::D theta = Angle<L>(L::Load(x + i), L::Load(y + i));
-        for (int c = 0; c < job.count; ++c)
-            L::Store(levels + c * kAngleChunk + i, Level<L>(theta, job.freq[c], job.shift[c], job.bound[c]));
+    constexpr int W = L::kWidth, stride = int(sizeof(PixelRecord) / sizeof(float));
+    for (int i = 0; i < n; i += 2 * W) {
+        const PixelRecord* const c0 = cells + i;
+        const PixelRecord* const c1 = c0 + W;
+        const typename L::D theta0 = Angle<L>(L::LoadFloats(&c0->nx, stride), L::LoadFloats(&c0->ny, stride));
+        const typename L::D theta1 = Angle<L>(L::LoadFloats(&c1->nx, stride), L::LoadFloats(&c1->ny, stride));
+        for (int c = 0; c < job.count; ++c) {
+            double* const out = levels + c * kAngleChunk + i;
+            L::Store(out, Level<L>(theta0, job.freq[c], job.shift[c], job.bound[c]));
+            L::Store(out + W, Level<L>(theta1, job.freq[c], job.shift[c], job.bound[c]));
+        }
     }
 }
 

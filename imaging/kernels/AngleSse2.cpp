@@ -2,9 +2,9 @@
 #include "imaging/kernels/AngleLanes.h"
 #include "imaging/kernels/LanesSse2.h"
 
-void AngleLevelsSse2(const AngleLaneJob& job, const double* x, const double* y, int n, double* levels)
+void AngleLevelsSse2(const AngleLaneJob& job, const PixelRecord* cells, int n, double* levels)
 {
-    angle_lanes::Levels<Sse2>(job, x, y, n, levels);
+    angle_lanes::Levels<Sse2>(job, cells, n, levels);
 }
 
 void ProbeAngleSse2(const double* x, const double* y, const double* phase, int n, double* theta, double* cosine)

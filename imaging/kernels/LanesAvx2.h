@@ -52,6 +52,12 @@ struct Avx2 {
         const D sign = _mm256_set1_pd(-0.0);
         return _mm256_or_pd(_mm256_andnot_pd(sign, a), _mm256_and_pd(sign, b));
     }
+    // Lanes from floats `stride` floats apart, widened to doubles.
+    static D LoadFloats(const float* p, int stride)
+    {
+        const __m128i at = _mm_mullo_epi32(_mm_set_epi32(3, 2, 1, 0), _mm_set1_epi32(stride));
+        return _mm256_cvtps_pd(_mm_i32gather_ps(p, at, 4));
+    }
 };
 
 } // namespace

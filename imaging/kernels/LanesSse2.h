@@ -55,6 +55,8 @@ struct Sse2 {
         const D sign = _mm_set1_pd(-0.0);
         return _mm_or_pd(_mm_andnot_pd(sign, a), _mm_and_pd(sign, b));
     }
+    // Lanes from floats `stride` floats apart, widened to doubles.
+    static D LoadFloats(const float* p, int stride) { return _mm_set_pd(double(p[stride]), double(p[0])); }
 };
 
 } // namespace
