@@ -31,7 +31,7 @@ void New(const CmdContext& c)
 
 void Open(const CmdContext& c)
 {
-    const QString filter = "Fractal files (*.frc *.fdt)";
+    const QString filter = "Fractal files (*.frc *.fdt *.png)";
     const QString path = c.frame.m_askPath ? c.frame.m_askPath(filter, false)
                                            : QFileDialog::getOpenFileName(&c.frame, "Open", LastFolder(), filter);
     RememberFolder(path);

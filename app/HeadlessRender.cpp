@@ -21,6 +21,7 @@
 #include "document/DataFile.h"
 #include "document/DocumentFiles.h"
 #include "document/MemoryStatus.h"
+#include "document/PngExtras.h"
 #include "document/ProgressText.h"
 #include "imaging/Canvas.h"
 #include "imaging/VectorState.h"
@@ -137,10 +138,10 @@ BuildOutcome BuildWithProgress(CFractal& fractal, CCanvas& canvas, HeadlessView&
 // A PNG needs Qt's image classes, which only the module brings; Run asks
 // for it before building when the image is one.
 bool WriteImage(const HeadlessModule* module, const QString& image, const CCanvas& canvas, std::string& error,
-                const ReplaceGate& gate)
+                const ReplaceGate& gate, const PngExtras& extras)
 {
     if (module)
-        return module->saveImage(image.toStdString(), canvas, error, gate);
+        return module->saveImage(image.toStdString(), canvas, error, gate, extras);
     return SaveBitmapFile(image.toStdString(), canvas, error, gate);
 }
 
@@ -162,7 +163,8 @@ int Run(int argc, char** argv, const HeadlessModule* module)
     const QCommandLineOption step("step", "Degrees turned per frame (default 18).", "DEGREES");
     const QCommandLineOption codec("codec", "The video encoder (default rawvideo).", "NAME");
     const QCommandLineOption timeout("timeout", "Give up after SECONDS.", "SECONDS");
-    parser.addOptions({render, type, sample, size, output, save, data, quiet, animate, step, codec, timeout});
+    const QCommandLineOption png16("png16", "A .png image with 16 bits per channel.");
+    parser.addOptions({render, type, sample, size, output, save, data, quiet, animate, step, codec, timeout, png16});
     const QCommandLineOption help(QStringList{"h", "help", "?"}, "The whole usage.");
     const QCommandLineOption version(QStringList{"v", "version"}, "The version.");
     parser.addOptions({help, version});
@@ -215,6 +217,8 @@ int Run(int argc, char** argv, const HeadlessModule* module)
     } else if (!image.isEmpty() && !EndsWith(image, ".bmp") && !EndsWith(image, ".png")) {
         return usage("--output must end in .bmp or .png");
     }
+    if (parser.isSet(png16) && (animating || !EndsWith(image, ".png")))
+        return usage("--png16 needs an --output image ending in .png");
 
     const bool dataInput = !files.isEmpty() && EndsWith(files[0], ".fdt");
     if (dataInput && animating)
@@ -240,8 +244,13 @@ int Run(int argc, char** argv, const HeadlessModule* module)
     auto writeFiles = [&](const CCanvas& canvas, int fractalType) {
         std::vector<OutputFile> outputs;
         if (!animating && !image.isEmpty())
-            outputs.push_back({image.toStdString(), [&](const ReplaceGate& gate, std::string& error) {
-                                   return WriteImage(module, image, canvas, error, gate);
+            outputs.push_back({image.toStdString(), [&, fractalType](const ReplaceGate& gate, std::string& error) {
+                                   // A PNG keeps the document it was made from.
+                                   PngExtras extras;
+                                   if (EndsWith(image, ".png"))
+                                       extras.document = DocumentFileText(fractalType, *fractal);
+                                   extras.sixteenBits = parser.isSet(png16);
+                                   return WriteImage(module, image, canvas, error, gate, extras);
                                }});
         if (parser.isSet(data))
             outputs.push_back({parser.value(data).toStdString(), [&](const ReplaceGate& gate, std::string& error) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "document/FileReplacement.h"
+#include "document/PngExtras.h"
 
 struct AnimationJob;
 class CCanvas;
@@ -21,8 +22,9 @@ struct HeadlessModule {
     QString (*parse)(const QString& frames, const QString& step, const QString& codec, const QString& output,
                      AnimationJob& job);
     int (*run)(CFractal& fractal, CCanvas& canvas, const AnimationJob& job, bool quiet, HeadlessWatch& watch);
-    // Writes a .bmp or a .png image.
-    bool (*saveImage)(const std::string& path, const CCanvas& canvas, std::string& error, const ReplaceGate& gate);
+    // Writes a .bmp or a .png image; a PNG with the extras.
+    bool (*saveImage)(const std::string& path, const CCanvas& canvas, std::string& error, const ReplaceGate& gate,
+                      const PngExtras& extras);
 };
 // The module of this build (app/HeadlessAnimate).
 const HeadlessModule* LinkedModule();

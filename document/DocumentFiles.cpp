@@ -162,6 +162,27 @@ std::string NotARegularFile(const std::string& path)
     return std::filesystem::is_directory(st) ? "it is a folder, not a regular file" : "it is not a regular file";
 }
 
+namespace {
+
+// A read document that is one, of a kind this version has.
+bool CheckLoaded(const std::string& path, const LoadedDocument& doc, std::string& error)
+{
+    if (!doc.typeKnown) {
+        error = "Cannot open \"" + path +
+                "\": it is not a fractal document (its first line names no known "
+                "\"Fractal Type\").";
+        return false;
+    }
+    if (!doc.fractal) {
+        error = "Cannot open \"" + path + "\": the " + KindOfType(doc.fractalType).name +
+                " is not available in this version.";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool OpenDocumentFile(const std::string& path, LoadedDocument& doc, std::string& error)
 {
     if (const std::string why = NotARegularFile(path); !why.empty()) {
@@ -185,18 +206,27 @@ bool OpenDocumentFile(const std::string& path, LoadedDocument& doc, std::string&
     }
     in.seekg(0);
     doc = ReadDocumentFile(in);
-    if (!doc.typeKnown) {
-        error = "Cannot open \"" + path +
-                "\": it is not a fractal document (its first line names no known "
-                "\"Fractal Type\").";
+    return CheckLoaded(path, doc, error);
+}
+
+std::string DocumentFileText(int fractalType, CFractal& fractal)
+{
+    std::ostringstream out;
+    WriteDocumentFile(out, fractalType, fractal);
+    return out.str();
+}
+
+bool ReadDocumentText(const std::string& text, const std::string& where, LoadedDocument& doc, std::string& error)
+{
+    if (text.size() > kMaxDocumentFileSize) {
+        error = "Cannot open \"" + where + "\": at " + std::to_string(text.size()) +
+                " bytes its document is too large for a fractal document (the limit is " +
+                std::to_string(kMaxDocumentFileSize >> 20) + " MiB).";
         return false;
     }
-    if (!doc.fractal) {
-        error = "Cannot open \"" + path + "\": the " + KindOfType(doc.fractalType).name +
-                " is not available in this version.";
-        return false;
-    }
-    return true;
+    std::istringstream in(text);
+    doc = ReadDocumentFile(in);
+    return CheckLoaded(where, doc, error);
 }
 
 bool SaveBitmapFile(const std::string& path, const CCanvas& canvas, std::string& error, const ReplaceGate& gate)

@@ -31,6 +31,13 @@ struct LoadedDocument {
 // not a document.
 LoadedDocument ReadDocumentFile(std::istream& in);
 
+// The document as the text a ".frc" file holds.
+std::string DocumentFileText(int fractalType, CFractal& fractal);
+// Reads a document from the text of a ".frc" file found in `where` (a path
+// the messages name), with the checks OpenDocumentFile makes of a file's
+// bytes: false with the sentence it would give.
+bool ReadDocumentText(const std::string& text, const std::string& where, LoadedDocument& doc, std::string& error);
+
 // 14-byte file header, 40-byte info header, then the rows as held.
 void WriteBitmapFile(std::ostream& out, const CCanvas& canvas);
 

@@ -88,7 +88,9 @@ public:
     bool OnSaveDocument(const QString& path, QString& error);
     bool OnOpenDocument(const QString& path, QString& error);
     bool SaveDataTo(const QString& path, QString& error);
-    bool SaveBitmapTo(const QString& path, QString& error);
+    // A PNG carries the document's text; `sixteenBits` writes 16 bits per
+    // channel.
+    bool SaveBitmapTo(const QString& path, QString& error, bool sixteenBits = false);
     // The name a save dialog returned, given ".ext" when its file name has
     // none (with `exact`: unless it ends in ".ext"). The dialog confirmed
     // only the name it showed, so a file the added extension names that

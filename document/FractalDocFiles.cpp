@@ -70,16 +70,24 @@ bool CFractal_Doc::OnOpenDocument(const QString& path, QString& error)
         SetFractal(std::move(fractal));
         // The rendered grid is shown by the first update of the window.
         m_canvas->m_imagePending = true;
-    } else if (path.endsWith(".frc")) {
+    } else if (path.endsWith(".frc") || path.endsWith(".png", Qt::CaseInsensitive)) {
+        // A PNG this program wrote holds its document's text, read with
+        // every check a ".frc" file's bytes get.
         LoadedDocument doc;
-        if (!OpenDocumentFile(path.toStdString(), doc, why)) {
+        std::string text;
+        const bool read = path.endsWith(".frc") ? OpenDocumentFile(path.toStdString(), doc, why)
+                                                : ReadPngDocument(path.toStdString(), text, why) &&
+                                                      ReadDocumentText(text, path.toStdString(), doc, why);
+        if (!read) {
             error = QString::fromStdString(why);
             return false;
         }
         m_fractalType = doc.fractalType;
         SetFractal(std::move(doc.fractal));
     } else {
-        error = QString("Cannot open \"%1\": only .frc and .fdt files are fractal documents.").arg(path);
+        error = QString("Cannot open \"%1\": only .frc and .fdt files and PNG images this program wrote are fractal "
+                        "documents.")
+                    .arg(path);
         return false;
     }
     SetTitle(QString::fromStdString(m_fractal->m_name));
@@ -100,12 +108,17 @@ bool CFractal_Doc::SaveDataTo(const QString& path, QString& error)
     return true;
 }
 
-bool CFractal_Doc::SaveBitmapTo(const QString& path, QString& error)
+bool CFractal_Doc::SaveBitmapTo(const QString& path, QString& error, bool sixteenBits)
 {
     if (Busy(*this, path, error))
         return false;
+    // A PNG keeps the document it shows, so opening it opens that.
+    PngExtras extras;
+    if (m_fractal)
+        extras.document = DocumentFileText(m_fractalType, *m_fractal);
+    extras.sixteenBits = sixteenBits;
     std::string why;
-    if (!SaveImageFile(path.toStdString(), *m_canvas, why)) {
+    if (!SaveImageFile(path.toStdString(), *m_canvas, why, {}, extras)) {
         error = QString::fromStdString(why);
         return false;
     }
@@ -147,14 +160,15 @@ void CFractal_Doc::OnSaveBitmap(QWidget* owner)
     if (!m_canvas->HasBuffer())
         return;
     const QString png = "PNG images (*.png)";
+    const QString png16 = "PNG images, 16 bits per channel (*.png)";
     QString filter;
     QString path = QFileDialog::getSaveFileName(owner, QString(), SuggestedPath(Title() + ".bmp"),
-                                                "Bitmap Files 24bits (*.bmp);;" + png, &filter);
+                                                "Bitmap Files 24bits (*.bmp);;" + png + ";;" + png16, &filter);
     RememberFolder(path);
-    path = SavePath(path, filter == png ? "png" : "bmp");
+    path = SavePath(path, filter == png || filter == png16 ? "png" : "bmp");
     if (path.isEmpty())
         return;
     QString error;
-    if (!SaveBitmapTo(path, error))
+    if (!SaveBitmapTo(path, error, filter == png16))
         QMessageBox::warning(owner, "Save Bitmap As", error);
 }

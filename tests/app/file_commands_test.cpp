@@ -5,9 +5,11 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QImage>
 #include <QMdiArea>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,8 +17,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/Commands.h"
 #include "app/MainFrame.h"
 #include "document/DataFile.h"
+#include "document/DocumentFiles.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
 #include "imaging/Canvas.h"
@@ -304,4 +308,50 @@ TEST(FileCommands, SavesOnAFullDiskKeepTheOldFilesAndSayWhy)
     CFractal_Doc* again = w.frame.NewFractalDocument(kTypeMandelbrot);
     ASSERT_TRUE(again->OnOpenDocument(folder + "/doc.frc", error)) << error.toStdString();
     EXPECT_EQ(again->m_fractal->m_name, "Sierpinsky Pyramid");
+}
+
+TEST(FileCommands, APngTheWindowSavedOpensItsDocumentByOpenAndByDrop)
+{
+    Frame w;
+    QTemporaryDir dir;
+    ASSERT_TRUE(w.frame.OpenDocumentFile(WriteFile(dir, "pyramid.fdt", PyramidData("Kept In The Image"))));
+    CFractal_Doc* doc = w.frame.ActiveDocument();
+    ASSERT_TRUE(doc && doc->m_canvas->HasBuffer());
+    QString error;
+    const QString png = dir.filePath("pyramid.png");
+    ASSERT_TRUE(doc->SaveBitmapTo(png, error)) << error.toStdString();
+    const std::string saved = DocumentFileText(doc->m_fractalType, *doc->m_fractal);
+
+    // File > Open.
+    const int windows = w.Windows();
+    w.frame.m_askPath = [&](const QString& filter, bool) {
+        EXPECT_TRUE(filter.contains("*.png")) << filter.toStdString();
+        return png;
+    };
+    w.frame.Command(Cmd::kOpen)->trigger();
+    QApplication::processEvents();
+    ASSERT_EQ(w.Windows(), windows + 1);
+    CFractal_Doc* opened = w.frame.ActiveDocument();
+    ASSERT_NE(opened, doc);
+    EXPECT_EQ(opened->Title().toStdString(), "Kept In The Image");
+    EXPECT_EQ(DocumentFileText(opened->m_fractalType, *opened->m_fractal), saved);
+    ExpectBarListsTheFractal(w.frame, opened);
+
+    // Dropped on the main window.
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(png)});
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w.frame, &drop);
+    QApplication::processEvents();
+    ASSERT_EQ(w.Windows(), windows + 2);
+    EXPECT_EQ(DocumentFileText(w.frame.ActiveDocument()->m_fractalType, *w.frame.ActiveDocument()->m_fractal), saved);
+
+    // An image without a document opens nothing and says why.
+    const QString plain = dir.filePath("plain.png");
+    ASSERT_TRUE(QImage(8, 8, QImage::Format_RGB32).save(plain));
+    EXPECT_FALSE(w.frame.OpenDocumentFile(plain));
+    ASSERT_EQ(w.complaints.size(), 1);
+    EXPECT_TRUE(w.complaints[0].contains("holds no fractal document")) << w.complaints[0].toStdString();
+    QApplication::processEvents();
+    EXPECT_EQ(w.Windows(), windows + 2);
 }

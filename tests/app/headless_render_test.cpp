@@ -2,6 +2,8 @@
 
 #include "tests/app/HeadlessFixture.h"
 
+#include "document/CanvasImage.h"
+
 namespace {
 
 TEST_F(Headless, DefaultMandelbrotCenterdAtMinusHalf)
@@ -53,6 +55,27 @@ TEST_F(Headless, PngOutputAndDocumentRoundTrip)
     EXPECT_EQ(png.substr(1, 3), "PNG");
     ASSERT_EQ(Render({"--quiet", At("a.frc"), "--size", "64x48", "--save", At("b.frc")}).code, 0);
     EXPECT_EQ(ReadAll(dir / "a.frc"), ReadAll(dir / "b.frc"));
+}
+
+TEST_F(Headless, APngHoldsTheDocumentItWasRenderedFrom)
+{
+    ASSERT_EQ(
+        Render({"--quiet", "--type", "3", "--size", "40x30", "--output", At("s.png"), "--save", At("s.frc")}).code, 0);
+    std::string text, error;
+    ASSERT_TRUE(ReadPngDocument(At("s.png").toStdString(), text, error)) << error;
+    EXPECT_EQ(text, ReadAll(dir / "s.frc"));
+    // 16 bits per channel: the same levels, each v as v * 257.
+    ASSERT_EQ(Render({"--quiet", "--type", "3", "--size", "40x30", "--output", At("w.png"), "--png16"}).code, 0);
+    const std::string wide = ReadAll(dir / "w.png");
+    ASSERT_GT(wide.size(), 25u);
+    EXPECT_EQ(int(uint8_t(wide[24])), 16);
+    const QImage w = QImage(At("w.png")).convertToFormat(QImage::Format_RGBX64);
+    const QImage n = QImage(At("s.png")).convertToFormat(QImage::Format_RGBX64);
+    EXPECT_EQ(w, n);
+    ASSERT_TRUE(ReadPngDocument(At("w.png").toStdString(), text, error)) << error;
+    EXPECT_EQ(text, ReadAll(dir / "s.frc"));
+    EXPECT_EQ(Render({"--quiet", "--output", At("w.bmp"), "--png16"}).code, 2);
+    EXPECT_EQ(Render({"--quiet", "--png16"}).code, 2);
 }
 
 TEST_F(Headless, UsageErrorsExitTwo)
