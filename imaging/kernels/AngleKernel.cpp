@@ -29,17 +29,19 @@ uint8_t AngleChannel(double phase)
 //    below t^3 / 3 and evaluated to 20u relative (0.01u); t plus the tail
 //    (u/16); the table entry, correctly rounded (0.79u); their sum (0.85u);
 //    pi/2 - r and pi - r', constants and roundings (3.15u + 6.29u); the
-//    series left out (t^13 / 13, 0.16u): 11.6u, kLaneAngleError.
+//    series left out (t^11 / 11, 46.5u): 58.3u, kLaneAngleError.
 //  - The phase theta f + s, rounded twice on each side: with |theta| <= pi,
 //    2u pi |f| for both products and 2u (pi |f| + |s|) for both sums.
 //  - The lanes' cosine against the true cosine of their phase: reduction
 //    by m pi/2 for |p| < 2^24 (the two subtractions 1.6u each, m times the
 //    second part and the tail of pi/2 below 0.02u); the sine's series by
-//    Horner's rule with rounded coefficients (15.1u), the series left out
-//    (x^19 / 19! at pi/2, 393.8u): 414u, kLaneCosineError. The true
+//    Horner's rule with rounded coefficients (15u), the series left out
+//    (x^17 / 17! at pi/2, 54622u): 54641u, kLaneCosineError. The true
 //    cosines of the two sides' phases differ by at most the phases' gap.
 //  - 128 - 127 c on each side: 127u for the product, 255u for the
 //    difference below 256.
+// The series are cut short where the bound stays far below a level's
+// width (7e-10 at frequency 1): the lanes hand back one channel in 10^9.
 double AngleLevelBound(double freq, double shift)
 {
     if (!std::isfinite(freq) || !std::isfinite(shift))
@@ -131,6 +133,9 @@ int PaintAngleRow(KernelIsa isa, const AnglePlan& plan, const PixelRecord* cells
             job.freq[job.count] = plan.channel[c].freq;
             job.shift[job.count] = plan.channel[c].shift;
             job.bound[job.count] = plan.channel[c].bound;
+            // |theta| is at most pi, and the lanes' within 1e-13 of it.
+            job.phaseChecked[job.count] = !(
+                3.1416 * std::fabs(plan.channel[c].freq) + std::fabs(plan.channel[c].shift) < kAngleLanePhaseLimit / 2);
             ++job.count;
         }
     if (isa == KernelIsa::kScalar || job.count == 0) {

@@ -23,8 +23,8 @@ constexpr double kAngleLanePhaseLimit = 0x1p24;
 // them up): the lanes' angle against the true atan2 of the cell's vector,
 // libm's atan2 (2 ulps on (-pi, pi]), the lanes' cosine against the true
 // cosine of their phase below kAngleLanePhaseLimit, libm's cos (2 ulps).
-constexpr double kLaneAngleError = 12, kLibmAngleError = 8;
-constexpr double kLaneCosineError = 416, kLibmCosineError = 2;
+constexpr double kLaneAngleError = 60, kLibmAngleError = 8;
+constexpr double kLaneCosineError = 54700, kLibmCosineError = 2;
 
 // The scalar channel: 128 - 127 cos(phase), truncated, 1..255; a phase
 // whose cosine is not finite gives mid grey.
@@ -61,6 +61,8 @@ int PaintAngleRow(KernelIsa isa, const AnglePlan& plan, const PixelRecord* cells
 struct AngleLaneJob {
     int count = 0;
     double freq[3] = {}, shift[3] = {}, bound[3] = {};
+    // Whether a phase can reach kAngleLanePhaseLimit, and must be tested.
+    bool phaseChecked[3] = {};
 };
 
 // For tests of the bound: the lanes' angle of (x, y) and cosine of phase

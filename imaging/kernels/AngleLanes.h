@@ -49,11 +49,10 @@ template <class L>
     k = L::Select(L::Le(a, one), k, zero); // NaN lanes read entry 0
     const D c = L::Mul(k, L::Set1(0.125));
     const D t = L::Div(L::Sub(a, c), L::Add(one, L::Mul(a, c)));
-    // The alternating series of atan to t^11; the first term left out,
-    // t^13 / 13, is below 2e-17.
+    // The alternating series of atan to t^9; the first term left out,
+    // t^11 / 11, is below 5.2e-15.
     const D z = L::Mul(t, t);
-    D p = L::Set1(-1.0 / 11);
-    p = L::Add(L::Mul(p, z), L::Set1(1.0 / 9));
+    D p = L::Set1(1.0 / 9);
     p = L::Add(L::Mul(p, z), L::Set1(-1.0 / 7));
     p = L::Add(L::Mul(p, z), L::Set1(1.0 / 5));
     p = L::Add(L::Mul(p, z), L::Set1(-1.0 / 3));
@@ -76,14 +75,13 @@ template <class L>
     // x = p - m pi/2 for the odd m nearest p * 2/pi, so cos p = -+sin x
     // with |x| <= pi/2: one series instead of two. pi/2 is in two parts;
     // the first has 28 bits, so m times it is exact for |m| < 2^24.
-    const D w = L::Mul(p, L::Set1(0x1.45f306dc9c883p-1));
-    const D m = L::Add(L::Mul(Nearest<L>(L::Sub(L::Mul(w, L::Set1(0.5)), L::Set1(0.5))), L::Set1(2.0)), L::Set1(1.0));
+    const D n = Nearest<L>(L::Sub(L::Mul(p, L::Set1(0x1.45f306dc9c883p-2)), L::Set1(0.5))); // p / pi - 1/2
+    const D m = L::Add(L::Add(n, n), L::Set1(1.0));
     const D x = L::Sub(L::Sub(p, L::Mul(m, L::Set1(0x1.921fb54000000p+0))), L::Mul(m, L::Set1(0x1.10b4611a62633p-30)));
     const D z = L::Mul(x, x);
-    // The series of sin to x^17; the first term left out, x^19 / 19!, is
-    // below 4.4e-14 on |x| <= pi/2.
-    D s = L::Set1(1.0 / 355687428096000.0);
-    s = L::Add(L::Mul(s, z), L::Set1(-1.0 / 1307674368000.0));
+    // The series of sin to x^15; the first term left out, x^17 / 17!, is
+    // below 6.1e-12 on |x| <= pi/2.
+    D s = L::Set1(-1.0 / 1307674368000.0);
     s = L::Add(L::Mul(s, z), L::Set1(1.0 / 6227020800.0));
     s = L::Add(L::Mul(s, z), L::Set1(-1.0 / 39916800.0));
     s = L::Add(L::Mul(s, z), L::Set1(1.0 / 362880.0));
@@ -96,20 +94,21 @@ template <class L>
     return L::Mul(L::Neg(q), s);
 }
 
-// The level of one channel, or 0 where the bound does not settle it.
+// The level of one channel, or 0 where the bound does not settle it: k is
+// a whole number near v, and v - k lies farther than the bound from 0 and
+// from 1 only when k is the level of everything within the bound of v.
 template <class L>
-[[gnu::always_inline]] inline typename L::D Level(typename L::D theta, double freq, double shift, double bound)
+[[gnu::always_inline]] inline typename L::D Level(typename L::D theta, const AngleLaneJob& job, int c)
 {
     using D = typename L::D;
-    const D zero = L::Set1(0.0);
-    const D p = L::Add(L::Mul(theta, L::Set1(freq)), L::Set1(shift));
+    const D zero = L::Set1(0.0), half = L::Set1(0.5);
+    const D p = L::Add(L::Mul(theta, L::Set1(job.freq[c])), L::Set1(job.shift[c]));
     const D v = L::Sub(L::Set1(128.0), L::Mul(L::Set1(127.0), Cosine<L>(p)));
-    D k = Nearest<L>(v);
-    k = L::Select(L::Lt(v, k), L::Sub(k, L::Set1(1.0)), k); // floor
-    const D fraction = L::Sub(v, k);                        // exact
-    const D e = L::Set1(bound);
-    D level = L::Select(L::Lt(e, fraction), k, zero);
-    level = L::Select(L::Lt(e, L::Sub(L::Set1(1.0), fraction)), level, zero);
+    const D k = Nearest<L>(L::Sub(v, half));
+    const D offCentre = L::Abs(L::Sub(L::Sub(v, k), half)); // v - k exact
+    const D level = L::Select(L::Lt(offCentre, L::Set1(0.5 - job.bound[c])), k, zero);
+    if (!job.phaseChecked[c])
+        return level;
     return L::Select(L::Lt(L::Abs(p), L::Set1(kAngleLanePhaseLimit)), level, zero);
 }
 
@@ -127,8 +126,8 @@ void Levels(const AngleLaneJob& job, const PixelRecord* cells, int n, double* le
         const typename L::D theta1 = Angle<L>(L::LoadFloats(&c1->nx, stride), L::LoadFloats(&c1->ny, stride));
         for (int c = 0; c < job.count; ++c) {
             double* const out = levels + c * kAngleChunk + i;
-            L::Store(out, Level<L>(theta0, job.freq[c], job.shift[c], job.bound[c]));
-            L::Store(out + W, Level<L>(theta1, job.freq[c], job.shift[c], job.bound[c]));
+            L::Store(out, Level<L>(theta0, job, c));
+            L::Store(out + W, Level<L>(theta1, job, c));
         }
     }
 }

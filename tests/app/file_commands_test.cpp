@@ -340,6 +340,9 @@ TEST(FileCommands, APngTheWindowSavedOpensItsDocumentByOpenAndByDrop)
     // Dropped on the main window.
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(png)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w.frame, &enter);
+    EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&w.frame, &drop);
     QApplication::processEvents();
