@@ -176,6 +176,21 @@ int PaintAngleRow(KernelIsa isa, const AnglePlan& plan, const PixelRecord* cells
             }
         }
         uint8_t* o = out + 3 * begin;
+        if (plan.count == 1) {
+            // One channel for all three, the default's grey.
+            const AnglePlan::Channel& ch = plan.channel[0];
+            for (int i = 0; i < n; ++i, o += 3) {
+                uint8_t level = bytes[0][i];
+                if (chunk[i].value >= kLimit) {
+                    level = background;
+                } else if (level == 0) {
+                    level = AngleChannel(std::atan2(double(chunk[i].ny), double(chunk[i].nx)) * ch.freq + ch.shift);
+                    fallbacks += ch.mode == AnglePlan::kLanes;
+                }
+                o[0] = o[1] = o[2] = level;
+            }
+            continue;
+        }
         for (int i = 0; i < n; ++i, o += 3) {
             if (chunk[i].value >= kLimit) {
                 o[0] = o[1] = o[2] = background;

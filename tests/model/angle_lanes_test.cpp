@@ -44,14 +44,15 @@ const std::vector<Colours>& ColourSets()
     return sets;
 }
 
-std::vector<uint8_t> Paint(const CColorMap& map, const Colours& c, KernelIsa isa, int* fallbacks = nullptr)
+std::vector<uint8_t> Paint(const CColorMap& map, const Colours& c, KernelIsa isa, int* fallbacks = nullptr,
+                           uint8_t background = 0)
 {
     const AnglePlan plan = MakeAnglePlan(c.f[0], c.f[1], c.f[2], c.s[0], c.s[1], c.s[2]);
     std::vector<uint8_t> out(size_t(map.m_gridWidth) * map.m_gridHeight * 3, 0);
     int count = 0;
     for (int i = 0; i < map.m_gridHeight; ++i)
-        count +=
-            PaintAngleRow(isa, plan, map.Cell(i, 0), map.m_gridWidth, 0, out.data() + size_t(i) * map.m_gridWidth * 3);
+        count += PaintAngleRow(isa, plan, map.Cell(i, 0), map.m_gridWidth, background,
+                               out.data() + size_t(i) * map.m_gridWidth * 3);
     if (fallbacks)
         *fallbacks = count;
     return out;
@@ -60,8 +61,9 @@ std::vector<uint8_t> Paint(const CColorMap& map, const Colours& c, KernelIsa isa
 void ExpectSameBytes(const CColorMap& map, KernelIsa isa, const std::string& what)
 {
     for (const Colours& c : ColourSets()) {
-        const std::vector<uint8_t> plain = Paint(map, c, KernelIsa::kScalar);
-        const std::vector<uint8_t> fast = Paint(map, c, isa);
+        const uint8_t background = c.f[0] < 0 ? 255 : 0;
+        const std::vector<uint8_t> plain = Paint(map, c, KernelIsa::kScalar, nullptr, background);
+        const std::vector<uint8_t> fast = Paint(map, c, isa, nullptr, background);
         for (size_t b = 0; b < plain.size(); ++b) {
             const PixelRecord& cell = *map.Cell(int(b / 3 / map.m_gridWidth), int(b / 3 % map.m_gridWidth));
             ASSERT_EQ(int(plain[b]), int(fast[b]))
