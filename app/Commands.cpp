@@ -13,6 +13,7 @@
 
 #include "animation/AnimationDlg.h"
 #include "app/AboutDlg.h"
+#include "app/JuliaPreview.h"
 #include "app/MainFrame.h"
 #include "app/NewFractalDlg.h"
 #include "app/TileBar.h"
@@ -60,9 +61,19 @@ void Animation(const CmdContext& c)
     dialog.exec();
 }
 
-void Sample(const CmdContext& c) { c.doc->OnSample(int(c.cmd) - int(Cmd::kSampleSierpinskyTriangle)); }
+void Sample(const CmdContext& c)
+{
+    c.doc->OnSample(int(c.cmd) - int(Cmd::kSampleSierpinskyTriangle));
+    c.frame.ShowPictureOf(c.doc);
+}
 
 void Size(const CmdContext& c) { c.view->OnBitmapSize(BitmapSize(int(c.cmd) - int(Cmd::kSize100x100))); }
+
+void OpenJulia(const CmdContext& c)
+{
+    if (const auto shown = c.frame.JuliaPreview()->Shown())
+        c.frame.OpenJulia(shown->first, shown->second);
+}
 
 void ArrangeIcons(const CmdContext& c)
 {
@@ -112,6 +123,24 @@ constexpr CommandRow kCommands[] = {
      W::kAlways, ToggleProperties},
     {Cmd::kToggleTileBar, "&Tile Bar", "", "", "Show or hide the Tile toolbar\nToggle Tile ToolBar", W::kAlways,
      ToggleTileBar},
+
+    // The wheel's zoom and a tenth of the view; "=" is "+" without Shift.
+    {Cmd::kZoomInStep, "Zoom &In", "", "+;=", "Zoom in about the centre\nZoom In", W::kNavigable,
+     [](const CmdContext& c) { c.view->Step(ViewStep::kZoomIn); }},
+    {Cmd::kZoomOutStep, "Zoom Ou&t", "", "-", "Zoom out about the centre\nZoom Out", W::kNavigable,
+     [](const CmdContext& c) { c.view->Step(ViewStep::kZoomOut); }},
+    {Cmd::kPanLeft, "Pan &Left", "", "Left", "Move the view left by a tenth\nPan Left", W::kNavigable,
+     [](const CmdContext& c) { c.view->Step(ViewStep::kLeft); }},
+    {Cmd::kPanRight, "Pan &Right", "", "Right", "Move the view right by a tenth\nPan Right", W::kNavigable,
+     [](const CmdContext& c) { c.view->Step(ViewStep::kRight); }},
+    {Cmd::kPanUp, "Pan &Up", "", "Up", "Move the view up by a tenth\nPan Up", W::kNavigable,
+     [](const CmdContext& c) { c.view->Step(ViewStep::kUp); }},
+    {Cmd::kPanDown, "Pan &Down", "", "Down", "Move the view down by a tenth\nPan Down", W::kNavigable,
+     [](const CmdContext& c) { c.view->Step(ViewStep::kDown); }},
+    {Cmd::kOverview, "&Overview", "", "Home", "Back to the whole fractal\nOverview", W::kNavigable,
+     [](const CmdContext& c) { c.view->ShowOverview(); }},
+    {Cmd::kOpenJulia, "Open &Julia Set", "", "",
+     "Open the Julia set the preview shows in a window of its own\nOpen Julia Set", W::kAlways, OpenJulia},
 
     {Cmd::kRebuild, "&Rebuild fractal\tF9", "", "", "Rebuild fractal\nRebuild", W::kIdle,
      [](const CmdContext& c) { c.doc->OnBuild(kCmdRebuild); }},

@@ -28,6 +28,14 @@ enum class Cmd {
     // View
     kToggleProperties,
     kToggleTileBar,
+    kZoomInStep,
+    kZoomOutStep,
+    kPanLeft,
+    kPanRight,
+    kPanUp,
+    kPanDown,
+    kOverview,
+    kOpenJulia,
     // Build
     kRebuild,
     kZoomOut,
@@ -75,7 +83,9 @@ constexpr Cmd BitmapSizeCommand(BitmapSize size) { return Cmd(int(Cmd::kSize100x
 // When a command is enabled: always; with a document window active; and
 // while it does not build; only while it builds; while it shows a current
 // picture; while its fractal has computed data to save.
-enum class CmdWhen { kAlways, kDocument, kIdle, kBuilding, kPicture, kSavesData };
+// While its view zooms and pans: such commands' keys belong to the
+// pictures, so the Properties bar keeps its arrows and Home.
+enum class CmdWhen { kAlways, kDocument, kIdle, kBuilding, kPicture, kSavesData, kNavigable };
 
 // What a command runs on: `doc` and `view` are the active window's, never
 // null unless the command is kAlways.

@@ -34,6 +34,8 @@ void CMainFrame::PasteParameters()
     QString error;
     if (!doc->History().PasteRows(QApplication::clipboard()->text(), error))
         Complain("Paste Parameters", error);
+    else
+        ShowPictureOf(doc);
 }
 
 void CMainFrame::BuildEditMenu(QMenu* edit, QMenu* view)

@@ -37,6 +37,7 @@ bool CFractalApp::InitInstance(const QStringList& args)
 
     m_mainFrame = std::make_unique<CMainFrame>();
     m_mainFrame->m_complain = m_complain;
+    m_mainFrame->m_buildOnShow = m_buildAtStart;
     if (m_registerWithDesktop)
         RegisterWithDesktop(QApplication::applicationFilePath());
 
@@ -50,7 +51,8 @@ bool CFractalApp::InitInstance(const QStringList& args)
             m_mainFrame->OpenDocumentFile(f);
     }
     // A program that opens on blank pictures looks broken: the documents
-    // it starts with show their pictures straight away.
+    // it starts with show their pictures straight away, and so does every
+    // one it opens later (CMainFrame::ShowPictureOf).
     if (m_buildAtStart)
         for (QMdiSubWindow* w : m_mainFrame->MdiArea()->subWindowList())
             if (auto* child = qobject_cast<CChildFrame*>(w))

@@ -1,5 +1,6 @@
 #include "app/MainFrame.h"
 
+#include "app/JuliaPreview.h"
 #include "app/TileBar.h"
 #include <QApplication>
 #include <QCloseEvent>
@@ -13,10 +14,13 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
+#include <QToolBar>
 #include <QUndoGroup>
 #include <QUrl>
 
@@ -25,15 +29,21 @@
 #include "document/FractalView.h"
 #include "model/FractalKinds.h"
 #include "model/Samples.h"
+#include "model/mandelbrot/MandelbrotSet.h"
+#include "parameters/ParametersBar.h"
+#include "rows/PropertyList.h"
 
 #include <algorithm>
+#include <charconv>
+#include <string>
+#include <string_view>
 
 CChildFrame::CChildFrame(CFractal_Doc* doc, QWidget* parent) : QMdiSubWindow(parent), m_doc(doc)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWidget(new CFractal_View(doc));
-    setWindowTitle(doc->Title());
-    connect(doc, &CFractal_Doc::titleChanged, this, &QWidget::setWindowTitle);
+    // The main window titles it once it knows the document's file.
+    setWindowTitle(doc->Title() + "[*]");
 }
 
 CFractal_View* CChildFrame::View() const { return qobject_cast<CFractal_View*>(widget()); }
@@ -62,12 +72,17 @@ CMainFrame::CMainFrame() : m_mdi(new QMdiArea)
     m_undoGroup = new QUndoGroup(this);
     setWindowTitle("Quillion");
     setCentralWidget(m_mdi);
+    m_mdi->viewport()->installEventFilter(this);
     statusBar()->showMessage("Ready");
     // The idle prompt comes back whenever a prompt or a status goes away.
     connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& text) {
         if (text.isEmpty())
             statusBar()->showMessage("Ready");
     });
+    m_changedPane = new QLabel("Changed: F9 builds");
+    m_changedPane->setToolTip("The rows were edited after the picture was built");
+    m_changedPane->hide();
+    statusBar()->addPermanentWidget(m_changedPane);
     // The lock indicators keep their places; Qt cannot read the lock
     // states of every platform, so they stay dimmed.
     for (const char* name : {"CAP", "NUM", "SCRL"}) {
@@ -82,18 +97,31 @@ CMainFrame::CMainFrame() : m_mdi(new QMdiArea)
     addDockWidget(Qt::LeftDockWidgetArea, m_parametersBar);
     m_tileBar = new CTileBar(this);
     addDockWidget(Qt::LeftDockWidgetArea, m_tileBar);
+    connect(m_tileBar->Chart(), &CTileChart::chosen, this, &CMainFrame::ChooseTile);
+    m_juliaPreview = new CJuliaPreview(this);
+    addDockWidget(Qt::RightDockWidgetArea, m_juliaPreview);
+    m_juliaPreview->hide();
+    connect(m_juliaPreview, &CJuliaPreview::openRequested, this, &CMainFrame::OpenJulia);
+    QAction* preview = m_juliaPreview->toggleViewAction();
+    preview->setText("&Julia Preview");
+    preview->setStatusTip("Show the Julia set of the point under the pointer");
+    m_viewMenu->addSeparator();
+    m_viewMenu->addAction(preview);
+    m_viewMenu->addAction(Command(Cmd::kOpenJulia));
     connect(m_parametersBar, &QDockWidget::visibilityChanged, this, &CMainFrame::UpdateCommands);
     connect(m_tileBar, &QDockWidget::visibilityChanged, this, &CMainFrame::UpdateCommands);
     connect(m_mdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
         if (auto* child = qobject_cast<CChildFrame*>(w)) {
             m_undoGroup->setActiveStack(child->Document()->History().UndoStack());
             child->View()->OnActivateView(true);
-            setWindowTitle("Quillion - " + child->Document()->Title());
+            ShowTitles(child->Document());
             // Measured once the bar has been laid out with the rows.
             if (m_fitProperties)
                 QMetaObject::invokeMethod(this, &CMainFrame::FitPropertiesToRows, Qt::QueuedConnection);
         } else {
+            setWindowFilePath(QString());
             setWindowTitle("Quillion");
+            setWindowModified(false);
         }
         UpdateCommands();
     });
@@ -270,23 +298,43 @@ CChildFrame* CMainFrame::CreateChild(CFractal_Doc* doc)
     connect(doc, &CFractal_Doc::placeChanged, this, &CMainFrame::UpdateCommands);
     m_undoGroup->addStack(doc->History().UndoStack());
     connect(doc->History().UndoStack(), &QUndoStack::indexChanged, this, &CMainFrame::UpdateCommands);
-    connect(doc, &CFractal_Doc::titleChanged, this, [this, doc](const QString& t) {
-        if (ActiveDocument() == doc)
-            setWindowTitle("Quillion - " + t);
-    });
+    connect(doc, &CFractal_Doc::titleChanged, this, [this, doc] { ShowTitles(doc); });
+    connect(doc->History().UndoStack(), &QUndoStack::cleanChanged, this, [this, doc] { ShowTitles(doc); });
     connect(doc, &QObject::destroyed, this, [this, doc] { m_paths.erase(doc); });
+    connect(child->View(), &CFractal_View::pointerAt, this,
+            [this, doc](double x, double y) { FollowPointer(doc, x, y); });
     const bool placed = m_mdi->viewport()->isVisible();
     const QRect area = m_mdi->viewport()->rect();
-    // Small enough to leave the windows after it room to be seen.
+    // The first window takes the whole work area, as a picture should;
+    // the ones after it are small enough to leave each other room.
+    const bool alone = m_mdi->subWindowList().size() == 1;
     child->resize(placed ? QSize(660, 520).boundedTo(area.size() * 0.8) : QSize(660, 520));
     // Placed before it shows: the area's own placing would put it past the
     // edges once a few windows are open, and a window that opens maximized
     // (as every one does while the active one is) comes back to the place
     // it had when it was shown.
-    if (placed)
+    if (placed && alone) {
+        m_cascade = 1;
+        child->setGeometry(area);
+    } else if (placed) {
         child->setGeometry(CascadePlace(child->size(), area));
+    }
     child->show();
     return child;
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == m_mdi->viewport() && e->type() == QEvent::Resize) {
+        const auto* resize = static_cast<QResizeEvent*>(e);
+        const QList<QMdiSubWindow*> windows = m_mdi->subWindowList();
+        if (windows.size() == 1) {
+            QMdiSubWindow* w = windows.front();
+            if (!w->isMaximized() && !w->isMinimized() && w->geometry() == QRect(QPoint(), resize->oldSize()))
+                w->setGeometry(QRect(QPoint(), resize->size()));
+        }
+    }
+    return QMainWindow::eventFilter(watched, e);
 }
 
 QRect CMainFrame::CascadePlace(QSize size, const QRect& area)
@@ -308,6 +356,7 @@ CFractal_Doc* CMainFrame::NewFractalDocument(int type)
     doc->setParent(this);
     CChildFrame* child = CreateChild(doc);
     child->View()->OnInitialUpdate();
+    ShowPictureOf(doc);
     return doc;
 }
 
@@ -324,8 +373,21 @@ bool CMainFrame::OpenDocumentFile(const QString& path)
     }
     m_paths[doc] = path;
     AddRecentFile(path);
+    ShowTitles(doc);
     child->View()->OnInitialUpdate();
+    ShowPictureOf(doc);
     return true;
+}
+
+void CMainFrame::ShowPictureOf(CFractal_Doc* doc)
+{
+    if (!m_buildOnShow || !doc)
+        return;
+    // After the window has been laid out, so the build has its size.
+    QTimer::singleShot(0, doc, [doc] {
+        if (!doc->IsBuilding() && (doc->m_imageStale || !doc->m_deviceBitmap.HasBitmap()))
+            doc->OnBuild(kCmdRebuild);
+    });
 }
 
 CChildFrame* CMainFrame::NewWindow()
@@ -334,8 +396,108 @@ CChildFrame* CMainFrame::NewWindow()
     if (!doc)
         return nullptr;
     CChildFrame* child = CreateChild(doc);
+    ShowTitles(doc);
     child->View()->OnInitialUpdate();
     return child;
+}
+
+namespace {
+
+// Gives a fractal's row of that label the text, as an edit in the
+// Properties bar would; false when it has no such row or refuses the text.
+bool SetRowText(CFractal& fractal, const char* label, const std::string& text)
+{
+    struct Finder : PropertyList {
+        const char* label;
+        PropertyItem found;
+        int index = -1, at = 0;
+        int InsertRow(PropertyItem& row) override
+        {
+            if (index < 0 && std::string_view(row.label) == label) {
+                found = row;
+                index = at;
+            }
+            return ++at;
+        }
+    } finder;
+    finder.label = label;
+    fractal.FillProperties(finder);
+    if (finder.index < 0 || StepValue(finder.found, text).kind == ParseResult::kRefused)
+        return false;
+    fractal.ValueChanged(finder.index, finder.found);
+    return true;
+}
+
+// The text of a fractal's row of that label, or empty.
+std::string RowText(CFractal& fractal, const char* label)
+{
+    struct Finder : PropertyList {
+        const char* label;
+        std::string text;
+        bool found = false;
+        int InsertRow(PropertyItem& row) override
+        {
+            if (!found && std::string_view(row.label) == label && row.value) {
+                text = ValueText(row);
+                found = true;
+            }
+            return 0;
+        }
+    } finder;
+    finder.label = label;
+    fractal.FillProperties(finder);
+    return finder.text;
+}
+
+std::string Shortest(double v)
+{
+    char text[32];
+    *std::to_chars(text, text + sizeof text - 1, v).ptr = 0;
+    return text;
+}
+
+} // namespace
+
+void CMainFrame::FollowPointer(CFractal_Doc* doc, double x, double y)
+{
+    if (!m_juliaPreview || m_juliaPreview->isHidden() || !doc->m_fractal ||
+        doc->m_fractal->m_kind != CFractal::kMandelbrot || RowText(*doc->m_fractal, "type") != kMandelbrotTypeNames[0])
+        return;
+    // Enough steps for the picture's size, few enough to follow the pointer.
+    int iterations = 1000;
+    const std::string count = RowText(*doc->m_fractal, "iterations");
+    std::from_chars(count.data(), count.data() + count.size(), iterations);
+    m_juliaPreview->Follow(x, y, doc->m_fractal->m_colorMap, std::clamp(iterations, 1, 4000));
+}
+
+CFractal_Doc* CMainFrame::OpenJulia(double cRe, double cIm)
+{
+    // A document whose rows are that Julia set's, as if read from a file:
+    // its history starts there, and its first build keeps the constant.
+    CFractal_Doc* doc = NewFractalDocument(kTypeMandelbrot);
+    const bool set = SetRowText(*doc->m_fractal, "type", kMandelbrotTypeNames[1]) &&
+                     SetRowText(*doc->m_fractal, "x", "0") && SetRowText(*doc->m_fractal, "y", "0") &&
+                     SetRowText(*doc->m_fractal, "radius", "2") && SetRowText(*doc->m_fractal, "Re c", Shortest(cRe)) &&
+                     SetRowText(*doc->m_fractal, "Im c", Shortest(cIm));
+    if (set)
+        doc->History().RestoreRows(doc->History().RowsText());
+    return doc;
+}
+
+void CMainFrame::ChooseTile(int determinant, int trace)
+{
+    CFractal_Doc* doc = TileSetActive() ? ActiveDocument() : nullptr;
+    if (doc && doc->IsBuilding())
+        return;
+    if (!doc)
+        doc = NewFractalDocument(kTypeTile);
+    if (!SetRowText(*doc->m_fractal, "Determinant", std::to_string(determinant)) ||
+        !SetRowText(*doc->m_fractal, "Track", std::to_string(trace)))
+        return;
+    doc->History().RecordChange(QString("Tile %1, %2").arg(determinant).arg(trace));
+    if (doc->IsShownInParameters())
+        m_parametersBar->Reload(doc->m_fractal.get());
+    doc->OnBuild(kCmdRebuild);
 }
 
 bool CMainFrame::TileSetActive() const
@@ -374,9 +536,14 @@ void CMainFrame::UpdateCommands()
         case CmdWhen::kBuilding: enabled = building; break;
         case CmdWhen::kPicture: enabled = picture; break;
         case CmdWhen::kSavesData: enabled = doc && doc->m_fractal && AbilitiesOf(*doc->m_fractal).computedData; break;
+        case CmdWhen::kNavigable: enabled = doc && doc->CanNavigate(); break;
         }
         m_commands[std::size_t(i)]->setEnabled(enabled);
     }
+    const bool changed = doc && doc->RowsChangedSinceBuild() && !building;
+    m_changedPane->setVisible(changed);
+    if (QWidget* rebuild = m_toolBar ? m_toolBar->widgetForAction(Command(Cmd::kRebuild)) : nullptr)
+        rebuild->setStyleSheet(changed ? "QToolButton { background: palette(highlight); border-radius: 3px; }" : "");
     if (m_parametersBar)
         Command(Cmd::kToggleProperties)->setChecked(m_parametersBar->isVisible());
     if (m_tileBar) {
@@ -418,10 +585,39 @@ bool CMainFrame::SaveDocument(CFractal_Doc* doc, bool ask)
         Complain("Save", error);
         return false;
     }
-    doc->History().MarkSaved();
     m_paths[doc] = path;
+    doc->History().MarkSaved();
     AddRecentFile(path);
+    ShowTitles(doc);
     return true;
+}
+
+QString CMainFrame::DocumentPath(CFractal_Doc* doc) const
+{
+    const auto it = m_paths.find(doc);
+    return it == m_paths.end() ? QString() : it->second;
+}
+
+void CMainFrame::ShowTitles(CFractal_Doc* doc)
+{
+    // As the desktop titles files: a document from a file by the file's
+    // name, with the mark of unsaved changes; a new one by its Name row.
+    const QString path = DocumentPath(doc);
+    const QString name = path.isEmpty() ? doc->Title() : QFileInfo(path).fileName();
+    const bool modified = doc->History().IsModified();
+    for (QMdiSubWindow* w : m_mdi->subWindowList()) {
+        auto* child = qobject_cast<CChildFrame*>(w);
+        if (!child || child->Document() != doc)
+            continue;
+        child->setWindowFilePath(path);
+        child->setWindowTitle(name + "[*]");
+        child->setWindowModified(modified);
+    }
+    if (ActiveDocument() == doc) {
+        setWindowFilePath(path);
+        setWindowTitle("Quillion - " + name + "[*]");
+        setWindowModified(modified);
+    }
 }
 
 bool CMainFrame::SaveModified(CFractal_Doc* doc)

@@ -59,12 +59,26 @@ public:
     CFractal_View* ActiveView() const;
     // Whether the active document is a tile set: the tile bar is shown then.
     bool TileSetActive() const;
+    // A square of the tile chart chosen: the active tile set takes its
+    // determinant and trace (one undoable step) and builds; with none
+    // active, a new tile-set window opens on it.
+    void ChooseTile(int determinant, int trace);
+    // The Julia preview follows the pointer over a Mandelbrot window.
+    void FollowPointer(CFractal_Doc* doc, double x, double y);
+    class CJuliaPreview* JuliaPreview() const { return m_juliaPreview; }
+    // A new window on the Julia set of that constant.
+    CFractal_Doc* OpenJulia(double cRe, double cIm);
     QMdiArea* MdiArea() const { return m_mdi; }
     QAction* Command(Cmd cmd) const { return m_commands[std::size_t(cmd)]; }
     CTileBar* TileBar() const { return m_tileBar; }
     CParametersBar* ParametersBar() const { return m_parametersBar; }
     // Enables the commands for the active document's state.
     void UpdateCommands();
+    // The file a document was opened from or saved to, or empty.
+    QString DocumentPath(CFractal_Doc* doc) const;
+    // Its windows' titles and the main window's, from its file, name and
+    // whether it has unsaved changes.
+    void ShowTitles(CFractal_Doc* doc);
 
     // Window placement ("WindowPlacement"/"Main Window") and bar state.
     void SavePlacement();
@@ -75,6 +89,11 @@ public:
 
     // The file name chooser; tests replace it.
     std::function<QString(const QString& filter, bool save)> m_askPath;
+    // New, Open, a sample and Paste build their picture at once, as the
+    // program does; most window tests drive the builds themselves.
+    bool m_buildOnShow = false;
+    // Starts the build of a document that shows no current picture.
+    void ShowPictureOf(CFractal_Doc* doc);
     // Shows a failure to the user; tests replace it.
     std::function<void(const QString& title, const QString& text)> m_complain;
     // Asks whether to save a changed document before it closes: Save,
@@ -94,6 +113,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    // A lone window that fills the work area keeps filling it as the main
+    // window and its bars change size.
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
 
@@ -116,6 +138,11 @@ private:
     // The host of every document this window makes.
     CParametersBar* m_parametersBar = nullptr;
     QList<class QLabel*> m_lockPanes;
+    // "Changed: F9 builds" while the active document's rows are ahead of
+    // its picture.
+    class QLabel* m_changedPane = nullptr;
+    class CJuliaPreview* m_juliaPreview = nullptr;
+    class QMenu* m_viewMenu = nullptr;
     // One action per row of the command table.
     void CreateCommands();
     // The command's action, added to `menu`.

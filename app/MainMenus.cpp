@@ -29,7 +29,14 @@ void CMainFrame::CreateCommands()
             for (const QString& k : QString::fromLatin1(row.windowKeys).split(';'))
                 keys << QKeySequence(k);
             a->setShortcuts(keys);
-            addAction(a);
+            // Navigation keys only where the pictures are: the Properties
+            // bar's tree and editor keep their arrows and Home.
+            if (row.when == CmdWhen::kNavigable) {
+                a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+                m_mdi->addAction(a);
+            } else {
+                addAction(a);
+            }
         }
         if (row.prompt) {
             const QString prompt = QString::fromLatin1(row.prompt);
@@ -87,7 +94,12 @@ void CMainFrame::BuildMenus()
     QAction* tiles = AddCommand(view, Cmd::kToggleTileBar);
     tiles->setCheckable(true);
     m_docOnly << tiles;
+    m_viewMenu = view;
     BuildEditMenu(edit, view);
+    m_docOnly << view->addSeparator();
+    for (Cmd cmd : {Cmd::kZoomInStep, Cmd::kZoomOutStep, Cmd::kPanLeft, Cmd::kPanRight, Cmd::kPanUp, Cmd::kPanDown,
+                    Cmd::kOverview})
+        m_docOnly << AddCommand(view, cmd);
 
     QMenu* build = menuBar()->addMenu("&Build");
     for (Cmd cmd : {Cmd::kRebuild, Cmd::kZoomOut, Cmd::kStop, Cmd::kAnimation})

@@ -1,15 +1,21 @@
 #include "app/TileBar.h"
 
 #include <QCloseEvent>
+#include <QHelpEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSettings>
+#include <QToolTip>
+
+#include <cstdlib>
 
 #include "model/tile/TileNormalForm.h"
 
 CTileChart::CTileChart(QWidget* parent) : QWidget(parent)
 {
     setMinimumSize(33, 32);
-    setToolTip("Determinant grows upwards (negative left, positive right); trace grows outwards");
+    setToolTip("Determinant grows upwards (negative left, positive right); trace grows outwards.\n"
+               "Click a square to build its tile");
 }
 
 void CTileChart::paintEvent(QPaintEvent*)
@@ -23,6 +29,50 @@ void CTileChart::paintEvent(QPaintEvent*)
             const uint32_t c = TileChartColor(d, t); // 0x00BBGGRR
             p.fillRect(QRect(1 + 10 * i, 201 - 10 * k, 8, 8), QColor(c & 0xff, (c >> 8) & 0xff, (c >> 16) & 0xff));
         }
+}
+
+bool CTileChart::SquareAt(QPoint p, int& determinant, int& trace)
+{
+    // Squares of 8 pixels on a pitch of 10, column 0 at x = 1, row 0 at
+    // y = 201 and rows growing upwards; a click in the gap below a square
+    // counts for it.
+    const int column = (p.x() - 1) / 10, row = (210 - p.y()) / 10;
+    if (p.x() < 1 || p.y() > 210 || column >= kTileChartColumns || row >= kTileChartRows || (p.x() - 1) % 10 >= 8)
+        return false;
+    TileChartSquare(column, row, determinant, trace);
+    return true;
+}
+
+QString CTileChart::SquareText(int determinant, int trace)
+{
+    const int code = NormalForm(determinant, trace).code;
+    QString text = QString("Determinant %1, trace %2: ").arg(determinant).arg(trace);
+    if (code == 0)
+        return text + "no tile";
+    text += QString("a tile with rotations of order %1").arg(std::abs(code));
+    return text + (code < 0 ? " and a reflection" : "");
+}
+
+bool CTileChart::event(QEvent* e)
+{
+    if (e->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(e);
+        int d = 0, t = 0;
+        if (SquareAt(help->pos(), d, t))
+            QToolTip::showText(help->globalPos(), SquareText(d, t) + "\nClick to build it", this);
+        else
+            QToolTip::showText(help->globalPos(), toolTip(), this);
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+void CTileChart::mouseReleaseEvent(QMouseEvent* e)
+{
+    int d = 0, t = 0;
+    if (e->button() == Qt::LeftButton && SquareAt(e->position().toPoint(), d, t))
+        emit chosen(d, t);
+    QWidget::mouseReleaseEvent(e);
 }
 
 CTileBar::CTileBar(QWidget* parent) : CSizingControlBar(parent)

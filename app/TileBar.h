@@ -10,9 +10,20 @@ class CTileChart : public QWidget {
 public:
     explicit CTileChart(QWidget* parent = nullptr);
     QSize sizeHint() const override { return QSize(402, 212); }
+    // The determinant and trace of the square at `p`, or false between and
+    // beyond the squares.
+    static bool SquareAt(QPoint p, int& determinant, int& trace);
+    // What a square's tile is, for its tooltip.
+    static QString SquareText(int determinant, int trace);
+
+signals:
+    // A square clicked.
+    void chosen(int determinant, int trace);
 
 protected:
     void paintEvent(QPaintEvent* e) override;
+    bool event(QEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
 };
 
 // Shown while a tile set is the active document and hidden otherwise,

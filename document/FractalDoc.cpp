@@ -80,6 +80,12 @@ void CFractal_Doc::OnSample(int number)
     UpdateAllViews();
 }
 
+void CFractal_Doc::NoteRowsChanged()
+{
+    m_rowsChanged = true;
+    emit buildStateChanged();
+}
+
 void CFractal_Doc::OnStop() { RequestStop(); }
 
 void CFractal_Doc::RequestStop()
@@ -121,6 +127,8 @@ void CFractal_Doc::OnBuild(BuildCommand id)
     } else if (id != kCmdPaint) {
         m_gridScale = m_targetScale;
     }
+    if (id != kCmdPaint)
+        m_rowsChanged = false;
     // The view list belongs to the GUI thread: the worker gets its answer.
     StartWorker([this, hasView = !m_views.empty()] { return BuildThreadProc(hasView); });
 }

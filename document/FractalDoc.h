@@ -65,6 +65,10 @@ public:
     void OnBuild(BuildCommand command);
     void OnStop();
     bool IsBuilding() const { return m_worker.IsRunning(); }
+    // An edit of the rows has left the picture behind them until the next
+    // build (an edit does not start one); the window says so.
+    bool RowsChangedSinceBuild() const { return m_rowsChanged; }
+    void NoteRowsChanged();
     // Runs `job` on the document's worker, as its build thread: other
     // builds are refused until it ends. The job's one stop is the token it
     // is given: Stop, closing and aborting request it (and set the
@@ -113,6 +117,7 @@ public:
     // the new title. The device bitmap itself is kept (a stopped build still
     // leaves it as it was).
     bool m_imageStale = false;
+    bool m_rowsChanged = false;
 
     // CanvasView: forwarded to the active view on the GUI thread.
     void ClientSize(unsigned& width, unsigned& height) override;

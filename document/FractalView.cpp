@@ -313,6 +313,22 @@ void CFractal_View::wheelEvent(QWheelEvent* e)
                             "Zoom");
 }
 
+void CFractal_View::Step(ViewStep step)
+{
+    if (!m_doc || !m_doc->CanNavigate() || m_panning)
+        return;
+    const bool zoom = step == ViewStep::kZoomIn || step == ViewStep::kZoomOut;
+    m_doc->History().MoveTo(m_steps.Take(m_doc->History().CurrentPlace(), ClientArea(), step), zoom ? "Zoom" : "Pan");
+}
+
+void CFractal_View::ShowOverview()
+{
+    if (!m_doc || !m_doc->CanNavigate() || m_panning)
+        return;
+    const CFractal::Place home = m_doc->m_fractal->Overview();
+    m_doc->History().MoveTo(ViewPlace{home.x, home.y, home.half}, "Overview");
+}
+
 void CFractal_View::mouseReleaseEvent(QMouseEvent* e)
 {
     if (m_panning && (e->button() == Qt::MiddleButton || e->button() == Qt::LeftButton)) {
@@ -335,6 +351,8 @@ void CFractal_View::CoordinateReadout(const QPointF& p)
     const QSize size = ClientArea();
     const auto [x, y] = WorldTextAt(place, size, p);
     SetStatusPane(QString("x = %1   y = %2").arg(x, y));
+    const QPointF world = WorldAt(place, size, p);
+    emit pointerAt(world.x(), world.y());
 }
 
 void CFractal_View::mouseMoveEvent(QMouseEvent* e)

@@ -9,6 +9,8 @@
 
 #include <functional>
 
+#include "document/ViewSteps.h"
+
 class CFractal_Doc;
 class QPrinter;
 
@@ -59,6 +61,10 @@ public:
     static QPrinter& Printer();
     void OnFilePrint();
     void OnFilePrintPreview();
+    // The keyboard's moves: a step (undoable, straight back exact) and
+    // Home, the kind's overview.
+    void Step(ViewStep step);
+    void ShowOverview();
 
     // What the status pane was last given, for the window and for tests.
     QString LastStatus() const { return m_lastStatus; }
@@ -67,6 +73,8 @@ public:
 
 signals:
     void statusMessage(const QString& text);
+    // The world point under the pointer of a 2-D view that zooms and pans.
+    void pointerAt(double x, double y);
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -103,4 +111,5 @@ private:
     bool m_panning = false;
     bool m_spaceHeld = false;
     QPoint m_panStart, m_panDelta;
+    ViewStepTrail m_steps;
 };

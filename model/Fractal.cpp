@@ -1,5 +1,7 @@
 #include "model/Fractal.h"
 
+#include "model/FractalKinds.h"
+
 #include "imaging/Canvas.h"
 
 int CFractal::Draw(CCanvas&) { return 0; }
@@ -16,4 +18,10 @@ void CFractal::Refuse(CCanvas& canvas, const std::string& why)
 {
     m_refusal = why;
     canvas.SetStatus(why);
+}
+
+CFractal::Place CFractal::Overview() const
+{
+    const std::unique_ptr<CFractal> fresh = KindOf(*this).make();
+    return fresh ? Place{fresh->m_centerX, fresh->m_centerY, fresh->m_halfSize} : Place{};
 }

@@ -63,6 +63,12 @@ public:
     // Turns the view by that many degrees for the next build (an
     // animation's frame); false for a kind that has no angle to turn.
     virtual bool TurnBy(double) { return false; }
+    // The view a kind opens with, which Home returns to: the centre and
+    // half size of a new fractal of the kind.
+    struct Place {
+        double x = 0, y = 0, half = 1;
+    };
+    virtual Place Overview() const;
 
     void SetName(const std::string& name) { m_name = name; }
 

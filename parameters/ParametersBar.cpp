@@ -331,8 +331,10 @@ int CParametersBar::OnGridChanged(CPropertyGrid* grid, bool* refused)
     const QString label = QString::fromStdString(m_rows[index].label);
     if (m_fractal->ValueChanged(int(index), row))
         Reload(m_fractal);
-    if (m_doc)
+    if (m_doc) {
         m_doc->History().RecordChange("Edit " + label);
+        m_doc->NoteRowsChanged();
+    }
     return 1;
 }
 

@@ -15,6 +15,8 @@ public:
     int FillProperties(PropertyList& list) override;
     bool ValueChanged(int index, PropertyItem& row) override;
     bool AdoptBuildChoices() override;
+    // A Julia set's overview is centred on 0, as a switch to it shows it.
+    Place Overview() const override { return {m_type == 1 ? 0.0 : -0.5, 0.0, 2.0}; }
 
     double m_precision = 100.0; // escape radius
     double m_cRe = 0, m_cIm = 0;

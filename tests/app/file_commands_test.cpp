@@ -263,6 +263,50 @@ TEST(FileCommands, SaveNamesGetTheirExtensionAndAreNotReplacedUnasked)
     EXPECT_TRUE(w.complaints.isEmpty());
 }
 
+// Windows are titled as the desktop titles files: by the file's name once
+// there is one, with the mark of unsaved changes; the Name row is only the
+// title of a document that has no file yet.
+TEST(FileCommands, WindowsAreTitledByTheirFileWithTheChangedMark)
+{
+    Frame w;
+    CFractal_Doc* doc = w.frame.NewFractalDocument(kTypeMandelbrot);
+    CChildFrame* first = w.frame.ActiveChild();
+    auto shown = [](const QWidget* widget) {
+        QString title = widget->windowTitle();
+        return title.replace("[*]", widget->isWindowModified() ? "*" : "");
+    };
+    EXPECT_EQ(shown(first), "Mandelbrot Set");
+    EXPECT_EQ(shown(&w.frame), "Quillion - Mandelbrot Set");
+
+    doc->m_fractal->m_centerX = 0.25;
+    doc->History().RecordChange("Edit x");
+    EXPECT_EQ(shown(first), "Mandelbrot Set*");
+
+    QTemporaryDir dir;
+    const QString saved = dir.filePath("valley.frc");
+    w.frame.m_askPath = [&](const QString&, bool) { return saved; };
+    w.frame.Command(Cmd::kSaveAs)->trigger();
+    ASSERT_TRUE(QFileInfo::exists(saved));
+    EXPECT_EQ(shown(first), "valley.frc");
+    EXPECT_EQ(first->windowFilePath(), saved);
+    EXPECT_EQ(shown(&w.frame), "Quillion - valley.frc");
+
+    // A second window on it, a new name and a change: the file still names
+    // both windows, now marked.
+    CChildFrame* second = w.frame.NewWindow();
+    ASSERT_NE(second, nullptr);
+    doc->m_fractal->m_name = "Valley of seahorses";
+    doc->SetTitle("Valley of seahorses");
+    doc->m_fractal->m_centerX = 0.3;
+    doc->History().RecordChange("Edit x");
+    EXPECT_EQ(shown(first), "valley.frc*");
+    EXPECT_EQ(shown(second), "valley.frc*");
+    // Undone to the saved state, the mark goes.
+    doc->History().UndoStack()->undo();
+    EXPECT_EQ(shown(second), "valley.frc");
+    EXPECT_TRUE(w.complaints.isEmpty());
+}
+
 TEST(FileCommands, SavesOnAFullDiskKeepTheOldFilesAndSayWhy)
 {
     Frame w;

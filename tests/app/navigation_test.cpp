@@ -12,10 +12,15 @@
 
 #include <sstream>
 
+#include "app/JuliaPreview.h"
+#include "app/TileBar.h"
+#include "document/CanvasImage.h"
 #include "document/DocumentFiles.h"
+#include "imaging/Canvas.h"
 #include "model/FractalFactory.h"
 #include "model/Samples.h"
 #include "model/mandelbrot/MandelbrotSet.h"
+#include "model/tile/TileSet.h"
 #include "parameters/ParametersBar.h"
 #include "parameters/PropertyGrid.h"
 #include "tests/app/GridClick.h"
@@ -199,6 +204,67 @@ TEST(Navigation, BackAndForwardStepThroughTheViews)
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_EQ(w.doc->History().RowsText(), third);
     EXPECT_FALSE(w.frame.ForwardAction()->isEnabled());
+}
+
+// The keyboard: + and - by the wheel's factor about the centre, the arrows
+// by a tenth of the view, Home to the overview; each undoable, and a step
+// straight back gives the very rows it left, at every depth.
+TEST(Navigation, KeysStepTheViewAndStraightBackIsExact)
+{
+    QuickWindow w;
+    w.view->setFocus();
+    const QString start = w.doc->History().RowsText();
+    auto key = [&](Qt::Key k) {
+        QTest::keyClick(w.view, k);
+        EXPECT_TRUE(WaitIdle(w.doc));
+    };
+    key(Qt::Key_Plus);
+    EXPECT_DOUBLE_EQ(w.doc->m_fractal->m_halfSize, 2.0 / 1.5);
+    EXPECT_EQ(w.doc->m_fractal->m_centerX, -0.5);
+    key(Qt::Key_Equal);
+    key(Qt::Key_Minus);
+    key(Qt::Key_Minus);
+    EXPECT_EQ(w.doc->History().RowsText(), start);
+    // 320x200 at radius 2: a tenth of the width is 32 pixels of 0.02.
+    key(Qt::Key_Left);
+    EXPECT_NEAR(w.doc->m_fractal->m_centerX, -0.5 - 32 * 0.02, 1e-12);
+    key(Qt::Key_Up);
+    EXPECT_NEAR(w.doc->m_fractal->m_centerY, 20 * 0.02, 1e-12);
+    key(Qt::Key_Down);
+    key(Qt::Key_Right);
+    EXPECT_EQ(w.doc->History().RowsText(), start);
+
+    // At a depth where the centre is whole digits, and after steps of the
+    // other kind in between.
+    w.doc->m_fractal->m_centerX = -0.75;
+    w.doc->m_fractal->m_centerXDigits = "-0.7500000000000000000000000000012345";
+    w.doc->m_fractal->m_halfSize = 1e-25;
+    w.doc->History().MoveTo(w.doc->History().CurrentPlace(), "Deep");
+    ASSERT_TRUE(WaitIdle(w.doc));
+    const QString deep = w.doc->History().RowsText();
+    for (Qt::Key k : {Qt::Key_Right, Qt::Key_Plus, Qt::Key_Up, Qt::Key_Plus})
+        key(k);
+    EXPECT_NE(w.doc->m_fractal->m_centerXDigits, "-0.7500000000000000000000000000012345");
+    for (Qt::Key k : {Qt::Key_Minus, Qt::Key_Down, Qt::Key_Minus, Qt::Key_Left})
+        key(k);
+    EXPECT_EQ(w.doc->History().RowsText(), deep);
+
+    // Home is the overview, and Ctrl+Z comes back from it.
+    key(Qt::Key_Home);
+    EXPECT_EQ(w.doc->m_fractal->m_centerX, -0.5);
+    EXPECT_EQ(w.doc->m_fractal->m_halfSize, 2.0);
+    EXPECT_EQ(w.doc->m_fractal->m_centerXDigits, "");
+    QTest::keyClick(w.view, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->History().RowsText(), deep);
+
+    // The Properties bar keeps its own arrows.
+    CPropertyGrid& grid = w.frame.ParametersBar()->Grid();
+    grid.setFocus();
+    QTest::keyClick(&grid, Qt::Key_Down);
+    QTest::keyClick(&grid, Qt::Key_Home);
+    EXPECT_FALSE(w.doc->IsBuilding());
+    EXPECT_EQ(w.doc->History().RowsText(), deep);
 }
 
 TEST(Navigation, UndoAndRedoOfAPropertiesEditAndOfAZoom)
@@ -408,4 +474,98 @@ TEST(Navigation, TileSetsDoNotZoomAndTheirClicksAreUndone)
     ASSERT_TRUE(WaitIdle(w.doc));
     EXPECT_EQ(w.doc->History().RowsText(), rows);
     EXPECT_EQ(w.doc->m_canvas->Status(), "Ready");
+}
+
+// The "Choose a Tile!" chart: a square's place worked by hand, its tooltip,
+// a click that gives the active tile set that square (undoably), and one
+// with no tile set active that opens a tile-set window on it.
+TEST(Navigation, TheTileChartBuildsTheSquareClicked)
+{
+    int d = 0, t = 0;
+    // Column 22 is trace 2 on the determinants' positive side; row 3 lies
+    // at y = 201 - 30.
+    ASSERT_TRUE(CTileChart::SquareAt(QPoint(1 + 220 + 3, 171 + 4), d, t));
+    EXPECT_EQ(d, 3);
+    EXPECT_EQ(t, 2);
+    ASSERT_TRUE(CTileChart::SquareAt(QPoint(1 + 50, 201), d, t));
+    EXPECT_EQ(d, 0);
+    EXPECT_EQ(t, 14);
+    EXPECT_FALSE(CTileChart::SquareAt(QPoint(1 + 228, 175), d, t)) << "between two columns";
+    EXPECT_FALSE(CTileChart::SquareAt(QPoint(405, 175), d, t));
+    EXPECT_TRUE(CTileChart::SquareText(3, 2).startsWith("Determinant 3, trace 2: "));
+    EXPECT_TRUE(CTileChart::SquareText(0, 0).endsWith("no tile"));
+
+    Window w(kTypeTile);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    const QString rows = w.doc->History().RowsText();
+    CTileChart* chart = w.frame.TileBar()->Chart();
+    QTest::mouseClick(chart, Qt::LeftButton, {}, QPoint(1 + 230 + 2, 161 + 2)); // trace 3, determinant 4
+    ASSERT_TRUE(WaitIdle(w.doc));
+    auto* tiles = static_cast<CTileSet*>(w.doc->m_fractal.get());
+    EXPECT_EQ(tiles->m_determinant, 4);
+    EXPECT_EQ(tiles->m_track, 3);
+    CParametersBar* bar = w.frame.ParametersBar();
+    EXPECT_EQ(bar->Grid().GetCellText(bar->FindItem("Determinant"), 1), "4");
+    w.view->setFocus();
+    QTest::keyClick(w.view, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.doc->History().RowsText(), rows);
+
+    w.frame.NewFractalDocument(kTypeMandelbrot);
+    const int windows = int(w.frame.MdiArea()->subWindowList().size());
+    QTest::mouseClick(chart, Qt::LeftButton, {}, QPoint(1 + 100 + 2, 181 + 2)); // trace 9, determinant -2
+    EXPECT_EQ(int(w.frame.MdiArea()->subWindowList().size()), windows + 1);
+    CFractal_Doc* opened = w.frame.ActiveDocument();
+    ASSERT_TRUE(WaitIdle(opened));
+    ASSERT_EQ(opened->m_fractal->m_kind, CFractal::kTile);
+    EXPECT_EQ(static_cast<CTileSet*>(opened->m_fractal.get())->m_determinant, -2);
+    EXPECT_EQ(static_cast<CTileSet*>(opened->m_fractal.get())->m_track, 9);
+}
+
+// The Julia preview follows the pointer over a Mandelbrot window with the
+// Julia set of the point under it, and opens that set in a window.
+TEST(Navigation, TheJuliaPreviewFollowsThePointerAndOpensItsSet)
+{
+    QuickWindow w;
+    CJuliaPreview* preview = w.frame.JuliaPreview();
+    preview->show();
+    // 320x200 about (-0.5, 0), pixels of 0.02: (170, 50) from the top left
+    // is 10 pixels right of the centre and 49 above it.
+    QTest::mouseMove(w.view->viewport(), QPoint(170, 50));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preview->Shown().has_value(); }, 10000));
+    EXPECT_NEAR(preview->Shown()->first, -0.3, 1e-12);
+    EXPECT_NEAR(preview->Shown()->second, 0.98, 1e-12);
+    // The picture is that Julia set's, built apart at the dock's size.
+    CMandelbrotSet julia;
+    julia.m_type = julia.m_builtType = 1;
+    julia.m_cRe = preview->Shown()->first;
+    julia.m_cIm = preview->Shown()->second;
+    julia.m_maxIterations = 40;
+    julia.m_centerX = 0;
+    CCanvas canvas;
+    canvas.SetTargetSize(CJuliaPreview::kSize, CJuliaPreview::kSize);
+    julia.Build(canvas);
+    julia.Draw(canvas);
+    EXPECT_EQ(preview->Picture(), CanvasImage(canvas));
+
+    // A stream of moves: the newest point is the one shown in the end.
+    for (int x = 100; x < 140; x += 4)
+        QTest::mouseMove(w.view->viewport(), QPoint(x, 120));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return preview->Shown() && std::abs(preview->Shown()->first + 0.98) < 1e-9; }, 10000));
+    EXPECT_NEAR(preview->Shown()->second, -0.42, 1e-12);
+
+    const int windows = int(w.frame.MdiArea()->subWindowList().size());
+    QTest::mouseClick(preview, Qt::LeftButton, {}, QPoint(20, 40));
+    ASSERT_EQ(int(w.frame.MdiArea()->subWindowList().size()), windows + 1);
+    CFractal_Doc* opened = w.frame.ActiveDocument();
+    ASSERT_TRUE(WaitIdle(opened));
+    auto& set = static_cast<CMandelbrotSet&>(*opened->m_fractal);
+    EXPECT_EQ(set.m_type, 1);
+    EXPECT_NEAR(set.m_cRe, -0.98, 1e-9);
+    EXPECT_NEAR(set.m_cIm, -0.42, 1e-12);
+    EXPECT_EQ(set.m_centerX, 0.0);
+    EXPECT_EQ(set.m_halfSize, 2.0);
+    EXPECT_TRUE(opened->m_deviceBitmap.HasBitmap());
+    EXPECT_EQ(opened->History().UndoStack()->count(), 0) << "its history starts at the Julia set";
 }

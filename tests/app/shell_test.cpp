@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDockWidget>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QPageSetupDialog>
@@ -26,6 +28,9 @@
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
 #include "model/FractalFactory.h"
+#include "parameters/ParametersBar.h"
+#include "parameters/PropertyGrid.h"
+#include "tests/app/GridClick.h"
 #include "tests/app/WindowFixture.h"
 
 namespace {
@@ -79,7 +84,8 @@ TEST(StartUp, NoArgumentOpensOneMandelbrotDocumentAndNoDialog)
     ASSERT_NE(doc, nullptr);
     EXPECT_EQ(doc->m_fractalType, kTypeMandelbrot);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    EXPECT_EQ(frame->windowTitle(), "Quillion - " + doc->Title());
+    EXPECT_EQ(frame->windowTitle(), "Quillion - " + doc->Title() + "[*]");
+    EXPECT_FALSE(frame->isWindowModified());
     // The first picture is on its way at once.
     EXPECT_TRUE(doc->IsBuilding() || doc->m_deviceBitmap.HasBitmap());
     ASSERT_TRUE(WaitIdle(doc));
@@ -122,6 +128,65 @@ TEST(StartUp, EveryFileNamedOpensAndShowsItsPicture)
         ASSERT_TRUE(WaitIdle(doc));
         EXPECT_TRUE(doc->m_deviceBitmap.HasBitmap()) << doc->Title().toStdString();
     }
+    QSettings().remove("Recent File List");
+}
+
+// Every way to a new picture shows it without a command: New, Open, a
+// sample and Paste. An edit of a row waits for a build, and the window
+// says so until one has run.
+TEST(MainWindow, NewOpenSamplesAndPasteShowTheirPicturesAtOnce)
+{
+    QTemporaryDir dir;
+    CFractal_Doc saved(kTypeAppolony);
+    const QString path = dir.filePath("circles.frc");
+    QString error;
+    ASSERT_TRUE(saved.OnSaveDocument(path, error));
+
+    CFractalApp app;
+    app.m_registerWithDesktop = false;
+    ASSERT_TRUE(app.InitInstance({}));
+    CMainFrame& frame = *app.MainFrame();
+    auto pictured = [](CFractal_Doc* doc) {
+        return QTest::qWaitFor(
+            [&] { return !doc->IsBuilding() && doc->m_deviceBitmap.HasBitmap() && !doc->m_imageStale; }, 20000);
+    };
+    ASSERT_TRUE(pictured(frame.ActiveDocument()));
+    CFractal_Doc* appolony = frame.NewFractalDocument(kTypeAppolony);
+    EXPECT_TRUE(pictured(appolony));
+    ASSERT_TRUE(frame.OpenDocumentFile(path));
+    EXPECT_TRUE(pictured(frame.ActiveDocument()));
+
+    CFractal_Doc* doc = frame.ActiveDocument();
+    frame.Command(Cmd::kSampleMandelbrotSet)->trigger();
+    EXPECT_EQ(doc->m_fractal->m_kind, CFractal::kMandelbrot);
+    EXPECT_TRUE(pictured(doc));
+    const QImage before = doc->m_deviceBitmap.Image();
+    doc->m_fractal->m_halfSize = 0.5;
+    QApplication::clipboard()->setText(doc->History().RowsText());
+    doc->m_fractal->m_halfSize = 2;
+    frame.PasteParameters();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !doc->IsBuilding() && doc->m_deviceBitmap.Image() != before; }, 20000));
+    EXPECT_EQ(doc->m_fractal->m_halfSize, 0.5);
+
+    // An edit in the Properties bar: no build, the pane and the button say
+    // so, and F9 clears them.
+    QWidget* pane = nullptr;
+    for (QLabel* label : frame.statusBar()->findChildren<QLabel*>())
+        if (label->text() == "Changed: F9 builds")
+            pane = label;
+    ASSERT_NE(pane, nullptr);
+    EXPECT_FALSE(pane->isVisible());
+    ClickValue(frame.ParametersBar(), "precision");
+    CPropertyGrid& grid = frame.ParametersBar()->Grid();
+    ASSERT_NE(grid.Editor(), nullptr);
+    QTest::keyClicks(grid.Editor(), "50");
+    QTest::keyClick(grid.Editor(), Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_FALSE(doc->IsBuilding());
+    EXPECT_TRUE(pane->isVisible());
+    frame.Command(Cmd::kContinue)->trigger();
+    ASSERT_TRUE(WaitIdle(doc));
+    EXPECT_FALSE(pane->isVisible());
     QSettings().remove("Recent File List");
 }
 
@@ -270,6 +335,16 @@ TEST(MainWindow, EveryMenuItemReachesItsCommand)
     run(Cmd::kZoomOut);
     ASSERT_TRUE(WaitIdle(doc));
     run(Cmd::kParameters);
+    const QString rows = doc->History().RowsText();
+    for (Cmd id : {Cmd::kZoomInStep, Cmd::kPanLeft, Cmd::kPanUp, Cmd::kPanDown, Cmd::kPanRight, Cmd::kZoomOutStep}) {
+        run(id);
+        ASSERT_TRUE(WaitIdle(doc));
+    }
+    EXPECT_EQ(doc->History().RowsText(), rows) << "each step undone by the next";
+    run(Cmd::kOverview);
+    ASSERT_TRUE(WaitIdle(doc));
+    run(Cmd::kOpenJulia); // with no preview shown, nothing to open
+    EXPECT_EQ(Windows(frame), 1);
 
     const int sizes[5][2] = {{100, 100}, {320, 200}, {640, 480}, {800, 600}, {1024, 768}};
     for (int k = 0; k < 5; ++k) {

@@ -382,6 +382,18 @@ TEST(WindowBehaviour, NewWindowsCascadeInsideTheWorkArea)
         QApplication::processEvents();
         const QRect r = mdi->activeSubWindow()->geometry();
         EXPECT_TRUE(area.contains(r)) << i << ": " << describe(r);
+        // The first one fills the area; it goes on filling it when the
+        // main window grows, until there is a second.
+        if (i == 0) {
+            EXPECT_EQ(r, area);
+            QMdiSubWindow* first = mdi->subWindowList().front();
+            frame.resize(1200, 900);
+            QApplication::processEvents();
+            EXPECT_EQ(first->geometry(), mdi->viewport()->rect());
+            frame.resize(1000, 760);
+            QApplication::processEvents();
+            EXPECT_EQ(first->geometry(), area);
+        }
         if (i > 0) {
             // One step down and right, or back at the corner.
             const QPoint moved = r.topLeft() - last;

@@ -217,7 +217,7 @@ TEST(ParametersBar, EditingTheNameRetitlesTheDocument)
     QApplication::processEvents();
     EXPECT_EQ(w.doc->m_fractal->m_name, "Spiral");
     EXPECT_EQ(w.doc->Title(), "Spiral");
-    EXPECT_EQ(w.frame.ActiveChild()->windowTitle(), "Spiral");
+    EXPECT_EQ(w.frame.ActiveChild()->windowTitle(), "Spiral[*]");
 
     // Escape keeps the old name and sends nothing.
     w.Type("Name", "Other");
