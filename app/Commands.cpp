@@ -112,6 +112,8 @@ constexpr CommandRow kCommands[] = {
      W::kAlways, ToggleProperties},
     {Cmd::kToggleTileBar, "&Tile Bar", "", "", "Show or hide the Tile toolbar\nToggle Tile ToolBar", W::kAlways,
      ToggleTileBar},
+    {Cmd::kGradient, "&Gradient...", "", "", "Edit the gradient the colourings paint with\nGradient", W::kDocument,
+     [](const CmdContext& c) { c.frame.ShowGradientEditor(); }},
 
     {Cmd::kRebuild, "&Rebuild fractal\tF9", "", "", "Rebuild fractal\nRebuild", W::kIdle,
      [](const CmdContext& c) { c.doc->OnBuild(kCmdRebuild); }},

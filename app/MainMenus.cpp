@@ -87,6 +87,8 @@ void CMainFrame::BuildMenus()
     QAction* tiles = AddCommand(view, Cmd::kToggleTileBar);
     tiles->setCheckable(true);
     m_docOnly << tiles;
+    m_docOnly << view->addSeparator();
+    m_docOnly << AddCommand(view, Cmd::kGradient);
     BuildEditMenu(edit, view);
 
     QMenu* build = menuBar()->addMenu("&Build");
@@ -143,6 +145,7 @@ void CMainFrame::BuildMenus()
     m_toolBar->addSeparator();
     button(Cmd::kRebuild, "rebuild");
     button(Cmd::kPaint, "paint");
+    AddGradientButton();
     button(Cmd::kStop, "stop");
     button(Cmd::kPowerTool, "power-tool");
     m_toolBar->addSeparator();
