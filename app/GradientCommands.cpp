@@ -10,6 +10,7 @@
 #include "app/GradientStrip.h"
 #include "app/MainFrame.h"
 #include "document/FractalDoc.h"
+#include "document/FractalView.h"
 #include "imaging/GradientGallery.h"
 
 void CMainFrame::ShowGradientEditor()

@@ -23,6 +23,7 @@
 #include "document/FileFolder.h"
 #include "document/FileReplacement.h"
 #include "document/FractalDoc.h"
+#include "document/FractalView.h"
 #include "imaging/GradientFiles.h"
 
 namespace {

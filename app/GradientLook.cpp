@@ -1,6 +1,7 @@
 #include "app/GradientLook.h"
 
 #include "document/FractalDoc.h"
+#include "document/FractalView.h"
 #include "imaging/ColorMap.h"
 
 GradientLook LookOf(const CColorMap& map)

@@ -4,6 +4,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
@@ -47,6 +49,25 @@ struct BuiltWindow : Window {
         Marked().value = 1234.5f;
     }
     PixelRecord& Marked() { return *doc->m_fractal->m_colorMap.Cell(3, 5); }
+    // Every cell made background, which the image shows once it is
+    // painted from them; a build would bring the set back.
+    void MakeAllBackground()
+    {
+        const QImage before = doc->m_deviceBitmap.Image();
+        EXPECT_NE(before.pixel(0, 0), before.pixel(80, 50));
+        for (int row = 0; row < Map().m_gridHeight; ++row)
+            for (int column = 0; column < Map().m_gridWidth; ++column)
+                Map().Cell(row, column)->value = float(2 * CColorMap::kBackgroundValue);
+    }
+    bool ShowsOnlyBackground()
+    {
+        const QImage image = doc->m_deviceBitmap.Image().convertToFormat(QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixel(x, y) != qRgb(0, 0, 0))
+                    return false;
+        return image.size() == QSize(160, 100);
+    }
     CColorMap& Map() { return doc->m_fractal->m_colorMap; }
     // What the painter makes of the cells and fields as they are now.
     QImage Painted()
@@ -76,6 +97,10 @@ TEST(GradientWindow, AGradientFromTheToolbarRepaintsFromTheCells)
     BuiltWindow w;
     ASSERT_EQ(w.Map().m_coloring, kColoringAngle);
     w.Map().m_gradientOffset = 0.25;
+    // Every cell made background: only a paint from these cells shows the
+    // whole image in the background colour; a build would bring the set
+    // back.
+    w.MakeAllBackground();
     QAction* viridis = MenuItem(w.frame.GradientMenu(), "Viridis");
     ASSERT_NE(viridis, nullptr);
     ASSERT_TRUE(viridis->isEnabled());
@@ -85,8 +110,8 @@ TEST(GradientWindow, AGradientFromTheToolbarRepaintsFromTheCells)
     // The rest of the look stays; a gradient applied must show.
     EXPECT_EQ(w.Map().m_gradientOffset, 0.25);
     EXPECT_EQ(w.Map().m_coloring, kColoringSmooth);
-    EXPECT_EQ(w.Marked().value, 1234.5f);
     EXPECT_EQ(w.doc->m_canvas->Status(), "Ready");
+    EXPECT_TRUE(w.ShowsOnlyBackground());
     EXPECT_EQ(w.doc->m_deviceBitmap.Image().convertToFormat(QImage::Format_RGB32),
               w.Painted().convertToFormat(QImage::Format_RGB32));
     // Every gallery gradient is listed, each with its picture.
@@ -113,13 +138,21 @@ TEST(GradientWindow, TheEditorAddsMovesColoursAndRemovesStopsLive)
         EXPECT_EQ(w.Marked().value, 1234.5f);
     };
 
+    w.MakeAllBackground();
     QTest::mouseClick(editor->m_addButton, Qt::LeftButton);
     ASSERT_EQ(editor->Stops().size(), 3u);
     EXPECT_EQ(editor->Selected(), 1);
     // Halfway from black to white.
     EXPECT_EQ(editor->Stops()[1], (GradientStop{0.5, {128, 128, 128}}));
     EXPECT_EQ(w.Map().m_coloring, kColoringSmooth);
-    shown();
+    EXPECT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.Map().m_gradient.Stops(), editor->Stops());
+    EXPECT_TRUE(w.ShowsOnlyBackground());
+    // The cells back, one of them marked.
+    w.doc->OnBuild(kCmdRebuild);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(w.Map().m_gradient.Stops(), editor->Stops());
+    w.Marked().value = 1234.5f;
 
     CGradientStrip* strip = editor->m_strip;
     Drag(strip, strip->MarkerX(0.5), strip->MarkerX(0.25));
@@ -221,11 +254,13 @@ TEST(GradientWindow, TheEditorImportsExportsAndSavesToTheLibrary)
         emit w.frame.GradientMenu()->aboutToShow();
         QAction* mine = MenuItem(w.frame.GradientMenu(), "Mine");
         ASSERT_NE(mine, nullptr);
-        w.Map().m_gradient = Gradient();
+        // The editor follows what its document is given.
+        MenuItem(w.frame.GradientMenu(), "Magma")->trigger();
+        ASSERT_TRUE(WaitIdle(w.doc));
+        EXPECT_EQ(editor->Stops(), FindGalleryGradient("Magma")->gradient.Stops());
         mine->trigger();
         ASSERT_TRUE(WaitIdle(w.doc));
         EXPECT_EQ(w.Map().m_gradient.Stops(), expected);
-        // And the editor, which follows its document, shows it.
         EXPECT_EQ(editor->Stops(), expected);
     }
     if (oldData.isNull())

@@ -31,11 +31,11 @@ TEST(Gradient, ColoursAtStopsBetweenThemAndAcrossAHardEdge)
     EXPECT_EQ(g.At(std::nextafter(0.5, 0.0)), kRed);
     EXPECT_EQ(g.At(0.75), (Rgb{128, 128, 255}));
     // An edge at the first stop, and at the last, alike.
-    const Gradient edges({{0.2, kRed}, {0.2, kBlue}, {0.6, kBlack}, {0.6, kWhite}});
+    const Gradient edges({{0.25, kRed}, {0.25, kBlue}, {0.75, kBlack}, {0.75, kWhite}});
     EXPECT_EQ(edges.At(0.1), kRed);
-    EXPECT_EQ(edges.At(0.2), kBlue);
-    EXPECT_EQ(edges.At(0.6), kWhite);
-    EXPECT_EQ(edges.At(0.4), (Rgb{0, 0, 128}));
+    EXPECT_EQ(edges.At(0.25), kBlue);
+    EXPECT_EQ(edges.At(0.75), kWhite);
+    EXPECT_EQ(edges.At(0.5), (Rgb{0, 0, 128}));
     uint16_t deep[3];
     g.At16(1, deep);
     EXPECT_EQ(deep[0], 65535);
