@@ -124,6 +124,7 @@ CGradientEditor::CGradientEditor(QWidget* parent)
     connect(m_importButton, &QPushButton::clicked, this, &CGradientEditor::Import);
     connect(m_exportButton, &QPushButton::clicked, this, &CGradientEditor::Export);
     connect(m_saveButton, &QPushButton::clicked, this, &CGradientEditor::SaveToLibrary);
+    m_stops = Gradient().Stops();
     ReloadLibrary();
     SetDocument(nullptr);
 }
