@@ -89,10 +89,10 @@ double LinearFactor(double middle, double pos)
 
 // How far from the left colour to the right one the segment is at `pos`
 // (0 .. 1 across it), `middle` being where it is halfway.
-double Factor(int blend, double middle, double pos)
+double BlendFactor(int blend, double middle, double pos)
 {
     switch (blend) {
-    case kCurved: return std::pow(pos, std::log(0.5) / std::log(std::max(middle, 1e-10)));
+    case kCurved: return std::pow(pos, std::log(0.5) / std::log(std::clamp(middle, 1e-10, 1 - 1e-10)));
     case kSine: return (std::sin(-std::numbers::pi / 2 + std::numbers::pi * LinearFactor(middle, pos)) + 1) / 2;
     case kSphereIncreasing: {
         const double f = LinearFactor(middle, pos) - 1;
@@ -105,6 +105,12 @@ double Factor(int blend, double middle, double pos)
     case kStep: return pos >= middle ? 1.0 : 0.0;
     default: return LinearFactor(middle, pos);
     }
+}
+
+double Factor(int blend, double middle, double pos)
+{
+    const double f = BlendFactor(blend, middle, pos);
+    return std::isfinite(f) ? std::clamp(f, 0.0, 1.0) : 0.0;
 }
 
 // Hue, saturation and value, each 0 .. 1.
@@ -239,13 +245,20 @@ bool Sample(const Segment& s, StopSink& sink)
     return Fit(s, middle, middle > 0 && middle < 1 ? middle : 0, 1, 0, sink);
 }
 
-// A stop at an end that shows what its neighbour shows anyway.
+// A stop at an end that shows what its neighbour shows anyway: the file
+// covers 0 .. 1 where the stops may not, and what is read is written and
+// read again to the same stops.
 void DropIdleEnds(std::vector<GradientStop>& stops)
 {
-    if (stops.size() > 2 && stops[0].position == 0 && stops[0].color == stops[1].color)
+    // One colour throughout is one stop.
+    if (std::all_of(stops.begin(), stops.end(), [&](const GradientStop& s) { return s.color == stops[0].color; })) {
+        stops = {{0.0, stops[0].color}};
+        return;
+    }
+    if (stops.size() > 1 && stops[0].position == 0 && stops[0].color == stops[1].color)
         stops.erase(stops.begin());
     const size_t n = stops.size();
-    if (n > 2 && stops[n - 1].position == 1 && stops[n - 1].color == stops[n - 2].color)
+    if (n > 1 && stops[n - 1].position == 1 && stops[n - 1].color == stops[n - 2].color)
         stops.pop_back();
 }
 
@@ -288,12 +301,6 @@ GradientFileResult ReadGgr(std::string_view text)
         for (size_t i = 11; i < words.size(); ++i)
             if (v[i] != std::floor(v[i]))
                 return Fail(at + 1, "\"" + std::string(words[i]) + "\" is not a whole number");
-        Segment s{v[0], v[1], v[2], {{v[3], v[4], v[5]}}, {{v[7], v[8], v[9]}}, int(v[11]), int(v[12])};
-        if (!(0 <= s.left && s.left <= s.middle && s.middle <= s.right && s.right <= 1))
-            return Fail(at + 1, "a segment's left, middle and right lie in order from 0 to 1");
-        if (s.left < previousRight - 1e-6)
-            return Fail(at + 1, "the segment starts before the previous one ends");
-        previousRight = s.right;
         if (v[11] < 0 || v[11] > double(kStep))
             return Fail(at + 1, "the blending type is 0 to 5, not " + std::string(words[11]));
         if (v[12] < 0 || v[12] > double(kHsvClockwise))
@@ -301,6 +308,19 @@ GradientFileResult ReadGgr(std::string_view text)
         for (size_t i = 13; i < words.size(); ++i)
             if (v[i] < 0 || v[i] > 4)
                 return Fail(at + 1, "an endpoint's colour type is 0 to 4, not " + std::string(words[i]));
+        // The types are known small whole numbers by now.
+        for (int i = 3; i <= 10; ++i)
+            v[i] = std::clamp(v[i], 0.0, 1.0);
+        Segment s{v[0], v[1], v[2], {{v[3], v[4], v[5]}}, {{v[7], v[8], v[9]}}, int(v[11]), int(v[12])};
+        if (!(0 <= s.left && s.left <= s.middle && s.middle <= s.right && s.right <= 1))
+            return Fail(at + 1, "a segment's left, middle and right lie in order from 0 to 1");
+        if (s.left < previousRight - 1e-6)
+            return Fail(at + 1, "the segment starts before the previous one ends");
+        // Where the previous one ends, when it is written a little later.
+        s.left = std::max(s.left, previousRight);
+        s.middle = std::max(s.middle, s.left);
+        s.right = std::max(s.right, s.middle);
+        previousRight = s.right;
         if (!Sample(s, sink))
             return Fail(at + 1, "the gradient needs more than " + std::to_string(Gradient::kMaxStops) + " stops");
     }

@@ -155,6 +155,7 @@ TEST(GimpGradient, MalformedFilesAreRefusedWithTheirLine)
         {"GIMP Gradient\nName: x\n1\n0 0.5 1 0 0 0 1 1 1 1 1 6 0\n", "line 4"},
         {"GIMP Gradient\nName: x\n1\n0 0.5 1 0 0 0 1 1 1 1 1 0 3\n", "line 4"},
         {"GIMP Gradient\nName: x\n1\n0 0.5 1 0 0 0 1 1 1 1 1 0.5 0\n", "line 4"},
+        {"GIMP Gradient\nName: x\n1\n0 0.5 1 0 0 0 1 1 1 1 1 2e72 0\n", "line 4"},
         {"GIMP Gradient\nName: x\n1\n0 0.5 1 0 0 0 1 1 1 1 1 0 0 9 0\n", "line 4"},
         {"GIMP Gradient\nName: x\n1\n0.6 0.5 1 0 0 0 1 1 1 1 1 0 0\n", "line 4"},
         {"GIMP Gradient\nName: x\n1\n0 0.5 1.5 0 0 0 1 1 1 1 1 0 0\n", "line 4"},
