@@ -123,6 +123,8 @@ constexpr CommandRow kCommands[] = {
      W::kAlways, ToggleProperties},
     {Cmd::kToggleTileBar, "&Tile Bar", "", "", "Show or hide the Tile toolbar\nToggle Tile ToolBar", W::kAlways,
      ToggleTileBar},
+    {Cmd::kGradient, "&Gradient...", "", "", "Edit the gradient the colourings paint with\nGradient", W::kDocument,
+     [](const CmdContext& c) { c.frame.ShowGradientEditor(); }},
 
     // The wheel's zoom and a tenth of the view; "=" is "+" without Shift.
     {Cmd::kZoomInStep, "Zoom &In", "", "+;=", "Zoom in about the centre\nZoom In", W::kNavigable,

@@ -28,6 +28,7 @@ enum class Cmd {
     // View
     kToggleProperties,
     kToggleTileBar,
+    kGradient,
     kZoomInStep,
     kZoomOutStep,
     kPanLeft,

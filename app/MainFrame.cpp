@@ -1,5 +1,6 @@
 #include "app/MainFrame.h"
 
+#include "app/GradientEditor.h"
 #include "app/JuliaPreview.h"
 #include "app/TileBar.h"
 #include <QApplication>
@@ -95,6 +96,7 @@ CMainFrame::CMainFrame() : m_mdi(new QMdiArea)
     BuildMenus();
     m_parametersBar = new CParametersBar(this);
     addDockWidget(Qt::LeftDockWidgetArea, m_parametersBar);
+    connect(m_parametersBar, &CParametersBar::gradientAsked, this, [this] { Dispatch(Cmd::kGradient); });
     m_tileBar = new CTileBar(this);
     addDockWidget(Qt::LeftDockWidgetArea, m_tileBar);
     connect(m_tileBar->Chart(), &CTileChart::chosen, this, &CMainFrame::ChooseTile);
@@ -118,8 +120,14 @@ CMainFrame::CMainFrame() : m_mdi(new QMdiArea)
             // Measured once the bar has been laid out with the rows.
             if (m_fitProperties)
                 QMetaObject::invokeMethod(this, &CMainFrame::FitPropertiesToRows, Qt::QueuedConnection);
+            if (m_gradientEditor)
+                m_gradientEditor->SetDocument(child->Document());
         } else {
             setWindowFilePath(QString());
+            // The area also reports no window while another top-level
+            // window (the editor itself) has the focus.
+            if (m_gradientEditor && m_mdi->subWindowList().isEmpty())
+                m_gradientEditor->SetDocument(nullptr);
             setWindowTitle("Quillion");
             setWindowModified(false);
         }

@@ -104,6 +104,12 @@ public:
     bool SaveModified(CFractal_Doc* doc);
     // Save (or with `ask` Save As) of `doc`; true when it was written.
     bool SaveDocument(CFractal_Doc* doc, bool ask);
+    // The gradient editor, made on first use, on the active document.
+    void ShowGradientEditor();
+    class CGradientEditor* GradientEditor() const { return m_gradientEditor; }
+    // The toolbar's list of gradients: one click applies one to the active
+    // document.
+    QMenu* GradientMenu() const { return m_gradientMenu; }
     // The Edit menu's commands.
     void CopyImage();
     void CopyParameters();
@@ -132,6 +138,10 @@ private:
     QList<QAction*> m_windowList;
     QMenu* m_recentMenu = nullptr;
     QToolBar* m_toolBar = nullptr;
+    class CGradientEditor* m_gradientEditor = nullptr;
+    QMenu* m_gradientMenu = nullptr;
+    void AddGradientButton();
+    void ListGradientMenu();
     QList<QAction*> m_docOnly;  // hidden while no document window is active
     QList<QAction*> m_docMenus; // whole menus of the document menu bar
     CTileBar* m_tileBar = nullptr;

@@ -95,6 +95,8 @@ void CMainFrame::BuildMenus()
     tiles->setCheckable(true);
     m_docOnly << tiles;
     m_viewMenu = view;
+    m_docOnly << view->addSeparator();
+    m_docOnly << AddCommand(view, Cmd::kGradient);
     BuildEditMenu(edit, view);
     m_docOnly << view->addSeparator();
     for (Cmd cmd : {Cmd::kZoomInStep, Cmd::kZoomOutStep, Cmd::kPanLeft, Cmd::kPanRight, Cmd::kPanUp, Cmd::kPanDown,
@@ -155,6 +157,7 @@ void CMainFrame::BuildMenus()
     m_toolBar->addSeparator();
     button(Cmd::kRebuild, "rebuild");
     button(Cmd::kPaint, "paint");
+    AddGradientButton();
     button(Cmd::kStop, "stop");
     button(Cmd::kPowerTool, "power-tool");
     m_toolBar->addSeparator();

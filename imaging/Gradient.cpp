@@ -18,7 +18,8 @@ struct Span {
 
 Span SpanAt(const std::vector<GradientStop>& stops, double t)
 {
-    if (!(t > stops.front().position))
+    // A hard edge at the first stop shows its later colour there too.
+    if (!(t >= stops.front().position))
         return {&stops.front(), &stops.front(), 0};
     if (!(t < stops.back().position))
         return {&stops.back(), &stops.back(), 0};

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QPainter>
 #include <QPixmap>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -61,7 +62,8 @@ std::string PathOf(const CPropertyGrid& grid, QTreeWidgetItem* item)
 } // namespace
 
 CParametersBar::CParametersBar(QWidget* parent)
-    : CSizingControlBar(parent), m_frame(new CGridFrame(this)), m_description(new QLabel(this))
+    : CSizingControlBar(parent), m_frame(new CGridFrame(this)), m_description(new QLabel(this)),
+      m_gradientButton(new QPushButton("&Gradient...", this))
 {
     // Wide and tall enough, until the user sizes it, for labels and values
     // to be read without dragging the edges first.
@@ -81,7 +83,15 @@ CParametersBar::CParametersBar(QWidget* parent)
     m_description->setContentsMargins(4, 0, 4, 2);
     m_description->setFixedHeight(2 * m_description->fontMetrics().lineSpacing() + 2);
     m_description->setMinimumWidth(1);
-    layout->addWidget(m_description);
+    auto* foot = new QHBoxLayout;
+    foot->setContentsMargins(0, 0, 0, 0);
+    foot->addWidget(m_description, 1);
+    // The colours' own editor, beside the rows that only name them.
+    m_gradientButton->setToolTip("Edit the gradient the colourings paint with");
+    m_gradientButton->setEnabled(false);
+    connect(m_gradientButton, &QPushButton::clicked, this, &CParametersBar::gradientAsked);
+    foot->addWidget(m_gradientButton, 0, Qt::AlignTop);
+    layout->addLayout(foot);
     setWidget(body);
     m_frame->Initialise();
     CPropertyGrid& grid = m_frame->Grid();
@@ -198,6 +208,7 @@ void CParametersBar::ShowReadOnly()
 {
     const bool busy = Busy();
     Grid().SetReadOnly(busy);
+    m_gradientButton->setEnabled(!busy && FindItem("Colors") && FindItem("Colors")->childCount() > 0);
     if (m_waitNote)
         m_waitNote->setVisible(busy);
 }

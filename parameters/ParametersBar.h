@@ -19,6 +19,7 @@
 #include "rows/PropertyList.h"
 
 class QLabel;
+class QPushButton;
 
 class CParametersBar : public CSizingControlBar, public PropertyList, public ParametersHost {
     Q_OBJECT
@@ -56,10 +57,16 @@ public:
     QLabel* WaitNote() const { return m_waitNote; }
     // The line under the grid that describes the selected row.
     QLabel* Description() const { return m_description; }
+    // "Gradient...", at the bar's foot: enabled while the rows shown have a
+    // "Colors" group and may be edited.
+    QPushButton* GradientButton() const { return m_gradientButton; }
     // The bar's height at which all the rows shown, their groups open, fit
     // without scrolling; its present height while it has no rows or has not
     // been laid out.
     int HeightForAllRows();
+
+signals:
+    void gradientAsked();
 
 protected:
     bool event(QEvent* e) override;
@@ -97,6 +104,7 @@ private:
     std::map<const CFractal_Doc*, Kept> m_kept;
     QLabel* m_waitNote = nullptr;
     QLabel* m_description;
+    QPushButton* m_gradientButton;
     QPointer<QMainWindow> m_main;
     QString m_note;
     void Note(const QString& text);

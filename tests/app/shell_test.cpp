@@ -23,6 +23,7 @@
 #include <set>
 
 #include "app/FractalApp.h"
+#include "app/GradientEditor.h"
 #include "app/MainFrame.h"
 #include "app/TileBar.h"
 #include "document/FractalDoc.h"
@@ -319,6 +320,10 @@ TEST(MainWindow, EveryMenuItemReachesItsCommand)
         run(id);
     }
     EXPECT_FALSE(CTileBar::UserChose()) << "shown and hidden again: the tile bar follows the document again";
+    run(Cmd::kGradient);
+    ASSERT_NE(frame.GradientEditor(), nullptr);
+    EXPECT_TRUE(frame.GradientEditor()->isVisible());
+    EXPECT_EQ(frame.GradientEditor()->Document(), doc);
 
     run(Cmd::kRebuild);
     EXPECT_TRUE(doc->IsBuilding());

@@ -19,7 +19,7 @@ timeout="${FUZZ_TIMEOUT:-10}"
 rss="${FUZZ_RSS_MB:-2048}"
 jobs="${FUZZ_JOBS:-1}"
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_frc fuzz_fdt)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_frc fuzz_fdt fuzz_gradient)
 
 launcher=()
 command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
