@@ -333,7 +333,23 @@ int CParametersBar::OnGridChanged(CPropertyGrid* grid, bool* refused)
         Reload(m_fractal);
     if (m_doc)
         m_doc->History().RecordChange("Edit " + label);
+    if (m_doc && m_fractal->m_colorMap.IsColoringValue(row.value))
+        Recolor();
     return 1;
+}
+
+void CParametersBar::Recolor()
+{
+    const CColorMap& map = m_fractal->m_colorMap;
+    if (map.ColoringNeedsBuild())
+        Note("Changed: F9 builds");
+    if (map.m_gridWidth <= 0 || map.m_gridHeight <= 0)
+        return;
+    // After the edit has been committed: the cells are painted again,
+    // nothing is built.
+    CFractal_Doc* doc = m_doc;
+    QMetaObject::invokeMethod(
+        doc, [doc] { doc->OnBuild(kCmdPaint); }, Qt::QueuedConnection);
 }
 
 bool CParametersBar::event(QEvent* e)
