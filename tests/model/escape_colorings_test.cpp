@@ -110,8 +110,9 @@ TEST(EscapeColorings, TheDistanceBeyondTheTipOfTheSetIsWithinTheEstimatesBounds)
         const double e = Estimate(-2 - d);
         EXPECT_GT(e, d / 2) << d;
         EXPECT_LT(e, 2 * d) << d;
-        if (d <= 1e-2)
+        if (d <= 1e-2) {
             EXPECT_NEAR(e / d, 2, 0.02) << d;
+        }
     }
 }
 

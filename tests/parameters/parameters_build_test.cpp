@@ -1,6 +1,7 @@
 // The Properties bar while documents build: values kept and greyed, a note
 // in the status bar, rows relisted when a build changes them, open groups
-// kept across windows, and Enter in the editor committing and nothing else.
+// kept across windows, Enter in the editor committing and nothing else, and
+// an edit of a colouring row painting the cells there are.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,9 +10,15 @@
 #include <QMdiArea>
 #include <QTest>
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 #include "app/MainFrame.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
+#include "imaging/Canvas.h"
+#include "imaging/ColorMap.h"
 #include "model/FractalFactory.h"
 #include "model/mandelbrot/MandelbrotSet.h"
 #include "parameters/ParametersBar.h"
@@ -154,4 +161,34 @@ TEST(ParametersDuringBuilds, ABuildThatChangesTheRowsListsThemAtOnce)
     EXPECT_EQ(w.Cell("Im c"), "0");
     EXPECT_EQ(w.Cell("x"), "0");
     EXPECT_TRUE(w.bar->FindItem("Main")->isExpanded());
+}
+
+TEST(ParametersDuringBuilds, AColoringEditRepaintsTheCellsThereAreWithoutABuild)
+{
+    Window w(kTypeMandelbrot);
+    auto& set = static_cast<CMandelbrotSet&>(*w.doc->m_fractal);
+    set.m_colorMap.m_coloring = kColoringSmooth;
+    w.doc->OnBuild(kCmdRebuild);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    const CColorMap& map = set.m_colorMap;
+    const std::vector<PixelRecord> cells(map.m_grid.begin(), map.m_grid.end());
+    const std::vector<uint8_t> before = w.doc->m_canvas->m_bits;
+    ASSERT_FALSE(cells.empty());
+    // A build would see this and change every escaped cell.
+    set.m_precision = 3;
+
+    w.ClickValue("gradient offset");
+    ASSERT_NE(w.grid.Editor(), nullptr);
+    QTest::keyClicks(w.grid.Editor(), "0.5");
+    QTest::keyClick(w.grid.Editor(), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.doc->IsBuilding() && w.doc->m_canvas->m_bits != before; }, 10000));
+    EXPECT_EQ(map.m_gradientOffset, 0.5);
+    ASSERT_EQ(map.m_grid.size(), cells.size());
+    EXPECT_TRUE(
+        std::equal(cells.begin(), cells.end(), map.m_grid.begin(),
+                   [](const PixelRecord& a, const PixelRecord& b) { return std::memcmp(&a, &b, sizeof a) == 0; }))
+        << "the cells were built again";
+    CCanvas fresh;
+    map.Draw(fresh);
+    EXPECT_EQ(w.doc->m_canvas->m_bits, fresh.m_bits);
 }
