@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "imaging/ColorMap.h"
+#include "model/kernels/MandelbrotLanes.h"
 #include "model/kernels/MandelbrotPoint.h"
 
 bool IterateMandelbrotRowSse2(const MandelbrotRowJob& job, int begin, int end, PixelRecord* row);
@@ -127,6 +128,15 @@ bool IterateMandelbrotRowDistance(const MandelbrotRowJob& job, int begin, int en
 {
     for (int j = begin; j < end; ++j) {
         const double x = job.x0 + j * job.d;
+        // What the lanes skip the scalar loop iterates to the limit: an
+        // inside point, at distance 0.
+        if (!job.julia && job.radius2 >= 16 && job.maxIterations >= 0 && mandelbrot_lanes::WellInside(x, job.y)) {
+            row[j].nx = row[j].ny = 0;
+            row[j].value = kInsideValue;
+            row[j].state = 0;
+            row[j].step = 0;
+            continue;
+        }
         double distance = 0;
         const MandelbrotPixel p =
             job.julia ? IterateMandelbrotPointDistance(x / job.g, job.y / job.g, job.cRe, job.cIm, true, 1 / job.g,
