@@ -118,7 +118,7 @@ int CColorMap::EffectiveColoring() const
 
 bool CColorMap::ColoringNeedsBuild() const
 {
-    return m_coloring == kColoringDistance && m_escapeRadius > 0 && !m_cellsHaveDistance;
+    return m_coloring == kColoringDistance && m_distanceBuildable && !m_cellsHaveDistance;
 }
 
 bool CColorMap::IsColoringValue(const void* value) const

@@ -69,7 +69,10 @@ void CMandelbrotSet::Build(CCanvas& canvas)
         Refuse(canvas, refusal);
         return;
     }
-    if (NeedsDeepView(m_centerX, m_centerY, d)) {
+    // The perturbation loop carries no derivative: a deep view's Distance
+    // shows the smooth count.
+    map.m_distanceBuildable = !NeedsDeepView(m_centerX, m_centerY, d);
+    if (!map.m_distanceBuildable) {
         BuildDeep(canvas, d, iterations);
         return;
     }

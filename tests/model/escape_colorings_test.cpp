@@ -121,6 +121,7 @@ TEST(EscapeColorings, TheDistanceOutsideThePeriodTwoDiscIsNoMoreThanTwiceTheEsti
     // The disc |c + 1| <= 1/4 belongs to the set, so a point delta outside
     // it is at most delta from the set, and its estimate below 2 delta
     // (the bulbs and filaments on the disc may come nearer).
+    int outside = 0;
     for (double delta : {1e-1, 1e-2, 1e-3, 1e-4})
         for (double angle : {0.8, 1.0, 1.7, -1.9, 2.2, 2.5, 2.8, 3.14159}) {
             const std::complex<double> c = -1.0 + (0.25 + delta) * std::polar(1.0, angle);
@@ -131,7 +132,9 @@ TEST(EscapeColorings, TheDistanceOutsideThePeriodTwoDiscIsNoMoreThanTwiceTheEsti
                 continue; // on a bulb
             EXPECT_GT(e, 0) << delta << " " << angle;
             EXPECT_LT(e, 2 * delta) << delta << " " << angle;
+            ++outside;
         }
+    EXPECT_GE(outside, 16);
 }
 
 struct Row {
@@ -253,6 +256,15 @@ TEST(EscapeColorings, DistanceCellsComeOnlyFromABuildThatPaintsThem)
     EXPECT_TRUE(set.m_colorMap.m_cellsHaveDistance);
     EXPECT_FALSE(set.m_colorMap.ColoringNeedsBuild());
     EXPECT_EQ(set.m_colorMap.EffectiveColoring(), kColoringDistance);
+    // Past a double's resolution no build gives the distance: nothing to ask.
+    set.m_centerX = -0.7436438870371587;
+    set.m_centerY = 0.1318259042053119;
+    set.m_halfSize = 1e-14;
+    set.Build(canvas);
+    EXPECT_FALSE(set.m_colorMap.m_cellsHaveDistance);
+    EXPECT_FALSE(set.m_colorMap.ColoringNeedsBuild());
+    EXPECT_EQ(set.m_colorMap.EffectiveColoring(), kColoringSmooth);
+    EXPECT_GT(set.m_colorMap.Cell(10, 10)->state, 1000) << "the deep cells keep their counts";
 }
 
 } // namespace
