@@ -101,10 +101,7 @@ bool ScalarRow(const MandelbrotRowJob& job, int begin, int end, PixelRecord* row
                       : IterateMandelbrotPoint(x, job.y, x, job.y, job.radius2, job.maxIterations, job.stop);
         if (p.stopped)
             return false;
-        row[j].nx = p.re;
-        row[j].ny = p.im;
-        row[j].value = p.value;
-        row[j].state = p.count;
+        Store(p, row[j]);
     }
     return true;
 }
@@ -131,9 +128,7 @@ bool IterateMandelbrotRowDistance(const MandelbrotRowJob& job, int begin, int en
         // What the lanes skip the scalar loop iterates to the limit: an
         // inside point, at distance 0.
         if (!job.julia && job.radius2 >= 16 && job.maxIterations >= 0 && mandelbrot_lanes::WellInside(x, job.y)) {
-            row[j].nx = row[j].ny = 0;
-            row[j].value = kInsideValue;
-            row[j].state = 0;
+            StoreInside(row[j]);
             row[j].step = 0;
             continue;
         }
@@ -145,10 +140,7 @@ bool IterateMandelbrotRowDistance(const MandelbrotRowJob& job, int begin, int en
                                                        job.stop, &distance);
         if (p.stopped)
             return false;
-        row[j].nx = p.re;
-        row[j].ny = p.im;
-        row[j].value = p.value;
-        row[j].state = p.count;
+        Store(p, row[j]);
         // In pixels, so the boundary is as sharp at any depth; a float holds
         // any distance a view shows.
         const double pixels = job.d > 0 ? distance / job.d : 0;

@@ -59,10 +59,7 @@ static inline bool Refill(L& s, int l, int& next, int end, const MandelbrotRowJo
         const int j = next++;
         const double x = job.x0 + j * job.d;
         if (!job.julia && job.radius2 >= 16 && job.maxIterations >= 0 && WellInside(x, job.y)) {
-            row[j].nx = 0;
-            row[j].ny = 0;
-            row[j].value = kInsideValue;
-            row[j].state = 0;
+            StoreInside(row[j]);
             continue;
         }
         double zr, zi, cr, ci;
@@ -88,10 +85,7 @@ static inline bool Refill(L& s, int l, int& next, int end, const MandelbrotRowJo
             } else {
                 p.value = kInsideValue;
             }
-            row[j].nx = p.re;
-            row[j].ny = p.im;
-            row[j].value = p.value;
-            row[j].state = p.count;
+            Store(p, row[j]);
             continue;
         }
         s.zr[l] = zr;
@@ -222,11 +216,7 @@ static bool RunRow(const MandelbrotRowJob& job, int begin, int end, PixelRecord*
                 } else {
                     p.value = kInsideValue;
                 }
-                PixelRecord& cell = row[s.column[l]];
-                cell.nx = p.re;
-                cell.ny = p.im;
-                cell.value = p.value;
-                cell.state = p.count;
+                Store(p, row[s.column[l]]);
                 if (!Refill(s, l, next, end, job, row))
                     active &= ~(1u << l);
             }
