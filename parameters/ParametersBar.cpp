@@ -341,15 +341,17 @@ int CParametersBar::OnGridChanged(CPropertyGrid* grid, bool* refused)
 void CParametersBar::Recolor()
 {
     const CColorMap& map = m_fractal->m_colorMap;
-    if (map.ColoringNeedsBuild())
-        Note("Changed: F9 builds");
-    if (map.m_gridWidth <= 0 || map.m_gridHeight <= 0)
+    const std::string note = map.ColoringNeedsBuild() ? "Changed: F9 builds" : "";
+    if (map.m_gridWidth <= 0 || map.m_gridHeight <= 0) {
+        if (!note.empty())
+            Note(QString::fromStdString(note));
         return;
+    }
     // After the edit has been committed: the cells are painted again,
-    // nothing is built.
+    // nothing is built. The note follows the paint's "Ready".
     CFractal_Doc* doc = m_doc;
     QMetaObject::invokeMethod(
-        doc, [doc] { doc->OnBuild(kCmdPaint); }, Qt::QueuedConnection);
+        doc, [doc, note] { doc->OnBuild(kCmdPaint, note); }, Qt::QueuedConnection);
 }
 
 bool CParametersBar::event(QEvent* e)

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QStatusBar>
 #include <QTest>
 
 #include <algorithm>
@@ -191,4 +192,34 @@ TEST(ParametersDuringBuilds, AColoringEditRepaintsTheCellsThereAreWithoutABuild)
     CCanvas fresh;
     map.Draw(fresh);
     EXPECT_EQ(w.doc->m_canvas->m_bits, fresh.m_bits);
+}
+
+TEST(ParametersDuringBuilds, ChoosingDistanceSaysThatABuildIsNeededAndF9GivesIt)
+{
+    Window w(kTypeMandelbrot);
+    w.doc->OnBuild(kCmdRebuild);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    const CColorMap& map = w.doc->m_fractal->m_colorMap;
+    // Angle, through a gradient, smooth count, bands, distance: each step
+    // a paint of its own, which starts and ends.
+    int started = 0, ended = 0;
+    QObject::connect(w.doc, &CFractal_Doc::buildStateChanged, [&] {
+        if (w.doc->IsBuilding())
+            ++started;
+        else if (ended < started)
+            ++ended;
+    });
+    for (int step = 1; step < kColoringCount; ++step) {
+        w.ClickValue("coloring");
+        EXPECT_EQ(map.m_coloring, step);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ended >= step && !w.doc->IsBuilding(); }, 10000)) << step;
+    }
+    EXPECT_EQ(w.Cell("coloring"), "Distance");
+    EXPECT_FALSE(map.m_cellsHaveDistance);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return w.frame.statusBar()->currentMessage().contains("Changed: F9 builds"); }, 10000))
+        << w.frame.statusBar()->currentMessage().toStdString();
+    w.frame.ActiveView()->setFocus();
+    QTest::keyClick(w.frame.ActiveView(), Qt::Key_F9);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.doc->IsBuilding() && map.m_cellsHaveDistance; }, 20000));
 }
