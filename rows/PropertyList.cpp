@@ -165,7 +165,12 @@ std::string ParseNoteText(const PropertyItem& row, std::string_view text, const 
     std::string line(1, '"');
     line.append(row.label ? row.label : "").append("\": ").append(Quoted(text)).append(" ").append(result.why);
     line += result.kind == ParseResult::kRefused ? "; the value stays " : "; the value is now ";
-    return line + ValueText(row);
+    // A codec's value (a gradient of many stops) is cut as the text is.
+    const std::string value = ValueText(row);
+    constexpr size_t kShownValue = 60;
+    if (row.codec && value.size() > kShownValue)
+        return line + value.substr(0, kShownValue) + "...";
+    return line + value;
 }
 
 namespace {

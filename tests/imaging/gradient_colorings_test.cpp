@@ -8,6 +8,7 @@
 #include "imaging/Canvas.h"
 #include "imaging/ColorMap.h"
 #include "imaging/Colorings.h"
+#include "rows/PropertyList.h"
 
 namespace {
 
@@ -129,6 +130,53 @@ TEST(GradientColorings, TheTableWrapsEveryNumberIntoItsSteps)
     EXPECT_EQ(&table.At(INFINITY), &table.At(0));
     EXPECT_EQ(table.At(0.9999999999).red, 255);
     EXPECT_EQ(table.At(0).red, 0);
+}
+
+// The rows a colour map lists, kept.
+struct Rows : PropertyList {
+    std::vector<PropertyItem> rows;
+    int InsertRow(PropertyItem& row) override
+    {
+        rows.push_back(row);
+        return 0;
+    }
+    PropertyItem& Named(const std::string& label)
+    {
+        for (PropertyItem& r : rows)
+            if (label == r.label)
+                return r;
+        ADD_FAILURE() << label;
+        return rows.front();
+    }
+};
+
+TEST(GradientColorings, ARefusedGradientKeepsItsValueAndAShortNote)
+{
+    CColorMap map;
+    std::vector<GradientStop> stops;
+    for (int i = 0; i < 256; ++i)
+        stops.push_back({i / 255.0, {uint8_t(i), 0, 0}});
+    map.m_gradient = Gradient(stops);
+    const Gradient kept = map.m_gradient;
+    Rows list;
+    map.ListColoringRows(list, true);
+    PropertyItem& row = list.Named("gradient");
+    for (const char* bad : {"", "0.5", "0 #12345", "2 #000000", "0 #000000;;0.5 red"}) {
+        const ParseResult r = ParseValue(row, bad);
+        EXPECT_EQ(r.kind, ParseResult::kRefused) << bad;
+        EXPECT_EQ(map.m_gradient, kept) << bad;
+        const std::string note = ParseNoteText(row, bad, r);
+        EXPECT_EQ(note.rfind("\"gradient\": ", 0), 0u) << note;
+        EXPECT_LT(note.size(), 300u) << note;
+    }
+    EXPECT_EQ(ParseValue(row, "0 #ff0000; 1 #0000ff").kind, ParseResult::kTaken);
+    EXPECT_EQ(map.m_gradient.Stops().size(), 2u);
+    PropertyItem& inside = list.Named("inside color");
+    EXPECT_EQ(ParseValue(inside, "#12345g").kind, ParseResult::kRefused);
+    EXPECT_EQ(ParseValue(inside, "#a0b0c0").kind, ParseResult::kTaken);
+    EXPECT_EQ(map.m_insideColor, "#a0b0c0");
+    EXPECT_EQ(ParseValue(inside, "").kind, ParseResult::kTaken);
+    EXPECT_EQ(map.m_insideColor, "");
 }
 
 } // namespace
