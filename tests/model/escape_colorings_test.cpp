@@ -241,6 +241,35 @@ TEST(EscapeColorings, EveryColoringPaintsTheSameBytesOnEveryCoreAsOnOne)
     }
 }
 
+TEST(EscapeColorings, ABuiltViewKeepsTheDistanceInItsPixels)
+{
+    // The Julia set of 0 is the unit circle: each pixel outside it lies
+    // (|p| - 1) / d pixels from it, d the pixel size.
+    CMandelbrotSet set;
+    set.m_type = set.m_builtType = 1;
+    set.m_centerX = 0.1;
+    set.m_halfSize = 1.5;
+    set.m_colorMap.m_coloring = kColoringDistance;
+    CCanvas canvas;
+    canvas.SetTargetSize(120, 90);
+    set.Build(canvas);
+    ASSERT_TRUE(set.m_colorMap.m_cellsHaveDistance);
+    const double d = 2 * 1.5 / 90;
+    int outside = 0;
+    for (int i = 0; i < 90; ++i)
+        for (int j = 0; j < 120; ++j) {
+            const double r = std::hypot(0.1 + (j - 60) * d, (i - 45) * d);
+            const PixelRecord& cell = *set.m_colorMap.Cell(i, j);
+            if (r < 1 + 1e-3 || cell.value >= 1e10f)
+                continue;
+            ++outside;
+            const double pixels = (r - 1) / d;
+            EXPECT_GE(cell.step, pixels * (1 - 1e-6)) << i << "," << j;
+            EXPECT_LE(cell.step, pixels * (1 + (r - 1) / 2) * (1 + 1e-6)) << i << "," << j;
+        }
+    EXPECT_GT(outside, 120 * 90 / 3);
+}
+
 TEST(EscapeColorings, DistanceCellsComeOnlyFromABuildThatPaintsThem)
 {
     CMandelbrotSet set;
