@@ -3,6 +3,7 @@
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
 #include "imaging/ColorMap.h"
+#include "model/Fractal.h"
 
 GradientLook LookOf(const CColorMap& map)
 {
@@ -18,8 +19,10 @@ bool ApplyLook(CFractal_Doc& doc, const GradientLook& look, const QString& step)
     map.m_gradientOffset = look.offset;
     map.m_gradientRepetitions = look.repetitions;
     map.m_insideColor = look.insideColor;
+    // A gradient chosen must show: the escape-time kind through its smooth
+    // count, the others through their angle.
     if (map.m_coloring == kColoringAngle)
-        map.m_coloring = kColoringSmooth;
+        map.m_coloring = doc.m_fractal->m_kind == CFractal::kMandelbrot ? kColoringSmooth : kColoringAngleGradient;
     doc.History().RecordChange(step);
     if (doc.IsShownInParameters())
         doc.Host()->RefreshValues();

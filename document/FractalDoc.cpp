@@ -95,7 +95,7 @@ void CFractal_Doc::RequestStop()
         m_fractal->m_stop = true;
 }
 
-void CFractal_Doc::OnBuild(BuildCommand id)
+void CFractal_Doc::OnBuild(BuildCommand id, const std::string& readyNote)
 {
     if (m_host)
         m_host->EndEdit();
@@ -112,7 +112,7 @@ void CFractal_Doc::OnBuild(BuildCommand id)
     // any moment after this command reaches the build.
     m_fractal->m_stop = false;
     m_canvas->MeasureView();
-    m_readyNote.clear();
+    m_readyNote = readyNote;
     // Continue goes on from the cells there are, so at their size, and
     // Paint draws them at the scale they were built at; Rebuild is the way
     // to the window's new size, and the status says so.

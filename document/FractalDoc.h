@@ -62,7 +62,8 @@ public:
     // Commands.
     // Replaces the fractal by sample `number` (CreateSample's numbers).
     void OnSample(int number);
-    void OnBuild(BuildCommand command);
+    // `readyNote` follows "Ready: " when the build or paint has ended.
+    void OnBuild(BuildCommand command, const std::string& readyNote = {});
     void OnStop();
     bool IsBuilding() const { return m_worker.IsRunning(); }
     // An edit of the rows has left the picture behind them until the next

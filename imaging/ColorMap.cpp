@@ -87,6 +87,12 @@ void CColorMap::Draw(CCanvas& canvas) const
 {
     canvas.SetStatus("Drawing...");
     canvas.Resize(unsigned(m_gridWidth), unsigned(m_gridHeight), 24);
+    if (EffectiveColoring() != kColoringAngle) {
+        DrawThroughGradient(canvas);
+        if (m_gridHeight > 0)
+            canvas.m_cursor = canvas.Row(unsigned(m_gridHeight - 1)) + size_t(m_gridWidth) * 3;
+        return;
+    }
     const uint8_t back = m_background == 1 ? 255 : 0;
     const AnglePlan plan = MakeAnglePlan(m_red, m_green, m_blue, m_redShift, m_greenShift, m_blueShift);
     const KernelIsa isa = PlainPath() ? KernelIsa::kScalar : ChosenKernelIsa();

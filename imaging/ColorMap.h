@@ -3,6 +3,7 @@
 // colour parameters that turn it into the canvas's pixels.
 
 #include "imaging/CellGrid.h"
+#include "imaging/Colorings.h"
 #include "imaging/Gradient.h"
 
 #include <cstddef>
@@ -58,6 +59,16 @@ public:
     // attached to the object.
     void Render(CCanvas& canvas, double polar, double axial, double angle) const;
     void ListColorRows(PropertyList& list);
+    // The rows of the gradient colourings, optional, after all others. An
+    // escape-time kind offers the colourings of counts and distance too.
+    void ListColoringRows(PropertyList& list, bool escapeTime);
+    // Whether a row's value is one of those rows': an edit repaints.
+    bool IsColoringValue(const void* value) const;
+    // The colouring chosen needs what only a build puts in the cells.
+    bool ColoringNeedsBuild() const;
+    // The colouring Draw paints: the chosen one, or the nearest the cells
+    // can give.
+    int EffectiveColoring() const;
     void ListLightingRows(PropertyList& list);
 
     PixelRecord* Cell(int row, int column) { return m_gridRows[size_t(row)] + column; }
@@ -87,7 +98,7 @@ public:
     // The plane colourings beyond the angle's. The gradient is read from
     // t = offset + repetitions * (the colouring's value), wrapped into 0..1.
     int32_t m_coloring = kColoringAngle;
-    Gradient m_gradient;
+    Gradient m_gradient = DefaultColoringGradient();
     double m_gradientOffset = 0;
     double m_gradientRepetitions = 1;
     // "#rrggbb" for points inside the set in the gradient colourings; empty
@@ -96,8 +107,19 @@ public:
     int32_t m_gridWidth = 0, m_gridHeight = 0;
     double m_pixelSize = 0;
     double m_centerX = 0, m_centerY = 0;
+    // Set by an escape-time builder: its escape radius (0: the cells hold
+    // no escape counts) and whether the cells hold the distance estimate
+    // in pixels (`step`). The count is in `state`, 0 for inside points.
+    double m_escapeRadius = 0;
+    bool m_cellsHaveDistance = false;
+    // Whether a build of the view the cells show can give the distance
+    // (deep views keep none yet).
+    bool m_distanceBuildable = false;
     CellGrid m_grid;
     std::vector<PixelRecord*> m_gridRows;
+
+private:
+    void DrawThroughGradient(CCanvas& canvas) const;
 };
 
 // The names of the "Background" enumeration.

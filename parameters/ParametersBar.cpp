@@ -344,9 +344,32 @@ int CParametersBar::OnGridChanged(CPropertyGrid* grid, bool* refused)
         Reload(m_fractal);
     if (m_doc) {
         m_doc->History().RecordChange("Edit " + label);
-        m_doc->NoteRowsChanged();
+        // A colouring's rows repaint from the cells at once; any other
+        // edit waits for a build, and the window says so.
+        if (m_fractal->m_colorMap.IsColoringValue(row.value))
+            Recolor();
+        else
+            m_doc->NoteRowsChanged();
     }
     return 1;
+}
+
+void CParametersBar::Recolor()
+{
+    const CColorMap& map = m_fractal->m_colorMap;
+    const std::string note = map.ColoringNeedsBuild() ? "Changed: F9 builds" : "";
+    if (!note.empty())
+        m_doc->NoteRowsChanged();
+    if (map.m_gridWidth <= 0 || map.m_gridHeight <= 0) {
+        if (!note.empty())
+            Note(QString::fromStdString(note));
+        return;
+    }
+    // After the edit has been committed: the cells are painted again,
+    // nothing is built. The note follows the paint's "Ready".
+    CFractal_Doc* doc = m_doc;
+    QMetaObject::invokeMethod(
+        doc, [doc, note] { doc->OnBuild(kCmdPaint, note); }, Qt::QueuedConnection);
 }
 
 bool CParametersBar::event(QEvent* e)

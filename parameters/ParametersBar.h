@@ -82,6 +82,8 @@ private:
     };
     // While its document builds, the worker owns the fractal's fields.
     bool Busy() const { return m_doc && m_doc->IsBuilding(); }
+    // A colouring row changed: the cells are painted again.
+    void Recolor();
     // What a document's rows showed when the bar last left it: the values
     // (read before its build started) and the open groups.
     struct Kept {

@@ -41,6 +41,21 @@ const Entry kEntries[] = {
     {kAny, nullptr, "Background", "The colour of background pixels: points that never escaped, pieces smaller than a pixel, rays that missed the set.",
      "Black or White; double-click to switch."},
 
+    // The gradient colourings, shared by the same kinds.
+    {kAny, nullptr, "Coloring", "How the cells are coloured through the gradient; a change repaints at once, without building.", ""},
+    {kAny, "Coloring", "coloring", "Angle: the field direction through the three cosines above. Angle through a gradient: the same direction "
+     "through the gradient. Smooth count, Bands and Distance (Mandelbrot and Julia sets): the continuous escape count, the whole "
+     "count, and the distance to the set in pixels, each through the gradient.",
+     "Double-click to step; Distance needs one build (F9) to compute the distance."},
+    {kAny, "Coloring", "gradient", "The gradient: stops of position (0 to 1) and colour, as \"0 #000764;0.5 #ffffff;1 #000764\".",
+     "Up to 1024 stops; a colour is written #rrggbb."},
+    {kAny, "Coloring", "gradient offset", "Where the gradient starts: added to the colouring's value before it is wrapped into 0 to 1.",
+     "0 to 1 covers every start."},
+    {kAny, "Coloring", "gradient repetitions", "How many times the gradient runs over the colouring's range (32 escape counts, "
+     "one turn of the angle, the distances).", "Above 0; larger gives narrower bands, a negative value reverses the gradient."},
+    {kAny, "Coloring", "inside color", "The colour of points inside the set in the gradient colourings, written #rrggbb.",
+     "Empty for the Background row's colour."},
+
     // Mandelbrot and Julia sets.
     {kMandel, nullptr, "type", "Mandelbrot or Julia set. Switching to Julia takes the current centre as the constant c.",
      "Double-click to switch; the view resets to the whole set."},

@@ -165,7 +165,12 @@ std::string ParseNoteText(const PropertyItem& row, std::string_view text, const 
     std::string line(1, '"');
     line.append(row.label ? row.label : "").append("\": ").append(Quoted(text)).append(" ").append(result.why);
     line += result.kind == ParseResult::kRefused ? "; the value stays " : "; the value is now ";
-    return line + ValueText(row);
+    // A codec's value (a gradient of many stops) is cut as the text is.
+    const std::string value = ValueText(row);
+    constexpr size_t kShownValue = 60;
+    if (row.codec && value.size() > kShownValue)
+        return line + value.substr(0, kShownValue) + "...";
+    return line + value;
 }
 
 namespace {
@@ -211,6 +216,9 @@ std::string ValueText(const PropertyItem& row)
     }
     switch (row.type) {
     case kRowString:
+        if (row.codec)
+            return row.codec->text(row.value);
+        return *static_cast<const std::string*>(row.value);
     case kRowReadOnlyString: return *static_cast<const std::string*>(row.value);
     case kRowInteger: return std::to_string(*static_cast<const int32_t*>(row.value));
     case kRowBoolean:
@@ -244,7 +252,11 @@ ParseResult ParseValue(const PropertyItem& row, std::string_view text)
         return {};
     }
     switch (row.type) {
-    case kRowString: *static_cast<std::string*>(row.value) = std::string(text); return {};
+    case kRowString:
+        if (row.codec)
+            return row.codec->parse(row.value, text);
+        *static_cast<std::string*>(row.value) = std::string(text);
+        return {};
     case kRowInteger: return ReadInteger(text, row.low, row.high, *static_cast<int32_t*>(row.value));
     case kRowBoolean: *static_cast<bool*>(row.value) = row.choices && text == row.choices[0]; return {};
     case kRowDouble: {
@@ -307,12 +319,32 @@ int PropertyList::AddRow(const char* label, void* value, int type, const char* c
     return InsertRow(row);
 }
 
-int PropertyList::AddOptionalRow(const char* label, void* value, int type, const char* defaultText, bool* found)
+int PropertyList::AddOptionalRow(const char* label, void* value, int type, const char* defaultText, bool* found,
+                                 const char* const* choices)
 {
-    PropertyItem row = MakeRow(label, value, type, nullptr, m_level);
+    PropertyItem row = MakeRow(label, value, type, choices, m_level);
     row.defaultText = defaultText;
     row.found = found;
     return InsertRow(row);
+}
+
+int PropertyList::AddOptionalTextRow(const char* label, void* value, const TextCodec* codec, const char* defaultText,
+                                     size_t longestLine)
+{
+    PropertyItem row = MakeRow(label, value, kRowString, nullptr, m_level);
+    row.defaultText = defaultText;
+    row.codec = codec;
+    row.longestLine = longestLine;
+    return InsertRow(row);
+}
+
+int PropertyList::BeginShownGroup(const char* label)
+{
+    PropertyItem row = MakeRow(label, nullptr, kRowGroup, nullptr, m_level);
+    row.defaultText = "";
+    const int result = InsertRow(row);
+    ++m_level;
+    return result;
 }
 
 int PropertyList::AddIntegerRow(const char* label, int32_t* value, int32_t low, int32_t high, const char* defaultText,

@@ -19,6 +19,16 @@ enum RowType : int {
     kRowReadOnlyDouble = 231,
 };
 
+struct ParseResult;
+
+// A text row whose value is not a std::string (a gradient, a colour): how
+// its value becomes text and back. `parse` leaves the value as it was when
+// it refuses the text.
+struct TextCodec {
+    std::string (*text)(const void* value);
+    ParseResult (*parse)(void* value, std::string_view text);
+};
+
 struct PropertyItem {
     const char* label = "";
     // Enumeration: the names of its values in order. Boolean: the name for
@@ -45,6 +55,11 @@ struct PropertyItem {
     // An integer row's values: a text outside them is brought to the
     // nearer end.
     int32_t low = INT32_MIN, high = INT32_MAX;
+    // A string row's value as text, when it is not a std::string.
+    const TextCodec* codec = nullptr;
+    // A row whose text may run past the settled rows' line length (a
+    // gradient of many stops): the longest line a file may give it.
+    size_t longestLine = 0;
 };
 
 // What a text given to a row came to. Anything but kTaken is worth a word
@@ -82,7 +97,15 @@ public:
     virtual ~PropertyList() = default;
 
     int AddRow(const char* label, void* value, int type, const char* const* choices = nullptr);
-    int AddOptionalRow(const char* label, void* value, int type, const char* defaultText, bool* found = nullptr);
+    int AddOptionalRow(const char* label, void* value, int type, const char* defaultText, bool* found = nullptr,
+                       const char* const* choices = nullptr);
+    // An optional text row kept through a codec, read from lines of up to
+    // `longestLine` characters.
+    int AddOptionalTextRow(const char* label, void* value, const TextCodec* codec, const char* defaultText,
+                           size_t longestLine = 0);
+    // A group header that only the parameters window shows: a file never
+    // holds its line, so it may open a group of optional rows.
+    int BeginShownGroup(const char* label);
     // An integer row that holds only low .. high (optional when defaultText
     // is given; found tells a read whether the file held it).
     int AddIntegerRow(const char* label, int32_t* value, int32_t low, int32_t high, const char* defaultText = nullptr,

@@ -1,5 +1,6 @@
 #include "rows/PropertyStream.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <istream>
@@ -41,10 +42,54 @@ bool PropertyStream::ReadLine(std::istream& in, std::string& line, size_t limit)
     return any;
 }
 
+bool PropertyStream::NextLine(std::string& line, size_t limit)
+{
+    if (!m_hasPutBack)
+        return ReadLine(*m_in, line, limit);
+    m_hasPutBack = false;
+    line = std::move(m_putBack);
+    m_putBack.clear();
+    // Read at the longest limit, then cut: the same text a read at this
+    // row's own limit gives, the rest of the line consumed with it.
+    if (line.size() > limit)
+        line.resize(limit);
+    return true;
+}
+
+void PropertyStream::ReadOptional(PropertyItem& row)
+{
+    std::string line;
+    // Read at the longest limit: the line may belong to a longer row after.
+    const bool read = NextLine(line, kMaxLongLine);
+    const size_t eq = line.find('=');
+    const bool present = read && eq != std::string::npos && std::string_view(line).substr(0, eq) == row.label;
+    if (row.found)
+        *row.found = present;
+    if (!present) {
+        if (read) {
+            m_putBack = std::move(line);
+            m_hasPutBack = true;
+        }
+        ParseValue(row, row.defaultText);
+        return;
+    }
+    const size_t own = row.longestLine ? std::min(row.longestLine, kMaxLongLine) : kMaxLine;
+    if (line.size() > own)
+        line.resize(own);
+    Parse(row, std::string_view(line).substr(std::min(eq + 1, line.size())));
+}
+
 int PropertyStream::InsertRow(PropertyItem& row)
 {
+    // A group only the window shows has no line and no bytes.
+    if (row.type == kRowGroup && row.defaultText)
+        return 0;
     if (m_binary) {
-        if (row.type == kRowGroup)
+        // The binary form was settled before any optional row: it holds
+        // none, and a data file keeps its bytes.
+        if (row.found && !m_writing)
+            *row.found = false;
+        if (row.type == kRowGroup || row.defaultText)
             return 0;
         const int size = BinarySize(row.type);
         if (size == 0 || !row.value)
@@ -95,21 +140,12 @@ int PropertyStream::InsertRow(PropertyItem& row)
         return 0;
     }
 
-    std::string line;
     if (row.defaultText) {
-        const bool read = ReadLine(*m_in, line);
-        const size_t eq = line.find('=');
-        const bool present = read && eq != std::string::npos && std::string_view(line).substr(0, eq) == row.label;
-        if (row.found)
-            *row.found = present;
-        if (!present) {
-            ParseValue(row, row.defaultText);
-            return 0;
-        }
-        Parse(row, std::string_view(line).substr(eq + 1));
+        ReadOptional(row);
         return 0;
     }
-    if (!ReadLine(*m_in, line, row.digits ? kMaxCoordinateLine : kMaxLine)) {
+    std::string line;
+    if (!NextLine(line, row.digits ? kMaxCoordinateLine : kMaxLine)) {
         // The file ended early: the rest of the rows keep their defaults.
         m_exhausted = true;
         return 0;

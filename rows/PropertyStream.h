@@ -15,6 +15,9 @@ public:
     // The longest line of a whole coordinate: sign, 309 whole digits, the
     // point and kMaxCoordinateDecimals places after a short label.
     static constexpr size_t kMaxCoordinateLine = 700;
+    // The longest line any row may ask for (PropertyItem::longestLine): a
+    // gradient of the most stops with the longest positions fits.
+    static constexpr size_t kMaxLongLine = 65536;
 
     PropertyStream(std::istream& in, bool binary);  // reads
     PropertyStream(std::ostream& out, bool binary); // writes
@@ -34,9 +37,17 @@ public:
 
 private:
     void Parse(const PropertyItem& row, std::string_view text);
+    // The next line, the one put back first; cut to `limit` characters.
+    bool NextLine(std::string& line, size_t limit);
+    // An optional row's reading: the line is the row's only when it carries
+    // the row's label, otherwise it is left for the rows after it.
+    void ReadOptional(PropertyItem& row);
 
     std::istream* m_in = nullptr;
     std::ostream* m_out = nullptr;
     bool m_exhausted = false;
     std::vector<std::string> m_notes;
+    // A line an optional row read and did not own.
+    std::string m_putBack;
+    bool m_hasPutBack = false;
 };

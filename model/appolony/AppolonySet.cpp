@@ -109,6 +109,7 @@ int CAppolonySet::FillProperties(PropertyList& list)
     list.BeginGroup("Colors");
     m_colorMap.ListColorRows(list);
     list.EndGroup();
+    m_colorMap.ListColoringRows(list, false);
     if (list.m_loading)
         m_precision = ClampPrecision(m_precision);
     return list.m_level;

@@ -331,6 +331,8 @@ inline void Store(const PixelOut& o, PixelRecord& cell, int32_t* count)
     cell.nx = o.cell.re;
     cell.ny = o.cell.im;
     cell.value = o.cell.value;
+    // The escape count, as the double views keep it: 0 for an inside point.
+    cell.state = o.cell.value < kInsideValue && o.count > 0 ? o.count : 0;
     if (count)
         *count = o.count;
 }

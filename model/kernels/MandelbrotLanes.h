@@ -59,9 +59,7 @@ static inline bool Refill(L& s, int l, int& next, int end, const MandelbrotRowJo
         const int j = next++;
         const double x = job.x0 + j * job.d;
         if (!job.julia && job.radius2 >= 16 && job.maxIterations >= 0 && WellInside(x, job.y)) {
-            row[j].nx = 0;
-            row[j].ny = 0;
-            row[j].value = kInsideValue;
+            StoreInside(row[j]);
             continue;
         }
         double zr, zi, cr, ci;
@@ -81,13 +79,13 @@ static inline bool Refill(L& s, int l, int& next, int end, const MandelbrotRowJo
         const double m2 = zr * zr + zi * zi;
         if (m2 > job.radius2 || 0 >= job.maxIterations) {
             MandelbrotPixel p;
-            if (m2 > job.radius2)
+            if (m2 > job.radius2) {
                 p = Escaped(pr, pi, zr, zi, m2);
-            else
+                p.count = 1;
+            } else {
                 p.value = kInsideValue;
-            row[j].nx = p.re;
-            row[j].ny = p.im;
-            row[j].value = p.value;
+            }
+            Store(p, row[j]);
             continue;
         }
         s.zr[l] = zr;
@@ -211,14 +209,14 @@ static bool RunRow(const MandelbrotRowJob& job, int begin, int end, PixelRecord*
                 if (!(done >> l & 1))
                     continue;
                 MandelbrotPixel p;
-                if (escaped >> l & 1)
+                if (escaped >> l & 1) {
                     p = Escaped(s.pr[l], s.pi[l], s.zr[l], s.zi[l], s.m2[l]);
-                else
+                    // k counts the steps after the first squaring.
+                    p.count = int32_t(s.k[l]) + 1;
+                } else {
                     p.value = kInsideValue;
-                PixelRecord& cell = row[s.column[l]];
-                cell.nx = p.re;
-                cell.ny = p.im;
-                cell.value = p.value;
+                }
+                Store(p, row[s.column[l]]);
                 if (!Refill(s, l, next, end, job, row))
                     active &= ~(1u << l);
             }

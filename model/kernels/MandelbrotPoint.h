@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "imaging/CellGrid.h"
 #include "model/kernels/MandelbrotKernel.h"
 
 namespace mandelbrot_point {
@@ -31,6 +32,23 @@ constexpr float kInsideValue = 1e10f;
     out.im = float(im);
     out.value = m2 < 3e38 ? float(m2) : 3e38f;
     return out;
+}
+
+// A point's result into its cell: the ratio, |z_m|^2 and the count.
+[[gnu::always_inline]] static inline void Store(const MandelbrotPixel& p, PixelRecord& cell)
+{
+    cell.nx = p.re;
+    cell.ny = p.im;
+    cell.value = p.value;
+    cell.state = p.count;
+}
+
+// An inside point's cell.
+[[gnu::always_inline]] static inline void StoreInside(PixelRecord& cell)
+{
+    MandelbrotPixel p;
+    p.value = kInsideValue;
+    Store(p, cell);
 }
 
 // The product can outgrow a double over many iterations, or shrink where

@@ -59,6 +59,8 @@ void CMandelbrotSet::Build(CCanvas& canvas)
     map.m_centerX = m_centerX;
     map.m_centerY = m_centerY;
     map.ResetGrid(0);
+    map.m_escapeRadius = std::fabs(m_precision);
+    map.m_cellsHaveDistance = false;
     const int iterations = std::clamp(m_maxIterations, 1, kMaxIterations);
     // Views no build can show. A zero or negative radius about a centre of
     // doubles keeps the image it always gave.
@@ -67,7 +69,10 @@ void CMandelbrotSet::Build(CCanvas& canvas)
         Refuse(canvas, refusal);
         return;
     }
-    if (NeedsDeepView(m_centerX, m_centerY, d)) {
+    // The perturbation loop carries no derivative: a deep view's Distance
+    // shows the smooth count.
+    map.m_distanceBuildable = !NeedsDeepView(m_centerX, m_centerY, d);
+    if (!map.m_distanceBuildable) {
         BuildDeep(canvas, d, iterations);
         return;
     }
@@ -84,6 +89,9 @@ void CMandelbrotSet::Build(CCanvas& canvas)
     job.stop = &m_stop;
     const double y0 = m_centerY - int(h / 2) * d;
     const KernelIsa isa = PlainPath() ? KernelIsa::kScalar : ChosenKernelIsa();
+    // The derivative costs every point more work: only the colouring that
+    // paints it pays for it.
+    const bool distance = map.m_coloring == kColoringDistance;
 
     // Rows are spread over the cores; each writes only its own cells. The
     // percentage counts finished rows, so it rises however they are dealt.
@@ -101,8 +109,10 @@ void CMandelbrotSet::Build(CCanvas& canvas)
             for (unsigned j = 0; j < w; j += kStopColumns) {
                 if (j > 0 && m_stop.load(std::memory_order_relaxed))
                     return;
-                if (!IterateMandelbrotRow(isa, row, int(j), int(std::min(w, j + kStopColumns)),
-                                          map.m_gridRows[size_t(i)]))
+                const int end = int(std::min(w, j + kStopColumns));
+                PixelRecord* cells = map.m_gridRows[size_t(i)];
+                if (!(distance ? IterateMandelbrotRowDistance(row, int(j), end, cells)
+                               : IterateMandelbrotRow(isa, row, int(j), end, cells)))
                     return;
             }
             const double progress = double(finished.fetch_add(1) + 1) * 100 / h;
@@ -110,6 +120,7 @@ void CMandelbrotSet::Build(CCanvas& canvas)
             while (shown < progress && !m_progress.compare_exchange_weak(shown, progress)) {}
         }
     });
+    map.m_cellsHaveDistance = distance && !m_stop.load(std::memory_order_relaxed);
 }
 
 std::string CMandelbrotSet::UnbuildableView(unsigned width, unsigned height, double pixelSize) const
@@ -191,6 +202,7 @@ int CMandelbrotSet::FillProperties(PropertyList& list)
     // build reads them. The build clamps an edited value for itself.
     if (list.m_loading)
         m_maxIterations = std::clamp(m_maxIterations, 1, kMaxIterations);
+    m_colorMap.ListColoringRows(list, true);
     // A loaded Julia set keeps the constant and the view it was saved with,
     // rather than taking them from the centre as a type switch would.
     if (list.m_loading)

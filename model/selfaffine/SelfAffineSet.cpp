@@ -193,6 +193,9 @@ int CSelfAffineSet::FillProperties(PropertyList& list)
         }
         list.EndGroup();
     }
+    // A plane set's field direction goes through the gradient too.
+    if (!threeD)
+        m_colorMap.ListColoringRows(list, false);
     // The dimension is not stored in files; a loaded set gets the one of its
     // own maps instead of keeping the previous set's. The solver rewrites
     // measures, so it works on a copy.

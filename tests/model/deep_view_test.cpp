@@ -388,6 +388,9 @@ TEST(DeepView, ResolvableViewAgreesWithTheDoubleBuild)
             escaped += count >= 0;
             if (count != deep.Count(i, j))
                 differ.emplace_back(i, j);
+            // Both keep the count in the cell, as the colourings read it.
+            ASSERT_EQ(cell.count, std::max(count, 0));
+            ASSERT_EQ(deep.Cell(i, j).state, std::max(deep.Count(i, j), 0));
             ASSERT_EQ(count >= 0 ? cell.value < 1e10f : cell.value == 1e10f, true);
         }
     EXPECT_GT(escaped, w * h / 4);

@@ -42,11 +42,15 @@ TEST(MandelbrotSet, DefaultsAndRows)
     for (auto& r : rows.rows)
         labels.push_back(r.label);
     const std::vector<std::string> expected = {
-        "Main", "Name",  "type", "x",           "y",           "radius",      "precision",  "Colors",
-        "Red",  "Green", "Blue", "Red   Shift", "Green Shift", "Blue  Shift", "Background", "iterations"};
+        "Main",        "Name",       "type",     "x",        "y",           "radius",          "precision",
+        "Colors",      "Red",        "Green",    "Blue",     "Red   Shift", "Green Shift",     "Blue  Shift",
+        "Background",  "iterations", "Coloring", "coloring", "gradient",    "gradient offset", "gradient repetitions",
+        "inside color"};
     EXPECT_EQ(labels, expected);
-    EXPECT_EQ(rows.rows.back().level, 0);
-    EXPECT_EQ(rows.rows.back().type, kRowInteger);
+    EXPECT_EQ(rows.rows[15].level, 0);
+    EXPECT_EQ(rows.rows[15].type, kRowInteger);
+    EXPECT_EQ(rows.rows[16].level, 0);
+    EXPECT_EQ(rows.rows.back().level, 1);
     EXPECT_EQ(rows.rows[1].level, 1);
     EXPECT_EQ(rows.rows[7].level, 0);
     EXPECT_EQ(rows.rows[8].level, 1);
@@ -55,7 +59,7 @@ TEST(MandelbrotSet, DefaultsAndRows)
     m.m_type = 1;
     RowCollector julia;
     m.FillProperties(julia);
-    ASSERT_EQ(julia.rows.size(), 18u);
+    ASSERT_EQ(julia.rows.size(), 24u);
     EXPECT_STREQ(julia.rows[7].label, "Re c");
     EXPECT_STREQ(julia.rows[8].label, "Im c");
 }

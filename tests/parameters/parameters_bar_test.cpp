@@ -103,7 +103,7 @@ TEST(ParametersBar, IsTheHostAndListsTheActiveDocument)
     EXPECT_EQ(w.grid.viewport()->statusTip(), "Parameters window. Click any value to edit");
     EXPECT_EQ(w.grid.viewport()->toolTip(), "Click to edit");
     ASSERT_EQ(w.bar->Document(), w.doc);
-    EXPECT_EQ(w.grid.topLevelItemCount(), 3) << "Main, Colors and iterations";
+    EXPECT_EQ(w.grid.topLevelItemCount(), 4) << "Main, Colors, iterations and Coloring";
     // Editable exactly for text, integer, double and float rows.
     for (int i = 0; i < w.bar->RowCount(); ++i) {
         const int t = w.bar->RowAt(i).type;

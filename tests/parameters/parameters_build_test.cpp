@@ -1,17 +1,25 @@
 // The Properties bar while documents build: values kept and greyed, a note
 // in the status bar, rows relisted when a build changes them, open groups
-// kept across windows, and Enter in the editor committing and nothing else.
+// kept across windows, Enter in the editor committing and nothing else, and
+// an edit of a colouring row painting the cells there are.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QStatusBar>
 #include <QTest>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
 
 #include "app/MainFrame.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
+#include "imaging/Canvas.h"
+#include "imaging/ColorMap.h"
 #include "model/FractalFactory.h"
 #include "model/mandelbrot/MandelbrotSet.h"
 #include "parameters/ParametersBar.h"
@@ -154,4 +162,64 @@ TEST(ParametersDuringBuilds, ABuildThatChangesTheRowsListsThemAtOnce)
     EXPECT_EQ(w.Cell("Im c"), "0");
     EXPECT_EQ(w.Cell("x"), "0");
     EXPECT_TRUE(w.bar->FindItem("Main")->isExpanded());
+}
+
+TEST(ParametersDuringBuilds, AColoringEditRepaintsTheCellsThereAreWithoutABuild)
+{
+    Window w(kTypeMandelbrot);
+    auto& set = static_cast<CMandelbrotSet&>(*w.doc->m_fractal);
+    set.m_colorMap.m_coloring = kColoringSmooth;
+    w.doc->OnBuild(kCmdRebuild);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    const CColorMap& map = set.m_colorMap;
+    const std::vector<PixelRecord> cells(map.m_grid.begin(), map.m_grid.end());
+    const std::vector<uint8_t> before = w.doc->m_canvas->m_bits;
+    ASSERT_FALSE(cells.empty());
+    // A build would see this and change every escaped cell.
+    set.m_precision = 3;
+
+    w.ClickValue("gradient offset");
+    ASSERT_NE(w.grid.Editor(), nullptr);
+    QTest::keyClicks(w.grid.Editor(), "0.5");
+    QTest::keyClick(w.grid.Editor(), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.doc->IsBuilding() && w.doc->m_canvas->m_bits != before; }, 10000));
+    EXPECT_EQ(map.m_gradientOffset, 0.5);
+    ASSERT_EQ(map.m_grid.size(), cells.size());
+    EXPECT_TRUE(
+        std::equal(cells.begin(), cells.end(), map.m_grid.begin(),
+                   [](const PixelRecord& a, const PixelRecord& b) { return std::memcmp(&a, &b, sizeof a) == 0; }))
+        << "the cells were built again";
+    CCanvas fresh;
+    map.Draw(fresh);
+    EXPECT_EQ(w.doc->m_canvas->m_bits, fresh.m_bits);
+}
+
+TEST(ParametersDuringBuilds, ChoosingDistanceSaysThatABuildIsNeededAndF9GivesIt)
+{
+    Window w(kTypeMandelbrot);
+    w.doc->OnBuild(kCmdRebuild);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    const CColorMap& map = w.doc->m_fractal->m_colorMap;
+    // Angle, through a gradient, smooth count, bands, distance: each step
+    // a paint of its own, which starts and ends.
+    int started = 0, ended = 0;
+    QObject::connect(w.doc, &CFractal_Doc::buildStateChanged, [&] {
+        if (w.doc->IsBuilding())
+            ++started;
+        else if (ended < started)
+            ++ended;
+    });
+    for (int step = 1; step < kColoringCount; ++step) {
+        w.ClickValue("coloring");
+        EXPECT_EQ(map.m_coloring, step);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ended >= step && !w.doc->IsBuilding(); }, 10000)) << step;
+    }
+    EXPECT_EQ(w.Cell("coloring"), "Distance");
+    EXPECT_FALSE(map.m_cellsHaveDistance);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return w.frame.statusBar()->currentMessage().contains("Changed: F9 builds"); }, 10000))
+        << w.frame.statusBar()->currentMessage().toStdString();
+    w.frame.ActiveView()->setFocus();
+    QTest::keyClick(w.frame.ActiveView(), Qt::Key_F9);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.doc->IsBuilding() && map.m_cellsHaveDistance; }, 20000));
 }

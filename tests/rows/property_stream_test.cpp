@@ -225,4 +225,110 @@ TEST(PropertyStreamBinary, AnyByteReadsAsAValidBoolean)
     EXPECT_TRUE(flag);
 }
 
+// The settled rows, then rows added later: optional, a long text among them.
+struct Grown {
+    Values settled;
+    uint32_t mode = 0;
+    double scale = 1;
+    std::string notes;
+    bool modeFound = false, scaleFound = false;
+
+    void Fill(PropertyList& list)
+    {
+        settled.Fill(list);
+        list.BeginShownGroup("Later");
+        list.AddOptionalRow("mode", &mode, 2, "first", &modeFound, kTwo);
+        list.AddOptionalRow("scale", &scale, kRowDouble, "1", &scaleFound);
+        list.AddOptionalRow("notes", &notes, kRowString, "");
+        list.EndGroup();
+    }
+};
+
+std::string Written(Grown& g)
+{
+    std::ostringstream out(std::ios::binary);
+    PropertyStream s(out, false);
+    g.Fill(s);
+    return out.str();
+}
+
+Grown ReadBack(const std::string& text)
+{
+    Grown g;
+    std::istringstream in(text);
+    PropertyStream s(in, false);
+    g.Fill(s);
+    return g;
+}
+
+TEST(PropertyStreamOptional, EachSubsetOfTheRowsReadsBackWhateverIsLeftOut)
+{
+    // Every one of the eight choices of which optional rows differ from
+    // their defaults: each file holds just those, and each reads back whole.
+    for (int mask = 0; mask < 8; ++mask) {
+        Grown g;
+        if (mask & 1)
+            g.mode = 1;
+        if (mask & 2)
+            g.scale = 2.5;
+        if (mask & 4)
+            g.notes = "x=y";
+        const std::string text = Written(g);
+        Values plain;
+        EXPECT_EQ(text.substr(0, WriteText(plain).size()), WriteText(plain)) << mask;
+        EXPECT_EQ(text.find("Later"), std::string::npos) << "a shown group has no line";
+        const Grown back = ReadBack(text);
+        EXPECT_EQ(back.mode, g.mode) << mask;
+        EXPECT_EQ(back.scale, g.scale) << mask;
+        EXPECT_EQ(back.notes, g.notes) << mask;
+        EXPECT_EQ(back.modeFound, bool(mask & 1)) << mask;
+        EXPECT_EQ(back.scaleFound, bool(mask & 2)) << mask;
+    }
+}
+
+TEST(PropertyStreamOptional, ARowMayAskForLongerLinesThanTheSettledRows)
+{
+    std::string value(20000, 'g');
+    std::string held;
+    std::string name;
+    auto fill = [&](PropertyList& list, size_t longest) {
+        list.AddOptionalRow("name", &name, kRowString, "");
+        static const TextCodec plain{[](const void* v) { return *static_cast<const std::string*>(v); },
+                                     [](void* v, std::string_view t) {
+                                         *static_cast<std::string*>(v) = std::string(t);
+                                         return ParseResult{};
+                                     }};
+        list.AddOptionalTextRow("long", &held, &plain, "", longest);
+    };
+    // A long line after an optional row that is not there: it is put back
+    // whole for the long row, and a plain row still cuts at its limit.
+    const std::string text = "long=" + value + "\r\n";
+    for (size_t longest : {size_t(0), size_t(30000), PropertyStream::kMaxLongLine * 2}) {
+        held.clear();
+        std::istringstream in(text);
+        PropertyStream s(in, false);
+        fill(s, longest);
+        EXPECT_TRUE(name.empty());
+        EXPECT_EQ(held.size(), longest == 0 ? PropertyStream::kMaxLine - 5 : value.size()) << longest;
+    }
+    // Past the longest line any row may have, the rest is consumed and cut.
+    std::istringstream in("long=" + std::string(PropertyStream::kMaxLongLine * 2, 'h') + "\r\nname=n\r\n");
+    PropertyStream s(in, false);
+    fill(s, PropertyStream::kMaxLongLine);
+    EXPECT_EQ(held.size(), PropertyStream::kMaxLongLine - 5);
+}
+
+TEST(PropertyStreamOptional, BinaryFormHoldsNoOptionalRow)
+{
+    Grown g;
+    g.mode = 1;
+    g.scale = 3;
+    std::ostringstream out(std::ios::binary), plain(std::ios::binary);
+    PropertyStream s(out, true);
+    g.Fill(s);
+    PropertyStream p(plain, true);
+    g.settled.Fill(p);
+    EXPECT_EQ(out.str(), plain.str());
+}
+
 } // namespace
