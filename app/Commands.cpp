@@ -193,7 +193,9 @@ constexpr CommandRow kCommands[] = {
      [](const CmdContext& c) { c.frame.MdiArea()->tileSubWindows(); }},
     {Cmd::kArrangeIcons, "&Arrange Icons", "", "", nullptr, W::kDocument, ArrangeIcons},
 
-    {Cmd::kAbout, "&About Quillion...", "", "F1", nullptr, W::kAlways, About},
+    {Cmd::kUserGuide, "&User Guide", "", "F1", "Open the user guide at the kind shown\nUser Guide", W::kAlways,
+     [](const CmdContext& c) { c.frame.ShowGuide(); }},
+    {Cmd::kAbout, "&About Quillion...", "", "", nullptr, W::kAlways, About},
 };
 
 constexpr bool InCmdOrder()

@@ -73,6 +73,7 @@ enum class Cmd {
     kTileWindows,
     kArrangeIcons,
     // Help
+    kUserGuide,
     kAbout,
     kCount
 };

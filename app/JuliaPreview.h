@@ -50,7 +50,6 @@ private:
         int background = 0;
     };
     void Run();
-    QImage Render(const Request& r);
     void Show(QImage picture, double cRe, double cIm, double ms);
 
     QLabel* m_label;

@@ -3,6 +3,7 @@
 #include "app/GradientEditor.h"
 #include "app/JuliaPreview.h"
 #include "app/TileBar.h"
+#include "app/UserGuide.h"
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
@@ -506,6 +507,15 @@ void CMainFrame::ChooseTile(int determinant, int trace)
     if (doc->IsShownInParameters())
         m_parametersBar->Reload(doc->m_fractal.get());
     doc->OnBuild(kCmdRebuild);
+}
+
+CUserGuide* CMainFrame::ShowGuide()
+{
+    if (!m_guide)
+        m_guide = new CUserGuide(this);
+    CFractal_Doc* doc = ActiveDocument();
+    m_guide->ShowSection(doc && doc->m_fractal ? CUserGuide::SectionOfKind(doc->m_fractal->m_kind) : QString());
+    return m_guide;
 }
 
 bool CMainFrame::TileSetActive() const

@@ -63,6 +63,8 @@ public:
     // determinant and trace (one undoable step) and builds; with none
     // active, a new tile-set window opens on it.
     void ChooseTile(int determinant, int trace);
+    // Help > User Guide, at the section of the active window's kind.
+    class CUserGuide* ShowGuide();
     // The Julia preview follows the pointer over a Mandelbrot window.
     void FollowPointer(CFractal_Doc* doc, double x, double y);
     class CJuliaPreview* JuliaPreview() const { return m_juliaPreview; }
@@ -152,6 +154,7 @@ private:
     // its picture.
     class QLabel* m_changedPane = nullptr;
     class CJuliaPreview* m_juliaPreview = nullptr;
+    class CUserGuide* m_guide = nullptr;
     class QMenu* m_viewMenu = nullptr;
     // One action per row of the command table.
     void CreateCommands();

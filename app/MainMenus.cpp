@@ -141,6 +141,8 @@ void CMainFrame::BuildMenus()
     m_docMenus << window->menuAction();
 
     QMenu* help = menuBar()->addMenu("&Help");
+    AddCommand(help, Cmd::kUserGuide);
+    help->addSeparator();
     AddCommand(help, Cmd::kAbout);
 
     auto button = [&](Cmd cmd, const char* picture) {

@@ -168,4 +168,36 @@ BENCHMARK_CAPTURE(BM_Frame, near_boundary_plain, kNearBoundary, ExecutionPath::k
 
 } // namespace
 
+// What the Julia preview dock builds at each pointer move: a 200 x 200
+// Julia set at the default count, built and drawn, for constants in the
+// set (most points inside: the slowest), near its edge and outside it.
+void BM_JuliaPreview(benchmark::State& state, double cRe, double cIm)
+{
+    CMandelbrotSet julia;
+    julia.m_type = julia.m_builtType = 1;
+    julia.m_cRe = cRe;
+    julia.m_cIm = cIm;
+    julia.m_centerX = 0;
+    CCanvas c;
+    c.m_targetWidth = 200;
+    c.m_targetHeight = 200;
+    for (auto _ : state) {
+        julia.Build(c);
+        julia.Draw(c);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK_CAPTURE(BM_JuliaPreview, inside_rabbit, -0.123, 0.745)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_JuliaPreview, edge_seahorse, -0.75, 0.1)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_JuliaPreview, outside_dust, 0.3, 0.6)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+
 BENCHMARK_MAIN();

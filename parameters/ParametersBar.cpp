@@ -250,7 +250,8 @@ void CParametersBar::Reload(CFractal* fractal)
         r.group = parent ? grid.GetCellText(parent, 0).toStdString() : std::string();
         const RowHelp help = FindRowHelp(kind, r.group, r.label);
         if (!help.Empty()) {
-            const QString tip = QString::fromStdString(help.ToolTip());
+            // The guide tells more of every kind's rows than a tip can.
+            const QString tip = QString::fromStdString(help.ToolTip()) + "\nF1: the User Guide on this kind";
             r.tip = tip;
             item->setToolTip(0, tip);
             item->setToolTip(1, tip);

@@ -6,14 +6,18 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTreeWidgetItem>
 
 #include <future>
@@ -24,6 +28,7 @@
 #include "app/MainFrame.h"
 #include "app/NewFractalDlg.h"
 #include "app/TileBar.h"
+#include "app/UserGuide.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
 #include "document/ProgressText.h"
@@ -389,4 +394,42 @@ TEST(TileChart, SquaresFollowTheSymmetryClasses)
         EXPECT_EQ(square(column, 1), QColor(Qt::black));
     }
     EXPECT_EQ(image.pixelColor(0, 0), QColor(Qt::black)) << "the gaps are black";
+}
+
+// F1 opens the guide that ships with the program, at the active window's
+// kind; every kind has its section, every picture the guide shows is in the
+// resources, and the rows' tips point to it.
+TEST(Dialogs, F1OpensTheUserGuideAtTheKindShown)
+{
+    Window w(kTypeTile);
+    w.view->setFocus();
+    QTest::keyClick(w.view, Qt::Key_F1);
+    auto* guide = w.frame.findChild<CUserGuide*>();
+    ASSERT_NE(guide, nullptr);
+    EXPECT_TRUE(guide->isVisible());
+    EXPECT_FALSE(guide->isModal());
+    QTextDocument* text = guide->Browser()->document();
+    EXPECT_TRUE(text->toPlainText().contains("Choose a Tile!"));
+    // Scrolled to the tile section, far down the guide; the Mandelbrot
+    // set's section lies above it.
+    const int tiles = guide->Browser()->verticalScrollBar()->value();
+    EXPECT_GT(tiles, 0);
+    w.doc->OnSample(12);
+    w.frame.Command(Cmd::kUserGuide)->trigger();
+    EXPECT_LT(guide->Browser()->verticalScrollBar()->value(), tiles);
+    EXPECT_EQ(w.frame.findChildren<CUserGuide*>().size(), 1) << "one guide window, raised again";
+
+    QFile html(":/site/guide.html");
+    ASSERT_TRUE(html.open(QIODevice::ReadOnly));
+    const QString source = QString::fromUtf8(html.readAll());
+    for (int kind : {CFractal::kMandelbrot, CFractal::kAppolony, CFractal::kSelfAffine, CFractal::kTile})
+        EXPECT_TRUE(source.contains("id=\"" + CUserGuide::SectionOfKind(kind) + "\"")) << kind;
+    const QRegularExpression image("src=\"([^\"]+)\"");
+    int images = 0;
+    for (auto m = image.globalMatch(source); m.hasNext(); ++images) {
+        const QString name = m.next().captured(1);
+        EXPECT_TRUE(QFile::exists(":/site/" + name)) << name.toStdString();
+    }
+    EXPECT_GE(images, 3);
+    EXPECT_TRUE(w.frame.ParametersBar()->FindItem("Deep")->toolTip(1).endsWith("F1: the User Guide on this kind"));
 }
