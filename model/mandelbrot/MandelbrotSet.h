@@ -15,6 +15,8 @@ public:
     int FillProperties(PropertyList& list) override;
     bool ValueChanged(int index, PropertyItem& row) override;
     bool AdoptBuildChoices() override;
+    bool BuildsInBands(unsigned width, unsigned height) const override;
+    bool BuildRuns(CCanvas& canvas, const std::vector<CellRun>& runs) override;
 
     double m_precision = 100.0; // escape radius
     double m_cRe = 0, m_cIm = 0;
@@ -32,6 +34,8 @@ public:
     int m_builtType = 0;
 
 private:
+    // What every row of a shallow view of that width and pixel size shares.
+    MandelbrotRowJob RowJob(unsigned width, double pixelSize) const;
     // Views past the resolution of doubles (model/deep).
     void BuildDeep(CCanvas& canvas, double pixelSize, int iterations);
     // Why a view cannot be built (a pixel below a double's range, or a
