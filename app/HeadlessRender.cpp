@@ -349,8 +349,9 @@ int Run(int argc, char** argv, const HeadlessModule* module)
 
     // A sampled image, or one whose cells would not fit in a band, is built
     // and written band by band; the file is put in place with the others.
-    const bool banded = !image.isEmpty() && !animating && !parser.isSet(data) &&
-                        (sampled || CellMemoryNeed(width, height) > kBandCellBytes);
+    const bool banded =
+        !image.isEmpty() && !animating && !parser.isSet(data) &&
+        (sampled || (CellMemoryNeed(width, height) > kBandCellBytes && fractal->BuildsInBands(width, height)));
     if (banded) {
         const std::unique_ptr<ImageFileSink> sink = MakeImageFileSink(image.toStdString());
         fractal->m_restart = true;

@@ -6,6 +6,10 @@
 // ratios to the baseline of the same run.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
 #include "document/BuildSteps.h"
 #include "document/OffscreenRender.h"
 #include "imaging/Canvas.h"
@@ -27,6 +31,43 @@ void BM_PlainBuildAndDraw(benchmark::State& state)
 }
 BENCHMARK(BM_PlainBuildAndDraw)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+std::vector<uint8_t> Pixels(const AntiAliasing& aa)
+{
+    CMandelbrotSet m;
+    CCanvas c;
+    CanvasSink sink(c);
+    RenderOffscreen(m, {kW, kH, aa}, sink, QueryMemoryStatus());
+    return c.m_bits;
+}
+
+// How far the adaptive image lies from the fully sampled one: the largest
+// difference of a channel, the mean one, and the share of pixels that
+// differ at all.
+void CompareWithFullSampling(benchmark::State& state, const AntiAliasing& aa)
+{
+    const std::vector<uint8_t> full = Pixels({aa.samples, false}), adaptive = Pixels(aa), plain = Pixels({});
+    int most = 0;
+    double sum = 0;
+    size_t differing = 0, refined = 0;
+    for (size_t k = 0; k + 2 < full.size(); k += 3) {
+        bool differs = false, changed = false;
+        for (size_t ch = 0; ch < 3; ++ch) {
+            const int d = std::abs(int(full[k + ch]) - int(adaptive[k + ch]));
+            most = std::max(most, d);
+            sum += d;
+            differs |= d != 0;
+            changed |= adaptive[k + ch] != plain[k + ch];
+        }
+        differing += differs;
+        refined += changed;
+    }
+    const double pixels = double(full.size() / 3);
+    state.counters["max_diff"] = most;
+    state.counters["mean_diff"] = sum / (3 * pixels);
+    state.counters["differing_share"] = double(differing) / pixels;
+    state.counters["changed_share"] = double(refined) / pixels;
+}
+
 void BM_Sampled(benchmark::State& state)
 {
     CMandelbrotSet m;
@@ -38,6 +79,8 @@ void BM_Sampled(benchmark::State& state)
         benchmark::DoNotOptimize(RenderOffscreen(m, {kW, kH, aa}, sink, memory).result);
     }
     state.SetLabel(AntiAliasingName(aa));
+    if (aa.adaptive)
+        CompareWithFullSampling(state, aa);
 }
 BENCHMARK(BM_Sampled)
     ->Args({1, 0})

@@ -155,7 +155,14 @@ BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, BuildCommand cmd, const std
 BuildOutcome RenderSamples(CFractal& f, CCanvas& c, BuildCommand cmd, const std::function<void()>& building,
                            const std::string& note, const AntiAliasing& aa)
 {
-    BeforeBuild(f, c, cmd == kCmdPaint ? kCmdRebuild : cmd, building);
+    // Paint draws the view there is: a zoom rectangle waits for a build.
+    if (cmd != kCmdPaint) {
+        BeforeBuild(f, c, cmd, building);
+    } else {
+        if (building)
+            building();
+        c.SetStatus("Building...");
+    }
     CanvasSink sink(c);
     const BuildOutcome out = RenderOffscreen(f, {c.m_targetWidth, c.m_targetHeight, aa}, sink, QueryMemoryStatus());
     if (out.result == BuildOutcome::kRefused && f.m_refusal.empty())

@@ -6,6 +6,7 @@
 
 #include "document/FileFolder.h"
 #include "document/FractalDoc.h"
+#include "document/FractalView.h"
 #include "document/ImageFiles.h"
 #include "document/ImageSizeDialog.h"
 #include "document/ProgressText.h"

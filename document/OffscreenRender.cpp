@@ -50,6 +50,23 @@ namespace {
 // the samples are added in.
 inline uint8_t Mean(unsigned sum, unsigned count) { return uint8_t((sum + count / 2) / count); }
 
+// `pixels` pixels into `out`, each the mean of n x n samples: the n rows of
+// `samples` from `row` up, n samples a pixel along them.
+void MeanOfSamples(uint8_t* out, const CCanvas& samples, unsigned row, unsigned pixels, unsigned n)
+{
+    const unsigned n2 = n * n;
+    for (unsigned j = 0; j < pixels; ++j)
+        for (unsigned ch = 0; ch < 3; ++ch) {
+            unsigned sum = 0;
+            for (unsigned b = 0; b < n; ++b) {
+                const uint8_t* in = samples.Row(row + b) + size_t(j) * n * 3 + ch;
+                for (unsigned a = 0; a < n; ++a)
+                    sum += in[a * 3];
+            }
+            out[j * 3 + ch] = Mean(sum, n2);
+        }
+}
+
 class Renderer {
 public:
     Renderer(CFractal& f, const OffscreenJob& job, ImageSink& sink)
@@ -118,21 +135,9 @@ bool Renderer::SampledBand(unsigned first, unsigned count)
             std::memcpy(m_out.data() + r * m_stride, band.Row(r), size_t(m_w) * 3);
         return true;
     }
-    const unsigned n2 = n * n;
     ForEachRange(int(count), 4, [&](int begin, int end) {
-        for (unsigned r = unsigned(begin); r < unsigned(end); ++r) {
-            uint8_t* out = m_out.data() + r * m_stride;
-            for (unsigned j = 0; j < m_w; ++j)
-                for (unsigned ch = 0; ch < 3; ++ch) {
-                    unsigned sum = 0;
-                    for (unsigned b = 0; b < n; ++b) {
-                        const uint8_t* in = band.Row(r * n + b) + size_t(j) * n * 3 + ch;
-                        for (unsigned a = 0; a < n; ++a)
-                            sum += in[a * 3];
-                    }
-                    out[j * 3 + ch] = Mean(sum, n2);
-                }
-        }
+        for (unsigned r = unsigned(begin); r < unsigned(end); ++r)
+            MeanOfSamples(m_out.data() + r * m_stride, band, r * n, m_w, n);
     });
     return true;
 }
@@ -191,20 +196,9 @@ bool Renderer::AdaptiveBand(unsigned first, unsigned count)
     m_f.Draw(samples);
     if (Ended())
         return false;
-    const unsigned n2 = n * n;
-    for (const Segment& s : segments) {
-        uint8_t* out = m_out.data() + (s.row - first) * m_stride;
-        for (unsigned j = s.from; j < s.to; ++j)
-            for (unsigned ch = 0; ch < 3; ++ch) {
-                unsigned sum = 0;
-                for (unsigned b = 0; b < n; ++b) {
-                    const uint8_t* in = samples.Row(s.firstRun + b) + size_t(j - s.from) * n * 3 + ch;
-                    for (unsigned a = 0; a < n; ++a)
-                        sum += in[a * 3];
-                }
-                out[j * 3 + ch] = Mean(sum, n2);
-            }
-    }
+    for (const Segment& s : segments)
+        MeanOfSamples(m_out.data() + (s.row - first) * m_stride + size_t(s.from) * 3, samples, s.firstRun,
+                      s.to - s.from, n);
     return true;
 }
 

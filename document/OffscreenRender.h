@@ -29,7 +29,7 @@ std::string AntiAliasingName(const AntiAliasing& aa);
 
 struct OffscreenJob {
     unsigned width = 0, height = 0;
-    AntiAliasing aa;
+    AntiAliasing aa = {};
     // Output rows per band; 0 takes as many as `bandBytes` of cells allow.
     unsigned bandRows = 0;
     uint64_t bandBytes = kBandCellBytes;
