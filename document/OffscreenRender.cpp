@@ -67,6 +67,14 @@ void MeanOfSamples(uint8_t* out, const CCanvas& samples, unsigned row, unsigned 
         }
 }
 
+// Whether two pixels differ by more than the adaptive threshold in some
+// channel.
+inline bool Differs(const uint8_t* p, const uint8_t* q)
+{
+    auto far = [](int a, int b) { return a - b > kAdaptiveThreshold || b - a > kAdaptiveThreshold; };
+    return far(p[0], q[0]) | far(p[1], q[1]) | far(p[2], q[2]);
+}
+
 class Renderer {
 public:
     Renderer(CFractal& f, const OffscreenJob& job, ImageSink& sink)
@@ -150,17 +158,25 @@ bool Renderer::AdaptiveBand(unsigned first, unsigned count)
     if (!BuildRows(plain, m_w, m_h, lo, hi - lo, m_done))
         return false;
     auto pixel = [&](unsigned i, unsigned j) { return plain.Row(i - lo) + size_t(j) * 3; };
-    auto edge = [&](unsigned i, unsigned j) {
-        const uint8_t* p = pixel(i, j);
-        for (unsigned y = i > lo ? i - 1 : i; y <= std::min(i + 1, hi - 1); ++y)
-            for (unsigned x = j > 0 ? j - 1 : j; x <= std::min(j + 1, m_w - 1); ++x) {
-                const uint8_t* q = pixel(y, x);
-                for (int ch = 0; ch < 3; ++ch)
-                    if (std::abs(int(p[ch]) - int(q[ch])) > kAdaptiveThreshold)
-                        return true;
+    // Which pixels of the band differ from a neighbour, row by row on
+    // every core.
+    std::vector<uint8_t> edges(size_t(count) * m_w);
+    ForEachRange(int(count), 8, [&](int begin, int end) {
+        for (unsigned i = first + unsigned(begin); i < first + unsigned(end); ++i) {
+            uint8_t* mark = edges.data() + size_t(i - first) * m_w;
+            const unsigned y0 = i > lo ? i - 1 : i, y1 = std::min(i + 1, hi - 1);
+            for (unsigned j = 0; j < m_w; ++j) {
+                const uint8_t* p = pixel(i, j);
+                const unsigned x0 = j > 0 ? j - 1 : j, x1 = std::min(j + 1, m_w - 1);
+                bool edge = false;
+                for (unsigned y = y0; y <= y1 && !edge; ++y)
+                    for (unsigned x = x0; x <= x1; ++x)
+                        edge |= Differs(p, pixel(y, x));
+                mark[j] = edge;
             }
-        return false;
-    };
+        }
+    });
+    auto edge = [&](unsigned i, unsigned j) { return edges[size_t(i - first) * m_w + j] != 0; };
     // Runs of neighbouring pixels to refine, row by row, and for each the
     // N rows of samples under it.
     struct Segment {

@@ -51,14 +51,14 @@ bool CMandelbrotSet::BuildRuns(CCanvas& canvas, const std::vector<CellRun>& runs
     map.m_pixelSize = d;
     map.m_centerX = m_centerX;
     map.m_centerY = m_centerY;
-    map.ResetGrid(0);
     const MandelbrotRowJob job = RowJob(w, d);
     const double y0 = m_centerY - int(h / 2) * d;
     const KernelIsa isa = PlainPath() ? KernelIsa::kScalar : ChosenKernelIsa();
     // The kernels place pixel j at x0 + j d and write cell j, so each run is
     // iterated in a row as wide as the image's, whose other cells stay
     // untouched (and unfaulted: the storage is a fresh zero mapping), then
-    // moved into its grid row. The cells start as a whole build's do.
+    // moved into its grid row whole. Its cells start at zero, as a whole
+    // build's fresh cells do after ResetGrid(0), and go back to zero.
     ForEachRange(int(runs.size()), 16, [&](int begin, int end) {
         CellGrid row;
         row.Allocate(w);
@@ -69,11 +69,10 @@ bool CMandelbrotSet::BuildRuns(CCanvas& canvas, const std::vector<CellRun>& runs
             MandelbrotRowJob line = job;
             line.y = y0 + run.row * d;
             const int from = int(run.column), to = int(run.column + run.count);
-            for (int i = from; i < to; ++i)
-                row[size_t(i)] = *map.Cell(k, i - from);
             if (!IterateMandelbrotRow(isa, line, from, to, row.data()))
                 return;
             std::copy(row.begin() + from, row.begin() + to, map.Cell(k, 0));
+            std::fill(row.begin() + from, row.begin() + to, PixelRecord{});
         }
     });
     return !m_stop;
