@@ -20,6 +20,7 @@
 #include "document/FileFolder.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
+#include "document/ImageSizeDialog.h"
 
 namespace {
 
@@ -59,6 +60,15 @@ void Animation(const CmdContext& c)
         return;
     CAnimationDlg dialog(c.view);
     dialog.exec();
+}
+
+// The choice is the document's; a new one shows at once.
+void AntiAlias(const CmdContext& c)
+{
+    c.doc->m_antiAliasing = AntiAliasingChoice(int(c.cmd) - int(Cmd::kAntiAliasOff));
+    c.frame.UpdateCommands();
+    if (!c.doc->IsBuilding() && c.doc->m_fractal)
+        c.doc->OnBuild(kCmdRebuild);
 }
 
 void Sample(const CmdContext& c)
@@ -110,6 +120,9 @@ constexpr CommandRow kCommands[] = {
      [](const CmdContext& c) { c.frame.SaveDocument(c.doc, true); }},
     {Cmd::kSaveBitmap, "Save &Bitmap As...", "", "", "Save the active document as bitmap\nSave Bitmap As...",
      W::kPicture, [](const CmdContext& c) { c.doc->OnSaveBitmap(&c.frame); }},
+    {Cmd::kSaveImage, "Save &Image As...", "", "",
+     "Save the view as an image of any size, built apart from the window\nSave Image As...", W::kIdle,
+     [](const CmdContext& c) { c.doc->OnSaveImage(&c.frame); }},
     {Cmd::kSaveData, "Save &Data As...", "", "", "Save Calculated Data As...\nSave Data", W::kSavesData,
      [](const CmdContext& c) { c.doc->OnSaveData(c.view); }},
     {Cmd::kPrint, "&Print...", "Ctrl+P", "", nullptr, W::kDocument, [](const CmdContext& c) { c.view->OnFilePrint(); }},
@@ -143,6 +156,17 @@ constexpr CommandRow kCommands[] = {
      [](const CmdContext& c) { c.view->ShowOverview(); }},
     {Cmd::kOpenJulia, "Open &Julia Set", "", "",
      "Open the Julia set the preview shows in a window of its own\nOpen Julia Set", W::kAlways, OpenJulia},
+
+    {Cmd::kAntiAliasOff, "&Off", "", "", "One sample per pixel\nNo anti-aliasing", W::kDocument, AntiAlias},
+    {Cmd::kAntiAlias2x2, "&2x2", "", "", "Each pixel the mean of 2 x 2 samples", W::kDocument, AntiAlias},
+    {Cmd::kAntiAlias3x3, "&3x3", "", "", "Each pixel the mean of 3 x 3 samples", W::kDocument, AntiAlias},
+    {Cmd::kAntiAlias4x4, "&4x4", "", "", "Each pixel the mean of 4 x 4 samples", W::kDocument, AntiAlias},
+    {Cmd::kAntiAlias5x5, "&5x5", "", "", "Each pixel the mean of 5 x 5 samples", W::kDocument, AntiAlias},
+    {Cmd::kAntiAlias6x6, "&6x6", "", "", "Each pixel the mean of 6 x 6 samples", W::kDocument, AntiAlias},
+    {Cmd::kAntiAlias7x7, "&7x7", "", "", "Each pixel the mean of 7 x 7 samples", W::kDocument, AntiAlias},
+    {Cmd::kAntiAlias8x8, "&8x8", "", "", "Each pixel the mean of 8 x 8 samples", W::kDocument, AntiAlias},
+    {Cmd::kAntiAliasAdaptive, "&Adaptive 3x3", "", "", "3 x 3 samples only in the pixels at edges", W::kDocument,
+     AntiAlias},
 
     {Cmd::kRebuild, "&Rebuild fractal\tF9", "", "", "Rebuild fractal\nRebuild", W::kIdle,
      [](const CmdContext& c) { c.doc->OnBuild(kCmdRebuild); }},

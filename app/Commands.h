@@ -20,6 +20,7 @@ enum class Cmd {
     kSave,
     kSaveAs,
     kSaveBitmap,
+    kSaveImage,
     kSaveData,
     kPrint,
     kPrintPreview,
@@ -37,6 +38,16 @@ enum class Cmd {
     kPanDown,
     kOverview,
     kOpenJulia,
+    // View, Anti-aliasing: Off, 2x2 to 8x8, Adaptive 3x3 (AntiAliasingCommand)
+    kAntiAliasOff,
+    kAntiAlias2x2,
+    kAntiAlias3x3,
+    kAntiAlias4x4,
+    kAntiAlias5x5,
+    kAntiAlias6x6,
+    kAntiAlias7x7,
+    kAntiAlias8x8,
+    kAntiAliasAdaptive,
     // Build
     kRebuild,
     kZoomOut,
@@ -80,6 +91,7 @@ enum class Cmd {
 
 inline constexpr int kSampleCount = int(Cmd::kSampleMandelbrotSet) - int(Cmd::kSampleSierpinskyTriangle) + 1;
 constexpr Cmd SampleCommand(int sample) { return Cmd(int(Cmd::kSampleSierpinskyTriangle) + sample); }
+constexpr Cmd AntiAliasingCommand(int choice) { return Cmd(int(Cmd::kAntiAliasOff) + choice); }
 constexpr Cmd BitmapSizeCommand(BitmapSize size) { return Cmd(int(Cmd::kSize100x100) + int(size)); }
 
 // When a command is enabled: always; with a document window active; and

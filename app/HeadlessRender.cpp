@@ -13,6 +13,8 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -20,6 +22,7 @@
 #include "document/BuildSteps.h"
 #include "document/DataFile.h"
 #include "document/DocumentFiles.h"
+#include "document/ImageFiles.h"
 #include "document/MemoryStatus.h"
 #include "document/PngExtras.h"
 #include "document/ProgressText.h"
@@ -102,7 +105,8 @@ bool ParseTimeout(const QString& text, double& seconds)
 // Runs the build on a worker, as the window would, and reports progress
 // every 250 ms until it ends. The watch stops it through the fractal's
 // m_stop, and keeps a stopped build from being drawn.
-BuildOutcome BuildWithProgress(CFractal& fractal, CCanvas& canvas, HeadlessView& view, bool quiet, HeadlessWatch& watch)
+BuildOutcome BuildWithProgress(CFractal& fractal, CCanvas& canvas, HeadlessView& view, bool quiet, HeadlessWatch& watch,
+                               const std::function<BuildOutcome()>& build = {})
 {
     std::mutex lock;
     std::condition_variable ended;
@@ -111,7 +115,7 @@ BuildOutcome BuildWithProgress(CFractal& fractal, CCanvas& canvas, HeadlessView&
     std::thread worker([&] {
         // Inherited from the main thread, dirty from parsing the options.
         CleanUpperVectorState();
-        outcome = RunBuildSteps(fractal, canvas, kCmdRebuild, [&] { return watch.Stopped(); });
+        outcome = build ? build() : RunBuildSteps(fractal, canvas, kCmdRebuild, [&] { return watch.Stopped(); });
         std::lock_guard guard(lock);
         done = true;
         ended.notify_all();
@@ -164,7 +168,10 @@ int Run(int argc, char** argv, const HeadlessModule* module)
     const QCommandLineOption codec("codec", "The video encoder (default rawvideo).", "NAME");
     const QCommandLineOption timeout("timeout", "Give up after SECONDS.", "SECONDS");
     const QCommandLineOption png16("png16", "A .png image with 16 bits per channel.");
-    parser.addOptions({render, type, sample, size, output, save, data, quiet, animate, step, codec, timeout, png16});
+    const QCommandLineOption supersample("supersample", "N x N samples per pixel (1 to 8).", "N");
+    const QCommandLineOption adaptive("adaptive", "Samples only at edges.");
+    parser.addOptions({render, type, sample, size, output, save, data, quiet, animate, step, codec, timeout, png16,
+                       supersample, adaptive});
     const QCommandLineOption help(QStringList{"h", "help", "?"}, "The whole usage.");
     const QCommandLineOption version(QStringList{"v", "version"}, "The version.");
     parser.addOptions({help, version});
@@ -202,6 +209,20 @@ int Run(int argc, char** argv, const HeadlessModule* module)
     double seconds = 0;
     if (parser.isSet(timeout) && !ParseTimeout(parser.value(timeout), seconds))
         return usage("malformed --timeout \"" + parser.value(timeout) + "\" (expected a number of seconds above 0)");
+    AntiAliasing aa;
+    if (parser.isSet(supersample) &&
+        (!ParseNumber(parser.value(supersample), aa.samples) || aa.samples < 1 || aa.samples > kMaxSamples))
+        return usage("malformed --supersample \"" + parser.value(supersample) + "\" (expected 1 to 8)");
+    if (parser.isSet(adaptive)) {
+        aa.adaptive = true;
+        if (!parser.isSet(supersample))
+            aa.samples = 3;
+        if (aa.samples < 2)
+            return usage("--adaptive needs at least 2 samples a side");
+    }
+    const bool sampled = aa.samples > 1;
+    if (sampled && (parser.isSet(animate) || parser.isSet(data)))
+        return usage("--supersample and --adaptive make an image: they exclude --animate and --data");
     const bool isQuiet = parser.isSet(quiet);
     const QString image = parser.value(output);
     const bool animating = parser.isSet(animate);
@@ -334,6 +355,40 @@ int Run(int argc, char** argv, const HeadlessModule* module)
     view.m_fractal = fractal.get();
     canvas.m_view = &view;
     canvas.MeasureView();
+
+    // A sampled image, or one whose cells would not fit in a band, is built
+    // and written band by band; the file is put in place with the others.
+    const bool banded =
+        !image.isEmpty() && !animating && !parser.isSet(data) &&
+        (sampled || (CellMemoryNeed(width, height) > kBandCellBytes && fractal->BuildsInBands(width, height)));
+    if (banded) {
+        const std::unique_ptr<ImageFileSink> sink = MakeImageFileSink(image.toStdString());
+        fractal->m_restart = true;
+        watch.SetStopAction([f = fractal.get()] { f->m_stop = true; });
+        canvas.SetStatus("Building...");
+        const OffscreenJob job{width, height, aa};
+        const BuildOutcome built = BuildWithProgress(*fractal, canvas, view, isQuiet, watch, [&] {
+            return RenderOffscreen(*fractal, job, *sink, QueryMemoryStatus());
+        });
+        watch.SetStopAction({});
+        canvas.m_view = nullptr;
+        if (watch.Stopped() || built.result == BuildOutcome::kStopped)
+            return abandon();
+        if (built.result != BuildOutcome::kDrawn)
+            return fail(built.refusal);
+        if (!isQuiet)
+            view.Print("Ready");
+        fractal->AdoptBuildChoices();
+        std::vector<OutputFile> outputs{{image.toStdString(), [&](const ReplaceGate& gate, std::string& error) {
+                                             return sink->Commit(error, gate);
+                                         }}};
+        if (parser.isSet(save))
+            outputs.push_back({parser.value(save).toStdString(), [&](const ReplaceGate& gate, std::string& error) {
+                                   return SaveDocumentFile(parser.value(save).toStdString(), fractalType, *fractal,
+                                                           error, gate);
+                               }});
+        return WriteOutputFiles(outputs, watch);
+    }
 
     // No one is there to answer the memory question: what would need it is
     // refused, as is what cannot be had at all.

@@ -569,6 +569,7 @@ void CMainFrame::UpdateCommands()
         Command(Cmd::kToggleTileBar)->setChecked(m_tileBar->isVisible());
     }
     CheckBitmapSize();
+    CheckAntiAliasing();
     if (m_back) {
         m_back->setEnabled(doc && doc->History().CanGoBack());
         m_forward->setEnabled(doc && doc->History().CanGoForward());

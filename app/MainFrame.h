@@ -131,6 +131,8 @@ private:
     void UpdateRecentMenu();
     // Bitmap Size's check mark on the active view's size.
     void CheckBitmapSize();
+    // Checks the active document's anti-aliasing in the View menu.
+    void CheckAntiAliasing();
     // The Window menu's list of the open windows, made as it opens.
     void ListWindows(QMenu* window);
     // On a first run, once a document's rows are shown: the Properties bar

@@ -12,6 +12,7 @@
 #include "app/MainFrame.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
+#include "document/ImageSizeDialog.h"
 #include "document/Pictures.h"
 #include "model/Samples.h"
 
@@ -63,7 +64,7 @@ void CMainFrame::BuildMenus()
     QMenu* file = menuBar()->addMenu("&File");
     AddCommand(file, Cmd::kNew);
     AddCommand(file, Cmd::kOpen);
-    for (Cmd cmd : {Cmd::kClose, Cmd::kSave, Cmd::kSaveAs, Cmd::kSaveBitmap, Cmd::kSaveData})
+    for (Cmd cmd : {Cmd::kClose, Cmd::kSave, Cmd::kSaveAs, Cmd::kSaveBitmap, Cmd::kSaveImage, Cmd::kSaveData})
         m_docOnly << AddCommand(file, cmd);
     m_docOnly << file->addSeparator();
     m_docOnly << AddCommand(file, Cmd::kPrint);
@@ -97,6 +98,15 @@ void CMainFrame::BuildMenus()
     m_viewMenu = view;
     m_docOnly << view->addSeparator();
     m_docOnly << AddCommand(view, Cmd::kGradient);
+    QMenu* antiAliasing = view->addMenu("&Anti-aliasing");
+    auto* aaGroup = new QActionGroup(this);
+    for (int k = 0; k < kAntiAliasingChoices; ++k) {
+        QAction* a = AddCommand(antiAliasing, AntiAliasingCommand(k));
+        a->setCheckable(true);
+        a->setActionGroup(aaGroup);
+    }
+    m_docOnly << antiAliasing->menuAction();
+    connect(antiAliasing, &QMenu::aboutToShow, this, &CMainFrame::CheckAntiAliasing);
     BuildEditMenu(edit, view);
     m_docOnly << view->addSeparator();
     for (Cmd cmd : {Cmd::kZoomInStep, Cmd::kZoomOutStep, Cmd::kPanLeft, Cmd::kPanRight, Cmd::kPanUp, Cmd::kPanDown,
@@ -183,6 +193,13 @@ void CMainFrame::CheckBitmapSize()
                 size = BitmapSize(k);
     }
     Command(BitmapSizeCommand(size))->setChecked(true);
+}
+
+void CMainFrame::CheckAntiAliasing()
+{
+    const CFractal_Doc* doc = ActiveDocument();
+    if (doc)
+        Command(AntiAliasingCommand(AntiAliasingIndex(doc->m_antiAliasing)))->setChecked(true);
 }
 
 void CMainFrame::ListWindows(QMenu* window)

@@ -4,6 +4,7 @@
 #include <new>
 #include <utility>
 
+#include "document/OffscreenRender.h"
 #include "imaging/Canvas.h"
 #include "model/Fractal.h"
 #include "model/FractalKinds.h"
@@ -12,7 +13,7 @@
 namespace {
 
 void BeforeBuild(CFractal& f, CCanvas& c, BuildCommand cmd, const std::function<void()>& building);
-BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, BuildCommand cmd, const std::string& note);
+BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, BuildCommand cmd, const std::string& note, bool draw = true);
 
 std::string Kb(uint64_t bytes) { return std::to_string(bytes >> 10) + "Kb"; }
 
@@ -123,7 +124,7 @@ void BeforeBuild(CFractal& f, CCanvas& c, BuildCommand cmd, const std::function<
     c.SetStatus("Building...");
 }
 
-BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, BuildCommand cmd, const std::string& note)
+BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, BuildCommand cmd, const std::string& note, bool draw)
 {
     // The cells of a refused build are not an image, even for Paint.
     if (!f.m_refusal.empty()) {
@@ -135,7 +136,8 @@ BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, BuildCommand cmd, const std
         return {BuildOutcome::kStopped, {}};
     if (f.m_progress >= 0.0)
         f.m_progress = 100.0;
-    f.Draw(c);
+    if (draw)
+        f.Draw(c);
     f.m_viewValid = AbilitiesOf(f).zoomAndPan;
     c.m_zoomEnabled = f.m_viewValid.load();
     c.m_selectionVisible = false;
@@ -149,23 +151,50 @@ BuildOutcome DrawAfterBuild(CFractal& f, CCanvas& c, BuildCommand cmd, const std
     return {BuildOutcome::kDrawn, {}};
 }
 
+// The render of samples in place of Build and Draw.
+BuildOutcome RenderSamples(CFractal& f, CCanvas& c, BuildCommand cmd, const std::function<void()>& building,
+                           const std::string& note, const AntiAliasing& aa)
+{
+    // Paint draws the view there is: a zoom rectangle waits for a build.
+    if (cmd != kCmdPaint) {
+        BeforeBuild(f, c, cmd, building);
+    } else {
+        if (building)
+            building();
+        c.SetStatus("Building...");
+    }
+    CanvasSink sink(c);
+    const BuildOutcome out = RenderOffscreen(f, {c.m_targetWidth, c.m_targetHeight, aa}, sink, QueryMemoryStatus());
+    if (out.result == BuildOutcome::kRefused && f.m_refusal.empty())
+        f.Refuse(c, out.refusal);
+    if (out.result != BuildOutcome::kDrawn)
+        return DrawAfterBuild(f, c, kCmdRebuild, note, false);
+    return DrawAfterBuild(f, c, cmd, note, false);
+}
+
 } // namespace
 
 BuildOutcome RunBuildSteps(CFractal& fractal, CCanvas& canvas, BuildCommand cmd, const std::function<bool()>& closing,
-                           const std::function<void()>& building, const std::string& readyNote)
+                           const std::function<void()>& building, const std::string& readyNote, const AntiAliasing& aa)
 {
     auto isClosing = [&] { return closing && closing(); };
+    // A Continue that goes on from the cells there are cannot sample anew.
+    const bool sampled = aa.samples > 1 && !(cmd == kCmdContinue && fractal.ContinuesCells());
     BuildOutcome out;
     fractal.m_progress = -1.0;
     try {
         if (!isClosing()) {
-            if (cmd != kCmdPaint) {
+            if (sampled) {
+                fractal.m_refusal.clear();
+                fractal.m_buildNote.clear();
+                out = RenderSamples(fractal, canvas, cmd, building, readyNote, aa);
+            } else if (cmd != kCmdPaint) {
                 BeforeBuild(fractal, canvas, cmd, building);
                 fractal.m_refusal.clear();
                 fractal.m_buildNote.clear();
                 fractal.Build(canvas);
             }
-            if (!isClosing())
+            if (!isClosing() && !sampled)
                 out = DrawAfterBuild(fractal, canvas, cmd, readyNote);
         }
     } catch (const std::bad_alloc&) {

@@ -40,6 +40,14 @@ bool CheckBuildMemory(CFractal& fractal, CCanvas& canvas, const MemoryStatus& me
 // Turns the canvas's zoom rectangle into the fractal's new centre and radius.
 void ApplyZoom(CFractal& fractal, const CCanvas& canvas, bool zoomOut);
 
+// How many samples a pixel of an image is the mean of: N x N everywhere,
+// or, adaptive, only where the plain image has edges (OffscreenRender).
+struct AntiAliasing {
+    int samples = 1; // N; 1 is none
+    bool adaptive = false;
+    bool operator==(const AntiAliasing&) const = default;
+};
+
 // How a run of the build steps ended.
 struct BuildOutcome {
     enum Result { kDrawn, kStopped, kRefused, kClosed } result = kClosed;
@@ -55,6 +63,9 @@ struct BuildOutcome {
 // steps; when it answers true the build ends at once without drawing.
 // `building` is called after the zoom and before "Building...": where a
 // window starts its progress timer. A `readyNote` follows "Ready: ".
+// With anti-aliasing, Build and Draw are one render of samples
+// (RenderOffscreen) into the canvas, Paint included; a Continue that goes
+// on from the cells (CFractal::ContinuesCells) does so as it always does.
 BuildOutcome RunBuildSteps(CFractal& fractal, CCanvas& canvas, BuildCommand cmd,
                            const std::function<bool()>& closing = {}, const std::function<void()>& building = {},
-                           const std::string& readyNote = {});
+                           const std::string& readyNote = {}, const AntiAliasing& aa = {});

@@ -107,10 +107,8 @@ LoadedDocument ReadDocumentFile(std::istream& in)
     return doc;
 }
 
-namespace {
-
-// The 54 bytes before the pixels: file header and BITMAPINFOHEADER.
-std::string BitmapHeader(const CCanvas& canvas, uint32_t imageSize)
+// The file header and BITMAPINFOHEADER.
+std::string BitmapFileHeader(unsigned width, unsigned height, unsigned bitsPerPixel, uint32_t imageSize)
 {
     std::string h;
     h.reserve(54);
@@ -120,10 +118,10 @@ std::string BitmapHeader(const CCanvas& canvas, uint32_t imageSize)
     Put16(h, 0);
     Put32(h, 54);
     Put32(h, 40);
-    Put32(h, canvas.m_bufferWidth);
-    Put32(h, canvas.m_bufferHeight);
+    Put32(h, width);
+    Put32(h, height);
     Put16(h, 1);
-    Put16(h, uint16_t(canvas.m_bitsPerPixel));
+    Put16(h, uint16_t(bitsPerPixel));
     Put32(h, 0);
     Put32(h, imageSize);
     Put32(h, 3780);
@@ -131,6 +129,13 @@ std::string BitmapHeader(const CCanvas& canvas, uint32_t imageSize)
     Put32(h, 0);
     Put32(h, 0);
     return h;
+}
+
+namespace {
+
+std::string BitmapHeader(const CCanvas& canvas, uint32_t imageSize)
+{
+    return BitmapFileHeader(canvas.m_bufferWidth, canvas.m_bufferHeight, canvas.m_bitsPerPixel, imageSize);
 }
 
 uint32_t BitmapImageSize(const CCanvas& canvas) { return uint32_t(uint64_t(canvas.m_stride) * canvas.m_bufferHeight); }

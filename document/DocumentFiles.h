@@ -41,6 +41,9 @@ bool ReadDocumentText(const std::string& text, const std::string& where, LoadedD
 // 14-byte file header, 40-byte info header, then the rows as held.
 void WriteBitmapFile(std::ostream& out, const CCanvas& canvas);
 
+// The 54 bytes before the rows of a bitmap file.
+std::string BitmapFileHeader(unsigned width, unsigned height, unsigned bitsPerPixel, uint32_t imageSize);
+
 // Larger ".frc" files are refused unread.
 constexpr uint64_t kMaxDocumentFileSize = uint64_t(4) << 20;
 

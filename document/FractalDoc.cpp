@@ -130,7 +130,7 @@ void CFractal_Doc::OnBuild(BuildCommand id, const std::string& readyNote)
     if (id != kCmdPaint)
         m_rowsChanged = false;
     // The view list belongs to the GUI thread: the worker gets its answer.
-    StartWorker([this, hasView = !m_views.empty()] { return BuildThreadProc(hasView); });
+    StartWorker([this, hasView = !m_views.empty(), aa = m_antiAliasing] { return BuildThreadProc(hasView, aa); });
 }
 
 void CFractal_Doc::StartWorker(std::function<int()> work)
@@ -166,7 +166,7 @@ bool CFractal_Doc::StartJob(std::function<void(std::stop_token)> job, std::funct
     return true;
 }
 
-int CFractal_Doc::BuildThreadProc(bool hasView)
+int CFractal_Doc::BuildThreadProc(bool hasView, AntiAliasing aa)
 {
     CFractal& f = *m_fractal;
     CCanvas& c = *m_canvas;
@@ -184,7 +184,7 @@ int CFractal_Doc::BuildThreadProc(bool hasView)
 
     const BuildOutcome out = RunBuildSteps(
         f, c, m_buildCommand, [this] { return m_closePending.load() || m_worker.Aborting(); },
-        [this] { m_worker.RunOnGui([this] { emit progressTimer(true); }, false); }, m_readyNote);
+        [this] { m_worker.RunOnGui([this] { emit progressTimer(true); }, false); }, m_readyNote, aa);
     // Read here, by the thread that may have moved it (a zoom rectangle).
     const ViewPlace built = PlaceOf(&f);
     m_worker.Post([this, drawn = out.result == BuildOutcome::kDrawn, built] {

@@ -20,6 +20,7 @@
 #include "document/BuildWorker.h"
 #include "document/CanvasBitmap.h"
 #include "document/DocumentHistory.h"
+#include "document/OffscreenRender.h"
 #include "document/ViewPlace.h"
 #include "imaging/Canvas.h"
 #include "model/Fractal.h"
@@ -104,6 +105,14 @@ public:
     // Save Data As and Save Bitmap As with their file dialogs and messages.
     void OnSaveData(QWidget* owner);
     void OnSaveBitmap(QWidget* owner);
+    // Renders the view at the job's size away from the window (in bands,
+    // as a job of the worker: progress on the status line, Stop) and writes
+    // it to `path` (".bmp" or ".png"). The window's image and cells stay as
+    // they are. `ended` gets the outcome on the GUI thread. False when a
+    // build runs.
+    bool StartImageExport(const QString& path, const OffscreenJob& job, std::function<void(const BuildOutcome&)> ended);
+    // Save Image As: its size and anti-aliasing, the file, then the export.
+    void OnSaveImage(QWidget* owner);
 
     // Views. The first view added is the first view; the canvas reports to
     // the view activated last.
@@ -146,6 +155,9 @@ public:
     CCanvasBitmap m_deviceBitmap;
     BuildCommand m_buildCommand = kCmdRebuild;
     int m_fractalType = 0;
+    // The document's anti-aliasing in the window (View, Anti-aliasing):
+    // not a row, so it changes no file. A build takes it as it starts.
+    AntiAliasing m_antiAliasing;
     // Answers a Yes/No question (memory, closing during a build, replacing
     // a file); the default asks with a message box.
     std::function<bool(const QString&)> m_ask;
@@ -163,7 +175,7 @@ private:
     // m_ask, or the message box over `owner`.
     bool Ask(const QString& text, QWidget* owner);
     // The build's steps on the worker; returns the exit code.
-    int BuildThreadProc(bool hasView);
+    int BuildThreadProc(bool hasView, AntiAliasing aa);
     // Starts `work` on the worker thread; its result is the exit code.
     void StartWorker(std::function<int()> work);
     void ThreadEnded();

@@ -2,6 +2,7 @@
 #include "document/Pictures.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -20,7 +21,9 @@
 #include <sstream>
 
 #include "document/BuildSteps.h"
+#include "document/CanvasImage.h"
 #include "document/FractalDoc.h"
+#include "document/OffscreenRender.h"
 #include "document/SizeDialog.h"
 #include "model/FractalKinds.h"
 
@@ -502,6 +505,29 @@ QRect PrintedRect(const QSize& image, const QRect& page)
     return QRect(page.topLeft() + QPoint((page.width() - size.width()) / 2, (page.height() - size.height()) / 2), size);
 }
 
+QImage CFractal_View::PrintedImage(QSize size)
+{
+    // The document's view built again for the printer's own pixels, from a
+    // copy of its rows: the window's cells and image stay. A build running
+    // owns the fractal, and a render the memory does not allow is refused;
+    // either prints the window's image, scaled.
+    if (m_doc->IsBuilding() || !m_doc->m_fractal || m_doc->m_imageStale)
+        return {};
+    std::unique_ptr<CFractal> copy = CopyOfFractal(*m_doc->m_fractal);
+    if (!copy)
+        return {};
+    copy->m_restart = true;
+    CCanvas canvas;
+    CanvasSink sink(canvas);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const BuildOutcome out =
+        RenderOffscreen(*copy, {unsigned(size.width()), unsigned(size.height())}, sink, QueryMemoryStatus());
+    QGuiApplication::restoreOverrideCursor();
+    if (out.result != BuildOutcome::kDrawn)
+        return {};
+    return CanvasImage(canvas);
+}
+
 QRect CFractal_View::PrintTo(QPrinter& printer)
 {
     // The job, and a PDF file's title, carry the document's name.
@@ -521,8 +547,10 @@ QRect CFractal_View::PrintTo(QPrinter& printer)
     QRect drawn;
     if (bitmap.HasBitmap() && !m_doc->m_imageStale) {
         drawn = PrintedRect(bitmap.Image().size(), page);
-        if (!drawn.isEmpty())
-            p.drawImage(drawn, bitmap.Image());
+        if (!drawn.isEmpty()) {
+            const QImage image = PrintedImage(drawn.size());
+            p.drawImage(drawn, image.isNull() ? bitmap.Image() : image);
+        }
     }
     if (!p.end()) {
         QMessageBox::warning(this, "Print", "Not printed!");

@@ -4,6 +4,7 @@
 // the main window's status bar, and prints.
 
 #include <QAbstractScrollArea>
+#include <QImage>
 #include <QPointer>
 #include <QTimer>
 
@@ -52,10 +53,14 @@ public:
     double BuildScale() const;
 
     // Prints one page titled after the document: the image as large as the
-    // printable area takes it, its shape kept, centred. Returns the
-    // rectangle drawn in the painter's device pixels, empty when nothing
-    // was drawn (after "Not printed!" when the printer failed).
+    // printable area takes it, its shape kept, centred, built anew for the
+    // printer's device pixels (the window's image scaled when it cannot
+    // be). Returns the rectangle drawn in the painter's device pixels,
+    // empty when nothing was drawn (after "Not printed!" when the printer
+    // failed).
     QRect PrintTo(QPrinter& printer);
+    // The document's view rendered at `size`, or a null image.
+    QImage PrintedImage(QSize size);
     // The printer and page that Print Setup chose, kept for every print of
     // this run of the program.
     static QPrinter& Printer();

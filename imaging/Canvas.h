@@ -54,6 +54,15 @@ public:
     void HoldTargetSize(bool hold) { m_sizeHeld = hold; }
     bool TargetSizeHeld() const { return m_sizeHeld; }
     double PixelScale(double value) const;
+    // A band of a taller image, for the builders that build in bands
+    // (CFractal::BuildsInBands): the target height is the band's, and its
+    // rows are rows m_bandFirst onwards of an image m_bandFullHeight rows
+    // tall (0: the band is the whole image). m_bandRowsBefore rows of that
+    // image were built before this band, so the percentage runs over all.
+    unsigned m_bandFullHeight = 0;
+    unsigned m_bandFirst = 0;
+    unsigned m_bandRowsBefore = 0;
+    unsigned FullHeight() const { return m_bandFullHeight ? m_bandFullHeight : m_targetHeight.load(); }
 
     // Zoom rectangle, in client pixels with y pointing down.
     void ShowSelection(bool visible);

@@ -13,6 +13,11 @@
 
 class CCanvas;
 
+// `count` pixels of one row of an image, from (row, column).
+struct CellRun {
+    unsigned row = 0, column = 0, count = 0;
+};
+
 // The mouse button of a click on the image.
 enum class ClickButton { kLeft, kRight };
 
@@ -69,6 +74,17 @@ public:
         double x = 0, y = 0, half = 1;
     };
     virtual Place Overview() const;
+
+    // True when a view of that size builds in bands: Build then fills the
+    // canvas's band of a taller image (CCanvas::m_bandFirst) with the bits
+    // the whole image has there, and BuildRuns works. Kinds whose build
+    // spans the image (walks, field sums) build it whole.
+    virtual bool BuildsInBands(unsigned /*width*/, unsigned /*height*/) const { return false; }
+    // Fills grid row k with the cells of runs[k] of the image of the
+    // canvas's target width and FullHeight, bit for bit what a whole build
+    // gives there; the grid is as wide as the longest run. False when
+    // stopped or when the view does not build in bands.
+    virtual bool BuildRuns(CCanvas& /*canvas*/, const std::vector<CellRun>& /*runs*/) { return false; }
 
     void SetName(const std::string& name) { m_name = name; }
 

@@ -51,9 +51,12 @@ void CMandelbrotSet::Build(CCanvas& canvas)
     // m_stop is cleared by whoever starts the build, before the worker
     // runs: clearing it here would lose a Stop pressed in between.
 
-    const unsigned w = canvas.m_targetWidth, h = canvas.m_targetHeight;
+    // A band's rows lie where the whole image has them, so the view and
+    // its pixel size are the whole image's.
+    const unsigned w = canvas.m_targetWidth, rows = canvas.m_targetHeight;
+    const unsigned h = canvas.FullHeight(), first = canvas.m_bandFirst;
     CColorMap& map = m_colorMap;
-    map.AllocateGrid(int(w), int(h));
+    map.AllocateGrid(int(w), int(rows));
     const double d = 2 * m_halfSize / std::min(w, h);
     map.m_pixelSize = d;
     map.m_centerX = m_centerX;
@@ -77,16 +80,7 @@ void CMandelbrotSet::Build(CCanvas& canvas)
         return;
     }
 
-    MandelbrotRowJob job;
-    job.radius2 = m_precision * m_precision;
-    job.maxIterations = iterations;
-    job.g = std::sqrt(std::sqrt(m_cRe * m_cRe + m_cIm * m_cIm)) + 1;
-    job.x0 = m_centerX - int(w / 2) * d;
-    job.d = d;
-    job.julia = m_type == 1;
-    job.cRe = m_cRe;
-    job.cIm = m_cIm;
-    job.stop = &m_stop;
+    const MandelbrotRowJob job = RowJob(w, d);
     const double y0 = m_centerY - int(h / 2) * d;
     const KernelIsa isa = PlainPath() ? KernelIsa::kScalar : ChosenKernelIsa();
     // The derivative costs every point more work: only the colouring that
@@ -95,14 +89,14 @@ void CMandelbrotSet::Build(CCanvas& canvas)
 
     // Rows are spread over the cores; each writes only its own cells. The
     // percentage counts finished rows, so it rises however they are dealt.
-    m_progress = 0.0;
-    std::atomic<unsigned> finished{0};
-    ForEachRange(int(h), 1, [&](int begin, int end) {
+    m_progress = double(canvas.m_bandRowsBefore) * 100 / h;
+    std::atomic<unsigned> finished{canvas.m_bandRowsBefore};
+    ForEachRange(int(rows), 1, [&](int begin, int end) {
         for (int i = begin; i < end; ++i) {
             if (m_stop.load(std::memory_order_relaxed))
                 return;
             MandelbrotRowJob row = job;
-            row.y = y0 + unsigned(i) * d;
+            row.y = y0 + (unsigned(i) + first) * d;
             // A row of a very wide image, or of points iterated very many
             // times, takes longer than a Stop may wait; other rows are
             // finished.

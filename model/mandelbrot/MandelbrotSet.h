@@ -17,6 +17,8 @@ public:
     bool AdoptBuildChoices() override;
     // A Julia set's overview is centred on 0, as a switch to it shows it.
     Place Overview() const override { return {m_type == 1 ? 0.0 : -0.5, 0.0, 2.0}; }
+    bool BuildsInBands(unsigned width, unsigned height) const override;
+    bool BuildRuns(CCanvas& canvas, const std::vector<CellRun>& runs) override;
 
     double m_precision = 100.0; // escape radius
     double m_cRe = 0, m_cIm = 0;
@@ -34,6 +36,8 @@ public:
     int m_builtType = 0;
 
 private:
+    // What every row of a shallow view of that width and pixel size shares.
+    MandelbrotRowJob RowJob(unsigned width, double pixelSize) const;
     // Views past the resolution of doubles (model/deep).
     void BuildDeep(CCanvas& canvas, double pixelSize, int iterations);
     // Why a view cannot be built (a pixel below a double's range, or a

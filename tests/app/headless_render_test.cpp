@@ -250,8 +250,9 @@ TEST_F(Headless, AnImageTheProcessCannotHoldIsOneLineAndExitOne)
     if (!kAddressLimitWorks)
         GTEST_SKIP() << "an address-space limit and a sanitizer do not mix";
     // 20000 x 20000 cells of 36 bytes are 14 GB; 3 GB of address space are
-    // left. Refused before anything is built.
-    Result r = RenderLimited(3000000, {"--size", "20000x20000", "--output", At("big.bmp")});
+    // left. A kind that builds its image whole is refused before anything
+    // is built.
+    Result r = RenderLimited(3000000, {"--type", "3", "--size", "20000x20000", "--output", At("big.bmp")});
     EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_EQ(Lines(r.err), 1) << r.err;
     EXPECT_EQ(r.err.rfind("quillion: a 20000x20000 image needs 14062500Kb of memory", 0), 0u) << r.err;
@@ -266,6 +267,59 @@ TEST_F(Headless, AnImageTheProcessCannotHoldIsOneLineAndExitOne)
     r = RenderLimited(1000000, {"--quiet", "--type", "1", "--size", "64x48", "--output", At("s.bmp")});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(fs::exists(dir / "s.bmp"));
+}
+
+TEST_F(Headless, AViewThatBuildsInBandsNeedsNoRoomForTheWholeImagesCells)
+{
+    if (!kAddressLimitWorks)
+        GTEST_SKIP() << "an address-space limit and a sanitizer do not mix";
+    // 5000 x 5000 cells are 900 MB, over the 700 MB left; in bands of at
+    // most 256 MB the file is written whole.
+    const Result r = RenderLimited(700000, {"--quiet", "--size", "5000x5000", "--output", At("poster.bmp")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string bmp = ReadAll(dir / "poster.bmp");
+    ASSERT_EQ(bmp.size(), 54u + 5000u * 15000u);
+    EXPECT_EQ(U32(bmp, 18), 5000u);
+    EXPECT_EQ(U32(bmp, 22), 5000u);
+    // The middle of the view is inside the set, a corner far outside it.
+    EXPECT_TRUE(IsBlack(Pixel(bmp, 2500, 2500)));
+    EXPECT_FALSE(IsBlack(Pixel(bmp, 0, 0)));
+}
+
+TEST_F(Headless, SupersampleIsTheMeanOfTheImageAtNTimesTheSize)
+{
+    const QStringList view{"--quiet", "--sample", "12", "--size"};
+    ASSERT_EQ(Render(view + QStringList{"126x96", "--output", At("big.bmp")}).code, 0);
+    ASSERT_EQ(Render(view + QStringList{"42x32", "--output", At("p.bmp")}).code, 0);
+    ASSERT_EQ(Render(view + QStringList{"42x32", "--supersample", "3", "--output", At("s.bmp")}).code, 0);
+    ASSERT_EQ(Render(view + QStringList{"42x32", "--adaptive", "--output", At("a.bmp")}).code, 0);
+    const std::string big = ReadAll(dir / "big.bmp"), plain = ReadAll(dir / "p.bmp");
+    const std::string sampled = ReadAll(dir / "s.bmp"), adaptive = ReadAll(dir / "a.bmp");
+    ASSERT_EQ(sampled.size(), adaptive.size());
+    int wrong = 0, neither = 0, refined = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 42; ++x) {
+            for (int ch = 0; ch < 3; ++ch) {
+                int sum = 0;
+                for (int b = 0; b < 3; ++b)
+                    for (int a = 0; a < 3; ++a)
+                        sum += Pixel(big, 3 * x + a, 3 * y + b)[ch];
+                wrong += Pixel(sampled, x, y)[ch] != (2 * sum + 9) / 18;
+            }
+            // Adaptive: each pixel the plain one or the sampled one.
+            const bool isSampled = std::equal(Pixel(adaptive, x, y), Pixel(adaptive, x, y) + 3, Pixel(sampled, x, y));
+            const bool isPlain = std::equal(Pixel(adaptive, x, y), Pixel(adaptive, x, y) + 3, Pixel(plain, x, y));
+            neither += !isSampled && !isPlain;
+            refined += isSampled && !isPlain;
+        }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(neither, 0);
+    EXPECT_GT(refined, 0);
+
+    const Result bad = Render({"--size", "42x32", "--supersample", "9", "--output", At("x.bmp")});
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_NE(bad.err.find("malformed --supersample \"9\" (expected 1 to 8)"), std::string::npos) << bad.err;
+    EXPECT_EQ(Render({"--supersample", "2", "--data", At("x.fdt")}).code, 2);
 }
 
 namespace {

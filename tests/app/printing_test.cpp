@@ -76,6 +76,8 @@ struct PdfPrinter {
     {
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(path);
+        // A print is built at the printer's pixels: 300 dpi keeps it quick.
+        printer.setResolution(300);
     }
     // The printable area where the painter draws: from its own corner.
     QRect Page() const

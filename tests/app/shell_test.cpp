@@ -28,6 +28,7 @@
 #include "app/TileBar.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
+#include "document/ImageSizeDialog.h"
 #include "model/FractalFactory.h"
 #include "parameters/ParametersBar.h"
 #include "parameters/PropertyGrid.h"
@@ -356,6 +357,16 @@ TEST(MainWindow, EveryMenuItemReachesItsCommand)
         run(BitmapSizeCommand(BitmapSize(k)));
         EXPECT_EQ(doc->m_canvas->m_targetWidth.load(), sizes[k][0]) << k;
         EXPECT_EQ(doc->m_canvas->m_targetHeight.load(), sizes[k][1]) << k;
+    }
+    dialog(Cmd::kSaveImage, "CImageSizeDialog");
+    // Each choice is the document's, checked in the menu, and builds (at
+    // 100x100, so 8x8 stays quick).
+    run(BitmapSizeCommand(BitmapSize(0)));
+    for (int k = kAntiAliasingChoices - 1; k >= 0; --k) {
+        run(AntiAliasingCommand(k));
+        ASSERT_TRUE(WaitIdle(doc));
+        EXPECT_EQ(doc->m_antiAliasing, AntiAliasingChoice(k)) << k;
+        EXPECT_TRUE(frame.Command(AntiAliasingCommand(k))->isChecked()) << k;
     }
     run(Cmd::kSizeVariable);
 

@@ -1,0 +1,79 @@
+// The shallow Mandelbrot and Julia views in pieces: bands of rows, and runs
+// of pixels here and there (the anti-aliasing's samples of the pixels it
+// refines), each with the bits the whole image's build gives it.
+
+#include <algorithm>
+#include <cmath>
+
+#include "imaging/Canvas.h"
+#include "imaging/Parallel.h"
+#include "model/mandelbrot/MandelbrotSet.h"
+#include "numbers/Coordinate.h"
+
+MandelbrotRowJob CMandelbrotSet::RowJob(unsigned width, double pixelSize) const
+{
+    MandelbrotRowJob job;
+    job.radius2 = m_precision * m_precision;
+    job.maxIterations = std::clamp(m_maxIterations, 1, kMaxIterations);
+    job.g = std::sqrt(std::sqrt(m_cRe * m_cRe + m_cIm * m_cIm)) + 1;
+    job.x0 = m_centerX - int(width / 2) * pixelSize;
+    job.d = pixelSize;
+    job.julia = m_type == 1;
+    job.cRe = m_cRe;
+    job.cIm = m_cIm;
+    job.stop = &m_stop;
+    return job;
+}
+
+bool CMandelbrotSet::BuildsInBands(unsigned width, unsigned height) const
+{
+    // A switch of type moves the view in the build, before any row.
+    if (m_type != m_builtType || width == 0 || height == 0)
+        return false;
+    const double d = 2 * m_halfSize / std::min(width, height);
+    return UnbuildableView(width, height, d).empty() && !NeedsDeepView(m_centerX, m_centerY, d);
+}
+
+bool CMandelbrotSet::BuildRuns(CCanvas& canvas, const std::vector<CellRun>& runs)
+{
+    const unsigned w = canvas.m_targetWidth, h = canvas.FullHeight();
+    if (!BuildsInBands(w, h))
+        return false;
+    unsigned widest = 0;
+    for (const CellRun& run : runs) {
+        if (run.row >= h || run.column > w || run.count > w - run.column)
+            return false;
+        widest = std::max(widest, run.count);
+    }
+    const double d = 2 * m_halfSize / std::min(w, h);
+    CColorMap& map = m_colorMap;
+    map.AllocateGrid(int(widest), int(runs.size()));
+    map.m_pixelSize = d;
+    map.m_centerX = m_centerX;
+    map.m_centerY = m_centerY;
+    const MandelbrotRowJob job = RowJob(w, d);
+    const double y0 = m_centerY - int(h / 2) * d;
+    const KernelIsa isa = PlainPath() ? KernelIsa::kScalar : ChosenKernelIsa();
+    // The kernels place pixel j at x0 + j d and write cell j, so each run is
+    // iterated in a row as wide as the image's, whose other cells stay
+    // untouched (and unfaulted: the storage is a fresh zero mapping), then
+    // moved into its grid row whole. Its cells start at zero, as a whole
+    // build's fresh cells do after ResetGrid(0), and go back to zero.
+    ForEachRange(int(runs.size()), 16, [&](int begin, int end) {
+        CellGrid row;
+        row.Allocate(w);
+        for (int k = begin; k < end; ++k) {
+            if (m_stop.load(std::memory_order_relaxed))
+                return;
+            const CellRun& run = runs[size_t(k)];
+            MandelbrotRowJob line = job;
+            line.y = y0 + run.row * d;
+            const int from = int(run.column), to = int(run.column + run.count);
+            if (!IterateMandelbrotRow(isa, line, from, to, row.data()))
+                return;
+            std::copy(row.begin() + from, row.begin() + to, map.Cell(k, 0));
+            std::fill(row.begin() + from, row.begin() + to, PixelRecord{});
+        }
+    });
+    return !m_stop;
+}
