@@ -402,6 +402,7 @@ TEST(TileChart, SquaresFollowTheSymmetryClasses)
 TEST(Dialogs, F1OpensTheUserGuideAtTheKindShown)
 {
     Window w(kTypeTile);
+    ASSERT_TRUE(WaitIdle(w.doc));
     w.view->setFocus();
     QTest::keyClick(w.view, Qt::Key_F1);
     auto* guide = w.frame.findChild<CUserGuide*>();
@@ -415,6 +416,7 @@ TEST(Dialogs, F1OpensTheUserGuideAtTheKindShown)
     const int tiles = guide->Browser()->verticalScrollBar()->value();
     EXPECT_GT(tiles, 0);
     w.doc->OnSample(12);
+    ASSERT_EQ(w.doc->m_fractal->m_kind, CFractal::kMandelbrot);
     w.frame.Command(Cmd::kUserGuide)->trigger();
     EXPECT_LT(guide->Browser()->verticalScrollBar()->value(), tiles);
     EXPECT_EQ(w.frame.findChildren<CUserGuide*>().size(), 1) << "one guide window, raised again";

@@ -125,6 +125,8 @@ TEST(GradientWindow, AGradientFromTheToolbarRepaintsFromTheCells)
 TEST(GradientWindow, TheEditorAddsMovesColoursAndRemovesStopsLive)
 {
     BuiltWindow w;
+    // From two stops, the fewest the editor keeps.
+    w.Map().m_gradient = Gradient();
     w.frame.Command(Cmd::kGradient)->trigger();
     CGradientEditor* editor = w.frame.GradientEditor();
     ASSERT_NE(editor, nullptr);

@@ -26,6 +26,7 @@
 #include "app/GradientEditor.h"
 #include "app/MainFrame.h"
 #include "app/TileBar.h"
+#include "app/UserGuide.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
 #include "document/ImageSizeDialog.h"
@@ -311,6 +312,8 @@ TEST(MainWindow, EveryMenuItemReachesItsCommand)
     EXPECT_NE(setUp, nullptr);
     EXPECT_EQ(setUp, printed);
     dialog(Cmd::kAbout, "CAboutDlg");
+    run(Cmd::kUserGuide); // not modal: the guide stays open beside the work
+    EXPECT_TRUE(frame.findChild<CUserGuide*>()->isVisible());
     dialog(Cmd::kAnimation, "CAnimationDlg");
     dialog(Cmd::kSizeCustom, "CSizeDialog");
 
