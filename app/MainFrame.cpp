@@ -304,6 +304,7 @@ CChildFrame* CMainFrame::CreateChild(CFractal_Doc* doc)
     auto* child = new CChildFrame(doc);
     m_mdi->addSubWindow(child);
     connect(doc, &CFractal_Doc::buildStateChanged, this, &CMainFrame::UpdateCommands);
+    connect(doc, &CFractal_Doc::rowsChanged, this, &CMainFrame::UpdateCommands);
     connect(doc, &CFractal_Doc::placeChanged, this, &CMainFrame::UpdateCommands);
     m_undoGroup->addStack(doc->History().UndoStack());
     connect(doc->History().UndoStack(), &QUndoStack::indexChanged, this, &CMainFrame::UpdateCommands);

@@ -83,7 +83,7 @@ void CFractal_Doc::OnSample(int number)
 void CFractal_Doc::NoteRowsChanged()
 {
     m_rowsChanged = true;
-    emit buildStateChanged();
+    emit rowsChanged();
 }
 
 void CFractal_Doc::OnStop() { RequestStop(); }

@@ -166,6 +166,8 @@ signals:
     void titleChanged(const QString& title);
     // Command states changed (a build started or ended).
     void buildStateChanged();
+    // An edit left the picture behind the rows (RowsChangedSinceBuild).
+    void rowsChanged();
     void statusText(const QString& text);
     void progressTimer(bool start);
     // CurrentPlace() moved: the views repaint their preview.

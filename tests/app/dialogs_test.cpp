@@ -433,5 +433,7 @@ TEST(Dialogs, F1OpensTheUserGuideAtTheKindShown)
         EXPECT_TRUE(QFile::exists(":/site/" + name)) << name.toStdString();
     }
     EXPECT_GE(images, 3);
-    EXPECT_TRUE(w.frame.ParametersBar()->FindItem("Deep")->toolTip(1).endsWith("F1: the User Guide on this kind"));
+    QTreeWidgetItem* radius = w.frame.ParametersBar()->FindItem("radius");
+    ASSERT_NE(radius, nullptr);
+    EXPECT_TRUE(radius->toolTip(1).endsWith("F1: the User Guide on this kind"));
 }
