@@ -23,6 +23,8 @@
 
 #include "imaging/ColorMap.h"
 #include "model/deep/DeepView.h"
+#include "model/deep/ReferenceCache.h"
+#include "model/deep/ReferenceOrbit.h"
 #include "model/kernels/MandelbrotKernel.h"
 
 namespace {
@@ -93,6 +95,109 @@ BENCHMARK(BM_DeepView)
     ->Unit(benchmark::kSecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
+
+DeepJob SpiralJob(double halfSize, int width, int height, int iterations)
+{
+    DeepJob job;
+    job.centerRe = kCenterRe;
+    job.centerIm = kCenterIm;
+    job.pixelSize = FloatExp(2 * halfSize / height);
+    job.width = width;
+    job.height = height;
+    job.radius2 = 1e4;
+    job.maxIterations = iterations;
+    job.ownReferenceBudget = 16 * int64_t(iterations);
+    return job;
+}
+
+double Seconds(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The reference orbit alone, at the bits a build of the view reads the
+// centre with, against the whole build of the view (orbit included) in the
+// same run. At 1e-300 the pixels are in the wide form, so the image is small.
+void BM_OrbitShare(benchmark::State& state)
+{
+    const double halfSize = state.range(0) == 0 ? 1e-100 : 1e-300;
+    const int iterations = int(state.range(1));
+    const int w = state.range(0) == 0 ? 256 : 64, h = w * 3 / 4;
+    const DeepJob job = SpiralJob(halfSize, w, h, iterations);
+    const long bits = DeepOrbitBits(job);
+    CColorMap map;
+    map.AllocateGrid(w, h);
+    double orbitSeconds = 0, buildSeconds = 0;
+    size_t length = 0;
+    for (auto _ : state) {
+        MpfrReal x(bits), y(bits);
+        x.Parse(job.centerRe);
+        y.Parse(job.centerIm);
+        const MpfrReal zero(bits);
+        ReferenceOrbit orbit;
+        auto start = std::chrono::steady_clock::now();
+        ComputeReferenceOrbit(zero, zero, x, y, job.radius2, size_t(iterations) + 3, job.pixelSize.e < -600, nullptr,
+                              orbit, false, 1, job.pixelSize.e >= -600);
+        orbitSeconds = Seconds(start);
+        length = orbit.size();
+        start = std::chrono::steady_clock::now();
+        const DeepOutcome o = BuildDeepView(job, map.m_gridRows.data(), nullptr);
+        buildSeconds = Seconds(start);
+        if (!o.error.empty())
+            state.SkipWithError(o.error.c_str());
+        state.SetIterationTime(buildSeconds);
+    }
+    state.counters["orbit s"] = orbitSeconds;
+    state.counters["orbit share"] = orbitSeconds / buildSeconds;
+    state.counters["orbit length"] = double(length);
+    state.counters["bits"] = double(bits);
+    state.counters["ns per orbit step"] = 1e9 * orbitSeconds / double(length ? length : 1);
+}
+BENCHMARK(BM_OrbitShare)
+    ->ArgNames({"deep", "iterations"})
+    ->Args({0, 10000})
+    ->Args({0, 100000})
+    ->Args({1, 10000})
+    ->Args({1, 100000})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime();
+
+// A wheel notch: the view built, then zoomed by 1.5 about its centre and
+// built again, the second build timed, with the fractal's kept orbits and
+// without them, in the same run.
+void BM_WheelNotch(benchmark::State& state)
+{
+    const bool keep = state.range(0) != 0;
+    DeepJob job = SpiralJob(1e-50, kW, kH, 10000);
+    CColorMap map;
+    map.AllocateGrid(kW, kH);
+    double first = 0, notch = 0;
+    for (auto _ : state) {
+        ReferenceCache orbits;
+        job.orbits = keep ? &orbits : nullptr;
+        job.pixelSize = FloatExp(2 * 1e-50 / kH);
+        auto start = std::chrono::steady_clock::now();
+        BuildDeepView(job, map.m_gridRows.data(), nullptr);
+        first = Seconds(start);
+        job.pixelSize = job.pixelSize / FloatExp(1.5);
+        start = std::chrono::steady_clock::now();
+        const DeepOutcome o = BuildDeepView(job, map.m_gridRows.data(), nullptr);
+        notch = Seconds(start);
+        if (!o.error.empty())
+            state.SkipWithError(o.error.c_str());
+        state.SetIterationTime(notch);
+    }
+    state.counters["first build s"] = first;
+    state.counters["notch s"] = notch;
+}
+BENCHMARK(BM_WheelNotch)
+    ->ArgNames({"kept orbits"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(3)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime();
 
 // Counts of millions at 64x48 inside the main cardioid, around
 // -0.1 + 0.5i (|1 - sqrt(1 - 4c)| = 0.82 < 1: every pixel is inside and

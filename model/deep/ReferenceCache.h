@@ -1,0 +1,45 @@
+#pragma once
+// The reference orbits of a fractal's last deep builds, kept for its next:
+// a zoom about the same centre reads the centre at the same precision and
+// so needs the same orbit, and a higher count only carries it on. One per
+// fractal, never shared between documents; the builds that use it may come
+// from any thread.
+
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "model/deep/ReferenceOrbit.h"
+
+class ReferenceCache {
+public:
+    // The orbit ComputeReferenceOrbit would give for these arguments, value
+    // for value and bound for bound: a kept one when it started from the
+    // same numbers and is as long (or escaped), carried on when shorter,
+    // otherwise one computed anew and kept in place of the oldest. `whole`
+    // false when stopped; what was done is kept for the next call. Throws
+    // std::bad_alloc as ComputeReferenceOrbit does.
+    std::shared_ptr<const ReferenceOrbit> Orbit(const MpfrReal& startRe, const MpfrReal& startIm, const MpfrReal& cRe,
+                                                const MpfrReal& cIm, double radius2, size_t length, bool wide,
+                                                const std::atomic<bool>* stop, bool exactInputs, size_t firstTested,
+                                                bool low, bool& whole);
+
+    // Calls that read a kept orbit's values instead of computing them.
+    size_t Reuses() const;
+    // Steps of the orbits computed here, first ones and carried on alike.
+    size_t Steps() const;
+
+private:
+    struct Entry {
+        std::unique_ptr<ReferenceIteration> iteration;
+        std::shared_ptr<ReferenceOrbit> orbit;
+    };
+    // A Julia view needs two orbits, its start's and its critical point's.
+    static constexpr size_t kKept = 2;
+
+    mutable std::mutex m_mutex;
+    std::vector<Entry> m_entries; // the most recently used first
+    size_t m_reuses = 0, m_steps = 0;
+};
