@@ -2,9 +2,9 @@
 // where the processor has it). No FMA: the pixels must match the scalar loop.
 #include <cstdint>
 
-#include "imaging/kernels/LanesAvx2.h"
 #include "model/deep/DeepLaneLoop.h"
 #include "model/deep/DeepLowLoop.h"
+#include "imaging/kernels/LanesAvx2.h"
 
 int64_t RunDeepLanesAvx2(const DeepLaneView& view, DeepLaneFeed& feed) { return deep_lanes::Run<Avx2>(view, feed); }
 

@@ -3,9 +3,9 @@
 // scalar loop.
 #include <cstdint>
 
-#include "imaging/kernels/LanesAvx512.h"
 #include "model/deep/DeepLaneLoop.h"
 #include "model/deep/DeepLowLoop.h"
+#include "imaging/kernels/LanesAvx512.h"
 
 int64_t RunDeepLanesAvx512(const DeepLaneView& view, DeepLaneFeed& feed) { return deep_lanes::Run<Avx512>(view, feed); }
 

@@ -2,9 +2,9 @@
 // scalar loop.
 #include <cstdint>
 
-#include "imaging/kernels/LanesSse2.h"
 #include "model/deep/DeepLaneLoop.h"
 #include "model/deep/DeepLowLoop.h"
+#include "imaging/kernels/LanesSse2.h"
 
 int64_t RunDeepLanesSse2(const DeepLaneView& view, DeepLaneFeed& feed) { return deep_lanes::Run<Sse2>(view, feed); }
 
