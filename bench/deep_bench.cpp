@@ -115,9 +115,29 @@ double Seconds(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// The steps of an orbit of `length` values and nothing else, in place, as
+// the floor of what MPFR allows: no value kept, no bound, no test.
+double BareMpfrSeconds(const MpfrReal& x, const MpfrReal& y, size_t length)
+{
+    const mpfr_prec_t bits = mpfr_get_prec(x.get());
+    MpfrReal re(bits), im(bits), re2(bits), im2(bits);
+    const auto start = std::chrono::steady_clock::now();
+    for (size_t n = 1; n < length; ++n) {
+        mpfr_sqr(re2.get(), re.get(), MPFR_RNDN);
+        mpfr_sqr(im2.get(), im.get(), MPFR_RNDN);
+        mpfr_mul(im.get(), re.get(), im.get(), MPFR_RNDN);
+        mpfr_mul_2ui(im.get(), im.get(), 1, MPFR_RNDN);
+        mpfr_add(im.get(), im.get(), y.get(), MPFR_RNDN);
+        mpfr_sub(re.get(), re2.get(), im2.get(), MPFR_RNDN);
+        mpfr_add(re.get(), re.get(), x.get(), MPFR_RNDN);
+    }
+    benchmark::DoNotOptimize(re.get());
+    return Seconds(start);
+}
+
 // The reference orbit alone, at the bits a build of the view reads the
 // centre with, against the whole build of the view (orbit included) in the
-// same run. At 1e-300 the pixels are in the wide form, so the image is small.
+// same run, and against the bare MPFR steps. At 1e-300 the pixels are in the wide form, so the image is small.
 void BM_OrbitShare(benchmark::State& state)
 {
     const double halfSize = state.range(0) == 0 ? 1e-100 : 1e-300;
@@ -127,7 +147,7 @@ void BM_OrbitShare(benchmark::State& state)
     const long bits = DeepOrbitBits(job);
     CColorMap map;
     map.AllocateGrid(w, h);
-    double orbitSeconds = 0, buildSeconds = 0;
+    double orbitSeconds = 0, buildSeconds = 0, bareSeconds = 0;
     size_t length = 0;
     for (auto _ : state) {
         MpfrReal x(bits), y(bits);
@@ -140,6 +160,7 @@ void BM_OrbitShare(benchmark::State& state)
                               orbit, false, 1, job.pixelSize.e >= -600);
         orbitSeconds = Seconds(start);
         length = orbit.size();
+        bareSeconds = BareMpfrSeconds(x, y, length);
         start = std::chrono::steady_clock::now();
         const DeepOutcome o = BuildDeepView(job, map.m_gridRows.data(), nullptr);
         buildSeconds = Seconds(start);
@@ -149,6 +170,7 @@ void BM_OrbitShare(benchmark::State& state)
     }
     state.counters["orbit s"] = orbitSeconds;
     state.counters["orbit share"] = orbitSeconds / buildSeconds;
+    state.counters["orbit / bare MPFR steps"] = orbitSeconds / bareSeconds;
     state.counters["orbit length"] = double(length);
     state.counters["bits"] = double(bits);
     state.counters["ns per orbit step"] = 1e9 * orbitSeconds / double(length ? length : 1);
@@ -173,6 +195,7 @@ void BM_WheelNotch(benchmark::State& state)
     CColorMap map;
     map.AllocateGrid(kW, kH);
     double first = 0, notch = 0;
+    DeepOutcome o;
     for (auto _ : state) {
         ReferenceCache orbits;
         job.orbits = keep ? &orbits : nullptr;
@@ -182,7 +205,7 @@ void BM_WheelNotch(benchmark::State& state)
         first = Seconds(start);
         job.pixelSize = job.pixelSize / FloatExp(1.5);
         start = std::chrono::steady_clock::now();
-        const DeepOutcome o = BuildDeepView(job, map.m_gridRows.data(), nullptr);
+        o = BuildDeepView(job, map.m_gridRows.data(), nullptr);
         notch = Seconds(start);
         if (!o.error.empty())
             state.SkipWithError(o.error.c_str());
@@ -190,6 +213,10 @@ void BM_WheelNotch(benchmark::State& state)
     }
     state.counters["first build s"] = first;
     state.counters["notch s"] = notch;
+    state.counters["iterations per pixel"] = double(o.totalIterations) / (double(kW) * kH);
+    state.counters["skipped share"] = o.totalIterations ? double(o.skippedIterations) / double(o.totalIterations) : 0;
+    state.counters["own references"] = o.ownReferences;
+    state.counters["settled in double-double"] = o.settledInDoubleDouble;
 }
 BENCHMARK(BM_WheelNotch)
     ->ArgNames({"kept orbits"})

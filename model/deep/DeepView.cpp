@@ -331,6 +331,8 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
             ComputeReferenceOrbit(sRe, sIm, cRe, cIm, job.radius2, length, wide, job.stop, *o, exact, firstTested, low);
         return std::shared_ptr<const ReferenceOrbit>(std::move(o));
     };
+    if (job.orbits)
+        job.orbits->BeginBuild();
     try {
         if (!job.julia) {
             // w_0 = 0, w_1 = the centre = c: the centre's orbit is also the
@@ -343,9 +345,10 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
             mpfr_set_d(ci.get(), job.cIm, MPFR_RNDN);
             const bool exact = (mpfr_div_d(sx.get(), x.get(), job.g, MPFR_RNDN) == 0) &
                                (mpfr_div_d(sy.get(), y.get(), job.g, MPFR_RNDN) == 0) & exactX & exactY;
-            center = orbit(sx, sy, cr, ci, exact, 0);
+            // The critical point's first: a pan leaves it as it was.
+            critical = orbit(zero, zero, cr, ci, true, 0);
             if (whole)
-                critical = orbit(zero, zero, cr, ci, true, 0);
+                center = orbit(sx, sy, cr, ci, exact, 0);
         }
         if (!whole) {
             out.stopped = true;

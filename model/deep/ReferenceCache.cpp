@@ -20,6 +20,9 @@ std::shared_ptr<const ReferenceOrbit> ReferenceCache::Orbit(const MpfrReal& star
     if (found < m_entries.size() && !m_entries[found].iteration->Escaped() && m_entries[found].orbit->size() > length)
         m_entries.erase(m_entries.begin() + std::ptrdiff_t(found));
     if (found >= m_entries.size()) {
+        m_entries.erase(
+            std::remove_if(m_entries.begin(), m_entries.end(), [&](const Entry& e) { return e.build != m_build; }),
+            m_entries.end());
         if (m_entries.size() >= kKept)
             m_entries.pop_back();
         Entry fresh{std::make_unique<ReferenceIteration>(startRe, startIm, cRe, cIm, radius2, wide, exactInputs,
@@ -33,6 +36,7 @@ std::shared_ptr<const ReferenceOrbit> ReferenceCache::Orbit(const MpfrReal& star
         found = 0;
     }
     Entry& entry = m_entries.front();
+    entry.build = m_build;
     const size_t before = entry.orbit->size();
     const bool complete = entry.iteration->Escaped() || before == length;
     if (complete) {
@@ -53,7 +57,20 @@ std::shared_ptr<const ReferenceOrbit> ReferenceCache::Orbit(const MpfrReal& star
         throw;
     }
     m_steps += entry.orbit->size() - before;
-    return entry.orbit;
+    std::shared_ptr<const ReferenceOrbit> orbit = entry.orbit;
+    const ReferenceOrbit& o = *orbit;
+    const size_t bytes =
+        (o.re.capacity() + o.im.capacity() + o.reLow.capacity() + o.imLow.capacity()) * sizeof(double) +
+        (o.reWide.capacity() + o.imWide.capacity()) * sizeof(FloatExp);
+    if (bytes > kMostKeptBytes)
+        m_entries.erase(m_entries.begin());
+    return orbit;
+}
+
+void ReferenceCache::BeginBuild()
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_build;
 }
 
 size_t ReferenceCache::Reuses() const
@@ -66,4 +83,10 @@ size_t ReferenceCache::Steps() const
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     return m_steps;
+}
+
+size_t ReferenceCache::Kept() const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_entries.size();
 }

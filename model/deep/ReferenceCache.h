@@ -26,8 +26,15 @@ public:
                                                 const std::atomic<bool>* stop, bool exactInputs, size_t firstTested,
                                                 bool low, bool& whole);
 
+    // A build begins: the orbits its calls do not read are let go before
+    // any new one is computed, so that a view's memory holds no more than
+    // the orbits it needs.
+    void BeginBuild();
+
     // Calls that read a kept orbit's values instead of computing them.
     size_t Reuses() const;
+    // Orbits kept now.
+    size_t Kept() const;
     // Steps of the orbits computed here, first ones and carried on alike.
     size_t Steps() const;
 
@@ -35,11 +42,15 @@ private:
     struct Entry {
         std::unique_ptr<ReferenceIteration> iteration;
         std::shared_ptr<ReferenceOrbit> orbit;
+        size_t build = 0; // the last build that read it
     };
     // A Julia view needs two orbits, its start's and its critical point's.
     static constexpr size_t kKept = 2;
+    // Orbits past this size are not kept between builds: a document would
+    // hold them while it waits.
+    static constexpr size_t kMostKeptBytes = size_t(512) << 20;
 
     mutable std::mutex m_mutex;
     std::vector<Entry> m_entries; // the most recently used first
-    size_t m_reuses = 0, m_steps = 0;
+    size_t m_reuses = 0, m_steps = 0, m_build = 0;
 };

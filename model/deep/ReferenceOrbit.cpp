@@ -17,20 +17,28 @@ FloatExp Modulus(const MpfrReal& re, const MpfrReal& im)
     return Sqrt(r * r + i * i);
 }
 
-void Keep(const MpfrReal& re, const MpfrReal& im, bool wide, MpfrReal* rest, ReferenceOrbit& out)
+// v with a wide exponent, given its nearest double: a normal double is
+// already the rounded mantissa and exponent MPFR would give.
+FloatExp Wide(const MpfrReal& v, double nearest) { return std::isnormal(nearest) ? FloatExp(nearest) : Wide(v); }
+
+// Keeps w = (re, im) in the orbit's forms; returns |w|.
+FloatExp Keep(const MpfrReal& re, const MpfrReal& im, bool wide, MpfrReal* rest, ReferenceOrbit& out)
 {
-    out.re.push_back(mpfr_get_d(re.get(), MPFR_RNDN));
-    out.im.push_back(mpfr_get_d(im.get(), MPFR_RNDN));
+    const double r = mpfr_get_d(re.get(), MPFR_RNDN), i = mpfr_get_d(im.get(), MPFR_RNDN);
+    out.re.push_back(r);
+    out.im.push_back(i);
     if (rest) {
-        mpfr_sub_d(rest->get(), re.get(), out.re.back(), MPFR_RNDN);
+        mpfr_sub_d(rest->get(), re.get(), r, MPFR_RNDN);
         out.reLow.push_back(mpfr_get_d(rest->get(), MPFR_RNDN));
-        mpfr_sub_d(rest->get(), im.get(), out.im.back(), MPFR_RNDN);
+        mpfr_sub_d(rest->get(), im.get(), i, MPFR_RNDN);
         out.imLow.push_back(mpfr_get_d(rest->get(), MPFR_RNDN));
     }
-    if (!wide)
-        return;
-    out.reWide.push_back(Wide(re));
-    out.imWide.push_back(Wide(im));
+    const FloatExp wr = Wide(re, r), wi = Wide(im, i);
+    if (wide) {
+        out.reWide.push_back(wr);
+        out.imWide.push_back(wi);
+    }
+    return Sqrt(wr * wr + wi * wi);
 }
 
 // A bound on |computed w_n - exact w_n|, carried in FloatExp as MPFR's
@@ -177,8 +185,7 @@ bool ReferenceIteration::Extend(size_t length, const std::atomic<bool>* stop, Re
             inexact |= mpfr_add(s.re.get(), s.re.get(), s.cRe.get(), MPFR_RNDN);
             s.bound.Step(s.modulus, inexact == 0);
         }
-        Keep(s.re, s.im, s.wide, s.low ? &s.rest : nullptr, out);
-        s.modulus = Modulus(s.re, s.im);
+        s.modulus = Keep(s.re, s.im, s.wide, s.low ? &s.rest : nullptr, out);
         if (n >= s.firstTested)
             s.bound.Test(s.modulus);
         const double r = out.re.back(), i = out.im.back();

@@ -125,6 +125,15 @@ void ExpectKeptOrbitsChangeNothing(const Walk& walk)
     ASSERT_FALSE(BuildDeep(job, deep).stopped);
     BuildReference(job, walk.mpfrBits, reference);
     ExpectSameImage(deep, reference);
+    EXPECT_EQ(orbits.Kept(), orbitCount);
+    // A pan to another centre lets the old orbit go before computing the
+    // new one: a view holds only the orbits it needs.
+    job.centerRe += "1";
+    const size_t reuses = orbits.Reuses();
+    step("panned");
+    EXPECT_EQ(orbits.Kept(), orbitCount);
+    // A Julia view's critical point stays.
+    EXPECT_EQ(orbits.Reuses() - reuses, orbitCount - 1);
 }
 
 // c = i is pre-periodic and never escapes, so its orbit runs the whole
