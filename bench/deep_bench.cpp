@@ -226,6 +226,43 @@ BENCHMARK(BM_WheelNotch)
     ->Unit(benchmark::kSecond)
     ->UseManualTime();
 
+// The cost of a pixel's step at 1e-100 in doubles and in the wide form,
+// and at 1e-300, where only the wide form holds the differences: 64x48
+// about the spiral's centre with 16,000 iterations, every pixel inside,
+// with the skips and without them (every step taken).
+void BM_WideForm(benchmark::State& state)
+{
+    const double halfSize = state.range(0) == 0 ? 1e-100 : 1e-300;
+    DeepJob job = SpiralJob(halfSize, 64, 48, 16000);
+    job.forceWide = state.range(1) != 0;
+    job.linearSkips = state.range(2) != 0;
+    CColorMap map;
+    map.AllocateGrid(job.width, job.height);
+    DeepOutcome o;
+    for (auto _ : state) {
+        o = BuildDeepView(job, map.m_gridRows.data(), nullptr);
+        benchmark::ClobberMemory();
+    }
+    if (!o.error.empty())
+        state.SkipWithError(o.error.c_str());
+    state.counters["iterations/s"] =
+        benchmark::Counter(double(o.totalIterations) * double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["skipped share"] = o.totalIterations ? double(o.skippedIterations) / double(o.totalIterations) : 0;
+    state.counters["steps taken/s"] = benchmark::Counter(
+        double(o.totalIterations - o.skippedIterations) * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_WideForm)
+    ->ArgNames({"deep", "wide", "skips"})
+    ->Args({0, 0, 1})
+    ->Args({0, 1, 1})
+    ->Args({1, 1, 1})
+    ->Args({0, 0, 0})
+    ->Args({0, 1, 0})
+    ->Args({1, 1, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+
 // Counts of millions at 64x48 inside the main cardioid, around
 // -0.1 + 0.5i (|1 - sqrt(1 - 4c)| = 0.82 < 1: every pixel is inside and
 // runs the whole count, its difference from the centre's orbit shrinking

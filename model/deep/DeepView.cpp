@@ -243,13 +243,8 @@ long DeepPrecisionBits(FloatExp pixelSize)
 
 long DeepOrbitBits(const DeepJob& job)
 {
-    // The centre is the point the document holds, to all its digits. MPFR
-    // works in whole limbs, so rounding the bits up to one costs nothing,
-    // and a zoom about the centre keeps the precision, and so the orbit,
-    // for many steps.
-    constexpr long kLimb = 64;
-    const long bits = std::max({DeepPrecisionBits(job.pixelSize), DigitBits(job.centerRe), DigitBits(job.centerIm)});
-    return (bits + kLimb - 1) / kLimb * kLimb;
+    // The centre is the point the document holds, to all its digits.
+    return std::max({DeepPrecisionBits(job.pixelSize), DigitBits(job.centerRe), DigitBits(job.centerIm)});
 }
 
 std::string DoubtfulNote(const DeepOutcome& outcome)

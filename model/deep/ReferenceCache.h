@@ -1,9 +1,10 @@
 #pragma once
 // The reference orbits of a fractal's last deep builds, kept for its next:
-// a zoom about the same centre reads the centre at the same precision and
-// so needs the same orbit, and a higher count only carries it on. One per
-// fractal, never shared between documents; the builds that use it may come
-// from any thread.
+// a zoom about a centre whose digits set the precision (as a deep
+// location's do), or one within the same power of two of the pixel size,
+// reads the centre at the same precision and so needs the same orbit, and
+// a higher count only carries it on. One per fractal, never shared between
+// documents; the builds that use it may come from any thread.
 
 #include <atomic>
 #include <cstddef>
