@@ -326,8 +326,6 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
             ComputeReferenceOrbit(sRe, sIm, cRe, cIm, job.radius2, length, wide, job.stop, *o, exact, firstTested, low);
         return std::shared_ptr<const ReferenceOrbit>(std::move(o));
     };
-    if (job.orbits)
-        job.orbits->BeginBuild();
     try {
         if (!job.julia) {
             // w_0 = 0, w_1 = the centre = c: the centre's orbit is also the

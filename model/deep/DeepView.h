@@ -53,6 +53,7 @@ struct DeepJob {
     bool secondTry = true;
     // When given, the view's reference orbits are taken from it and left
     // in it for the next build: the pixels are those of a build without.
+    // Its owner marks each build of the view (ReferenceCache::BeginBuild).
     ReferenceCache* orbits = nullptr;
 };
 

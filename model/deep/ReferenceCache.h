@@ -27,9 +27,9 @@ public:
                                                 const std::atomic<bool>* stop, bool exactInputs, size_t firstTested,
                                                 bool low, bool& whole);
 
-    // A build begins: the orbits its calls do not read are let go before
-    // any new one is computed, so that a view's memory holds no more than
-    // the orbits it needs.
+    // A build of the owner's view begins (its probes included): the orbits
+    // its calls do not read are let go before any new one is computed, so
+    // that the view's memory holds no more than the orbits it needs.
     void BeginBuild();
 
     // Calls that read a kept orbit's values instead of computing them.
@@ -45,8 +45,9 @@ private:
         std::shared_ptr<ReferenceOrbit> orbit;
         size_t build = 0; // the last build that read it
     };
-    // A Julia view needs two orbits, its start's and its critical point's.
-    static constexpr size_t kKept = 2;
+    // A Julia view needs two orbits, its start's and its critical point's,
+    // and the probes that choose the count may need two more.
+    static constexpr size_t kKept = 4;
     // Orbits past this size are not kept between builds: a document would
     // hold them while it waits.
     static constexpr size_t kMostKeptBytes = size_t(512) << 20;

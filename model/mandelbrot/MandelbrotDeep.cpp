@@ -114,6 +114,7 @@ void CMandelbrotSet::BuildDeep(CCanvas& canvas, double pixelSize, int iterations
 
     if (!m_deepOrbits)
         m_deepOrbits = std::make_shared<ReferenceCache>();
+    m_deepOrbits->BeginBuild();
     job.orbits = m_deepOrbits.get();
 
     m_progress = 0.0;

@@ -160,6 +160,24 @@ TEST(MandelbrotDeep, EachViewOfAWalkIsThatOfAFreshDocument)
     same("panned");
     walked.m_halfSize *= 1.5 * 1.5;
     same("zoomed out past the first view");
+
+    // A count the program chooses: its probes read and keep orbits too.
+    // Just right of the cusp at 1/4 the count rises to 16000.
+    CMandelbrotSet cusp;
+    Center(cusp, "0.2500001", "0");
+    Target a(24, 18), b(24, 18);
+    for (const double halfSize : {1e-20, 1e-20 / 1.5, 1e-20 / 1.5 / 1.5}) {
+        CMandelbrotSet fresh;
+        Center(fresh, "0.2500001", "0");
+        cusp.m_halfSize = fresh.m_halfSize = halfSize;
+        cusp.Build(a);
+        fresh.Build(b);
+        EXPECT_EQ(cusp.m_raisedIterations.load(), 16000);
+        EXPECT_EQ(fresh.m_raisedIterations.load(), 16000);
+        for (int i = 0; i < 18; ++i)
+            ASSERT_EQ(std::memcmp(cusp.m_colorMap.Cell(i, 0), fresh.m_colorMap.Cell(i, 0), sizeof(PixelRecord) * 24), 0)
+                << halfSize << ", row " << i;
+    }
 }
 
 // Just right of the cusp at c = 1/4 + e, every point of a small view
