@@ -19,10 +19,13 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <ctime>
 #include <vector>
 
 #include "imaging/ColorMap.h"
 #include "model/deep/DeepView.h"
+#include "model/deep/ReferenceCache.h"
+#include "model/deep/ReferenceOrbit.h"
 #include "model/kernels/MandelbrotKernel.h"
 
 namespace {
@@ -91,6 +94,178 @@ BENCHMARK(BM_DeepView)
     ->Args({1, 0, 0})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+
+DeepJob SpiralJob(double halfSize, int width, int height, int iterations)
+{
+    DeepJob job;
+    job.centerRe = kCenterRe;
+    job.centerIm = kCenterIm;
+    job.pixelSize = FloatExp(2 * halfSize / height);
+    job.width = width;
+    job.height = height;
+    job.radius2 = 1e4;
+    job.maxIterations = iterations;
+    job.ownReferenceBudget = 16 * int64_t(iterations);
+    return job;
+}
+
+double Seconds(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The steps of an orbit of `length` values and nothing else, in place, as
+// the floor of what MPFR allows: no value kept, no bound, no test.
+double BareMpfrSeconds(const MpfrReal& x, const MpfrReal& y, size_t length)
+{
+    const mpfr_prec_t bits = mpfr_get_prec(x.get());
+    MpfrReal re(bits), im(bits), re2(bits), im2(bits);
+    const auto start = std::chrono::steady_clock::now();
+    for (size_t n = 1; n < length; ++n) {
+        mpfr_sqr(re2.get(), re.get(), MPFR_RNDN);
+        mpfr_sqr(im2.get(), im.get(), MPFR_RNDN);
+        mpfr_mul(im.get(), re.get(), im.get(), MPFR_RNDN);
+        mpfr_mul_2ui(im.get(), im.get(), 1, MPFR_RNDN);
+        mpfr_add(im.get(), im.get(), y.get(), MPFR_RNDN);
+        mpfr_sub(re.get(), re2.get(), im2.get(), MPFR_RNDN);
+        mpfr_add(re.get(), re.get(), x.get(), MPFR_RNDN);
+    }
+    benchmark::DoNotOptimize(re.get());
+    return Seconds(start);
+}
+
+// The reference orbit alone, at the bits a build of the view reads the
+// centre with, against the whole build of the view (orbit included) in the
+// same run, and against the bare MPFR steps. At 1e-300 the pixels are in the wide form, so the image is small.
+void BM_OrbitShare(benchmark::State& state)
+{
+    const double halfSize = state.range(0) == 0 ? 1e-100 : 1e-300;
+    const int iterations = int(state.range(1));
+    const int w = state.range(0) == 0 ? 256 : 64, h = w * 3 / 4;
+    const DeepJob job = SpiralJob(halfSize, w, h, iterations);
+    const long bits = DeepOrbitBits(job);
+    CColorMap map;
+    map.AllocateGrid(w, h);
+    double orbitSeconds = 0, buildSeconds = 0, bareSeconds = 0;
+    size_t length = 0;
+    for (auto _ : state) {
+        MpfrReal x(bits), y(bits);
+        x.Parse(job.centerRe);
+        y.Parse(job.centerIm);
+        const MpfrReal zero(bits);
+        ReferenceOrbit orbit;
+        auto start = std::chrono::steady_clock::now();
+        ComputeReferenceOrbit(zero, zero, x, y, job.radius2, size_t(iterations) + 3, job.pixelSize.e < -600, nullptr,
+                              orbit, false, 1, job.pixelSize.e >= -600);
+        orbitSeconds = Seconds(start);
+        length = orbit.size();
+        bareSeconds = BareMpfrSeconds(x, y, length);
+        start = std::chrono::steady_clock::now();
+        const DeepOutcome o = BuildDeepView(job, map.m_gridRows.data(), nullptr);
+        buildSeconds = Seconds(start);
+        if (!o.error.empty())
+            state.SkipWithError(o.error.c_str());
+        state.SetIterationTime(buildSeconds);
+    }
+    state.counters["orbit s"] = orbitSeconds;
+    state.counters["orbit share"] = orbitSeconds / buildSeconds;
+    state.counters["orbit / bare MPFR steps"] = orbitSeconds / bareSeconds;
+    state.counters["orbit length"] = double(length);
+    state.counters["bits"] = double(bits);
+    state.counters["ns per orbit step"] = 1e9 * orbitSeconds / double(length ? length : 1);
+}
+BENCHMARK(BM_OrbitShare)
+    ->ArgNames({"deep", "iterations"})
+    ->Args({0, 10000})
+    ->Args({0, 100000})
+    ->Args({1, 10000})
+    ->Args({1, 100000})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime();
+
+// A wheel notch: the view built, then zoomed by 1.5 about its centre and
+// built again, the second build timed, with the fractal's kept orbits and
+// without them, in the same run.
+void BM_WheelNotch(benchmark::State& state)
+{
+    const bool keep = state.range(0) != 0;
+    DeepJob job = SpiralJob(1e-50, kW, kH, 10000);
+    CColorMap map;
+    map.AllocateGrid(kW, kH);
+    double first = 0, notch = 0, notchCpu = 0;
+    DeepOutcome o;
+    for (auto _ : state) {
+        ReferenceCache orbits;
+        job.orbits = keep ? &orbits : nullptr;
+        job.pixelSize = FloatExp(2 * 1e-50 / kH);
+        auto start = std::chrono::steady_clock::now();
+        BuildDeepView(job, map.m_gridRows.data(), nullptr);
+        first = Seconds(start);
+        job.pixelSize = job.pixelSize / FloatExp(1.5);
+        start = std::chrono::steady_clock::now();
+        const std::clock_t cpuStart = std::clock();
+        o = BuildDeepView(job, map.m_gridRows.data(), nullptr);
+        notch = Seconds(start);
+        notchCpu = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+        if (!o.error.empty())
+            state.SkipWithError(o.error.c_str());
+        state.SetIterationTime(notch);
+    }
+    state.counters["first build s"] = first;
+    state.counters["notch s"] = notch;
+    // Of every core: on an idle machine the notch takes about this over
+    // the cores.
+    state.counters["notch CPU s"] = notchCpu;
+    state.counters["iterations per pixel"] = double(o.totalIterations) / (double(kW) * kH);
+    state.counters["skipped share"] = o.totalIterations ? double(o.skippedIterations) / double(o.totalIterations) : 0;
+    state.counters["own references"] = o.ownReferences;
+    state.counters["settled in double-double"] = o.settledInDoubleDouble;
+}
+BENCHMARK(BM_WheelNotch)
+    ->ArgNames({"kept orbits"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(3)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime();
+
+// The cost of a pixel's step at 1e-100 in doubles and in the wide form,
+// and at 1e-300, where only the wide form holds the differences: 64x48
+// about the spiral's centre with 16,000 iterations, every pixel inside,
+// with the skips and without them (every step taken).
+void BM_WideForm(benchmark::State& state)
+{
+    const double halfSize = state.range(0) == 0 ? 1e-100 : 1e-300;
+    DeepJob job = SpiralJob(halfSize, 64, 48, 16000);
+    job.forceWide = state.range(1) != 0;
+    job.linearSkips = state.range(2) != 0;
+    CColorMap map;
+    map.AllocateGrid(job.width, job.height);
+    DeepOutcome o;
+    for (auto _ : state) {
+        o = BuildDeepView(job, map.m_gridRows.data(), nullptr);
+        benchmark::ClobberMemory();
+    }
+    if (!o.error.empty())
+        state.SkipWithError(o.error.c_str());
+    state.counters["iterations/s"] =
+        benchmark::Counter(double(o.totalIterations) * double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["skipped share"] = o.totalIterations ? double(o.skippedIterations) / double(o.totalIterations) : 0;
+    state.counters["steps taken/s"] = benchmark::Counter(
+        double(o.totalIterations - o.skippedIterations) * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_WideForm)
+    ->ArgNames({"deep", "wide", "skips"})
+    ->Args({0, 0, 1})
+    ->Args({0, 1, 1})
+    ->Args({1, 1, 1})
+    ->Args({0, 0, 0})
+    ->Args({0, 1, 0})
+    ->Args({1, 1, 0})
+    ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
 

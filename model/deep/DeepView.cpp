@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <new>
 #include <thread>
 #include <type_traits>
@@ -12,6 +13,7 @@
 #include "imaging/Parallel.h"
 #include "model/deep/DeepRows.h"
 #include "model/deep/LinearSkips.h"
+#include "model/deep/ReferenceCache.h"
 #include "model/deep/ReferenceOrbit.h"
 #include "model/kernels/MandelbrotPoint.h"
 
@@ -239,6 +241,12 @@ long DeepPrecisionBits(FloatExp pixelSize)
     return 72 + long(std::max<int64_t>(0, -pixelSize.e));
 }
 
+long DeepOrbitBits(const DeepJob& job)
+{
+    // The centre is the point the document holds, to all its digits.
+    return std::max({DeepPrecisionBits(job.pixelSize), DigitBits(job.centerRe), DigitBits(job.centerIm)});
+}
+
 std::string DoubtfulNote(const DeepOutcome& outcome)
 {
     const int left = outcome.doubtfulKept + outcome.unsettled;
@@ -285,8 +293,7 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
     }
     if (job.width <= 0 || job.height <= 0)
         return out;
-    // The centre is the point the document holds, to all its digits.
-    const long bits = std::max({DeepPrecisionBits(job.pixelSize), DigitBits(job.centerRe), DigitBits(job.centerIm)});
+    const long bits = DeepOrbitBits(job);
     MpfrReal x(bits), y(bits);
     bool exactX = false, exactY = false;
     if (!x.Parse(job.centerRe, &exactX)) {
@@ -306,15 +313,24 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
     }
     const MpfrReal zero(bits);
     const bool low = LowParts(job);
-    ReferenceOrbit center, critical;
+    std::shared_ptr<const ReferenceOrbit> center, critical;
     bool whole = true;
     size_t startIndex = 0;
+    const auto orbit = [&](const MpfrReal& sRe, const MpfrReal& sIm, const MpfrReal& cRe, const MpfrReal& cIm,
+                           bool exact, size_t firstTested) {
+        if (job.orbits)
+            return job.orbits->Orbit(sRe, sIm, cRe, cIm, job.radius2, length, wide, job.stop, exact, firstTested, low,
+                                     whole);
+        auto o = std::make_shared<ReferenceOrbit>();
+        whole =
+            ComputeReferenceOrbit(sRe, sIm, cRe, cIm, job.radius2, length, wide, job.stop, *o, exact, firstTested, low);
+        return std::shared_ptr<const ReferenceOrbit>(std::move(o));
+    };
     try {
         if (!job.julia) {
             // w_0 = 0, w_1 = the centre = c: the centre's orbit is also the
             // critical point's, the one pixels rebase to.
-            whole = ComputeReferenceOrbit(zero, zero, x, y, job.radius2, length, wide, job.stop, center,
-                                          exactX && exactY, 1, low);
+            center = orbit(zero, zero, x, y, exactX && exactY, 1);
             startIndex = 1;
         } else {
             MpfrReal cr(bits), ci(bits), sx(bits), sy(bits);
@@ -322,15 +338,16 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
             mpfr_set_d(ci.get(), job.cIm, MPFR_RNDN);
             const bool exact = (mpfr_div_d(sx.get(), x.get(), job.g, MPFR_RNDN) == 0) &
                                (mpfr_div_d(sy.get(), y.get(), job.g, MPFR_RNDN) == 0) & exactX & exactY;
-            whole =
-                ComputeReferenceOrbit(sx, sy, cr, ci, job.radius2, length, wide, job.stop, center, exact, 0, low) &&
-                ComputeReferenceOrbit(zero, zero, cr, ci, job.radius2, length, wide, job.stop, critical, true, 0, low);
+            // The critical point's first: a pan leaves it as it was.
+            critical = orbit(zero, zero, cr, ci, true, 0);
+            if (whole)
+                center = orbit(sx, sy, cr, ci, exact, 0);
         }
         if (!whole) {
             out.stopped = true;
             return out;
         }
-        const Scene scene{job, x, y, bits, wide, length, center, startIndex, job.julia ? critical : center};
+        const Scene scene{job, x, y, bits, wide, length, *center, startIndex, job.julia ? *critical : *center};
         out.stopped = wide ? !AllRows<FloatExp>(scene, rows, counts, out) : !AllRows<double>(scene, rows, counts, out);
     } catch (const std::bad_alloc&) {
         out = DeepOutcome();

@@ -17,6 +17,7 @@
 #include "model/deep/FloatExp.h"
 
 struct PixelRecord;
+class ReferenceCache;
 
 struct DeepJob {
     // The centre as decimal text, read at the precision the pixel size asks.
@@ -50,6 +51,10 @@ struct DeepJob {
     // ones that settles need no orbit of their own. Tests turn it off to
     // reach the own orbits.
     bool secondTry = true;
+    // When given, the view's reference orbits are taken from it and left
+    // in it for the next build: the pixels are those of a build without.
+    // Its owner marks each build of the view (ReferenceCache::BeginBuild).
+    ReferenceCache* orbits = nullptr;
 };
 
 struct DeepOutcome {
@@ -87,6 +92,9 @@ long DeepPrecisionBits(FloatExp pixelSize);
 
 // The bits that hold a decimal centre's digits, with room below the last.
 long DigitBits(std::string_view text);
+
+// The precision of the view's centre and reference orbit.
+long DeepOrbitBits(const DeepJob& job);
 
 // Bytes a build of this job needs beyond its cells: reference orbits, skip
 // tables, and an own reference's orbit per core.

@@ -8,6 +8,7 @@
 // one rounded product of the mantissas, a sum one rounded sum after an
 // exact shift. Tests rely on this to compare the two forms bit for bit.
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <utility>
@@ -19,16 +20,28 @@ struct FloatExp {
     FloatExp() = default;
     FloatExp(double v) { *this = Normal(v, 0); } // NOLINT: a double is a FloatExp
 
-    static FloatExp Normal(double mantissa, int64_t exponent)
+    [[gnu::always_inline]] static FloatExp Normal(double mantissa, int64_t exponent)
     {
         FloatExp r;
         if (mantissa == 0)
             return r;
+        // A normal double is split by its bits, as frexp would split it but
+        // without the call: every operation here normalises its result.
+        const uint64_t bits = std::bit_cast<uint64_t>(mantissa);
+        const int64_t field = int64_t((bits >> 52) & 0x7FF);
+        if (field != 0 && field != 0x7FF) {
+            r.m = std::bit_cast<double>((bits & ~(uint64_t(0x7FF) << 52)) | (uint64_t(1022) << 52));
+            r.e = exponent + field - 1022;
+            return r;
+        }
         int shift = 0;
         r.m = std::frexp(mantissa, &shift);
         r.e = exponent + shift;
         return r;
     }
+
+    // 2^k for -1022 <= k <= 1023, exactly.
+    static double PowerOfTwo(int64_t k) { return std::bit_cast<double>(uint64_t(k + 1023) << 52); }
 
     // The nearest double: 0 below its range, infinite above it.
     double ToDouble() const
@@ -64,7 +77,8 @@ inline FloatExp operator+(FloatExp a, FloatExp b)
     const int64_t shift = b.e - a.e;
     if (shift < -60)
         return a;
-    return FloatExp::Normal(a.m + std::ldexp(b.m, int(shift)), a.e);
+    // |b.m| >= 0.5 and shift >= -60: the scaled mantissa is normal and exact.
+    return FloatExp::Normal(a.m + b.m * FloatExp::PowerOfTwo(shift), a.e);
 }
 
 inline FloatExp operator-(FloatExp a, FloatExp b) { return a + -b; }

@@ -17,20 +17,28 @@ FloatExp Modulus(const MpfrReal& re, const MpfrReal& im)
     return Sqrt(r * r + i * i);
 }
 
-void Keep(const MpfrReal& re, const MpfrReal& im, bool wide, MpfrReal* rest, ReferenceOrbit& out)
+// v with a wide exponent, given its nearest double: a normal double is
+// already the rounded mantissa and exponent MPFR would give.
+FloatExp Wide(const MpfrReal& v, double nearest) { return std::isnormal(nearest) ? FloatExp(nearest) : Wide(v); }
+
+// Keeps w = (re, im) in the orbit's forms; returns |w|.
+FloatExp Keep(const MpfrReal& re, const MpfrReal& im, bool wide, MpfrReal* rest, ReferenceOrbit& out)
 {
-    out.re.push_back(mpfr_get_d(re.get(), MPFR_RNDN));
-    out.im.push_back(mpfr_get_d(im.get(), MPFR_RNDN));
+    const double r = mpfr_get_d(re.get(), MPFR_RNDN), i = mpfr_get_d(im.get(), MPFR_RNDN);
+    out.re.push_back(r);
+    out.im.push_back(i);
     if (rest) {
-        mpfr_sub_d(rest->get(), re.get(), out.re.back(), MPFR_RNDN);
+        mpfr_sub_d(rest->get(), re.get(), r, MPFR_RNDN);
         out.reLow.push_back(mpfr_get_d(rest->get(), MPFR_RNDN));
-        mpfr_sub_d(rest->get(), im.get(), out.im.back(), MPFR_RNDN);
+        mpfr_sub_d(rest->get(), im.get(), i, MPFR_RNDN);
         out.imLow.push_back(mpfr_get_d(rest->get(), MPFR_RNDN));
     }
-    if (!wide)
-        return;
-    out.reWide.push_back(Wide(re));
-    out.imWide.push_back(Wide(im));
+    const FloatExp wr = Wide(re, r), wi = Wide(im, i);
+    if (wide) {
+        out.reWide.push_back(wr);
+        out.imWide.push_back(wi);
+    }
+    return Sqrt(wr * wr + wi * wi);
 }
 
 // A bound on |computed w_n - exact w_n|, carried in FloatExp as MPFR's
@@ -98,49 +106,105 @@ private:
 
 } // namespace
 
+struct ReferenceIteration::State {
+    State(const MpfrReal& sRe, const MpfrReal& sIm, const MpfrReal& cr, const MpfrReal& ci, double r2, bool w,
+          bool exact, size_t first, bool lowParts)
+        : bits(mpfr_get_prec(sRe.get())), startRe(bits), startIm(bits), cRe(mpfr_get_prec(cr.get())),
+          cIm(mpfr_get_prec(ci.get())), re(bits), im(bits), re2(bits), im2(bits), rest(bits),
+          bound(long(bits), Modulus(sRe, sIm), Modulus(cr, ci), exact, r2), radius2(r2), wide(w), exactInputs(exact),
+          firstTested(first), low(lowParts)
+    {
+        mpfr_set(startRe.get(), sRe.get(), MPFR_RNDN);
+        mpfr_set(startIm.get(), sIm.get(), MPFR_RNDN);
+        mpfr_set(cRe.get(), cr.get(), MPFR_RNDN);
+        mpfr_set(cIm.get(), ci.get(), MPFR_RNDN);
+        mpfr_set(re.get(), sRe.get(), MPFR_RNDN);
+        mpfr_set(im.get(), sIm.get(), MPFR_RNDN);
+    }
+
+    mpfr_prec_t bits;
+    MpfrReal startRe, startIm, cRe, cIm, re, im, re2, im2, rest;
+    RoundingBound bound;
+    // |w| of the last value kept, which the next step's bound reads.
+    FloatExp modulus{0.0};
+    double radius2;
+    bool wide, exactInputs;
+    size_t firstTested;
+    bool low, escaped = false;
+};
+
+ReferenceIteration::ReferenceIteration(const MpfrReal& startRe, const MpfrReal& startIm, const MpfrReal& cRe,
+                                       const MpfrReal& cIm, double radius2, bool wide, bool exactInputs,
+                                       size_t firstTested, bool low)
+    : m_state(std::make_unique<State>(startRe, startIm, cRe, cIm, radius2, wide, exactInputs, firstTested, low))
+{}
+
+ReferenceIteration::~ReferenceIteration() = default;
+
+bool ReferenceIteration::Escaped() const { return m_state->escaped; }
+
+bool ReferenceIteration::Matches(const MpfrReal& startRe, const MpfrReal& startIm, const MpfrReal& cRe,
+                                 const MpfrReal& cIm, double radius2, bool wide, bool exactInputs, size_t firstTested,
+                                 bool low) const
+{
+    const State& s = *m_state;
+    // Equal values at equal precisions: the precision of the start is the
+    // arithmetic's, and that of the constant bounds its rounding.
+    const auto same = [](const MpfrReal& a, const MpfrReal& b) {
+        return mpfr_get_prec(a.get()) == mpfr_get_prec(b.get()) && mpfr_equal_p(a.get(), b.get()) != 0;
+    };
+    return same(startRe, s.startRe) && same(startIm, s.startIm) && same(cRe, s.cRe) && same(cIm, s.cIm) &&
+           radius2 == s.radius2 && wide == s.wide && exactInputs == s.exactInputs && firstTested == s.firstTested &&
+           low == s.low;
+}
+
+bool ReferenceIteration::Extend(size_t length, const std::atomic<bool>* stop, ReferenceOrbit& out)
+{
+    State& s = *m_state;
+    // All at once: a length past the memory fails here, before any step.
+    out.re.reserve(length);
+    out.im.reserve(length);
+    if (s.wide) {
+        out.reWide.reserve(length);
+        out.imWide.reserve(length);
+    }
+    if (s.low) {
+        out.reLow.reserve(length);
+        out.imLow.reserve(length);
+    }
+    while (!s.escaped && out.size() < length) {
+        const size_t n = out.size();
+        if (n > 0) {
+            // w <- w^2 + c: (re^2 - im^2 + cRe, 2 re im + cIm), in place.
+            int inexact = mpfr_sqr(s.re2.get(), s.re.get(), MPFR_RNDN);
+            inexact |= mpfr_sqr(s.im2.get(), s.im.get(), MPFR_RNDN);
+            inexact |= mpfr_mul(s.im.get(), s.re.get(), s.im.get(), MPFR_RNDN);
+            inexact |= mpfr_mul_2ui(s.im.get(), s.im.get(), 1, MPFR_RNDN);
+            inexact |= mpfr_add(s.im.get(), s.im.get(), s.cIm.get(), MPFR_RNDN);
+            inexact |= mpfr_sub(s.re.get(), s.re2.get(), s.im2.get(), MPFR_RNDN);
+            inexact |= mpfr_add(s.re.get(), s.re.get(), s.cRe.get(), MPFR_RNDN);
+            s.bound.Step(s.modulus, inexact == 0);
+        }
+        s.modulus = Keep(s.re, s.im, s.wide, s.low ? &s.rest : nullptr, out);
+        if (n >= s.firstTested)
+            s.bound.Test(s.modulus);
+        const double r = out.re.back(), i = out.im.back();
+        if (r * r + i * i > s.radius2) {
+            s.escaped = true;
+            break;
+        }
+        if ((n & 0xFFF) == 0xFFF && stop && stop->load(std::memory_order_relaxed))
+            return false;
+    }
+    out.bitsShort = s.bound.BitsShort();
+    return true;
+}
+
 bool ComputeReferenceOrbit(const MpfrReal& startRe, const MpfrReal& startIm, const MpfrReal& cRe, const MpfrReal& cIm,
                            double radius2, size_t length, bool wide, const std::atomic<bool>* stop, ReferenceOrbit& out,
                            bool exactInputs, size_t firstTested, bool low)
 {
     out = ReferenceOrbit();
-    // All at once: a length past the memory fails here, before any step.
-    out.re.reserve(length);
-    out.im.reserve(length);
-    if (wide) {
-        out.reWide.reserve(length);
-        out.imWide.reserve(length);
-    }
-    if (low) {
-        out.reLow.reserve(length);
-        out.imLow.reserve(length);
-    }
-    const mpfr_prec_t bits = mpfr_get_prec(startRe.get());
-    MpfrReal re(bits), im(bits), re2(bits), im2(bits), rest(bits);
-    mpfr_set(re.get(), startRe.get(), MPFR_RNDN);
-    mpfr_set(im.get(), startIm.get(), MPFR_RNDN);
-    RoundingBound bound(long(bits), Modulus(re, im), Modulus(cRe, cIm), exactInputs, radius2);
-    for (size_t n = 0; n < length; ++n) {
-        if (n > 0) {
-            const FloatExp w = Modulus(re, im);
-            // w <- w^2 + c: (re^2 - im^2 + cRe, 2 re im + cIm).
-            int inexact = mpfr_sqr(re2.get(), re.get(), MPFR_RNDN);
-            inexact |= mpfr_sqr(im2.get(), im.get(), MPFR_RNDN);
-            inexact |= mpfr_mul(im.get(), re.get(), im.get(), MPFR_RNDN);
-            inexact |= mpfr_mul_2ui(im.get(), im.get(), 1, MPFR_RNDN);
-            inexact |= mpfr_add(im.get(), im.get(), cIm.get(), MPFR_RNDN);
-            inexact |= mpfr_sub(re.get(), re2.get(), im2.get(), MPFR_RNDN);
-            inexact |= mpfr_add(re.get(), re.get(), cRe.get(), MPFR_RNDN);
-            bound.Step(w, inexact == 0);
-        }
-        Keep(re, im, wide, low ? &rest : nullptr, out);
-        if (n >= firstTested)
-            bound.Test(Modulus(re, im));
-        const double r = out.re.back(), i = out.im.back();
-        if (r * r + i * i > radius2)
-            break;
-        if ((n & 0xFFF) == 0xFFF && stop && stop->load(std::memory_order_relaxed))
-            return false;
-    }
-    out.bitsShort = bound.BitsShort();
-    return true;
+    ReferenceIteration iteration(startRe, startIm, cRe, cIm, radius2, wide, exactInputs, firstTested, low);
+    return iteration.Extend(length, stop, out);
 }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "model/deep/FloatExp.h"
@@ -39,6 +40,39 @@ struct ReferenceOrbit {
 bool ComputeReferenceOrbit(const MpfrReal& startRe, const MpfrReal& startIm, const MpfrReal& cRe, const MpfrReal& cIm,
                            double radius2, size_t length, bool wide, const std::atomic<bool>* stop, ReferenceOrbit& out,
                            bool exactInputs = false, size_t firstTested = 0, bool low = false);
+
+// The iteration behind an orbit, kept where it stopped so that the orbit
+// can be carried on to a greater length: the values it adds and the
+// rounding bound are those the whole orbit, computed at once, would have.
+class ReferenceIteration {
+public:
+    // The arguments are those of ComputeReferenceOrbit; the numbers are
+    // copied at the precision of `startRe`.
+    ReferenceIteration(const MpfrReal& startRe, const MpfrReal& startIm, const MpfrReal& cRe, const MpfrReal& cIm,
+                       double radius2, bool wide, bool exactInputs, size_t firstTested, bool low);
+    ~ReferenceIteration();
+    ReferenceIteration(const ReferenceIteration&) = delete;
+    ReferenceIteration& operator=(const ReferenceIteration&) = delete;
+
+    // Whether this iteration started from these arguments: the same
+    // precision, values and choices.
+    bool Matches(const MpfrReal& startRe, const MpfrReal& startIm, const MpfrReal& cRe, const MpfrReal& cIm,
+                 double radius2, bool wide, bool exactInputs, size_t firstTested, bool low) const;
+
+    // Carries `out`, the orbit this iteration has made so far (empty at
+    // first), on to `length` values or its escape. False when `stop` was
+    // seen set; the orbit is then as far as it went, and may be carried on
+    // again. Throws std::bad_alloc, before any step, when `length` values
+    // do not fit.
+    bool Extend(size_t length, const std::atomic<bool>* stop, ReferenceOrbit& out);
+
+    // The orbit has escaped: no length adds to it.
+    bool Escaped() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 // The bits for another attempt at an orbit `bitsShort` short at `bits`.
 // An orbit that went astray measured its bound only as far as it went, so

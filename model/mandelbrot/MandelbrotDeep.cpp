@@ -8,6 +8,7 @@
 
 #include "imaging/Canvas.h"
 #include "model/deep/DeepView.h"
+#include "model/deep/ReferenceCache.h"
 #include "model/mandelbrot/MandelbrotSet.h"
 #include "numbers/Coordinate.h"
 
@@ -110,6 +111,11 @@ void CMandelbrotSet::BuildDeep(CCanvas& canvas, double pixelSize, int iterations
 {
     CColorMap& map = m_colorMap;
     DeepJob job = DeepViewJob(unsigned(map.m_gridWidth), unsigned(map.m_gridHeight), pixelSize, iterations);
+
+    if (!m_deepOrbits)
+        m_deepOrbits = std::make_shared<ReferenceCache>();
+    m_deepOrbits->BeginBuild();
+    job.orbits = m_deepOrbits.get();
 
     m_progress = 0.0;
     job.maxIterations = DeepIterations(job, iterations);

@@ -1,6 +1,8 @@
 #pragma once
 // The Mandelbrot set and the Julia sets of z <- z^2 + c.
 
+#include <memory>
+
 #include "model/Fractal.h"
 #include "model/FractalKinds.h"
 #include "model/kernels/MandelbrotKernel.h"
@@ -46,6 +48,9 @@ private:
     // The count a deep view is built with; 0 when stopped.
     int DeepIterations(const struct DeepJob& view, int iterations);
     struct DeepJob DeepViewJob(unsigned width, unsigned height, double pixelSize, int iterations);
+    // The last deep builds' reference orbits, for the next (made by the
+    // first; only builds touch it, and they come one at a time).
+    std::shared_ptr<class ReferenceCache> m_deepOrbits;
 };
 
 extern const char* const kMandelbrotTypeNames[2];

@@ -7,10 +7,14 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "imaging/Canvas.h"
 #include "imaging/ColorMap.h"
+#include "imaging/Parallel.h"
 #include "model/deep/DeepView.h"
 #include "numbers/Mpfr.h"
+#include "tests/model/MpfrReference.h"
 
 namespace deep_test {
 
@@ -76,6 +80,58 @@ inline std::string FixedPointCenter(double cRe, double cIm, double g, bool imagi
     char text[200];
     mpfr_snprintf(text, sizeof text, "%.36Rf", t.get());
     return text;
+}
+
+// Rows and columns [top, bottom) x [left, right) of a view.
+struct Window {
+    int top = 0, bottom = 1 << 30, left = 0, right = 1 << 30;
+};
+
+// The same view, each pixel iterated in MPFR at `bits`, or those of
+// `window` alone (the image keeps its other cells). The pixel offsets are
+// the deep build's own (index - half) x pixel size, so both iterate the
+// same points.
+inline void BuildReference(const DeepJob& job, long bits, Image& image, Window window = {})
+{
+    const int bottom = std::min(window.bottom, job.height), right = std::min(window.right, job.width);
+    ForEachRange(bottom - window.top, 1, [&](int begin, int end) {
+        for (int i = window.top + begin; i < window.top + end; ++i)
+            for (int j = window.left; j < right; ++j) {
+                const FloatExp x = FloatExp(double(j - job.width / 2)) * job.pixelSize;
+                const FloatExp y = FloatExp(double(i - job.height / 2)) * job.pixelSize;
+                const auto p = mpfr_reference::Iterate(job.centerRe, job.centerIm, x.m, x.e, y.m, y.e, job.julia,
+                                                       job.cRe, job.cIm, job.g, job.radius2, job.maxIterations, bits);
+                image.Count(i, j) = p.count;
+                image.Cell(i, j).nx = p.re;
+                image.Cell(i, j).ny = p.im;
+                image.Cell(i, j).value = p.value;
+            }
+    });
+}
+
+// Every escape count equal, every colour channel within one level.
+inline void ExpectSameImage(Image& deep, Image& reference)
+{
+    deep.Paint();
+    reference.Paint();
+    int countsOff = 0, colorsOff = 0, escaped = 0;
+    for (int i = 0; i < deep.height; ++i)
+        for (int j = 0; j < deep.width; ++j) {
+            if (deep.Count(i, j) != reference.Count(i, j) && ++countsOff <= 5)
+                ADD_FAILURE() << "pixel (" << i << ", " << j << "): " << deep.Count(i, j) << " iterations, "
+                              << reference.Count(i, j) << " in MPFR";
+            escaped += reference.Count(i, j) >= 0;
+            for (int c = 0; c < 3; ++c)
+                if (std::abs(deep.Pixel(i, j)[c] - reference.Pixel(i, j)[c]) > 1 && ++colorsOff <= 5)
+                    ADD_FAILURE() << "pixel (" << i << ", " << j << ") channel " << c << ": "
+                                  << int(deep.Pixel(i, j)[c]) << " against " << int(reference.Pixel(i, j)[c]);
+        }
+    EXPECT_EQ(countsOff, 0);
+    EXPECT_EQ(colorsOff, 0);
+    // Not a blank view: most pixels escape, at varied counts.
+    EXPECT_GT(escaped, deep.width * deep.height / 2);
+    const auto [lo, hi] = std::minmax_element(deep.counts.begin(), deep.counts.end());
+    EXPECT_GT(*hi - std::max(*lo, 0), 10);
 }
 
 } // namespace deep_test

@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
@@ -114,6 +116,68 @@ TEST(MandelbrotDeep, AViewPastDoublesIsBuiltAtTheCentersDigits)
     for (int i = 0; i < h; ++i)
         differ += std::memcmp(rounded.Row(unsigned(i)), canvas.Row(unsigned(i)), size_t(w) * 3) != 0;
     EXPECT_GT(differ, h / 2);
+}
+
+// A document's builds keep their orbits for the next: along a walk of
+// zooms, a raised count and a pan, each view's cells are those of a
+// document that built it first.
+TEST(MandelbrotDeep, EachViewOfAWalkIsThatOfAFreshDocument)
+{
+    const std::string x = "0.00000000000000000000043000000000000000000000", y = "1.00000000000000000000123";
+    const int w = 32, h = 24;
+    CMandelbrotSet walked;
+    Center(walked, x, y);
+    walked.m_halfSize = 1e-22;
+    walked.m_maxIterations = 2000;
+    walked.m_iterationsSet = true;
+    const auto same = [&](const char* what) {
+        CMandelbrotSet fresh;
+        Center(fresh, walked.m_centerXDigits, walked.m_centerYDigits);
+        fresh.m_halfSize = walked.m_halfSize;
+        fresh.m_maxIterations = walked.m_maxIterations;
+        fresh.m_iterationsSet = true;
+        Target a(w, h), b(w, h);
+        walked.Build(a);
+        fresh.Build(b);
+        ASSERT_TRUE(walked.m_refusal.empty() && fresh.m_refusal.empty()) << what;
+        for (int i = 0; i < h; ++i)
+            ASSERT_EQ(std::memcmp(walked.m_colorMap.Cell(i, 0), fresh.m_colorMap.Cell(i, 0), sizeof(PixelRecord) * w),
+                      0)
+                << what << ", row " << i;
+        // A picture, not a blank: the centre's row holds many values.
+        std::vector<float> values;
+        for (int j = 0; j < w; ++j)
+            values.push_back(walked.m_colorMap.Cell(h / 2, j)->value);
+        std::sort(values.begin(), values.end());
+        EXPECT_GT(std::unique(values.begin(), values.end()) - values.begin(), w / 2) << what;
+    };
+    same("first view");
+    walked.m_halfSize /= 1.5;
+    same("zoomed in");
+    walked.m_maxIterations *= 3;
+    same("more iterations");
+    Center(walked, x.substr(0, x.size() - 1) + "1", y);
+    same("panned");
+    walked.m_halfSize *= 1.5 * 1.5;
+    same("zoomed out past the first view");
+
+    // A count the program chooses: its probes read and keep orbits too.
+    // Just right of the cusp at 1/4 the count rises to 16000.
+    CMandelbrotSet cusp;
+    Center(cusp, "0.2500001", "0");
+    Target a(24, 18), b(24, 18);
+    for (const double halfSize : {1e-20, 1e-20 / 1.5, 1e-20 / 1.5 / 1.5}) {
+        CMandelbrotSet fresh;
+        Center(fresh, "0.2500001", "0");
+        cusp.m_halfSize = fresh.m_halfSize = halfSize;
+        cusp.Build(a);
+        fresh.Build(b);
+        EXPECT_EQ(cusp.m_raisedIterations.load(), 16000);
+        EXPECT_EQ(fresh.m_raisedIterations.load(), 16000);
+        for (int i = 0; i < 18; ++i)
+            ASSERT_EQ(std::memcmp(cusp.m_colorMap.Cell(i, 0), fresh.m_colorMap.Cell(i, 0), sizeof(PixelRecord) * 24), 0)
+                << halfSize << ", row " << i;
+    }
 }
 
 // Just right of the cusp at c = 1/4 + e, every point of a small view
