@@ -48,6 +48,12 @@ void CJuliaPreview::Follow(double cRe, double cIm, const CColorMap& colors, int 
     r.greenShift = colors.m_greenShift;
     r.blueShift = colors.m_blueShift;
     r.background = colors.m_background;
+    // The preview paints as the window does, in its colouring and gradient.
+    r.coloring = colors.m_coloring;
+    r.gradient = colors.m_gradient;
+    r.gradientOffset = colors.m_gradientOffset;
+    r.gradientRepetitions = colors.m_gradientRepetitions;
+    r.insideColor = colors.m_insideColor;
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_next = r;
@@ -88,6 +94,11 @@ void CJuliaPreview::Run()
         map.m_greenShift = r.greenShift;
         map.m_blueShift = r.blueShift;
         map.m_background = r.background;
+        map.m_coloring = r.coloring;
+        map.m_gradient = r.gradient;
+        map.m_gradientOffset = r.gradientOffset;
+        map.m_gradientRepetitions = r.gradientRepetitions;
+        map.m_insideColor = r.insideColor;
         CCanvas canvas;
         canvas.SetTargetSize(kSize, kSize);
         QImage picture;

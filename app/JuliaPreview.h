@@ -7,9 +7,12 @@
 #include <QDockWidget>
 #include <QImage>
 
+#include "imaging/Gradient.h"
+
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 
 class CColorMap;
@@ -48,6 +51,10 @@ private:
         int iterations = 1000;
         double red = 1, green = 1, blue = 1, redShift = 1, greenShift = 1, blueShift = 1;
         int background = 0;
+        int coloring = 0;
+        Gradient gradient;
+        double gradientOffset = 0, gradientRepetitions = 1;
+        std::string insideColor;
     };
     void Run();
     void Show(QImage picture, double cRe, double cIm, double ms);

@@ -1,6 +1,10 @@
 // Makes docs/main-window.png: the main window with one document of each
-// kind, tiled, every picture built. It needs a real display (Xvfb will do):
+// kind, tiled, every picture built; with --explore, docs/exploring.png: a
+// Mandelbrot window in its smooth colouring with the Julia preview and the
+// gradient editor beside it; with --guide, docs/guide-window.png: the user
+// guide at the colourings. It needs a real display (Xvfb will do):
 //   xvfb-run -s "-screen 0 1280x860x24" build/docs/quillion_screenshot docs/main-window.png
+//   xvfb-run -s "-screen 0 1280x860x24" build/docs/quillion_screenshot --explore docs/exploring.png
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMdiArea>
@@ -10,9 +14,13 @@
 #include <QThread>
 
 #include <cstdio>
+#include <cstring>
 
 #include "app/FractalApp.h"
+#include "app/GradientEditor.h"
+#include "app/JuliaPreview.h"
 #include "app/MainFrame.h"
+#include "app/UserGuide.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
 #include "model/FractalFactory.h"
@@ -29,14 +37,59 @@ void Settle(int ms)
     }
 }
 
+bool Save(const char* output)
+{
+    const QPixmap shot = QApplication::primaryScreen()->grabWindow(0);
+    if (shot.isNull() || !shot.save(QString::fromLocal8Bit(output))) {
+        std::fprintf(stderr, "could not take or save the picture\n");
+        return false;
+    }
+    return true;
+}
+
+int Exploring(CMainFrame& frame, bool guide, const char* output)
+{
+    CFractal_Doc* doc = frame.NewFractalDocument(kTypeMandelbrot);
+    CColorMap& map = doc->m_fractal->m_colorMap;
+    map.m_coloring = kColoringSmooth;
+    doc->m_fractal->m_centerX = -0.7453;
+    doc->m_fractal->m_centerY = 0.1127;
+    doc->m_fractal->m_halfSize = 0.0065;
+    doc->OnBuild(kCmdRebuild);
+    while (doc->IsBuilding())
+        Settle(50);
+    if (guide) {
+        frame.Command(Cmd::kUserGuide)->trigger();
+        if (auto* window = frame.findChild<CUserGuide*>()) {
+            window->move(frame.geometry().center() - QPoint(window->width() / 2, window->height() / 2));
+            window->ShowSection("colors");
+        }
+    } else {
+        frame.JuliaPreview()->show();
+        Settle(200);
+        // The preview of a point on the spiral's arm, as the pointer there
+        // would show it.
+        frame.JuliaPreview()->Follow(-0.7458, 0.1102, map, 1000);
+        frame.Command(Cmd::kGradient)->trigger();
+        if (QWidget* editor = frame.GradientEditor())
+            editor->move(frame.geometry().right() - editor->width() - 260,
+                         frame.geometry().bottom() - editor->height() - 60);
+    }
+    Settle(1500);
+    return Save(output) ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
+    const bool explore = argc == 3 && std::strcmp(argv[1], "--explore") == 0;
+    const bool guide = argc == 3 && std::strcmp(argv[1], "--guide") == 0;
+    if (argc != 2 && !explore && !guide) {
+        std::fprintf(stderr, "usage: %s [--explore | --guide] OUTPUT.png\n", argv[0]);
         return 2;
     }
+    const char* output = argv[argc - 1];
     // The user's own placement and bars do not change the picture.
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
@@ -48,6 +101,8 @@ int main(int argc, char** argv)
     CMainFrame frame;
     frame.setGeometry(QApplication::primaryScreen()->availableGeometry());
     frame.show();
+    if (explore || guide)
+        return Exploring(frame, guide, output);
     CFractal_Doc* solid = frame.NewFractalDocument(kTypeSelfAffine);
     solid->OnSample(5);
     frame.NewFractalDocument(kTypeTile);
@@ -76,10 +131,5 @@ int main(int argc, char** argv)
         doc->OnBuild(kCmdRebuild);
     waitIdle();
     Settle(500);
-    const QPixmap shot = QApplication::primaryScreen()->grabWindow(0);
-    if (shot.isNull() || !shot.save(QString::fromLocal8Bit(argv[1]))) {
-        std::fprintf(stderr, "could not take or save the picture\n");
-        return 1;
-    }
-    return 0;
+    return Save(output) ? 0 : 1;
 }

@@ -529,6 +529,9 @@ TEST(Navigation, TheJuliaPreviewFollowsThePointerAndOpensItsSet)
     QuickWindow w;
     CJuliaPreview* preview = w.frame.JuliaPreview();
     preview->show();
+    // It paints as the window does.
+    w.doc->m_fractal->m_colorMap.m_coloring = kColoringSmooth;
+    w.doc->m_fractal->m_colorMap.m_gradientOffset = 0.3;
     // 320x200 about (-0.5, 0), pixels of 0.02: (170, 50) from the top left
     // is 10 pixels right of the centre and 49 above it.
     QTest::mouseMove(w.view->viewport(), QPoint(170, 50));
@@ -542,6 +545,8 @@ TEST(Navigation, TheJuliaPreviewFollowsThePointerAndOpensItsSet)
     julia.m_cIm = preview->Shown()->second;
     julia.m_maxIterations = 40;
     julia.m_centerX = 0;
+    julia.m_colorMap.m_coloring = kColoringSmooth;
+    julia.m_colorMap.m_gradientOffset = 0.3;
     CCanvas canvas;
     canvas.SetTargetSize(CJuliaPreview::kSize, CJuliaPreview::kSize);
     julia.Build(canvas);
