@@ -116,12 +116,20 @@ public:
         for (unsigned r = count; r-- > 0;) {
             const uint8_t* in = bits + r * stride;
             uint8_t* out = m_line.data();
-            // A 16-bit sample is big-endian, so v * 257 is the byte v twice.
-            const unsigned repeat = m_extras.sixteenBits ? 2 : 1;
-            for (unsigned j = 0; j < m_width; ++j)
-                for (int ch = 2; ch >= 0; --ch)
-                    for (unsigned k = 0; k < repeat; ++k)
-                        *out++ = in[3 * j + unsigned(ch)];
+            if (m_extras.sixteenBits) {
+                // A 16-bit sample is big-endian, so v * 257 is the byte v twice.
+                for (unsigned j = 0; j < m_width; ++j, in += 3, out += 6) {
+                    out[0] = out[1] = in[2];
+                    out[2] = out[3] = in[1];
+                    out[4] = out[5] = in[0];
+                }
+            } else {
+                for (unsigned j = 0; j < m_width; ++j, in += 3, out += 3) {
+                    out[0] = in[2];
+                    out[1] = in[1];
+                    out[2] = in[0];
+                }
+            }
             if (!Guarded(error, [&] { png_write_row(m_png, m_line.data()); }))
                 return false;
         }
@@ -150,7 +158,11 @@ private:
     bool Failed(std::string& error)
     {
         m_failed = true;
-        error = !m_writeError.empty() ? m_writeError : "Cannot write \"" + m_path + "\": " + m_libraryError + ".";
+        if (!m_writeError.empty())
+            error = m_writeError;
+        else
+            error = "Cannot write \"" + m_path +
+                    "\": " + (m_libraryError.empty() ? std::string("the PNG library failed") : m_libraryError) + ".";
         return false;
     }
     bool Flush(std::string& error)

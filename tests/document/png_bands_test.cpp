@@ -6,10 +6,10 @@
 
 #include <QImage>
 #include <QImageReader>
+#include <QTemporaryDir>
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "document/BuildSteps.h"
 #include "document/CanvasImage.h"
@@ -41,20 +41,10 @@ std::unique_ptr<CFractal> Seahorses(const std::string& name)
     return m;
 }
 
-class PngBands : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        dir = fs::temp_directory_path() / ("quillion-bands-" + std::to_string(std::random_device{}()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path dir;
-};
-
-TEST_F(PngBands, AnyBandHeightGivesTheWholeBuildAndTheDocument)
+TEST(PngBands, AnyBandHeightGivesTheWholeBuildAndTheDocument)
 {
+    const QTemporaryDir temporary;
+    const fs::path dir = temporary.path().toStdString();
     const unsigned w = 77, h = 45;
     // A name in another alphabet must come back as it went in.
     for (const std::string name : {"Seahorse valley", "Fougère \xe2\x88\x9e \xe6\xb5\xb7\xe9\xa6\xac"}) {
@@ -109,8 +99,10 @@ TEST_F(PngBands, AnyBandHeightGivesTheWholeBuildAndTheDocument)
 // On a full disk the failure comes from deep in the compressor's writes,
 // yet the message names the file and the reason, the old file stays, and
 // nothing is left beside it.
-TEST_F(PngBands, ADiskThatFillsPartWayKeepsTheOldFile)
+TEST(PngBands, ADiskThatFillsPartWayKeepsTheOldFile)
 {
+    const QTemporaryDir temporary;
+    const fs::path dir = temporary.path().toStdString();
     const fs::path disk = dir / "disk";
     fs::create_directories(disk);
     SmallDisk small(disk);
@@ -135,8 +127,10 @@ TEST_F(PngBands, ADiskThatFillsPartWayKeepsTheOldFile)
     EXPECT_EQ(files, 1u);
 }
 
-TEST_F(PngBands, AFolderThatIsNotThereIsSaidSo)
+TEST(PngBands, AFolderThatIsNotThereIsSaidSo)
 {
+    const QTemporaryDir temporary;
+    const fs::path dir = temporary.path().toStdString();
     const fs::path path = dir / "missing" / "poster.png";
     std::unique_ptr<CFractal> f = Seahorses("poster");
     const BuildOutcome out =
