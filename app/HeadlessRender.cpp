@@ -262,16 +262,19 @@ int Run(int argc, char** argv, const HeadlessModule* module)
         return watch.ExitCode();
     };
     // The files asked for, written once the image is there.
+    // A PNG keeps the document it was made from.
+    auto pngExtras = [&](int fractalType) {
+        PngExtras extras;
+        if (EndsWith(image, ".png"))
+            extras.document = DocumentFileText(fractalType, *fractal);
+        extras.sixteenBits = parser.isSet(png16);
+        return extras;
+    };
     auto writeFiles = [&](const CCanvas& canvas, int fractalType) {
         std::vector<OutputFile> outputs;
         if (!animating && !image.isEmpty())
             outputs.push_back({image.toStdString(), [&, fractalType](const ReplaceGate& gate, std::string& error) {
-                                   // A PNG keeps the document it was made from.
-                                   PngExtras extras;
-                                   if (EndsWith(image, ".png"))
-                                       extras.document = DocumentFileText(fractalType, *fractal);
-                                   extras.sixteenBits = parser.isSet(png16);
-                                   return WriteImage(module, image, canvas, error, gate, extras);
+                                   return WriteImage(module, image, canvas, error, gate, pngExtras(fractalType));
                                }});
         if (parser.isSet(data))
             outputs.push_back({parser.value(data).toStdString(), [&](const ReplaceGate& gate, std::string& error) {
@@ -362,7 +365,9 @@ int Run(int argc, char** argv, const HeadlessModule* module)
         !image.isEmpty() && !animating && !parser.isSet(data) &&
         (sampled || (CellMemoryNeed(width, height) > kBandCellBytes && fractal->BuildsInBands(width, height)));
     if (banded) {
-        const std::unique_ptr<ImageFileSink> sink = MakeImageFileSink(image.toStdString());
+        // The document goes in ahead of the pixels, as it is before the
+        // build: what a build chooses for itself it chooses again.
+        const std::unique_ptr<ImageFileSink> sink = MakeImageFileSink(image.toStdString(), pngExtras(fractalType));
         fractal->m_restart = true;
         watch.SetStopAction([f = fractal.get()] { f->m_stop = true; });
         canvas.SetStatus("Building...");

@@ -107,10 +107,12 @@ public:
     void OnSaveBitmap(QWidget* owner);
     // Renders the view at the job's size away from the window (in bands,
     // as a job of the worker: progress on the status line, Stop) and writes
-    // it to `path` (".bmp" or ".png"). The window's image and cells stay as
-    // they are. `ended` gets the outcome on the GUI thread. False when a
-    // build runs.
-    bool StartImageExport(const QString& path, const OffscreenJob& job, std::function<void(const BuildOutcome&)> ended);
+    // it to `path` (".bmp" or ".png", which holds the document, with 16
+    // bits per channel when `sixteenBits`). The window's image and cells
+    // stay as they are. `ended` gets the outcome on the GUI thread. False
+    // when a build runs.
+    bool StartImageExport(const QString& path, const OffscreenJob& job, std::function<void(const BuildOutcome&)> ended,
+                          bool sixteenBits = false);
     // Save Image As: its size and anti-aliasing, the file, then the export.
     void OnSaveImage(QWidget* owner);
 

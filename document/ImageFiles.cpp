@@ -1,7 +1,9 @@
 #include "document/ImageFiles.h"
 
-#include <zlib.h>
+#include <png.h>
 
+#include <algorithm>
+#include <csetjmp>
 #include <cstring>
 #include <vector>
 
@@ -49,123 +51,183 @@ private:
     std::vector<uint8_t> m_row;
 };
 
-void Put32(std::string& s, uint32_t v)
-{
-    for (int shift = 24; shift >= 0; shift -= 8)
-        s += char((v >> shift) & 0xff);
-}
-
-// 8-bit RGB, no interlace; the rows are deflated as they come, every
-// filled buffer one IDAT chunk.
+// 8 or 16 bits a channel RGB through libpng, rows streamed as they come.
+// libpng reports a failure by calling OnError, which must not return: it
+// keeps the message and jumps back to the setjmp in Guarded, over libpng's
+// frames and the step's, none of which holds an object with a destructor.
 class PngSink : public ImageFileSink {
 public:
-    explicit PngSink(const std::string& path) : m_path(path), m_file(path) {}
+    PngSink(const std::string& path, const PngExtras& extras) : m_path(path), m_file(path), m_extras(extras) {}
     ~PngSink() override
     {
-        if (m_deflating)
-            deflateEnd(&m_z);
+        if (m_png)
+            png_destroy_write_struct(&m_png, m_info ? &m_info : nullptr);
     }
     bool TopFirst() const override { return true; }
     bool Begin(unsigned width, unsigned height, std::string& error) override
     {
         m_width = width;
-        std::string head("\x89PNG\r\n\x1a\n", 8);
-        std::string ihdr;
-        Put32(ihdr, width);
-        Put32(ihdr, height);
-        ihdr += std::string("\x08\x02\x00\x00\x00", 5);
-        Chunk(head, "IHDR", ihdr);
-        // The fastest level: a poster's pixels come faster than a higher
-        // level deflates them, for files a few per cent smaller.
-        if (deflateInit(&m_z, 1) != Z_OK) {
-            error = "Cannot write \"" + m_path + "\": the compressor could not start.";
+        m_line.resize(size_t(width) * (m_extras.sixteenBits ? 6 : 3));
+        m_buffer.reserve(kBufferBytes);
+        if (!m_file.Create(error))
+            return false;
+        m_png = png_create_write_struct(PNG_LIBPNG_VER_STRING, this, OnError, OnWarning);
+        if (m_png)
+            m_info = png_create_info_struct(m_png);
+        if (!m_info) {
+            error = "Cannot write \"" + m_path + "\": the PNG library could not start.";
             return false;
         }
-        m_deflating = true;
-        m_line.resize(size_t(width) * 3 + 1);
-        m_buffer.resize(size_t(1) << 18);
-        return m_file.Create(error) && m_file.Write(head.data(), head.size(), error);
+        png_text text{};
+        text.key = const_cast<char*>(kPngDocumentKey);
+        text.text = m_extras.document.data();
+        // Readers take a plain text chunk as Latin-1 and an international
+        // one as UTF-8: only the latter keeps a name in another alphabet.
+        const bool ascii =
+            std::all_of(m_extras.document.begin(), m_extras.document.end(), [](char c) { return uint8_t(c) < 0x80; });
+        if (ascii) {
+            text.compression = PNG_TEXT_COMPRESSION_zTXt;
+            text.text_length = m_extras.document.size();
+        } else {
+            text.compression = PNG_ITXT_COMPRESSION_zTXt;
+            text.itxt_length = m_extras.document.size();
+        }
+        const bool withText = !m_extras.document.empty();
+        const int depth = m_extras.sixteenBits ? 16 : 8;
+        return Guarded(error, [&] {
+            png_set_write_fn(m_png, this, OnWrite, nullptr);
+            // The largest image a PNG holds, not libpng's guard for readers.
+            png_set_user_limits(m_png, 0x7fffffff, 0x7fffffff);
+            // The fastest level, unfiltered: a poster's pixels come faster
+            // than a higher level deflates them, for files a little smaller.
+            png_set_compression_level(m_png, 1);
+            png_set_filter(m_png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+            png_set_compression_buffer_size(m_png, kBufferBytes);
+            png_set_IHDR(m_png, m_info, width, height, depth, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                         PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+            if (withText)
+                png_set_text(m_png, m_info, &text, 1);
+            png_write_info(m_png, m_info);
+        });
     }
     bool Rows(unsigned, unsigned count, const uint8_t* bits, size_t stride, std::string& error) override
     {
         // The lowest row comes first in `bits`; a PNG goes from the top.
         for (unsigned r = count; r-- > 0;) {
             const uint8_t* in = bits + r * stride;
-            m_line[0] = 0; // no filter
-            for (unsigned j = 0; j < m_width; ++j) {
-                m_line[1 + 3 * j] = in[3 * j + 2];
-                m_line[2 + 3 * j] = in[3 * j + 1];
-                m_line[3 + 3 * j] = in[3 * j];
+            uint8_t* out = m_line.data();
+            if (m_extras.sixteenBits) {
+                // A 16-bit sample is big-endian, so v * 257 is the byte v twice.
+                for (unsigned j = 0; j < m_width; ++j, in += 3, out += 6) {
+                    out[0] = out[1] = in[2];
+                    out[2] = out[3] = in[1];
+                    out[4] = out[5] = in[0];
+                }
+            } else {
+                for (unsigned j = 0; j < m_width; ++j, in += 3, out += 3) {
+                    out[0] = in[2];
+                    out[1] = in[1];
+                    out[2] = in[0];
+                }
             }
-            if (!Deflate(m_line.data(), m_line.size(), Z_NO_FLUSH, error))
+            if (!Guarded(error, [&] { png_write_row(m_png, m_line.data()); }))
                 return false;
         }
         return true;
     }
     bool Commit(std::string& error, const ReplaceGate& gate) override
     {
-        if (!Deflate(nullptr, 0, Z_FINISH, error))
-            return false;
-        std::string tail;
-        Chunk(tail, "IEND", {});
-        return m_file.Write(tail.data(), tail.size(), error) && m_file.Commit(error, gate);
+        return Guarded(error, [&] { png_write_end(m_png, nullptr); }) && Flush(error) && m_file.Commit(error, gate);
     }
 
 private:
-    static void Chunk(std::string& out, const char* type, const std::string& data)
+    static constexpr size_t kBufferBytes = size_t(1) << 18;
+
+    // Runs `step`, false with the sentence naming the file when libpng or
+    // the file gave up on it. libpng is done with once it has.
+    template <class Step>
+    bool Guarded(std::string& error, const Step& step)
     {
-        Put32(out, uint32_t(data.size()));
-        const std::string body = std::string(type, 4) + data;
-        out += body;
-        Put32(out, uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
+        if (m_failed || !m_png)
+            return Failed(error);
+        if (setjmp(png_jmpbuf(m_png)))
+            return Failed(error);
+        step();
+        return true;
     }
-    bool Deflate(const uint8_t* data, size_t size, int flush, std::string& error)
+    bool Failed(std::string& error)
     {
-        m_z.next_in = const_cast<Bytef*>(data);
-        m_z.avail_in = uInt(size);
-        for (;;) {
-            m_z.next_out = m_buffer.data();
-            m_z.avail_out = uInt(m_buffer.size());
-            const int rc = deflate(&m_z, flush);
-            const size_t made = m_buffer.size() - m_z.avail_out;
-            if (made > 0) {
-                std::string chunk;
-                Chunk(chunk, "IDAT", std::string(reinterpret_cast<const char*>(m_buffer.data()), made));
-                if (!m_file.Write(chunk.data(), chunk.size(), error))
-                    return false;
-            }
-            if (rc == Z_STREAM_END || (flush == Z_NO_FLUSH && m_z.avail_in == 0 && m_z.avail_out > 0))
-                return true;
-            if (rc != Z_OK && rc != Z_BUF_ERROR) {
-                error = "Cannot write \"" + m_path + "\": the compressor failed.";
-                return false;
-            }
-        }
+        m_failed = true;
+        if (!m_writeError.empty())
+            error = m_writeError;
+        else
+            error = "Cannot write \"" + m_path +
+                    "\": " + (m_libraryError.empty() ? std::string("the PNG library failed") : m_libraryError) + ".";
+        return false;
     }
+    bool Flush(std::string& error)
+    {
+        const bool ok = m_buffer.empty() || m_file.Write(m_buffer.data(), m_buffer.size(), error);
+        m_buffer.clear();
+        return ok;
+    }
+    // libpng hands over a chunk in pieces of a few bytes and one of its
+    // deflate buffer: gathered, they reach the file in large writes.
+    static void OnWrite(png_structp png, png_bytep data, size_t size)
+    {
+        auto* self = static_cast<PngSink*>(png_get_io_ptr(png));
+        bool ok = false;
+        // Nothing may be thrown through libpng's frames.
+        try {
+            if (self->m_buffer.size() + size > kBufferBytes && !self->Flush(self->m_writeError))
+                ok = false;
+            else if (size >= kBufferBytes)
+                ok = self->m_file.Write(data, size, self->m_writeError);
+            else {
+                self->m_buffer.insert(self->m_buffer.end(), data, data + size);
+                ok = true;
+            }
+        } catch (...) {}
+        if (!ok)
+            png_error(png, "the file could not be written");
+    }
+    [[noreturn]] static void OnError(png_structp png, png_const_charp message)
+    {
+        auto* self = static_cast<PngSink*>(png_get_error_ptr(png));
+        try {
+            if (self->m_libraryError.empty())
+                self->m_libraryError = message;
+        } catch (...) {}
+        png_longjmp(png, 1);
+    }
+    static void OnWarning(png_structp, png_const_charp) {}
 
     std::string m_path;
     FileReplacement m_file;
+    PngExtras m_extras;
+    png_structp m_png = nullptr;
+    png_infop m_info = nullptr;
     unsigned m_width = 0;
-    z_stream m_z{};
-    bool m_deflating = false;
+    bool m_failed = false;
+    std::string m_writeError, m_libraryError;
     std::vector<uint8_t> m_line, m_buffer;
 };
 
 } // namespace
 
-std::unique_ptr<ImageFileSink> MakeImageFileSink(const std::string& path)
+std::unique_ptr<ImageFileSink> MakeImageFileSink(const std::string& path, const PngExtras& extras)
 {
     if (EndsWith(path, ".bmp"))
         return std::make_unique<BitmapSink>(path);
     if (EndsWith(path, ".png"))
-        return std::make_unique<PngSink>(path);
+        return std::make_unique<PngSink>(path, extras);
     return {};
 }
 
 BuildOutcome SaveImageInBands(const std::string& path, CFractal& fractal, const OffscreenJob& job,
-                              const MemoryStatus& memory, const ReplaceGate& gate)
+                              const MemoryStatus& memory, const ReplaceGate& gate, const PngExtras& extras)
 {
-    const std::unique_ptr<ImageFileSink> sink = MakeImageFileSink(path);
+    const std::unique_ptr<ImageFileSink> sink = MakeImageFileSink(path, extras);
     if (!sink)
         return {BuildOutcome::kRefused, "Cannot write \"" + path + "\": an image file ends in .bmp or .png."};
     BuildOutcome out = RenderOffscreen(fractal, job, *sink, memory);

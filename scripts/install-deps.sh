@@ -8,7 +8,7 @@ set -eu
 PACKAGES="build-essential cmake ninja-build pkg-config \
 qt6-base-dev qt6-base-dev-tools libgl-dev \
 libavformat-dev libavcodec-dev libavutil-dev libswscale-dev \
-libgtest-dev libgmock-dev libbenchmark-dev libtbb-dev libmpfr-dev libgmp-dev zlib1g-dev \
+libgtest-dev libgmock-dev libbenchmark-dev libtbb-dev libmpfr-dev libgmp-dev libpng-dev \
 ffmpeg shared-mime-info desktop-file-utils \
 appstream groff-base file dpkg-dev \
 clang clang-14 libclang-rt-14-dev"

@@ -74,6 +74,22 @@ TEST_F(Headless, APngHoldsTheDocumentItWasRenderedFrom)
     EXPECT_EQ(w, n);
     ASSERT_TRUE(ReadPngDocument(At("w.png").toStdString(), text, error)) << error;
     EXPECT_EQ(text, ReadAll(dir / "s.frc"));
+    // Sampled, the image is written in bands, and holds the same.
+    ASSERT_EQ(
+        Render({"--quiet", "--size", "40x30", "--supersample", "2", "--output", At("b.png"), "--save", At("b.frc")})
+            .code,
+        0);
+    ASSERT_EQ(Render({"--quiet", "--size", "40x30", "--supersample", "2", "--output", At("b16.png"), "--png16"}).code,
+              0);
+    const std::string banded = ReadAll(dir / "b16.png");
+    ASSERT_GT(banded.size(), 25u);
+    EXPECT_EQ(int(uint8_t(banded[24])), 16);
+    EXPECT_EQ(QImage(At("b16.png")).convertToFormat(QImage::Format_RGBX64),
+              QImage(At("b.png")).convertToFormat(QImage::Format_RGBX64));
+    for (const char* name : {"b.png", "b16.png"}) {
+        ASSERT_TRUE(ReadPngDocument(At(name).toStdString(), text, error)) << error;
+        EXPECT_EQ(text, ReadAll(dir / "b.frc")) << name;
+    }
     EXPECT_EQ(Render({"--quiet", "--output", At("w.bmp"), "--png16"}).code, 2);
     EXPECT_EQ(Render({"--quiet", "--png16"}).code, 2);
 }

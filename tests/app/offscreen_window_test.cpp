@@ -17,6 +17,7 @@
 #include "WindowFixture.h"
 #include "app/Commands.h"
 #include "document/CanvasImage.h"
+#include "document/DocumentFiles.h"
 #include "document/OffscreenRender.h"
 #include "model/FractalFactory.h"
 
@@ -96,17 +97,28 @@ TEST(SaveImageAs, AnImageOfItsOwnSizeLeavesTheWindowsImage)
     QTemporaryDir dir;
     const QString path = dir.filePath("poster.png");
     std::optional<BuildOutcome> ended;
-    ASSERT_TRUE(w.doc->StartImageExport(path, {500, 300, {2, false}}, [&](const BuildOutcome& out) { ended = out; }));
+    ASSERT_TRUE(w.doc->StartImageExport(
+        path, {500, 300, {2, false}}, [&](const BuildOutcome& out) { ended = out; }, true));
     EXPECT_TRUE(w.doc->IsBuilding()) << "the export runs as the document's job";
     ASSERT_TRUE(QTest::qWaitFor([&] { return ended.has_value() && !w.doc->IsBuilding(); }, 30000));
     ASSERT_EQ(ended->result, BuildOutcome::kDrawn) << ended->refusal;
 
+    // 16 bits per channel, every level v as v * 257, which narrows back
+    // to v exactly.
     const QImage saved(path);
     ASSERT_EQ(saved.size(), QSize(500, 300));
+    EXPECT_EQ(saved.depth(), 64);
     EXPECT_EQ(AsRgb32(saved), Rendered(w.doc, 500, 300, {2, false}));
     EXPECT_EQ(w.doc->m_deviceBitmap.Image(), shown);
     EXPECT_EQ(w.doc->m_canvas->m_bits, pixels);
     EXPECT_EQ(w.doc->m_fractal->m_colorMap.m_gridWidth, 160) << "the window's cells were used";
+
+    // The image opens as the document it shows.
+    const std::string document = DocumentFileText(w.doc->m_fractalType, *w.doc->m_fractal);
+    ASSERT_TRUE(w.frame.OpenDocumentFile(path));
+    CFractal_Doc* opened = w.frame.ActiveDocument();
+    ASSERT_TRUE(opened && opened != w.doc);
+    EXPECT_EQ(DocumentFileText(opened->m_fractalType, *opened->m_fractal), document);
 }
 
 TEST(SaveImageAs, StopEndsItAndWritesNothing)
