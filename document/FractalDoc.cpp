@@ -31,6 +31,10 @@ CFractal_Doc::~CFractal_Doc()
     Abort();
     if (IsShownInParameters())
         m_host->SetDocument(nullptr);
+    // The undo stack says it is clean again as it goes, after this
+    // document's own fields: whoever listens to it about this document
+    // must not hear that.
+    QObject::disconnect(m_history.UndoStack(), nullptr, nullptr, nullptr);
 }
 
 void CFractal_Doc::CreateFractal(int type)
