@@ -340,14 +340,17 @@ int CParametersBar::OnGridChanged(CPropertyGrid* grid, bool* refused)
     grid->SetCellText(item, 1, QString::fromStdString(ValueText(row)));
     if (row.type == kRowString && m_doc)
         m_doc->SetTitle(QString::fromStdString(m_fractal->m_name));
+    // Taken before ValueChanged: a reload lists the rows anew, and `row`
+    // with them.
     const QString label = QString::fromStdString(m_rows[index].label);
+    const bool coloring = m_fractal->m_colorMap.IsColoringValue(row.value);
     if (m_fractal->ValueChanged(int(index), row))
         Reload(m_fractal);
     if (m_doc) {
         m_doc->History().RecordChange("Edit " + label);
         // A colouring's rows repaint from the cells at once; any other
         // edit waits for a build, and the window says so.
-        if (m_fractal->m_colorMap.IsColoringValue(row.value))
+        if (coloring)
             Recolor();
         else
             m_doc->NoteRowsChanged();
