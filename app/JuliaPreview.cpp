@@ -112,14 +112,29 @@ void CJuliaPreview::Run()
             // No picture this time; the next point tries again.
         }
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        // Handed over under the lock, and announced by name, so nothing made
+        // on this thread travels inside the message itself.
+        const bool made = !picture.isNull();
         {
             std::lock_guard<std::mutex> hold(m_lock);
             m_building = nullptr;
+            if (made)
+                m_result = Result{std::move(picture), r.cRe, r.cIm, ms};
         }
-        if (!picture.isNull())
-            QMetaObject::invokeMethod(
-                this, [this, picture, c = r, ms] { Show(picture, c.cRe, c.cIm, ms); }, Qt::QueuedConnection);
+        if (made)
+            QMetaObject::invokeMethod(this, "TakeResult", Qt::QueuedConnection);
     }
+}
+
+void CJuliaPreview::TakeResult()
+{
+    std::optional<Result> result;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        result.swap(m_result);
+    }
+    if (result)
+        Show(std::move(result->picture), result->cRe, result->cIm, result->ms);
 }
 
 void CJuliaPreview::Show(QImage picture, double cRe, double cIm, double ms)

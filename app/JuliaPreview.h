@@ -45,6 +45,10 @@ signals:
 protected:
     void mouseReleaseEvent(class QMouseEvent* e) override;
 
+private slots:
+    // On the window's thread: shows the picture the worker left.
+    void TakeResult();
+
 private:
     struct Request {
         double cRe = 0, cIm = 0;
@@ -69,5 +73,11 @@ private:
     std::optional<Request> m_next;        // under m_lock
     bool m_quit = false;                  // under m_lock
     CMandelbrotSet* m_building = nullptr; // under m_lock: the fractal being built, to stop it
+    // Under m_lock: the newest finished picture, until the window takes it.
+    struct Result {
+        QImage picture;
+        double cRe = 0, cIm = 0, ms = 0;
+    };
+    std::optional<Result> m_result;
     std::thread m_thread;
 };
