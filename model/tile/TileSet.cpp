@@ -26,8 +26,14 @@ int CTileSet::DigitCount() const
 
 void CTileSet::ClampLimits()
 {
-    m_determinant = std::clamp<int32_t>(m_determinant, -kMaxTileDigits, kMaxTileDigits);
-    m_deep = std::clamp<int32_t>(m_deep, kMinTileDeep, kMaxTileDeep);
+    // Draw clamps too, on the build's thread, while the parameters window
+    // may list the rows: a value already in range is only read.
+    const int32_t determinant = std::clamp<int32_t>(m_determinant, -kMaxTileDigits, kMaxTileDigits);
+    const int32_t deep = std::clamp<int32_t>(m_deep, kMinTileDeep, kMaxTileDeep);
+    if (determinant != m_determinant)
+        m_determinant = determinant;
+    if (deep != m_deep)
+        m_deep = deep;
 }
 
 // The tile set builds nothing ahead: Draw walks and paints it.
