@@ -413,50 +413,39 @@ CChildFrame* CMainFrame::NewWindow()
 
 namespace {
 
+// A fractal's first row of that label with a value, and its index in the
+// list, as the Properties bar counts them; index -1 when there is none.
+struct RowOf : PropertyList {
+    RowOf(CFractal& fractal, std::string_view label) : m_label(label) { fractal.FillProperties(*this); }
+    int InsertRow(PropertyItem& row) override
+    {
+        if (index < 0 && row.value && std::string_view(row.label) == m_label) {
+            found = row;
+            index = at;
+        }
+        return ++at;
+    }
+    std::string_view m_label;
+    PropertyItem found;
+    int index = -1, at = 0;
+};
+
 // Gives a fractal's row of that label the text, as an edit in the
 // Properties bar would; false when it has no such row or refuses the text.
 bool SetRowText(CFractal& fractal, const char* label, const std::string& text)
 {
-    struct Finder : PropertyList {
-        const char* label;
-        PropertyItem found;
-        int index = -1, at = 0;
-        int InsertRow(PropertyItem& row) override
-        {
-            if (index < 0 && std::string_view(row.label) == label) {
-                found = row;
-                index = at;
-            }
-            return ++at;
-        }
-    } finder;
-    finder.label = label;
-    fractal.FillProperties(finder);
-    if (finder.index < 0 || StepValue(finder.found, text).kind == ParseResult::kRefused)
+    RowOf row(fractal, label);
+    if (row.index < 0 || StepValue(row.found, text).kind == ParseResult::kRefused)
         return false;
-    fractal.ValueChanged(finder.index, finder.found);
+    fractal.ValueChanged(row.index, row.found);
     return true;
 }
 
 // The text of a fractal's row of that label, or empty.
 std::string RowText(CFractal& fractal, const char* label)
 {
-    struct Finder : PropertyList {
-        const char* label;
-        std::string text;
-        bool found = false;
-        int InsertRow(PropertyItem& row) override
-        {
-            if (!found && std::string_view(row.label) == label && row.value) {
-                text = ValueText(row);
-                found = true;
-            }
-            return 0;
-        }
-    } finder;
-    finder.label = label;
-    fractal.FillProperties(finder);
-    return finder.text;
+    RowOf row(fractal, label);
+    return row.index < 0 ? std::string() : ValueText(row.found);
 }
 
 std::string Shortest(double v)
