@@ -4,6 +4,7 @@
 #include "document/FractalView.h"
 #include "imaging/ColorMap.h"
 #include "model/Fractal.h"
+#include "model/FractalKinds.h"
 
 GradientLook LookOf(const CColorMap& map)
 {
@@ -22,7 +23,7 @@ bool ApplyLook(CFractal_Doc& doc, const GradientLook& look, const QString& step)
     // A gradient chosen must show: the escape-time kind through its smooth
     // count, the others through their angle.
     if (map.m_coloring == kColoringAngle)
-        map.m_coloring = doc.m_fractal->m_kind == CFractal::kMandelbrot ? kColoringSmooth : kColoringAngleGradient;
+        map.m_coloring = AbilitiesOf(*doc.m_fractal).escapeCounts ? kColoringSmooth : kColoringAngleGradient;
     doc.History().RecordChange(step);
     if (doc.IsShownInParameters())
         doc.Host()->RefreshValues();

@@ -74,6 +74,9 @@ public:
         double x = 0, y = 0, half = 1;
     };
     virtual Place Overview() const;
+    // True when the view's points are the constants of Julia sets (the
+    // Mandelbrot set's own plane): the Julia preview follows the pointer.
+    virtual bool PointsAreJuliaConstants() const { return false; }
 
     // True when a view of that size builds in bands: Build then fills the
     // canvas's band of a taller image (CCanvas::m_bandFirst) with the bits

@@ -42,6 +42,9 @@ struct KindAbilities {
     // The tile chart ("Choose a Tile!") helps pick its "Determinant" and
     // "Track": the tile bar follows it.
     bool tileChart = false;
+    // Its builds count escapes into the cells, so the colourings of counts
+    // and distance apply; a gradient chosen shows through the smooth count.
+    bool escapeCounts = false;
 };
 
 struct FractalKind {

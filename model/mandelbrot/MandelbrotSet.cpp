@@ -16,7 +16,7 @@ const FractalKind kMandelbrotKind{CFractal::kMandelbrot,
                                   kTypeMandelbrot,
                                   "Mandelbrot Set",
                                   [] { return std::unique_ptr<CFractal>(std::make_unique<CMandelbrotSet>()); },
-                                  {.zoomAndPan = true, .deepViews = true}};
+                                  {.zoomAndPan = true, .deepViews = true, .escapeCounts = true}};
 
 namespace {
 // Columns of a row between two looks at m_stop.

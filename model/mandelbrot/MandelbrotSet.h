@@ -19,6 +19,7 @@ public:
     bool AdoptBuildChoices() override;
     // A Julia set's overview is centred on 0, as a switch to it shows it.
     Place Overview() const override { return {m_type == 1 ? 0.0 : -0.5, 0.0, 2.0}; }
+    bool PointsAreJuliaConstants() const override { return m_type == 0; }
     bool BuildsInBands(unsigned width, unsigned height) const override;
     bool BuildRuns(CCanvas& canvas, const std::vector<CellRun>& runs) override;
 

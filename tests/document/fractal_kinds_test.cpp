@@ -92,6 +92,8 @@ TEST(FractalKinds, EachRowIsWhatItsFractalDoes)
         g->Click(32, 32, ClickButton::kRight);
         Picture(*g, 64, 64);
         EXPECT_EQ(Rows(*g) != unclicked, kind.can.clicks);
+        // Escape counts: the build leaves its escape radius in the map.
+        EXPECT_EQ(g->m_colorMap.m_escapeRadius > 0, kind.can.escapeCounts) << kind.name;
 
         // Deep views: digits past the double that still round to it are
         // kept in the rows.
