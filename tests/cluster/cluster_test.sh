@@ -37,7 +37,7 @@ cleanup() {
     status=$?
     cluster_stop
     if [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; then
-        for f in "$work"/frames/logs/*.out; do
+        for f in "$frames"/logs/*.out; do
             [ -f "$f" ] && { echo "--- $f" >&2; cat "$f" >&2; }
         done
         cluster_log_tail
@@ -46,27 +46,18 @@ cleanup() {
     exit "$status"
 }
 trap cleanup EXIT
+# A blank in the folder's name: it travels through sbatch as one word.
+frames="$work/frame folder"
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
 cluster_start "$work/cluster" || skip "the one-node cluster did not start on this machine"
 
-# A view 1e-3 across near the main cardioid's neck: about eleven halvings
-# from the overview.
-cat > "$work/end.frc" <<'EOF'
-Fractal Type=Mandelbrot Set
-[Main]
-Name=Mandelbrot Set
-type=Mandebrot Set
-x=-0.7436438870371587
-y=0.1318259042053119
-radius=1e-3
-precision=100
-EOF
-video="--render $work/end.frc --zoom-video 2 --fps 10 --size 64x48"
+small_zoom "$work/end.frc"
+video=$small_zoom_options
 
 # shellcheck disable=SC2086 # $video is words without blanks inside
-ids=$("$submit" --tasks 3 --quillion "$quillion" --parsable --frames-dir "$work/frames" \
+ids=$("$submit" --tasks 3 --quillion "$quillion" --parsable --frames-dir "$frames" \
     $video --output "$work/cluster.mp4") || fail "the submission failed"
 # shellcheck disable=SC2086 # the two ids
 set -- $ids
@@ -78,16 +69,16 @@ tasks=$(cluster_states "$array" | wc -l)
 
 # Every task rendered a share, and none rendered a frame of another's.
 for t in 0 1 2; do
-    grep -q "task $t of 3 renders" "$work/frames/logs/render-${array}_$t.out" ||
+    grep -q "task $t of 3 renders" "$frames/logs/render-${array}_$t.out" ||
         fail "task $t rendered nothing"
 done
 
 # shellcheck disable=SC2086
 "$quillion" $video --output "$work/single.mp4" --quiet || fail "the single-process render failed"
 [ -s "$work/cluster.mp4" ] || fail "the assembly wrote no video"
-frames() { ffmpeg -v error -i "$1" -map 0:v -f framemd5 - | grep -v '^#'; }
-frames "$work/single.mp4" > "$work/single.md5" || fail "ffmpeg cannot decode the single-process video"
-frames "$work/cluster.mp4" > "$work/cluster.md5" || fail "ffmpeg cannot decode the assembled video"
+decoded() { ffmpeg -v error -i "$1" -map 0:v -f framemd5 - | grep -v '^#'; }
+decoded "$work/single.mp4" > "$work/single.md5" || fail "ffmpeg cannot decode the single-process video"
+decoded "$work/cluster.mp4" > "$work/cluster.md5" || fail "ffmpeg cannot decode the assembled video"
 count=$(wc -l < "$work/single.md5")
 [ "$count" -eq 20 ] || fail "the single-process video has $count frames, not 20"
 if ! cmp -s "$work/single.md5" "$work/cluster.md5"; then

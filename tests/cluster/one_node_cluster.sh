@@ -11,6 +11,9 @@
 #   cluster_stop        ends what cluster_start started (only those pids)
 #   cluster_wait JOB... waits for the jobs to end (at most $cluster_timeout
 #                       seconds); returns 1 unless every one completed
+#   small_zoom FILE     writes the end document of the small zoom that the
+#                       test and the figure submit, and sets $small_zoom_options
+#                       to its quillion options (words without blanks)
 #
 # Slurm runs here with neither cgroups nor CPU binding
 # (proctrack/linuxproc, task/none), which a container allows, and without
@@ -179,4 +182,21 @@ cluster_wait() {
             return 1
         fi
     done
+}
+
+# A view 1e-3 across near the main cardioid's neck, about eleven halvings
+# from the overview: 2 s at 10 frames/s, 64x48.
+small_zoom() {
+    cat > "$1" <<'EOF'
+Fractal Type=Mandelbrot Set
+[Main]
+Name=Mandelbrot Set
+type=Mandebrot Set
+x=-0.7436438870371587
+y=0.1318259042053119
+radius=1e-3
+precision=100
+EOF
+    # shellcheck disable=SC2034 # read by the scripts that source this one
+    small_zoom_options="--render $1 --zoom-video 2 --fps 10 --size 64x48"
 }
