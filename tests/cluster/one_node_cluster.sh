@@ -196,6 +196,14 @@ x=-0.7436438870371587
 y=0.1318259042053119
 radius=1e-3
 precision=100
+[Colors]
+Red=1
+Green=1
+Blue=1
+Red   Shift=1
+Green Shift=1
+Blue  Shift=1
+Background=Black
 EOF
     # shellcheck disable=SC2034 # read by the scripts that source this one
     small_zoom_options="--render $1 --zoom-video 2 --fps 10 --size 64x48"
