@@ -1,7 +1,7 @@
 #!/bin/sh
 # cluster_bench.sh BUILD [BENCHMARK OPTIONS...]
 # Starts a one-node Slurm cluster on this machine (as root, with Slurm and
-# MUNGE from scripts/install-cluster-deps.sh) and runs BUILD/bench/bench_cluster
+# MUNGE from scripts/install-deps.sh --cluster) and runs BUILD/bench/bench_cluster
 # in it: the cluster test's small zoom rendered by one process, and the same
 # submitted with quillion-slurm as three array tasks and the assembly.
 #   bench/cluster_bench.sh build --benchmark_repetitions=5

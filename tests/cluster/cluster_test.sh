@@ -27,7 +27,7 @@ fail() { echo "cluster test: $*" >&2; exit 1; }
 
 [ "$(id -u)" -eq 0 ] || skip "slurmd must run as root"
 for c in munged slurmctld slurmd sbatch scontrol sinfo squeue scancel; do
-    command -v "$c" >/dev/null 2>&1 || skip "$c is missing (scripts/install-cluster-deps.sh installs Slurm and MUNGE)"
+    command -v "$c" >/dev/null 2>&1 || skip "$c is missing (scripts/install-deps.sh --cluster installs Slurm and MUNGE)"
 done
 command -v ffmpeg >/dev/null 2>&1 || fail "ffmpeg is missing (scripts/install-deps.sh installs it)"
 
