@@ -5,6 +5,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
+#include <libavutil/log.h>
+#include <libavutil/mem.h>
 #include <libswscale/swscale.h>
 }
 
@@ -68,6 +70,7 @@ struct AviWriter::State {
     std::vector<uint8_t> staging; // the frame top-down and padded, 24-bit BGR
     AVStream* stream = nullptr;
     bool headerWritten = false;
+    bool allKeys = true; // AVI: every frame a key frame
 
     bool Fail(std::string& error, const std::string& what, int code = 0) const
     {
@@ -107,9 +110,16 @@ bool AviWriter::Open(const std::string& path, const VideoEncoder& encoder, unsig
     const unsigned ph = RoundUp(height, std::max(1u, encoder.heightMultiple));
 
     AVFormatContext* raw = nullptr;
-    int rc = avformat_alloc_output_context2(&raw, nullptr, "avi", nullptr);
+    const bool avi = settings.container == "avi";
+    // The sharing encoders print their statistics at every close.
+    if (!avi)
+        av_log_set_level(AV_LOG_ERROR);
+    s->allKeys = avi;
+    if (settings.framesPerSecond < 1 || settings.framesPerSecond > 1000)
+        return s->Fail(error, "the frame rate must be 1 to 1000 frames a second");
+    int rc = avformat_alloc_output_context2(&raw, nullptr, settings.container.c_str(), nullptr);
     if (rc < 0 || !raw)
-        return s->Fail(error, "the AVI writer is missing from this FFmpeg", rc);
+        return s->Fail(error, settings.container.empty() ? "no file format is named" : "this FFmpeg cannot write " + settings.container + " files", rc);
     s->format.reset(raw);
     s->stream = avformat_new_stream(raw, nullptr);
     s->codec.reset(avcodec_alloc_context3(codec));
@@ -122,10 +132,20 @@ bool AviWriter::Open(const std::string& path, const VideoEncoder& encoder, unsig
     c->width = int(pw);
     c->height = int(ph);
     c->pix_fmt = AVPixelFormat(encoder.pixelFormat);
-    c->time_base = AVRational{1, kFramesPerSecond};
-    c->framerate = AVRational{kFramesPerSecond, 1};
-    c->gop_size = 0; // every frame a key frame
-    c->max_b_frames = 0;
+    c->time_base = AVRational{1, settings.framesPerSecond};
+    c->framerate = AVRational{settings.framesPerSecond, 1};
+    if (avi) {
+        c->gop_size = 0; // every frame a key frame
+        c->max_b_frames = 0;
+    } else {
+        // For sharing: the encoder's own key frames, every core, and the
+        // colours tagged as libswscale makes them below.
+        c->thread_count = 0;
+        c->colorspace = AVCOL_SPC_BT709;
+        c->color_primaries = AVCOL_PRI_BT709;
+        c->color_trc = AVCOL_TRC_BT709;
+        c->color_range = AVCOL_RANGE_MPEG;
+    }
     if (settings.bitRate > 0)
         c->bit_rate = settings.bitRate;
     if (settings.quality > 0) {
@@ -155,6 +175,9 @@ bool AviWriter::Open(const std::string& path, const VideoEncoder& encoder, unsig
                                    SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
     if (!s->scaler)
         return s->Fail(error, "no conversion from 24-bit pixels to the encoder's format");
+    if (!avi)
+        sws_setColorspaceDetails(s->scaler.get(), sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                                 sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
     s->staging.resize(size_t(pw) * ph * 3);
 
     std::error_code ec;
@@ -163,9 +186,17 @@ bool AviWriter::Open(const std::string& path, const VideoEncoder& encoder, unsig
     if (!s->file->Create(error))
         return false;
     // "file:" keeps a name with a colon from being read as a protocol.
-    if ((rc = avio_open(&raw->pb, ("file:" + s->file->TemporaryPath()).c_str(), AVIO_FLAG_WRITE)) < 0)
+    const std::string url = "file:" + s->file->TemporaryPath();
+    // The MP4 muxer opens the file again by this name to put its index first.
+    raw->url = av_strdup(url.c_str());
+    if (!raw->url)
+        return s->Fail(error, "out of memory", AVERROR(ENOMEM));
+    if ((rc = avio_open(&raw->pb, url.c_str(), AVIO_FLAG_WRITE)) < 0)
         return s->Fail(error, "cannot create the file", rc);
-    if ((rc = avformat_write_header(raw, nullptr)) < 0) {
+    DictFree muxing;
+    if (settings.container == "mp4")
+        av_dict_set(&muxing.dict, "movflags", "+faststart", 0); // plays while it downloads
+    if ((rc = avformat_write_header(raw, &muxing.dict)) < 0) {
         avio_closep(&raw->pb);
         return s->Fail(error, "the file header", rc); // the new file goes with `s`
     }
@@ -203,7 +234,7 @@ bool AviWriter::WriteFrame(const uint8_t* bits, std::string& error)
     const int strides[1] = {int(out)};
     sws_scale(s.scaler.get(), planes, strides, 0, int(m_paddedHeight), s.frame->data, s.frame->linesize);
     s.frame->pts = m_frames;
-    s.frame->pict_type = AV_PICTURE_TYPE_I;
+    s.frame->pict_type = s.allKeys ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     if (s.codec->flags & AV_CODEC_FLAG_QSCALE)
         s.frame->quality = s.codec->global_quality;
     if ((rc = avcodec_send_frame(s.codec.get(), s.frame.get())) < 0) {
@@ -229,7 +260,8 @@ bool AviWriter::Encode(bool flush, std::string& error)
             return s.Fail(error, flush ? "draining the encoder" : "encoding", rc);
         av_packet_rescale_ts(s.packet.get(), s.codec->time_base, s.stream->time_base);
         s.packet->stream_index = s.stream->index;
-        s.packet->flags |= AV_PKT_FLAG_KEY;
+        if (s.allKeys)
+            s.packet->flags |= AV_PKT_FLAG_KEY;
         rc = av_interleaved_write_frame(s.format.get(), s.packet.get());
         av_packet_unref(s.packet.get());
         if (rc < 0)
@@ -266,4 +298,41 @@ bool AviWriter::Close(std::string& error)
     }
     m_state.reset();
     return ok;
+}
+
+std::string ContainerOfPath(const std::string& path)
+{
+    static const std::pair<const char*, const char*> kEndings[] = {
+        {".avi", "avi"}, {".mp4", "mp4"}, {".webm", "webm"}, {".mkv", "matroska"}};
+    for (const auto& [ending, container] : kEndings) {
+        const size_t n = std::strlen(ending);
+        if (path.size() > n && path.compare(path.size() - n, n, ending) == 0)
+            return container;
+    }
+    return {};
+}
+
+bool VideoForPath(const std::string& path, const std::string& codec, int fps, VideoEncoder& encoder,
+                  EncoderSettings& settings, std::string& error)
+{
+    const std::string container = ContainerOfPath(path);
+    if (container.empty())
+        return (error = "a video file must end in .mp4, .webm, .mkv or .avi"), false;
+    const char* fallback = container == "webm" ? "libvpx-vp9" : container == "avi" ? "rawvideo" : "libx264";
+    const std::string name = codec.empty() ? std::string(fallback) : codec;
+    if (!FindVideoEncoder(name, encoder, error, container))
+        return false;
+    settings.container = container;
+    settings.framesPerSecond = fps;
+    if (name == "libx264" && !settings.options.count("crf") && !settings.options.count("qp"))
+        settings.options.emplace("crf", "20");
+    if (name == "libvpx-vp9" && !settings.options.count("crf")) {
+        // Constant quality needs the bit rate's ceiling off; the default
+        // speed of libvpx takes minutes a frame at large sizes.
+        settings.options.emplace("crf", "32");
+        settings.options.emplace("b", "0");
+        settings.options.emplace("cpu-used", "4");
+        settings.options.emplace("row-mt", "1");
+    }
+    return true;
 }

@@ -1,7 +1,9 @@
 #pragma once
-// Writes one video stream of 15 frames per second into an AVI file. Frames
-// come in the canvas's layout: 24-bit BGR, bottom-up rows, each row padded
-// to a multiple of 4 bytes. Every frame is a key frame.
+// Writes one video stream into an AVI file (15 frames per second unless
+// the settings say, every frame a key frame) or into another container
+// libavformat names (MP4, WebM, Matroska), where the encoder places its
+// own key frames. Frames come in the canvas's layout: 24-bit BGR,
+// bottom-up rows, each row padded to a multiple of 4 bytes.
 
 #include <cstdint>
 #include <map>
@@ -14,6 +16,8 @@ struct EncoderSettings {
     std::map<std::string, std::string> options; // the encoder's own options
     int64_t bitRate = 0;                        // bits per second; 0 = encoder default
     int quality = 0;                            // fixed quantiser 1..31; 0 = none
+    std::string container = "avi";              // libavformat's name of the file's format
+    int framesPerSecond = 15;
 };
 
 class AviWriter {
@@ -51,3 +55,15 @@ private:
     unsigned m_width = 0, m_height = 0, m_paddedWidth = 0, m_paddedHeight = 0;
     unsigned m_frames = 0;
 };
+
+// The container a video file's name ends in: "avi", "mp4", "webm" or
+// "matroska" (".mkv"); empty for any other name.
+std::string ContainerOfPath(const std::string& path);
+// The encoder and settings a video file gets: `codec`, or when empty the
+// container's default (libx264 for MP4 and Matroska, libvpx-vp9 for WebM,
+// rawvideo for AVI), at `fps` frames a second. Outside AVI the encoders
+// get a quality-based rate (crf) unless the settings' options name one.
+// False with a sentence when the name ends in no container or the encoder
+// does not go into it.
+bool VideoForPath(const std::string& path, const std::string& codec, int fps, VideoEncoder& encoder,
+                  EncoderSettings& settings, std::string& error);

@@ -30,6 +30,14 @@ AVPixelFormat TargetFormat(const AVCodec* codec)
     return avcodec_find_best_pix_fmt_of_list(usable.data(), AV_PIX_FMT_BGR24, 0, nullptr);
 }
 
+bool TakesYuv420(const AVCodec* codec)
+{
+    for (const AVPixelFormat* p = codec->pix_fmts; p && *p != AV_PIX_FMT_NONE; ++p)
+        if (*p == AV_PIX_FMT_YUV420P)
+            return true;
+    return false;
+}
+
 bool HasPrivateOptions(const AVCodec* codec)
 {
     const AVClass* cls = codec->priv_class;
@@ -75,12 +83,13 @@ EncoderOption::Type OptionType(const AVOption* o)
 
 } // namespace
 
-std::vector<VideoEncoder> ListVideoEncoders()
+std::vector<VideoEncoder> ListVideoEncoders(const std::string& container)
 {
     std::vector<VideoEncoder> list;
-    const AVOutputFormat* avi = av_guess_format("avi", nullptr, nullptr);
+    const AVOutputFormat* avi = av_guess_format(container.c_str(), nullptr, nullptr);
     if (!avi)
         return list;
+    const bool sharing = container != "avi";
     void* it = nullptr;
     while (const AVCodec* codec = av_codec_iterate(&it)) {
         if (codec->type != AVMEDIA_TYPE_VIDEO || !av_codec_is_encoder(codec))
@@ -90,7 +99,7 @@ std::vector<VideoEncoder> ListVideoEncoders()
             continue;
         if (avformat_query_codec(avi, codec->id, FF_COMPLIANCE_NORMAL) != 1)
             continue;
-        const AVPixelFormat format = TargetFormat(codec);
+        const AVPixelFormat format = sharing && TakesYuv420(codec) ? AV_PIX_FMT_YUV420P : TargetFormat(codec);
         if (format == AV_PIX_FMT_NONE)
             continue;
         const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
@@ -107,10 +116,10 @@ std::vector<VideoEncoder> ListVideoEncoders()
     return list;
 }
 
-bool FindVideoEncoder(const std::string& name, VideoEncoder& out, std::string& error)
+bool FindVideoEncoder(const std::string& name, VideoEncoder& out, std::string& error, const std::string& container)
 {
     std::string names;
-    for (VideoEncoder& e : ListVideoEncoders()) {
+    for (VideoEncoder& e : ListVideoEncoders(container)) {
         if (e.name == name) {
             out = std::move(e);
             return true;

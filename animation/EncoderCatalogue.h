@@ -27,12 +27,15 @@ struct EncoderOption {
     std::vector<std::string> choices; // named constants of kChoice options
 };
 
-// In the order FFmpeg lists them.
-std::vector<VideoEncoder> ListVideoEncoders();
+// In the order FFmpeg lists them, for a container libavformat names
+// ("avi", "mp4", "webm", "matroska"). Outside AVI an encoder that takes
+// yuv420p is given it: it is what players everywhere take.
+std::vector<VideoEncoder> ListVideoEncoders(const std::string& container = "avi");
 
 // The catalogue entry named `name`; false with a message naming the
 // accepted encoders when there is none.
-bool FindVideoEncoder(const std::string& name, VideoEncoder& out, std::string& error);
+bool FindVideoEncoder(const std::string& name, VideoEncoder& out, std::string& error,
+                      const std::string& container = "avi");
 
 std::vector<EncoderOption> ListEncoderOptions(const VideoEncoder& encoder);
 

@@ -170,8 +170,15 @@ int Run(int argc, char** argv, const HeadlessModule* module)
     const QCommandLineOption png16("png16", "A .png image with 16 bits per channel.");
     const QCommandLineOption supersample("supersample", "N x N samples per pixel (1 to 8).", "N");
     const QCommandLineOption adaptive("adaptive", "Samples only at edges.");
+    const QCommandLineOption zoomVideo("zoom-video", "A zoom of SECONDS to the document's view.", "SECONDS");
+    const QCommandLineOption from("from", "The zoom's start view.", "START.frc");
+    const QCommandLineOption fps("fps", "Frames a second.", "N");
+    const QCommandLineOption exact("exact", "Render every frame of the zoom.");
+    const QCommandLineOption frames("frames", "Only frames (or keyframes) A to B, as PNG files.", "A-B");
+    const QCommandLineOption printFrames("print-frames", "Print the count --frames takes.");
+    const QCommandLineOption assemble("assemble", "Join a folder of frames into the video.", "DIR");
     parser.addOptions({render, type, sample, size, output, save, data, quiet, animate, step, codec, timeout, png16,
-                       supersample, adaptive});
+                       supersample, adaptive, zoomVideo, from, fps, exact, frames, printFrames, assemble});
     const QCommandLineOption help(QStringList{"h", "help", "?"}, "The whole usage.");
     const QCommandLineOption version(QStringList{"v", "version"}, "The version.");
     parser.addOptions({help, version});
@@ -221,33 +228,80 @@ int Run(int argc, char** argv, const HeadlessModule* module)
             return usage("--adaptive needs at least 2 samples a side");
     }
     const bool sampled = aa.samples > 1;
-    if (sampled && (parser.isSet(animate) || parser.isSet(data)))
-        return usage("--supersample and --adaptive make an image: they exclude --animate and --data");
+    const bool zooming = parser.isSet(zoomVideo);
     const bool isQuiet = parser.isSet(quiet);
     const QString image = parser.value(output);
     const bool animating = parser.isSet(animate);
-    if ((animating || EndsWith(image, ".png")) && !module)
+    if (parser.isSet(assemble)) {
+        for (const QCommandLineOption* o : {&type, &sample, &animate, &zoomVideo, &from, &exact, &frames, &printFrames,
+                                            &save, &data, &png16, &supersample, &adaptive, &step, &size})
+            if (parser.isSet(*o))
+                return usage("--assemble takes only --output, --fps, --codec, --timeout and --quiet");
+        if (!files.isEmpty())
+            return usage("--assemble DIR takes no FILE");
+        if (image.isEmpty())
+            return usage("--assemble needs --output VIDEO");
+        if (!module)
+            return kNeedsModule;
+        HeadlessWatch watch(seconds);
+        return module->assemble(parser.value(assemble), image, parser.value(fps), parser.value(codec), isQuiet, watch);
+    }
+    if (zooming && animating)
+        return usage("--zoom-video and --animate exclude each other");
+    if (!zooming && (parser.isSet(from) || parser.isSet(exact)))
+        return usage("--from and --exact need --zoom-video");
+    if (!zooming && !animating && (parser.isSet(frames) || parser.isSet(printFrames) || parser.isSet(fps)))
+        return usage("--frames, --print-frames and --fps need --zoom-video or --animate");
+    if (zooming && (parser.isSet(step) || parser.isSet(data) || parser.isSet(save) || parser.isSet(png16)))
+        return usage("--zoom-video excludes --step, --data, --save and --png16");
+    if (parser.isSet(frames) && parser.isSet(codec))
+        return usage("--frames writes PNG files: give --codec to --assemble");
+    // Frames, a count or a zoom: a request of the module's video part.
+    const bool video = zooming || (animating && (parser.isSet(frames) || parser.isSet(printFrames)));
+    if (sampled && ((animating && !video) || parser.isSet(data)))
+        return usage("--supersample and --adaptive make an image: they exclude --animate and --data");
+    if ((animating || zooming || EndsWith(image, ".png")) && !module)
         return kNeedsModule;
+    if (!parser.isSet(printFrames) && (zooming || video) && image.isEmpty())
+        return usage("--zoom-video and --frames need --output (a video, or DIR/frame-%05d.png with --frames)");
     AnimationJob job;
-    if (animating) {
-        const QString bad = module->parse(parser.value(animate), parser.value(step), parser.value(codec), image, job);
+    if (animating && !video) {
+        const QString bad = module->parse(parser.value(animate), parser.value(step), parser.value(codec),
+                                          parser.value(fps), image, job);
         if (!bad.isEmpty())
             return usage(bad);
-    } else if (parser.isSet(step) || parser.isSet(codec)) {
+    } else if (!animating && (parser.isSet(step) || (parser.isSet(codec) && !zooming))) {
         return usage("--step and --codec need --animate");
-    } else if (!image.isEmpty() && !EndsWith(image, ".bmp") && !EndsWith(image, ".png")) {
+    } else if (!video && !image.isEmpty() && !EndsWith(image, ".bmp") && !EndsWith(image, ".png")) {
         return usage("--output must end in .bmp or .png");
     }
     if (parser.isSet(png16) && (animating || !EndsWith(image, ".png")))
         return usage("--png16 needs an --output image ending in .png");
+    VideoRequest request;
+    if (video) {
+        request.zoomSeconds = parser.value(zoomVideo);
+        request.turnFrames = parser.value(animate);
+        request.step = parser.value(step);
+        request.from = parser.value(from);
+        request.fps = parser.value(fps);
+        request.frames = parser.value(frames);
+        request.output = image;
+        request.codec = parser.value(codec);
+        request.exact = parser.isSet(exact);
+        request.printFrames = parser.isSet(printFrames);
+        request.quiet = isQuiet;
+        request.width = width;
+        request.height = height;
+        request.aa = aa;
+    }
 
     const bool dataInput = !files.isEmpty() && EndsWith(files[0], ".fdt");
-    if (dataInput && animating)
-        return usage("--animate builds the set frame by frame: it takes a .frc document or a sample, "
-                     "not computed data");
+    if (dataInput && (animating || zooming))
+        return usage(QString(zooming ? "--zoom-video" : "--animate") +
+                     " builds the set frame by frame: it takes a .frc document or a sample, not computed data");
     // A folder that is missing or cannot be written is said before the
     // work, not after it; the writes at the end still decide.
-    for (const QString& out : {image, parser.value(data), parser.value(save)}) {
+    for (const QString& out : {video ? QString() : image, parser.value(data), parser.value(save)}) {
         std::string error;
         if (!out.isEmpty() && !CanReplace(out.toStdString(), error))
             return fail(error);
@@ -352,6 +406,9 @@ int Run(int argc, char** argv, const HeadlessModule* module)
         return fail("cannot write \"" + parser.value(data).toStdString() +
                     "\": computed data exists only for self-affine sets");
 
+    if (video)
+        return module->video(*fractal, fractalType, request, watch);
+
     CCanvas canvas;
     HeadlessView view(width, height, isQuiet);
     view.m_canvas = &canvas;
@@ -445,7 +502,8 @@ int Run(int argc, char** argv, const HeadlessModule* module)
 bool WantsHeadlessRender(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--render") == 0)
+        if (std::strcmp(argv[i], "--render") == 0 || std::strcmp(argv[i], "--assemble") == 0 ||
+            std::strncmp(argv[i], "--assemble=", 11) == 0)
             return true;
     return false;
 }

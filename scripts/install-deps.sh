@@ -2,6 +2,10 @@
 # Installs the Debian 12 packages Quillion needs to build, test and run,
 # and to check and package its installed files (appstream, groff-base,
 # file and dpkg-dev for `cpack -G DEB`).
+# With --cluster, also Debian's Slurm and MUNGE, which only the cluster
+# test (tests/cluster) needs: it starts a one-node cluster of its own. They
+# bring daemons, so building, running and the other tests go without them;
+# their own services are not started here.
 # Idempotent: when every package is already present nothing is fetched.
 set -eu
 
@@ -12,6 +16,12 @@ libgtest-dev libgmock-dev libbenchmark-dev libtbb-dev libmpfr-dev libgmp-dev lib
 ffmpeg shared-mime-info desktop-file-utils \
 appstream groff-base file dpkg-dev \
 clang clang-14 libclang-rt-14-dev"
+
+case ${1-} in
+"") ;;
+--cluster) PACKAGES="$PACKAGES slurmctld slurmd slurm-client munge" ;;
+*) echo "usage: $0 [--cluster]" >&2; exit 2 ;;
+esac
 
 missing=""
 for p in $PACKAGES; do

@@ -29,11 +29,13 @@ tree)
     "${CMAKE:-cmake}" --install "$build" --prefix "$root"
     ;;
 files)
-    for f in bin/quillion lib/quillion/libquillion_window.so share/applications/quillion.desktop \
-             share/mime/packages/quillion-frc.xml share/metainfo/$id.metainfo.xml share/man/man1/quillion.1; do
+    for f in bin/quillion bin/quillion-slurm lib/quillion/libquillion_window.so share/applications/quillion.desktop \
+             share/mime/packages/quillion-frc.xml share/metainfo/$id.metainfo.xml share/man/man1/quillion.1 \
+             share/man/man1/quillion-slurm.1; do
         [ -f "$root/$f" ] || fail "$f was not installed"
     done
     [ -x "$root/bin/quillion" ] || fail "bin/quillion is not executable"
+    [ -x "$root/bin/quillion-slurm" ] || fail "bin/quillion-slurm is not executable"
     for n in 16 32 48 64 128 256; do
         icon=$share/icons/hicolor/${n}x$n/apps/quillion.png
         [ -f "$icon" ] || fail "no ${n}x$n icon"
@@ -97,11 +99,21 @@ man)
     from_page=$(grep -o -- '\\-\\-[a-z][a-z]*' "$page" | sed 's/\\//g' | sort -u)
     [ "$from_help" = "$from_page" ] ||
         fail "options differ; usage: $(echo $from_help), page: $(echo $from_page)"
+    # The submitting script's options, each at the head of a line of its
+    # usage and of an item of its page, are the same.
+    slurm_page=$share/man/man1/quillion-slurm.1
+    "$root/bin/quillion-slurm" --help > /dev/null || fail "quillion-slurm --help failed"
+    from_help=$("$root/bin/quillion-slurm" --help | sed -n 's/^ *\(-h, \)\{0,1\}\(--[a-z-]*\).*/\2/p' | sort -u)
+    from_page=$(sed -n '/^\.TP$/{n;s/^\.BI\{0,1\} \(\\-\\-[a-z\\-]*\).*/\1/p;}' "$slurm_page" | sed 's/\\//g' | sort -u)
+    [ "$from_help" = "$from_page" ] ||
+        fail "quillion-slurm's options differ; usage: $(echo $from_help), page: $(echo $from_page)"
     if command -v groff >/dev/null 2>&1; then
-        warnings=$(groff -man -Tutf8 -ww -z "$page" 2>&1)
-        [ -z "$warnings" ] || fail "groff: $warnings"
+        for p in "$page" "$slurm_page"; do
+            warnings=$(groff -man -Tutf8 -ww -z "$p" 2>&1)
+            [ -z "$warnings" ] || fail "groff ($p): $warnings"
+        done
     else
-        echo "groff is missing: the page was not rendered"
+        echo "groff is missing: the pages were not rendered"
     fi
     ;;
 program)
