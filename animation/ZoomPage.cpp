@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -78,6 +79,7 @@ CZoomPage::CZoomPage(CFractal_View* view, QWidget* parent) : QWidget(parent), m_
     m_fromFileButton = new QPushButton("From &File...");
     m_endText = new QLineEdit(PlaceText(PlaceOf(fractal)));
     m_endText->setReadOnly(true);
+    m_endText->setCursorPosition(0);
     m_seconds = new QDoubleSpinBox;
     m_seconds->setRange(0.1, 36000);
     m_seconds->setDecimals(1);
@@ -111,7 +113,9 @@ CZoomPage::CZoomPage(CFractal_View* view, QWidget* parent) : QWidget(parent), m_
     for (int i = 0; i < kAntiAliasingChoices; ++i)
         m_antiAliasing->addItem(QString::fromStdString(AntiAliasingName(AntiAliasingChoice(i))));
     m_antiAliasing->setCurrentIndex(AntiAliasingIndex(doc->m_antiAliasing));
-    m_pathEdit = new QLineEdit(SuggestedPath(doc->Title() + ".mp4"));
+    // A name alone would land wherever the program was started from.
+    const QString suggested = SuggestedPath(doc->Title() + ".mp4");
+    m_pathEdit = new QLineEdit(QFileInfo(suggested).isRelative() ? QDir::home().filePath(suggested) : suggested);
     m_browseButton = new QPushButton("&Browse...");
     m_encoderText = new QLabel;
     m_writeButton = new QPushButton("&Write");
