@@ -1,4 +1,5 @@
 #include "animation/AnimationDlg.h"
+#include "animation/ZoomPage.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -13,6 +14,8 @@
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
 
 #include "document/FileFolder.h"
 #include "document/FractalDoc.h"
@@ -49,7 +52,8 @@ CAnimationDlg::CAnimationDlg(CFractal_View* view)
     m_aboutButton = new QPushButton("&About");
     m_aboutButton->setEnabled(false);
 
-    auto* grid = new QGridLayout(this);
+    m_turnPage = new QWidget;
+    auto* grid = new QGridLayout(m_turnPage);
     grid->addWidget(new QLabel("Step Angle"), 0, 0);
     grid->addWidget(m_stepEdit, 0, 1);
     grid->addWidget(new QLabel("Number of Frames"), 1, 0);
@@ -61,11 +65,36 @@ CAnimationDlg::CAnimationDlg(CFractal_View* view)
     grid->addWidget(m_propertiesButton, 3, 0);
     grid->addWidget(m_aboutButton, 3, 1);
     grid->addWidget(m_compressButton, 3, 2);
+    grid->setRowStretch(4, 1);
+    m_zoomPage = new CZoomPage(view);
+    m_modes = new QTabWidget;
+    m_modes->addTab(m_turnPage, "&Turn");
+    m_modes->addTab(m_zoomPage, "&Zoom");
+    // A kind that can neither keeps the Turn side, which says why not.
+    const bool turns = AnimationRefusal(*m_fractal).empty(), zooms = ZoomRefusal(*m_fractal).empty();
+    m_modes->setCurrentIndex(turns || !zooms ? 0 : 1);
+    // While one side writes, the other's button would stop it: it waits.
+    auto offer = [this, turnSide = turns || !zooms, zooms] {
+        const bool idle = !m_ownerView->GetDocument()->IsBuilding();
+        m_modes->setTabEnabled(0, turnSide && (idle || m_modes->currentIndex() == 0));
+        m_modes->setTabEnabled(1, zooms && (idle || m_modes->currentIndex() == 1));
+    };
+    offer();
+    connect(view->GetDocument(), &CFractal_Doc::buildStateChanged, this, offer);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    grid->addWidget(buttons, 4, 0, 1, 3);
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(m_modes);
+    column->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
-        if (Exchange())
+        if (m_modes->currentWidget() != m_turnPage || Exchange())
             accept();
+    });
+    connect(m_zoomPage, &CZoomPage::writerEnded, this, [this] {
+        if (m_closeWith >= 0) {
+            const int r = m_closeWith;
+            m_closeWith = -1;
+            QDialog::done(r);
+        }
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_compressorList, &QComboBox::currentIndexChanged, this, &CAnimationDlg::OnCompressorChanged);
@@ -288,6 +317,11 @@ void CAnimationDlg::WriterEnded()
 
 void CAnimationDlg::done(int result)
 {
+    if (m_zoomPage->Writing()) {
+        m_closeWith = result;
+        m_zoomPage->Stop();
+        return;
+    }
     if (Writing()) {
         m_closeWith = result;
         m_compressButton->setText("Compress");

@@ -1,7 +1,9 @@
 #pragma once
-// The Build Animation dialog: step angle, number of frames, the video
-// encoder with its settings and about box, and Compress / Stop. The frames
-// are written on the document's worker, registered as its build thread.
+// The Build Animation dialog. Its Turn side: step angle, number of frames,
+// the video encoder with its settings and about box, and Compress / Stop.
+// Its Zoom side is CZoomPage. Each side is offered for the kinds it can
+// animate, and the dialog opens on the first of them. The frames are
+// written on the document's worker, registered as its build thread.
 
 #include <QDialog>
 
@@ -14,9 +16,11 @@
 
 class CFractal;
 class CFractal_View;
+class CZoomPage;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
+class QTabWidget;
 
 class CAnimationDlg : public QDialog {
     Q_OBJECT
@@ -38,6 +42,9 @@ public:
 
     CFractal_View* m_ownerView;
     CFractal* m_fractal;
+    QTabWidget* m_modes;  // "Turn", then "Zoom"
+    QWidget* m_turnPage;
+    CZoomPage* m_zoomPage;
     QString m_outputPath;
     QPushButton* m_compressButton;
     QComboBox* m_compressorList;

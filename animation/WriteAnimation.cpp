@@ -69,6 +69,29 @@ void WriteFrames(CFractal& set, CCanvas& canvas, const AnimationJob& job, const 
 
 } // namespace
 
+AnimationOutcome WriteVideoFrames(const std::string& path, const VideoEncoder& encoder, const EncoderSettings& settings,
+                                  unsigned width, unsigned height,
+                                  const std::function<void(AviWriter& writer, AnimationOutcome& out)>& frames)
+{
+    AnimationOutcome out;
+    AviWriter writer;
+    try {
+        if (!writer.Open(path, encoder, width, height, settings, out.error))
+            return out;
+        frames(writer, out);
+    } catch (const std::bad_alloc&) {
+        out.result = AnimationOutcome::kRefused;
+        out.error = NoMemoryStatus(width, height);
+    }
+    std::string closeError;
+    if (!writer.Close(closeError) && out.result != AnimationOutcome::kFailed &&
+        out.result != AnimationOutcome::kRefused) {
+        out.result = AnimationOutcome::kFailed;
+        out.error = closeError;
+    }
+    return out;
+}
+
 AnimationOutcome WriteAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob& job, std::stop_token stop,
                                 const std::function<void(unsigned, unsigned)>& progress)
 {
@@ -91,23 +114,13 @@ AnimationOutcome WriteAnimation(CFractal& fractal, CCanvas& canvas, const Animat
         return refuse("the step angle must be between 1 and 360");
 
     const unsigned width = canvas.m_targetWidth, height = canvas.m_targetHeight;
-    AviWriter writer;
     bool created = false;
-    try {
-        if (!writer.Open(job.path, job.encoder, width, height, job.settings, out.error))
-            return out;
-        created = true;
-        WriteFrames(fractal, canvas, job, stop, progress, writer, out);
-    } catch (const std::bad_alloc&) {
-        out.result = AnimationOutcome::kRefused;
-        out.error = NoMemoryStatus(width, height);
-    }
-    std::string closeError;
-    if (!writer.Close(closeError) && out.result != AnimationOutcome::kFailed &&
-        out.result != AnimationOutcome::kRefused) {
-        out.result = AnimationOutcome::kFailed;
-        out.error = closeError;
-    }
+    out = WriteVideoFrames(
+        job.path, job.encoder, job.settings, width, height,
+        [&](AviWriter& writer, AnimationOutcome& into) {
+            created = true;
+            WriteFrames(fractal, canvas, job, stop, progress, writer, into);
+        });
     // A file of no frames at all, for a set that cannot be built, is no
     // video to keep.
     if (created && out.result == AnimationOutcome::kRefused && out.framesWritten == 0)

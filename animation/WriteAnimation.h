@@ -45,5 +45,12 @@ std::string AnimationRefusal(const CFractal& fractal);
 // frames written. A build the set refuses, or memory that cannot be
 // had, ends it as kRefused with the reason; a file of no frames is then
 // removed. `progress` is called after each written frame.
+// Opens a writer on `path`, lets `frames` write into it and closes it: a
+// failure to open or to close is kFailed (unless `frames` ended otherwise),
+// memory that cannot be had kRefused.
+AnimationOutcome WriteVideoFrames(const std::string& path, const VideoEncoder& encoder, const EncoderSettings& settings,
+                                  unsigned width, unsigned height,
+                                  const std::function<void(AviWriter& writer, AnimationOutcome& out)>& frames);
+
 AnimationOutcome WriteAnimation(CFractal& fractal, CCanvas& canvas, const AnimationJob& job, std::stop_token stop,
                                 const std::function<void(unsigned written, unsigned total)>& progress = {});

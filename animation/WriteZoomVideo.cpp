@@ -84,24 +84,10 @@ AnimationOutcome Encode(const ZoomJob& job, const ZoomUnits& units, const std::s
 AnimationOutcome EncodeZoom(const ZoomJob& job, const ZoomUnits& units, std::stop_token stop,
                             const ZoomProgress& progress)
 {
-    AnimationOutcome out;
-    const unsigned width = job.plan.Settings().width, height = job.plan.Settings().height;
-    AviWriter writer;
-    try {
-        if (!writer.Open(job.path, job.encoder, width, height, job.settings, out.error))
-            return out;
-        out = Encode(job, units, stop, progress, writer);
-    } catch (const std::bad_alloc&) {
-        out.result = AnimationOutcome::kRefused;
-        out.error = NoMemoryStatus(width, height);
-    }
-    std::string closeError;
-    if (!writer.Close(closeError) && out.result != AnimationOutcome::kFailed &&
-        out.result != AnimationOutcome::kRefused) {
-        out.result = AnimationOutcome::kFailed;
-        out.error = closeError;
-    }
-    return out;
+    return WriteVideoFrames(job.path, job.encoder, job.settings, job.plan.Settings().width,
+                            job.plan.Settings().height, [&](AviWriter& writer, AnimationOutcome& out) {
+                                out = Encode(job, units, stop, progress, writer);
+                            });
 }
 
 AnimationOutcome WriteZoomVideo(CFractal& end, int fractalType, const ZoomJob& job, std::stop_token stop,

@@ -178,7 +178,7 @@ constexpr CommandRow kCommands[] = {
      [](const CmdContext& c) { c.doc->OnBuild(kCmdPaint); }},
     {Cmd::kStop, "&Stop building", "", "Shift+F9;Ctrl+Pause;Escape", "Stop buillding process\nStop", W::kBuilding,
      [](const CmdContext& c) { c.doc->OnStop(); }},
-    {Cmd::kAnimation, "Build &Animation", "", "", "Build Animation\nAnimation", W::kIdle, Animation},
+    {Cmd::kAnimation, "Build &Animation", "", "", "Build Animation\nAnimation", W::kAnimates, Animation},
     {Cmd::kParameters, "&Parameters\tF5", "", "F5", "Parameters of the current fractal\nParameters", W::kIdle,
      [](const CmdContext& c) { c.doc->ShowInParameters(); }},
     {Cmd::kPowerTool, "", "", "", "A very power tool to reload parameters window\nPower tool", W::kDocument,

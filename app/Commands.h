@@ -99,7 +99,8 @@ constexpr Cmd BitmapSizeCommand(BitmapSize size) { return Cmd(int(Cmd::kSize100x
 // picture; while its fractal has computed data to save.
 // While its view zooms and pans: such commands' keys belong to the
 // pictures, so the Properties bar keeps its arrows and Home.
-enum class CmdWhen { kAlways, kDocument, kIdle, kBuilding, kPicture, kSavesData, kNavigable };
+// While idle with a fractal that turns or zooms in an animation.
+enum class CmdWhen { kAlways, kDocument, kIdle, kBuilding, kPicture, kSavesData, kNavigable, kAnimates };
 
 // What a command runs on: `doc` and `view` are the active window's, never
 // null unless the command is kAlways.

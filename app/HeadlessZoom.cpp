@@ -328,6 +328,10 @@ int RunHeadlessVideo(CFractal& fractal, int fractalType, const VideoRequest& r, 
             return Usage(error);
         const fs::path dir = fs::path(output).parent_path().empty() ? fs::path(".") : fs::path(output).parent_path();
         plan.files = fs::path(output).filename().string();
+        // Many tasks of a job array may start at once: each makes the
+        // folder or finds it made.
+        std::error_code made;
+        fs::create_directories(dir, made);
         if (!CanReplace(FormatFramePattern(output, first), error) || !PlacePlan(dir, plan, error))
             return Fail(error);
         return RenderRange(fractal, fractalType, plan, output, first, last, step, r, watch);

@@ -1,5 +1,6 @@
 #include "app/MainFrame.h"
 
+#include "animation/WriteZoomVideo.h"
 #include "app/GradientEditor.h"
 #include "app/JuliaPreview.h"
 #include "app/TileBar.h"
@@ -354,6 +355,10 @@ void CMainFrame::UpdateCommands()
         case CmdWhen::kPicture: enabled = picture; break;
         case CmdWhen::kSavesData: enabled = doc && doc->m_fractal && AbilitiesOf(*doc->m_fractal).computedData; break;
         case CmdWhen::kNavigable: enabled = doc && doc->CanNavigate(); break;
+        case CmdWhen::kAnimates:
+            enabled = doc && !building && doc->m_fractal &&
+                      (AnimationRefusal(*doc->m_fractal).empty() || ZoomRefusal(*doc->m_fractal).empty());
+            break;
         }
         m_commands[std::size_t(i)]->setEnabled(enabled);
     }

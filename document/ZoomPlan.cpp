@@ -116,15 +116,20 @@ ZoomPlace ZoomPlan::PlaceAt(double half, double pixelSize) const
         return m_s.end;
     if (half == h0)
         return m_s.start;
-    const double f = (half - hN) / (h0 - hN);
+    // From the smaller view, whose digits count: the offset, a double, is
+    // then scaled down with the size, and so is its rounding.
+    const bool in = hN < h0;
+    const ZoomPlace& anchor = in ? m_s.end : m_s.start;
+    const double f = in ? (half - hN) / (h0 - hN) : (half - h0) / (hN - h0);
+    const double dx = in ? m_dx : -m_dx, dy = in ? m_dy : -m_dy;
     ZoomPlace p;
     p.half = half;
     if (m_s.deepViews) {
-        p.x = MoveCoordinate(m_s.end.x.value, m_s.end.x.digits, {{f, m_dx}}, pixelSize);
-        p.y = MoveCoordinate(m_s.end.y.value, m_s.end.y.digits, {{f, m_dy}}, pixelSize);
+        p.x = MoveCoordinate(anchor.x.value, anchor.x.digits, {{f, dx}}, pixelSize);
+        p.y = MoveCoordinate(anchor.y.value, anchor.y.digits, {{f, dy}}, pixelSize);
     } else {
-        p.x.value = m_s.end.x.value + f * m_dx;
-        p.y.value = m_s.end.y.value + f * m_dy;
+        p.x.value = anchor.x.value + f * dx;
+        p.y.value = anchor.y.value + f * dy;
     }
     return p;
 }
