@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <numbers>
 #include <type_traits>
 
 #include "imaging/ColorMap.h"
@@ -117,6 +118,10 @@ struct Setup {
     // The pass over the view hands the ordinary steps of double pixels to
     // these lanes, unless scalar.
     KernelIsa isa = KernelIsa::kScalar;
+    // dz/dp carried beside z (DeepJob::distance): it starts at dz0, and the
+    // estimate is in pixels of pixelWide.
+    bool distance = false;
+    FloatExp dz0, pixelWide;
 };
 
 struct PixelOut {
@@ -124,6 +129,8 @@ struct PixelOut {
     int32_t count = -1;
     bool doubtful = false; // the rounding may have decided the escape test
     int64_t steps = 0, skipped = 0;
+    // The distance estimate in pixels, with DeepJob::distance: 0 inside.
+    float distance = 0;
 };
 
 static_assert(kSkipMaxSteps == (size_t(1) << 21), "DeepJob::skipAllLengths starts at the tables' own limit");
@@ -164,6 +171,9 @@ struct PixelRun : deep_step::PixelAt<ScalarLaneOf<T>> {
     const SkipTable<T>* skips = nullptr;
     PixelOut out;
     int nextPoll = 0xFFFF;
+    // dz/dp, with Setup::distance: in the wide form, as it grows past a
+    // double's range at the depths these views reach.
+    FloatExp dzr, dzi;
 };
 
 // Where a pixel of the scalar loop is on its orbit, as the step of
@@ -212,7 +222,36 @@ PixelRun<T> StartPixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
     // The bound on z's rounding starts with that of the difference.
     v.err = T(kEps) * Sqrt(dr * dr + di * di);
     v.p = {v.zr, v.zi};
+    r.dzr = s.dz0;
     return r;
+}
+
+inline FloatExp Wide(double v) { return FloatExp(v); }
+inline FloatExp Wide(FloatExp v) { return v; }
+
+// dz <- 2 z dz (+ 1 for the Mandelbrot set, whose p is c), with z before
+// its step: the derivative of the whole z, which a rebase leaves alone.
+template <class T>
+[[gnu::always_inline]] inline void StepDerivative(const Setup<T>& s, PixelRun<T>& r, T zr, T zi)
+{
+    const FloatExp wr = Wide(zr), wi = Wide(zi), two(2.0);
+    const FloatExp t = two * (wr * r.dzr - wi * r.dzi);
+    r.dzi = two * (wr * r.dzi + wi * r.dzr);
+    r.dzr = s.julia ? t : t + FloatExp(1.0);
+}
+
+// The exterior distance estimate |z| ln|z| / |dz/dp| of an escaped z, in
+// pixels: the ratio is worked in the wide form, as both |dz| and the pixel
+// size of a deep view lie past a double's range. The shallow loop's own
+// figure to its roundings; 0 where the derivative vanished.
+inline float PixelDistance(FloatExp m2, FloatExp dzr, FloatExp dzi, FloatExp pixel)
+{
+    const FloatExp dz = Sqrt(dzr * dzr + dzi * dzi);
+    if (!(m2.m > 0) || dz.m == 0 || !(pixel.m > 0))
+        return 0;
+    const double logM2 = std::log(m2.m) + double(m2.e) * std::numbers::ln2;
+    const double pixels = (Sqrt(m2) * FloatExp(0.5 * logM2) / (dz * pixel)).ToDouble();
+    return pixels >= 0 ? float(std::min(pixels, 1e30)) : 0.0f;
 }
 
 // Whether the lanes can take the step the pixel is at as the loop would:
@@ -231,7 +270,10 @@ bool LanesCanStep(const Setup<T>& s, const PixelRun<T>& r, const deep_step::Pixe
 // until a later step the lanes can take (false, at the top of that step).
 // The ordinary step is DeepStep.h's; this loop adds the escape, the polls
 // of the stop flag, the end and the skips.
-template <class T>
+//
+// With kDistance the derivative is carried too (scalar only: the lanes do
+// not take such pixels), and the cell's estimate made at the escape.
+template <class T, bool kDistance = false>
 bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
 {
     using V = ScalarLaneOf<T>;
@@ -260,6 +302,8 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
                 Direction(v.p, pr, pi);
                 out.cell = Escaped(pr, pi, AsDouble(v.zr), AsDouble(v.zi), AsDouble(v.m2));
                 out.count = k + 1;
+                if constexpr (kDistance)
+                    out.distance = PixelDistance(Wide(v.m2), r.dzr, r.dzi, s.pixelWide);
                 r.v = v;
                 return true;
             }
@@ -294,6 +338,13 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
                 // Each z_j inside is Z_j (1 + 2^-50 at most): the product
                 // takes their direction.
                 v.p.Times(T(e->ur), T(e->ui), 1);
+                // The skip is linear in (d, dc): its derivative is A dz + B.
+                if constexpr (kDistance) {
+                    const FloatExp ar = Wide(e->ar), ai = Wide(e->ai);
+                    const FloatExp tr = ar * r.dzr - ai * r.dzi + Wide(e->br);
+                    r.dzi = ar * r.dzi + ai * r.dzr + Wide(e->bi);
+                    r.dzr = tr;
+                }
                 const T nr = e->ar * v.dr - e->ai * v.di + e->br * v.dcr - e->bi * v.dci;
                 v.di = e->ar * v.di + e->ai * v.dr + e->br * v.dci + e->bi * v.dcr;
                 v.dr = nr;
@@ -306,16 +357,25 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
                 continue;
             }
         }
+        if constexpr (kDistance)
+            StepDerivative(s, r, v.zr, v.zi);
         deep_step::Advance(v, magnitude, d2, 1, k >= 0, doubt, c, orbit, true);
     }
 }
 
-template <class T>
+template <class T, bool kDistance = false>
 PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
 {
     PixelRun<T> r = StartPixel<T>(s, dr, di, dcr, dci);
-    ContinuePixel(s, r, false);
+    ContinuePixel<T, kDistance>(s, r, false);
     return r.out;
+}
+
+// The pixel in the scalar loop, with its distance when the view asks.
+template <class T>
+PixelOut IteratePixelOf(const Setup<T>& s, T dr, T di, T dcr, T dci)
+{
+    return s.distance ? IteratePixel<T, true>(s, dr, di, dcr, dci) : IteratePixel<T, false>(s, dr, di, dcr, dci);
 }
 
 // The offset of pixel index `index` of a side of `size` pixels from the
@@ -326,8 +386,11 @@ T Offset(int index, int size, T pixel)
     return T(double(index - size / 2)) * pixel;
 }
 
-inline void Store(const PixelOut& o, PixelRecord& cell, int32_t* count)
+// `distance`: the estimate goes into the cell's step too.
+inline void Store(const PixelOut& o, PixelRecord& cell, int32_t* count, bool distance)
 {
+    if (distance)
+        cell.step = o.distance;
     cell.nx = o.cell.re;
     cell.ny = o.cell.im;
     cell.value = o.cell.value;
@@ -366,6 +429,9 @@ Setup<T> MakeSetup(const Scene& scene, const ReferenceOrbit& start, size_t start
     s.width = job.width;
     s.maxIterations = job.maxIterations;
     s.stop = job.stop;
+    s.distance = job.distance;
+    s.dz0 = FloatExp(job.julia ? 1 / job.g : 1.0);
+    s.pixelWide = job.pixelSize;
     return s;
 }
 

@@ -13,14 +13,14 @@ namespace {
 
 // A pixel the difference iteration has finished: its cell and count
 // written, its steps counted, and its column listed when it was doubtful.
-void Finish(const PixelOut& o, int j, PixelRecord* row, int32_t* counts, int64_t& steps, int64_t& skipped,
-            std::vector<Doubtful>& doubtful)
+void Finish(const PixelOut& o, int j, PixelRecord* row, int32_t* counts, bool distance, int64_t& steps,
+            int64_t& skipped, std::vector<Doubtful>& doubtful)
 {
     steps += o.steps;
     skipped += o.skipped;
     if (o.doubtful)
         doubtful.push_back({j, o.steps + 3});
-    Store(o, row[j], counts ? counts + j : nullptr);
+    Store(o, row[j], counts ? counts + j : nullptr, distance);
 }
 
 // One row of double pixels for the lanes: each pixel runs in the scalar
@@ -87,7 +87,7 @@ private:
             m_stopped = true;
             return false;
         }
-        Finish(o, j, m_row, m_counts, steps, skipped, m_doubtful);
+        Finish(o, j, m_row, m_counts, false, steps, skipped, m_doubtful);
         return false;
     }
 
@@ -135,8 +135,10 @@ template <class T>
 bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts, std::vector<Doubtful>& doubtful,
          Tally& tally)
 {
+    // The lanes carry no derivative: a view painting the distance steps
+    // its pixels in the scalar loop.
     if constexpr (std::is_same_v<T, double>)
-        if (s.isa != KernelIsa::kScalar)
+        if (s.isa != KernelIsa::kScalar && !s.distance)
             return LaneRow(s, i, height, row, counts, doubtful, tally);
     const T y = Offset(i, height, s.pixel);
     int64_t steps = 0, skipped = 0;
@@ -146,10 +148,10 @@ bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts
             return false;
         const T x = Offset(j, s.width, s.pixel);
         const PixelOut o =
-            s.julia ? IteratePixel<T>(s, x / s.g, y / s.g, T(0.0), T(0.0)) : IteratePixel<T>(s, x, y, x, y);
+            s.julia ? IteratePixelOf<T>(s, x / s.g, y / s.g, T(0.0), T(0.0)) : IteratePixelOf<T>(s, x, y, x, y);
         if (o.cell.stopped)
             return false;
-        Finish(o, j, row, counts, steps, skipped, doubtful);
+        Finish(o, j, row, counts, s.distance, steps, skipped, doubtful);
     }
     tally.steps.fetch_add(steps, std::memory_order_relaxed);
     tally.skipped.fetch_add(skipped, std::memory_order_relaxed);
