@@ -8,10 +8,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <numbers>
 #include <type_traits>
 
 #include "imaging/ColorMap.h"
+#include "model/deep/DeepDerivative.h"
 #include "model/deep/DeepStep.h"
 #include "model/deep/DeepView.h"
 #include "model/deep/FloatExp.h"
@@ -171,9 +171,8 @@ struct PixelRun : deep_step::PixelAt<ScalarLaneOf<T>> {
     const SkipTable<T>* skips = nullptr;
     PixelOut out;
     int nextPoll = 0xFFFF;
-    // dz/dp, with Setup::distance: in the wide form, as it grows past a
-    // double's range at the depths these views reach.
-    FloatExp dzr, dzi;
+    // dz/dp, with Setup::distance.
+    Derivative<T> dz;
 };
 
 // Where a pixel of the scalar loop is on its orbit, as the step of
@@ -222,37 +221,12 @@ PixelRun<T> StartPixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
     // The bound on z's rounding starts with that of the difference.
     v.err = T(kEps) * Sqrt(dr * dr + di * di);
     v.p = {v.zr, v.zi};
-    r.dzr = s.dz0;
+    r.dz.Start(s.dz0);
     return r;
 }
 
 inline FloatExp Wide(double v) { return FloatExp(v); }
 inline FloatExp Wide(FloatExp v) { return v; }
-
-// dz <- 2 z dz (+ 1 for the Mandelbrot set, whose p is c), with z before
-// its step: the derivative of the whole z, which a rebase leaves alone.
-template <class T>
-[[gnu::always_inline]] inline void StepDerivative(const Setup<T>& s, PixelRun<T>& r, T zr, T zi)
-{
-    const FloatExp wr = Wide(zr), wi = Wide(zi), two(2.0);
-    const FloatExp t = two * (wr * r.dzr - wi * r.dzi);
-    r.dzi = two * (wr * r.dzi + wi * r.dzr);
-    r.dzr = s.julia ? t : t + FloatExp(1.0);
-}
-
-// The exterior distance estimate |z| ln|z| / |dz/dp| of an escaped z, in
-// pixels: the ratio is worked in the wide form, as both |dz| and the pixel
-// size of a deep view lie past a double's range. The shallow loop's own
-// figure to its roundings; 0 where the derivative vanished.
-inline float PixelDistance(FloatExp m2, FloatExp dzr, FloatExp dzi, FloatExp pixel)
-{
-    const FloatExp dz = Sqrt(dzr * dzr + dzi * dzi);
-    if (!(m2.m > 0) || dz.m == 0 || !(pixel.m > 0))
-        return 0;
-    const double logM2 = std::log(m2.m) + double(m2.e) * std::numbers::ln2;
-    const double pixels = (Sqrt(m2) * FloatExp(0.5 * logM2) / (dz * pixel)).ToDouble();
-    return pixels >= 0 ? float(std::min(pixels, 1e30)) : 0.0f;
-}
 
 // Whether the lanes can take the step the pixel is at as the loop would:
 // no escape, poll, end, possible skip or rescaling of a tiny z in it.
@@ -303,7 +277,7 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
                 out.cell = Escaped(pr, pi, AsDouble(v.zr), AsDouble(v.zi), AsDouble(v.m2));
                 out.count = k + 1;
                 if constexpr (kDistance)
-                    out.distance = PixelDistance(Wide(v.m2), r.dzr, r.dzi, s.pixelWide);
+                    out.distance = PixelDistance(Wide(v.m2), r.dz.Re(), r.dz.Im(), s.pixelWide);
                 r.v = v;
                 return true;
             }
@@ -339,12 +313,8 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
                 // takes their direction.
                 v.p.Times(T(e->ur), T(e->ui), 1);
                 // The skip is linear in (d, dc): its derivative is A dz + B.
-                if constexpr (kDistance) {
-                    const FloatExp ar = Wide(e->ar), ai = Wide(e->ai);
-                    const FloatExp tr = ar * r.dzr - ai * r.dzi + Wide(e->br);
-                    r.dzi = ar * r.dzi + ai * r.dzr + Wide(e->bi);
-                    r.dzr = tr;
-                }
+                if constexpr (kDistance)
+                    r.dz.Skip(e->ar, e->ai, e->br, e->bi);
                 const T nr = e->ar * v.dr - e->ai * v.di + e->br * v.dcr - e->bi * v.dci;
                 v.di = e->ar * v.di + e->ai * v.dr + e->br * v.dci + e->bi * v.dcr;
                 v.dr = nr;
@@ -358,7 +328,7 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
             }
         }
         if constexpr (kDistance)
-            StepDerivative(s, r, v.zr, v.zi);
+            r.dz.Step(v.zr, v.zi, !s.julia);
         deep_step::Advance(v, magnitude, d2, 1, k >= 0, doubt, c, orbit, true);
     }
 }

@@ -309,9 +309,11 @@ TEST(EscapeColorings, DistanceCellsComeOnlyFromABuildThatPaintsThem)
 // left of it lies |p + 2| from the set (the set is in |c| <= 2), and the
 // estimate of a point at angle phi off the axis beyond a segment's end is
 // 2 |p + 2| cos(phi / 2): the potential grows as the root of the distance.
+// At 1e-170 the derivative passes 2^500 in doubles, at 1e-200 the view is
+// in the wide form.
 TEST(EscapeColorings, DeepViewsBeyondTheTipEstimateTheDistanceThereAtEveryDepth)
 {
-    for (int exponent : {20, 100, 200}) {
+    for (int exponent : {20, 100, 170, 200}) {
         const double h = std::pow(10.0, -exponent);
         CMandelbrotSet set;
         set.m_centerX = -2;
@@ -351,14 +353,33 @@ TEST(EscapeColorings, DeepViewsBeyondTheTipEstimateTheDistanceThereAtEveryDepth)
 
 // The Julia set of 0 is the unit circle; at z0 = p / g it is the circle
 // |p| = g, and the estimate of a point p outside it is |p| ln(|p| / g):
-// (|p| - g) to the digits of a double this near the circle.
+// (|p| - g) to the digits of a double this near the circle. The view is
+// centred (g + 3h) e^(0.7 i), off the axes, so dz is complex throughout.
 TEST(EscapeColorings, DeepJuliaViewsEstimateTheDistanceToTheCircle)
 {
-    for (int exponent : {20, 100, 200}) {
+    const double angle = 0.7;
+    for (int exponent : {20, 100, 170, 200}) {
         const double h = std::pow(10.0, -exponent), g = 1.5;
         const int w = 20, rows = 16;
-        // g + 3h on the real axis.
-        DeepJob job = deep_test::Job("1.5" + std::string(size_t(exponent - 2), '0') + "3", "0", h, w, rows, 3000);
+        std::string center[2];
+        {
+            const long bits = 1000;
+            MpfrReal radius(bits), a(bits), part(bits);
+            mpfr_set_ui(radius.get(), 3, MPFR_RNDN);
+            mpfr_div_d(radius.get(), radius.get(), std::pow(10.0, exponent - 100), MPFR_RNDN);
+            for (int k = 0; k < 100; ++k)
+                mpfr_div_ui(radius.get(), radius.get(), 10, MPFR_RNDN);
+            mpfr_add_d(radius.get(), radius.get(), g, MPFR_RNDN);
+            mpfr_set_d(a.get(), angle, MPFR_RNDN);
+            for (int k = 0; k < 2; ++k) {
+                k == 0 ? mpfr_cos(part.get(), a.get(), MPFR_RNDN) : mpfr_sin(part.get(), a.get(), MPFR_RNDN);
+                mpfr_mul(part.get(), part.get(), radius.get(), MPFR_RNDN);
+                std::vector<char> text(size_t(exponent) + 64);
+                mpfr_snprintf(text.data(), text.size(), "%.*Rf", exponent + 30, part.get());
+                center[k] = text.data();
+            }
+        }
+        DeepJob job = deep_test::Job(center[0], center[1], h, w, rows, 3000);
         job.julia = true;
         job.g = g;
         job.distance = true;
@@ -368,10 +389,10 @@ TEST(EscapeColorings, DeepJuliaViewsEstimateTheDistanceToTheCircle)
         const double d = 2 * h / rows;
         for (int i = 0; i < rows; ++i)
             for (int j = 0; j < w; ++j) {
-                // |p| - g, in pixels: the offset along the axis, for the
-                // squares of the offsets across are far below a double's
-                // last digit of it.
-                const double pixels = 3 * h / d + (j - w / 2);
+                // |p| - g, in pixels: the offset along the radius, for the
+                // squares of the offsets are far below a double's last
+                // digit of it.
+                const double pixels = 3 * h / d + (j - w / 2) * std::cos(angle) + (i - rows / 2) * std::sin(angle);
                 ASSERT_GE(image.Count(i, j), 0) << exponent << " " << i << "," << j;
                 EXPECT_NEAR(image.Cell(i, j).step, pixels, pixels * 1e-6) << exponent << " " << i << "," << j;
             }
