@@ -1,8 +1,7 @@
 // Deep views at 1024x768, each built with the skips and without them (the
 // plain perturbation, every pixel stepping one by one), and with the
 // ordinary steps in vector lanes or in the scalar loop, in the same run, on
-// every core; and with the derivative the Distance colouring reads, which
-// only the scalar loop carries.
+// every core; and with the derivative the Distance colouring reads.
 //
 // The centre is a point of the seahorse valley that lands, after 78
 // iterations, on the fixed point alpha = (1 - sqrt(1 - 4c)) / 2 of z^2 + c

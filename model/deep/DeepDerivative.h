@@ -51,8 +51,14 @@ struct Derivative<double> {
     }
     FloatExp Re() const { return FloatExp::Normal(re, scale); }
     FloatExp Im() const { return FloatExp::Normal(im, scale); }
-
-private:
+    // Whether the doubles lie where no rescale moves them: the lanes step
+    // only such a derivative and hand it back once it leaves, and Rescale
+    // then does what it would have done after the step.
+    static bool InRange(double re, double im)
+    {
+        const double top = std::max(std::fabs(re), std::fabs(im));
+        return !(top > 0x1p500) && !(top < 0x1p-500 && top > 0);
+    }
     [[gnu::always_inline]] void Rescale()
     {
         const double top = std::max(std::fabs(re), std::fabs(im));
@@ -61,6 +67,8 @@ private:
         else if (top < 0x1p-500 && top > 0 && scale > -kShift) [[unlikely]]
             Shift(-kShift);
     }
+
+private:
     void Shift(int by)
     {
         re = std::ldexp(re, -by);

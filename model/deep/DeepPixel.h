@@ -230,14 +230,19 @@ inline FloatExp Wide(FloatExp v) { return v; }
 
 // Whether the lanes can take the step the pixel is at as the loop would:
 // no escape, poll, end, possible skip or rescaling of a tiny z in it.
-template <class T>
+// With kDistance, also no rescaling of the derivative.
+template <class T, bool kDistance>
 bool LanesCanStep(const Setup<T>& s, const PixelRun<T>& r, const deep_step::PixelValues<ScalarLaneOf<T>>& v, T d2)
 {
-    if constexpr (std::is_same_v<T, double>)
+    if constexpr (std::is_same_v<T, double>) {
+        if constexpr (kDistance)
+            if (!Derivative<double>::InRange(r.dz.re, r.dz.im))
+                return false;
         return r.k < r.nextPoll && r.k < s.maxIterations &&
                !deep_step::ScalarBits<ScalarLane>(v, d2, r.skips != nullptr, s.radius2);
-    else
+    } else {
         return false;
+    }
 }
 
 // Steps the pixel until it ends (true, `out` written) or, with `handOff`,
@@ -245,8 +250,8 @@ bool LanesCanStep(const Setup<T>& s, const PixelRun<T>& r, const deep_step::Pixe
 // The ordinary step is DeepStep.h's; this loop adds the escape, the polls
 // of the stop flag, the end and the skips.
 //
-// With kDistance the derivative is carried too (scalar only: the lanes do
-// not take such pixels), and the cell's estimate made at the escape.
+// With kDistance the derivative is carried too, and the cell's estimate
+// made at the escape.
 template <class T, bool kDistance = false>
 bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
 {
@@ -263,7 +268,7 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
         const T d2 = v.dr * v.dr + v.di * v.di;
         unsigned doubt = r.doubtful;
         if (k >= 0) {
-            if (handOff && !first && LanesCanStep(s, r, v, d2)) {
+            if (handOff && !first && LanesCanStep<T, kDistance>(s, r, v, d2)) {
                 r.v = v;
                 return false;
             }

@@ -64,6 +64,12 @@ public:
         r.skips = front ? m_s.startSkips : m_s.rebaseSkips;
         // out.steps and out.doubtful are set again before the pixel ends.
         static_cast<At&>(r) = px;
+        if (m_s.distance) {
+            // The rescale the scalar step makes after the derivative's.
+            r.dz.re = px.dzr;
+            r.dz.im = px.dzi;
+            r.dz.Rescale();
+        }
         return Go(px.slot, px);
     }
 
@@ -75,11 +81,15 @@ private:
     bool Go(int j, DeepLanePixel& px)
     {
         Run& r = m_runs[size_t(j)];
-        if (!ContinuePixel(m_s, r, true)) {
+        const bool ended = m_s.distance ? ContinuePixel<double, true>(m_s, r, true) : ContinuePixel(m_s, r, true);
+        if (!ended) {
             px.slot = j;
             px.orbit = r.orbit == &m_s.start ? 0 : 1;
             px.limit = std::min(r.nextPoll, m_s.maxIterations);
             static_cast<At&>(px) = r;
+            px.dzr = r.dz.re;
+            px.dzi = r.dz.im;
+            px.dzOne = r.dz.one;
             return true;
         }
         const PixelOut& o = r.out;
@@ -87,7 +97,7 @@ private:
             m_stopped = true;
             return false;
         }
-        Finish(o, j, m_row, m_counts, false, steps, skipped, m_doubtful);
+        Finish(o, j, m_row, m_counts, m_s.distance, steps, skipped, m_doubtful);
         return false;
     }
 
@@ -116,6 +126,8 @@ bool LaneRow(const Setup<double>& s, int i, int height, PixelRecord* row, int32_
     view.radius2 = s.radius2;
     view.radius = s.radius;
     view.eps = kEps;
+    view.distance = s.distance;
+    view.julia = s.julia;
     const size_t listed = doubtful.size();
     RowFeed feed(s, Offset(i, height, s.pixel), row, counts, doubtful);
     const int64_t lanes = RunDeepLanes(s.isa, view, feed);
@@ -135,10 +147,8 @@ template <class T>
 bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts, std::vector<Doubtful>& doubtful,
          Tally& tally)
 {
-    // The lanes carry no derivative: a view painting the distance steps
-    // its pixels in the scalar loop.
     if constexpr (std::is_same_v<T, double>)
-        if (s.isa != KernelIsa::kScalar && !s.distance)
+        if (s.isa != KernelIsa::kScalar)
             return LaneRow(s, i, height, row, counts, doubtful, tally);
     const T y = Offset(i, height, s.pixel);
     int64_t steps = 0, skipped = 0;

@@ -52,8 +52,8 @@ struct DeepJob {
     // reach the own orbits.
     bool secondTry = true;
     // Carry dz/dp beside each pixel and write the exterior distance
-    // estimate, in pixels, into each cell's step (0 inside). The derivative
-    // is carried in the scalar loop only, so such a view gives up the lanes.
+    // estimate, in pixels, into each cell's step (0 inside). Off, the
+    // loops run without it and no step is written.
     bool distance = false;
     // When given, the view's reference orbits are taken from it and left
     // in it for the next build: the pixels are those of a build without.
