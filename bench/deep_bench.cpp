@@ -1,7 +1,7 @@
 // Deep views at 1024x768, each built with the skips and without them (the
 // plain perturbation, every pixel stepping one by one), and with the
 // ordinary steps in vector lanes or in the scalar loop, in the same run, on
-// every core.
+// every core; and with the derivative the Distance colouring reads.
 //
 // The centre is a point of the seahorse valley that lands, after 78
 // iterations, on the fixed point alpha = (1 - sqrt(1 - 4c)) / 2 of z^2 + c
@@ -57,6 +57,7 @@ void BM_DeepView(benchmark::State& state)
     job.radius2 = 1e4;
     job.maxIterations = view.iterations;
     job.linearSkips = state.range(1) != 0;
+    job.distance = state.range(3) != 0;
     // A window build's budget: a few doubtful pixels get their own orbit.
     job.ownReferenceBudget = 16 * int64_t(view.iterations);
     CColorMap map;
@@ -83,15 +84,17 @@ void BM_DeepView(benchmark::State& state)
 }
 // The plain perturbation at 1e-100 takes minutes: every case runs once.
 BENCHMARK(BM_DeepView)
-    ->ArgNames({"view", "skips", "lanes"})
-    ->Args({0, 1, 1})
-    ->Args({0, 1, 0})
-    ->Args({0, 0, 1})
-    ->Args({0, 0, 0})
-    ->Args({1, 1, 1})
-    ->Args({1, 1, 0})
-    ->Args({1, 0, 1})
-    ->Args({1, 0, 0})
+    ->ArgNames({"view", "skips", "lanes", "distance"})
+    ->Args({0, 1, 1, 0})
+    ->Args({0, 1, 0, 0})
+    ->Args({0, 1, 1, 1})
+    ->Args({0, 0, 1, 0})
+    ->Args({0, 0, 0, 0})
+    ->Args({1, 1, 1, 0})
+    ->Args({1, 1, 0, 0})
+    ->Args({1, 1, 1, 1})
+    ->Args({1, 0, 1, 0})
+    ->Args({1, 0, 0, 0})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->MeasureProcessCPUTime()

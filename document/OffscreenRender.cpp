@@ -67,6 +67,26 @@ void MeanOfSamples(uint8_t* out, const CCanvas& samples, unsigned row, unsigned 
         }
 }
 
+// `pixels` pixels into `out`, each the mean of n x n samples: the n runs
+// of `samples` from `start[run]` on, the runs laid one after another in
+// its rows (CFractal::BuildRuns), n samples a pixel along each.
+void MeanOfRuns(uint8_t* out, const CCanvas& samples, const size_t* start, unsigned pixels, unsigned n)
+{
+    const unsigned n2 = n * n, width = samples.m_bufferWidth;
+    const auto at = [&](size_t cell) { return samples.Row(unsigned(cell / width)) + cell % width * 3; };
+    for (unsigned j = 0; j < pixels; ++j) {
+        unsigned sum[3] = {0, 0, 0};
+        for (unsigned b = 0; b < n; ++b)
+            for (unsigned a = 0; a < n; ++a) {
+                const uint8_t* in = at(start[b] + size_t(j) * n + a);
+                for (unsigned ch = 0; ch < 3; ++ch)
+                    sum[ch] += in[ch];
+            }
+        for (unsigned ch = 0; ch < 3; ++ch)
+            out[j * 3 + ch] = Mean(sum[ch], n2);
+    }
+}
+
 // Whether two pixels differ by more than the adaptive threshold in some
 // channel.
 inline bool Differs(const uint8_t* p, const uint8_t* q)
@@ -159,21 +179,45 @@ bool Renderer::AdaptiveBand(unsigned first, unsigned count)
         return false;
     auto pixel = [&](unsigned i, unsigned j) { return plain.Row(i - lo) + size_t(j) * 3; };
     // Which pixels of the band differ from a neighbour, row by row on
-    // every core.
+    // every core. Each pair of rows is compared once, below and across
+    // both ways, and serves the rows on either side of it.
     std::vector<uint8_t> edges(size_t(count) * m_w);
+    const unsigned w = m_w;
+    struct Pair {
+        std::vector<uint8_t> down, right, left; // (r, j) against (r+1, j), (r+1, j+1); (r, j+1) against (r+1, j)
+    };
+    // Rows r and r + 1, none past the plain band's margin (r >= lo).
+    const auto compare = [&](unsigned r, Pair& p) {
+        p.down.assign(w, 0);
+        p.right.assign(w, 0);
+        p.left.assign(w, 0);
+        if (r + 1 >= hi)
+            return;
+        for (unsigned j = 0; j < w; ++j) {
+            p.down[j] = Differs(pixel(r, j), pixel(r + 1, j));
+            if (j + 1 < w) {
+                p.right[j] = Differs(pixel(r, j), pixel(r + 1, j + 1));
+                p.left[j] = Differs(pixel(r, j + 1), pixel(r + 1, j));
+            }
+        }
+    };
     ForEachRange(int(count), 8, [&](int begin, int end) {
+        Pair above, below;
+        std::vector<uint8_t> across(w, 0);
+        const unsigned top = first + unsigned(begin);
+        compare(top > lo ? top - 1 : hi, above);
         for (unsigned i = first + unsigned(begin); i < first + unsigned(end); ++i) {
-            uint8_t* mark = edges.data() + size_t(i - first) * m_w;
-            const unsigned y0 = i > lo ? i - 1 : i, y1 = std::min(i + 1, hi - 1);
-            for (unsigned j = 0; j < m_w; ++j) {
-                const uint8_t* p = pixel(i, j);
-                const unsigned x0 = j > 0 ? j - 1 : j, x1 = std::min(j + 1, m_w - 1);
-                bool edge = false;
-                for (unsigned y = y0; y <= y1 && !edge; ++y)
-                    for (unsigned x = x0; x <= x1; ++x)
-                        edge |= Differs(p, pixel(y, x));
+            compare(i, below);
+            for (unsigned j = 0; j + 1 < w; ++j)
+                across[j] = Differs(pixel(i, j), pixel(i, j + 1));
+            uint8_t* mark = edges.data() + size_t(i - first) * w;
+            for (unsigned j = 0; j < w; ++j) {
+                bool edge = across[j] | above.down[j] | below.down[j] | below.right[j] | above.left[j];
+                if (j > 0)
+                    edge |= across[j - 1] | above.right[j - 1] | below.left[j - 1];
                 mark[j] = edge;
             }
+            std::swap(above, below);
         }
     });
     auto edge = [&](unsigned i, unsigned j) { return edges[size_t(i - first) * m_w + j] != 0; };
@@ -184,6 +228,8 @@ bool Renderer::AdaptiveBand(unsigned first, unsigned count)
     };
     std::vector<Segment> segments;
     std::vector<CellRun> runs;
+    std::vector<size_t> starts;
+    size_t cells = 0;
     const unsigned n = m_n;
     for (unsigned i = first; i < first + count; ++i) {
         std::memcpy(m_out.data() + (i - first) * m_stride, pixel(i, 0), size_t(m_w) * 3);
@@ -195,8 +241,11 @@ bool Renderer::AdaptiveBand(unsigned first, unsigned count)
                 ++j;
             ++j;
             segments.push_back({i, from, j, unsigned(runs.size())});
-            for (unsigned b = 0; b < n; ++b)
+            for (unsigned b = 0; b < n; ++b) {
                 runs.push_back({i * n + b, from * n, (j - from) * n});
+                starts.push_back(cells);
+                cells += runs.back().count;
+            }
         }
     }
     if (runs.empty())
@@ -213,8 +262,8 @@ bool Renderer::AdaptiveBand(unsigned first, unsigned count)
     if (Ended())
         return false;
     for (const Segment& s : segments)
-        MeanOfSamples(m_out.data() + (s.row - first) * m_stride + size_t(s.from) * 3, samples, s.firstRun,
-                      s.to - s.from, n);
+        MeanOfRuns(m_out.data() + (s.row - first) * m_stride + size_t(s.from) * 3, samples,
+                   starts.data() + s.firstRun, s.to - s.from, n);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "imaging/ColorMap.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -43,12 +44,16 @@ void CColorMap::AllocateGrid(int width, int height)
         width = 0;
     if (height < 0)
         height = 0;
-    if (width == m_gridWidth && height == m_gridHeight && !m_grid.empty())
+    if (width == m_allocatedWidth && height == m_allocatedHeight && !m_grid.empty()) {
+        if (width != m_gridWidth || height != m_gridHeight)
+            PointRows(width, height);
         return;
+    }
     m_grid.Release();
     m_gridRows.clear();
     m_gridRows.shrink_to_fit();
     m_gridWidth = m_gridHeight = 0;
+    m_allocatedWidth = m_allocatedHeight = 0;
     // A grid that cannot be had leaves an empty one, which every painter
     // and builder takes as it is, and tells the caller.
     const size_t cells = size_t(width) * size_t(height);
@@ -62,6 +67,24 @@ void CColorMap::AllocateGrid(int width, int height)
         m_gridRows = {};
         throw;
     }
+    m_allocatedWidth = width;
+    m_allocatedHeight = height;
+    PointRows(width, height);
+}
+
+void CColorMap::ReshapeGrid(int width, int height)
+{
+    const size_t cells = size_t(std::max(width, 0)) * size_t(std::max(height, 0));
+    if (m_grid.empty() || cells > m_grid.size()) {
+        AllocateGrid(width, height);
+        return;
+    }
+    PointRows(width, height);
+}
+
+void CColorMap::PointRows(int width, int height)
+{
+    m_gridRows.resize(size_t(height));
     m_gridWidth = width;
     m_gridHeight = height;
     for (int i = 0; i < height; ++i)

@@ -48,9 +48,14 @@ public:
     CColorMap();
     virtual ~CColorMap() = default;
 
-    // Keeps the grid and its contents when the size is unchanged. Throws
+    // Keeps the grid and its contents when the size is unchanged (the size
+    // it was allocated at, whatever ReshapeGrid made of it since). Throws
     // std::bad_alloc when the grid cannot be had, leaving it empty (0 x 0).
     void AllocateGrid(int width, int height);
+    // The grid as width x height over the cells it holds, when they are
+    // enough, with whatever they hold; else as AllocateGrid. A builder of
+    // scattered pieces lays them out here without a fresh allocation.
+    void ReshapeGrid(int width, int height);
     void ResetGrid(float value);
     // The two-dimensional painter ("Drawing...").
     void Draw(CCanvas& canvas) const;
@@ -112,13 +117,15 @@ public:
     // in pixels (`step`). The count is in `state`, 0 for inside points.
     double m_escapeRadius = 0;
     bool m_cellsHaveDistance = false;
-    // Whether a build of the view the cells show can give the distance
-    // (deep views keep none yet).
+    // Whether a build of the view the cells show can give the distance.
     bool m_distanceBuildable = false;
+    // The cells, row after row in one block.
     CellGrid m_grid;
     std::vector<PixelRecord*> m_gridRows;
 
 private:
+    void PointRows(int width, int height);
+    int32_t m_allocatedWidth = 0, m_allocatedHeight = 0;
     void DrawThroughGradient(CCanvas& canvas) const;
 };
 

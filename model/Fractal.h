@@ -83,10 +83,12 @@ public:
     // the whole image has there, and BuildRuns works. Kinds whose build
     // spans the image (walks, field sums) build it whole.
     virtual bool BuildsInBands(unsigned /*width*/, unsigned /*height*/) const { return false; }
-    // Fills grid row k with the cells of runs[k] of the image of the
-    // canvas's target width and FullHeight, bit for bit what a whole build
-    // gives there; the grid is as wide as the longest run. False when
-    // stopped or when the view does not build in bands.
+    // Fills the grid with the cells of runs[0], runs[1], ... of the image
+    // of the canvas's target width and FullHeight, one run after another
+    // from the grid's first cell on, row after row of the grid (as wide as
+    // the image; its cells past the last run hold anything), bit for bit
+    // what a whole build gives there. False when stopped or when the view
+    // does not build in bands.
     virtual bool BuildRuns(CCanvas& /*canvas*/, const std::vector<CellRun>& /*runs*/) { return false; }
 
     void SetName(const std::string& name) { m_name = name; }

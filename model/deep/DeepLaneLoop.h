@@ -4,7 +4,7 @@
 // (internal linkage each). The step itself is DeepStep.h's; this loop
 // hands pixels to and from the scalar side.
 //
-// V provides: D, kWidth, Set1, Load, Store, Add, Sub, Mul, Sqrt, Abs,
+// V provides: D, kWidth, Set1, Load, Store, Add, Sub, Mul, Sqrt, Abs, Max,
 // GtBits, LtBits, GeBits (comparisons as a lane bit mask, false on NaN),
 // Blend(bits, a, b) (a in the lanes whose bit is set, else b) and
 // Gather(base, index, bits, src) (base[index] in the lanes whose bit is
@@ -23,6 +23,7 @@ struct Lanes {
     deep_step::PixelValues<deep_step::LaneMemory<N>> v;
     // idx: the lane's i, w0: its orbit's value at i.
     alignas(64) double k[N], limit[N], idx[N], w0r[N], w0i[N];
+    alignas(64) double dzr[N], dzi[N], dzOne[N]; // with the distance
     DeepLanePixel px[N];
     unsigned live = 0, doubt = 0, skips = 0, orbit = 0;
 
@@ -35,6 +36,9 @@ struct Lanes {
         idx[l] = double(p.i);
         w0r[l] = view.re[p.orbit][p.i];
         w0i[l] = view.im[p.orbit][p.i];
+        dzr[l] = p.dzr;
+        dzi[l] = p.dzi;
+        dzOne[l] = p.dzOne;
         const unsigned bit = 1u << l;
         live |= bit;
         doubt = p.doubtful ? doubt | bit : doubt & ~bit;
@@ -50,16 +54,20 @@ struct Lanes {
         p.i = size_t(idx[l]);
         p.orbit = int((orbit >> l) & 1);
         p.doubtful = (doubt >> l) & 1;
+        p.dzr = dzr[l];
+        p.dzi = dzi[l];
         return p;
     }
 };
 
-// The vectors a step changes or reads, held in registers between hand-overs.
-template <class V>
+// The vectors a step changes or reads, held in registers between hand-overs;
+// the derivative's only with kDistance.
+template <class V, bool kDistance>
 struct Regs {
     using D = typename V::D;
     deep_step::PixelValues<V> v;
     D k, idx, w0r, w0i;
+    D dzr, dzi, dzOne;
 
     void Load(const Lanes<V>& s)
     {
@@ -68,6 +76,11 @@ struct Regs {
         idx = V::Load(s.idx);
         w0r = V::Load(s.w0r);
         w0i = V::Load(s.w0i);
+        if constexpr (kDistance) {
+            dzr = V::Load(s.dzr);
+            dzi = V::Load(s.dzi);
+            dzOne = V::Load(s.dzOne);
+        }
     }
     void Store(Lanes<V>& s) const
     {
@@ -76,16 +89,35 @@ struct Regs {
         V::Store(s.idx, idx);
         V::Store(s.w0r, w0r);
         V::Store(s.w0i, w0i);
+        if constexpr (kDistance) {
+            V::Store(s.dzr, dzr);
+            V::Store(s.dzi, dzi);
+        }
+    }
+    // dz <- 2 z dz (+ 1), as Derivative<double>::Step before its rescale,
+    // which the scalar side makes when the lanes hand the pixel back.
+    [[gnu::always_inline]] void StepDerivative(D plusOne)
+    {
+        const D two = V::Set1(2.0);
+        const D t = V::Add(V::Mul(two, V::Sub(V::Mul(v.zr, dzr), V::Mul(v.zi, dzi))), plusOne);
+        dzi = V::Mul(two, V::Add(V::Mul(v.zr, dzi), V::Mul(v.zi, dzr)));
+        dzr = t;
+    }
+    // The lanes whose derivative a rescale would move (Derivative::InRange).
+    unsigned DerivativeOutOfRange() const
+    {
+        const D top = V::Max(V::Abs(dzr), V::Abs(dzi));
+        return V::GtBits(top, V::Set1(0x1p500)) | (V::LtBits(top, V::Set1(0x1p-500)) & V::GtBits(top, V::Set1(0.0)));
     }
 };
 
 // Where each lane is on which orbit, as the step of DeepStep.h reads and
 // moves it: the index and the orbit's value there in registers, the orbit
 // as a lane bit.
-template <class V>
+template <class V, bool kDistance>
 struct LaneOrbit {
     using D = typename V::D;
-    Regs<V>& r;
+    Regs<V, kDistance>& r;
     Lanes<V>& s;
     const DeepLaneView& view;
     D size0, size1, first1r, first1i, zero, one;
@@ -120,7 +152,7 @@ struct LaneOrbit {
     }
 };
 
-template <class V>
+template <class V, bool kDistance>
 int64_t Run(const DeepLaneView& view, DeepLaneFeed& feed)
 {
     using D = typename V::D;
@@ -131,8 +163,8 @@ int64_t Run(const DeepLaneView& view, DeepLaneFeed& feed)
         s.Put(l, p, view);
     const D radius2 = V::Set1(view.radius2), zero = V::Set1(0.0), one = V::Set1(1.0);
     const deep_step::StepView<V> c = deep_step::StepView<V>::Of(V::Set1(view.radius), V::Set1(view.eps));
-    Regs<V> r;
-    LaneOrbit<V> orbit{r,
+    Regs<V, kDistance> r;
+    LaneOrbit<V, kDistance> orbit{r,
                        s,
                        view,
                        V::Set1(double(view.size[0])),
@@ -150,6 +182,8 @@ int64_t Run(const DeepLaneView& view, DeepLaneFeed& feed)
         // rescale it first.
         const D d2 = V::Add(V::Mul(r.v.dr, r.v.dr), V::Mul(r.v.di, r.v.di));
         unsigned back = deep_step::ScalarBits<V>(r.v, d2, s.skips, radius2) | V::GeBits(r.k, V::Load(s.limit));
+        if constexpr (kDistance)
+            back |= r.DerivativeOutOfRange();
         back &= s.live;
         if (back) {
             r.Store(s);
@@ -166,6 +200,8 @@ int64_t Run(const DeepLaneView& view, DeepLaneFeed& feed)
             continue; // the new lanes are looked at before they step
         }
         const D magnitude = V::Sqrt(r.v.m2);
+        if constexpr (kDistance)
+            r.StepDerivative(view.julia ? zero : r.dzOne);
         deep_step::Doubt<V>(r.v, magnitude, s.live, s.doubt, c);
         deep_step::Advance<V>(r.v, magnitude, d2, s.live, s.live, s.doubt, c, orbit, false);
         r.k = V::Add(r.k, one);

@@ -3,7 +3,7 @@
 // per vector lane), in one variant per instruction set chosen like the
 // Mandelbrot kernels. Only the double form steps here; everything else a
 // pixel may need (a skip, an escape, a poll of the stop flag, the end of its
-// iterations, rescaling a tiny z) stays with the scalar loop in
+// iterations, rescaling a tiny z or the derivative) stays with the scalar loop in
 // DeepPixel.h, which gets the pixel back at exactly the step it reached.
 //
 // A lane performs the scalar loop's operations in the scalar order, so a
@@ -25,6 +25,9 @@ struct DeepLaneView {
     size_t size[2] = {0, 0};
     bool skips[2] = {false, false}; // the orbit has a skip table
     double radius2 = 0, radius = 0, eps = 0;
+    // The pixels carry dz/dp (DeepDerivative.h): dz <- 2 z dz, + 1 in the
+    // units of the derivative's scale unless julia.
+    bool distance = false, julia = false;
 };
 
 // One pixel at the top of step k (k >= 0), as the scalar loop holds it,
@@ -33,6 +36,8 @@ struct DeepLanePixel : deep_step::PixelAt<ScalarLane> {
     int slot = 0; // the feed's own reference to the pixel
     int orbit = 0;
     int limit = 0; // the step at which the scalar loop must look (poll or end)
+    // With DeepLaneView::distance, the derivative's doubles and its 1.
+    double dzr = 0, dzi = 0, dzOne = 0;
 };
 
 // The scalar side: hands out pixels ready for ordinary steps and takes

@@ -6,7 +6,10 @@
 #include "model/deep/DeepLowLoop.h"
 #include "imaging/kernels/LanesAvx2.h"
 
-int64_t RunDeepLanesAvx2(const DeepLaneView& view, DeepLaneFeed& feed) { return deep_lanes::Run<Avx2>(view, feed); }
+int64_t RunDeepLanesAvx2(const DeepLaneView& view, DeepLaneFeed& feed)
+{
+    return view.distance ? deep_lanes::Run<Avx2, true>(view, feed) : deep_lanes::Run<Avx2, false>(view, feed);
+}
 
 bool RunDeepLowAvx2(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
 {

@@ -7,7 +7,10 @@
 #include "model/deep/DeepLowLoop.h"
 #include "imaging/kernels/LanesAvx512.h"
 
-int64_t RunDeepLanesAvx512(const DeepLaneView& view, DeepLaneFeed& feed) { return deep_lanes::Run<Avx512>(view, feed); }
+int64_t RunDeepLanesAvx512(const DeepLaneView& view, DeepLaneFeed& feed)
+{
+    return view.distance ? deep_lanes::Run<Avx512, true>(view, feed) : deep_lanes::Run<Avx512, false>(view, feed);
+}
 
 bool RunDeepLowAvx512(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
 {

@@ -6,7 +6,10 @@
 #include "model/deep/DeepLowLoop.h"
 #include "imaging/kernels/LanesSse2.h"
 
-int64_t RunDeepLanesSse2(const DeepLaneView& view, DeepLaneFeed& feed) { return deep_lanes::Run<Sse2>(view, feed); }
+int64_t RunDeepLanesSse2(const DeepLaneView& view, DeepLaneFeed& feed)
+{
+    return view.distance ? deep_lanes::Run<Sse2, true>(view, feed) : deep_lanes::Run<Sse2, false>(view, feed);
+}
 
 bool RunDeepLowSse2(const DeepLowView& view, DeepLowPixel* pixels, size_t count)
 {

@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "imaging/ColorMap.h"
+#include "model/deep/DeepDerivative.h"
 #include "model/deep/DeepStep.h"
 #include "model/deep/DeepView.h"
 #include "model/deep/FloatExp.h"
@@ -117,6 +118,10 @@ struct Setup {
     // The pass over the view hands the ordinary steps of double pixels to
     // these lanes, unless scalar.
     KernelIsa isa = KernelIsa::kScalar;
+    // dz/dp carried beside z (DeepJob::distance): it starts at dz0, and the
+    // estimate is in pixels of pixelWide.
+    bool distance = false;
+    FloatExp dz0, pixelWide;
 };
 
 struct PixelOut {
@@ -124,6 +129,8 @@ struct PixelOut {
     int32_t count = -1;
     bool doubtful = false; // the rounding may have decided the escape test
     int64_t steps = 0, skipped = 0;
+    // The distance estimate in pixels, with DeepJob::distance: 0 inside.
+    float distance = 0;
 };
 
 static_assert(kSkipMaxSteps == (size_t(1) << 21), "DeepJob::skipAllLengths starts at the tables' own limit");
@@ -164,6 +171,8 @@ struct PixelRun : deep_step::PixelAt<ScalarLaneOf<T>> {
     const SkipTable<T>* skips = nullptr;
     PixelOut out;
     int nextPoll = 0xFFFF;
+    // dz/dp, with Setup::distance.
+    Derivative<T> dz;
 };
 
 // Where a pixel of the scalar loop is on its orbit, as the step of
@@ -212,26 +221,38 @@ PixelRun<T> StartPixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
     // The bound on z's rounding starts with that of the difference.
     v.err = T(kEps) * Sqrt(dr * dr + di * di);
     v.p = {v.zr, v.zi};
+    r.dz.Start(s.dz0);
     return r;
 }
 
+inline FloatExp Wide(double v) { return FloatExp(v); }
+inline FloatExp Wide(FloatExp v) { return v; }
+
 // Whether the lanes can take the step the pixel is at as the loop would:
 // no escape, poll, end, possible skip or rescaling of a tiny z in it.
-template <class T>
+// With kDistance, also no rescaling of the derivative.
+template <class T, bool kDistance>
 bool LanesCanStep(const Setup<T>& s, const PixelRun<T>& r, const deep_step::PixelValues<ScalarLaneOf<T>>& v, T d2)
 {
-    if constexpr (std::is_same_v<T, double>)
+    if constexpr (std::is_same_v<T, double>) {
+        if constexpr (kDistance)
+            if (!Derivative<double>::InRange(r.dz.re, r.dz.im))
+                return false;
         return r.k < r.nextPoll && r.k < s.maxIterations &&
                !deep_step::ScalarBits<ScalarLane>(v, d2, r.skips != nullptr, s.radius2);
-    else
+    } else {
         return false;
+    }
 }
 
 // Steps the pixel until it ends (true, `out` written) or, with `handOff`,
 // until a later step the lanes can take (false, at the top of that step).
 // The ordinary step is DeepStep.h's; this loop adds the escape, the polls
 // of the stop flag, the end and the skips.
-template <class T>
+//
+// With kDistance the derivative is carried too, and the cell's estimate
+// made at the escape.
+template <class T, bool kDistance = false>
 bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
 {
     using V = ScalarLaneOf<T>;
@@ -247,7 +268,7 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
         const T d2 = v.dr * v.dr + v.di * v.di;
         unsigned doubt = r.doubtful;
         if (k >= 0) {
-            if (handOff && !first && LanesCanStep(s, r, v, d2)) {
+            if (handOff && !first && LanesCanStep<T, kDistance>(s, r, v, d2)) {
                 r.v = v;
                 return false;
             }
@@ -260,6 +281,8 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
                 Direction(v.p, pr, pi);
                 out.cell = Escaped(pr, pi, AsDouble(v.zr), AsDouble(v.zi), AsDouble(v.m2));
                 out.count = k + 1;
+                if constexpr (kDistance)
+                    out.distance = PixelDistance(Wide(v.m2), r.dz.Re(), r.dz.Im(), s.pixelWide);
                 r.v = v;
                 return true;
             }
@@ -294,6 +317,9 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
                 // Each z_j inside is Z_j (1 + 2^-50 at most): the product
                 // takes their direction.
                 v.p.Times(T(e->ur), T(e->ui), 1);
+                // The skip is linear in (d, dc): its derivative is A dz + B.
+                if constexpr (kDistance)
+                    r.dz.Skip(e->ar, e->ai, e->br, e->bi);
                 const T nr = e->ar * v.dr - e->ai * v.di + e->br * v.dcr - e->bi * v.dci;
                 v.di = e->ar * v.di + e->ai * v.dr + e->br * v.dci + e->bi * v.dcr;
                 v.dr = nr;
@@ -306,16 +332,25 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
                 continue;
             }
         }
+        if constexpr (kDistance)
+            r.dz.Step(v.zr, v.zi, !s.julia);
         deep_step::Advance(v, magnitude, d2, 1, k >= 0, doubt, c, orbit, true);
     }
 }
 
-template <class T>
+template <class T, bool kDistance = false>
 PixelOut IteratePixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
 {
     PixelRun<T> r = StartPixel<T>(s, dr, di, dcr, dci);
-    ContinuePixel(s, r, false);
+    ContinuePixel<T, kDistance>(s, r, false);
     return r.out;
+}
+
+// The pixel in the scalar loop, with its distance when the view asks.
+template <class T>
+PixelOut IteratePixelOf(const Setup<T>& s, T dr, T di, T dcr, T dci)
+{
+    return s.distance ? IteratePixel<T, true>(s, dr, di, dcr, dci) : IteratePixel<T, false>(s, dr, di, dcr, dci);
 }
 
 // The offset of pixel index `index` of a side of `size` pixels from the
@@ -326,8 +361,11 @@ T Offset(int index, int size, T pixel)
     return T(double(index - size / 2)) * pixel;
 }
 
-inline void Store(const PixelOut& o, PixelRecord& cell, int32_t* count)
+// `distance`: the estimate goes into the cell's step too.
+inline void Store(const PixelOut& o, PixelRecord& cell, int32_t* count, bool distance)
 {
+    if (distance)
+        cell.step = o.distance;
     cell.nx = o.cell.re;
     cell.ny = o.cell.im;
     cell.value = o.cell.value;
@@ -366,6 +404,9 @@ Setup<T> MakeSetup(const Scene& scene, const ReferenceOrbit& start, size_t start
     s.width = job.width;
     s.maxIterations = job.maxIterations;
     s.stop = job.stop;
+    s.distance = job.distance;
+    s.dz0 = FloatExp(job.julia ? 1 / job.g : 1.0);
+    s.pixelWide = job.pixelSize;
     return s;
 }
 

@@ -13,14 +13,14 @@ namespace {
 
 // A pixel the difference iteration has finished: its cell and count
 // written, its steps counted, and its column listed when it was doubtful.
-void Finish(const PixelOut& o, int j, PixelRecord* row, int32_t* counts, int64_t& steps, int64_t& skipped,
-            std::vector<Doubtful>& doubtful)
+void Finish(const PixelOut& o, int j, PixelRecord* row, int32_t* counts, bool distance, int64_t& steps,
+            int64_t& skipped, std::vector<Doubtful>& doubtful)
 {
     steps += o.steps;
     skipped += o.skipped;
     if (o.doubtful)
         doubtful.push_back({j, o.steps + 3});
-    Store(o, row[j], counts ? counts + j : nullptr);
+    Store(o, row[j], counts ? counts + j : nullptr, distance);
 }
 
 // One row of double pixels for the lanes: each pixel runs in the scalar
@@ -64,6 +64,12 @@ public:
         r.skips = front ? m_s.startSkips : m_s.rebaseSkips;
         // out.steps and out.doubtful are set again before the pixel ends.
         static_cast<At&>(r) = px;
+        if (m_s.distance) {
+            // The rescale the scalar step makes after the derivative's.
+            r.dz.re = px.dzr;
+            r.dz.im = px.dzi;
+            r.dz.Rescale();
+        }
         return Go(px.slot, px);
     }
 
@@ -75,11 +81,15 @@ private:
     bool Go(int j, DeepLanePixel& px)
     {
         Run& r = m_runs[size_t(j)];
-        if (!ContinuePixel(m_s, r, true)) {
+        const bool ended = m_s.distance ? ContinuePixel<double, true>(m_s, r, true) : ContinuePixel(m_s, r, true);
+        if (!ended) {
             px.slot = j;
             px.orbit = r.orbit == &m_s.start ? 0 : 1;
             px.limit = std::min(r.nextPoll, m_s.maxIterations);
             static_cast<At&>(px) = r;
+            px.dzr = r.dz.re;
+            px.dzi = r.dz.im;
+            px.dzOne = r.dz.one;
             return true;
         }
         const PixelOut& o = r.out;
@@ -87,7 +97,7 @@ private:
             m_stopped = true;
             return false;
         }
-        Finish(o, j, m_row, m_counts, steps, skipped, m_doubtful);
+        Finish(o, j, m_row, m_counts, m_s.distance, steps, skipped, m_doubtful);
         return false;
     }
 
@@ -116,6 +126,8 @@ bool LaneRow(const Setup<double>& s, int i, int height, PixelRecord* row, int32_
     view.radius2 = s.radius2;
     view.radius = s.radius;
     view.eps = kEps;
+    view.distance = s.distance;
+    view.julia = s.julia;
     const size_t listed = doubtful.size();
     RowFeed feed(s, Offset(i, height, s.pixel), row, counts, doubtful);
     const int64_t lanes = RunDeepLanes(s.isa, view, feed);
@@ -146,10 +158,10 @@ bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts
             return false;
         const T x = Offset(j, s.width, s.pixel);
         const PixelOut o =
-            s.julia ? IteratePixel<T>(s, x / s.g, y / s.g, T(0.0), T(0.0)) : IteratePixel<T>(s, x, y, x, y);
+            s.julia ? IteratePixelOf<T>(s, x / s.g, y / s.g, T(0.0), T(0.0)) : IteratePixelOf<T>(s, x, y, x, y);
         if (o.cell.stopped)
             return false;
-        Finish(o, j, row, counts, steps, skipped, doubtful);
+        Finish(o, j, row, counts, s.distance, steps, skipped, doubtful);
     }
     tally.steps.fetch_add(steps, std::memory_order_relaxed);
     tally.skipped.fetch_add(skipped, std::memory_order_relaxed);

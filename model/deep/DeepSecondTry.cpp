@@ -235,7 +235,12 @@ bool SecondTry(const Scene& scene, const Setup<double>& s, PixelRecord* const* r
             } else {
                 o.cell.value = kInsideValue;
             }
-            Store(o, rows[i][j], counts ? counts + size_t(i) * size_t(job.width) + size_t(j) : nullptr);
+            // The double-double loop carries no derivative: an escaped
+            // pixel keeps the estimate of its first try, so near the set
+            // that the doubles could not settle it.
+            Store(o, rows[i][j], counts ? counts + size_t(i) * size_t(job.width) + size_t(j) : nullptr, false);
+            if (job.distance && p->end != DeepLowPixel::End::kEscaped)
+                rows[i][j].step = 0;
             ++settled;
         }
         list.resize(kept);

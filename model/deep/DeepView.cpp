@@ -85,10 +85,10 @@ bool OwnReference(const Scene& scene, int i, int j, PixelRecord& cell, int32_t* 
     }
     // A zero difference stays zero: no skips needed, and none taken.
     const Setup<T> s = MakeSetup<T>(scene, own, scene.startIndex);
-    const PixelOut o = IteratePixel<T>(s, T(0.0), T(0.0), T(0.0), T(0.0));
+    const PixelOut o = IteratePixelOf<T>(s, T(0.0), T(0.0), T(0.0), T(0.0));
     if (o.cell.stopped)
         return false;
-    Store(o, cell, count);
+    Store(o, cell, count, s.distance);
     return true;
 }
 

@@ -51,6 +51,10 @@ struct DeepJob {
     // ones that settles need no orbit of their own. Tests turn it off to
     // reach the own orbits.
     bool secondTry = true;
+    // Carry dz/dp beside each pixel and write the exterior distance
+    // estimate, in pixels, into each cell's step (0 inside). Off, the
+    // loops run without it and no step is written.
+    bool distance = false;
     // When given, the view's reference orbits are taken from it and left
     // in it for the next build: the pixels are those of a build without.
     // Its owner marks each build of the view (ReferenceCache::BeginBuild).
@@ -100,8 +104,8 @@ long DeepOrbitBits(const DeepJob& job);
 // tables, and an own reference's orbit per core.
 uint64_t DeepMemoryNeed(const DeepJob& job);
 
-// Fills (nx, ny, value) of rows[i][j]; `counts`, when given, gets
-// width x height escape counts, row by row: the index m of the first z_m
-// past the radius, or -1 inside. Rows are spread over the cores on the fast
+// Fills (nx, ny, value, state) of rows[i][j], and step with job.distance;
+// `counts`, when given, gets width x height escape counts, row by row: the
+// index m of the first z_m past the radius, or -1 inside. Rows are spread over the cores on the fast
 // path and the result does not depend on how.
 DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t* counts);

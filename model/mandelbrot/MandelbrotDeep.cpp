@@ -74,6 +74,7 @@ int CMandelbrotSet::DeepIterations(const DeepJob& view, int iterations)
     if (m_iterationsSet || iterations >= kAutoIterationsCap)
         return iterations;
     DeepJob probe = view;
+    probe.distance = false; // only the count is read
     probe.width = std::min(view.width, kProbeColumns);
     probe.height = std::max(1, int(std::lround(double(view.height) * probe.width / view.width)));
     probe.pixelSize = view.pixelSize * FloatExp(double(view.width) / probe.width);
@@ -124,6 +125,9 @@ void CMandelbrotSet::BuildDeep(CCanvas& canvas, double pixelSize, int iterations
     if (job.maxIterations > iterations)
         m_raisedIterations = job.maxIterations;
     job.ownReferenceBudget = DoubtfulBudget(job);
+    // As in the double build, only the colouring that paints the
+    // derivative pays for it.
+    job.distance = map.m_coloring == kColoringDistance;
 
     m_passProgress.Begin(1, job.height);
     const PassEnd passEnd{m_passProgress};
@@ -134,6 +138,8 @@ void CMandelbrotSet::BuildDeep(CCanvas& canvas, double pixelSize, int iterations
     const DeepOutcome out = BuildDeepView(job, map.m_gridRows.data(), nullptr);
     if (!out.error.empty())
         Refuse(canvas, out.error);
-    else if (!out.stopped)
+    else if (!out.stopped) {
         m_buildNote = DoubtfulNote(out);
+        map.m_cellsHaveDistance = job.distance;
+    }
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
@@ -39,26 +40,35 @@ bool CMandelbrotSet::BuildRuns(CCanvas& canvas, const std::vector<CellRun>& runs
     const unsigned w = canvas.m_targetWidth, h = canvas.FullHeight();
     if (!BuildsInBands(w, h))
         return false;
-    unsigned widest = 0;
-    for (const CellRun& run : runs) {
+    // Where each run's cells start in the grid, one run after another.
+    std::vector<size_t> starts(runs.size());
+    size_t total = 0;
+    for (size_t k = 0; k < runs.size(); ++k) {
+        const CellRun& run = runs[k];
         if (run.row >= h || run.column > w || run.count > w - run.column)
             return false;
-        widest = std::max(widest, run.count);
+        starts[k] = total;
+        total += run.count;
     }
     const double d = 2 * m_halfSize / std::min(w, h);
     CColorMap& map = m_colorMap;
-    map.AllocateGrid(int(widest), int(runs.size()));
+    // Over the cells the last build left when they are enough: a band's
+    // grid, so neither this grid nor the next band's is a fresh one.
+    map.ReshapeGrid(int(w), int((total + w - 1) / w));
     map.m_pixelSize = d;
     map.m_centerX = m_centerX;
     map.m_centerY = m_centerY;
+    map.m_cellsHaveDistance = false;
+    const bool distance = map.m_coloring == kColoringDistance;
     const MandelbrotRowJob job = RowJob(w, d);
     const double y0 = m_centerY - int(h / 2) * d;
     const KernelIsa isa = PlainPath() ? KernelIsa::kScalar : ChosenKernelIsa();
+    PixelRecord* const cells = map.m_grid.data();
     // The kernels place pixel j at x0 + j d and write cell j, so each run is
     // iterated in a row as wide as the image's, whose other cells stay
     // untouched (and unfaulted: the storage is a fresh zero mapping), then
-    // moved into its grid row whole. Its cells start at zero, as a whole
-    // build's fresh cells do after ResetGrid(0), and go back to zero.
+    // moved into the grid whole. Its cells start at zero, as a whole build's
+    // fresh cells do after ResetGrid(0), and go back to zero.
     ForEachRange(int(runs.size()), 16, [&](int begin, int end) {
         CellGrid row;
         row.Allocate(w);
@@ -69,11 +79,13 @@ bool CMandelbrotSet::BuildRuns(CCanvas& canvas, const std::vector<CellRun>& runs
             MandelbrotRowJob line = job;
             line.y = y0 + run.row * d;
             const int from = int(run.column), to = int(run.column + run.count);
-            if (!IterateMandelbrotRow(isa, line, from, to, row.data()))
+            if (!(distance ? IterateMandelbrotRowDistance(line, from, to, row.data())
+                           : IterateMandelbrotRow(isa, line, from, to, row.data())))
                 return;
-            std::copy(row.begin() + from, row.begin() + to, map.Cell(k, 0));
+            std::copy(row.begin() + from, row.begin() + to, cells + starts[size_t(k)]);
             std::fill(row.begin() + from, row.begin() + to, PixelRecord{});
         }
     });
+    map.m_cellsHaveDistance = distance && !m_stop;
     return !m_stop;
 }

@@ -72,10 +72,9 @@ void CMandelbrotSet::Build(CCanvas& canvas)
         Refuse(canvas, refusal);
         return;
     }
-    // The perturbation loop carries no derivative: a deep view's Distance
-    // shows the smooth count.
-    map.m_distanceBuildable = !NeedsDeepView(m_centerX, m_centerY, d);
-    if (!map.m_distanceBuildable) {
+    // Both builds carry the derivative when asked, at every depth.
+    map.m_distanceBuildable = true;
+    if (NeedsDeepView(m_centerX, m_centerY, d)) {
         BuildDeep(canvas, d, iterations);
         return;
     }

@@ -87,10 +87,11 @@ Image BoxFilter(const Image& big, unsigned n)
     return out;
 }
 
-Maker Mandelbrot(double x, double y, double radius, int type = 0)
+Maker Mandelbrot(double x, double y, double radius, int type = 0, int coloring = kColoringAngle)
 {
     return [=] {
         auto m = std::make_unique<CMandelbrotSet>();
+        m->m_colorMap.m_coloring = coloring;
         m->m_type = m->m_builtType = type;
         m->m_cRe = -0.8;
         m->m_cIm = 0.156;
@@ -117,6 +118,7 @@ const std::vector<View>& Views()
         {"default Mandelbrot", Mandelbrot(-0.5, 0, 2)},
         {"seahorse valley", Mandelbrot(-0.7453, 0.1127, 0.0065)},
         {"Julia", Mandelbrot(0, 0, 1.6, 1)},
+        {"seahorse valley by its distance", Mandelbrot(-0.7453, 0.1127, 0.0065, 0, kColoringDistance)},
         {"Appolony, built whole", Appolony()},
     };
     return views;

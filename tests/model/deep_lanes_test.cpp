@@ -34,7 +34,7 @@ struct IsaGuard {
 
 struct Built {
     DeepOutcome outcome;
-    std::vector<float> cells; // nx, ny, value of every pixel, row by row
+    std::vector<float> cells; // nx, ny, value (and step with the distance) of every pixel, row by row
     std::vector<int32_t> counts;
 };
 
@@ -231,6 +231,8 @@ Built Build(const DeepJob& job, KernelIsa isa)
         for (int j = 0; j < job.width; ++j) {
             const PixelRecord& c = image.Cell(i, j);
             b.cells.insert(b.cells.end(), {c.nx, c.ny, c.value});
+            if (job.distance)
+                b.cells.push_back(c.step);
         }
     b.counts = image.counts;
     return b;
@@ -271,6 +273,14 @@ std::vector<std::pair<std::string, DeepJob>> Views()
     views.back().second.secondTry = false;
     views.push_back({"doubtful in part", views.back().second});
     views.back().second.ownReferenceBudget = 12 * 5000;
+    // The derivative for the Distance colouring, carried through the hand-
+    // overs; about i at 1e-170 it passes 2^500 and is rescaled.
+    for (const size_t v : {size_t(1), size_t(3), size_t(4)}) {
+        views.push_back({views[v].first + " distance", views[v].second});
+        views.back().second.distance = true;
+    }
+    views.push_back({"rebasing 1e-170 distance", Job("0", "1", 1e-170, 25, 19, 1000)});
+    views.back().second.distance = true;
     const size_t n = views.size();
     for (size_t v = 0; v < n; ++v) {
         views.push_back({views[v].first + " plain", views[v].second});

@@ -5,11 +5,15 @@
 
 #include <cmath>
 #include <complex>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <numbers>
 #include <vector>
 
 #include "OneIsa.h"
+#include "tests/model/DeepImage.h"
 #include "imaging/Canvas.h"
 #include "imaging/ColorMap.h"
 #include "imaging/Colorings.h"
@@ -285,15 +289,220 @@ TEST(EscapeColorings, DistanceCellsComeOnlyFromABuildThatPaintsThem)
     EXPECT_TRUE(set.m_colorMap.m_cellsHaveDistance);
     EXPECT_FALSE(set.m_colorMap.ColoringNeedsBuild());
     EXPECT_EQ(set.m_colorMap.EffectiveColoring(), kColoringDistance);
-    // Past a double's resolution no build gives the distance: nothing to ask.
+    // Past a double's resolution the deep build gives it too.
     set.m_centerX = -0.7436438870371587;
     set.m_centerY = 0.1318259042053119;
     set.m_halfSize = 1e-14;
     set.Build(canvas);
-    EXPECT_FALSE(set.m_colorMap.m_cellsHaveDistance);
+    EXPECT_TRUE(set.m_colorMap.m_cellsHaveDistance);
     EXPECT_FALSE(set.m_colorMap.ColoringNeedsBuild());
-    EXPECT_EQ(set.m_colorMap.EffectiveColoring(), kColoringSmooth);
+    EXPECT_EQ(set.m_colorMap.EffectiveColoring(), kColoringDistance);
     EXPECT_GT(set.m_colorMap.Cell(10, 10)->state, 1000) << "the deep cells keep their counts";
+    // A deep build for another colouring leaves the cells without it.
+    set.m_colorMap.m_coloring = kColoringSmooth;
+    set.Build(canvas);
+    EXPECT_FALSE(set.m_colorMap.m_cellsHaveDistance);
+}
+
+// The tip -2 of the set is the end of a segment at every scale, the
+// segment [-2, 2] being the Julia set the set resembles there. A point p
+// left of it lies |p + 2| from the set (the set is in |c| <= 2), and the
+// estimate of a point at angle phi off the axis beyond a segment's end is
+// 2 |p + 2| cos(phi / 2): the potential grows as the root of the distance.
+// At 1e-170 the derivative passes 2^500 in doubles, at 1e-200 the view is
+// in the wide form.
+TEST(EscapeColorings, DeepViewsBeyondTheTipEstimateTheDistanceThereAtEveryDepth)
+{
+    for (int exponent : {20, 100, 170, 200}) {
+        const double h = std::pow(10.0, -exponent);
+        CMandelbrotSet set;
+        set.m_centerX = -2;
+        // -2 - 3h: the view lies wholly left of the tip.
+        set.m_centerXDigits = "-2." + std::string(size_t(exponent - 1), '0') + "3";
+        set.m_halfSize = h;
+        set.m_maxIterations = 2000;
+        set.m_iterationsSet = true;
+        set.m_colorMap.m_coloring = kColoringDistance;
+        CCanvas canvas;
+        const int w = 24, rows = 18;
+        canvas.SetTargetSize(w, rows);
+        set.Build(canvas);
+        ASSERT_TRUE(set.m_refusal.empty()) << set.m_refusal;
+        ASSERT_TRUE(set.m_colorMap.m_cellsHaveDistance) << exponent;
+        const double d = 2 * h / rows;
+        double worst = 0;
+        for (int i = 0; i < rows; ++i)
+            for (int j = 0; j < w; ++j) {
+                // p + 2 in units of h, then of the pixel.
+                const double u = -3 + (j - w / 2) * d / h, v = (i - rows / 2) * d / h;
+                const double r = std::hypot(u, v), phi = std::atan2(v, -u);
+                const PixelRecord& cell = *set.m_colorMap.Cell(i, j);
+                ASSERT_LT(cell.value, 1e10f) << exponent << " " << i << "," << j;
+                const double estimate = cell.step * d / h;
+                // The estimate's own bounds against the distance r (the
+                // escape at radius 100 leaves the estimate some 1e-4 off the
+                // potential's own ratio, at the bound's edge here)...
+                EXPECT_GE(estimate, r / 2) << exponent << " " << i << "," << j;
+                EXPECT_LE(estimate, 2 * r * (1 + 1e-3)) << exponent << " " << i << "," << j;
+                // ... and its value beyond a segment's end.
+                worst = std::max(worst, std::fabs(estimate / (2 * r * std::cos(phi / 2)) - 1));
+            }
+        EXPECT_LT(worst, 1e-3) << exponent;
+    }
+}
+
+// The Julia set of 0 is the unit circle; at z0 = p / g it is the circle
+// |p| = g, and the estimate of a point p outside it is |p| ln(|p| / g):
+// (|p| - g) to the digits of a double this near the circle. The view is
+// centred (g + 3h) e^(0.7 i), off the axes, so dz is complex throughout.
+TEST(EscapeColorings, DeepJuliaViewsEstimateTheDistanceToTheCircle)
+{
+    const double angle = 0.7;
+    for (int exponent : {20, 100, 170, 200}) {
+        const double h = std::pow(10.0, -exponent), g = 1.5;
+        const int w = 20, rows = 16;
+        std::string center[2];
+        {
+            const long bits = 1000;
+            MpfrReal radius(bits), a(bits), part(bits);
+            mpfr_set_ui(radius.get(), 3, MPFR_RNDN);
+            mpfr_div_d(radius.get(), radius.get(), std::pow(10.0, exponent - 100), MPFR_RNDN);
+            for (int k = 0; k < 100; ++k)
+                mpfr_div_ui(radius.get(), radius.get(), 10, MPFR_RNDN);
+            mpfr_add_d(radius.get(), radius.get(), g, MPFR_RNDN);
+            mpfr_set_d(a.get(), angle, MPFR_RNDN);
+            for (int k = 0; k < 2; ++k) {
+                k == 0 ? mpfr_cos(part.get(), a.get(), MPFR_RNDN) : mpfr_sin(part.get(), a.get(), MPFR_RNDN);
+                mpfr_mul(part.get(), part.get(), radius.get(), MPFR_RNDN);
+                std::vector<char> text(size_t(exponent) + 64);
+                mpfr_snprintf(text.data(), text.size(), "%.*Rf", exponent + 30, part.get());
+                center[k] = text.data();
+            }
+        }
+        DeepJob job = deep_test::Job(center[0], center[1], h, w, rows, 3000);
+        job.julia = true;
+        job.g = g;
+        job.distance = true;
+        deep_test::Image image(w, rows);
+        const DeepOutcome out = deep_test::BuildDeep(job, image);
+        ASSERT_TRUE(out.error.empty() && !out.stopped) << out.error;
+        const double d = 2 * h / rows;
+        for (int i = 0; i < rows; ++i)
+            for (int j = 0; j < w; ++j) {
+                // |p| - g, in pixels: the offset along the radius, for the
+                // squares of the offsets are far below a double's last
+                // digit of it.
+                const double pixels = 3 * h / d + (j - w / 2) * std::cos(angle) + (i - rows / 2) * std::sin(angle);
+                ASSERT_GE(image.Count(i, j), 0) << exponent << " " << i << "," << j;
+                EXPECT_NEAR(image.Cell(i, j).step, pixels, pixels * 1e-6) << exponent << " " << i << "," << j;
+            }
+    }
+}
+
+// At the depth where views leave doubles both builds can make the same
+// view: the deep build's distance paints it as the double build's does
+// wherever the boundary is a pixel away or more (nearer, the estimate
+// follows the set's dust, and the doubles' roundings decide it). The
+// counts may differ by one at a band's edge: the estimate does not.
+TEST(EscapeColorings, DeepAndDoubleBuildsPaintTheSameDistanceWhereBothCan)
+{
+    struct Place {
+        double x, y;
+        bool julia;
+        double cRe, cIm;
+    };
+    const double g = std::sqrt(std::hypot(-0.101, 0.956)) + 1;
+    const std::string fixedRe = deep_test::FixedPointCenter(-0.101, 0.956, g, false);
+    const std::string fixedIm = deep_test::FixedPointCenter(-0.101, 0.956, g, true);
+    for (const Place& place : {Place{-0.7436438870371587, 0.1318259042053119, false, 0, 0},
+                               Place{-0.10109636384562, 0.95628651080914, false, 0, 0},
+                               Place{std::strtod(fixedRe.c_str(), nullptr), std::strtod(fixedIm.c_str(), nullptr),
+                                     true, -0.101, 0.956}}) {
+        const int w = 64, rows = 48, iterations = 20000;
+        const double d = 4e-14;
+        CMandelbrotSet set;
+        set.m_type = set.m_builtType = place.julia;
+        set.m_cRe = place.cRe;
+        set.m_cIm = place.cIm;
+        set.m_centerX = place.x;
+        set.m_centerY = place.y;
+        set.m_halfSize = d * rows / 2;
+        set.m_maxIterations = iterations;
+        set.m_colorMap.m_coloring = kColoringDistance;
+        CCanvas shallow;
+        shallow.SetTargetSize(w, rows);
+        set.Build(shallow);
+        ASSERT_TRUE(set.m_colorMap.m_cellsHaveDistance);
+        set.Draw(shallow);
+        std::vector<PixelRecord> cells;
+        for (int i = 0; i < rows; ++i)
+            cells.insert(cells.end(), set.m_colorMap.m_gridRows[size_t(i)], set.m_colorMap.m_gridRows[size_t(i)] + w);
+
+        char x[40], y[40];
+        std::snprintf(x, sizeof x, "%.17g", place.x);
+        std::snprintf(y, sizeof y, "%.17g", place.y);
+        DeepJob job = deep_test::Job(x, y, set.m_halfSize, w, rows, iterations);
+        job.julia = place.julia;
+        job.cRe = place.cRe;
+        job.cIm = place.cIm;
+        job.g = g;
+        job.distance = true;
+        ASSERT_EQ(job.pixelSize.ToDouble(), 2 * set.m_halfSize / rows);
+        const DeepOutcome out = BuildDeepView(job, set.m_colorMap.m_gridRows.data(), nullptr);
+        ASSERT_TRUE(out.error.empty() && !out.stopped) << out.error;
+        CCanvas deep;
+        deep.SetTargetSize(w, rows);
+        set.Draw(deep);
+        int clear = 0, off = 0;
+        for (int i = 0; i < rows; ++i)
+            for (int j = 0; j < w; ++j) {
+                const PixelRecord &a = cells[size_t(i) * w + size_t(j)], &b = *set.m_colorMap.Cell(i, j);
+                if (!(a.value < 1e10f && a.step >= 1))
+                    continue;
+                ++clear;
+                EXPECT_NEAR(b.step, a.step, 1e-2 * a.step) << place.x << " " << i << "," << j;
+                for (int c = 0; c < 3; ++c)
+                    off += std::abs(shallow.Row(unsigned(i))[j * 3 + c] - deep.Row(unsigned(i))[j * 3 + c]) > 1;
+            }
+        EXPECT_GT(clear, w * rows / 8) << place.x;
+        EXPECT_EQ(off, 0) << place.x;
+    }
+}
+
+// The derivative changes no other field: a deep build with it keeps the
+// cells and counts the lanes give without it, in doubles and in the wide
+// form.
+TEST(EscapeColorings, DeepDistanceKeepsEveryOtherFieldOfTheDeepCells)
+{
+    for (const bool wide : {false, true}) {
+        for (bool julia : {false, true}) {
+            const int w = 48, rows = 36;
+            const double h = 1e-15;
+            DeepJob job = julia ? deep_test::Job(deep_test::FixedPointCenter(-0.8, 0.156, 1.9, false),
+                                                 deep_test::FixedPointCenter(-0.8, 0.156, 1.9, true), h, w, rows, 5000)
+                                : deep_test::Job("-0.10109636384562", "0.95628651080914", h, w, rows, 5000);
+            job.forceWide = wide;
+            job.julia = julia;
+            job.cRe = -0.8;
+            job.cIm = 0.156;
+            job.g = 1.9;
+            deep_test::Image plain(w, rows), withDistance(w, rows);
+            ASSERT_TRUE(deep_test::BuildDeep(job, plain).error.empty());
+            job.distance = true;
+            ASSERT_TRUE(deep_test::BuildDeep(job, withDistance).error.empty());
+            int escaped = 0;
+            for (int i = 0; i < rows; ++i)
+                for (int j = 0; j < w; ++j) {
+                    PixelRecord a = plain.Cell(i, j), b = withDistance.Cell(i, j);
+                    EXPECT_EQ(plain.Count(i, j), withDistance.Count(i, j)) << wide << " " << julia;
+                    EXPECT_TRUE(b.value >= 1e10f ? b.step == 0 : b.step > 0) << wide << " " << julia << " " << b.step;
+                    escaped += b.value < 1e10f;
+                    b.step = a.step;
+                    EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << wide << " " << julia << " " << i << "," << j;
+                }
+            EXPECT_GT(escaped, w * rows / 4) << wide << " " << julia;
+        }
+    }
 }
 
 } // namespace
