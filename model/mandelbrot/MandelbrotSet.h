@@ -21,6 +21,12 @@ public:
     Place Overview() const override { return {m_type == 1 ? 0.0 : -0.5, 0.0, 2.0}; }
     bool PointsAreJuliaConstants() const override { return m_type == 0; }
     bool BuildsInBands(unsigned width, unsigned height) const override;
+    bool FindsMinibrots() const override { return m_type == 0; }
+    // The view about the nucleus is this many times the minibrot's size,
+    // and the count at least this many times its period.
+    static constexpr double kMinibrotFit = 3.0;
+    static constexpr int kIterationsPerPeriod = 100;
+    std::string ZoomToNearestMinibrot(const std::atomic<bool>* stop) override;
     bool BuildRuns(CCanvas& canvas, const std::vector<CellRun>& runs) override;
 
     double m_precision = 100.0; // escape radius
