@@ -354,6 +354,9 @@ void CMainFrame::UpdateCommands()
         case CmdWhen::kPicture: enabled = picture; break;
         case CmdWhen::kSavesData: enabled = doc && doc->m_fractal && AbilitiesOf(*doc->m_fractal).computedData; break;
         case CmdWhen::kNavigable: enabled = doc && doc->CanNavigate(); break;
+        case CmdWhen::kFindsMinibrots:
+            enabled = doc && !building && doc->CanNavigate() && doc->m_fractal && doc->m_fractal->FindsMinibrots();
+            break;
         }
         m_commands[std::size_t(i)]->setEnabled(enabled);
     }
