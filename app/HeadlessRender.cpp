@@ -170,8 +170,9 @@ int Run(int argc, char** argv, const HeadlessModule* module)
     const QCommandLineOption png16("png16", "A .png image with 16 bits per channel.");
     const QCommandLineOption supersample("supersample", "N x N samples per pixel (1 to 8).", "N");
     const QCommandLineOption adaptive("adaptive", "Samples only at edges.");
+    const QCommandLineOption minibrot("nearest-minibrot", "Move the view to the nearest minibrot first.");
     parser.addOptions({render, type, sample, size, output, save, data, quiet, animate, step, codec, timeout, png16,
-                       supersample, adaptive});
+                       supersample, adaptive, minibrot});
     const QCommandLineOption help(QStringList{"h", "help", "?"}, "The whole usage.");
     const QCommandLineOption version(QStringList{"v", "version"}, "The version.");
     parser.addOptions({help, version});
@@ -242,6 +243,9 @@ int Run(int argc, char** argv, const HeadlessModule* module)
         return usage("--png16 needs an --output image ending in .png");
 
     const bool dataInput = !files.isEmpty() && EndsWith(files[0], ".fdt");
+    if (parser.isSet(minibrot) && (animating || dataInput || !parser.isSet(save)))
+        return usage("--nearest-minibrot moves a Mandelbrot view: it needs --save and excludes --animate and "
+                     "computed data");
     if (dataInput && animating)
         return usage("--animate builds the set frame by frame: it takes a .frc document or a sample, "
                      "not computed data");
@@ -351,6 +355,17 @@ int Run(int argc, char** argv, const HeadlessModule* module)
     if (parser.isSet(data) && !AbilitiesOf(*fractal).computedData)
         return fail("cannot write \"" + parser.value(data).toStdString() +
                     "\": computed data exists only for self-affine sets");
+    if (parser.isSet(minibrot)) {
+        if (!fractal->FindsMinibrots())
+            return fail("--nearest-minibrot needs a Mandelbrot set: a Julia set or another kind has no minibrots");
+        watch.SetStopAction([f = fractal.get()] { f->m_stop = true; });
+        const std::string failure = fractal->ZoomToNearestMinibrot(&fractal->m_stop);
+        watch.SetStopAction({});
+        if (watch.Stopped())
+            return abandon();
+        if (!failure.empty())
+            return fail(failure);
+    }
 
     CCanvas canvas;
     HeadlessView view(width, height, isQuiet);
