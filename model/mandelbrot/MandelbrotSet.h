@@ -35,9 +35,11 @@ public:
     static constexpr int kDefaultIterations = 1000;
     static constexpr int kMaxIterations = 100000000;
     int m_maxIterations = kDefaultIterations;
-    // Deep views raise the count while the user has not set it (see
-    // DeepIterations); the raised count waits here until the build has
-    // ended, since the parameters window reads the row meanwhile.
+    // While the user has not set the count, every build chooses it from a
+    // probe of the view (IterationChoice.h), never below the default nor
+    // above kAutoIterationsCap; the chosen count waits here (0: none) until
+    // the build has ended, since the parameters window reads the row
+    // meanwhile.
     static constexpr int kAutoIterationsCap = 256000;
     bool m_iterationsSet = false;
     std::atomic<int> m_raisedIterations{0};
@@ -46,7 +48,19 @@ public:
 
 private:
     // What every row of a shallow view of that width and pixel size shares.
-    MandelbrotRowJob RowJob(unsigned width, double pixelSize) const;
+    MandelbrotRowJob RowJob(unsigned width, double pixelSize, int iterations) const;
+    // The count a shallow view of that size is built with: the user's, or
+    // the one its probe chooses, the same for every band and run of one
+    // view; 0 when stopped.
+    int ShallowIterations(unsigned width, unsigned height, double pixelSize);
+    struct ChoiceKey {
+        double x, y, half, cRe, cIm, precision;
+        unsigned width, height;
+        int type, hint;
+        bool operator==(const ChoiceKey&) const = default;
+    };
+    ChoiceKey m_choiceKey{};
+    int m_choiceCount = 0; // 0 while no shallow view chose
     // Views past the resolution of doubles (model/deep).
     void BuildDeep(CCanvas& canvas, double pixelSize, int iterations);
     // Why a view cannot be built (a pixel below a double's range, or a

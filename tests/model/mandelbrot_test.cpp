@@ -228,6 +228,7 @@ TEST(MandelbrotSet, StopDuringARowEndsTheBuildInThatRow)
         m.m_stop = true;
     });
     m.m_maxIterations = 2000000; // slow enough for the watcher on a busy machine
+    m.m_iterationsSet = true;
     m.Build(c);
     go = false;
     watcher.join();
