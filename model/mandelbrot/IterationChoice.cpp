@@ -34,10 +34,10 @@ int CountForProbe(const std::vector<int32_t>& counts, int floor)
     return int(std::max<int64_t>(floor, RoundedUp(escaped[at])));
 }
 
-int ChooseIterations(int hint, int floor, int most, bool raiseWhollyInside,
+int ChooseIterations(int floor, int most, bool raiseWhollyInside,
                      const std::function<bool(int, std::vector<int32_t>&)>& probe)
 {
-    int64_t cap = std::min<int64_t>(most, int64_t(kReach) * std::max(hint, floor));
+    int64_t cap = std::min<int64_t>(most, int64_t(kReach) * floor);
     std::vector<int32_t> counts;
     for (;;) {
         if (!probe(int(cap), counts))

@@ -29,9 +29,10 @@ constexpr int kReach = 4;
 int CountForProbe(const std::vector<int32_t>& counts, int floor);
 
 // `probe(cap, counts)` fills the probe's escape counts built with `cap`,
-// false when stopped or refused. The first cap is kReach times the larger
-// of `hint` and `floor`, none above `most`. Returns 0 when a probe failed.
-int ChooseIterations(int hint, int floor, int most, bool raiseWhollyInside,
+// false when stopped or refused. The first cap is kReach times `floor`,
+// none above `most`, whatever count the view had before: the same view
+// always chooses the same count. Returns 0 when a probe failed.
+int ChooseIterations(int floor, int most, bool raiseWhollyInside,
                      const std::function<bool(int, std::vector<int32_t>&)>& probe);
 
 } // namespace iteration_choice

@@ -60,7 +60,7 @@ int CMandelbrotSet::DeepIterations(const DeepJob& view, int iterations)
     probe.height = std::max(1, int(std::lround(double(view.height) * probe.width / view.width)));
     probe.pixelSize = view.pixelSize * FloatExp(double(view.width) / probe.width);
     const int chosen = iteration_choice::ChooseIterations(
-        iterations, kDefaultIterations, kAutoIterationsCap, true, [&](int cap, std::vector<int32_t>& counts) {
+        kDefaultIterations, kAutoIterationsCap, true, [&](int cap, std::vector<int32_t>& counts) {
             probe.maxIterations = cap;
             return ProbeCounts(probe, counts);
         });

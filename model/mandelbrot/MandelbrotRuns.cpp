@@ -33,7 +33,7 @@ int CMandelbrotSet::ShallowIterations(unsigned width, unsigned height, double pi
     const int iterations = std::clamp(m_maxIterations, 1, kMaxIterations);
     if (m_iterationsSet)
         return iterations;
-    const ChoiceKey key{m_centerX, m_centerY, m_halfSize, m_cRe, m_cIm, m_precision, width, height, m_type, iterations};
+    const ChoiceKey key{m_centerX, m_centerY, m_halfSize, m_cRe, m_cIm, m_precision, width, height, m_type};
     if (m_choiceCount == 0 || !(key == m_choiceKey)) {
         // The probe's pixels lie where the view's would at its coarser size.
         const int columns = int(std::min<unsigned>(width, iteration_choice::kProbeColumns));
@@ -42,7 +42,7 @@ int CMandelbrotSet::ShallowIterations(unsigned width, unsigned height, double pi
         const double y0 = m_centerY - (rows / 2) * d;
         const KernelIsa isa = PlainPath() ? KernelIsa::kScalar : ChosenKernelIsa();
         const int chosen = iteration_choice::ChooseIterations(
-            iterations, kDefaultIterations, kAutoIterationsCap, false, [&](int cap, std::vector<int32_t>& counts) {
+            kDefaultIterations, kAutoIterationsCap, false, [&](int cap, std::vector<int32_t>& counts) {
                 std::vector<PixelRecord> cells(size_t(columns) * size_t(rows));
                 std::atomic<bool> stopped{false};
                 ForEachRange(rows, 1, [&](int begin, int end) {

@@ -23,7 +23,8 @@ public:
     bool BuildsInBands(unsigned width, unsigned height) const override;
     bool FindsMinibrots() const override { return m_type == 0; }
     // The view about the nucleus is this many times the minibrot's size,
-    // and the count at least this many times its period.
+    // and a count the user set at least this many times its period (an
+    // unset one the view chooses).
     static constexpr double kMinibrotFit = 3.0;
     static constexpr int kIterationsPerPeriod = 100;
     std::string ZoomToNearestMinibrot(const std::atomic<bool>* stop) override;
@@ -56,7 +57,7 @@ private:
     struct ChoiceKey {
         double x, y, half, cRe, cIm, precision;
         unsigned width, height;
-        int type, hint;
+        int type;
         bool operator==(const ChoiceKey&) const = default;
     };
     ChoiceKey m_choiceKey{};

@@ -332,7 +332,7 @@ std::string CMandelbrotSet::ZoomToNearestMinibrot(const std::atomic<bool>* stop)
     m_centerYDigits = digits[1];
     m_halfSize = half;
     const int64_t wanted = std::min<int64_t>(int64_t(found.period) * kIterationsPerPeriod, kMaxIterations);
-    if (m_maxIterations < wanted)
+    if (m_iterationsSet && m_maxIterations < wanted)
         m_maxIterations = int(wanted);
     return {};
 }

@@ -24,8 +24,8 @@ TEST_F(Headless, NearestMinibrotSavesTheViewOfThePeriod4Nucleus)
         frc << "Fractal Type=Mandelbrot Set\n[Main]\nName=Near\ntype=Mandebrot Set\nx=-1.94\ny=0\n"
                "radius=0.002\nprecision=100\n";
     }
-    const Result r = Render({At("near.frc"), "--size", "32x24", "--nearest-minibrot", "--save", At("b.frc"),
-                             "--output", At("b.bmp"), "--quiet"});
+    const Result r = Render({At("near.frc"), "--size", "32x24", "--nearest-minibrot", "--save", At("b.frc"), "--output",
+                             At("b.bmp"), "--quiet"});
     ASSERT_EQ(r.code, 0) << r.err;
     const std::string saved = ReadAll(dir / "b.frc");
     const double x = std::strtod(Row(saved, "x").c_str(), nullptr);

@@ -72,8 +72,8 @@ int Places(const std::string& s)
 }
 
 struct Return {
-    double distance;  // log10 of |z_p| / |dz_p / dc|: how far Newton would still step
-    double nearest;   // log10 of the smallest |z_n| for n < p
+    double distance; // log10 of |z_p| / |dz_p / dc|: how far Newton would still step
+    double nearest;  // log10 of the smallest |z_n| for n < p
 };
 
 // The orbit of 0 at c = re + i im, p steps, at `bits`.
