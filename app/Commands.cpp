@@ -19,9 +19,9 @@
 #include "app/MainFrame.h"
 #include "app/NewFractalDlg.h"
 #include "app/TileBar.h"
+#include "document/DocumentHistory.h"
 #include "document/FileFolder.h"
 #include "document/FractalDoc.h"
-#include "document/DocumentHistory.h"
 #include "document/FractalView.h"
 #include "document/ImageSizeDialog.h"
 

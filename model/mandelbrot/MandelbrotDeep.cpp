@@ -59,11 +59,11 @@ int CMandelbrotSet::DeepIterations(const DeepJob& view, int iterations)
     probe.width = std::min(view.width, iteration_choice::kProbeColumns);
     probe.height = std::max(1, int(std::lround(double(view.height) * probe.width / view.width)));
     probe.pixelSize = view.pixelSize * FloatExp(double(view.width) / probe.width);
-    const int chosen = iteration_choice::ChooseIterations(
-        kDefaultIterations, kAutoIterationsCap, true, [&](int cap, std::vector<int32_t>& counts) {
-            probe.maxIterations = cap;
-            return ProbeCounts(probe, counts);
-        });
+    const int chosen = iteration_choice::ChooseIterations(kDefaultIterations, kAutoIterationsCap, true,
+                                                          [&](int cap, std::vector<int32_t>& counts) {
+                                                              probe.maxIterations = cap;
+                                                              return ProbeCounts(probe, counts);
+                                                          });
     if (chosen == 0)
         return m_stop.load() ? 0 : iterations;
     return chosen;

@@ -55,7 +55,8 @@ int CMandelbrotSet::ShallowIterations(unsigned width, unsigned height, double pi
                 });
                 counts.resize(cells.size());
                 for (size_t k = 0; k < cells.size(); ++k)
-                    counts[k] = cells[k].state == 0 && cells[k].value == mandelbrot_point::kInsideValue ? -1 : cells[k].state;
+                    counts[k] =
+                        cells[k].state == 0 && cells[k].value == mandelbrot_point::kInsideValue ? -1 : cells[k].state;
                 return !stopped.load();
             });
         if (chosen == 0)
