@@ -38,6 +38,18 @@ FloatExp Modulus(mpfr_srcptr re, mpfr_srcptr im)
 
 bool Stopped(const std::atomic<bool>* stop, long n) { return stop && n % kStopEvery == 0 && stop->load(); }
 
+// b <- 2 a b for complex a and b, with two scratch numbers.
+void TwiceProduct(mpfr_srcptr ar, mpfr_srcptr ai, mpfr_ptr br, mpfr_ptr bi, mpfr_ptr t, mpfr_ptr u)
+{
+    mpfr_mul(t, ar, br, MPFR_RNDN);
+    mpfr_mul(u, ai, bi, MPFR_RNDN);
+    mpfr_sub(t, t, u, MPFR_RNDN);
+    mpfr_mul(u, ar, bi, MPFR_RNDN);
+    mpfr_fma(bi, ai, br, u, MPFR_RNDN);
+    mpfr_mul_2ui(bi, bi, 1, MPFR_RNDN);
+    mpfr_mul_2ui(br, t, 1, MPFR_RNDN);
+}
+
 // One complex number and the scratch of its steps, all at one precision.
 struct Orbit {
     explicit Orbit(long bits) : zr(bits), zi(bits), dr(bits), di(bits), t(bits), u(bits) {}
@@ -64,13 +76,7 @@ struct Orbit {
     // dz <- 2 z dz + 1, before z steps.
     void StepDerivative()
     {
-        mpfr_mul(t.get(), zr.get(), dr.get(), MPFR_RNDN);
-        mpfr_mul(u.get(), zi.get(), di.get(), MPFR_RNDN);
-        mpfr_sub(t.get(), t.get(), u.get(), MPFR_RNDN);
-        mpfr_mul(u.get(), zr.get(), di.get(), MPFR_RNDN);
-        mpfr_fma(di.get(), zi.get(), dr.get(), u.get(), MPFR_RNDN);
-        mpfr_mul_2ui(di.get(), di.get(), 1, MPFR_RNDN);
-        mpfr_mul_2ui(dr.get(), t.get(), 1, MPFR_RNDN);
+        TwiceProduct(zr.get(), zi.get(), dr.get(), di.get(), t.get(), u.get());
         mpfr_add_ui(dr.get(), dr.get(), 1, MPFR_RNDN);
     }
 };
@@ -147,13 +153,7 @@ FloatExp SizeAt(long& period, const MpfrReal& cr, const MpfrReal& ci, const std:
         // l <- 2 z l
         mpfr_set(zr.get(), o.zr.get(), MPFR_RNDN);
         mpfr_set(zi.get(), o.zi.get(), MPFR_RNDN);
-        mpfr_mul(t.get(), zr.get(), lr.get(), MPFR_RNDN);
-        mpfr_mul(u.get(), zi.get(), li.get(), MPFR_RNDN);
-        mpfr_sub(t.get(), t.get(), u.get(), MPFR_RNDN);
-        mpfr_mul(u.get(), zr.get(), li.get(), MPFR_RNDN);
-        mpfr_fma(li.get(), zi.get(), lr.get(), u.get(), MPFR_RNDN);
-        mpfr_mul_2ui(li.get(), li.get(), 1, MPFR_RNDN);
-        mpfr_mul_2ui(lr.get(), t.get(), 1, MPFR_RNDN);
+        TwiceProduct(zr.get(), zi.get(), lr.get(), li.get(), t.get(), u.get());
         // b <- b + 1 / l = b + conj(l) / |l|^2
         mpfr_sqr(m.get(), lr.get(), MPFR_RNDN);
         mpfr_fma(m.get(), li.get(), li.get(), m.get(), MPFR_RNDN);

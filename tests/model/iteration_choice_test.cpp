@@ -53,7 +53,7 @@ Built Build(const Point& at, double halfSize, int iterations, bool set)
     m.m_halfSize = halfSize;
     m.m_maxIterations = iterations;
     m.m_iterationsSet = set;
-    constexpr int kW = 32, kH = 24;
+    constexpr int kW = 24, kH = 18;
     Target canvas(kW, kH);
     m.Build(canvas);
     EXPECT_TRUE(m.m_refusal.empty()) << m.m_refusal;
