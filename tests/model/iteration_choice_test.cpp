@@ -120,7 +120,7 @@ TEST(IterationChoice, WalksIntoTheSeahorseValleyFitEveryView)
     for (const Point& at : {kSpiral, kMinibrot})
         for (int depth = 3; depth <= 40; depth += depth < 12 ? 1 : 4) {
             const double half = std::pow(10.0, -depth);
-            const Built chosen = Build(at, half, CMandelbrotSet::kDefaultIterations, false, depth == 40);
+            const Built chosen = Build(at, half, CMandelbrotSet::kDefaultIterations, false, depth == 36);
             const Built more = Build(at, half, 4 * chosen.chosen, true);
             // Black at the chosen count, escaped at four times it.
             int late = 0;
