@@ -2,10 +2,12 @@
 // it does. The rows are in Cmd's order, which the compiler checks.
 #include "app/Commands.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QMdiArea>
 #include <QPageSetupDialog>
 #include <QPrinter>
+#include <QStatusBar>
 
 #include <iterator>
 #include <ostream>
@@ -17,6 +19,7 @@
 #include "app/MainFrame.h"
 #include "app/NewFractalDlg.h"
 #include "app/TileBar.h"
+#include "document/DocumentHistory.h"
 #include "document/FileFolder.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
@@ -83,6 +86,29 @@ void OpenJulia(const CmdContext& c)
 {
     if (const auto shown = c.frame.JuliaPreview()->Shown())
         c.frame.OpenJulia(shown->first, shown->second);
+}
+
+// The search runs in the GUI: a few milliseconds at 1e-100, and the rows
+// it changes must not change under a build. The move, the raised count
+// with it, is one undoable step.
+void ZoomToMinibrot(const CmdContext& c)
+{
+    CFractal_Doc& doc = *c.doc;
+    if (!doc.m_fractal || doc.IsBuilding() || !doc.CanNavigate() || !doc.m_fractal->FindsMinibrots())
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::string failure = doc.m_fractal->ZoomToNearestMinibrot(nullptr);
+    QApplication::restoreOverrideCursor();
+    if (!failure.empty()) {
+        c.frame.statusBar()->showMessage(QString::fromStdString(failure));
+        return;
+    }
+    doc.History().RecordChange("Zoom to Nearest Minibrot");
+    doc.m_canvas->ShowSelection(false);
+    emit doc.placeChanged();
+    if (doc.IsShownInParameters())
+        doc.Host()->RefreshValues();
+    doc.OnBuild(kCmdRebuild);
 }
 
 void ArrangeIcons(const CmdContext& c)
@@ -156,6 +182,9 @@ constexpr CommandRow kCommands[] = {
      [](const CmdContext& c) { c.view->ShowOverview(); }},
     {Cmd::kOpenJulia, "Open &Julia Set", "", "",
      "Open the Julia set the preview shows in a window of its own\nOpen Julia Set", W::kAlways, OpenJulia},
+    {Cmd::kZoomToMinibrot, "Zoom to Nearest &Minibrot", "", "",
+     "Move the view to the small copy of the set nearest its centre\nZoom to Nearest Minibrot", W::kFindsMinibrots,
+     ZoomToMinibrot},
 
     {Cmd::kAntiAliasOff, "&Off", "", "", "One sample per pixel\nNo anti-aliasing", W::kDocument, AntiAlias},
     {Cmd::kAntiAlias2x2, "&2x2", "", "", "Each pixel the mean of 2 x 2 samples", W::kDocument, AntiAlias},

@@ -38,6 +38,7 @@ enum class Cmd {
     kPanDown,
     kOverview,
     kOpenJulia,
+    kZoomToMinibrot,
     // View, Anti-aliasing: Off, 2x2 to 8x8, Adaptive 3x3 (AntiAliasingCommand)
     kAntiAliasOff,
     kAntiAlias2x2,
@@ -100,7 +101,8 @@ constexpr Cmd BitmapSizeCommand(BitmapSize size) { return Cmd(int(Cmd::kSize100x
 // While its view zooms and pans: such commands' keys belong to the
 // pictures, so the Properties bar keeps its arrows and Home.
 // While idle with a fractal that turns or zooms in an animation.
-enum class CmdWhen { kAlways, kDocument, kIdle, kBuilding, kPicture, kSavesData, kNavigable, kAnimates };
+// While it is idle and its view can look for minibrots in it.
+enum class CmdWhen { kAlways, kDocument, kIdle, kBuilding, kPicture, kSavesData, kNavigable, kAnimates, kFindsMinibrots };
 
 // What a command runs on: `doc` and `view` are the active window's, never
 // null unless the command is kAlways.

@@ -176,9 +176,10 @@ int Run(int argc, char** argv, const HeadlessModule* module)
     const QCommandLineOption exact("exact", "Render every frame of the zoom.");
     const QCommandLineOption frames("frames", "Only frames (or keyframes) A to B, as PNG files.", "A-B");
     const QCommandLineOption printFrames("print-frames", "Print the count --frames takes.");
+    const QCommandLineOption minibrot("nearest-minibrot", "Move the view to the nearest minibrot first.");
     const QCommandLineOption assemble("assemble", "Join a folder of frames into the video.", "DIR");
     parser.addOptions({render, type, sample, size, output, save, data, quiet, animate, step, codec, timeout, png16,
-                       supersample, adaptive, zoomVideo, from, fps, exact, frames, printFrames, assemble});
+                       supersample, adaptive, zoomVideo, from, fps, exact, frames, printFrames, assemble, minibrot});
     const QCommandLineOption help(QStringList{"h", "help", "?"}, "The whole usage.");
     const QCommandLineOption version(QStringList{"v", "version"}, "The version.");
     parser.addOptions({help, version});
@@ -296,6 +297,9 @@ int Run(int argc, char** argv, const HeadlessModule* module)
     }
 
     const bool dataInput = !files.isEmpty() && EndsWith(files[0], ".fdt");
+    if (parser.isSet(minibrot) && (animating || zooming || dataInput || !parser.isSet(save)))
+        return usage("--nearest-minibrot moves a Mandelbrot view: it needs --save and excludes --animate, "
+                     "--zoom-video and computed data");
     if (dataInput && (animating || zooming))
         return usage(QString(zooming ? "--zoom-video" : "--animate") +
                      " builds the set frame by frame: it takes a .frc document or a sample, not computed data");
@@ -405,6 +409,17 @@ int Run(int argc, char** argv, const HeadlessModule* module)
     if (parser.isSet(data) && !AbilitiesOf(*fractal).computedData)
         return fail("cannot write \"" + parser.value(data).toStdString() +
                     "\": computed data exists only for self-affine sets");
+    if (parser.isSet(minibrot)) {
+        if (!fractal->FindsMinibrots())
+            return fail("--nearest-minibrot needs a Mandelbrot set: a Julia set or another kind has no minibrots");
+        watch.SetStopAction([f = fractal.get()] { f->m_stop = true; });
+        const std::string failure = fractal->ZoomToNearestMinibrot(&fractal->m_stop);
+        watch.SetStopAction({});
+        if (watch.Stopped())
+            return abandon();
+        if (!failure.empty())
+            return fail(failure);
+    }
 
     if (video)
         return module->video(*fractal, fractalType, request, watch);

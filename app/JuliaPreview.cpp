@@ -85,7 +85,9 @@ void CJuliaPreview::Run()
         julia.m_cIm = r.cIm;
         julia.m_centerX = julia.m_centerY = 0;
         julia.m_halfSize = 2;
+        // The document's count, as it stands: a preview chooses none.
         julia.m_maxIterations = r.iterations;
+        julia.m_iterationsSet = true;
         CColorMap& map = julia.m_colorMap;
         map.m_red = r.red;
         map.m_green = r.green;

@@ -358,6 +358,8 @@ void CMainFrame::UpdateCommands()
         case CmdWhen::kAnimates:
             enabled = doc && !building && doc->m_fractal &&
                       (AnimationRefusal(*doc->m_fractal).empty() || ZoomRefusal(*doc->m_fractal).empty());
+        case CmdWhen::kFindsMinibrots:
+            enabled = doc && !building && doc->CanNavigate() && doc->m_fractal && doc->m_fractal->FindsMinibrots();
             break;
         }
         m_commands[std::size_t(i)]->setEnabled(enabled);

@@ -110,7 +110,7 @@ void CMainFrame::BuildMenus()
     BuildEditMenu(edit, view);
     m_docOnly << view->addSeparator();
     for (Cmd cmd : {Cmd::kZoomInStep, Cmd::kZoomOutStep, Cmd::kPanLeft, Cmd::kPanRight, Cmd::kPanUp, Cmd::kPanDown,
-                    Cmd::kOverview})
+                    Cmd::kOverview, Cmd::kZoomToMinibrot})
         m_docOnly << AddCommand(view, cmd);
 
     QMenu* build = menuBar()->addMenu("&Build");

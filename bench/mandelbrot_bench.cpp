@@ -200,4 +200,29 @@ BENCHMARK_CAPTURE(BM_JuliaPreview, outside_dust, 0.3, 0.6)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
 
+// A view built once by a fresh document, as each move of the window asks:
+// with the count the document holds, and with the count its probe chooses
+// (which for these views is that same 1000), so the ratio is the probe's
+// cost.
+void BM_FreshView(benchmark::State& state, ViewArgs view, bool chosen)
+{
+    CCanvas c;
+    c.m_targetWidth = kW;
+    c.m_targetHeight = kH;
+    for (auto _ : state) {
+        CMandelbrotSet m;
+        m.m_centerX = view.x;
+        m.m_centerY = view.y;
+        m.m_halfSize = view.half;
+        m.m_iterationsSet = !chosen;
+        m.Build(c);
+        benchmark::ClobberMemory();
+    }
+}
+
+BENCHMARK_CAPTURE(BM_FreshView, default_set_count, kDefault, false)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_FreshView, default_chosen_count, kDefault, true)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_FreshView, zoom2x_set_count, kZoom2x, false)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_FreshView, zoom2x_chosen_count, kZoom2x, true)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 BENCHMARK_MAIN();

@@ -68,6 +68,16 @@ public:
     // Turns the view by that many degrees for the next build (an
     // animation's frame); false for a kind that has no angle to turn.
     virtual bool TurnBy(double) { return false; }
+    // True when the view can move to the nearest small copy of the set in
+    // it (the Mandelbrot set, not a Julia set).
+    virtual bool FindsMinibrots() const { return false; }
+    // Moves the view to fit the nearest minibrot, raising the count when
+    // its period needs more; the reason when none was found (the view is
+    // then as it was). Stops early, unchanged, when `stop` is set.
+    virtual std::string ZoomToNearestMinibrot(const std::atomic<bool>* /*stop*/)
+    {
+        return "This fractal has no minibrots";
+    }
     // The view a kind opens with, which Home returns to: the centre and
     // half size of a new fractal of the kind.
     struct Place {

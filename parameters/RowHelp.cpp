@@ -70,8 +70,10 @@ const Entry kEntries[] = {
     {kMandel, nullptr, "Im c", "Imaginary part of the Julia constant c.", "About -1.2 to 1.2."},
     {kMandel, nullptr, "iterations", "Steps of z <- z^2 + c before a point that has not escaped counts as inside (black).",
      "1 to 100000000, default 1000; deep zooms near the boundary need more, and each step costs time on every inside point. "
-     "Until you type a count (a document that holds one counts as typed), a view too deep for doubles multiplies it by 4 while "
-     "most of its border stays black, up to 256000."},
+     "Until you type a count (a document that holds one counts as typed), every build chooses it from a 64-pixel-wide "
+     "probe of the view: the least round count (two significant digits, at least 1000) past which at most 0.3 % of the "
+     "probe's pixels still escape within four times that count, up to 256000; a deep view whose probe stays wholly "
+     "black is raised fourfold while it does."},
 
     // Appolony set.
     {kAppo, nullptr, "precision", "How far a circle's field is refined: a circle is drawn in detail while this many times its diameter spans a pixel.",

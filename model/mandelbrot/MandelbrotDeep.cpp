@@ -9,17 +9,11 @@
 #include "imaging/Canvas.h"
 #include "model/deep/DeepView.h"
 #include "model/deep/ReferenceCache.h"
+#include "model/mandelbrot/IterationChoice.h"
 #include "model/mandelbrot/MandelbrotSet.h"
 #include "numbers/Coordinate.h"
 
 namespace {
-
-// The border of a small image of the view tells whether the count is too
-// low: near the set's boundary, where deep views are made, a border mostly
-// inside the set is one whose points had no time to escape.
-constexpr int kProbeColumns = 64;
-constexpr double kInsideShare = 0.5;
-constexpr int kRaise = 4;
 
 // Whichever way the build ends, its pass is over.
 struct PassEnd {
@@ -27,28 +21,18 @@ struct PassEnd {
     ~PassEnd() { progress.End(); }
 };
 
-// The share of the probe's border cells that stayed inside; -1 when stopped
-// or refused.
-double InsideShareOfBorder(DeepJob probe)
+// The probe's escape counts built with its count; false when stopped or
+// refused.
+bool ProbeCounts(DeepJob probe, std::vector<int32_t>& counts)
 {
     std::vector<PixelRecord> cells(size_t(probe.width) * size_t(probe.height));
     std::vector<PixelRecord*> rows(size_t(probe.height));
     for (int i = 0; i < probe.height; ++i)
         rows[size_t(i)] = cells.data() + size_t(i) * size_t(probe.width);
-    std::vector<int32_t> counts(cells.size(), 0);
+    counts.assign(cells.size(), 0);
     probe.progress = nullptr;
     const DeepOutcome out = BuildDeepView(probe, rows.data(), counts.data());
-    if (out.stopped || !out.error.empty())
-        return -1;
-    int border = 0, inside = 0;
-    for (int i = 0; i < probe.height; ++i)
-        for (int j = 0; j < probe.width; ++j) {
-            if (i != 0 && i != probe.height - 1 && j != 0 && j != probe.width - 1)
-                continue;
-            ++border;
-            inside += counts[size_t(i) * size_t(probe.width) + size_t(j)] < 0;
-        }
-    return border > 0 ? double(inside) / border : 0;
+    return !out.stopped && out.error.empty();
 }
 
 // A doubtful pixel is one whose escape a double's rounding may decide, as
@@ -65,28 +49,25 @@ int64_t DoubtfulBudget(const DeepJob& job)
 
 } // namespace
 
-// The rule: while the user has not set the count, a deep view whose border
-// is more than half inside the set at the count it has gets four times as
-// many, again and again up to kAutoIterationsCap. A count the user typed is
-// kept as it is, and the rule never lowers one.
+// While the user has not set the count, the probe's escape counts choose
+// it (IterationChoice.h); a count the user typed is kept as it is.
 int CMandelbrotSet::DeepIterations(const DeepJob& view, int iterations)
 {
-    if (m_iterationsSet || iterations >= kAutoIterationsCap)
+    if (m_iterationsSet)
         return iterations;
     DeepJob probe = view;
     probe.distance = false; // only the count is read
-    probe.width = std::min(view.width, kProbeColumns);
+    probe.width = std::min(view.width, iteration_choice::kProbeColumns);
     probe.height = std::max(1, int(std::lround(double(view.height) * probe.width / view.width)));
     probe.pixelSize = view.pixelSize * FloatExp(double(view.width) / probe.width);
-    for (;;) {
-        probe.maxIterations = iterations;
-        const double share = InsideShareOfBorder(probe);
-        if (share < 0)
-            return m_stop.load() ? 0 : iterations;
-        if (share <= kInsideShare || iterations >= kAutoIterationsCap)
-            return iterations;
-        iterations = int(std::min<int64_t>(int64_t(iterations) * kRaise, kAutoIterationsCap));
-    }
+    const int chosen = iteration_choice::ChooseIterations(kDefaultIterations, kAutoIterationsCap, true,
+                                                          [&](int cap, std::vector<int32_t>& counts) {
+                                                              probe.maxIterations = cap;
+                                                              return ProbeCounts(probe, counts);
+                                                          });
+    if (chosen == 0)
+        return m_stop.load() ? 0 : iterations;
+    return chosen;
 }
 
 DeepJob CMandelbrotSet::DeepViewJob(unsigned width, unsigned height, double pixelSize, int iterations)
@@ -122,7 +103,7 @@ void CMandelbrotSet::BuildDeep(CCanvas& canvas, double pixelSize, int iterations
     job.maxIterations = DeepIterations(job, iterations);
     if (job.maxIterations == 0)
         return; // stopped
-    if (job.maxIterations > iterations)
+    if (job.maxIterations != iterations)
         m_raisedIterations = job.maxIterations;
     job.ownReferenceBudget = DoubtfulBudget(job);
     // As in the double build, only the colouring that paints the

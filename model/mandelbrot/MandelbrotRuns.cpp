@@ -8,14 +8,16 @@
 
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
+#include "model/kernels/MandelbrotPoint.h"
+#include "model/mandelbrot/IterationChoice.h"
 #include "model/mandelbrot/MandelbrotSet.h"
 #include "numbers/Coordinate.h"
 
-MandelbrotRowJob CMandelbrotSet::RowJob(unsigned width, double pixelSize) const
+MandelbrotRowJob CMandelbrotSet::RowJob(unsigned width, double pixelSize, int iterations) const
 {
     MandelbrotRowJob job;
     job.radius2 = m_precision * m_precision;
-    job.maxIterations = std::clamp(m_maxIterations, 1, kMaxIterations);
+    job.maxIterations = iterations;
     job.g = std::sqrt(std::sqrt(m_cRe * m_cRe + m_cIm * m_cIm)) + 1;
     job.x0 = m_centerX - int(width / 2) * pixelSize;
     job.d = pixelSize;
@@ -24,6 +26,47 @@ MandelbrotRowJob CMandelbrotSet::RowJob(unsigned width, double pixelSize) const
     job.cIm = m_cIm;
     job.stop = &m_stop;
     return job;
+}
+
+int CMandelbrotSet::ShallowIterations(unsigned width, unsigned height, double pixelSize)
+{
+    const int iterations = std::clamp(m_maxIterations, 1, kMaxIterations);
+    if (m_iterationsSet)
+        return iterations;
+    const ChoiceKey key{m_centerX, m_centerY, m_halfSize, m_cRe, m_cIm, m_precision, width, height, m_type};
+    if (m_choiceCount == 0 || !(key == m_choiceKey)) {
+        // The probe's pixels lie where the view's would at its coarser size.
+        const int columns = int(std::min<unsigned>(width, iteration_choice::kProbeColumns));
+        const int rows = std::max(1, int(std::lround(double(height) * columns / width)));
+        const double d = pixelSize * double(width) / columns;
+        const double y0 = m_centerY - (rows / 2) * d;
+        const KernelIsa isa = PlainPath() ? KernelIsa::kScalar : ChosenKernelIsa();
+        const int chosen = iteration_choice::ChooseIterations(
+            kDefaultIterations, kAutoIterationsCap, false, [&](int cap, std::vector<int32_t>& counts) {
+                std::vector<PixelRecord> cells(size_t(columns) * size_t(rows));
+                std::atomic<bool> stopped{false};
+                ForEachRange(rows, 1, [&](int begin, int end) {
+                    for (int i = begin; i < end; ++i) {
+                        MandelbrotRowJob row = RowJob(unsigned(columns), d, cap);
+                        row.y = y0 + i * d;
+                        if (!IterateMandelbrotRow(isa, row, 0, columns, cells.data() + size_t(i) * size_t(columns)))
+                            stopped = true;
+                    }
+                });
+                counts.resize(cells.size());
+                for (size_t k = 0; k < cells.size(); ++k)
+                    counts[k] =
+                        cells[k].state == 0 && cells[k].value == mandelbrot_point::kInsideValue ? -1 : cells[k].state;
+                return !stopped.load();
+            });
+        if (chosen == 0)
+            return m_stop.load() ? 0 : iterations;
+        m_choiceKey = key;
+        m_choiceCount = chosen;
+    }
+    if (m_choiceCount != iterations)
+        m_raisedIterations = m_choiceCount;
+    return m_choiceCount;
 }
 
 bool CMandelbrotSet::BuildsInBands(unsigned width, unsigned height) const
@@ -60,7 +103,10 @@ bool CMandelbrotSet::BuildRuns(CCanvas& canvas, const std::vector<CellRun>& runs
     map.m_centerY = m_centerY;
     map.m_cellsHaveDistance = false;
     const bool distance = map.m_coloring == kColoringDistance;
-    const MandelbrotRowJob job = RowJob(w, d);
+    const int iterations = ShallowIterations(w, h, d);
+    if (iterations == 0)
+        return false;
+    const MandelbrotRowJob job = RowJob(w, d, iterations);
     const double y0 = m_centerY - int(h / 2) * d;
     const KernelIsa isa = PlainPath() ? KernelIsa::kScalar : ChosenKernelIsa();
     PixelRecord* const cells = map.m_grid.data();

@@ -79,7 +79,10 @@ void CMandelbrotSet::Build(CCanvas& canvas)
         return;
     }
 
-    const MandelbrotRowJob job = RowJob(w, d);
+    const int chosen = ShallowIterations(w, h, d);
+    if (chosen == 0)
+        return; // stopped
+    const MandelbrotRowJob job = RowJob(w, d, chosen);
     const double y0 = m_centerY - int(h / 2) * d;
     const KernelIsa isa = PlainPath() ? KernelIsa::kScalar : ChosenKernelIsa();
     // The derivative costs every point more work: only the colouring that
@@ -158,7 +161,7 @@ bool CMandelbrotSet::ValueChanged(int, PropertyItem& row)
 bool CMandelbrotSet::AdoptBuildChoices()
 {
     const int raised = m_raisedIterations.exchange(0);
-    if (raised <= m_maxIterations)
+    if (raised == 0 || raised == m_maxIterations || m_iterationsSet)
         return false;
     m_maxIterations = raised;
     return true;

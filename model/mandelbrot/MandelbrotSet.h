@@ -21,6 +21,13 @@ public:
     Place Overview() const override { return {m_type == 1 ? 0.0 : -0.5, 0.0, 2.0}; }
     bool PointsAreJuliaConstants() const override { return m_type == 0; }
     bool BuildsInBands(unsigned width, unsigned height) const override;
+    bool FindsMinibrots() const override { return m_type == 0; }
+    // The view about the nucleus is this many times the minibrot's size,
+    // and a count the user set at least this many times its period (an
+    // unset one the view chooses).
+    static constexpr double kMinibrotFit = 3.0;
+    static constexpr int kIterationsPerPeriod = 100;
+    std::string ZoomToNearestMinibrot(const std::atomic<bool>* stop) override;
     bool BuildRuns(CCanvas& canvas, const std::vector<CellRun>& runs) override;
 
     double m_precision = 100.0; // escape radius
@@ -29,9 +36,11 @@ public:
     static constexpr int kDefaultIterations = 1000;
     static constexpr int kMaxIterations = 100000000;
     int m_maxIterations = kDefaultIterations;
-    // Deep views raise the count while the user has not set it (see
-    // DeepIterations); the raised count waits here until the build has
-    // ended, since the parameters window reads the row meanwhile.
+    // While the user has not set the count, every build chooses it from a
+    // probe of the view (IterationChoice.h), never below the default nor
+    // above kAutoIterationsCap; the chosen count waits here (0: none) until
+    // the build has ended, since the parameters window reads the row
+    // meanwhile.
     static constexpr int kAutoIterationsCap = 256000;
     bool m_iterationsSet = false;
     std::atomic<int> m_raisedIterations{0};
@@ -40,7 +49,19 @@ public:
 
 private:
     // What every row of a shallow view of that width and pixel size shares.
-    MandelbrotRowJob RowJob(unsigned width, double pixelSize) const;
+    MandelbrotRowJob RowJob(unsigned width, double pixelSize, int iterations) const;
+    // The count a shallow view of that size is built with: the user's, or
+    // the one its probe chooses, the same for every band and run of one
+    // view; 0 when stopped.
+    int ShallowIterations(unsigned width, unsigned height, double pixelSize);
+    struct ChoiceKey {
+        double x, y, half, cRe, cIm, precision;
+        unsigned width, height;
+        int type;
+        bool operator==(const ChoiceKey&) const = default;
+    };
+    ChoiceKey m_choiceKey{};
+    int m_choiceCount = 0; // 0 while no shallow view chose
     // Views past the resolution of doubles (model/deep).
     void BuildDeep(CCanvas& canvas, double pixelSize, int iterations);
     // Why a view cannot be built (a pixel below a double's range, or a

@@ -114,8 +114,10 @@ private:
         CFractal_Doc* doc = m_frame->NewFractalDocument(types[Pick(3)]);
         if (doc->m_fractal && doc->m_fractal->m_kind == CFractal::kSelfAffine)
             doc->OnSample(4 + Pick(6));
-        if (auto* m = dynamic_cast<CMandelbrotSet*>(doc->m_fractal.get()))
+        if (auto* m = dynamic_cast<CMandelbrotSet*>(doc->m_fractal.get())) {
             m->m_maxIterations = 20000;
+            m->m_iterationsSet = true;
+        }
         Arm();
     }
 

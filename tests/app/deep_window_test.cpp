@@ -30,7 +30,7 @@ CMandelbrotSet& Mandelbrot(CFractal_Doc* doc) { return static_cast<CMandelbrotSe
 QString Cell(CParametersBar* bar, const QString& label) { return bar->Grid().GetCellText(bar->FindItem(label), 1); }
 
 // Just right of the cusp at c = 1/4 + 1e-7 every point of the view escapes
-// after some 9,930 steps: the count rises from 1000 to 16000.
+// after some 9,930 steps: the count rises from 1000 to 10000.
 TEST(DeepWindow, TheCountADeepViewChoseIsShownAndAnEditedCountWins)
 {
     Window w(kTypeMandelbrot, 64, 48);
@@ -44,8 +44,8 @@ TEST(DeepWindow, TheCountADeepViewChoseIsShownAndAnEditedCountWins)
         w.doc->History().RestoreRows(Rows(m));
     }
     ASSERT_TRUE(WaitIdle(w.doc));
-    EXPECT_EQ(Mandelbrot(w.doc).m_maxIterations, 16000);
-    EXPECT_EQ(Cell(bar, "iterations"), "16000");
+    EXPECT_EQ(Mandelbrot(w.doc).m_maxIterations, 10000);
+    EXPECT_EQ(Cell(bar, "iterations"), "10000");
     EXPECT_NE(Mandelbrot(w.doc).m_colorMap.Cell(24, 32)->value, 1e10f);
 
     // The user's count: typed in the bar, then built with, and kept.

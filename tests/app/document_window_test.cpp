@@ -87,6 +87,7 @@ TEST(DocumentWindow, ZoomInThenOutRestoresTheRadius)
     // The arithmetic is the point, not the set: few iterations keep the
     // 800x600 builds quick under the thread sanitizer.
     static_cast<CMandelbrotSet&>(*w.doc->m_fractal).m_maxIterations = 50;
+    static_cast<CMandelbrotSet&>(*w.doc->m_fractal).m_iterationsSet = true;
     w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     CCanvas& c = *w.doc->m_canvas;

@@ -50,6 +50,7 @@ struct QuickWindow : Window {
     QuickWindow() : Window(kTypeMandelbrot, 160, 100)
     {
         static_cast<CMandelbrotSet&>(*doc->m_fractal).m_maxIterations = 40;
+        static_cast<CMandelbrotSet&>(*doc->m_fractal).m_iterationsSet = true;
         doc->OnBuild(kCmdRebuild);
         EXPECT_TRUE(WaitIdle(doc));
     }

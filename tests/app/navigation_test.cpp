@@ -115,6 +115,7 @@ TEST(Navigation, QuickNotchesCoalesceAndThePreviewIsTheOldImageScaled)
     Window w(kTypeMandelbrot);
     auto& m = static_cast<CMandelbrotSet&>(*w.doc->m_fractal);
     m.m_maxIterations = 40;
+    m.m_iterationsSet = true;
     w.doc->OnBuild(kCmdRebuild);
     ASSERT_TRUE(WaitIdle(w.doc));
     const QImage old = w.doc->m_deviceBitmap.Image();
@@ -544,6 +545,7 @@ TEST(Navigation, TheJuliaPreviewFollowsThePointerAndOpensItsSet)
     julia.m_cRe = preview->Shown()->first;
     julia.m_cIm = preview->Shown()->second;
     julia.m_maxIterations = 40;
+    julia.m_iterationsSet = true;
     julia.m_centerX = 0;
     julia.m_colorMap.m_coloring = kColoringSmooth;
     julia.m_colorMap.m_gradientOffset = 0.3;

@@ -352,6 +352,12 @@ TEST(MainWindow, EveryMenuItemReachesItsCommand)
     EXPECT_EQ(doc->History().RowsText(), rows) << "each step undone by the next";
     run(Cmd::kOverview);
     ASSERT_TRUE(WaitIdle(doc));
+    // The whole set's nearest minibrot is itself: centred on 0.
+    run(Cmd::kZoomToMinibrot);
+    ASSERT_TRUE(WaitIdle(doc));
+    EXPECT_EQ(doc->m_fractal->m_centerX, 0.0);
+    run(Cmd::kOverview);
+    ASSERT_TRUE(WaitIdle(doc));
     run(Cmd::kOpenJulia); // with no preview shown, nothing to open
     EXPECT_EQ(Windows(frame), 1);
 

@@ -124,6 +124,7 @@ float CenterCellValue(int iterations)
     m.m_centerY = 0;
     m.m_halfSize = 1e-9;
     m.m_maxIterations = iterations;
+    m.m_iterationsSet = true;
     CCanvas canvas;
     canvas.m_targetWidth = 1;
     canvas.m_targetHeight = 1;
@@ -169,7 +170,7 @@ TEST(IterationsRow, ADeepViewKeepsTheCountItsFileHolds)
         int filed, built; // the file's count (0: none), the one built
     };
     for (const Case c : {Case{0.2500001, 1e-20, 2000, 2000}, Case{0.250000000001, 1e-24, 100000, 100000},
-                         Case{0.2500001, 1e-20, 0, 16000}}) {
+                         Case{0.2500001, 1e-20, 0, 10000}}) {
         CMandelbrotSet m;
         m.m_centerX = c.x;
         m.m_halfSize = c.halfSize;

@@ -162,7 +162,7 @@ TEST(MandelbrotDeep, EachViewOfAWalkIsThatOfAFreshDocument)
     same("zoomed out past the first view");
 
     // A count the program chooses: its probes read and keep orbits too.
-    // Just right of the cusp at 1/4 the count rises to 16000.
+    // Just right of the cusp at 1/4 the count rises to 10000.
     CMandelbrotSet cusp;
     Center(cusp, "0.2500001", "0");
     Target a(24, 18), b(24, 18);
@@ -172,8 +172,8 @@ TEST(MandelbrotDeep, EachViewOfAWalkIsThatOfAFreshDocument)
         cusp.m_halfSize = fresh.m_halfSize = halfSize;
         cusp.Build(a);
         fresh.Build(b);
-        EXPECT_EQ(cusp.m_raisedIterations.load(), 16000);
-        EXPECT_EQ(fresh.m_raisedIterations.load(), 16000);
+        EXPECT_EQ(cusp.m_raisedIterations.load(), 10000);
+        EXPECT_EQ(fresh.m_raisedIterations.load(), 10000);
         for (int i = 0; i < 18; ++i)
             ASSERT_EQ(std::memcmp(cusp.m_colorMap.Cell(i, 0), fresh.m_colorMap.Cell(i, 0), sizeof(PixelRecord) * 24), 0)
                 << halfSize << ", row " << i;
@@ -181,8 +181,9 @@ TEST(MandelbrotDeep, EachViewOfAWalkIsThatOfAFreshDocument)
 }
 
 // Just right of the cusp at c = 1/4 + e, every point of a small view
-// escapes after about pi / sqrt(e) steps: at e = 1e-7 some 9,930, so the
-// count goes 1000, 4000 (still all inside), 16000.
+// escapes after about pi / sqrt(e) steps: at e = 1e-7 some 9,930. The
+// probe at 4000 is wholly inside; at 16000 every pixel escapes by then, so
+// the count is the round 10000 above them.
 TEST(MandelbrotDeep, AnUnsetCountRisesUntilTheBorderEscapes)
 {
     CMandelbrotSet m;
@@ -190,11 +191,11 @@ TEST(MandelbrotDeep, AnUnsetCountRisesUntilTheBorderEscapes)
     m.m_halfSize = 1e-20;
     Target canvas(24, 18);
     m.Build(canvas);
-    EXPECT_EQ(m.m_raisedIterations.load(), 16000);
+    EXPECT_EQ(m.m_raisedIterations.load(), 10000);
     EXPECT_EQ(m.m_maxIterations, 1000); // not while the build runs
     EXPECT_LT(m.m_colorMap.Cell(9, 12)->value, 1e10f);
     EXPECT_TRUE(m.AdoptBuildChoices());
-    EXPECT_EQ(m.m_maxIterations, 16000);
+    EXPECT_EQ(m.m_maxIterations, 10000);
     EXPECT_FALSE(m.AdoptBuildChoices());
 
     // A count the user set is kept, and the picture stays inside.

@@ -228,6 +228,7 @@ TEST(MandelbrotSet, StopDuringARowEndsTheBuildInThatRow)
         m.m_stop = true;
     });
     m.m_maxIterations = 2000000; // slow enough for the watcher on a busy machine
+    m.m_iterationsSet = true;
     m.Build(c);
     go = false;
     watcher.join();
@@ -269,6 +270,7 @@ TEST(MandelbrotSet, StopDuringSpreadRowsEndsEveryRowUnderWay)
         m.m_stop = true;
     });
     m.m_maxIterations = 20000000;
+    m.m_iterationsSet = true;
     m.Build(c);
     go = false;
     watcher.join();
@@ -328,6 +330,7 @@ TEST(MandelbrotSet, ProgressRisesRowByRowWhenRowsAreSpread)
     m.m_centerY = std::sin(1.0) / 2 - std::sin(2.0) / 4;
     m.m_halfSize = 1e-3;
     m.m_maxIterations = 20000;
+    m.m_iterationsSet = true;
     std::atomic<bool> go{true};
     std::vector<double> seen;
     std::thread watcher([&] {

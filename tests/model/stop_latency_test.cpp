@@ -81,6 +81,7 @@ TEST(StopLatency, MandelbrotPointsThatIterateForSeconds)
     m->m_centerY = std::sin(turn) / 2 - std::sin(2 * turn) / 4;
     m->m_halfSize = 1e-9;
     m->m_maxIterations = 1 << 30;
+    m->m_iterationsSet = true;
     auto job = MakeJob(std::move(m), 8, 8);
     auto* j = job.get();
     ExpectStoppedSoon(PressStopWhileBuilding(
