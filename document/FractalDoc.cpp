@@ -24,6 +24,11 @@ CFractal_Doc::CFractal_Doc(int type, ParametersHost* host) : m_canvas(std::make_
     if (m_fractal)
         m_title = QString::fromStdString(m_fractal->m_name);
     m_history.Reset();
+    connect(&m_coarse, &CoarsePreview::shown, this, [this](int block) {
+        for (CFractal_View* v : m_views)
+            v->viewport()->update();
+        emit coarseShown(block);
+    });
 }
 
 CFractal_Doc::~CFractal_Doc()
@@ -97,6 +102,7 @@ void CFractal_Doc::RequestStop()
     m_worker.RequestStop();
     if (m_fractal)
         m_fractal->m_stop = true;
+    m_coarse.Stop();
 }
 
 void CFractal_Doc::OnBuild(BuildCommand id, const std::string& readyNote)
@@ -188,16 +194,36 @@ int CFractal_Doc::BuildThreadProc(bool hasView, AntiAliasing aa)
 
     const BuildOutcome out = RunBuildSteps(
         f, c, m_buildCommand, [this] { return m_closePending.load() || m_worker.Aborting(); },
-        [this] { m_worker.RunOnGui([this] { emit progressTimer(true); }, false); }, m_readyNote, aa);
+        [this, aa] {
+            m_worker.RunOnGui([this] { emit progressTimer(true); }, false);
+            StartCoarse(m_buildCommand, aa);
+        },
+        m_readyNote, aa);
+    // Whatever the outcome, the coarse pictures are over: the image drawn
+    // replaces them, a stopped or refused build leaves the image before.
+    m_coarse.Finish();
     // Read here, by the thread that may have moved it (a zoom rectangle).
     const ViewPlace built = PlaceOf(&f);
     m_worker.Post([this, drawn = out.result == BuildOutcome::kDrawn, built] {
+        m_coarse.Clear();
         if (drawn)
             m_imagePlace = built;
         UpdateAllViews();
         emit buildStateChanged();
     });
     return 0;
+}
+
+void CFractal_Doc::StartCoarse(BuildCommand command, AntiAliasing aa)
+{
+    CFractal& f = *m_fractal;
+    // Paint only draws, and a Continue that goes on from the cells has its
+    // image half made already.
+    if (command == kCmdPaint || (command == kCmdContinue && f.ContinuesCells()))
+        return;
+    const unsigned w = m_canvas->m_targetWidth, h = m_canvas->m_targetHeight;
+    // The rows as the build takes them, after a zoom rectangle moved them.
+    m_coarse.Start(CopyOfFractal(f), w, h, CoarsePreview::ExpectSlow(f, w, h, aa.samples), PlaceOf(&f), f.m_stop);
 }
 
 void CFractal_Doc::ThreadEnded()
@@ -314,6 +340,22 @@ bool CFractal_Doc::Ask(const QString& text, QWidget* owner)
     if (m_ask)
         return m_ask(text);
     return QMessageBox::question(owner, QCoreApplication::applicationName(), text) == QMessageBox::Yes;
+}
+
+const CoarsePreview::Picture* CFractal_Doc::CoarsePicture() const
+{
+    return m_coarse.Shown() ? &*m_coarse.Shown() : nullptr;
+}
+
+QTransform CFractal_Doc::CoarseTransform(QSize size) const
+{
+    const CoarsePreview::Picture* coarse = CoarsePicture();
+    if (!coarse || !CanNavigate())
+        return {};
+    const ViewPlace now = m_history.CurrentPlace();
+    if (now == coarse->place)
+        return {};
+    return ::PreviewTransform(coarse->place, coarse->image.size(), now, size);
 }
 
 bool CFractal_Doc::CanNavigate() const { return m_fractal && AbilitiesOf(*m_fractal).zoomAndPan; }

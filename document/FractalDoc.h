@@ -19,6 +19,7 @@
 #include "document/BuildSteps.h"
 #include "document/BuildWorker.h"
 #include "document/CanvasBitmap.h"
+#include "document/CoarsePreview.h"
 #include "document/DocumentHistory.h"
 #include "document/OffscreenRender.h"
 #include "document/ViewPlace.h"
@@ -141,6 +142,13 @@ public:
     double ImageScale() const { return m_imageScale; }
     // The views call this when they have uploaded a new image.
     void ImageUploaded() { m_imageScale = m_gridScale; }
+    // The coarse picture a slow build shows until its image is drawn, or
+    // null; its image pixels per window pixel are the build's.
+    const CoarsePreview::Picture* CoarsePicture() const;
+    double CoarseScale() const { return m_gridScale; }
+    // How the coarse picture's pixels lie in a view of `size` pixels at the
+    // history's CurrentPlace().
+    QTransform CoarseTransform(QSize size) const;
 
     // The status pane text for the running build; empty when idle.
     QString StatusText() const;
@@ -174,6 +182,9 @@ signals:
     void progressTimer(bool start);
     // CurrentPlace() moved: the views repaint their preview.
     void placeChanged();
+    // A coarse picture of the running build is there to show, in blocks of
+    // `block` pixels a side.
+    void coarseShown(int block);
 
 private:
     // m_ask, or the message box over `owner`.
@@ -185,8 +196,14 @@ private:
     void ThreadEnded();
     // Stops whatever runs on the worker: the build's flag and the job's.
     void RequestStop();
+    // On the worker, as the build starts: the coarse passes, when the
+    // command builds a new image.
+    void StartCoarse(BuildCommand command, AntiAliasing aa);
 
     ParametersHost* m_host;
+    // The coarse passes of the running build. Declared before the worker,
+    // whose thread finishes them, so they outlive it.
+    CoarsePreview m_coarse;
     BuildWorker m_worker;
     DocumentHistory m_history{*this};
     QPointer<QWidget> m_frameToClose;

@@ -1,0 +1,142 @@
+#include "document/CoarsePreview.h"
+
+#include <algorithm>
+#include <new>
+
+#include "document/CanvasImage.h"
+#include "imaging/Canvas.h"
+#include "model/Fractal.h"
+#include "model/FractalKinds.h"
+#include "numbers/Coordinate.h"
+
+namespace {
+
+// Pixels of samples below which even a costly view builds within the delay.
+constexpr double kSlowSamples = 200000;
+
+} // namespace
+
+CoarsePreview::~CoarsePreview() { Finish(); }
+
+bool CoarsePreview::ExpectSlow(const CFractal& f, unsigned width, unsigned height, int samples)
+{
+    if (width == 0 || height == 0)
+        return false;
+    const double pixel = 2 * f.m_halfSize / std::min(width, height);
+    const bool deep = AbilitiesOf(f).deepViews && NeedsDeepView(f.m_centerX, f.m_centerY, pixel);
+    const double n = std::max(1, samples);
+    const double many = double(width) * height * n * n;
+    return many >= kSlowSamples && (deep || f.HasDepth() || n > 1);
+}
+
+void CoarsePreview::Start(std::unique_ptr<CFractal> copy, unsigned width, unsigned height, bool now,
+                          const ViewPlace& place, const std::atomic<bool>& buildStop)
+{
+    Finish();
+    if (!copy)
+        return;
+    copy->m_restart = true;
+    {
+        std::lock_guard hold(m_lock);
+        m_copy = std::move(copy);
+        m_ending = false;
+    }
+    m_thread = std::thread([this, width, height, now, place] { Run(width, height, now, place); });
+    // A stop asked before the copy was there has not reached it.
+    if (buildStop)
+        Stop();
+}
+
+void CoarsePreview::Stop()
+{
+    {
+        std::lock_guard hold(m_lock);
+        m_ending = true;
+        if (m_copy)
+            m_copy->m_stop = true;
+    }
+    m_wake.notify_all();
+}
+
+void CoarsePreview::Finish()
+{
+    Stop();
+    if (m_thread.joinable())
+        m_thread.join();
+    std::lock_guard hold(m_lock);
+    m_result.reset();
+    m_copy.reset();
+}
+
+void CoarsePreview::Run(unsigned width, unsigned height, bool now, ViewPlace place)
+{
+    CFractal* f = nullptr;
+    {
+        std::unique_lock hold(m_lock);
+        if (!now)
+            m_wake.wait_for(hold, kDelay, [this] { return m_ending; });
+        if (m_ending)
+            return;
+        f = m_copy.get();
+    }
+    const double half = f->m_halfSize;
+    for (const int block : kBlocks) {
+        QImage picture;
+        if (!Pass(block, width, height, half, picture))
+            continue;
+        {
+            std::lock_guard hold(m_lock);
+            if (m_ending)
+                return;
+            m_result = Picture{std::move(picture), block, place};
+        }
+        // Handed over under the lock and announced by name: nothing made on
+        // this thread travels inside the message itself.
+        QMetaObject::invokeMethod(this, "TakeResult", Qt::QueuedConnection);
+    }
+}
+
+bool CoarsePreview::Pass(int block, unsigned width, unsigned height, double half, QImage& picture)
+{
+    CFractal& f = *m_copy;
+    const unsigned w = (width + block - 1) / block, h = (height + block - 1) / block;
+    if (std::min(w, h) < kMinSide || f.m_stop)
+        return false;
+    // Each computed pixel is `block` of the build's along both sides, also
+    // where a side does not divide: the view's scale is its shorter side's.
+    if (AbilitiesOf(f).zoomAndPan)
+        f.m_halfSize = half * (double(block) * std::min(w, h) / std::min(width, height));
+    f.m_restart = true;
+    f.m_refusal.clear();
+    CCanvas canvas;
+    canvas.SetTargetSize(w, h);
+    try {
+        f.Build(canvas);
+        if (f.m_stop || !f.m_refusal.empty())
+            return false;
+        f.Draw(canvas);
+        if (f.m_stop || !canvas.HasBuffer())
+            return false;
+        const QImage small = CanvasImage(canvas);
+        // Nearest neighbours: every computed pixel a uniform block.
+        picture = small.scaled(int(w) * block, int(h) * block, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                      .copy(0, 0, int(width), int(height));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return !picture.isNull();
+}
+
+void CoarsePreview::TakeResult()
+{
+    std::optional<Picture> result;
+    {
+        std::lock_guard hold(m_lock);
+        result.swap(m_result);
+    }
+    if (!result)
+        return;
+    const int block = result->block;
+    m_shown = std::move(result);
+    emit shown(block);
+}
