@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <new>
 
+#include "document/BuildSteps.h"
 #include "document/CanvasImage.h"
+#include "document/MemoryStatus.h"
 #include "imaging/Canvas.h"
 #include "model/Fractal.h"
 #include "model/FractalKinds.h"
@@ -11,8 +13,8 @@
 
 namespace {
 
-// Pixels of samples below which even a costly view builds within the delay.
-constexpr double kSlowSamples = 200000;
+// Samples below which even a costly view is left to the delay: 320 x 240.
+constexpr double kSlowSamples = 320.0 * 240;
 
 } // namespace
 
@@ -30,7 +32,7 @@ bool CoarsePreview::ExpectSlow(const CFractal& f, unsigned width, unsigned heigh
 }
 
 void CoarsePreview::Start(std::unique_ptr<CFractal> copy, unsigned width, unsigned height, bool now,
-                          const ViewPlace& place, const std::atomic<bool>& buildStop)
+                          const ViewPlace& place, const std::atomic<bool>& buildStop, uint64_t buildNeed)
 {
     Finish();
     if (!copy)
@@ -41,7 +43,8 @@ void CoarsePreview::Start(std::unique_ptr<CFractal> copy, unsigned width, unsign
         m_copy = std::move(copy);
         m_ending = false;
     }
-    m_thread = std::thread([this, width, height, now, place] { Run(width, height, now, place); });
+    m_thread = std::thread(
+        [this, width, height, now, place, buildNeed] { Run(width, height, now, place, buildNeed); });
     // A stop asked before the copy was there has not reached it.
     if (buildStop)
         Stop();
@@ -68,7 +71,7 @@ void CoarsePreview::Finish()
     m_copy.reset();
 }
 
-void CoarsePreview::Run(unsigned width, unsigned height, bool now, ViewPlace place)
+void CoarsePreview::Run(unsigned width, unsigned height, bool now, ViewPlace place, uint64_t buildNeed)
 {
     CFractal* f = nullptr;
     {
@@ -82,7 +85,7 @@ void CoarsePreview::Run(unsigned width, unsigned height, bool now, ViewPlace pla
     const double half = f->m_halfSize;
     for (const int block : kBlocks) {
         QImage picture;
-        if (!Pass(block, width, height, half, picture))
+        if (!Pass(block, width, height, half, buildNeed, picture))
             continue;
         {
             std::lock_guard hold(m_lock);
@@ -96,11 +99,16 @@ void CoarsePreview::Run(unsigned width, unsigned height, bool now, ViewPlace pla
     }
 }
 
-bool CoarsePreview::Pass(int block, unsigned width, unsigned height, double half, QImage& picture)
+bool CoarsePreview::Pass(int block, unsigned width, unsigned height, double half, uint64_t buildNeed,
+                         QImage& picture)
 {
     CFractal& f = *m_copy;
     const unsigned w = (width + block - 1) / block, h = (height + block - 1) / block;
     if (std::min(w, h) < kMinSide || f.m_stop)
+        return false;
+    // A picture is never worth putting the build's own memory at risk.
+    const uint64_t need = f.MemoryNeed(w, h) + uint64_t(w) * h * 3 + uint64_t(width) * height * 8;
+    if (JudgeMemory(buildNeed + need, QueryMemoryStatus()) != MemoryVerdict::kFits)
         return false;
     // Each computed pixel is `block` of the build's along both sides, also
     // where a side does not divide: the view's scale is its shorter side's.

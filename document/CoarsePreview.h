@@ -11,6 +11,7 @@
 #include <QObject>
 
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -51,9 +52,10 @@ public:
     // fractal's rows as the build starts) at the build's size, showing the
     // view at `place`; at once when `now`, else after kDelay unless the
     // build has finished by then. `buildStop` is the build's own flag: a
-    // stop already asked stops the passes too.
+    // stop already asked stops the passes too. `buildNeed` is the memory
+    // the build takes: a pass is made only where both fit.
     void Start(std::unique_ptr<CFractal> copy, unsigned width, unsigned height, bool now, const ViewPlace& place,
-               const std::atomic<bool>& buildStop);
+               const std::atomic<bool>& buildStop, uint64_t buildNeed);
     // Any thread: the passes end soon.
     void Stop();
     // On the build's thread, when it has ended: stops the passes, waits for
@@ -73,9 +75,9 @@ private slots:
     void TakeResult();
 
 private:
-    void Run(unsigned width, unsigned height, bool now, ViewPlace place);
+    void Run(unsigned width, unsigned height, bool now, ViewPlace place, uint64_t buildNeed);
     // The pass of `block` into `picture`; false when it gave none.
-    bool Pass(int block, unsigned width, unsigned height, double half, QImage& picture);
+    bool Pass(int block, unsigned width, unsigned height, double half, uint64_t buildNeed, QImage& picture);
 
     std::mutex m_lock;
     std::condition_variable m_wake;

@@ -140,7 +140,9 @@ void CFractal_Doc::OnBuild(BuildCommand id, const std::string& readyNote)
     if (id != kCmdPaint)
         m_rowsChanged = false;
     // The view list belongs to the GUI thread: the worker gets its answer.
-    StartWorker([this, hasView = !m_views.empty(), aa = m_antiAliasing] { return BuildThreadProc(hasView, aa); });
+    StartWorker([this, hasView = !m_views.empty(), aa = m_antiAliasing, coarse = m_coarsePictures] {
+        return BuildThreadProc(hasView, aa, coarse);
+    });
 }
 
 void CFractal_Doc::StartWorker(std::function<int()> work)
@@ -176,7 +178,7 @@ bool CFractal_Doc::StartJob(std::function<void(std::stop_token)> job, std::funct
     return true;
 }
 
-int CFractal_Doc::BuildThreadProc(bool hasView, AntiAliasing aa)
+int CFractal_Doc::BuildThreadProc(bool hasView, AntiAliasing aa, bool coarse)
 {
     CFractal& f = *m_fractal;
     CCanvas& c = *m_canvas;
@@ -194,9 +196,10 @@ int CFractal_Doc::BuildThreadProc(bool hasView, AntiAliasing aa)
 
     const BuildOutcome out = RunBuildSteps(
         f, c, m_buildCommand, [this] { return m_closePending.load() || m_worker.Aborting(); },
-        [this, aa] {
+        [this, aa, coarse] {
             m_worker.RunOnGui([this] { emit progressTimer(true); }, false);
-            StartCoarse(m_buildCommand, aa);
+            if (coarse)
+                StartCoarse(m_buildCommand, aa);
         },
         m_readyNote, aa);
     // Whatever the outcome, the coarse pictures are over: the image drawn
@@ -223,7 +226,9 @@ void CFractal_Doc::StartCoarse(BuildCommand command, AntiAliasing aa)
         return;
     const unsigned w = m_canvas->m_targetWidth, h = m_canvas->m_targetHeight;
     // The rows as the build takes them, after a zoom rectangle moved them.
-    m_coarse.Start(CopyOfFractal(f), w, h, CoarsePreview::ExpectSlow(f, w, h, aa.samples), PlaceOf(&f), f.m_stop);
+    const uint64_t need = f.MemoryNeed(w, h);
+    m_coarse.Start(CopyOfFractal(f), w, h, CoarsePreview::ExpectSlow(f, w, h, aa.samples), PlaceOf(&f), f.m_stop,
+                   need);
 }
 
 void CFractal_Doc::ThreadEnded()

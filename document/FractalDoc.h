@@ -168,6 +168,9 @@ public:
     // The document's anti-aliasing in the window (View, Anti-aliasing):
     // not a row, so it changes no file. A build takes it as it starts.
     AntiAliasing m_antiAliasing;
+    // Whether a slow build shows coarse pictures while it runs (on; off
+    // only to measure what they cost). A build takes it as it starts.
+    bool m_coarsePictures = true;
     // Answers a Yes/No question (memory, closing during a build, replacing
     // a file); the default asks with a message box.
     std::function<bool(const QString&)> m_ask;
@@ -190,7 +193,7 @@ private:
     // m_ask, or the message box over `owner`.
     bool Ask(const QString& text, QWidget* owner);
     // The build's steps on the worker; returns the exit code.
-    int BuildThreadProc(bool hasView, AntiAliasing aa);
+    int BuildThreadProc(bool hasView, AntiAliasing aa, bool coarse);
     // Starts `work` on the worker thread; its result is the exit code.
     void StartWorker(std::function<int()> work);
     void ThreadEnded();
