@@ -16,6 +16,7 @@
 #include "document/DocumentFiles.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
+#include "document/OffscreenRender.h"
 #include "model/FractalFactory.h"
 
 namespace {
@@ -123,6 +124,16 @@ void BM_PlainBuild(benchmark::State& state)
     state.counters["process_cpu_s"] = cpu;
 }
 BENCHMARK(BM_PlainBuild)->ArgName("case")->DenseRange(0, 2)->Iterations(3)->Unit(benchmark::kMillisecond)->UseManualTime();
+
+// What every build in the window pays before it knows whether it is slow:
+// the copy of the rows the passes would build.
+void BM_CopyOfRows(benchmark::State& state)
+{
+    std::unique_ptr<CFractal> f = Rows(int(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(CopyOfFractal(*f));
+}
+BENCHMARK(BM_CopyOfRows)->ArgName("case")->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -31,13 +31,15 @@ bool CoarsePreview::ExpectSlow(const CFractal& f, unsigned width, unsigned heigh
     return many >= kSlowSamples && (deep || f.HasDepth() || n > 1);
 }
 
-void CoarsePreview::Start(std::unique_ptr<CFractal> copy, unsigned width, unsigned height, bool now,
-                          const ViewPlace& place, const std::atomic<bool>& buildStop, uint64_t buildNeed)
+void CoarsePreview::Start(std::shared_ptr<CFractal> copy, unsigned width, unsigned height, bool now,
+                          const ViewPlace& place, const CFractal& build, uint64_t buildNeed)
 {
     Finish();
     if (!copy)
         return;
     copy->m_restart = true;
+    m_build = &build;
+    m_begun = std::chrono::steady_clock::now();
     {
         std::lock_guard hold(m_lock);
         m_copy = std::move(copy);
@@ -46,7 +48,7 @@ void CoarsePreview::Start(std::unique_ptr<CFractal> copy, unsigned width, unsign
     m_thread = std::thread(
         [this, width, height, now, place, buildNeed] { Run(width, height, now, place, buildNeed); });
     // A stop asked before the copy was there has not reached it.
-    if (buildStop)
+    if (build.m_stop)
         Stop();
 }
 
@@ -83,10 +85,17 @@ void CoarsePreview::Run(unsigned width, unsigned height, bool now, ViewPlace pla
         f = m_copy.get();
     }
     const double half = f->m_halfSize;
+    double last = 0;
     for (const int block : kBlocks) {
+        // The next pass has four times the pixels of the last: one that
+        // would come after the build's image is only cost.
+        if (last > 0 && !BuildOutlasts(4 * last))
+            return;
+        const auto begun = std::chrono::steady_clock::now();
         QImage picture;
         if (!Pass(block, width, height, half, buildNeed, picture))
             continue;
+        last = std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
         {
             std::lock_guard hold(m_lock);
             if (m_ending)
@@ -97,6 +106,24 @@ void CoarsePreview::Run(unsigned width, unsigned height, bool now, ViewPlace pla
         // this thread travels inside the message itself.
         QMetaObject::invokeMethod(this, "TakeResult", Qt::QueuedConnection);
     }
+}
+
+bool CoarsePreview::BuildOutlasts(double seconds) const
+{
+    // The share of the build done: of its passes where it counts them,
+    // else of its percentage; unknown until it says.
+    double share = -1;
+    const PassReading r = m_build->m_passProgress.Read();
+    if (r.running && r.passes > 0 && r.total > 0)
+        share = (r.pass - 1 + double(r.done) / double(r.total)) / r.passes;
+    else if (m_build->m_progress > 0)
+        share = m_build->m_progress / 100;
+    if (share <= 0)
+        return true;
+    if (share >= 1)
+        return false;
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_begun).count();
+    return seconds < elapsed * (1 - share) / share;
 }
 
 bool CoarsePreview::Pass(int block, unsigned width, unsigned height, double half, uint64_t buildNeed,

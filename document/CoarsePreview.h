@@ -49,13 +49,16 @@ public:
     static bool ExpectSlow(const CFractal& fractal, unsigned width, unsigned height, int samples);
 
     // On the build's thread, before its Build: the passes for `copy` (the
-    // fractal's rows as the build starts) at the build's size, showing the
+    // fractal's rows and view as the build starts; no one else's) at the
+    // build's size, showing the
     // view at `place`; at once when `now`, else after kDelay unless the
-    // build has finished by then. `buildStop` is the build's own flag: a
-    // stop already asked stops the passes too. `buildNeed` is the memory
-    // the build takes: a pass is made only where both fit.
-    void Start(std::unique_ptr<CFractal> copy, unsigned width, unsigned height, bool now, const ViewPlace& place,
-               const std::atomic<bool>& buildStop, uint64_t buildNeed);
+    // build has finished by then. `build` is the fractal building, which
+    // outlives the passes: a stop it was already asked stops them too, and
+    // a pass that its progress says would come after its end is not made.
+    // `buildNeed` is the memory the build takes: a pass is made only where
+    // both fit.
+    void Start(std::shared_ptr<CFractal> copy, unsigned width, unsigned height, bool now, const ViewPlace& place,
+               const CFractal& build, uint64_t buildNeed);
     // Any thread: the passes end soon.
     void Stop();
     // On the build's thread, when it has ended: stops the passes, waits for
@@ -76,13 +79,17 @@ private slots:
 
 private:
     void Run(unsigned width, unsigned height, bool now, ViewPlace place, uint64_t buildNeed);
+    // Whether the build, by its progress, runs on for `seconds` more.
+    bool BuildOutlasts(double seconds) const;
     // The pass of `block` into `picture`; false when it gave none.
     bool Pass(int block, unsigned width, unsigned height, double half, uint64_t buildNeed, QImage& picture);
 
     std::mutex m_lock;
     std::condition_variable m_wake;
     bool m_ending = false;            // under m_lock
-    std::unique_ptr<CFractal> m_copy; // under m_lock: set and reset while no pass runs
+    std::shared_ptr<CFractal> m_copy; // under m_lock: set and reset while no pass runs
+    const CFractal* m_build = nullptr; // the passes read only its progress
+    std::chrono::steady_clock::time_point m_begun;
     std::optional<Picture> m_result;  // under m_lock: until the window takes it
     std::optional<Picture> m_shown;   // the window's
     std::thread m_thread;

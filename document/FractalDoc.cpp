@@ -140,7 +140,12 @@ void CFractal_Doc::OnBuild(BuildCommand id, const std::string& readyNote)
     if (id != kCmdPaint)
         m_rowsChanged = false;
     // The view list belongs to the GUI thread: the worker gets its answer.
-    StartWorker([this, hasView = !m_views.empty(), aa = m_antiAliasing, coarse = m_coarsePictures] {
+    // The coarse passes build a copy of the rows, taken here: once the
+    // worker runs, the rows are read only where the build reads them.
+    std::shared_ptr<CFractal> coarse;
+    if (m_coarsePictures && id != kCmdPaint && !(id == kCmdContinue && m_fractal->ContinuesCells()))
+        coarse = CopyOfFractal(*m_fractal);
+    StartWorker([this, hasView = !m_views.empty(), aa = m_antiAliasing, coarse] {
         return BuildThreadProc(hasView, aa, coarse);
     });
 }
@@ -178,7 +183,7 @@ bool CFractal_Doc::StartJob(std::function<void(std::stop_token)> job, std::funct
     return true;
 }
 
-int CFractal_Doc::BuildThreadProc(bool hasView, AntiAliasing aa, bool coarse)
+int CFractal_Doc::BuildThreadProc(bool hasView, AntiAliasing aa, std::shared_ptr<CFractal> coarse)
 {
     CFractal& f = *m_fractal;
     CCanvas& c = *m_canvas;
@@ -199,7 +204,7 @@ int CFractal_Doc::BuildThreadProc(bool hasView, AntiAliasing aa, bool coarse)
         [this, aa, coarse] {
             m_worker.RunOnGui([this] { emit progressTimer(true); }, false);
             if (coarse)
-                StartCoarse(m_buildCommand, aa);
+                StartCoarse(std::move(coarse), aa);
         },
         m_readyNote, aa);
     // Whatever the outcome, the coarse pictures are over: the image drawn
@@ -217,18 +222,18 @@ int CFractal_Doc::BuildThreadProc(bool hasView, AntiAliasing aa, bool coarse)
     return 0;
 }
 
-void CFractal_Doc::StartCoarse(BuildCommand command, AntiAliasing aa)
+void CFractal_Doc::StartCoarse(std::shared_ptr<CFractal> copy, AntiAliasing aa)
 {
     CFractal& f = *m_fractal;
-    // Paint only draws, and a Continue that goes on from the cells has its
-    // image half made already.
-    if (command == kCmdPaint || (command == kCmdContinue && f.ContinuesCells()))
-        return;
+    // The view as the build takes it, after a zoom rectangle moved it.
+    copy->m_centerX = f.m_centerX;
+    copy->m_centerY = f.m_centerY;
+    copy->m_halfSize = f.m_halfSize;
+    copy->m_centerXDigits = f.m_centerXDigits;
+    copy->m_centerYDigits = f.m_centerYDigits;
     const unsigned w = m_canvas->m_targetWidth, h = m_canvas->m_targetHeight;
-    // The rows as the build takes them, after a zoom rectangle moved them.
-    const uint64_t need = f.MemoryNeed(w, h);
-    m_coarse.Start(CopyOfFractal(f), w, h, CoarsePreview::ExpectSlow(f, w, h, aa.samples), PlaceOf(&f), f.m_stop,
-                   need);
+    m_coarse.Start(std::move(copy), w, h, CoarsePreview::ExpectSlow(f, w, h, aa.samples), PlaceOf(&f), f,
+                   f.MemoryNeed(w, h));
 }
 
 void CFractal_Doc::ThreadEnded()

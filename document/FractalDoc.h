@@ -193,15 +193,15 @@ private:
     // m_ask, or the message box over `owner`.
     bool Ask(const QString& text, QWidget* owner);
     // The build's steps on the worker; returns the exit code.
-    int BuildThreadProc(bool hasView, AntiAliasing aa, bool coarse);
+    // `coarse`, when given, is the copy of the rows the coarse passes build.
+    int BuildThreadProc(bool hasView, AntiAliasing aa, std::shared_ptr<CFractal> coarse);
     // Starts `work` on the worker thread; its result is the exit code.
     void StartWorker(std::function<int()> work);
     void ThreadEnded();
     // Stops whatever runs on the worker: the build's flag and the job's.
     void RequestStop();
-    // On the worker, as the build starts: the coarse passes, when the
-    // command builds a new image.
-    void StartCoarse(BuildCommand command, AntiAliasing aa);
+    // On the worker, as the build starts: the coarse passes of `copy`.
+    void StartCoarse(std::shared_ptr<CFractal> copy, AntiAliasing aa);
 
     ParametersHost* m_host;
     // The coarse passes of the running build. Declared before the worker,
