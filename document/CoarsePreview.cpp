@@ -84,6 +84,10 @@ void CoarsePreview::Run(unsigned width, unsigned height, bool now, ViewPlace pla
             return;
         f = m_copy.get();
     }
+    // A build that was not expected to be slow and is nearly done by now
+    // shows its image sooner without them.
+    if (!now && !BuildOutlasts(std::chrono::duration<double>(kDelay).count()))
+        return;
     const double half = f->m_halfSize;
     double last = 0;
     for (const int block : kBlocks) {
