@@ -52,7 +52,56 @@ double Since(std::chrono::steady_clock::time_point start)
 
 double Cpu() { return double(std::clock()) / CLOCKS_PER_SEC; }
 
-// range(1): the coarse pictures on (1) or off (0).
+struct Timing {
+    double wall = 0, cpu = 0;
+    double firstAt[3] = {0, 0, 0}; // the 8x8, 4x4 and 2x2 pictures, 0 when none
+    int pictures = 0;
+};
+
+// One build of the rows in the window, with or without its coarse passes.
+Timing WindowBuild(CFractal_Doc& doc, CFractal_View& view, int which, bool coarse)
+{
+    Timing t;
+    doc.SetFractal(Rows(which));
+    doc.m_coarsePictures = coarse;
+    const auto start = std::chrono::steady_clock::now();
+    const double cpuStart = Cpu();
+    QMetaObject::Connection seen = QObject::connect(&doc, &CFractal_Doc::coarseShown, [&](int block) {
+        // Shown: the repaint the picture asked for, done now.
+        view.viewport()->repaint();
+        t.firstAt[block == 8 ? 0 : block == 4 ? 1 : 2] = Since(start);
+        ++t.pictures;
+    });
+    doc.OnBuild(kCmdRebuild);
+    if (!QTest::qWaitFor([&] { return !doc.IsBuilding(); }, 600000))
+        qWarning("the build did not end");
+    QApplication::processEvents();
+    t.wall = Since(start);
+    t.cpu = Cpu() - cpuStart;
+    QObject::disconnect(seen);
+    return t;
+}
+
+// The same rows built as the headless renderer builds them.
+Timing PlainBuild(int which)
+{
+    Timing t;
+    std::unique_ptr<CFractal> f = Rows(which);
+    f->m_restart = true;
+    CCanvas canvas;
+    const QSize size = SizeOf(which);
+    canvas.SetTargetSize(unsigned(size.width()), unsigned(size.height()));
+    const auto start = std::chrono::steady_clock::now();
+    const double cpuStart = Cpu();
+    RunBuildSteps(*f, canvas, kCmdRebuild);
+    t.cpu = Cpu() - cpuStart;
+    t.wall = Since(start);
+    return t;
+}
+
+// Each iteration builds the case three times, one after the other so that
+// the machine's load falls on all alike: in the window with the coarse
+// pictures (the time measured), in the window without them, and plain.
 void BM_WindowBuild(benchmark::State& state)
 {
     const int which = int(state.range(0));
@@ -62,68 +111,44 @@ void BM_WindowBuild(benchmark::State& state)
     view.resize(size);
     view.show();
     view.OnInitialUpdate();
-    doc.m_coarsePictures = state.range(1) != 0;
     if (view.ClientArea() != size) {
         state.SkipWithError("the view is not of the size asked");
         return;
     }
-    double first = 0, quarter = 0, half = 0, total = 0, cpu = 0;
-    int pictures = 0;
+    Timing on, off, plain;
+    double first[3] = {0, 0, 0};
+    int pictures = 0, n = 0;
     for (auto _ : state) {
-        doc.SetFractal(Rows(which));
-        first = quarter = half = 0;
-        pictures = 0;
-        const auto start = std::chrono::steady_clock::now();
-        const double cpuStart = Cpu();
-        QMetaObject::Connection seen = QObject::connect(&doc, &CFractal_Doc::coarseShown, [&](int block) {
-            // Shown: the repaint the picture asked for, done now.
-            view.viewport()->repaint();
-            (block == 8 ? first : block == 4 ? quarter : half) = Since(start);
-            ++pictures;
-        });
-        doc.OnBuild(kCmdRebuild);
-        if (!QTest::qWaitFor([&] { return !doc.IsBuilding(); }, 600000))
-            state.SkipWithError("the build did not end");
-        QApplication::processEvents();
-        total = Since(start);
-        cpu = Cpu() - cpuStart;
-        QObject::disconnect(seen);
-        state.SetIterationTime(total);
+        const Timing a = WindowBuild(doc, view, which, true);
+        const Timing b = WindowBuild(doc, view, which, false);
+        const Timing c = PlainBuild(which);
+        state.SetIterationTime(a.wall);
+        on.wall += a.wall, on.cpu += a.cpu, off.wall += b.wall, off.cpu += b.cpu;
+        plain.wall += c.wall, plain.cpu += c.cpu;
+        for (int k = 0; k < 3; ++k)
+            first[k] += a.firstAt[k];
+        pictures += a.pictures;
+        ++n;
     }
-    state.counters["first_8x8_ms"] = first * 1000;
-    state.counters["first_4x4_ms"] = quarter * 1000;
-    state.counters["first_2x2_ms"] = half * 1000;
-    state.counters["pictures"] = pictures;
-    state.counters["process_cpu_s"] = cpu;
+    if (n == 0)
+        return;
+    state.counters["first_8x8_ms"] = first[0] / n * 1000;
+    state.counters["first_4x4_ms"] = first[1] / n * 1000;
+    state.counters["first_2x2_ms"] = first[2] / n * 1000;
+    state.counters["pictures"] = double(pictures) / n;
+    state.counters["wall_ms_on"] = on.wall / n * 1000;
+    state.counters["wall_ms_off"] = off.wall / n * 1000;
+    state.counters["wall_ms_plain"] = plain.wall / n * 1000;
+    state.counters["cpu_s_on"] = on.cpu / n;
+    state.counters["cpu_s_off"] = off.cpu / n;
+    state.counters["cpu_s_plain"] = plain.cpu / n;
 }
 BENCHMARK(BM_WindowBuild)
-    ->ArgNames({"case", "coarse"})
-    ->ArgsProduct({{0, 1, 2}, {1, 0}})
-    ->Iterations(3)
+    ->ArgName("case")
+    ->DenseRange(0, 2)
+    ->Iterations(5)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime();
-
-// The same rows built as the headless renderer builds them.
-void BM_PlainBuild(benchmark::State& state)
-{
-    const int which = int(state.range(0));
-    const QSize size = SizeOf(which);
-    double cpu = 0;
-    for (auto _ : state) {
-        std::unique_ptr<CFractal> f = Rows(which);
-        f->m_restart = true;
-        CCanvas canvas;
-        canvas.SetTargetSize(unsigned(size.width()), unsigned(size.height()));
-        const auto start = std::chrono::steady_clock::now();
-        const double cpuStart = Cpu();
-        if (RunBuildSteps(*f, canvas, kCmdRebuild).result != BuildOutcome::kDrawn)
-            state.SkipWithError("the build was not drawn");
-        cpu = Cpu() - cpuStart;
-        state.SetIterationTime(Since(start));
-    }
-    state.counters["process_cpu_s"] = cpu;
-}
-BENCHMARK(BM_PlainBuild)->ArgName("case")->DenseRange(0, 2)->Iterations(3)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 // What every build in the window pays before it knows whether it is slow:
 // the copy of the rows the passes would build.
