@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "bench/OffscreenMain.h"
 #include "document/DocumentFiles.h"
 #include "document/FractalDoc.h"
 #include "document/FractalView.h"
@@ -162,12 +163,4 @@ BENCHMARK(BM_CopyOfRows)->ArgName("case")->DenseRange(0, 2)->Unit(benchmark::kMi
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return RunOffscreenBenchmarks(argc, argv); }
