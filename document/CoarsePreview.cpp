@@ -13,8 +13,9 @@
 
 namespace {
 
-// Samples below which even a costly view is left to the delay: 320 x 240.
-constexpr double kSlowSamples = 320.0 * 240;
+// Samples below which even a costly view (past doubles, in space) is left
+// to the delay, and below which a plane's samples are.
+constexpr double kSlowSamples = 128.0 * 96, kManySamples = 2048.0 * 1536;
 
 } // namespace
 
@@ -28,7 +29,7 @@ bool CoarsePreview::ExpectSlow(const CFractal& f, unsigned width, unsigned heigh
     const bool deep = AbilitiesOf(f).deepViews && NeedsDeepView(f.m_centerX, f.m_centerY, pixel);
     const double n = std::max(1, samples);
     const double many = double(width) * height * n * n;
-    return many >= kSlowSamples && (deep || f.HasDepth() || n > 1);
+    return (many >= kSlowSamples && (deep || f.HasDepth())) || (n > 1 && many >= kManySamples);
 }
 
 void CoarsePreview::Start(std::shared_ptr<CFractal> copy, unsigned width, unsigned height, bool now,

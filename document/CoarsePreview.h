@@ -44,8 +44,8 @@ public:
     ~CoarsePreview() override;
 
     // Whether a build of that size and these samples a side is expected to
-    // be slow enough to start the passes with it: views past doubles,
-    // solids in space and many samples, on images of some size.
+    // be slow enough to start the passes with it: views past doubles and
+    // solids in space on images of some size, and many samples.
     static bool ExpectSlow(const CFractal& fractal, unsigned width, unsigned height, int samples);
 
     // On the build's thread, before its Build: the passes for `copy` (the

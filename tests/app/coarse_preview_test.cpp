@@ -89,7 +89,7 @@ TEST(CoarsePreview, ASlowBuildShowsFinerBlocksThenThePlainImage)
         std::function<std::unique_ptr<CFractal>()> plain;
     };
     const Case cases[] = {
-        // Past doubles, but small: the passes wait for the build to be slow.
+        // Past doubles: the passes start with the build.
         {kTypeMandelbrot, {128, 96}, [](Window& w) { w.doc->History().RestoreRows(DeepSpiral()); },
          [] { return Read(DeepSpiral()); }},
         // A solid in space, marched in passes.
