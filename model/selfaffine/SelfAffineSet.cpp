@@ -45,8 +45,8 @@ const char* const kLightRowLabels[13] = {"x",
                                          "Beam distribution"};
 
 // Group headers need labels that outlive the call: the parameters window
-// keeps the rows. Written once, before anyone reads them, as documents
-// list their rows on several threads at once (a build copies its rows).
+// keeps the rows. Written once, before anyone reads them, so two threads
+// may list rows at once (each document's own on its own thread).
 template <int N>
 struct Labels {
     char text[N][24];
