@@ -24,6 +24,11 @@ CFractal_Doc::CFractal_Doc(int type, ParametersHost* host) : m_canvas(std::make_
     if (m_fractal)
         m_title = QString::fromStdString(m_fractal->m_name);
     m_history.Reset();
+    connect(&m_coarse, &CoarsePreview::shown, this, [this](int block) {
+        for (CFractal_View* v : m_views)
+            v->viewport()->update();
+        emit coarseShown(block);
+    });
 }
 
 CFractal_Doc::~CFractal_Doc()
@@ -97,6 +102,7 @@ void CFractal_Doc::RequestStop()
     m_worker.RequestStop();
     if (m_fractal)
         m_fractal->m_stop = true;
+    m_coarse.Stop();
 }
 
 void CFractal_Doc::OnBuild(BuildCommand id, const std::string& readyNote)
@@ -134,7 +140,14 @@ void CFractal_Doc::OnBuild(BuildCommand id, const std::string& readyNote)
     if (id != kCmdPaint)
         m_rowsChanged = false;
     // The view list belongs to the GUI thread: the worker gets its answer.
-    StartWorker([this, hasView = !m_views.empty(), aa = m_antiAliasing] { return BuildThreadProc(hasView, aa); });
+    // The coarse passes build a copy of the rows, taken here: once the
+    // worker runs, the rows are read only where the build reads them.
+    std::shared_ptr<CFractal> coarse;
+    if (m_coarsePictures && id != kCmdPaint && !(id == kCmdContinue && m_fractal->ContinuesCells()))
+        coarse = CopyOfFractal(*m_fractal);
+    StartWorker([this, hasView = !m_views.empty(), aa = m_antiAliasing, coarse] {
+        return BuildThreadProc(hasView, aa, coarse);
+    });
 }
 
 void CFractal_Doc::StartWorker(std::function<int()> work)
@@ -170,7 +183,7 @@ bool CFractal_Doc::StartJob(std::function<void(std::stop_token)> job, std::funct
     return true;
 }
 
-int CFractal_Doc::BuildThreadProc(bool hasView, AntiAliasing aa)
+int CFractal_Doc::BuildThreadProc(bool hasView, AntiAliasing aa, std::shared_ptr<CFractal> coarse)
 {
     CFractal& f = *m_fractal;
     CCanvas& c = *m_canvas;
@@ -188,16 +201,39 @@ int CFractal_Doc::BuildThreadProc(bool hasView, AntiAliasing aa)
 
     const BuildOutcome out = RunBuildSteps(
         f, c, m_buildCommand, [this] { return m_closePending.load() || m_worker.Aborting(); },
-        [this] { m_worker.RunOnGui([this] { emit progressTimer(true); }, false); }, m_readyNote, aa);
+        [this, aa, coarse] {
+            m_worker.RunOnGui([this] { emit progressTimer(true); }, false);
+            if (coarse)
+                StartCoarse(std::move(coarse), aa);
+        },
+        m_readyNote, aa);
+    // Whatever the outcome, the coarse pictures are over: the image drawn
+    // replaces them, a stopped or refused build leaves the image before.
+    m_coarse.Finish();
     // Read here, by the thread that may have moved it (a zoom rectangle).
     const ViewPlace built = PlaceOf(&f);
     m_worker.Post([this, drawn = out.result == BuildOutcome::kDrawn, built] {
+        m_coarse.Clear();
         if (drawn)
             m_imagePlace = built;
         UpdateAllViews();
         emit buildStateChanged();
     });
     return 0;
+}
+
+void CFractal_Doc::StartCoarse(std::shared_ptr<CFractal> copy, AntiAliasing aa)
+{
+    CFractal& f = *m_fractal;
+    // The view as the build takes it, after a zoom rectangle moved it.
+    copy->m_centerX = f.m_centerX;
+    copy->m_centerY = f.m_centerY;
+    copy->m_halfSize = f.m_halfSize;
+    copy->m_centerXDigits = f.m_centerXDigits;
+    copy->m_centerYDigits = f.m_centerYDigits;
+    const unsigned w = m_canvas->m_targetWidth, h = m_canvas->m_targetHeight;
+    m_coarse.Start(std::move(copy), w, h, CoarsePreview::ExpectSlow(f, w, h, aa.samples), PlaceOf(&f), f,
+                   f.MemoryNeed(w, h));
 }
 
 void CFractal_Doc::ThreadEnded()
@@ -314,6 +350,22 @@ bool CFractal_Doc::Ask(const QString& text, QWidget* owner)
     if (m_ask)
         return m_ask(text);
     return QMessageBox::question(owner, QCoreApplication::applicationName(), text) == QMessageBox::Yes;
+}
+
+const CoarsePreview::Picture* CFractal_Doc::CoarsePicture() const
+{
+    return m_coarse.Shown() ? &*m_coarse.Shown() : nullptr;
+}
+
+QTransform CFractal_Doc::CoarseTransform(QSize size) const
+{
+    const CoarsePreview::Picture* coarse = CoarsePicture();
+    if (!coarse || !CanNavigate())
+        return {};
+    const ViewPlace now = m_history.CurrentPlace();
+    if (now == coarse->place)
+        return {};
+    return ::PreviewTransform(coarse->place, coarse->image.size(), now, size);
 }
 
 bool CFractal_Doc::CanNavigate() const { return m_fractal && AbilitiesOf(*m_fractal).zoomAndPan; }

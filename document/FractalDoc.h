@@ -19,6 +19,7 @@
 #include "document/BuildSteps.h"
 #include "document/BuildWorker.h"
 #include "document/CanvasBitmap.h"
+#include "document/CoarsePreview.h"
 #include "document/DocumentHistory.h"
 #include "document/OffscreenRender.h"
 #include "document/ViewPlace.h"
@@ -141,6 +142,13 @@ public:
     double ImageScale() const { return m_imageScale; }
     // The views call this when they have uploaded a new image.
     void ImageUploaded() { m_imageScale = m_gridScale; }
+    // The coarse picture a slow build shows until its image is drawn, or
+    // null; its image pixels per window pixel are the build's.
+    const CoarsePreview::Picture* CoarsePicture() const;
+    double CoarseScale() const { return m_gridScale; }
+    // How the coarse picture's pixels lie in a view of `size` pixels at the
+    // history's CurrentPlace().
+    QTransform CoarseTransform(QSize size) const;
 
     // The status pane text for the running build; empty when idle.
     QString StatusText() const;
@@ -160,6 +168,9 @@ public:
     // The document's anti-aliasing in the window (View, Anti-aliasing):
     // not a row, so it changes no file. A build takes it as it starts.
     AntiAliasing m_antiAliasing;
+    // Whether a slow build shows coarse pictures while it runs (on; off
+    // only to measure what they cost). A build takes it as it starts.
+    bool m_coarsePictures = true;
     // Answers a Yes/No question (memory, closing during a build, replacing
     // a file); the default asks with a message box.
     std::function<bool(const QString&)> m_ask;
@@ -174,19 +185,28 @@ signals:
     void progressTimer(bool start);
     // CurrentPlace() moved: the views repaint their preview.
     void placeChanged();
+    // A coarse picture of the running build is there to show, in blocks of
+    // `block` pixels a side.
+    void coarseShown(int block);
 
 private:
     // m_ask, or the message box over `owner`.
     bool Ask(const QString& text, QWidget* owner);
     // The build's steps on the worker; returns the exit code.
-    int BuildThreadProc(bool hasView, AntiAliasing aa);
+    // `coarse`, when given, is the copy of the rows the coarse passes build.
+    int BuildThreadProc(bool hasView, AntiAliasing aa, std::shared_ptr<CFractal> coarse);
     // Starts `work` on the worker thread; its result is the exit code.
     void StartWorker(std::function<int()> work);
     void ThreadEnded();
     // Stops whatever runs on the worker: the build's flag and the job's.
     void RequestStop();
+    // On the worker, as the build starts: the coarse passes of `copy`.
+    void StartCoarse(std::shared_ptr<CFractal> copy, AntiAliasing aa);
 
     ParametersHost* m_host;
+    // The coarse passes of the running build. Declared before the worker,
+    // whose thread finishes them, so they outlive it.
+    CoarsePreview m_coarse;
     BuildWorker m_worker;
     DocumentHistory m_history{*this};
     QPointer<QWidget> m_frameToClose;

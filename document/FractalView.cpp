@@ -159,14 +159,20 @@ void CFractal_View::paintEvent(QPaintEvent*)
     const CCanvasBitmap& bitmap = m_doc->m_deviceBitmap;
     // White only right of and below the image, so repaints do not flicker.
     const QRect all = viewport()->rect();
-    if (m_doc->m_imageStale) {
+    // A slow build's coarse picture stands for its image until it is drawn.
+    const CoarsePreview::Picture* coarse = m_doc->CoarsePicture();
+    if (m_doc->m_imageStale && !coarse) {
         p.fillRect(all, Qt::white);
         return;
     }
-    const QRect image(-offset, ImageLogicalSize());
+    const double imageScale = coarse ? m_doc->CoarseScale() : m_doc->ImageScale();
+    const QSize shown = coarse ? QSize(Logical(coarse->image.width(), imageScale),
+                                       Logical(coarse->image.height(), imageScale))
+                               : ImageLogicalSize();
+    const QRect image(-offset, shown);
     // While the view moves, the last image stands scaled and shifted where
     // its points will be, until the build for the new view is drawn.
-    const QTransform preview = m_doc->PreviewTransform(ClientArea());
+    const QTransform preview = coarse ? m_doc->CoarseTransform(ClientArea()) : m_doc->PreviewTransform(ClientArea());
     if (preview.isIdentity() && m_panDelta.isNull()) {
         p.fillRect(QRect(QPoint(image.right() + 1, 0), all.bottomRight()), Qt::white);
         p.fillRect(QRect(QPoint(0, image.bottom() + 1), QPoint(std::min(all.right(), image.right()), all.bottom())),
@@ -177,7 +183,6 @@ void CFractal_View::paintEvent(QPaintEvent*)
     p.translate(-offset + m_panDelta);
     // The image's pixels meet the screen's one to one where it was built at
     // device pixels; the preview maps them into the next build's pixels.
-    const double imageScale = m_doc->ImageScale();
     p.save();
     if (preview.isIdentity()) {
         p.scale(1 / imageScale, 1 / imageScale);
@@ -185,11 +190,15 @@ void CFractal_View::paintEvent(QPaintEvent*)
         p.scale(1 / BuildScale(), 1 / BuildScale());
         p.setTransform(preview, true);
     }
-    bitmap.Paint(p);
+    if (coarse)
+        p.drawImage(0, 0, coarse->image);
+    else
+        bitmap.Paint(p);
     p.restore();
     if (m_doc->m_canvas->m_selectionVisible) {
         // The rectangle is in the shown image's pixels.
-        p.scale(1 / imageScale, 1 / imageScale);
+        const double selectionScale = m_doc->ImageScale();
+        p.scale(1 / selectionScale, 1 / selectionScale);
         CCanvasBitmap::DrawSelection(p, m_doc->m_canvas->Selection());
     }
 }

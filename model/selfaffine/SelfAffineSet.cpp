@@ -45,19 +45,28 @@ const char* const kLightRowLabels[13] = {"x",
                                          "Beam distribution"};
 
 // Group headers need labels that outlive the call: the parameters window
-// keeps the rows.
+// keeps the rows. Written once, before anyone reads them, so two threads
+// may list rows at once (each document's own on its own thread).
+template <int N>
+struct Labels {
+    char text[N][24];
+    explicit Labels(const char* word)
+    {
+        for (int k = 0; k < N; ++k)
+            std::snprintf(text[k], sizeof text[k], "%s %u", word, unsigned(k + 1));
+    }
+};
+
 const char* MapLabel(int k)
 {
-    static char labels[MapSet::kMaxMaps][24];
-    std::snprintf(labels[k], sizeof labels[k], "Map %u", unsigned(k + 1));
-    return labels[k];
+    static const Labels<MapSet::kMaxMaps> labels("Map");
+    return labels.text[k];
 }
 
 const char* LightLabel(int k)
 {
-    static char labels[CColorMap::kMaxLights][24];
-    std::snprintf(labels[k], sizeof labels[k], "Light %u", unsigned(k + 1));
-    return labels[k];
+    static const Labels<CColorMap::kMaxLights> labels("Light");
+    return labels.text[k];
 }
 
 } // namespace
