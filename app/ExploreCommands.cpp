@@ -94,13 +94,18 @@ CFractal_Doc* CMainFrame::OpenJulia(double cRe, double cIm)
 
 void CMainFrame::ChooseTile(int determinant, int trace)
 {
+    const auto choose = [&](CFractal& tiles) {
+        return SetRowText(tiles, "Determinant", std::to_string(determinant)) &&
+               SetRowText(tiles, "Track", std::to_string(trace));
+    };
     CFractal_Doc* doc = TileSetActive() ? ActiveDocument() : nullptr;
-    if (doc && doc->IsBuilding())
+    if (!doc) {
+        // A tile set builds as its window opens, so a new one takes the
+        // square before that: its rows are not the build's to share.
+        NewFractalDocument(kTypeTile, choose);
         return;
-    if (!doc)
-        doc = NewFractalDocument(kTypeTile);
-    if (!SetRowText(*doc->m_fractal, "Determinant", std::to_string(determinant)) ||
-        !SetRowText(*doc->m_fractal, "Track", std::to_string(trace)))
+    }
+    if (doc->IsBuilding() || !choose(*doc->m_fractal))
         return;
     doc->History().RecordChange(QString("Tile %1, %2").arg(determinant).arg(trace));
     if (doc->IsShownInParameters())

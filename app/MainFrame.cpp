@@ -266,11 +266,14 @@ QRect CMainFrame::CascadePlace(QSize size, const QRect& area)
     return FitInside(r, area);
 }
 
-CFractal_Doc* CMainFrame::NewFractalDocument(int type)
+CFractal_Doc* CMainFrame::NewFractalDocument(int type, const std::function<bool(CFractal&)>& prepare)
 {
     m_defaultFractalType = NewDocumentType(type);
     auto* doc = new CFractal_Doc(m_defaultFractalType, m_parametersBar);
     doc->setParent(this);
+    // Rows set before the window opens are where its history starts.
+    if (prepare && doc->m_fractal && prepare(*doc->m_fractal))
+        doc->History().Reset();
     CChildFrame* child = CreateChild(doc);
     child->View()->OnInitialUpdate();
     ShowPictureOf(doc);
@@ -358,6 +361,7 @@ void CMainFrame::UpdateCommands()
         case CmdWhen::kAnimates:
             enabled = doc && !building && doc->m_fractal &&
                       (AnimationRefusal(*doc->m_fractal).empty() || ZoomRefusal(*doc->m_fractal).empty());
+            break;
         case CmdWhen::kFindsMinibrots:
             enabled = doc && !building && doc->CanNavigate() && doc->m_fractal && doc->m_fractal->FindsMinibrots();
             break;

@@ -43,7 +43,9 @@ public:
     ~CMainFrame() override;
 
     // A new document of `type` (the type codes of documents) in a window.
-    CFractal_Doc* NewFractalDocument(int type);
+    // `prepare`, when given, sets the new fractal's rows before its window
+    // opens (and so before any build); its history starts there.
+    CFractal_Doc* NewFractalDocument(int type, const std::function<bool(CFractal&)>& prepare = {});
     // Opens a ".frc" or ".fdt" file in a new window; false with a message
     // box when it cannot.
     bool OpenDocumentFile(const QString& path);

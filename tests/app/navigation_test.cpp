@@ -14,6 +14,7 @@
 
 #include "app/JuliaPreview.h"
 #include "app/TileBar.h"
+#include "document/BuildSteps.h"
 #include "document/CanvasImage.h"
 #include "document/DocumentFiles.h"
 #include "imaging/Canvas.h"
@@ -521,6 +522,19 @@ TEST(Navigation, TheTileChartBuildsTheSquareClicked)
     ASSERT_EQ(opened->m_fractal->m_kind, CFractal::kTile);
     EXPECT_EQ(static_cast<CTileSet*>(opened->m_fractal.get())->m_determinant, -2);
     EXPECT_EQ(static_cast<CTileSet*>(opened->m_fractal.get())->m_track, 9);
+    // Its picture is that tile's from the first build on: built apart, the
+    // same rows at the same size give the same bytes.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return opened->m_deviceBitmap.HasBitmap(); }, 10000));
+    CTileSet apart;
+    apart.m_determinant = -2;
+    apart.m_track = 9;
+    CCanvas canvas;
+    canvas.SetTargetSize(opened->m_canvas->m_targetWidth, opened->m_canvas->m_targetHeight);
+    apart.m_restart = true;
+    ASSERT_EQ(RunBuildSteps(apart, canvas, kCmdRebuild).result, BuildOutcome::kDrawn);
+    EXPECT_EQ(opened->m_deviceBitmap.Image().convertToFormat(QImage::Format_RGB32),
+              CanvasImage(canvas).convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(opened->History().UndoStack()->count(), 0) << "its history starts at the square chosen";
 }
 
 // The Julia preview follows the pointer over a Mandelbrot window with the
