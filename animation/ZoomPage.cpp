@@ -36,16 +36,6 @@ double SecondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-ZoomPlace PlaceOf(const CFractal& f)
-{
-    const bool deep = AbilitiesOf(f).deepViews;
-    ZoomPlace p;
-    p.x = {f.m_centerX, deep ? f.m_centerXDigits : std::string()};
-    p.y = {f.m_centerY, deep ? f.m_centerYDigits : std::string()};
-    p.half = f.m_halfSize;
-    return p;
-}
-
 QString CoordinateText(const WholeCoordinate& c)
 {
     return c.digits.empty() ? QString::number(c.value, 'g', 17) : QString::fromStdString(c.digits);
@@ -55,12 +45,6 @@ QString CoordinateText(const WholeCoordinate& c)
 QString PlaceText(const ZoomPlace& p)
 {
     return QString("centre (%1, %2), radius %3").arg(CoordinateText(p.x), CoordinateText(p.y)).arg(p.half, 0, 'g', 6);
-}
-
-// The plan's sentences name the headless option; here it is a choice.
-QString PlanError(const std::string& error)
-{
-    return QString::fromStdString(error).replace("give --exact", "choose Exact");
 }
 
 // The codec a file's container gets here: Motion JPEG in AVI, as the Turn
@@ -77,7 +61,7 @@ CZoomPage::CZoomPage(CFractal_View* view, QWidget* parent) : QWidget(parent), m_
     m_startText->setReadOnly(true);
     m_overviewButton = new QPushButton("&Overview");
     m_fromFileButton = new QPushButton("From &File...");
-    m_endText = new QLineEdit(PlaceText(PlaceOf(fractal)));
+    m_endText = new QLineEdit(PlaceText(ZoomPlaceOf(fractal)));
     m_endText->setReadOnly(true);
     m_endText->setCursorPosition(0);
     m_seconds = new QDoubleSpinBox;
@@ -181,11 +165,7 @@ void CZoomPage::Stop()
 
 void CZoomPage::StartFromOverview()
 {
-    const CFractal::Place home = m_ownerView->GetDocument()->m_fractal->Overview();
-    m_start = ZoomPlace{};
-    m_start.x.value = home.x;
-    m_start.y.value = home.y;
-    m_start.half = home.half;
+    m_start = ZoomOverviewOf(*m_ownerView->GetDocument()->m_fractal);
     m_startText->setText("Overview: " + PlaceText(m_start));
     m_startText->setCursorPosition(0);
 }
@@ -203,7 +183,7 @@ bool CZoomPage::StartFromFile(const QString& path)
         m_complain(QString("\"%1\" is not a document of the %2.").arg(path, KindOf(end).name));
         return false;
     }
-    m_start = PlaceOf(*start.fractal);
+    m_start = ZoomPlaceOf(*start.fractal);
     m_startText->setText(QFileInfo(path).fileName() + ": " + PlaceText(m_start));
     m_startText->setCursorPosition(0);
     return true;
@@ -263,10 +243,10 @@ bool CZoomPage::MakePlan(ZoomPlan& plan)
     s.aa = AntiAliasingChoice(m_antiAliasing->currentIndex());
     s.deepViews = AbilitiesOf(*doc->m_fractal).deepViews;
     s.start = m_start;
-    s.end = PlaceOf(*doc->m_fractal);
+    s.end = ZoomPlaceOf(*doc->m_fractal);
     std::string error;
     if (!ZoomPlan::Make(s, plan, error)) {
-        m_complain("Cannot zoom: " + PlanError(error) + ".");
+        m_complain("Cannot zoom: " + QString::fromStdString(error) + ".");
         return false;
     }
     return true;
@@ -337,9 +317,8 @@ void CZoomPage::StartOrStop()
                 out.error = error;
             }
             // The writer names the file it wrote; the user knows the other.
-            out.error = QString::fromStdString(out.error)
-                            .replace(QString::fromStdString(job.path), target)
-                            .toStdString();
+            out.error =
+                QString::fromStdString(out.error).replace(QString::fromStdString(job.path), target).toStdString();
             m_outcome = out;
         },
         [this] { return FrameStatus(); });

@@ -130,8 +130,8 @@ bool ParseRange(const QString& text, unsigned units, unsigned& first, unsigned& 
         return false;
     }
     if (first >= units) {
-        error = "--frames " + text.toStdString() + " begins past the last of the " + std::to_string(units) +
-                " (0 to " + std::to_string(units - 1) + ")";
+        error = "--frames " + text.toStdString() + " begins past the last of the " + std::to_string(units) + " (0 to " +
+                std::to_string(units - 1) + ")";
         return false;
     }
     last = std::min(last, units - 1);
@@ -177,8 +177,8 @@ private:
 };
 
 // Renders the units of [first, last] not yet in the folder.
-int RenderRange(CFractal& fractal, int fractalType, const FramesPlan& plan, const std::string& pattern,
-                unsigned first, unsigned last, unsigned step, const VideoRequest& r, HeadlessWatch& watch)
+int RenderRange(CFractal& fractal, int fractalType, const FramesPlan& plan, const std::string& pattern, unsigned first,
+                unsigned last, unsigned step, const VideoRequest& r, HeadlessWatch& watch)
 {
     std::vector<unsigned> todo;
     for (unsigned i = first; i <= last; ++i)
@@ -236,15 +236,6 @@ bool ParseFps(const QString& text, unsigned fallback, unsigned& fps, std::string
     return true;
 }
 
-ZoomPlace PlaceOf(const CFractal& f, bool deep)
-{
-    ZoomPlace p;
-    p.x = {f.m_centerX, deep ? f.m_centerXDigits : std::string()};
-    p.y = {f.m_centerY, deep ? f.m_centerYDigits : std::string()};
-    p.half = f.m_halfSize;
-    return p;
-}
-
 // The zoom's plan from the options; 0 when made, else the exit code.
 int MakeZoomPlan(CFractal& fractal, const VideoRequest& r, ZoomPlan& plan)
 {
@@ -268,19 +259,16 @@ int MakeZoomPlan(CFractal& fractal, const VideoRequest& r, ZoomPlan& plan)
     s.exact = r.exact;
     s.aa = r.aa;
     s.deepViews = AbilitiesOf(fractal).deepViews;
-    s.end = PlaceOf(fractal, s.deepViews);
+    s.end = ZoomPlaceOf(fractal);
     if (!r.from.isEmpty()) {
         LoadedDocument start;
         if (!OpenDocumentFile(r.from.toStdString(), start, error))
             return Fail(error);
         if (!start.fractal || KindOf(*start.fractal).code != KindOf(fractal).code)
             return Fail("--from \"" + r.from.toStdString() + "\" is not a document of the " + KindOf(fractal).name);
-        s.start = PlaceOf(*start.fractal, s.deepViews);
+        s.start = ZoomPlaceOf(*start.fractal);
     } else {
-        const CFractal::Place home = fractal.Overview();
-        s.start.x.value = home.x;
-        s.start.y.value = home.y;
-        s.start.half = home.half;
+        s.start = ZoomOverviewOf(fractal);
     }
     if (!ZoomPlan::Make(s, plan, error))
         return Fail("cannot zoom: " + error);
@@ -351,8 +339,8 @@ int RunHeadlessVideo(CFractal& fractal, int fractalType, const VideoRequest& r, 
     });
 }
 
-int RunHeadlessAssemble(const QString& dirText, const QString& outputText, const QString& fpsText,
-                        const QString& codec, bool quiet, HeadlessWatch& watch)
+int RunHeadlessAssemble(const QString& dirText, const QString& outputText, const QString& fpsText, const QString& codec,
+                        bool quiet, HeadlessWatch& watch)
 {
     CleanUpperVectorState();
     const fs::path dir = dirText.toStdString();

@@ -1,5 +1,8 @@
 #include "document/ZoomPlan.h"
 
+#include "model/Fractal.h"
+#include "model/FractalKinds.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -69,20 +72,25 @@ bool ZoomPlan::Make(const ZoomSettings& s, ZoomPlan& plan, std::string& error)
     const double big = std::max(h0, hN), small = std::min(h0, hN);
     const double doublings = std::log2(big / small);
     if (!(doublings > 1e-9))
-        return (error = "a zoom that keeps its size has no keyframes: give --exact"), false;
+        return (error = "a zoom that keeps its size has no keyframes: only the exact mode can make it"), false;
     plan.m_keys = unsigned(std::max(1.0, std::ceil(doublings - 1e-9)));
     const double q = std::pow(small / big, 1.0 / plan.m_keys);
     // A frame between keyframes j and j + 1 must lie inside j: its offset
     // from j's centre grows with the centre's pace across the views.
     const double span = big - small, m = Min(s.width, s.height);
-    const double pace = std::max(std::fabs(plan.m_dx) / (span * s.width / m), std::fabs(plan.m_dy) / (span * s.height / m));
+    const double pace =
+        std::max(std::fabs(plan.m_dx) / (span * s.width / m), std::fabs(plan.m_dy) / (span * s.height / m));
     plan.m_margin = std::max(1.0, pace * (1 - q) + q);
     if (plan.m_margin > kMaxKeyframeMargin)
-        return (error = "the end view lies too far outside the start view for keyframes: give --exact"), false;
+        return (error =
+                    "the end view lies too far outside the start view for keyframes: only the exact mode can make it"),
+               false;
     const double kw = std::ceil(plan.m_margin * kKeyframeScale * s.width);
     const double kh = std::ceil(plan.m_margin * kKeyframeScale * s.height);
     if (kw > 65536 || kh > 65536)
-        return (error = "the keyframes of frames this large would be over 65536 pixels a side: give --exact"), false;
+        return (error = "the keyframes of frames this large would be over 65536 pixels a side: only the exact mode can "
+                        "make it"),
+               false;
     plan.m_keyWidth = unsigned(kw);
     plan.m_keyHeight = unsigned(kh);
     return true;
@@ -206,15 +214,14 @@ bool ZoomPlan::Read(const std::string& text, ZoomPlan& plan, std::string& error)
     const std::string size = keys["size"];
     const size_t x = size.find('x');
     const std::string mode = keys["mode"];
-    const bool ok = (mode == "exact" || mode == "keyframes") && ReadUnsigned(keys["frames"], s.frames) &&
-                    ReadUnsigned(keys["fps"], s.fps) && x != std::string::npos &&
-                    ReadUnsigned(size.substr(0, x), s.width) && ReadUnsigned(size.substr(x + 1), s.height) &&
-                    ReadUnsigned(keys["supersample"], samples) && ReadUnsigned(keys["adaptive"], adaptive) &&
-                    ReadUnsigned(keys["deep"], deep) && adaptive < 2 && deep < 2 && samples <= 8 &&
-                    ReadCoordinate(keys["start x"], s.start.x) && ReadCoordinate(keys["start y"], s.start.y) &&
-                    ReadDouble(keys["start radius"], s.start.half) && ReadCoordinate(keys["end x"], s.end.x) &&
-                    ReadCoordinate(keys["end y"], s.end.y) && ReadDouble(keys["end radius"], s.end.half) &&
-                    keys.size() == 13;
+    const bool ok =
+        (mode == "exact" || mode == "keyframes") && ReadUnsigned(keys["frames"], s.frames) &&
+        ReadUnsigned(keys["fps"], s.fps) && x != std::string::npos && ReadUnsigned(size.substr(0, x), s.width) &&
+        ReadUnsigned(size.substr(x + 1), s.height) && ReadUnsigned(keys["supersample"], samples) &&
+        ReadUnsigned(keys["adaptive"], adaptive) && ReadUnsigned(keys["deep"], deep) && adaptive < 2 && deep < 2 &&
+        samples <= 8 && ReadCoordinate(keys["start x"], s.start.x) && ReadCoordinate(keys["start y"], s.start.y) &&
+        ReadDouble(keys["start radius"], s.start.half) && ReadCoordinate(keys["end x"], s.end.x) &&
+        ReadCoordinate(keys["end y"], s.end.y) && ReadDouble(keys["end radius"], s.end.half) && keys.size() == 13;
     if (!ok)
         return (error = "its lines are not those of a plan"), false;
     s.exact = mode == "exact";
@@ -256,4 +263,24 @@ std::string FormatFramePattern(const std::string& pattern, unsigned i)
     if (number.size() < width)
         number.insert(0, width - number.size(), zeros ? '0' : ' ');
     return pattern.substr(0, at) + number + pattern.substr(end + 1);
+}
+
+ZoomPlace ZoomPlaceOf(const CFractal& f)
+{
+    const bool deep = AbilitiesOf(f).deepViews;
+    ZoomPlace p;
+    p.x = {f.m_centerX, deep ? f.m_centerXDigits : std::string()};
+    p.y = {f.m_centerY, deep ? f.m_centerYDigits : std::string()};
+    p.half = f.m_halfSize;
+    return p;
+}
+
+ZoomPlace ZoomOverviewOf(const CFractal& f)
+{
+    const CFractal::Place home = f.Overview();
+    ZoomPlace p;
+    p.x.value = home.x;
+    p.y.value = home.y;
+    p.half = home.half;
+    return p;
 }

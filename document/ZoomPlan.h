@@ -28,6 +28,12 @@ struct ZoomPlace {
     double half = 1;
 };
 
+class CFractal;
+// The view a fractal's rows hold, with the centre's digits where its kind
+// keeps them; and its kind's overview, where a zoom starts by default.
+ZoomPlace ZoomPlaceOf(const CFractal& fractal);
+ZoomPlace ZoomOverviewOf(const CFractal& fractal);
+
 struct ZoomSettings {
     unsigned frames = 0; // at least 2 (1 in exact mode)
     unsigned fps = 30;
