@@ -360,23 +360,22 @@ const CoarsePreview::Picture* CFractal_Doc::CoarsePicture() const
 QTransform CFractal_Doc::CoarseTransform(QSize size) const
 {
     const CoarsePreview::Picture* coarse = CoarsePicture();
-    if (!coarse || !CanNavigate())
+    return coarse ? TransformSince(coarse->place, coarse->image.size(), size) : QTransform();
+}
+
+QTransform CFractal_Doc::TransformSince(const ViewPlace& place, QSize shown, QSize size) const
+{
+    if (!CanNavigate())
         return {};
     const ViewPlace now = m_history.CurrentPlace();
-    if (now == coarse->place)
-        return {};
-    return ::PreviewTransform(coarse->place, coarse->image.size(), now, size);
+    return now == place ? QTransform() : ::PreviewTransform(place, shown, now, size);
 }
 
 bool CFractal_Doc::CanNavigate() const { return m_fractal && AbilitiesOf(*m_fractal).zoomAndPan; }
 
 QTransform CFractal_Doc::PreviewTransform(QSize size) const
 {
-    if (!m_imagePlace || !CanNavigate() || !m_deviceBitmap.HasBitmap())
+    if (!m_imagePlace || !m_deviceBitmap.HasBitmap())
         return {};
-    const ViewPlace now = m_history.CurrentPlace();
-    if (now == *m_imagePlace)
-        return {};
-    const QSize shown(m_deviceBitmap.m_bitmapWidth, m_deviceBitmap.m_bitmapHeight);
-    return ::PreviewTransform(*m_imagePlace, shown, now, size);
+    return TransformSince(*m_imagePlace, QSize(m_deviceBitmap.m_bitmapWidth, m_deviceBitmap.m_bitmapHeight), size);
 }

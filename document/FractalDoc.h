@@ -190,6 +190,9 @@ signals:
     void coarseShown(int block);
 
 private:
+    // How an image of `shown` pixels made at `place` lies in a view of
+    // `size` pixels at the history's CurrentPlace().
+    QTransform TransformSince(const ViewPlace& place, QSize shown, QSize size) const;
     // m_ask, or the message box over `owner`.
     bool Ask(const QString& text, QWidget* owner);
     // The build's steps on the worker; returns the exit code.

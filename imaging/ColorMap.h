@@ -117,8 +117,6 @@ public:
     // in pixels (`step`). The count is in `state`, 0 for inside points.
     double m_escapeRadius = 0;
     bool m_cellsHaveDistance = false;
-    // Whether a build of the view the cells show can give the distance.
-    bool m_distanceBuildable = false;
     // The cells, row after row in one block.
     CellGrid m_grid;
     std::vector<PixelRecord*> m_gridRows;

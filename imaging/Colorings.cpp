@@ -118,7 +118,8 @@ int CColorMap::EffectiveColoring() const
 
 bool CColorMap::ColoringNeedsBuild() const
 {
-    return m_coloring == kColoringDistance && m_distanceBuildable && !m_cellsHaveDistance;
+    // Every escape-time build can carry the derivative, at every depth.
+    return m_coloring == kColoringDistance && m_escapeRadius > 0 && !m_cellsHaveDistance;
 }
 
 bool CColorMap::IsColoringValue(const void* value) const

@@ -72,8 +72,6 @@ void CMandelbrotSet::Build(CCanvas& canvas)
         Refuse(canvas, refusal);
         return;
     }
-    // Both builds carry the derivative when asked, at every depth.
-    map.m_distanceBuildable = true;
     if (NeedsDeepView(m_centerX, m_centerY, d)) {
         BuildDeep(canvas, d, iterations);
         return;
