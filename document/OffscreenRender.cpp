@@ -50,21 +50,40 @@ namespace {
 // the samples are added in.
 inline uint8_t Mean(unsigned sum, unsigned count) { return uint8_t((sum + count / 2) / count); }
 
-// `pixels` pixels into `out`, each the mean of n x n samples: the n rows of
-// `samples` from `row` up, n samples a pixel along them.
-void MeanOfSamples(uint8_t* out, const CCanvas& samples, unsigned row, unsigned pixels, unsigned n)
+// `pixels` pixels into `out`, each the mean of N x N samples: the N rows
+// `rows`, N samples a pixel along them. N is a constant so the divisions
+// are multiplications.
+template <unsigned N>
+void MeanOfSamplesN(uint8_t* out, const uint8_t* const* rows, unsigned pixels)
 {
-    const unsigned n2 = n * n;
     for (unsigned j = 0; j < pixels; ++j)
         for (unsigned ch = 0; ch < 3; ++ch) {
             unsigned sum = 0;
-            for (unsigned b = 0; b < n; ++b) {
-                const uint8_t* in = samples.Row(row + b) + size_t(j) * n * 3 + ch;
-                for (unsigned a = 0; a < n; ++a)
+            for (unsigned b = 0; b < N; ++b) {
+                const uint8_t* in = rows[b] + size_t(j) * N * 3 + ch;
+                for (unsigned a = 0; a < N; ++a)
                     sum += in[a * 3];
             }
-            out[j * 3 + ch] = Mean(sum, n2);
+            out[j * 3 + ch] = Mean(sum, N * N);
         }
+}
+
+// The same for the n rows of `samples` from `row` up.
+void MeanOfSamples(uint8_t* out, const CCanvas& samples, unsigned row, unsigned pixels, unsigned n)
+{
+    const uint8_t* rows[kMaxSamples];
+    for (unsigned b = 0; b < n; ++b)
+        rows[b] = samples.Row(row + b);
+    switch (n) {
+    case 2: return MeanOfSamplesN<2>(out, rows, pixels);
+    case 3: return MeanOfSamplesN<3>(out, rows, pixels);
+    case 4: return MeanOfSamplesN<4>(out, rows, pixels);
+    case 5: return MeanOfSamplesN<5>(out, rows, pixels);
+    case 6: return MeanOfSamplesN<6>(out, rows, pixels);
+    case 7: return MeanOfSamplesN<7>(out, rows, pixels);
+    case 8: return MeanOfSamplesN<8>(out, rows, pixels);
+    default: std::memcpy(out, rows[0], size_t(pixels) * 3);
+    }
 }
 
 // `pixels` pixels into `out`, each the mean of n x n samples: the n runs
@@ -87,12 +106,19 @@ void MeanOfRuns(uint8_t* out, const CCanvas& samples, const size_t* start, unsig
     }
 }
 
-// Whether two pixels differ by more than the adaptive threshold in some
-// channel.
-inline bool Differs(const uint8_t* p, const uint8_t* q)
+// out[j]: whether pixel j of `a` and of `b` differ by more than the
+// adaptive threshold in some channel, for `count` pixels. One pass over
+// plain bytes, which the compiler turns into vector lanes.
+void FarPixels(const uint8_t* a, const uint8_t* b, unsigned count, uint8_t* out)
 {
-    auto far = [](int a, int b) { return a - b > kAdaptiveThreshold || b - a > kAdaptiveThreshold; };
-    return far(p[0], q[0]) | far(p[1], q[1]) | far(p[2], q[2]);
+    for (unsigned j = 0; j < count; ++j) {
+        uint8_t far = 0;
+        for (unsigned ch = 0; ch < 3; ++ch) {
+            const int d = int(a[3 * j + ch]) - int(b[3 * j + ch]);
+            far |= uint8_t(d > kAdaptiveThreshold || -d > kAdaptiveThreshold);
+        }
+        out[j] = far;
+    }
 }
 
 class Renderer {
@@ -122,6 +148,9 @@ private:
     bool m_bands = false;
     unsigned m_done = 0; // output rows finished
     std::vector<uint8_t> m_out;
+    // The band's canvas and the adaptive samples' one, kept from band to
+    // band with their pixels.
+    CCanvas m_band, m_samples;
     BuildOutcome m_outcome{BuildOutcome::kDrawn, {}};
 };
 
@@ -154,7 +183,7 @@ bool Renderer::BuildRows(CCanvas& canvas, unsigned width, unsigned height, unsig
 
 bool Renderer::SampledBand(unsigned first, unsigned count)
 {
-    CCanvas band;
+    CCanvas& band = m_band;
     const unsigned n = m_n;
     if (!BuildRows(band, m_w * n, m_h * n, first * n, count * n, m_done * n))
         return false;
@@ -174,7 +203,7 @@ bool Renderer::AdaptiveBand(unsigned first, unsigned count)
 {
     // The plain band, with a row of margin each side for the neighbours.
     const unsigned lo = first > 0 ? first - 1 : 0, hi = std::min(m_h, first + count + 1);
-    CCanvas plain;
+    CCanvas& plain = m_band;
     if (!BuildRows(plain, m_w, m_h, lo, hi - lo, m_done))
         return false;
     auto pixel = [&](unsigned i, unsigned j) { return plain.Row(i - lo) + size_t(j) * 3; };
@@ -193,13 +222,10 @@ bool Renderer::AdaptiveBand(unsigned first, unsigned count)
         p.left.assign(w, 0);
         if (r + 1 >= hi)
             return;
-        for (unsigned j = 0; j < w; ++j) {
-            p.down[j] = Differs(pixel(r, j), pixel(r + 1, j));
-            if (j + 1 < w) {
-                p.right[j] = Differs(pixel(r, j), pixel(r + 1, j + 1));
-                p.left[j] = Differs(pixel(r, j + 1), pixel(r + 1, j));
-            }
-        }
+        const uint8_t *upper = pixel(r, 0), *lower = pixel(r + 1, 0);
+        FarPixels(upper, lower, w, p.down.data());
+        FarPixels(upper, lower + 3, w - 1, p.right.data());
+        FarPixels(upper + 3, lower, w - 1, p.left.data());
     };
     ForEachRange(int(count), 8, [&](int begin, int end) {
         Pair above, below;
@@ -208,15 +234,12 @@ bool Renderer::AdaptiveBand(unsigned first, unsigned count)
         compare(top > lo ? top - 1 : hi, above);
         for (unsigned i = first + unsigned(begin); i < first + unsigned(end); ++i) {
             compare(i, below);
-            for (unsigned j = 0; j + 1 < w; ++j)
-                across[j] = Differs(pixel(i, j), pixel(i, j + 1));
+            FarPixels(pixel(i, 0), pixel(i, 0) + 3, w - 1, across.data());
             uint8_t* mark = edges.data() + size_t(i - first) * w;
-            for (unsigned j = 0; j < w; ++j) {
-                bool edge = across[j] | above.down[j] | below.down[j] | below.right[j] | above.left[j];
-                if (j > 0)
-                    edge |= across[j - 1] | above.right[j - 1] | below.left[j - 1];
-                mark[j] = edge;
-            }
+            mark[0] = across[0] | above.down[0] | below.down[0] | below.right[0] | above.left[0];
+            for (unsigned j = 1; j < w; ++j)
+                mark[j] = across[j] | above.down[j] | below.down[j] | below.right[j] | above.left[j] | across[j - 1] |
+                          above.right[j - 1] | below.left[j - 1];
             std::swap(above, below);
         }
     });
@@ -250,7 +273,7 @@ bool Renderer::AdaptiveBand(unsigned first, unsigned count)
     }
     if (runs.empty())
         return true;
-    CCanvas samples;
+    CCanvas& samples = m_samples;
     samples.SetTargetSize(m_w * n, 1);
     samples.m_bandFullHeight = m_h * n;
     if (!m_f.BuildRuns(samples, runs)) {
@@ -279,7 +302,8 @@ BuildOutcome Renderer::Run(const OffscreenJob& job, const MemoryStatus& memory)
     unsigned rows = m_h;
     if (m_bands) {
         const uint64_t rowBytes = uint64_t(sw) * sizeof(PixelRecord) * m_n;
-        rows = job.bandRows ? job.bandRows : unsigned(std::clamp<uint64_t>(job.bandBytes / rowBytes, 1, m_h));
+        const uint64_t bandBytes = m_n > 1 ? std::min(job.bandBytes, kSampledBandCellBytes) : job.bandBytes;
+        rows = job.bandRows ? job.bandRows : unsigned(std::clamp<uint64_t>(bandBytes / rowBytes, 1, m_h));
         rows = std::min(rows, m_h);
     } else {
         const uint64_t need = m_f.MemoryNeed(sw, sh) + uint64_t(sw) * sh * 3;

@@ -20,6 +20,10 @@ class CFractal;
 constexpr int kMaxSamples = 8;
 // The cells a band may hold.
 constexpr uint64_t kBandCellBytes = uint64_t(256) << 20;
+// The cells a band of samples may hold: each band's cells are painted and
+// averaged while the caches still hold them, and the next band builds over
+// the same pages, so N x N samples cost N x N plain builds and little more.
+constexpr uint64_t kSampledBandCellBytes = uint64_t(8) << 20;
 // The adaptive mode refines a pixel when one of its eight neighbours
 // differs from it by more than this in some channel.
 constexpr int kAdaptiveThreshold = 12;

@@ -34,7 +34,9 @@ int CMandelbrotSet::ShallowIterations(unsigned width, unsigned height, double pi
     if (m_iterationsSet)
         return iterations;
     const ChoiceKey key{m_centerX, m_centerY, m_halfSize, m_cRe, m_cIm, m_precision, width, height, m_type};
-    if (m_choiceCount == 0 || !(key == m_choiceKey)) {
+    if (m_choices[1].count != 0 && m_choices[1].key == key)
+        std::swap(m_choices[0], m_choices[1]);
+    if (m_choices[0].count == 0 || !(m_choices[0].key == key)) {
         // The probe's pixels lie where the view's would at its coarser size.
         const int columns = int(std::min<unsigned>(width, iteration_choice::kProbeColumns));
         const int rows = std::max(1, int(std::lround(double(height) * columns / width)));
@@ -61,12 +63,12 @@ int CMandelbrotSet::ShallowIterations(unsigned width, unsigned height, double pi
             });
         if (chosen == 0)
             return m_stop.load() ? 0 : iterations;
-        m_choiceKey = key;
-        m_choiceCount = chosen;
+        m_choices[1] = m_choices[0];
+        m_choices[0] = {key, chosen};
     }
-    if (m_choiceCount != iterations)
-        m_raisedIterations = m_choiceCount;
-    return m_choiceCount;
+    if (m_choices[0].count != iterations)
+        m_raisedIterations = m_choices[0].count;
+    return m_choices[0].count;
 }
 
 bool CMandelbrotSet::BuildsInBands(unsigned width, unsigned height) const

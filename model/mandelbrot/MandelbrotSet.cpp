@@ -56,7 +56,12 @@ void CMandelbrotSet::Build(CCanvas& canvas)
     const unsigned w = canvas.m_targetWidth, rows = canvas.m_targetHeight;
     const unsigned h = canvas.FullHeight(), first = canvas.m_bandFirst;
     CColorMap& map = m_colorMap;
-    map.AllocateGrid(int(w), int(rows));
+    // The bands of one image take the first band's grid, the last one
+    // shorter: fresh pages for every band would cost their faults again.
+    if (rows != h)
+        map.ReshapeGrid(int(w), int(rows));
+    else
+        map.AllocateGrid(int(w), int(rows));
     const double d = 2 * m_halfSize / std::min(w, h);
     map.m_pixelSize = d;
     map.m_centerX = m_centerX;

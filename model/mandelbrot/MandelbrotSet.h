@@ -1,6 +1,7 @@
 #pragma once
 // The Mandelbrot set and the Julia sets of z <- z^2 + c.
 
+#include <array>
 #include <memory>
 
 #include "model/Fractal.h"
@@ -60,8 +61,14 @@ private:
         int type;
         bool operator==(const ChoiceKey&) const = default;
     };
-    ChoiceKey m_choiceKey{};
-    int m_choiceCount = 0; // 0 while no shallow view chose
+    // The last two views' choices, the most recent first (count 0: none):
+    // adaptive anti-aliasing builds the view and its samples at N times
+    // its size by turns, band after band, and each needs its own probe.
+    struct Choice {
+        ChoiceKey key{};
+        int count = 0;
+    };
+    std::array<Choice, 2> m_choices{};
     // Views past the resolution of doubles (model/deep).
     void BuildDeep(CCanvas& canvas, double pixelSize, int iterations);
     // Why a view cannot be built (a pixel below a double's range, or a
