@@ -33,11 +33,7 @@ SizeRead ReadSize(std::string_view text, FloatExp& out)
     }
     long exponent = 0;
     const double m = mpfr_get_d_2exp(&exponent, x.get(), MPFR_RNDN);
-    const FloatExp size = FloatExp::Normal(m, exponent);
-    // 10^-100000 is 0.57 x 2^-332192: what lies below 2^-332193 is past it.
-    if (size.e < kDeepestBinaryExponent)
-        return SizeRead::kTooSmall;
-    out = size;
+    out = FloatExp::Normal(m, exponent);
     return SizeRead::kRead;
 }
 

@@ -34,7 +34,9 @@ WholeSize SizeOf(FloatExp size);
 // The fewest significant digits, in exponent form, that read back as `size`.
 std::string SizeText(FloatExp size);
 
-// A decimal text read whole as a size (nearest, to a double's 53 bits).
+// A decimal text read whole as a size (nearest, to a double's 53 bits),
+// whatever its exponent: only texts past MPFR's range are too small or
+// too large. The deepest radius is the reader's to enforce.
 enum class SizeRead { kRead, kNotANumber, kTooSmall, kTooLarge };
 SizeRead ReadSize(std::string_view text, FloatExp& out);
 

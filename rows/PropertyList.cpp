@@ -138,7 +138,10 @@ ParseResult ParseSize(std::string_view text, double& value, std::string& digits)
     const NumberRead read = ReadNumber(text, v);
     if (read.kind == NumberRead::kTooSmall || (read.kind == NumberRead::kRead && v > 0 && v < DBL_MIN)) {
         FloatExp size;
-        switch (ReadSize(text.substr(0, read.used), size)) {
+        SizeRead sized = ReadSize(text.substr(0, read.used), size);
+        if (sized == SizeRead::kRead && size.e < kDeepestBinaryExponent)
+            sized = SizeRead::kTooSmall;
+        switch (sized) {
         case SizeRead::kRead:
             if (size.m > 0) {
                 WholeSize whole = SizeOf(size);
