@@ -84,23 +84,26 @@ void ApplyZoom(CFractal& f, const CCanvas& c, bool zoomOut)
     if (w == 0 || m == 0 || half <= 0)
         return;
     const double x = f.m_centerX, y = f.m_centerY;
-    double r = f.m_halfSize, s = 0;
+    // In FloatExp, which rounds as the doubles do wherever they hold the
+    // sizes, so a view below their normal range zooms too.
+    const FloatExp two(2.0);
+    FloatExp r = f.WideHalfSize(), s;
     if (!zoomOut) {
-        s = 2 * r / m;
-        f.m_centerX += s * dx;
-        f.m_centerY -= s * dy;
-        f.m_halfSize = (half * r * 2) / w;
+        s = two * r / FloatExp(double(m));
+        f.m_centerX += s.ToDouble() * dx;
+        f.m_centerY -= s.ToDouble() * dy;
+        f.SetHalfSize(FloatExp(double(half)) * r * two / FloatExp(double(w)));
     } else {
-        r = (double(w) * r) / (2.0 * half);
-        f.m_halfSize = r;
-        s = r * 2 / m;
-        f.m_centerX -= s * dx;
-        f.m_centerY += s * dy;
+        r = FloatExp(double(w)) * r / FloatExp(2.0 * half);
+        f.SetHalfSize(r);
+        s = r * two / FloatExp(double(m));
+        f.m_centerX -= s.ToDouble() * dx;
+        f.m_centerY += s.ToDouble() * dy;
     }
     // Past the resolution of doubles the centre moves as whole digits, for
     // the pixel of whichever image is finer, the one shown or the next.
     const unsigned next = std::min(c.m_targetWidth, c.m_targetHeight);
-    const double pixel = 2 * f.m_halfSize / std::max(m, next);
+    const FloatExp pixel = PixelOfHalf(f.m_halfSize, f.m_halfSizeDigits, std::max(m, next));
     const std::string xDigits = std::exchange(f.m_centerXDigits, {}), yDigits = std::exchange(f.m_centerYDigits, {});
     if (!AbilitiesOf(f).deepViews || !NeedsDeepView(f.m_centerX, f.m_centerY, pixel))
         return;

@@ -25,7 +25,7 @@ bool CoarsePreview::ExpectSlow(const CFractal& f, unsigned width, unsigned heigh
 {
     if (width == 0 || height == 0)
         return false;
-    const double pixel = 2 * f.m_halfSize / std::min(width, height);
+    const FloatExp pixel = f.PixelOf(width, height);
     const bool deep = AbilitiesOf(f).deepViews && NeedsDeepView(f.m_centerX, f.m_centerY, pixel);
     const double n = std::max(1, samples);
     const double many = double(width) * height * n * n;
@@ -89,7 +89,7 @@ void CoarsePreview::Run(unsigned width, unsigned height, bool now, ViewPlace pla
     // shows its image sooner without them.
     if (!now && !BuildOutlasts(std::chrono::duration<double>(kDelay).count()))
         return;
-    const double half = f->m_halfSize;
+    const FloatExp half = f->WideHalfSize();
     double last = 0;
     for (const int block : kBlocks) {
         // The next pass has four times the pixels of the last: one that
@@ -131,7 +131,7 @@ bool CoarsePreview::BuildOutlasts(double seconds) const
     return seconds < elapsed * (1 - share) / share;
 }
 
-bool CoarsePreview::Pass(int block, unsigned width, unsigned height, double half, uint64_t buildNeed,
+bool CoarsePreview::Pass(int block, unsigned width, unsigned height, FloatExp half, uint64_t buildNeed,
                          QImage& picture)
 {
     CFractal& f = *m_copy;
@@ -145,7 +145,7 @@ bool CoarsePreview::Pass(int block, unsigned width, unsigned height, double half
     // Each computed pixel is `block` of the build's along both sides, also
     // where a side does not divide: the view's scale is its shorter side's.
     if (AbilitiesOf(f).zoomAndPan)
-        f.m_halfSize = half * (double(block) * std::min(w, h) / std::min(width, height));
+        f.SetHalfSize(half * FloatExp(double(block) * std::min(w, h) / std::min(width, height)));
     f.m_restart = true;
     f.m_refusal.clear();
     CCanvas canvas;

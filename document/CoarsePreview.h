@@ -82,7 +82,7 @@ private:
     // Whether the build, by its progress, runs on for `seconds` more.
     bool BuildOutlasts(double seconds) const;
     // The pass of `block` into `picture`; false when it gave none.
-    bool Pass(int block, unsigned width, unsigned height, double half, uint64_t buildNeed, QImage& picture);
+    bool Pass(int block, unsigned width, unsigned height, FloatExp half, uint64_t buildNeed, QImage& picture);
 
     std::mutex m_lock;
     std::condition_variable m_wake;

@@ -58,6 +58,8 @@ ViewPlace PlaceOf(const CFractal* fractal)
         place.xDigits = fractal->m_centerXDigits;
     if (DigitsHold(fractal->m_centerYDigits, place.y))
         place.yDigits = fractal->m_centerYDigits;
+    if (SizeDigitsHold(fractal->m_halfSizeDigits, place.half))
+        place.halfDigits = fractal->m_halfSizeDigits;
     return place;
 }
 
@@ -187,6 +189,7 @@ void DocumentHistory::MoveNow(const ViewPlace& place, const QString& label, bool
     const bool whole = AbilitiesOf(fractal).deepViews;
     fractal.m_centerXDigits = whole ? place.xDigits : std::string();
     fractal.m_centerYDigits = whole ? place.yDigits : std::string();
+    fractal.m_halfSizeDigits = whole ? place.halfDigits : std::string();
     RecordChange(label, history);
     // A zoom rectangle left on the screen belongs to the old view.
     m_doc.m_canvas->ShowSelection(false);

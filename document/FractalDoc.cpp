@@ -231,6 +231,7 @@ void CFractal_Doc::StartCoarse(std::shared_ptr<CFractal> copy, AntiAliasing aa)
     copy->m_halfSize = f.m_halfSize;
     copy->m_centerXDigits = f.m_centerXDigits;
     copy->m_centerYDigits = f.m_centerYDigits;
+    copy->m_halfSizeDigits = f.m_halfSizeDigits;
     const unsigned w = m_canvas->m_targetWidth, h = m_canvas->m_targetHeight;
     m_coarse.Start(std::move(copy), w, h, CoarsePreview::ExpectSlow(f, w, h, aa.samples), PlaceOf(&f), f,
                    f.MemoryNeed(w, h));

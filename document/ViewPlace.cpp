@@ -16,7 +16,7 @@ double OriginRow(QSize s) { return double(s.height() - 1 - s.height() / 2); }
 
 // A moved place whose pixel `e` doubles resolve keeps the doubles it was
 // given; past them its centre is the whole `from` centre moved by the steps.
-void SettleCenter(ViewPlace& next, const ViewPlace& from, double e, std::initializer_list<PixelStep> xSteps,
+void SettleCenter(ViewPlace& next, const ViewPlace& from, FloatExp e, std::initializer_list<PixelStep> xSteps,
                   std::initializer_list<PixelStep> ySteps)
 {
     next.xDigits.clear();
@@ -35,58 +35,71 @@ bool HasDigits(const ViewPlace& p) { return !p.xDigits.empty() || !p.yDigits.emp
 
 } // namespace
 
-double PixelSize(const ViewPlace& place, QSize image)
+FloatExp WideHalf(const ViewPlace& place) { return WideSize(place.half, place.halfDigits); }
+
+FloatExp WidePixelSize(const ViewPlace& place, QSize image)
 {
-    return 2 * place.half / std::max(1, std::min(image.width(), image.height()));
+    return PixelOfHalf(place.half, place.halfDigits, unsigned(std::max(1, std::min(image.width(), image.height()))));
 }
+
+double PixelSize(const ViewPlace& place, QSize image) { return WidePixelSize(place, image).ToDouble(); }
 
 QPointF WorldAt(const ViewPlace& place, QSize image, QPointF p)
 {
-    const double d = PixelSize(place, image);
+    const FloatExp d = WidePixelSize(place, image);
     const double i = p.x() + OriginColumn(image), j = OriginRow(image) - p.y();
     if (HasDigits(place))
         return {CoordinateAt(place.x, place.xDigits, {{i, d}}), CoordinateAt(place.y, place.yDigits, {{j, d}})};
-    return {place.x + i * d, place.y + j * d};
+    return {place.x + i * d.ToDouble(), place.y + j * d.ToDouble()};
 }
 
 ViewPlace ZoomAbout(const ViewPlace& place, QSize image, QPointF p, double factor)
 {
     ViewPlace next = place;
-    next.half = place.half / factor;
-    const double d = PixelSize(place, image), e = PixelSize(next, image);
+    WholeSize half = SizeOf(WideHalf(place) / FloatExp(factor));
+    next.half = half.value;
+    next.halfDigits = std::move(half.digits);
+    const FloatExp d = WidePixelSize(place, image), e = WidePixelSize(next, image);
     const double i = p.x() + OriginColumn(image), j = OriginRow(image) - p.y();
-    next.x = place.x + i * (d - e);
-    next.y = place.y + j * (d - e);
+    next.x = place.x + i * (d.ToDouble() - e.ToDouble());
+    next.y = place.y + j * (d.ToDouble() - e.ToDouble());
     SettleCenter(next, place, e, {{i, d}, {-i, e}}, {{j, d}, {-j, e}});
     return next;
 }
 
 ViewPlace PanBy(const ViewPlace& place, QSize image, QPointF delta)
 {
-    const double d = PixelSize(place, image);
+    const FloatExp d = WidePixelSize(place, image);
     ViewPlace next = place;
-    next.x = place.x - delta.x() * d;
-    next.y = place.y + delta.y() * d;
+    next.x = place.x - delta.x() * d.ToDouble();
+    next.y = place.y + delta.y() * d.ToDouble();
     SettleCenter(next, place, d, {{-delta.x(), d}}, {{delta.y(), d}});
     return next;
 }
 
 QTransform PreviewTransform(const ViewPlace& shown, QSize shownSize, const ViewPlace& target, QSize targetSize)
 {
-    const double d0 = PixelSize(shown, shownSize), d1 = PixelSize(target, targetSize);
-    if (!(d0 > 0 && d1 > 0) || !std::isfinite(d0 / d1))
+    const FloatExp d0 = WidePixelSize(shown, shownSize), d1 = WidePixelSize(target, targetSize);
+    if (!(d0.m > 0 && d1.m > 0) || !std::isfinite((d0 / d1).ToDouble()))
         return {};
-    const double s = d0 / d1;
+    // Sizes below the normal doubles keep their ratio and the centres'
+    // offset in pixels in FloatExp; the others the doubles' arithmetic.
+    const bool wide = !shown.halfDigits.empty() || !target.halfDigits.empty();
+    const double s = wide ? (d0 / d1).ToDouble() : d0.ToDouble() / d1.ToDouble();
     // Deep centres that differ only in their digits have equal doubles.
     const bool whole = HasDigits(shown) || HasDigits(target);
-    const double ox =
-        whole ? CoordinateDifference(shown.x, shown.xDigits, target.x, target.xDigits) : shown.x - target.x;
-    const double oy =
-        whole ? CoordinateDifference(shown.y, shown.yDigits, target.y, target.yDigits) : shown.y - target.y;
+    // The offset of the shown centre from the target's, in target pixels.
+    const auto pixels = [&](double a, const std::string& aDigits, double b, const std::string& bDigits) {
+        if (wide)
+            return (WideCoordinateDifference(a, aDigits, b, bDigits) / d1).ToDouble();
+        return (whole ? CoordinateDifference(a, aDigits, b, bDigits) : a - b) / d1.ToDouble();
+    };
+    const double ox = pixels(shown.x, shown.xDigits, target.x, target.xDigits);
+    const double oy = pixels(shown.y, shown.yDigits, target.y, target.yDigits);
     // Column j of the shown image lies at x0 + (j + c0) d0, which the target
     // shows at column (x0 - x1) / d1 + (j + c0) s - c1; rows alike, upwards.
-    const double dx = ox / d1 + OriginColumn(shownSize) * s - OriginColumn(targetSize);
-    const double dy = -oy / d1 - OriginRow(shownSize) * s + OriginRow(targetSize);
+    const double dx = ox + OriginColumn(shownSize) * s - OriginColumn(targetSize);
+    const double dy = -oy - OriginRow(shownSize) * s + OriginRow(targetSize);
     return QTransform(s, 0, 0, s, dx, dy);
 }
 
@@ -97,9 +110,17 @@ int CoordinateDecimals(double pixelSize)
     return std::clamp(int(std::ceil(-std::log10(pixelSize))) + 1, 0, kMaxCoordinateDecimals);
 }
 
+int CoordinateDecimals(FloatExp pixelSize)
+{
+    const double d = pixelSize.ToDouble();
+    if (d >= 0x1p-1000 || !(pixelSize.m > 0) || !std::isfinite(pixelSize.m))
+        return CoordinateDecimals(d);
+    return std::clamp(DecimalExponent(pixelSize) + 1, 0, kMaxCoordinateDecimals);
+}
+
 std::pair<QString, QString> WorldTextAt(const ViewPlace& place, QSize image, QPointF p)
 {
-    const double d = PixelSize(place, image);
+    const FloatExp d = WidePixelSize(place, image);
     const int decimals = CoordinateDecimals(d);
     if (!HasDigits(place) && !NeedsDeepView(place.x, place.y, d)) {
         const QPointF w = WorldAt(place, image, p);

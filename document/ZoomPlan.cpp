@@ -4,6 +4,7 @@
 #include "model/FractalKinds.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -57,6 +58,8 @@ bool ZoomPlan::Make(const ZoomSettings& s, ZoomPlan& plan, std::string& error)
         return (error = "the frame rate must be 1 to 1000 frames a second"), false;
     if (s.width == 0 || s.height == 0 || s.width > 16384 || s.height > 16384)
         return (error = "a zoom video's frames must be 1x1 to 16384x16384"), false;
+    if (s.start.belowDoubles || s.end.belowDoubles || (h0 > 0 && h0 < DBL_MIN) || (hN > 0 && hN < DBL_MIN))
+        return (error = "a zoom video's views need a radius of at least 2.2e-308, a double's smallest"), false;
     if (!(h0 > 0) || !(hN > 0) || !std::isfinite(h0) || !std::isfinite(hN))
         return (error = "the start and end views need a half size above 0"), false;
     if (s.aa.samples < 1 || s.aa.samples > kMaxSamples)
@@ -272,6 +275,7 @@ ZoomPlace ZoomPlaceOf(const CFractal& f)
     p.x = {f.m_centerX, deep ? f.m_centerXDigits : std::string()};
     p.y = {f.m_centerY, deep ? f.m_centerYDigits : std::string()};
     p.half = f.m_halfSize;
+    p.belowDoubles = SizeDigitsHold(f.m_halfSizeDigits, f.m_halfSize);
     return p;
 }
 

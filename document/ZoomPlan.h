@@ -26,6 +26,9 @@
 struct ZoomPlace {
     WholeCoordinate x, y; // the centre, whole at depth
     double half = 1;
+    // The view's half size lies below the normal doubles (numbers/
+    // WideSize.h): a zoom's sizes are doubles, so it refuses such a view.
+    bool belowDoubles = false;
 };
 
 class CFractal;

@@ -1,6 +1,7 @@
 #pragma once
 // The common interface of every fractal kind.
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <iosfwd>
@@ -9,6 +10,7 @@
 
 #include "imaging/ColorMap.h"
 #include "model/PassProgress.h"
+#include "numbers/WideSize.h"
 #include "rows/PropertyList.h"
 
 class CCanvas;
@@ -115,6 +117,22 @@ public:
     // m_centerX / m_centerY (numbers/Coordinate.h).
     std::string m_centerXDigits, m_centerYDigits;
     double m_halfSize = 1.0;
+    // The half size's digits where it lies below the normal doubles (deep
+    // Mandelbrot and Julia views); they count only while they round to
+    // m_halfSize (numbers/WideSize.h).
+    std::string m_halfSizeDigits;
+    FloatExp WideHalfSize() const { return WideSize(m_halfSize, m_halfSizeDigits); }
+    void SetHalfSize(FloatExp size)
+    {
+        WholeSize whole = SizeOf(size);
+        m_halfSize = whole.value;
+        m_halfSizeDigits = std::move(whole.digits);
+    }
+    // The pixel of an image of that size: 2 half / min(width, height).
+    FloatExp PixelOf(unsigned width, unsigned height) const
+    {
+        return PixelOfHalf(m_halfSize, m_halfSizeDigits, std::min(width, height));
+    }
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_restart{false};
     std::atomic<bool> m_viewValid{false};

@@ -11,6 +11,12 @@
 
 #include "numbers/Mpfr.h"
 
+namespace {
+// The places a coordinate's text is read for when no more are asked: what
+// a double's own texts reach, a thousandth of its smallest pixel.
+constexpr int kDoublePlaces = 330;
+} // namespace
+
 bool DigitsHold(std::string_view digits, double value)
 {
     if (digits.empty())
@@ -38,13 +44,38 @@ bool NeedsDeepView(double centerX, double centerY, double pixelSize)
     return pixelSize > 0 && pixelSize < 0x1p-45 * size;
 }
 
+bool NeedsDeepView(double centerX, double centerY, FloatExp pixelSize)
+{
+    const double size = std::max({std::fabs(centerX), std::fabs(centerY), 1.0});
+    return pixelSize.m > 0 && pixelSize < FloatExp(0x1p-45) * FloatExp(size);
+}
+
 int WholeDecimals(double pixelSize)
 {
     if (!(pixelSize > 0))
-        return kMaxCoordinateDecimals;
+        return kDoublePlaces;
     if (!std::isfinite(pixelSize))
         return 0;
     return std::clamp(int(std::ceil(-std::log10(pixelSize))) + 3, 0, kMaxCoordinateDecimals);
+}
+
+int DecimalExponent(FloatExp pixelSize)
+{
+    const double d = pixelSize.ToDouble();
+    if (d > 0x1p-1000 && std::isfinite(d))
+        return int(std::ceil(-std::log10(d)));
+    // log10(m 2^e); far below a double's range its rounding matters less
+    // than a place more or less.
+    const double l = std::log10(pixelSize.m) + double(pixelSize.e) * std::log10(2.0);
+    return int(std::clamp(std::ceil(-l), -1e9, 1e9));
+}
+
+int WholeDecimals(FloatExp pixelSize)
+{
+    const double d = pixelSize.ToDouble();
+    if (d >= 0x1p-1000 || !(pixelSize.m > 0) || !std::isfinite(pixelSize.m))
+        return WholeDecimals(d);
+    return std::clamp(DecimalExponent(pixelSize) + 3, 0, kMaxCoordinateDecimals);
 }
 
 namespace {
@@ -54,12 +85,12 @@ namespace {
 mpfr_prec_t TextBits(size_t length) { return mpfr_prec_t(4 * length + 64); }
 
 // Bits that read a coordinate's text closer than the last of the places
-// any whole coordinate is written with (a short text such as "0.13" is
-// then still 0.13 at the 330th place), and than its own last digit.
-mpfr_prec_t CoordinateBits(size_t length)
+// it is written with (a short text such as "0.13" is then still 0.13 at
+// the last place), and than its own last digit.
+mpfr_prec_t CoordinateBits(size_t length, int places = kDoublePlaces)
 {
     // Up to 309 whole digits before the places.
-    return std::max(TextBits(length), TextBits(309 + kMaxCoordinateDecimals + 3));
+    return std::max(TextBits(length), TextBits(309 + size_t(std::max(places, kDoublePlaces)) + 3));
 }
 
 // The lowest and highest binary places of a number's significand.
@@ -175,10 +206,11 @@ namespace {
 
 // The coordinate plus the steps without rounding; null when its text does
 // not read (it always does where the digits hold).
-std::unique_ptr<MpfrReal> ExactSum(double value, const std::string& digits, std::initializer_list<PixelStep> steps)
+std::unique_ptr<MpfrReal> ExactSum(double value, const std::string& digits, std::initializer_list<PixelStep> steps,
+                                   int places = kDoublePlaces)
 {
     const std::string start = CoordinateText(value, digits);
-    MpfrReal base(CoordinateBits(start.size()));
+    MpfrReal base(CoordinateBits(start.size(), places));
     if (!base.Parse(start))
         return nullptr;
     // Each step is a product of two doubles, exact in twice their bits.
@@ -188,7 +220,8 @@ std::unique_ptr<MpfrReal> ExactSum(double value, const std::string& digits, std:
     for (const PixelStep& s : steps) {
         MpfrReal& t = terms.emplace_back(2 * 53);
         mpfr_set_d(t.get(), s.pixels, MPFR_RNDN);
-        mpfr_mul_d(t.get(), t.get(), s.size, MPFR_RNDN);
+        mpfr_mul_d(t.get(), t.get(), s.size.m, MPFR_RNDN);
+        mpfr_mul_2si(t.get(), t.get(), long(s.size.e), MPFR_RNDN);
         span.Add(t.get());
     }
     auto sum = std::make_unique<MpfrReal>(span.SumBits(int(steps.size()) + 1));
@@ -201,12 +234,12 @@ std::unique_ptr<MpfrReal> ExactSum(double value, const std::string& digits, std:
 } // namespace
 
 WholeCoordinate MoveCoordinate(double value, const std::string& digits, std::initializer_list<PixelStep> steps,
-                               double pixelSize)
+                               FloatExp pixelSize)
 {
-    const auto sum = ExactSum(value, digits, steps);
+    const int places = WholeDecimals(pixelSize);
+    const auto sum = ExactSum(value, digits, steps, places);
     if (!sum)
         return {value, {}};
-    const int places = WholeDecimals(pixelSize);
     WholeCoordinate out;
     out.digits = Plain(sum->get(), places);
     double v = 0;
@@ -225,7 +258,7 @@ double CoordinateAt(double value, const std::string& digits, std::initializer_li
 
 std::string CoordinateFixed(double value, const std::string& digits, std::initializer_list<PixelStep> steps, int places)
 {
-    const auto sum = ExactSum(value, digits, steps);
+    const auto sum = ExactSum(value, digits, steps, places);
     char* s = nullptr;
     if (!sum || mpfr_asprintf(&s, "%.*RNf", std::clamp(places, 0, kMaxCoordinateDecimals), sum->get()) < 0 || !s)
         return {};
@@ -234,18 +267,27 @@ std::string CoordinateFixed(double value, const std::string& digits, std::initia
     return text;
 }
 
-double CoordinateDifference(double a, const std::string& aDigits, double b, const std::string& bDigits)
+FloatExp WideCoordinateDifference(double a, const std::string& aDigits, double b, const std::string& bDigits)
 {
     const std::string ta = CoordinateText(a, aDigits), tb = CoordinateText(b, bDigits);
     MpfrReal x(CoordinateBits(ta.size())), y(CoordinateBits(tb.size()));
     if (!x.Parse(ta) || !y.Parse(tb))
-        return a - b;
+        return FloatExp(a - b);
     Span span;
     span.Add(x.get());
     span.Add(y.get());
     MpfrReal d(span.SumBits(2));
     mpfr_sub(d.get(), x.get(), y.get(), MPFR_RNDN);
-    return mpfr_get_d(d.get(), MPFR_RNDN);
+    if (mpfr_zero_p(d.get()))
+        return FloatExp();
+    long exponent = 0;
+    const double m = mpfr_get_d_2exp(&exponent, d.get(), MPFR_RNDN);
+    return FloatExp::Normal(m, exponent);
+}
+
+double CoordinateDifference(double a, const std::string& aDigits, double b, const std::string& bDigits)
+{
+    return WideCoordinateDifference(a, aDigits, b, bDigits).ToDouble();
 }
 
 std::string WholeDigits(std::string_view text, double value)
@@ -256,10 +298,10 @@ std::string WholeDigits(std::string_view text, double value)
     // A short text with a large exponent ("1e+182") is a long integer:
     // read it with the bits of every whole digit a double can have, or it
     // rounds to digits that are neither the text nor the double.
-    MpfrReal x(CoordinateBits(text.size()));
+    const int kept = int(std::clamp(places, 0L, long(kMaxCoordinateDecimals)));
+    MpfrReal x(CoordinateBits(text.size(), kept));
     if (!x.Parse(text))
         return {};
-    const int kept = int(std::clamp(places, 0L, long(kMaxCoordinateDecimals)));
     const std::string digits = Plain(x.get(), kept);
     if (!DigitsHold(digits, value))
         return {};

@@ -9,6 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "numbers/FloatExp.h"
+#include "numbers/WideSize.h"
+
 // True when `digits` is a decimal number whose nearest double is `value`.
 bool DigitsHold(std::string_view digits, double value);
 // The coordinate's text: its digits where they hold, else the shortest
@@ -21,15 +24,20 @@ std::string CoordinateText(double value, const std::string& digits);
 // the constant, counts too. Such views are built as differences from a
 // reference orbit; every other view keeps the double build.
 bool NeedsDeepView(double centerX, double centerY, double pixelSize);
+// The same for a pixel past a double's range (numbers/WideSize.h).
+bool NeedsDeepView(double centerX, double centerY, FloatExp pixelSize);
 
 // The most decimal places a whole coordinate keeps: a thousandth of the
-// smallest pixel a double half size can give. It bounds the length of the
-// file's "x" / "y" lines (PropertyStream::kMaxCoordinateLine).
-constexpr int kMaxCoordinateDecimals = 330;
+// pixel of the deepest half size over a 16000-pixel image. It bounds the
+// length of the file's "x" / "y" lines (PropertyStream::kMaxCoordinateLine).
+constexpr int kMaxCoordinateDecimals = kDeepestSizeExponent + 8;
 
 // Decimal places that tell pixels of `pixelSize` apart a thousand times
 // over, at most kMaxCoordinateDecimals.
 int WholeDecimals(double pixelSize);
+int WholeDecimals(FloatExp pixelSize);
+// ceil(-log10(pixelSize)) for a positive finite size, of any exponent.
+int DecimalExponent(FloatExp pixelSize);
 
 struct WholeCoordinate {
     double value = 0;
@@ -38,7 +46,8 @@ struct WholeCoordinate {
 
 // `pixels` times `size`: one step of a move.
 struct PixelStep {
-    double pixels, size;
+    double pixels;
+    FloatExp size;
 };
 
 // The coordinate (`value`, whole as `digits` where they hold) moved by the
@@ -47,7 +56,7 @@ struct PixelStep {
 // dropped. The value is the digits' nearest double; the digits are dropped
 // where they are the very number that double's shortest text writes.
 WholeCoordinate MoveCoordinate(double value, const std::string& digits, std::initializer_list<PixelStep> steps,
-                               double pixelSize);
+                               FloatExp pixelSize);
 
 // The nearest double of the coordinate moved by the steps.
 double CoordinateAt(double value, const std::string& digits, std::initializer_list<PixelStep> steps);
@@ -59,6 +68,8 @@ std::string CoordinateFixed(double value, const std::string& digits, std::initia
 // a - b for two whole coordinates, as the nearest double: it stays right
 // where the two doubles are equal.
 double CoordinateDifference(double a, const std::string& aDigits, double b, const std::string& bDigits);
+// The same, kept past a double's range.
+FloatExp WideCoordinateDifference(double a, const std::string& aDigits, double b, const std::string& bDigits);
 
 // The digits a typed or read text gives a coordinate whose double is
 // `value`: the text's number as a plain decimal (no exponent), when it is

@@ -63,7 +63,8 @@ const Entry kEntries[] = {
     {kMandel, nullptr, "y", "y (imaginary part) of the view's centre.", "The whole set lies within -1.2 to 1.2."},
     {kMandel, nullptr, "radius", "Half the shorter side of the view, in plane units.",
      "2 shows the whole set; smaller zooms in. Past what doubles resolve (a radius of about 1e-11 near the origin, "
-     "for a window a few hundred pixels across) the view is built about a reference orbit in many digits, more slowly, down to about 1e-300."},
+     "for a window a few hundred pixels across) the view is built about a reference orbit in many digits, more slowly, the deeper the slower, down to 1e-100000 "
+     "(typed with an exponent: 1e-1000)."},
     {kMandel, nullptr, "precision", "The escape radius: a point has escaped once its orbit leaves this circle.",
      "2 to about 300; values past about 300 paint escaped points whose squared size passes 1e10 as background."},
     {kMandel, nullptr, "Re c", "Real part of the Julia constant c.", "Connected Julia sets come from c inside the Mandelbrot set, about -2 to 0.5."},

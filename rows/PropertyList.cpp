@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -129,6 +130,40 @@ ParseResult ParseReal(std::string_view text, T& out)
     return ReadResult(text, read.used);
 }
 
+// A half size's text: a double row's, except that a positive size below
+// the normal doubles is kept whole in its digits.
+ParseResult ParseSize(std::string_view text, double& value, std::string& digits)
+{
+    double v = 0;
+    const NumberRead read = ReadNumber(text, v);
+    if (read.kind == NumberRead::kTooSmall || (read.kind == NumberRead::kRead && v > 0 && v < DBL_MIN)) {
+        FloatExp size;
+        SizeRead sized = ReadSize(text.substr(0, read.used), size);
+        if (sized == SizeRead::kRead && size.e < kDeepestBinaryExponent)
+            sized = SizeRead::kTooSmall;
+        switch (sized) {
+        case SizeRead::kRead:
+            if (size.m > 0) {
+                WholeSize whole = SizeOf(size);
+                value = whole.value;
+                digits = std::move(whole.digits);
+                return ReadResult(text, read.used);
+            }
+            break;
+        case SizeRead::kTooSmall:
+            if (!SkipSpace(text).starts_with('-'))
+                return Result(ParseResult::kRefused, "is below the deepest radius, 1e-" +
+                                                         std::to_string(kDeepestSizeExponent));
+            break;
+        default: break; // hexadecimal: as any double row reads it
+        }
+    }
+    ParseResult result = ParseReal(text, value);
+    if (result.kind != ParseResult::kRefused)
+        digits.clear();
+    return result;
+}
+
 ParseResult ReadInteger(std::string_view text, int32_t low, int32_t high, int32_t& out)
 {
     const std::string_view whole = text;
@@ -227,7 +262,9 @@ std::string ValueText(const PropertyItem& row)
         return *static_cast<const bool*>(row.value) ? row.choices[0] : row.choices[1];
     case kRowDouble:
     case kRowReadOnlyDouble:
-        if (row.digits && DigitsHold(*row.digits, *static_cast<const double*>(row.value)))
+        if (row.digits && row.sizeDigits && SizeDigitsHold(*row.digits, *static_cast<const double*>(row.value)))
+            return *row.digits;
+        if (row.digits && !row.sizeDigits && DigitsHold(*row.digits, *static_cast<const double*>(row.value)))
             return *row.digits;
         return FormatDouble(*static_cast<const double*>(row.value));
     default: return {};
@@ -261,6 +298,8 @@ ParseResult ParseValue(const PropertyItem& row, std::string_view text)
     case kRowBoolean: *static_cast<bool*>(row.value) = row.choices && text == row.choices[0]; return {};
     case kRowDouble: {
         auto& v = *static_cast<double*>(row.value);
+        if (row.digits && row.sizeDigits)
+            return ParseSize(text, v, *row.digits);
         ParseResult result = ParseReal(text, v);
         // The digits are those of the number read, not of the whole text.
         if (row.digits && result.kind != ParseResult::kRefused) {
@@ -362,6 +401,14 @@ int PropertyList::AddCoordinateRow(const char* label, double* value, std::string
 {
     PropertyItem row = MakeRow(label, value, kRowDouble, nullptr, m_level);
     row.digits = digits;
+    return InsertRow(row);
+}
+
+int PropertyList::AddSizeRow(const char* label, double* value, std::string* digits)
+{
+    PropertyItem row = MakeRow(label, value, kRowDouble, nullptr, m_level);
+    row.digits = digits;
+    row.sizeDigits = true;
     return InsertRow(row);
 }
 

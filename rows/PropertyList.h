@@ -52,6 +52,9 @@ struct PropertyItem {
     // while they round to the double; a text with more digits than the
     // double holds keeps them. The binary form keeps only the double.
     std::string* digits = nullptr;
+    // The digits are a half size's below the normal doubles, in exponent
+    // form (numbers/WideSize.h), not a coordinate's.
+    bool sizeDigits = false;
     // An integer row's values: a text outside them is brought to the
     // nearer end.
     int32_t low = INT32_MIN, high = INT32_MAX;
@@ -112,6 +115,8 @@ public:
                       bool* found = nullptr);
     // A double row whose value may carry whole decimal digits.
     int AddCoordinateRow(const char* label, double* value, std::string* digits);
+    // A double row of a half size that may carry digits past a double's range.
+    int AddSizeRow(const char* label, double* value, std::string* digits);
     // A group header, with the rows after it one level deeper.
     int BeginGroup(const char* label);
     // Closes a group; the level never goes below 0.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "numbers/Coordinate.h"
 #include "rows/PropertyList.h"
 
 class PropertyStream : public PropertyList {
@@ -14,7 +15,7 @@ public:
     static constexpr size_t kMaxLine = 299;
     // The longest line of a whole coordinate: sign, 309 whole digits, the
     // point and kMaxCoordinateDecimals places after a short label.
-    static constexpr size_t kMaxCoordinateLine = 700;
+    static constexpr size_t kMaxCoordinateLine = size_t(kMaxCoordinateDecimals) + 370;
     // The longest line any row may ask for (PropertyItem::longestLine): a
     // gradient of the most stops with the longest positions fits.
     static constexpr size_t kMaxLongLine = 65536;

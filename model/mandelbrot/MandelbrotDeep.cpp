@@ -70,12 +70,12 @@ int CMandelbrotSet::DeepIterations(const DeepJob& view, int iterations)
     return chosen;
 }
 
-DeepJob CMandelbrotSet::DeepViewJob(unsigned width, unsigned height, double pixelSize, int iterations)
+DeepJob CMandelbrotSet::DeepViewJob(unsigned width, unsigned height, FloatExp pixelSize, int iterations)
 {
     DeepJob job;
     job.centerRe = CoordinateText(m_centerX, m_centerXDigits);
     job.centerIm = CoordinateText(m_centerY, m_centerYDigits);
-    job.pixelSize = FloatExp(pixelSize);
+    job.pixelSize = pixelSize;
     job.width = int(width);
     job.height = int(height);
     job.julia = m_type == 1;
@@ -89,7 +89,7 @@ DeepJob CMandelbrotSet::DeepViewJob(unsigned width, unsigned height, double pixe
     return job;
 }
 
-void CMandelbrotSet::BuildDeep(CCanvas& canvas, double pixelSize, int iterations)
+void CMandelbrotSet::BuildDeep(CCanvas& canvas, FloatExp pixelSize, int iterations)
 {
     CColorMap& map = m_colorMap;
     DeepJob job = DeepViewJob(unsigned(map.m_gridWidth), unsigned(map.m_gridHeight), pixelSize, iterations);

@@ -76,8 +76,7 @@ bool CMandelbrotSet::BuildsInBands(unsigned width, unsigned height) const
     // A switch of type moves the view in the build, before any row.
     if (m_type != m_builtType || width == 0 || height == 0)
         return false;
-    const double d = 2 * m_halfSize / std::min(width, height);
-    return UnbuildableView(width, height, d).empty() && !NeedsDeepView(m_centerX, m_centerY, d);
+    return UnbuildableView().empty() && !NeedsDeepView(m_centerX, m_centerY, PixelOf(width, height));
 }
 
 bool CMandelbrotSet::BuildRuns(CCanvas& canvas, const std::vector<CellRun>& runs)
@@ -95,7 +94,7 @@ bool CMandelbrotSet::BuildRuns(CCanvas& canvas, const std::vector<CellRun>& runs
         starts[k] = total;
         total += run.count;
     }
-    const double d = 2 * m_halfSize / std::min(w, h);
+    const double d = PixelOf(w, h).ToDouble();
     CColorMap& map = m_colorMap;
     // Over the cells the last build left when they are enough: a band's
     // grid, so neither this grid nor the next band's is a fresh one.

@@ -47,6 +47,7 @@ void CMandelbrotSet::Build(CCanvas& canvas)
         m_centerXDigits.clear();
         m_centerYDigits.clear();
         m_halfSize = 2.0;
+        m_halfSizeDigits.clear();
     }
     // m_stop is cleared by whoever starts the build, before the worker
     // runs: clearing it here would lose a Stop pressed in between.
@@ -62,7 +63,10 @@ void CMandelbrotSet::Build(CCanvas& canvas)
         map.ReshapeGrid(int(w), int(rows));
     else
         map.AllocateGrid(int(w), int(rows));
-    const double d = 2 * m_halfSize / std::min(w, h);
+    // The doubles' pixel wherever they hold it, so those views keep their
+    // bytes; deeper, only the wide one is read.
+    const FloatExp pixel = PixelOf(w, h);
+    const double d = pixel.ToDouble();
     map.m_pixelSize = d;
     map.m_centerX = m_centerX;
     map.m_centerY = m_centerY;
@@ -72,13 +76,13 @@ void CMandelbrotSet::Build(CCanvas& canvas)
     const int iterations = std::clamp(m_maxIterations, 1, kMaxIterations);
     // Views no build can show. A zero or negative radius about a centre of
     // doubles keeps the image it always gave.
-    const std::string refusal = UnbuildableView(w, h, d);
+    const std::string refusal = UnbuildableView();
     if (!refusal.empty()) {
         Refuse(canvas, refusal);
         return;
     }
-    if (NeedsDeepView(m_centerX, m_centerY, d)) {
-        BuildDeep(canvas, d, iterations);
+    if (NeedsDeepView(m_centerX, m_centerY, pixel)) {
+        BuildDeep(canvas, pixel, iterations);
         return;
     }
 
@@ -122,13 +126,15 @@ void CMandelbrotSet::Build(CCanvas& canvas)
     map.m_cellsHaveDistance = distance && !m_stop.load(std::memory_order_relaxed);
 }
 
-std::string CMandelbrotSet::UnbuildableView(unsigned width, unsigned height, double pixelSize) const
+std::string CMandelbrotSet::UnbuildableView() const
 {
     char radius[32];
     *std::to_chars(radius, radius + sizeof radius - 1, m_halfSize).ptr = 0;
-    if (m_halfSize > 0 && !(pixelSize > 0))
-        return std::string("The radius ") + radius + " is too small for an image of " + std::to_string(width) + " x " +
-               std::to_string(height) + ": its pixels are finer than a double holds";
+    // Zooms may go past the deepest radius a file may hold.
+    const FloatExp half = WideHalfSize();
+    if (half.m > 0 && half.e < kDeepestBinaryExponent)
+        return "The radius " + SizeText(half) + " is below the deepest radius, 1e-" +
+               std::to_string(kDeepestSizeExponent);
     const bool wholeCenter = DigitsHold(m_centerXDigits, m_centerX) || DigitsHold(m_centerYDigits, m_centerY);
     if (!(m_halfSize > 0) && wholeCenter)
         return std::string("A centre with more digits than a double holds needs a radius above 0, not ") + radius;
@@ -144,7 +150,7 @@ int CMandelbrotSet::Draw(CCanvas& canvas)
 uint64_t CMandelbrotSet::MemoryNeed(unsigned width, unsigned height)
 {
     const uint64_t cells = CellMemoryNeed(width, height);
-    const double d = 2 * m_halfSize / std::max(1u, std::min(width, height));
+    const FloatExp d = PixelOf(std::max(1u, width), std::max(1u, height));
     if (!NeedsDeepView(m_centerX, m_centerY, d))
         return cells;
     // The count may rise to the cap before the orbits are made.
@@ -177,7 +183,7 @@ int CMandelbrotSet::FillProperties(PropertyList& list)
     list.AddRow("type", &m_type, 2, kMandelbrotTypeNames);
     list.AddCoordinateRow("x", &m_centerX, &m_centerXDigits);
     list.AddCoordinateRow("y", &m_centerY, &m_centerYDigits);
-    list.AddRow("radius", &m_halfSize, kRowDouble);
+    list.AddSizeRow("radius", &m_halfSize, &m_halfSizeDigits);
     list.AddRow("precision", &m_precision, kRowDouble);
     // "type" has been read by now, so a Julia file brings its constant.
     if (m_type == 1) {

@@ -70,13 +70,13 @@ private:
     };
     std::array<Choice, 2> m_choices{};
     // Views past the resolution of doubles (model/deep).
-    void BuildDeep(CCanvas& canvas, double pixelSize, int iterations);
-    // Why a view cannot be built (a pixel below a double's range, or a
-    // radius of 0 or less about a centre kept whole), or empty.
-    std::string UnbuildableView(unsigned width, unsigned height, double pixelSize) const;
+    void BuildDeep(CCanvas& canvas, FloatExp pixelSize, int iterations);
+    // Why a view cannot be built (a radius past the deepest, or of 0 or
+    // less about a centre kept whole), or empty.
+    std::string UnbuildableView() const;
     // The count a deep view is built with; 0 when stopped.
     int DeepIterations(const struct DeepJob& view, int iterations);
-    struct DeepJob DeepViewJob(unsigned width, unsigned height, double pixelSize, int iterations);
+    struct DeepJob DeepViewJob(unsigned width, unsigned height, FloatExp pixelSize, int iterations);
     // The last deep builds' reference orbits, for the next (made by the
     // first; only builds touch it, and they come one at a time).
     std::shared_ptr<class ReferenceCache> m_deepOrbits;

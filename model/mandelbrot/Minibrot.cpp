@@ -305,18 +305,18 @@ std::string CMandelbrotSet::ZoomToNearestMinibrot(const std::atomic<bool>* stop)
     MinibrotSearch search;
     search.centerRe = CoordinateText(m_centerX, m_centerXDigits);
     search.centerIm = CoordinateText(m_centerY, m_centerYDigits);
-    search.radius = FloatExp(m_halfSize);
+    search.radius = WideHalfSize();
     search.stop = stop;
     const Minibrot found = FindNearestMinibrot(search);
     if (found.period == 0)
         return found.failure;
     const std::string period = std::to_string(found.period);
-    const double half = (FloatExp(kMinibrotFit) * found.size).ToDouble();
-    if (!(half > 0) || !std::isfinite(half))
+    const FloatExp half = FloatExp(kMinibrotFit) * found.size;
+    if (!(half.m > 0) || !std::isfinite(half.m) || half.e < kDeepestBinaryExponent)
         return "The minibrot of period " + period + " is finer than a view's radius can hold";
     // The centre to the places a pixel of any image of the new view needs,
     // kept as digits only where its double does not say as much.
-    const int places = std::clamp(int(std::ceil(-std::log10(half))) + 10, 0, kMaxCoordinateDecimals);
+    const int places = std::clamp(DecimalExponent(half) + 10, 0, kMaxCoordinateDecimals);
     std::string digits[2];
     double values[2];
     const std::string* nucleus[2] = {&found.re, &found.im};
@@ -330,7 +330,7 @@ std::string CMandelbrotSet::ZoomToNearestMinibrot(const std::atomic<bool>* stop)
     m_centerY = values[1];
     m_centerXDigits = digits[0];
     m_centerYDigits = digits[1];
-    m_halfSize = half;
+    SetHalfSize(half);
     const int64_t wanted = std::min<int64_t>(int64_t(found.period) * kIterationsPerPeriod, kMaxIterations);
     if (m_iterationsSet && m_maxIterations < wanted)
         m_maxIterations = int(wanted);

@@ -6,8 +6,10 @@
 #include <QUndoStack>
 #include <QWheelEvent>
 
+#include <set>
 #include <sstream>
 
+#include "document/CanvasImage.h"
 #include "document/DocumentFiles.h"
 #include "model/FractalFactory.h"
 #include "model/mandelbrot/MandelbrotSet.h"
@@ -153,4 +155,75 @@ TEST(DeepNavigation, TheRowXTakesSixtyDigitsAndBuildsThere)
     QTest::mouseMove(w.view->viewport(), QPoint(160, 99));
     EXPECT_TRUE(w.view->LastStatus().startsWith("x = -1.75000000000000000000000000000000000000000   y = "))
         << w.view->LastStatus().toStdString();
+}
+
+namespace {
+
+// Colours the window's image shows: a flat picture has one.
+size_t Colors(CFractal_Doc* doc)
+{
+    const QImage image = CanvasImage(*doc->m_canvas).convertToFormat(QImage::Format_RGB32);
+    std::set<QRgb> colors;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            colors.insert(image.pixel(x, y));
+    return colors.size();
+}
+
+} // namespace
+
+// About the tip c = -2 at a radius of 1e-1000: typed into the Properties
+// bar, zoomed by a wheel notch and the + key, undone and walked back, the
+// radius row shows the size at every step and the image is never flat.
+TEST(DeepNavigation, ARadiusOf1e1000IsTypedZoomedUndoneAndWalkedBack)
+{
+    // A small image: each view at this depth costs some 1700 steps a pixel.
+    Window w(kTypeMandelbrot, 96, 64);
+    auto& m = static_cast<CMandelbrotSet&>(*w.doc->m_fractal);
+    m.m_maxIterations = 1680;
+    m.m_centerX = -2;
+    m.m_centerY = 0;
+    m.m_centerXDigits.clear();
+    m.m_centerYDigits.clear();
+    w.doc->History().RestoreRows(Rows(m));
+    ASSERT_TRUE(WaitIdle(w.doc));
+    CParametersBar* bar = w.frame.ParametersBar();
+    CPropertyGrid& grid = bar->Grid();
+    const auto radius = [&] { return grid.GetCellText(bar->FindItem("radius"), 1).toStdString(); };
+
+    ClickValue(bar, "radius");
+    ASSERT_NE(grid.Editor(), nullptr);
+    grid.Editor()->selectAll();
+    QTest::keyClicks(grid.Editor(), "1e-1000");
+    ClickValue(bar, "x");
+    EXPECT_EQ(radius(), "1e-1000");
+    EXPECT_EQ(w.doc->m_fractal->m_halfSize, 0.0);
+    w.doc->OnBuild(kCmdRebuild);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_TRUE(w.doc->m_canvas->Status().starts_with("Ready")) << w.doc->m_canvas->Status();
+    EXPECT_GT(Colors(w.doc), 3u);
+    EXPECT_TRUE(w.doc->History().RowsText().contains("\r\nradius=1e-1000\r\n"));
+
+    // 1e-1000 / 1.5, then / 1.5 again, to 16 digits.
+    Wheel(w.view, QPoint(48, 31), 120);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(radius(), "6.666666666666667e-1001");
+    EXPECT_GT(Colors(w.doc), 3u);
+    w.view->setFocus();
+    QTest::keyClick(w.view, Qt::Key_Plus);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(radius(), "4.444444444444445e-1001");
+    EXPECT_GT(Colors(w.doc), 3u);
+
+    QTest::keyClick(w.view, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    EXPECT_EQ(radius(), "6.666666666666667e-1001");
+    // Back past the views the zooms made, to the one typed.
+    for (int step = 0; step < 3 && radius() != "1e-1000"; ++step) {
+        w.doc->History().GoBack();
+        ASSERT_TRUE(WaitIdle(w.doc));
+    }
+    EXPECT_EQ(radius(), "1e-1000");
+    EXPECT_TRUE(w.doc->m_canvas->Status().starts_with("Ready")) << w.doc->m_canvas->Status();
+    EXPECT_GT(Colors(w.doc), 3u);
 }

@@ -80,12 +80,18 @@ TEST_F(Headless, ARowNotReadAsItStandsGivesOneWarningNamingTheFileRowAndValue)
     ASSERT_EQ(fine.code, 0) << fine.err;
     EXPECT_EQ(fine.err, "") << "a file that reads as it stands says nothing";
     EXPECT_EQ(ReadAll(dir / "fine.frc"), ReadAll(dir / "fine2.frc"));
+    // A radius far below a double's range reads, builds and is saved as it was.
+    write("tip.frc", "-2", "1e-1000", "iterations=2000\r\n");
+    const Result tip = Render({At("tip.frc"), "--quiet", "--size", "16x12", "--save", At("tip2.frc")});
+    ASSERT_EQ(tip.code, 0) << tip.err;
+    EXPECT_EQ(tip.err, "");
+    EXPECT_EQ(ReadAll(dir / "tip.frc"), ReadAll(dir / "tip2.frc"));
 
     struct Case {
         std::string x, radius, extra, row, used;
     };
     const Case cases[] = {
-        {"-0.5", "1e-1000", "", "radius", "the value stays 2"},
+        {"-0.5", "1e-100001", "", "radius", "the value stays 2"},
         {"-0.5", "nan", "", "radius", "the value stays 2"},
         {"-0.5", "2,5", "", "radius", "the value is now 2"},
         {"-0.5", "2", "iterations=1e12\r\n", "iterations", "the value is now 1"},

@@ -273,20 +273,22 @@ TEST(MandelbrotDeep, ATypeSwitchDropsTheDeepCenter)
 
 namespace {
 
-// A positive radius whose pixels fall below a double's range, and a radius
-// of 0 or less about a centre kept whole, build nothing and say why; the
-// same radii about a centre of doubles keep the image they always gave.
+// A radius past the deepest (as zooms may make it), and a radius of 0 or
+// less about a centre kept whole, build nothing and say why; the same
+// radii about a centre of doubles keep the image they always gave, and a
+// radius whose pixels fall below a double's range builds deep.
 TEST(MandelbrotDeep, AViewNoBuildCanShowIsRefusedWithItsReason)
 {
     struct Case {
         bool whole;
         double halfSize;
         const char* refusal; // empty: built
+        const char* halfDigits = "";
     };
-    const char* const small =
-        "The radius 1e-323 is too small for an image of 64 x 48: its pixels are finer than a double holds";
+    const char* const deepest = "The radius 5e-100001 is below the deepest radius, 1e-100000";
     for (const Case c :
-         {Case{false, 1e-323, small}, Case{true, 1e-323, small},
+         {Case{false, 1e-323, ""}, Case{true, 1e-323, ""}, Case{false, 0.0, deepest, "5e-100001"},
+          Case{true, 0.0, deepest, "5e-100001"},
           Case{true, 0.0, "A centre with more digits than a double holds needs a radius above 0, not 0"},
           Case{true, -1e-30, "A centre with more digits than a double holds needs a radius above 0, not -1e-30"},
           Case{false, 0.0, ""}, Case{false, -2.0, ""}, Case{true, 1e-30, ""}}) {
@@ -294,6 +296,9 @@ TEST(MandelbrotDeep, AViewNoBuildCanShowIsRefusedWithItsReason)
         if (c.whole)
             Center(m, "-0.75", "0.1000000000000000000000000000001");
         m.m_halfSize = c.halfSize;
+        m.m_halfSizeDigits = c.halfDigits;
+        m.m_maxIterations = 50;
+        m.m_iterationsSet = true;
         Target canvas(64, 48);
         m.Build(canvas);
         EXPECT_EQ(m.m_refusal, c.refusal) << c.whole << " " << c.halfSize;
