@@ -141,8 +141,7 @@ CZoomPage::CZoomPage(CFractal_View* view, QWidget* parent) : QWidget(parent), m_
     form->addRow("Frames", row({m_keyframes, m_exact}, true));
     form->addRow("Anti-aliasing", row({m_antiAliasing}, true));
     form->addRow("File", row({m_pathEdit, m_browseButton}, false));
-    form->addRow("Encoder",
-                 row({m_encoder->m_list, m_encoder->m_propertiesButton, m_encoder->m_aboutButton}, false));
+    form->addRow("Encoder", row({m_encoder->m_list, m_encoder->m_propertiesButton, m_encoder->m_aboutButton}, false));
     form->addRow(QString(), m_encoderText);
     auto* last = new QHBoxLayout;
     last->addStretch();

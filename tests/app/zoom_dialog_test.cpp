@@ -162,9 +162,9 @@ TEST(ZoomDialog, ThePickedEncoderAndItsSettingsReachTheVideo)
 
     write("plain.mp4");
     EXPECT_EQ(picked(), "libx264");
-    const RunResult ref = RunWithoutDisplay(QUILLION_EXE, {"--render", dir.filePath("end.frc"), "--zoom-video", "1",
-                                                           "--fps", "4", "--size", "32x24", "--quiet", "--output",
-                                                           dir.filePath("ref.mp4")});
+    const RunResult ref =
+        RunWithoutDisplay(QUILLION_EXE, {"--render", dir.filePath("end.frc"), "--zoom-video", "1", "--fps", "4",
+                                         "--size", "32x24", "--quiet", "--output", dir.filePath("ref.mp4")});
     ASSERT_EQ(ref.code, 0) << ref.err;
     EXPECT_EQ(ReadAll(dir.filePath("plain.mp4")), ReadAll(dir.filePath("ref.mp4")));
 
@@ -197,14 +197,15 @@ TEST(ZoomDialog, ThePickedEncoderAndItsSettingsReachTheVideo)
     write("fine.mkv");
 
     QProcess probe;
-    probe.start(ffprobe, {"-v", "error", "-select_streams", "v:0", "-show_entries",
-                          "stream=codec_name,width,height,pix_fmt", "-of", "default=noprint_wrappers=1",
-                          dir.filePath("fine.mkv")});
+    probe.start(ffprobe,
+                {"-v", "error", "-select_streams", "v:0", "-show_entries", "stream=codec_name,width,height,pix_fmt",
+                 "-of", "default=noprint_wrappers=1", dir.filePath("fine.mkv")});
     ASSERT_TRUE(probe.waitForFinished(5000));
     const QString facts = QString::fromUtf8(probe.readAllStandardOutput());
     for (const char* fact : {"codec_name=mpeg4", "width=32", "height=24", "pix_fmt=yuv420p"})
         EXPECT_TRUE(facts.contains(fact)) << fact << " in\n" << facts.toStdString();
-    const qint64 coarse = QFileInfo(dir.filePath("coarse.mkv")).size(), fine = QFileInfo(dir.filePath("fine.mkv")).size();
+    const qint64 coarse = QFileInfo(dir.filePath("coarse.mkv")).size(),
+                 fine = QFileInfo(dir.filePath("fine.mkv")).size();
     EXPECT_GT(fine - 600, 2 * (coarse - 600)) << "quantiser 2 " << fine << " bytes, 31 " << coarse;
 }
 

@@ -229,7 +229,8 @@ TEST_F(ZoomVideo, TheCodecIsOneTheContainerTakes)
         const Result r = Render(zoom + QStringList{"--codec", c.codec, "--output", At(c.file)});
         EXPECT_EQ(r.code, 2) << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-        const Result a = RunWithoutDisplay(QUILLION_EXE, {"--assemble", At("f"), "--codec", c.codec, "--output", At(c.file)});
+        const Result a =
+            RunWithoutDisplay(QUILLION_EXE, {"--assemble", At("f"), "--codec", c.codec, "--output", At(c.file)});
         EXPECT_EQ(a.code, 2) << a.err;
         EXPECT_NE(a.err.find(c.message), std::string::npos) << a.err;
     }
