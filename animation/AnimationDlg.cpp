@@ -1,10 +1,10 @@
 #include "animation/AnimationDlg.h"
+#include "animation/EncoderChoice.h"
 #include "animation/ZoomPage.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QFormLayout>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,7 +12,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -42,15 +41,8 @@ CAnimationDlg::CAnimationDlg(CFractal_View* view)
     m_framesEdit = new QLineEdit(QString::number(m_frameCount));
     m_framesEdit->setObjectName("1016");
     m_framesEdit->setValidator(digits);
-    // The list is where the user picks the encoder, so unlike the old
-    // compressor manager's list it is enabled.
-    m_compressorList = new QComboBox;
-    m_compressorList->setObjectName("1007");
-    m_propertiesButton = new QPushButton("&Properties");
-    m_propertiesButton->setEnabled(false);
+    m_encoder = new CEncoderChoice(this);
     m_compressButton = new QPushButton("&Compress");
-    m_aboutButton = new QPushButton("&About");
-    m_aboutButton->setEnabled(false);
 
     m_turnPage = new QWidget;
     auto* grid = new QGridLayout(m_turnPage);
@@ -59,11 +51,11 @@ CAnimationDlg::CAnimationDlg(CFractal_View* view)
     grid->addWidget(new QLabel("Number of Frames"), 1, 0);
     grid->addWidget(m_framesEdit, 1, 1);
     auto* algorithm = new QLabel("A&lgorithm type");
-    algorithm->setBuddy(m_compressorList);
+    algorithm->setBuddy(m_encoder->m_list);
     grid->addWidget(algorithm, 2, 0);
-    grid->addWidget(m_compressorList, 2, 1, 1, 2);
-    grid->addWidget(m_propertiesButton, 3, 0);
-    grid->addWidget(m_aboutButton, 3, 1);
+    grid->addWidget(m_encoder->m_list, 2, 1, 1, 2);
+    grid->addWidget(m_encoder->m_propertiesButton, 3, 0);
+    grid->addWidget(m_encoder->m_aboutButton, 3, 1);
     grid->addWidget(m_compressButton, 3, 2);
     grid->setRowStretch(4, 1);
     m_zoomPage = new CZoomPage(view);
@@ -97,9 +89,6 @@ CAnimationDlg::CAnimationDlg(CFractal_View* view)
         }
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(m_compressorList, &QComboBox::currentIndexChanged, this, &CAnimationDlg::OnCompressorChanged);
-    connect(m_propertiesButton, &QPushButton::clicked, this, &CAnimationDlg::ConfigureCompressor);
-    connect(m_aboutButton, &QPushButton::clicked, this, &CAnimationDlg::AboutCompressor);
     connect(m_compressButton, &QPushButton::clicked, this, &CAnimationDlg::StartOrStop);
     connect(view->GetDocument(), &CFractal_Doc::buildStateChanged, this, [this] {
         if (m_started && !Writing())
@@ -107,89 +96,11 @@ CAnimationDlg::CAnimationDlg(CFractal_View* view)
     });
     m_complain = [this](const QString& text) { QMessageBox::warning(this, windowTitle(), text); };
 
-    m_encoders = ListVideoEncoders();
-    for (size_t i = 0; i < m_encoders.size(); ++i)
-        m_compressorList->addItem(QString::fromStdString(m_encoders[i].longName), int(i));
-    if (!m_encoders.empty()) {
-        // Motion JPEG plays in every player and keeps files small.
-        int first = 0;
-        for (size_t i = 0; i < m_encoders.size(); ++i)
-            if (m_encoders[i].name == "mjpeg")
-                first = int(i);
-        m_compressorList->setCurrentIndex(first);
-        OnCompressorChanged();
-    }
+    // Motion JPEG plays in every player and keeps files small.
+    m_encoder->SetContainer("avi", "mjpeg");
 }
 
 bool CAnimationDlg::Writing() const { return m_started && m_ownerView->GetDocument()->IsBuilding(); }
-
-void CAnimationDlg::OnCompressorChanged()
-{
-    const int i = m_compressorList->currentIndex();
-    const bool valid = i >= 0 && size_t(i) < m_encoders.size();
-    // Every encoder takes a quality and a bit rate, so it can be configured.
-    m_propertiesButton->setEnabled(valid);
-    m_aboutButton->setEnabled(valid);
-    m_settings = EncoderSettings{};
-}
-
-bool CAnimationDlg::EditSettings(EncoderSettings& settings)
-{
-    const int i = m_compressorList->currentIndex();
-    if (i < 0 || size_t(i) >= m_encoders.size())
-        return false;
-    if (m_askSettings)
-        return m_askSettings(settings);
-    QDialog dialog(this);
-    dialog.setWindowTitle(QString::fromStdString(m_encoders[size_t(i)].longName));
-    auto* form = new QFormLayout(&dialog);
-    auto* quality = new QSpinBox;
-    quality->setRange(0, 31);
-    quality->setSpecialValueText("encoder default");
-    quality->setValue(settings.quality);
-    form->addRow("Quality (1 best, 31 smallest)", quality);
-    auto* rate = new QSpinBox;
-    rate->setRange(0, 1000000);
-    rate->setSuffix(" kbit/s");
-    rate->setSpecialValueText("encoder default");
-    rate->setValue(int(settings.bitRate / 1000));
-    form->addRow("Bit rate", rate);
-    std::vector<std::pair<std::string, QLineEdit*>> edits;
-    for (const EncoderOption& o : ListEncoderOptions(m_encoders[size_t(i)])) {
-        auto it = settings.options.find(o.name);
-        auto* edit = new QLineEdit(QString::fromStdString(it != settings.options.end() ? it->second : o.defaultValue));
-        edit->setToolTip(QString::fromStdString(o.help));
-        form->addRow(QString::fromStdString(o.name), edit);
-        edits.emplace_back(o.name, edit);
-    }
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    form->addRow(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
-    settings.quality = quality->value();
-    settings.bitRate = int64_t(rate->value()) * 1000;
-    const auto defaults = ListEncoderOptions(m_encoders[size_t(i)]);
-    for (size_t k = 0; k < edits.size(); ++k) {
-        const std::string value = edits[k].second->text().toStdString();
-        if (value != defaults[k].defaultValue)
-            settings.options[edits[k].first] = value;
-        else
-            settings.options.erase(edits[k].first);
-    }
-    return true;
-}
-
-void CAnimationDlg::ConfigureCompressor() { EditSettings(m_settings); }
-
-void CAnimationDlg::AboutCompressor()
-{
-    const int i = m_compressorList->currentIndex();
-    if (i >= 0 && size_t(i) < m_encoders.size())
-        QMessageBox::about(this, QString::fromStdString(m_encoders[size_t(i)].longName),
-                           QString::fromStdString(AboutEncoder(m_encoders[size_t(i)])));
-}
 
 bool CAnimationDlg::ExchangeField(QLineEdit* edit, unsigned low, unsigned high, unsigned& value)
 {
@@ -231,8 +142,8 @@ void CAnimationDlg::StartOrStop()
         m_complain(QString::fromStdString(refusal.empty() ? error : refusal));
         return;
     }
-    const int i = m_compressorList->currentIndex();
-    if (i < 0 || size_t(i) >= m_encoders.size()) {
+    VideoEncoder encoder;
+    if (!m_encoder->Current(encoder)) {
         m_complain("No video encoder is available.");
         return;
     }
@@ -248,18 +159,16 @@ void CAnimationDlg::StartOrStop()
         path += ".avi";
     // The compression options come last, as they did; cancelling them
     // writes nothing at all.
-    EncoderSettings settings = m_settings;
-    if (!EditSettings(settings))
+    if (!m_encoder->EditSettings())
         return;
-    m_settings = settings;
     m_outputPath = path;
 
     // The view's preparation: the frames have the client area's size.
     doc->m_canvas->MeasureView();
     AnimationJob job;
     job.path = path.toStdString();
-    job.encoder = m_encoders[size_t(i)];
-    job.settings = m_settings;
+    job.encoder = encoder;
+    job.settings = m_encoder->Settings();
     job.frameCount = m_frameCount;
     job.stepAngle = m_stepAngle;
     m_outcome = AnimationOutcome{};

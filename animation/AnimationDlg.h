@@ -10,14 +10,13 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <vector>
 
 #include "animation/WriteAnimation.h"
 
 class CFractal;
 class CFractal_View;
+class CEncoderChoice;
 class CZoomPage;
-class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
@@ -27,9 +26,6 @@ class CAnimationDlg : public QDialog {
 public:
     explicit CAnimationDlg(CFractal_View* view);
 
-    void OnCompressorChanged();
-    void ConfigureCompressor();
-    void AboutCompressor();
     void StartOrStop();
     // Closing while frames are written stops them; the dialog closes when
     // the writer has ended, so nothing it uses goes away under it.
@@ -47,28 +43,23 @@ public:
     CZoomPage* m_zoomPage;
     QString m_outputPath;
     QPushButton* m_compressButton;
-    QComboBox* m_compressorList;
-    QPushButton* m_propertiesButton;
-    QPushButton* m_aboutButton;
+    CEncoderChoice* m_encoder; // an AVI file's encoders
     QLineEdit* m_stepEdit;   // 1015
     QLineEdit* m_framesEdit; // 1016
     unsigned m_stepAngle = 18;
     unsigned m_frameCount = 20;
-    EncoderSettings m_settings;
     AnimationOutcome m_outcome; // written by the worker, read after it ended
 
-    // Replaceable for tests: messages, the file name, the settings dialog.
+    // Replaceable for tests: messages, the file name (the settings
+    // editor's is m_encoder's).
     std::function<void(const QString&)> m_complain;
     std::function<QString()> m_askPath;
-    std::function<bool(EncoderSettings&)> m_askSettings;
 
 private:
     bool Exchange();
     bool ExchangeField(QLineEdit* edit, unsigned low, unsigned high, unsigned& value);
-    bool EditSettings(EncoderSettings& settings);
     void WriterEnded();
 
-    std::vector<VideoEncoder> m_encoders;
     // Progress of the running writer: frames written, and the seconds after
     // the start at which the last of them was, written by the worker.
     std::atomic<unsigned> m_framesDone{0};

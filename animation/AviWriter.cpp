@@ -312,25 +312,35 @@ std::string ContainerOfPath(const std::string& path)
     return {};
 }
 
+std::string DefaultVideoEncoder(const std::string& container)
+{
+    return container == "webm" ? "libvpx-vp9" : container == "avi" ? "rawvideo" : "libx264";
+}
+
 bool VideoForPath(const std::string& path, const std::string& codec, int fps, VideoEncoder& encoder,
                   EncoderSettings& settings, std::string& error)
 {
     const std::string container = ContainerOfPath(path);
     if (container.empty())
         return (error = "a video file must end in .mp4, .webm, .mkv or .avi"), false;
-    const char* fallback = container == "webm" ? "libvpx-vp9" : container == "avi" ? "rawvideo" : "libx264";
-    const std::string name = codec.empty() ? std::string(fallback) : codec;
+    const std::string name = codec.empty() ? DefaultVideoEncoder(container) : codec;
     if (!FindVideoEncoder(name, encoder, error, container))
         return false;
     settings.container = container;
     settings.framesPerSecond = fps;
-    if (name == "libx264" && !settings.options.count("crf") && !settings.options.count("qp"))
+    // A rate the user named (a bit rate, a quantiser, a crf or qp of the
+    // encoder's own) replaces the quality-based one.
+    const bool ownRate = settings.bitRate > 0 || settings.quality > 0 || settings.options.count("crf") ||
+                         settings.options.count("qp") || settings.options.count("b");
+    if (name == "libx264" && !ownRate)
         settings.options.emplace("crf", "20");
-    if (name == "libvpx-vp9" && !settings.options.count("crf")) {
+    if (name == "libvpx-vp9") {
         // Constant quality needs the bit rate's ceiling off; the default
         // speed of libvpx takes minutes a frame at large sizes.
-        settings.options.emplace("crf", "32");
-        settings.options.emplace("b", "0");
+        if (!ownRate) {
+            settings.options.emplace("crf", "32");
+            settings.options.emplace("b", "0");
+        }
         settings.options.emplace("cpu-used", "4");
         settings.options.emplace("row-mt", "1");
     }

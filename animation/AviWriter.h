@@ -59,10 +59,13 @@ private:
 // The container a video file's name ends in: "avi", "mp4", "webm" or
 // "matroska" (".mkv"); empty for any other name.
 std::string ContainerOfPath(const std::string& path);
+// The encoder a container gets unless one is named: libx264 for MP4 and
+// Matroska, libvpx-vp9 for WebM, rawvideo for AVI.
+std::string DefaultVideoEncoder(const std::string& container);
 // The encoder and settings a video file gets: `codec`, or when empty the
-// container's default (libx264 for MP4 and Matroska, libvpx-vp9 for WebM,
-// rawvideo for AVI), at `fps` frames a second. Outside AVI the encoders
-// get a quality-based rate (crf) unless the settings' options name one.
+// container's default, at `fps` frames a second, `settings` holding what
+// the user set. libx264 and libvpx-vp9 get a quality-based rate (crf)
+// unless the settings name a rate of their own.
 // False with a sentence when the name ends in no container or the encoder
 // does not go into it.
 bool VideoForPath(const std::string& path, const std::string& codec, int fps, VideoEncoder& encoder,

@@ -126,7 +126,11 @@ bool FindVideoEncoder(const std::string& name, VideoEncoder& out, std::string& e
         }
         names += (names.empty() ? "" : ", ") + e.name;
     }
-    error = "unknown video encoder \"" + name + "\" (this build offers: " + names + ")";
+    const AVCodec* known = avcodec_find_encoder_by_name(name.c_str());
+    if (known && known->type == AVMEDIA_TYPE_VIDEO)
+        error = "the video encoder \"" + name + "\" cannot go into " + container + " files (they take: " + names + ")";
+    else
+        error = "unknown video encoder \"" + name + "\" (this build offers: " + names + ")";
     return false;
 }
 

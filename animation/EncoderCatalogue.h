@@ -33,7 +33,8 @@ struct EncoderOption {
 std::vector<VideoEncoder> ListVideoEncoders(const std::string& container = "avi");
 
 // The catalogue entry named `name`; false with a message naming the
-// accepted encoders when there is none.
+// accepted encoders when there is none, which says whether FFmpeg has no
+// such encoder or the container cannot take it.
 bool FindVideoEncoder(const std::string& name, VideoEncoder& out, std::string& error,
                       const std::string& container = "avi");
 

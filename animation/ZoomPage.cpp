@@ -1,4 +1,5 @@
 #include "animation/ZoomPage.h"
+#include "animation/EncoderChoice.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -47,9 +48,26 @@ QString PlaceText(const ZoomPlace& p)
     return QString("centre (%1, %2), radius %3").arg(CoordinateText(p.x), CoordinateText(p.y)).arg(p.half, 0, 'g', 6);
 }
 
-// The codec a file's container gets here: Motion JPEG in AVI, as the Turn
-// side offers first, and the sharing defaults elsewhere.
-std::string CodecOf(const QString& path) { return ContainerOfPath(path.toStdString()) == "avi" ? "mjpeg" : ""; }
+// The encoder a container's list opens on here: Motion JPEG in AVI, as the
+// Turn side offers first, and the sharing defaults elsewhere.
+std::string PreferredEncoder(const std::string& container)
+{
+    return container == "avi" ? "mjpeg" : DefaultVideoEncoder(container);
+}
+
+// How the encoder will spend its bits: ", quality-based rate (crf 20)".
+QString RateText(const EncoderSettings& s)
+{
+    if (auto crf = s.options.find("crf"); crf != s.options.end())
+        return QString(", quality-based rate (crf %1)").arg(QString::fromStdString(crf->second));
+    if (auto qp = s.options.find("qp"); qp != s.options.end())
+        return QString(", constant quantiser %1").arg(QString::fromStdString(qp->second));
+    if (s.quality > 0)
+        return QString(", quantiser %1").arg(s.quality);
+    if (s.bitRate > 0)
+        return QString(", %1 kbit/s").arg(s.bitRate / 1000);
+    return {};
+}
 
 } // namespace
 
@@ -101,6 +119,7 @@ CZoomPage::CZoomPage(CFractal_View* view, QWidget* parent) : QWidget(parent), m_
     const QString suggested = SuggestedPath(doc->Title() + ".mp4");
     m_pathEdit = new QLineEdit(QFileInfo(suggested).isRelative() ? QDir::home().filePath(suggested) : suggested);
     m_browseButton = new QPushButton("&Browse...");
+    m_encoder = new CEncoderChoice(this);
     m_encoderText = new QLabel;
     m_writeButton = new QPushButton("&Write");
 
@@ -122,7 +141,8 @@ CZoomPage::CZoomPage(CFractal_View* view, QWidget* parent) : QWidget(parent), m_
     form->addRow("Frames", row({m_keyframes, m_exact}, true));
     form->addRow("Anti-aliasing", row({m_antiAliasing}, true));
     form->addRow("File", row({m_pathEdit, m_browseButton}, false));
-    form->addRow("Encoder", m_encoderText);
+    form->addRow("Encoder", row({m_encoder->m_list, m_encoder->m_propertiesButton, m_encoder->m_aboutButton}, false));
+    form->addRow(QString(), m_encoderText);
     auto* last = new QHBoxLayout;
     last->addStretch();
     last->addWidget(m_writeButton);
@@ -139,7 +159,14 @@ CZoomPage::CZoomPage(CFractal_View* view, QWidget* parent) : QWidget(parent), m_
     });
     connect(m_browseButton, &QPushButton::clicked, this, &CZoomPage::Browse);
     connect(m_writeButton, &QPushButton::clicked, this, &CZoomPage::StartOrStop);
-    connect(m_pathEdit, &QLineEdit::textChanged, this, &CZoomPage::ShowEncoder);
+    // The list follows the file name's container; the line under it, the
+    // encoder and its settings.
+    auto listEncoders = [this] {
+        const std::string container = ContainerOfPath(m_pathEdit->text().trimmed().toStdString());
+        m_encoder->SetContainer(container, PreferredEncoder(container));
+    };
+    connect(m_pathEdit, &QLineEdit::textChanged, this, listEncoders);
+    connect(m_encoder, &CEncoderChoice::changed, this, &CZoomPage::ShowEncoder);
     connect(m_seconds, &QDoubleSpinBox::valueChanged, this, &CZoomPage::ShowFrameCount);
     connect(m_fps, &QSpinBox::valueChanged, this, &CZoomPage::ShowFrameCount);
     connect(doc, &CFractal_Doc::buildStateChanged, this, [this] {
@@ -151,7 +178,7 @@ CZoomPage::CZoomPage(CFractal_View* view, QWidget* parent) : QWidget(parent), m_
         return QMessageBox::question(this, window()->windowTitle(), text) == QMessageBox::Yes;
     };
     StartFromOverview();
-    ShowEncoder();
+    listEncoders();
     ShowFrameCount();
 }
 
@@ -204,17 +231,24 @@ void CZoomPage::Browse()
         m_confirmedPath = path;
 }
 
+bool CZoomPage::ChosenVideo(const QString& path, int fps, VideoEncoder& encoder, EncoderSettings& settings,
+                            std::string& error) const
+{
+    VideoEncoder listed;
+    settings = m_encoder->Settings();
+    return VideoForPath(path.toStdString(), m_encoder->Current(listed) ? listed.name : std::string(), fps, encoder,
+                        settings, error);
+}
+
 void CZoomPage::ShowEncoder()
 {
     VideoEncoder encoder;
     EncoderSettings settings;
     std::string error;
-    const QString path = m_pathEdit->text().trimmed();
-    if (!VideoForPath(path.toStdString(), CodecOf(path), m_fps->value(), encoder, settings, error))
+    if (!ChosenVideo(m_pathEdit->text().trimmed(), m_fps->value(), encoder, settings, error))
         m_encoderText->setText(QString::fromStdString(error));
     else
-        m_encoderText->setText(QString::fromStdString(encoder.longName) +
-                               (settings.options.count("crf") ? ", quality-based rate" : ""));
+        m_encoderText->setText(QString::fromStdString(encoder.longName) + RateText(settings));
 }
 
 void CZoomPage::ShowFrameCount()
@@ -278,7 +312,7 @@ void CZoomPage::StartOrStop()
         m_pathEdit->setText(path += ".mp4");
     ZoomJob job;
     job.plan = plan;
-    if (!VideoForPath(path.toStdString(), CodecOf(path), int(plan.Settings().fps), job.encoder, job.settings, error) ||
+    if (!ChosenVideo(path, int(plan.Settings().fps), job.encoder, job.settings, error) ||
         !CanReplace(path.toStdString(), error)) {
         m_complain(QString::fromStdString(error));
         return;

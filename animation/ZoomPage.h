@@ -1,7 +1,8 @@
 #pragma once
 // The Zoom side of Build Animation: a video from a start view (the kind's
 // overview, or a ".frc" file's view) to the document's view, its length,
-// frame rate, size, keyframes or exact frames, anti-aliasing and file. The
+// frame rate, size, keyframes or exact frames, anti-aliasing, file and
+// encoder (CEncoderChoice, shared with the Turn side). The
 // video is written on the document's worker, as its build thread, into a
 // new file that replaces the old one only when every frame is in.
 
@@ -13,6 +14,7 @@
 
 #include "animation/WriteZoomVideo.h"
 
+class CEncoderChoice;
 class CFractal_View;
 class QComboBox;
 class QDoubleSpinBox;
@@ -54,7 +56,8 @@ public:
     QComboBox* m_antiAliasing;
     QLineEdit* m_pathEdit;
     QPushButton* m_browseButton;
-    QLabel* m_encoderText;
+    CEncoderChoice* m_encoder; // the encoders of the file's container
+    QLabel* m_encoderText;     // the encoder and how it spends its bits
     QPushButton* m_writeButton;
     QString m_outputPath;
     AnimationOutcome m_outcome; // written by the worker, read after it ended
@@ -71,6 +74,10 @@ signals:
 
 private:
     bool MakePlan(ZoomPlan& plan);
+    // The encoder and settings `path` is written with: the one on the
+    // list with what the user set, the sharing defaults filled in.
+    bool ChosenVideo(const QString& path, int fps, VideoEncoder& encoder, EncoderSettings& settings,
+                     std::string& error) const;
     void ShowEncoder();
     void ShowFrameCount();
     void WriterEnded();

@@ -23,6 +23,7 @@
 #include <future>
 
 #include "animation/AnimationDlg.h"
+#include "animation/EncoderChoice.h"
 #include "app/AboutDlg.h"
 #include "app/DesktopRegistration.h"
 #include "app/MainFrame.h"
@@ -44,9 +45,9 @@
 namespace {
 void Choose(CAnimationDlg& dialog, const char* encoder)
 {
-    for (int i = 0; i < dialog.m_compressorList->count(); ++i)
-        if (dialog.m_compressorList->itemText(i).contains(encoder, Qt::CaseInsensitive))
-            dialog.m_compressorList->setCurrentIndex(i);
+    for (int i = 0; i < dialog.m_encoder->m_list->count(); ++i)
+        if (dialog.m_encoder->m_list->itemText(i).contains(encoder, Qt::CaseInsensitive))
+            dialog.m_encoder->m_list->setCurrentIndex(i);
 }
 } // namespace
 
@@ -56,8 +57,8 @@ TEST(AnimationDialog, FieldsAreCheckedBeforeAnyFileIsAsked)
     CAnimationDlg dialog(w.view);
     EXPECT_EQ(dialog.m_stepEdit->text(), "18");
     EXPECT_EQ(dialog.m_framesEdit->text(), "20");
-    EXPECT_GT(dialog.m_compressorList->count(), 0);
-    EXPECT_TRUE(dialog.m_aboutButton->isEnabled());
+    EXPECT_GT(dialog.m_encoder->m_list->count(), 0);
+    EXPECT_TRUE(dialog.m_encoder->m_aboutButton->isEnabled());
     QString complaint;
     bool askedPath = false;
     dialog.m_complain = [&](const QString& t) { complaint = t; };
@@ -90,7 +91,7 @@ TEST(AnimationDialog, WritesTheFramesAndTurnsTheSet)
     dialog.m_stepEdit->setText("30");
     dialog.m_framesEdit->setText("3");
     dialog.m_askPath = [&] { return dir.filePath("turn"); };
-    dialog.m_askSettings = [](EncoderSettings&) { return true; };
+    dialog.m_encoder->m_askSettings = [](EncoderSettings&) { return true; };
     QString complaint;
     dialog.m_complain = [&](const QString& t) { complaint = t; };
     dialog.show();
@@ -114,7 +115,7 @@ TEST(AnimationDialog, CancelledSettingsWriteNothing)
     QTemporaryDir dir;
     CAnimationDlg dialog(w.view);
     dialog.m_askPath = [&] { return dir.filePath("none.avi"); };
-    dialog.m_askSettings = [](EncoderSettings&) { return false; };
+    dialog.m_encoder->m_askSettings = [](EncoderSettings&) { return false; };
     dialog.StartOrStop();
     EXPECT_FALSE(w.doc->IsBuilding());
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("none.avi")));
@@ -131,7 +132,7 @@ TEST(AnimationDialog, StopAndCloseWhileWriting)
     Choose(*dialog, "raw video");
     dialog->m_framesEdit->setText("10000");
     dialog->m_askPath = [&] { return dir.filePath("long.avi"); };
-    dialog->m_askSettings = [](EncoderSettings&) { return true; };
+    dialog->m_encoder->m_askSettings = [](EncoderSettings&) { return true; };
     dialog->m_complain = [](const QString&) {};
     dialog->show();
     dialog->StartOrStop();
@@ -193,7 +194,7 @@ TEST(AnimationDialog, TheStatusBarCountsTheFramesThenNamesTheFile)
     dialog.m_stepEdit->setText("120");
     dialog.m_framesEdit->setText("3");
     dialog.m_askPath = [&] { return dir.filePath("turn.avi"); };
-    dialog.m_askSettings = [](EncoderSettings&) { return true; };
+    dialog.m_encoder->m_askSettings = [](EncoderSettings&) { return true; };
     dialog.m_complain = [](const QString&) {};
     QStringList seen;
     QObject::connect(w.frame.statusBar(), &QStatusBar::messageChanged, [&](const QString& t) { seen << t; });

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
@@ -19,8 +20,10 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include "animation/AnimationDlg.h"
+#include "animation/EncoderChoice.h"
 #include "animation/ZoomPage.h"
 #include "app/Commands.h"
 #include "document/DocumentFiles.h"
@@ -28,6 +31,7 @@
 #include "model/Fractal.h"
 #include "model/FractalKinds.h"
 #include "model/selfaffine/SelfAffineSet.h"
+#include "tests/app/RunProgram.h"
 #include "tests/app/WindowFixture.h"
 
 namespace {
@@ -122,6 +126,87 @@ TEST(ZoomDialog, AMandelbrotWindowWritesAZoomAPlayerReads)
     for (const char* fact : {"codec_name=h264", "width=32", "height=24", "pix_fmt=yuv420p", "avg_frame_rate=4/1",
                              "nb_read_frames=4"})
         EXPECT_TRUE(facts.contains(fact)) << fact << " in\n" << facts.toStdString();
+}
+
+// Untouched, the Zoom tab writes the headless zoom's bytes; an encoder
+// picked from the list its container gives, with a quality set in the real
+// settings editor, is the one the file holds and spends the bits it says.
+TEST(ZoomDialog, ThePickedEncoderAndItsSettingsReachTheVideo)
+{
+    const QString ffprobe = QStandardPaths::findExecutable("ffprobe");
+    if (ffprobe.isEmpty())
+        GTEST_SKIP() << "no ffprobe";
+    Window w(kTypeMandelbrot, 64, 48);
+    LookAtASmallPart(*w.doc->m_fractal);
+    QTemporaryDir dir;
+    std::string error;
+    ASSERT_TRUE(SaveDocumentFile(dir.filePath("end.frc").toStdString(), kTypeMandelbrot, *w.doc->m_fractal, error));
+    CAnimationDlg dialog(w.view);
+    CZoomPage& zoom = *dialog.m_zoomPage;
+    CEncoderChoice& encoder = *zoom.m_encoder;
+    zoom.m_complain = [](const QString& t) { ADD_FAILURE() << t.toStdString(); };
+    zoom.m_width->setValue(32);
+    zoom.m_height->setValue(24);
+    zoom.m_seconds->setValue(1);
+    zoom.m_fps->setValue(4);
+    zoom.m_antiAliasing->setCurrentIndex(AntiAliasingIndex({}));
+    dialog.show();
+    auto write = [&](const char* name) {
+        zoom.m_pathEdit->setText(dir.filePath(name));
+        zoom.m_writeButton->click();
+        ASSERT_TRUE(WaitIdle(w.doc));
+        QApplication::processEvents();
+        ASSERT_EQ(zoom.m_outcome.result, AnimationOutcome::kDone) << zoom.m_outcome.error;
+    };
+    auto picked = [&] { return encoder.m_list->currentData().toString(); };
+
+    write("plain.mp4");
+    EXPECT_EQ(picked(), "libx264");
+    const RunResult ref =
+        RunWithoutDisplay(QUILLION_EXE, {"--render", dir.filePath("end.frc"), "--zoom-video", "1", "--fps", "4",
+                                         "--size", "32x24", "--quiet", "--output", dir.filePath("ref.mp4")});
+    ASSERT_EQ(ref.code, 0) << ref.err;
+    EXPECT_EQ(ReadAll(dir.filePath("plain.mp4")), ReadAll(dir.filePath("ref.mp4")));
+
+    // The list follows the file name's container.
+    zoom.m_pathEdit->setText(dir.filePath("z.webm"));
+    EXPECT_EQ(picked(), "libvpx-vp9");
+    EXPECT_LT(encoder.m_list->findData("libx264"), 0) << "WebM takes no H.264";
+    zoom.m_pathEdit->setText(dir.filePath("z.mkv"));
+    ASSERT_GE(encoder.m_list->findData("mpeg4"), 0);
+    encoder.m_list->setCurrentIndex(encoder.m_list->findData("mpeg4"));
+    auto setQuality = [&](int q) {
+        QTimer::singleShot(0, [q] {
+            QWidget* editor = QApplication::activeModalWidget();
+            ASSERT_TRUE(editor);
+            editor->findChild<QSpinBox*>("quality")->setValue(q);
+            editor->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        });
+        encoder.m_propertiesButton->click();
+    };
+    setQuality(31);
+    EXPECT_TRUE(zoom.m_encoderText->text().endsWith(", quantiser 31")) << zoom.m_encoderText->text().toStdString();
+    write("coarse.mkv");
+    // Away to a container without it and back: the pick and its settings stay.
+    zoom.m_pathEdit->setText(dir.filePath("z.webm"));
+    write("coarse2.mkv");
+    EXPECT_EQ(picked(), "mpeg4");
+    // Matroska files carry a random segment id, so their sizes are compared.
+    EXPECT_EQ(QFileInfo(dir.filePath("coarse2.mkv")).size(), QFileInfo(dir.filePath("coarse.mkv")).size());
+    setQuality(2);
+    write("fine.mkv");
+
+    QProcess probe;
+    probe.start(ffprobe,
+                {"-v", "error", "-select_streams", "v:0", "-show_entries", "stream=codec_name,width,height,pix_fmt",
+                 "-of", "default=noprint_wrappers=1", dir.filePath("fine.mkv")});
+    ASSERT_TRUE(probe.waitForFinished(5000));
+    const QString facts = QString::fromUtf8(probe.readAllStandardOutput());
+    for (const char* fact : {"codec_name=mpeg4", "width=32", "height=24", "pix_fmt=yuv420p"})
+        EXPECT_TRUE(facts.contains(fact)) << fact << " in\n" << facts.toStdString();
+    const qint64 coarse = QFileInfo(dir.filePath("coarse.mkv")).size(),
+                 fine = QFileInfo(dir.filePath("fine.mkv")).size();
+    EXPECT_GT(fine - 600, 2 * (coarse - 600)) << "quantiser 2 " << fine << " bytes, 31 " << coarse;
 }
 
 TEST(ZoomDialog, StopAndCloseKeepTheOlderFileByteForByte)

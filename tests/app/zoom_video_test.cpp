@@ -205,4 +205,36 @@ TEST_F(ZoomVideo, VideosPlayInEveryContainer)
     EXPECT_EQ(keys["r_frame_rate"], "15/1");
 }
 
+// --codec picks among the encoders the container takes, for a zoom and
+// for its assembly; one FFmpeg lacks, or one the container cannot take, is
+// a usage error that writes nothing.
+TEST_F(ZoomVideo, TheCodecIsOneTheContainerTakes)
+{
+    const QStringList zoom = {Shallow(), "--zoom-video", "0.5", "--fps", "4", "--exact", "--size", "32x24", "--quiet"};
+    ASSERT_EQ(Render(zoom + QStringList{"--codec", "mpeg4", "--output", At("z.mkv")}).code, 0);
+    EXPECT_EQ(Probe(At("z.mkv"))["codec_name"], "mpeg4");
+    ASSERT_EQ(Render(zoom + QStringList{"--frames", "0-1", "--output", At("f/%d.png")}).code, 0);
+    const Result joined =
+        RunWithoutDisplay(QUILLION_EXE, {"--assemble", At("f"), "--codec", "mpeg4", "--output", At("j.mp4")});
+    ASSERT_EQ(joined.code, 0) << joined.err;
+    EXPECT_EQ(Probe(At("j.mp4"))["codec_name"], "mpeg4");
+    const auto before = Names(dir);
+    struct Case {
+        const char *codec, *file, *message;
+    } cases[] = {
+        {"nosuch", "bad.mp4", "unknown video encoder \"nosuch\""},
+        {"mjpeg", "bad.webm", "\"mjpeg\" cannot go into webm files (they take: "},
+    };
+    for (const Case& c : cases) {
+        const Result r = Render(zoom + QStringList{"--codec", c.codec, "--output", At(c.file)});
+        EXPECT_EQ(r.code, 2) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        const Result a =
+            RunWithoutDisplay(QUILLION_EXE, {"--assemble", At("f"), "--codec", c.codec, "--output", At(c.file)});
+        EXPECT_EQ(a.code, 2) << a.err;
+        EXPECT_NE(a.err.find(c.message), std::string::npos) << a.err;
+    }
+    EXPECT_EQ(Names(dir), before) << "a refused encoder writes nothing";
+}
+
 } // namespace
