@@ -136,7 +136,8 @@ std::string CMandelbrotSet::UnbuildableView() const
         return "The radius " + SizeText(half) + " is below the deepest radius, 1e-" +
                std::to_string(kDeepestSizeExponent);
     const bool wholeCenter = DigitsHold(m_centerXDigits, m_centerX) || DigitsHold(m_centerYDigits, m_centerY);
-    if (!(m_halfSize > 0) && wholeCenter)
+    // The double of a radius past its range is 0: the wide one decides.
+    if (!(half.m > 0) && wholeCenter)
         return std::string("A centre with more digits than a double holds needs a radius above 0, not ") + radius;
     return {};
 }

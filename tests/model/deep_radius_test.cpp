@@ -107,6 +107,20 @@ TEST(DeepRadius, At1e400EveryCountIsMpfrs) { ExpectMpfrCounts(400, 24, 16, 700, 
 TEST(DeepRadius, At1e1000EveryCountIsMpfrs) { ExpectMpfrCounts(1000, 8, 6, 1700, 2); }
 TEST(DeepRadius, At1e5000EveryCountIsMpfrs) { ExpectMpfrCounts(5000, 2, 2, 8320, 0); }
 
+// A centre with more digits than a double holds builds at a radius whose
+// double is 0, as one that holds in a double does.
+TEST(DeepRadius, AWholeCentreBuildsPastTheDoubles)
+{
+    CMandelbrotSet m;
+    Type(m, "x", "-1.999999999999999999999999999999999999999");
+    EXPECT_FALSE(m.m_centerXDigits.empty());
+    EXPECT_EQ(Type(m, "radius", "1e-400").kind, ParseResult::kTaken);
+    Type(m, "iterations", "200");
+    Target canvas{4u, 3u};
+    m.Build(canvas);
+    EXPECT_TRUE(m.m_refusal.empty()) << m.m_refusal;
+}
+
 // The row keeps what a double holds as a double, takes sizes below the
 // normal doubles whole down to the deepest radius, and refuses the rest.
 TEST(DeepRadius, TheRadiusRowTakesSizesPastADouble)
