@@ -1,14 +1,17 @@
 // Anti-aliasing of the default Mandelbrot view at 1024x768: the plain
 // build and draw (the baseline, through the build steps a window runs),
 // the same through the off-screen renderer with one sample, N x N
-// samples, and the adaptive 3 x 3 mode; and a 4096 x 4096 image in bands
-// of at most 16 MB of cells beside the same image built whole. Read the
+// samples, and the adaptive 3 x 3 mode; a 4096 x 4096 image in bands
+// of at most 16 MB of cells beside the same image built whole; and a deep
+// view (a radius of 1e-30 in the seahorse valley) at 1024 x 1024 in bands
+// of 4 MB of cells, plain and 2 x 2, beside the same built whole. Read the
 // ratios to the baseline of the same run: on a machine others load too,
 // the CPU time of all the process's threads beside the real time.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "document/BuildSteps.h"
@@ -114,6 +117,50 @@ void BM_Poster(benchmark::State& state)
     state.SetLabel(bands ? "bands of 16 MB of cells" : "whole");
 }
 BENCHMARK(BM_Poster)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The deep view; its count fixed, so every run iterates alike.
+void DeepView(CMandelbrotSet& m)
+{
+    m.m_centerX = -0.743643887037158704752191506114774;
+    m.m_centerXDigits = "-0.743643887037158704752191506114774";
+    m.m_centerY = 0.131825904205311970493132056385139;
+    m.m_centerYDigits = "0.131825904205311970493132056385139";
+    m.m_halfSize = 1e-30;
+    m.m_maxIterations = 20000;
+    m.m_iterationsSet = true;
+}
+
+// range(0): 0 whole, 1 in bands; range(1): samples a side.
+void BM_DeepPoster(benchmark::State& state)
+{
+    constexpr unsigned kSide = 1024;
+    const bool bands = state.range(0) != 0;
+    const unsigned n = unsigned(state.range(1));
+    for (auto _ : state) {
+        CMandelbrotSet m;
+        DeepView(m);
+        CCanvas c;
+        if (bands) {
+            CanvasSink sink(c);
+            OffscreenJob job{kSide, kSide, {int(n), false}};
+            job.bandBytes = uint64_t(4) << 20;
+            benchmark::DoNotOptimize(RenderOffscreen(m, job, sink, QueryMemoryStatus()).result);
+        } else {
+            c.SetTargetSize(kSide * n, kSide * n);
+            benchmark::DoNotOptimize(RunBuildSteps(m, c, kCmdRebuild).result);
+        }
+    }
+    state.SetLabel(std::string(bands ? "bands of 4 MB of cells" : "whole") + (n > 1 ? ", 2x2" : ""));
+}
+BENCHMARK(BM_DeepPoster)
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Args({0, 2})
+    ->Args({1, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Iterations(1);
 
 } // namespace
 

@@ -93,6 +93,27 @@ bool FileReplacement::Write(const void* data, size_t size, std::string& error)
     return true;
 }
 
+bool FileReplacement::WriteAt(uint64_t offset, const void* data, size_t size, std::string& error)
+{
+    if (m_fd < 0)
+        return Fail(error, EBADF);
+    const char* at = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::pwrite(m_fd, at, size, off_t(offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Fail(error, errno);
+        }
+        if (n == 0)
+            return Fail(error, EIO);
+        at += n;
+        size -= size_t(n);
+        offset += uint64_t(n);
+    }
+    return true;
+}
+
 bool FileReplacement::Commit(std::string& error, const ReplaceGate& gate)
 {
     if (m_fd < 0)

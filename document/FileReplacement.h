@@ -5,6 +5,7 @@
 // leaves the old file as it was, and the caller gets the system's reason.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -29,6 +30,8 @@ public:
     // reach the disk with Commit too, since it flushes the file, not a handle.
     const std::string& TemporaryPath() const { return m_temp; }
     bool Write(const void* data, size_t size, std::string& error);
+    // Writes at that offset of the new file, whatever was written before.
+    bool WriteAt(uint64_t offset, const void* data, size_t size, std::string& error);
     // Flushes the new file to the disk, closes it and moves it over the
     // target, through `gate` when there is one; a gate that declines
     // leaves the target as it was.

@@ -30,14 +30,20 @@ public:
             return false;
         }
         const std::string h = BitmapFileHeader(width, height, 24, uint32_t(size));
+        if (h.size() != kHeaderBytes) {
+            error = "Cannot write \"" + m_path + "\": the bitmap header is not " + std::to_string(kHeaderBytes) + " bytes.";
+            return false;
+        }
         m_row.assign(m_stride, 0);
         return m_file.Create(error) && m_file.Write(h.data(), h.size(), error);
     }
-    bool Rows(unsigned, unsigned count, const uint8_t* bits, size_t stride, std::string& error) override
+    // The bands come from the top and the file holds its rows from the
+    // bottom: each band goes to its place.
+    bool Rows(unsigned first, unsigned count, const uint8_t* bits, size_t stride, std::string& error) override
     {
         for (unsigned r = 0; r < count; ++r) {
             std::memcpy(m_row.data(), bits + r * stride, std::min(stride, m_stride));
-            if (!m_file.Write(m_row.data(), m_stride, error))
+            if (!m_file.WriteAt(kHeaderBytes + uint64_t(first + r) * m_stride, m_row.data(), m_stride, error))
                 return false;
         }
         return true;
@@ -45,6 +51,7 @@ public:
     bool Commit(std::string& error, const ReplaceGate& gate) override { return m_file.Commit(error, gate); }
 
 private:
+    static constexpr uint64_t kHeaderBytes = 54;
     std::string m_path;
     FileReplacement m_file;
     size_t m_stride = 0;
@@ -63,7 +70,6 @@ public:
         if (m_png)
             png_destroy_write_struct(&m_png, m_info ? &m_info : nullptr);
     }
-    bool TopFirst() const override { return true; }
     bool Begin(unsigned width, unsigned height, std::string& error) override
     {
         m_width = width;

@@ -276,6 +276,7 @@ bool Renderer::AdaptiveBand(unsigned first, unsigned count)
     CCanvas& samples = m_samples;
     samples.SetTargetSize(m_w * n, 1);
     samples.m_bandFullHeight = m_h * n;
+    samples.m_bandRowsBefore = m_done * n;
     if (!m_f.BuildRuns(samples, runs)) {
         if (!Ended())
             m_outcome = {BuildOutcome::kRefused, "The samples of the refined pixels could not be built"};
@@ -295,10 +296,11 @@ BuildOutcome Renderer::Run(const OffscreenJob& job, const MemoryStatus& memory)
     if (m_w == 0 || m_h == 0 || m_n < 1 || m_n > unsigned(kMaxSamples))
         return {BuildOutcome::kRefused, "An image needs a size of at least 1 x 1 and 1 to 8 samples a side"};
     const unsigned sw = m_w * m_n, sh = m_h * m_n;
-    m_bands = m_f.BuildsInBands(sw, sh) && (!m_adaptive || m_f.BuildsInBands(m_w, m_h));
-    // Views that build whole do so at the size the samples need, and
+    const bool runs = m_adaptive && m_f.BuildsRuns(sw, sh) && m_f.BuildsInBands(m_w, m_h);
+    m_bands = m_f.BuildsInBands(sw, sh);
+    // Views that build no runs build at the size the samples need, and
     // adaptive sampling then samples every pixel.
-    const bool adaptive = m_adaptive && m_bands;
+    const bool adaptive = m_adaptive && m_bands && runs;
     unsigned rows = m_h;
     if (m_bands) {
         const uint64_t rowBytes = uint64_t(sw) * sizeof(PixelRecord) * m_n;
@@ -324,7 +326,7 @@ BuildOutcome Renderer::Run(const OffscreenJob& job, const MemoryStatus& memory)
         for (unsigned b = 0; b < bandCount; ++b) {
             if (m_f.m_stop)
                 return {BuildOutcome::kStopped, {}};
-            const unsigned k = m_sink.TopFirst() ? bandCount - 1 - b : b;
+            const unsigned k = bandCount - 1 - b;
             const unsigned first = k * rows, count = std::min(rows, m_h - first);
             if (!(adaptive ? AdaptiveBand(first, count) : SampledBand(first, count)))
                 return m_outcome;

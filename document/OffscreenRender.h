@@ -40,12 +40,11 @@ struct OffscreenJob {
 };
 
 // Where the rows of an image go. Rows are numbered from the bottom; each
-// pixel is blue, green, red.
+// pixel is blue, green, red. The bands come top first: the order a PNG
+// file holds, and the one deep views spend their budget in.
 class ImageSink {
 public:
     virtual ~ImageSink() = default;
-    // The bands come top first when true, bottom first otherwise.
-    virtual bool TopFirst() const { return false; }
     virtual bool Begin(unsigned width, unsigned height, std::string& error) = 0;
     // `count` rows from row `first` up; `bits` holds the lowest, each row
     // `stride` bytes after the one below it.

@@ -87,8 +87,10 @@ bool HasArea(const int* box) { return box[0] < box[1] && box[2] < box[3]; }
 
 } // namespace
 
-FieldSum::FieldSum(CColorMap& map, double x0, double y0, double d, bool withDepth, const std::atomic<bool>& stop)
-    : m_map(map), m_x0(x0), m_y0(y0), m_d(d), m_withDepth(withDepth), m_queue(!PlainPath()), m_stop(stop)
+FieldSum::FieldSum(CColorMap& map, double x0, double y0, double d, bool withDepth, const std::atomic<bool>& stop,
+                   int firstRow)
+    : m_map(map), m_x0(x0), m_y0(y0), m_d(d), m_withDepth(withDepth), m_firstRow(firstRow), m_queue(!PlainPath()),
+      m_stop(stop)
 {}
 
 bool FieldSum::SumRows(const FieldMass& m, int rowBegin, int rowEnd, unsigned& cellsSincePoll) const
@@ -105,7 +107,8 @@ bool FieldSum::SumRows(const FieldMass& m, int rowBegin, int rowEnd, unsigned& c
                 return false;
         }
         PixelRecord* row = m_map.m_gridRows[size_t(r)];
-        const double Y = m_y0 + r * m_d + m.y;
+        // The image's row, whichever band holds it.
+        const double Y = m_y0 + (r + m_firstRow) * m_d + m.y;
         const double YY = Y * Y;
         auto segment = [&](int begin, int end) {
 #ifdef __SSE2__
@@ -132,8 +135,14 @@ bool FieldSum::SumRows(const FieldMass& m, int rowBegin, int rowEnd, unsigned& c
     return true;
 }
 
-bool FieldSum::Add(const FieldMass& mass)
+bool FieldSum::Add(const FieldMass& image)
 {
+    // The mass in the grid's rows: the band's part of its box, and of the
+    // box left out (none when that lies outside the band).
+    FieldMass mass = image;
+    const int lo = m_firstRow, hi = m_firstRow + m_map.m_gridHeight;
+    for (int* row : {&mass.box[2], &mass.box[3], &mass.own[2], &mass.own[3]})
+        *row = std::clamp(*row, lo, hi) - lo;
     if (!HasArea(mass.box))
         return true;
     if (!m_queue)

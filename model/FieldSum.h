@@ -26,11 +26,15 @@ struct FieldMass {
 
 class FieldSum {
 public:
-    // Cell (row r, column c) sits at (x0 + c d, y0 + r d). `withDepth` adds
-    // each mass's depth2 to the squared distance (a section through space).
-    FieldSum(CColorMap& map, double x0, double y0, double d, bool withDepth, const std::atomic<bool>& stop);
+    // Cell (row r, column c) of the image sits at (x0 + c d, y0 + r d).
+    // `withDepth` adds each mass's depth2 to the squared distance (a
+    // section through space). The grid holds the image's rows from
+    // `firstRow` on (a band of a taller image, CCanvas::m_bandFirst).
+    FieldSum(CColorMap& map, double x0, double y0, double d, bool withDepth, const std::atomic<bool>& stop,
+             int firstRow = 0);
 
-    // Adds a mass's field, now or with the next batch. False when a stop
+    // Adds a mass's field, now or with the next batch; its boxes are in
+    // the image's rows, and only the grid's rows take it. False when a stop
     // ended the work; the cells are then partly summed.
     bool Add(const FieldMass& mass);
     // Sums whatever is queued; also after a stop, so that the masses the
@@ -47,6 +51,7 @@ private:
     CColorMap& m_map;
     double m_x0, m_y0, m_d;
     bool m_withDepth;
+    int m_firstRow;
     bool m_queue;
     const std::atomic<bool>& m_stop;
     unsigned m_cellsSincePoll = 0;

@@ -92,15 +92,20 @@ public:
 
     // True when a view of that size builds in bands: Build then fills the
     // canvas's band of a taller image (CCanvas::m_bandFirst) with the bits
-    // the whole image has there, and BuildRuns works. Kinds whose build
-    // spans the image (walks, field sums) build it whole.
+    // the whole image has there. The bands of one image come from the top
+    // down, each once (a band's margin rows apart, built again where they
+    // were); m_bandRowsBefore of them are done. Kinds whose build spans the
+    // image build it whole.
     virtual bool BuildsInBands(unsigned /*width*/, unsigned /*height*/) const { return false; }
+    // True when BuildRuns works for a view of that size.
+    virtual bool BuildsRuns(unsigned /*width*/, unsigned /*height*/) const { return false; }
     // Fills the grid with the cells of runs[0], runs[1], ... of the image
     // of the canvas's target width and FullHeight, one run after another
     // from the grid's first cell on, row after row of the grid (as wide as
     // the image; its cells past the last run hold anything), bit for bit
-    // what a whole build gives there. False when stopped or when the view
-    // does not build in bands.
+    // what a whole build gives there. The runs of one image come band by
+    // band from the top down (m_bandRowsBefore 0 for the first band's).
+    // False when stopped or when the view does not build runs.
     virtual bool BuildRuns(CCanvas& /*canvas*/, const std::vector<CellRun>& /*runs*/) { return false; }
 
     void SetName(const std::string& name) { m_name = name; }

@@ -37,17 +37,23 @@ void CAppolonySet::Build(CCanvas& canvas)
     // m_stop is cleared by whoever starts the build (see CFractal_Doc::OnBuild).
     m_deepestLevel = 0;
     m_childCount = 0;
-    const unsigned w = canvas.m_targetWidth, h = canvas.m_targetHeight;
+    // A band's rows lie where the whole image has them: the view, the
+    // walk and its boxes are the whole image's.
+    const unsigned w = canvas.m_targetWidth, rows = canvas.m_targetHeight, h = canvas.FullHeight();
+    const int first = int(canvas.m_bandFirst), end = first + int(rows);
     CColorMap& map = m_colorMap;
-    map.AllocateGrid(int(w), int(h));
+    if (rows != h)
+        map.ReshapeGrid(int(w), int(rows));
+    else
+        map.AllocateGrid(int(w), int(rows));
     const double d = 2 * m_halfSize / std::max(1u, std::min(w, h));
     map.m_pixelSize = d;
     map.m_centerX = m_centerX;
     map.m_centerY = m_centerY;
     const double x0 = m_centerX - int(w / 2) * d;
     const double y0 = m_centerY - int(h / 2) * d;
-    ForEachRange(int(h), 16, [&](int begin, int end) {
-        for (int r = begin; r < end; ++r) {
+    ForEachRange(int(rows), 16, [&](int begin, int last) {
+        for (int r = begin; r < last; ++r) {
             PixelRecord* row = map.m_gridRows[size_t(r)];
             for (unsigned c = 0; c < w; ++c) {
                 row[c].nx = row[c].ny = row[c].nz = 0;
@@ -63,7 +69,7 @@ void CAppolonySet::Build(CCanvas& canvas)
         Refuse(canvas, "The view is not finite");
         return;
     }
-    if (w == 0 || h == 0)
+    if (w == 0 || rows == 0)
         return;
     const double precision = ClampPrecision(m_precision);
     const int depth = std::clamp(m_stackDepth, 0, kMaxDepth);
@@ -82,7 +88,8 @@ void CAppolonySet::Build(CCanvas& canvas)
     if (m_stop)
         return;
 
-    FieldSum field(map, x0, y0, d, false, m_stop);
+    FieldSum field(map, x0, y0, d, false, m_stop, first);
+    const double before = canvas.m_bandRowsBefore;
     int top = 0;
     while (top >= 0) {
         GapFrame& frame = stack[size_t(top)];
@@ -96,7 +103,7 @@ void CAppolonySet::Build(CCanvas& canvas)
             double sum = 0, weight = 1.0 / 3;
             for (int k = 0; k <= top; ++k, weight /= 3)
                 sum += (2 - stack[size_t(k)].count) * weight;
-            m_progress = 100 * sum;
+            m_progress = 100 * (before + sum * rows) / h;
         }
         ++m_childCount;
         const Circle* p = frame.other[0];
@@ -117,7 +124,8 @@ void CAppolonySet::Build(CCanvas& canvas)
         if (!(s >= d)) {
             // Smaller than a pixel: marked, not descended.
             const int c = box[1] > 0 ? box[1] - 1 : 0, r = box[3] > 0 ? box[3] - 1 : 0;
-            map.Cell(r, c)->value = float(CColorMap::kBackgroundValue);
+            if (r >= first && r < end)
+                map.Cell(r - first, c)->value = float(CColorMap::kBackgroundValue);
         } else {
             c0 = ClipIndex((-X - x0 - s) / d + 0.5, box[0], box[1]);
             c1 = ClipIndex((s - X - x0) / d + 0.5, box[0], box[1]);
@@ -127,7 +135,9 @@ void CAppolonySet::Build(CCanvas& canvas)
         // A child too deep for the stack still leaves its box out: neither
         // its field nor its children's reach those cells.
         const bool hasBox = c0 < c1 && r0 < r1;
-        const bool descend = hasBox && top < depth;
+        // Below a circle whose box misses the band, every field and mark
+        // lies in that box.
+        const bool descend = hasBox && top < depth && r0 < end && r1 > first;
 
         const FieldMass mass{{box[0], box[1], box[2], box[3]}, {c0, c1, r0, r1}, X, Y, mu, 0.0};
         if (!field.Add(mass))

@@ -31,13 +31,16 @@ public:
     uint64_t MemoryNeed(unsigned width, unsigned height) override;
     bool ValueChanged(int index, PropertyItem& row) override;
     int FillProperties(PropertyList& list) override;
+    // The walk is the whole image's in every band; a band sums the field
+    // of the circles that reach its rows and descends only those.
+    bool BuildsInBands(unsigned width, unsigned height) const override { return width > 0 && height > 0; }
 
     double m_precision = 5.0;
     // Levels below the root the walk may descend, at most kMaxDepth.
     int m_stackDepth = kMaxDepth;
 
-    // Deepest level a build descended to (the root is 0); for tests and
-    // measurements.
+    // Deepest level a build descended to (the root is 0; in a band, that
+    // band's walk); for tests and measurements.
     int m_deepestLevel = 0;
     // Children made by the last build.
     uint64_t m_childCount = 0;

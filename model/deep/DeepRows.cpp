@@ -13,14 +13,14 @@ namespace {
 
 // A pixel the difference iteration has finished: its cell and count
 // written, its steps counted, and its column listed when it was doubtful.
-void Finish(const PixelOut& o, int j, PixelRecord* row, int32_t* counts, bool distance, int64_t& steps,
+void Finish(const PixelOut& o, int j, int from, PixelRecord* cells, int32_t* counts, bool distance, int64_t& steps,
             int64_t& skipped, std::vector<Doubtful>& doubtful)
 {
     steps += o.steps;
     skipped += o.skipped;
     if (o.doubtful)
         doubtful.push_back({j, o.steps + 3});
-    Store(o, row[j], counts ? counts + j : nullptr, distance);
+    Store(o, cells[j - from], counts ? counts + (j - from) : nullptr, distance);
 }
 
 // One row of double pixels for the lanes: each pixel runs in the scalar
@@ -32,13 +32,15 @@ public:
     using Run = PixelRun<double>;
     using At = deep_step::PixelAt<ScalarLane>;
 
-    RowFeed(const Setup<double>& s, double y, PixelRecord* row, int32_t* counts, std::vector<Doubtful>& doubtful)
-        : m_s(s), m_y(y), m_row(row), m_counts(counts), m_doubtful(doubtful), m_runs(size_t(s.width))
+    RowFeed(const Setup<double>& s, double y, int from, int to, PixelRecord* cells, int32_t* counts,
+            std::vector<Doubtful>& doubtful)
+        : m_s(s), m_y(y), m_from(from), m_to(to), m_cells(cells), m_counts(counts), m_doubtful(doubtful),
+          m_runs(size_t(to - from)), m_next(from)
     {}
 
     bool Next(DeepLanePixel& px) override
     {
-        while (m_next < m_s.width && !m_stopped) {
+        while (m_next < m_to && !m_stopped) {
             // Pixels of few iterations each can still make a long row.
             if (m_s.stop && m_s.stop->load(std::memory_order_relaxed)) {
                 m_stopped = true;
@@ -46,7 +48,7 @@ public:
             }
             const int j = m_next++;
             const double x = Offset(j, m_s.width, m_s.pixel);
-            m_runs[size_t(j)] = m_s.julia ? StartPixel<double>(m_s, x / m_s.g, m_y / m_s.g, 0.0, 0.0)
+            m_runs[size_t(j - m_from)] = m_s.julia ? StartPixel<double>(m_s, x / m_s.g, m_y / m_s.g, 0.0, 0.0)
                                           : StartPixel<double>(m_s, x, m_y, x, m_y);
             if (Go(j, px))
                 return true;
@@ -58,7 +60,7 @@ public:
     {
         if (m_stopped)
             return false;
-        Run& r = m_runs[size_t(px.slot)];
+        Run& r = m_runs[size_t(px.slot - m_from)];
         const bool front = px.orbit == 0;
         r.orbit = front ? &m_s.start : &m_s.rebase;
         r.skips = front ? m_s.startSkips : m_s.rebaseSkips;
@@ -80,7 +82,7 @@ private:
     // Runs pixel j in the scalar loop: true when handed to the lanes.
     bool Go(int j, DeepLanePixel& px)
     {
-        Run& r = m_runs[size_t(j)];
+        Run& r = m_runs[size_t(j - m_from)];
         const bool ended = m_s.distance ? ContinuePixel<double, true>(m_s, r, true) : ContinuePixel(m_s, r, true);
         if (!ended) {
             px.slot = j;
@@ -97,21 +99,22 @@ private:
             m_stopped = true;
             return false;
         }
-        Finish(o, j, m_row, m_counts, m_s.distance, steps, skipped, m_doubtful);
+        Finish(o, j, m_from, m_cells, m_counts, m_s.distance, steps, skipped, m_doubtful);
         return false;
     }
 
     const Setup<double>& m_s;
     double m_y;
-    PixelRecord* m_row;
+    int m_from, m_to;
+    PixelRecord* m_cells;
     int32_t* m_counts;
     std::vector<Doubtful>& m_doubtful;
     std::vector<Run> m_runs;
-    int m_next = 0;
+    int m_next;
     bool m_stopped = false;
 };
 
-bool LaneRow(const Setup<double>& s, int i, int height, PixelRecord* row, int32_t* counts,
+bool LaneRow(const Setup<double>& s, int i, int height, int from, int to, PixelRecord* cells, int32_t* counts,
              std::vector<Doubtful>& doubtful, Tally& tally)
 {
     DeepLaneView view;
@@ -129,7 +132,7 @@ bool LaneRow(const Setup<double>& s, int i, int height, PixelRecord* row, int32_
     view.distance = s.distance;
     view.julia = s.julia;
     const size_t listed = doubtful.size();
-    RowFeed feed(s, Offset(i, height, s.pixel), row, counts, doubtful);
+    RowFeed feed(s, Offset(i, height, s.pixel), from, to, cells, counts, doubtful);
     const int64_t lanes = RunDeepLanes(s.isa, view, feed);
     if (feed.Stopped())
         return false;
@@ -144,15 +147,15 @@ bool LaneRow(const Setup<double>& s, int i, int height, PixelRecord* row, int32_
 } // namespace
 
 template <class T>
-bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts, std::vector<Doubtful>& doubtful,
-         Tally& tally)
+bool Row(const Setup<T>& s, int i, int height, int from, int to, PixelRecord* cells, int32_t* counts,
+         std::vector<Doubtful>& doubtful, Tally& tally)
 {
     if constexpr (std::is_same_v<T, double>)
         if (s.isa != KernelIsa::kScalar)
-            return LaneRow(s, i, height, row, counts, doubtful, tally);
+            return LaneRow(s, i, height, from, to, cells, counts, doubtful, tally);
     const T y = Offset(i, height, s.pixel);
     int64_t steps = 0, skipped = 0;
-    for (int j = 0; j < s.width; ++j) {
+    for (int j = from; j < to; ++j) {
         // Pixels of few iterations each can still make a long row.
         if (s.stop && s.stop->load(std::memory_order_relaxed))
             return false;
@@ -161,14 +164,16 @@ bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts
             s.julia ? IteratePixelOf<T>(s, x / s.g, y / s.g, T(0.0), T(0.0)) : IteratePixelOf<T>(s, x, y, x, y);
         if (o.cell.stopped)
             return false;
-        Finish(o, j, row, counts, s.distance, steps, skipped, doubtful);
+        Finish(o, j, from, cells, counts, s.distance, steps, skipped, doubtful);
     }
     tally.steps.fetch_add(steps, std::memory_order_relaxed);
     tally.skipped.fetch_add(skipped, std::memory_order_relaxed);
     return true;
 }
 
-template bool Row<double>(const Setup<double>&, int, int, PixelRecord*, int32_t*, std::vector<Doubtful>&, Tally&);
-template bool Row<FloatExp>(const Setup<FloatExp>&, int, int, PixelRecord*, int32_t*, std::vector<Doubtful>&, Tally&);
+template bool Row<double>(const Setup<double>&, int, int, int, int, PixelRecord*, int32_t*, std::vector<Doubtful>&,
+                          Tally&);
+template bool Row<FloatExp>(const Setup<FloatExp>&, int, int, int, int, PixelRecord*, int32_t*,
+                            std::vector<Doubtful>&, Tally&);
 
 } // namespace deep_pixel

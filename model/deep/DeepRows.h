@@ -23,17 +23,20 @@ struct Tally {
     std::atomic<int64_t> steps{0}, skipped{0}, lanes{0};
 };
 
-// Row i of the view. False when stopped. Doubtful pixels keep the
+// Columns [from, to) of row i of the view, column j into cells[j - from]
+// (and counts[j - from]). False when stopped. Doubtful pixels keep the
 // difference iteration's result and are listed in `doubtful` by column.
 template <class T>
-bool Row(const Setup<T>& s, int i, int height, PixelRecord* row, int32_t* counts, std::vector<Doubtful>& doubtful,
-         Tally& tally);
+bool Row(const Setup<T>& s, int i, int height, int from, int to, PixelRecord* cells, int32_t* counts,
+         std::vector<Doubtful>& doubtful, Tally& tally);
 
-// The second try at the doubtful double pixels, in double-double, all rows
-// at once in lanes: those it settles are written and leave the lists; the
-// centre's pixel, with `skipCentre`, is left as it is. `outcome` gets the
-// settled pixels and the linear start's steps. False when stopped.
-bool SecondTry(const Scene& scene, const Setup<double>& s, PixelRecord* const* rows, int32_t* counts,
+// The second try at the doubtful double pixels, in double-double, all runs
+// at once in lanes: those it settles are written and leave the lists
+// (doubtful[n] the pixels of runs[n]); the centre's pixel, with
+// `skipCentre`, is left as it is. Each pixel's try depends on nothing but
+// the pixel and the view. `outcome` gets the settled pixels and the linear
+// start's steps. False when stopped.
+bool SecondTry(const Scene& scene, const Setup<double>& s, const std::vector<DeepRun>& runs,
                std::vector<std::vector<Doubtful>>& doubtful, bool skipCenter, DeepOutcome& outcome);
 
 } // namespace deep_pixel

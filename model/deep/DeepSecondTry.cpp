@@ -67,16 +67,20 @@ struct Linear {
     double s, q, o, ur, ui;
 };
 
-void JumpLinear(const DeepLowView& v, size_t startIndex, bool julia, int maxIterations,
+// |d_0|, rounded up past its own rounding.
+double StartSize(const DeepLowPixel& p) { return std::sqrt(p.dr.hi * p.dr.hi + p.di.hi * p.di.hi) * (1 + 0x1p-50); }
+
+// xTop bounds the |d_0| of every pixel of the view, not only of those in
+// doubt, so where a pixel stands depends on it alone, whichever part of the
+// image is built.
+void JumpLinear(const DeepLowView& v, size_t startIndex, bool julia, int maxIterations, double xTop,
                 std::vector<DeepLowPixel>& pixels)
 {
     using deep_thresholds::kEpsLow;
     std::vector<Jump> order;
-    double xTop = 0;
     for (size_t n = 0; n < pixels.size(); ++n) {
-        const DeepLowPixel& p = pixels[n];
-        // |d_0|, rounded up past its own rounding.
-        const double x = std::sqrt(p.dr.hi * p.dr.hi + p.di.hi * p.di.hi) * (1 + 0x1p-50);
+        const double x = StartSize(pixels[n]);
+        // None lies past the corners; were one to, the bound still holds.
         if (x > 0) {
             order.push_back({n, x});
             xTop = std::max(xTop, x);
@@ -84,7 +88,7 @@ void JumpLinear(const DeepLowView& v, size_t startIndex, bool julia, int maxIter
     }
     if (order.empty() || v.size[0] < startIndex + 3)
         return;
-    std::sort(order.begin(), order.end(), [](const Jump& a, const Jump& b) { return a.x > b.x; });
+    std::stable_sort(order.begin(), order.end(), [](const Jump& a, const Jump& b) { return a.x > b.x; });
     const double b = julia ? 0.0 : 1.0, halfRadius = 0.5 * v.radius;
     // The last index a pixel may stand at: its count stays below the limit
     // and the next step on the orbit.
@@ -147,7 +151,7 @@ void JumpLinear(const DeepLowView& v, size_t startIndex, bool julia, int maxIter
 
 } // namespace
 
-bool SecondTry(const Scene& scene, const Setup<double>& s, PixelRecord* const* rows, int32_t* counts,
+bool SecondTry(const Scene& scene, const Setup<double>& s, const std::vector<DeepRun>& runs,
                std::vector<std::vector<Doubtful>>& doubtful, bool skipCenter, DeepOutcome& outcome)
 {
     const DeepJob& job = scene.job;
@@ -167,18 +171,23 @@ bool SecondTry(const Scene& scene, const Setup<double>& s, PixelRecord* const* r
                           : std::hypot(mpfr_get_d(scene.x.get(), MPFR_RNDN), mpfr_get_d(scene.y.get(), MPFR_RNDN));
     view.maxIterations = s.maxIterations;
     view.stop = job.stop;
-    // Every doubtful pixel at the top of its first step, in row order.
+    // Every doubtful pixel at the top of its first step, run by run.
     std::vector<DeepLowPixel> pixels;
     const auto tried = [&](int i, int j) { return !(skipCenter && i == job.height / 2 && j == job.width / 2); };
-    for (int i = 0; i < job.height; ++i)
-        for (const Doubtful& d : doubtful[size_t(i)]) {
-            const int j = d.column;
-            if (!tried(i, j))
-                continue;
-            const double x = Offset(j, job.width, s.pixel), y = Offset(i, job.height, s.pixel);
-            pixels.push_back(job.julia ? StartLow(view, s.startIndex, Divide(x, job.g), Divide(y, job.g), 0.0, 0.0)
-                                       : StartLow(view, s.startIndex, {x, 0}, {y, 0}, x, y));
-        }
+    const auto start = [&](int i, int j) {
+        const double x = Offset(j, job.width, s.pixel), y = Offset(i, job.height, s.pixel);
+        return job.julia ? StartLow(view, s.startIndex, Divide(x, job.g), Divide(y, job.g), 0.0, 0.0)
+                         : StartLow(view, s.startIndex, {x, 0}, {y, 0}, x, y);
+    };
+    for (size_t r = 0; r < runs.size(); ++r)
+        for (const Doubtful& d : doubtful[r])
+            if (tried(runs[r].row, d.column))
+                pixels.push_back(start(runs[r].row, d.column));
+    // The farthest pixels from the centre are the view's corners.
+    double xTop = 0;
+    for (const int i : {0, job.height - 1})
+        for (const int j : {0, job.width - 1})
+            xTop = std::max(xTop, StartSize(start(i, j)));
     // Chunks long enough to keep every lane busy while pixels of unequal
     // lengths come and go.
     constexpr size_t kChunk = 256;
@@ -198,7 +207,7 @@ bool SecondTry(const Scene& scene, const Setup<double>& s, PixelRecord* const* r
         return !stopped;
     };
     const std::vector<DeepLowPixel> starts = pixels;
-    JumpLinear(view, s.startIndex, job.julia, s.maxIterations, pixels);
+    JumpLinear(view, s.startIndex, job.julia, s.maxIterations, xTop, pixels);
     for (size_t n = 0; n < pixels.size(); ++n)
         outcome.linearStartSteps += pixels[n].k - starts[n].k;
     if (!run(pixels))
@@ -218,11 +227,14 @@ bool SecondTry(const Scene& scene, const Setup<double>& s, PixelRecord* const* r
         pixels[again[n]] = retried[n];
     int settled = 0;
     size_t n = 0;
-    for (int i = 0; i < job.height; ++i) {
-        std::vector<Doubtful>& list = doubtful[size_t(i)];
+    for (size_t r = 0; r < runs.size(); ++r) {
+        std::vector<Doubtful>& list = doubtful[r];
+        const int i = runs[r].row;
         size_t kept = 0;
         for (const Doubtful& d : list) {
             const int j = d.column;
+            PixelRecord& cell = runs[r].cells[j - runs[r].from];
+            int32_t* count = runs[r].counts ? runs[r].counts + (j - runs[r].from) : nullptr;
             const DeepLowPixel* p = tried(i, j) ? &pixels[n++] : nullptr;
             if (!p || p->end == DeepLowPixel::End::kDoubtful) {
                 list[kept++] = d;
@@ -238,9 +250,9 @@ bool SecondTry(const Scene& scene, const Setup<double>& s, PixelRecord* const* r
             // The double-double loop carries no derivative: an escaped
             // pixel keeps the estimate of its first try, so near the set
             // that the doubles could not settle it.
-            Store(o, rows[i][j], counts ? counts + size_t(i) * size_t(job.width) + size_t(j) : nullptr, false);
+            Store(o, cell, count, false);
             if (job.distance && p->end != DeepLowPixel::End::kEscaped)
-                rows[i][j].step = 0;
+                cell.step = 0;
             ++settled;
         }
         list.resize(kept);

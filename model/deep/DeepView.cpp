@@ -124,8 +124,20 @@ struct Skips {
     }
 };
 
+// The runs' indices in reading order: the top row first, each from the left.
+std::vector<size_t> ReadingOrder(const std::vector<DeepRun>& runs)
+{
+    std::vector<size_t> order(runs.size());
+    for (size_t n = 0; n < order.size(); ++n)
+        order[n] = n;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return runs[a].row != runs[b].row ? runs[a].row > runs[b].row : runs[a].from < runs[b].from;
+    });
+    return order;
+}
+
 template <class T>
-bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, DeepOutcome& outcome)
+bool AllRuns(const Scene& scene, const std::vector<DeepRun>& runs, DeepBudget& budget, DeepOutcome& outcome)
 {
     const DeepJob& job = scene.job;
     Setup<T> s = MakeSetup<T>(scene, scene.center, scene.startIndex);
@@ -133,16 +145,17 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, Deep
         s.isa = ChosenKernelIsa();
     const Skips<T> skips(scene);
     skips.Attach(scene, s);
-    std::vector<std::vector<Doubtful>> doubtful(size_t(job.height));
+    std::vector<std::vector<Doubtful>> doubtful(runs.size());
     std::atomic<bool> stopped{false}, outOfMemory{false};
     Tally tally;
-    ForEachRange(job.height, 1, [&](int begin, int end) {
-        for (int i = begin; i < end && !stopped.load(std::memory_order_relaxed); ++i) {
-            int32_t* rowCounts = counts ? counts + size_t(i) * size_t(job.width) : nullptr;
+    ForEachRange(int(runs.size()), 1, [&](int begin, int end) {
+        for (int n = begin; n < end && !stopped.load(std::memory_order_relaxed); ++n) {
+            const DeepRun& run = runs[size_t(n)];
             bool whole = false;
             try {
                 whole = !(job.stop && job.stop->load(std::memory_order_relaxed)) &&
-                        Row<T>(s, i, job.height, rows[i], rowCounts, doubtful[size_t(i)], tally);
+                        Row<T>(s, run.row, job.height, run.from, run.to, run.cells, run.counts, doubtful[size_t(n)],
+                               tally);
             } catch (const std::bad_alloc&) {
                 outOfMemory = true;
             }
@@ -150,7 +163,7 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, Deep
                 stopped = true;
                 return;
             }
-            if (job.progress)
+            if (job.progress && run.from == 0 && run.to == job.width)
                 job.progress->AddRows(1);
         }
     });
@@ -164,40 +177,72 @@ bool AllRows(const Scene& scene, PixelRecord* const* rows, int32_t* counts, Deep
     const bool centerInDoubt = scene.center.bitsShort > 0;
     if constexpr (std::is_same_v<T, double>)
         if (job.secondTry && !scene.center.reLow.empty() &&
-            !SecondTry(scene, s, rows, counts, doubtful, centerInDoubt, outcome))
+            !SecondTry(scene, s, runs, doubtful, centerInDoubt, outcome))
             return false;
-    // The budget goes to the doubtful pixels in row order, each charged
-    // what its difference iteration ran: the choice depends on nothing
-    // but the view.
-    std::vector<std::pair<int, int>> again;
-    int64_t spent = 0;
+    // The budget goes to the doubtful pixels in reading order, each charged
+    // what its difference iteration ran: the choice depends on nothing but
+    // the view, and bands built from the top down make it as the whole
+    // image's build does.
+    struct Again {
+        int i, j;
+        PixelRecord* cell;
+        int32_t* count;
+    };
+    std::vector<Again> again;
     // The centre's pixel has no difference and so no bound of its own: it
     // is the centre's orbit, in doubt when that orbit is, and first served.
     const int ci = job.height / 2, cj = job.width / 2;
-    if (centerInDoubt) {
-        spent += int64_t(scene.center.size()) + 3;
-        again.emplace_back(ci, cj);
+    if (!budget.begun) {
+        budget.begun = true;
+        if (centerInDoubt)
+            budget.spent += int64_t(scene.center.size()) + 3;
     }
-    for (int i = 0; i < job.height; ++i)
-        for (const Doubtful& d : doubtful[size_t(i)]) {
-            if (centerInDoubt && i == ci && d.column == cj)
+    // A row charged before (a band's margin, built again) starts from what
+    // it started from then; a new one from the rows above it. The runs of
+    // one row follow one another.
+    int row = -1;
+    bool fresh = false;
+    int64_t spent = 0;
+    const auto endRow = [&] {
+        if (fresh)
+            budget.spent = spent;
+    };
+    for (const size_t n : ReadingOrder(runs)) {
+        const DeepRun& run = runs[n];
+        if (run.row != row) {
+            endRow();
+            row = run.row;
+            const auto known = budget.before.find(row);
+            fresh = known == budget.before.end();
+            spent = fresh ? budget.spent : known->second;
+            if (fresh)
+                budget.before.emplace(row, spent);
+        }
+        PixelRecord* const cells = run.cells;
+        int32_t* const counts = run.counts;
+        if (centerInDoubt && run.row == ci && run.from <= cj && cj < run.to)
+            again.push_back({ci, cj, cells + (cj - run.from), counts ? counts + (cj - run.from) : nullptr});
+        for (const Doubtful& d : doubtful[n]) {
+            if (centerInDoubt && run.row == ci && d.column == cj)
                 continue;
             if (job.ownReferenceBudget >= 0 && spent + d.cost > job.ownReferenceBudget) {
                 ++outcome.doubtfulKept;
                 continue;
             }
             spent += d.cost;
-            again.emplace_back(i, d.column);
+            const int k = d.column - run.from;
+            again.push_back({run.row, d.column, cells + k, counts ? counts + k : nullptr});
         }
+    }
+    endRow();
     outcome.ownReferences = int(again.size());
     std::atomic<int> kept{0}, unsettled{0};
     ForEachRange(int(again.size()), 1, [&](int begin, int end) {
         for (int n = begin; n < end && !stopped.load(std::memory_order_relaxed); ++n) {
-            const auto [i, j] = again[size_t(n)];
-            int32_t* count = counts ? counts + size_t(i) * size_t(job.width) + size_t(j) : nullptr;
+            const Again& a = again[size_t(n)];
             bool whole = true, settled = true;
             try {
-                whole = OwnReference<T>(scene, i, j, rows[i][j], count, settled);
+                whole = OwnReference<T>(scene, a.i, a.j, *a.cell, a.count, settled);
                 if (!settled)
                     unsettled.fetch_add(1, std::memory_order_relaxed);
             } catch (const std::bad_alloc&) {
@@ -285,6 +330,15 @@ uint64_t DeepMemoryNeed(const DeepJob& job)
 
 DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t* counts)
 {
+    std::vector<DeepRun> runs(size_t(std::max(0, job.height)));
+    for (int i = 0; i < job.height; ++i)
+        runs[size_t(i)] = {i, 0, job.width, rows[i], counts ? counts + size_t(i) * size_t(job.width) : nullptr};
+    DeepBudget budget;
+    return BuildDeepRuns(job, runs, budget);
+}
+
+DeepOutcome BuildDeepRuns(const DeepJob& job, const std::vector<DeepRun>& runs, DeepBudget& budget)
+{
     DeepOutcome out;
     if (!(job.pixelSize.m > 0) || !std::isfinite(job.pixelSize.m) || !std::isfinite(job.g) || !(job.g > 0) ||
         !(job.radius2 >= 0)) {
@@ -293,6 +347,11 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
     }
     if (job.width <= 0 || job.height <= 0)
         return out;
+    for (const DeepRun& r : runs)
+        if (r.row < 0 || r.row >= job.height || r.from < 0 || r.from > r.to || r.to > job.width || !r.cells) {
+            out.error = "A run of pixels lies outside the deep view";
+            return out;
+        }
     const long bits = DeepOrbitBits(job);
     MpfrReal x(bits), y(bits);
     bool exactX = false, exactY = false;
@@ -348,7 +407,8 @@ DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t*
             return out;
         }
         const Scene scene{job, x, y, bits, wide, length, *center, startIndex, job.julia ? *critical : *center};
-        out.stopped = wide ? !AllRows<FloatExp>(scene, rows, counts, out) : !AllRows<double>(scene, rows, counts, out);
+        out.stopped =
+            wide ? !AllRuns<FloatExp>(scene, runs, budget, out) : !AllRuns<double>(scene, runs, budget, out);
     } catch (const std::bad_alloc&) {
         out = DeepOutcome();
         out.error = "Not enough memory for the deep view's reference orbits";

@@ -10,8 +10,10 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/PassProgress.h"
 #include "model/deep/FloatExp.h"
@@ -44,8 +46,9 @@ struct DeepJob {
     // length (past them only the longer ones).
     size_t skipAllLengths = size_t(1) << 21;
     // MPFR iterations the doubtful pixels' own references may take in all,
-    // each charged what its difference iteration ran; the rest keep the
-    // difference iteration's result. Negative: no limit.
+    // each charged what its difference iteration ran, in reading order (the
+    // top row first, each row from the left); the rest keep the difference
+    // iteration's result. Negative: no limit.
     int64_t ownReferenceBudget = -1;
     // Doubtful double pixels are first tried again in double-double; the
     // ones that settles need no orbit of their own. Tests turn it off to
@@ -84,6 +87,25 @@ struct DeepOutcome {
     int64_t laneIterations = 0;
 };
 
+// Columns [from, to) of one row of the view, column j into cells[j - from]
+// (and counts[j - from] when given): a build of a part of the image, a
+// band of rows or the runs of pixels anti-aliasing refines.
+struct DeepRun {
+    int row = 0, from = 0, to = 0;
+    PixelRecord* cells = nullptr;
+    int32_t* counts = nullptr;
+};
+
+// The budget of own references over the parts of one image, built from the
+// top down, so each part decides as the whole image's build does: what was
+// spent before each row charged so far (a row built again, as a band's
+// margin, is decided as it was), and after the lowest. Fresh for each image.
+struct DeepBudget {
+    bool begun = false;
+    int64_t spent = 0;
+    std::map<int, int64_t> before;
+};
+
 // What the status line says of a build that left pixels in doubt (past the
 // budget, or their own orbit still short of bits), or empty.
 std::string DoubtfulNote(const DeepOutcome& outcome);
@@ -109,3 +131,9 @@ uint64_t DeepMemoryNeed(const DeepJob& job);
 // index m of the first z_m past the radius, or -1 inside. Rows are spread over the cores on the fast
 // path and the result does not depend on how.
 DeepOutcome BuildDeepView(const DeepJob& job, PixelRecord* const* rows, int32_t* counts);
+
+// The same for the runs of the view's pixels, with the cells and counts
+// the whole build gives them (the budget's share apart where its runs are
+// not whole rows: they spend it alone). The runs are charged in reading
+// order after what `budget` carries from the parts above them.
+DeepOutcome BuildDeepRuns(const DeepJob& job, const std::vector<DeepRun>& runs, DeepBudget& budget);

@@ -20,9 +20,10 @@ std::shared_ptr<const ReferenceOrbit> ReferenceCache::Orbit(const MpfrReal& star
     if (found < m_entries.size() && !m_entries[found].iteration->Escaped() && m_entries[found].orbit->size() > length)
         m_entries.erase(m_entries.begin() + std::ptrdiff_t(found));
     if (found >= m_entries.size()) {
-        m_entries.erase(
-            std::remove_if(m_entries.begin(), m_entries.end(), [&](const Entry& e) { return e.build != m_build; }),
-            m_entries.end());
+        if (!m_keepAll)
+            m_entries.erase(
+                std::remove_if(m_entries.begin(), m_entries.end(), [&](const Entry& e) { return e.build != m_build; }),
+                m_entries.end());
         if (m_entries.size() >= kKept)
             m_entries.pop_back();
         Entry fresh{std::make_unique<ReferenceIteration>(startRe, startIm, cRe, cIm, radius2, wide, exactInputs,
@@ -62,7 +63,7 @@ std::shared_ptr<const ReferenceOrbit> ReferenceCache::Orbit(const MpfrReal& star
     const size_t bytes =
         (o.re.capacity() + o.im.capacity() + o.reLow.capacity() + o.imLow.capacity()) * sizeof(double) +
         (o.reWide.capacity() + o.imWide.capacity()) * sizeof(FloatExp);
-    if (bytes > kMostKeptBytes)
+    if (bytes > kMostKeptBytes && !m_keepAll)
         m_entries.erase(m_entries.begin());
     return orbit;
 }
@@ -71,6 +72,12 @@ void ReferenceCache::BeginBuild()
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     ++m_build;
+}
+
+void ReferenceCache::KeepAll(bool keep)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_keepAll = keep;
 }
 
 size_t ReferenceCache::Reuses() const

@@ -31,6 +31,10 @@ public:
     // its calls do not read are let go before any new one is computed, so
     // that the view's memory holds no more than the orbits it needs.
     void BeginBuild();
+    // While true, orbits of any size are kept, whichever build read them
+    // last (up to the few kept): the bands of one image, and of its
+    // anti-aliasing's samples by turns, read the same orbits again.
+    void KeepAll(bool keep);
 
     // Calls that read a kept orbit's values instead of computing them.
     size_t Reuses() const;
@@ -55,4 +59,5 @@ private:
     mutable std::mutex m_mutex;
     std::vector<Entry> m_entries; // the most recently used first
     size_t m_reuses = 0, m_steps = 0, m_build = 0;
+    bool m_keepAll = false;
 };

@@ -15,12 +15,6 @@
 
 namespace {
 
-// Whichever way the build ends, its pass is over.
-struct PassEnd {
-    PassProgress& progress;
-    ~PassEnd() { progress.End(); }
-};
-
 // The probe's escape counts built with its count; false when stopped or
 // refused.
 bool ProbeCounts(DeepJob probe, std::vector<int32_t>& counts)
@@ -55,6 +49,16 @@ int CMandelbrotSet::DeepIterations(const DeepJob& view, int iterations)
 {
     if (m_iterationsSet)
         return iterations;
+    // Everything the probe reads.
+    const std::string key = view.centerRe + ' ' + view.centerIm + ' ' + std::to_string(view.pixelSize.m) + 'p' +
+                            std::to_string(view.pixelSize.e) + ' ' + std::to_string(view.width) + 'x' +
+                            std::to_string(view.height) + ' ' + std::to_string(view.julia) + ' ' +
+                            std::to_string(view.cRe) + ' ' + std::to_string(view.cIm) + ' ' +
+                            std::to_string(view.radius2) + ' ' + std::to_string(iterations);
+    if (m_deepChoices[1].count != 0 && m_deepChoices[1].key == key)
+        std::swap(m_deepChoices[0], m_deepChoices[1]);
+    if (m_deepChoices[0].count != 0 && m_deepChoices[0].key == key)
+        return m_deepChoices[0].count;
     DeepJob probe = view;
     probe.distance = false; // only the count is read
     probe.width = std::min(view.width, iteration_choice::kProbeColumns);
@@ -67,7 +71,24 @@ int CMandelbrotSet::DeepIterations(const DeepJob& view, int iterations)
                                                           });
     if (chosen == 0)
         return m_stop.load() ? 0 : iterations;
+    m_deepChoices[1] = std::move(m_deepChoices[0]);
+    m_deepChoices[0] = {key, chosen};
     return chosen;
+}
+
+DeepBudget& CMandelbrotSet::BudgetOfBands(unsigned width, unsigned height, bool fresh)
+{
+    if (m_bandBudgets[1].budget && m_bandBudgets[1].width == width && m_bandBudgets[1].height == height)
+        std::swap(m_bandBudgets[0], m_bandBudgets[1]);
+    BandBudget& first = m_bandBudgets[0];
+    if (!first.budget || first.width != width || first.height != height) {
+        m_bandBudgets[1] = std::move(first);
+        first = {width, height, nullptr};
+        fresh = true;
+    }
+    if (fresh)
+        first.budget = std::make_shared<DeepBudget>();
+    return *first.budget;
 }
 
 DeepJob CMandelbrotSet::DeepViewJob(unsigned width, unsigned height, FloatExp pixelSize, int iterations)
@@ -89,20 +110,27 @@ DeepJob CMandelbrotSet::DeepViewJob(unsigned width, unsigned height, FloatExp pi
     return job;
 }
 
-void CMandelbrotSet::BuildDeep(CCanvas& canvas, FloatExp pixelSize, int iterations)
+bool CMandelbrotSet::BuildDeep(CCanvas& canvas, FloatExp pixelSize, int iterations, const std::vector<CellRun>* runs)
 {
     CColorMap& map = m_colorMap;
-    DeepJob job = DeepViewJob(unsigned(map.m_gridWidth), unsigned(map.m_gridHeight), pixelSize, iterations);
+    // The view is the whole image's; a band builds its rows of it.
+    const unsigned w = canvas.m_targetWidth, h = canvas.FullHeight();
+    const bool part = runs || canvas.m_bandFullHeight != 0;
+    DeepJob job = DeepViewJob(w, h, pixelSize, iterations);
 
     if (!m_deepOrbits)
         m_deepOrbits = std::make_shared<ReferenceCache>();
+    // The parts of one image compute its orbits, however large, once.
+    m_deepOrbits->KeepAll(part);
     m_deepOrbits->BeginBuild();
     job.orbits = m_deepOrbits.get();
 
-    m_progress = 0.0;
+    const bool firstPart = canvas.m_bandRowsBefore == 0;
+    if (!part || firstPart)
+        m_progress = 0.0;
     job.maxIterations = DeepIterations(job, iterations);
     if (job.maxIterations == 0)
-        return; // stopped
+        return false; // stopped
     if (job.maxIterations != iterations)
         m_raisedIterations = job.maxIterations;
     job.ownReferenceBudget = DoubtfulBudget(job);
@@ -110,17 +138,54 @@ void CMandelbrotSet::BuildDeep(CCanvas& canvas, FloatExp pixelSize, int iteratio
     // derivative pays for it.
     job.distance = map.m_coloring == kColoringDistance;
 
-    m_passProgress.Begin(1, job.height);
-    const PassEnd passEnd{m_passProgress};
-    const std::string label = "Deep view, " + std::to_string(job.maxIterations) + " iterations";
-    m_passProgress.StartPass(label);
-    canvas.SetStatus(label);
-    job.progress = &m_passProgress;
-    const DeepOutcome out = BuildDeepView(job, map.m_gridRows.data(), nullptr);
-    if (!out.error.empty())
-        Refuse(canvas, out.error);
-    else if (!out.stopped) {
-        m_buildNote = DoubtfulNote(out);
-        map.m_cellsHaveDistance = job.distance;
+    std::vector<DeepRun> parts;
+    if (runs) {
+        size_t cell = 0;
+        PixelRecord* const cells = map.m_grid.data();
+        for (const CellRun& r : *runs) {
+            parts.push_back({int(r.row), int(r.column), int(r.column + r.count), cells + cell, nullptr});
+            cell += r.count;
+        }
+    } else {
+        const unsigned first = canvas.m_bandFirst;
+        for (int i = 0; i < map.m_gridHeight; ++i)
+            parts.push_back({int(first) + i, 0, int(w), map.m_gridRows[size_t(i)], nullptr});
     }
+    DeepBudget whole;
+    DeepBudget& budget = part ? BudgetOfBands(w, h, firstPart) : whole;
+
+    // One pass over the image, its rows counted over all its bands: the
+    // first band begins it and the last ends it, as a stop or refusal does.
+    const std::string label = "Deep view, " + std::to_string(job.maxIterations) + " iterations";
+    const bool rows = !runs;
+    if (rows && (!part || firstPart || !m_passProgress.Read().running)) {
+        m_passProgress.Begin(1, job.height);
+        m_passProgress.StartPass(label);
+        if (part)
+            m_passProgress.AddRows(canvas.m_bandRowsBefore);
+    }
+    canvas.SetStatus(label);
+    job.progress = rows ? &m_passProgress : nullptr;
+    // Whichever way the build ends, the pass is over, unless more bands
+    // of the image follow.
+    struct PassEnd {
+        PassProgress& progress;
+        bool end;
+        ~PassEnd()
+        {
+            if (end)
+                progress.End();
+        }
+    } passEnd{m_passProgress, rows};
+    const DeepOutcome out = BuildDeepRuns(job, parts, budget);
+    passEnd.end = rows && (!part || canvas.m_bandFirst == 0 || out.stopped || !out.error.empty());
+    if (!out.error.empty()) {
+        Refuse(canvas, out.error);
+        return false;
+    }
+    if (out.stopped)
+        return false;
+    m_buildNote = DoubtfulNote(out);
+    map.m_cellsHaveDistance = job.distance;
+    return true;
 }

@@ -76,7 +76,9 @@ bool CMandelbrotSet::BuildsInBands(unsigned width, unsigned height) const
     // A switch of type moves the view in the build, before any row.
     if (m_type != m_builtType || width == 0 || height == 0)
         return false;
-    return UnbuildableView().empty() && !NeedsDeepView(m_centerX, m_centerY, PixelOf(width, height));
+    // Deep views too: their bands come from the top down (OffscreenRender),
+    // the order their budget of own references is spent in.
+    return UnbuildableView().empty();
 }
 
 bool CMandelbrotSet::BuildRuns(CCanvas& canvas, const std::vector<CellRun>& runs)
@@ -94,11 +96,21 @@ bool CMandelbrotSet::BuildRuns(CCanvas& canvas, const std::vector<CellRun>& runs
         starts[k] = total;
         total += run.count;
     }
-    const double d = PixelOf(w, h).ToDouble();
+    const FloatExp pixel = PixelOf(w, h);
+    const double d = pixel.ToDouble();
     CColorMap& map = m_colorMap;
     // Over the cells the last build left when they are enough: a band's
     // grid, so neither this grid nor the next band's is a fresh one.
     map.ReshapeGrid(int(w), int((total + w - 1) / w));
+    if (NeedsDeepView(m_centerX, m_centerY, pixel)) {
+        map.m_pixelSize = d;
+        map.m_centerX = m_centerX;
+        map.m_centerY = m_centerY;
+        map.m_cellsHaveDistance = false;
+        // The runs' cells start at zero, as a whole build's do after ResetGrid(0).
+        std::fill(map.m_grid.begin(), map.m_grid.begin() + std::ptrdiff_t(total), PixelRecord{});
+        return BuildDeep(canvas, pixel, std::clamp(m_maxIterations, 1, kMaxIterations), &runs);
+    }
     map.m_pixelSize = d;
     map.m_centerX = m_centerX;
     map.m_centerY = m_centerY;

@@ -3,10 +3,14 @@
 
 #include <array>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "model/Fractal.h"
 #include "model/FractalKinds.h"
 #include "model/kernels/MandelbrotKernel.h"
+
+struct DeepBudget;
 
 class CMandelbrotSet : public CFractal {
 public:
@@ -22,6 +26,7 @@ public:
     Place Overview() const override { return {m_type == 1 ? 0.0 : -0.5, 0.0, 2.0}; }
     bool PointsAreJuliaConstants() const override { return m_type == 0; }
     bool BuildsInBands(unsigned width, unsigned height) const override;
+    bool BuildsRuns(unsigned width, unsigned height) const override { return BuildsInBands(width, height); }
     bool FindsMinibrots() const override { return m_type == 0; }
     // The view about the nucleus is this many times the minibrot's size,
     // and a count the user set at least this many times its period (an
@@ -69,13 +74,30 @@ private:
         int count = 0;
     };
     std::array<Choice, 2> m_choices{};
-    // Views past the resolution of doubles (model/deep).
-    void BuildDeep(CCanvas& canvas, FloatExp pixelSize, int iterations);
+    // Views past the resolution of doubles (model/deep): the canvas's band
+    // of the image, or with `runs` those runs of its pixels, into the grid.
+    // False when stopped or refused.
+    bool BuildDeep(CCanvas& canvas, FloatExp pixelSize, int iterations, const std::vector<CellRun>* runs = nullptr);
     // Why a view cannot be built (a radius past the deepest, or of 0 or
     // less about a centre kept whole), or empty.
     std::string UnbuildableView() const;
-    // The count a deep view is built with; 0 when stopped.
+    // The count a deep view is built with; 0 when stopped. Kept for the
+    // last two views, as the shallow choices are, so the bands and runs of
+    // one image probe it once.
     int DeepIterations(const struct DeepJob& view, int iterations);
+    struct DeepChoice {
+        std::string key;
+        int count = 0;
+    };
+    std::array<DeepChoice, 2> m_deepChoices{};
+    // The own references' budget carried over the bands of an image and
+    // over the runs of its samples, by the size of the image they build.
+    struct BandBudget {
+        unsigned width = 0, height = 0;
+        std::shared_ptr<DeepBudget> budget;
+    };
+    std::array<BandBudget, 2> m_bandBudgets{};
+    DeepBudget& BudgetOfBands(unsigned width, unsigned height, bool fresh);
     struct DeepJob DeepViewJob(unsigned width, unsigned height, FloatExp pixelSize, int iterations);
     // The last deep builds' reference orbits, for the next (made by the
     // first; only builds touch it, and they come one at a time).

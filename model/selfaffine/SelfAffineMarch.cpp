@@ -217,11 +217,12 @@ void AdvanceRays(PixelRecord* cell, size_t count, float smallest, float level)
 void CSelfAffineSet::RayMarch(CCanvas& canvas, double d)
 {
     CColorMap& map = m_colorMap;
-    const int w = map.m_gridWidth, h = map.m_gridHeight;
+    const int w = map.m_gridWidth, h = map.m_gridHeight, full = int(canvas.FullHeight());
     MarchView& view = m_marchView;
     view.d = d;
     view.x0 = m_centerX - (w / 2) * d;
-    view.y0 = m_centerY - (h / 2) * d;
+    view.y0 = m_centerY - (full / 2) * d;
+    view.firstRow = int(canvas.m_bandFirst);
     view.z = m_centerZ;
     view.eyeX = map.m_observerX;
     view.eyeY = map.m_observerY;
@@ -231,17 +232,18 @@ void CSelfAffineSet::RayMarch(CCanvas& canvas, double d)
     m_marchMaps = m_maps;
     m_piecesVisited = 0;
     const double x0 = view.x0, y0 = view.y0;
+    const int firstRow = view.firstRow;
     const Vec eye{view.eyeX, view.eyeY, view.eyeZ};
     const float level = float(-m_levelValue);
     const bool restart = m_restart;
 
     // Every cell on its own: rows spread over the cores.
     const double z = m_centerZ;
-    ForEachRange(h, kRowsPerChunk, [&](int firstRow, int endRow) {
-        for (int j = firstRow; j < endRow; ++j) {
+    ForEachRange(h, kRowsPerChunk, [&](int beginRow, int endRow) {
+        for (int j = beginRow; j < endRow; ++j) {
             PixelRecord* cell = map.m_gridRows[size_t(j)];
             for (int i = 0; i < w; ++i, ++cell) {
-                const Vec p{x0 + i * d, y0 + j * d, z};
+                const Vec p{x0 + i * d, y0 + (j + firstRow) * d, z};
                 if (restart) {
                     cell->value = level;
                     cell->state = 1000;
@@ -273,6 +275,11 @@ void CSelfAffineSet::RayMarch(CCanvas& canvas, double d)
         }
     });
 
+    // A band marches all its passes before the next: the status says which
+    // rows of the image they are.
+    const std::string band = h == full ? std::string()
+                                       : " (rows " + std::to_string(full - firstRow - h + 1) + " to " +
+                                             std::to_string(full - firstRow) + " of " + std::to_string(full) + ")";
     const float smallest = float(d * 0.25);
     // The passes and the last evaluation, each counted by its rows.
     // A file may ask for INT_MAX passes: counted in 64 bits, that is a long
@@ -281,7 +288,7 @@ void CSelfAffineSet::RayMarch(CCanvas& canvas, double d)
     m_passProgress.Begin(int(std::min<int64_t>(passes, INT_MAX)), h);
     const PassesEnd passesEnd{m_passProgress};
     for (int64_t n = 1; n <= m_iterations; ++n) {
-        const std::string label = "Iteration " + std::to_string(n) + " of " + std::to_string(m_iterations);
+        const std::string label = "Iteration " + std::to_string(n) + " of " + std::to_string(m_iterations) + band;
         m_passProgress.StartPass(label);
         canvas.SetStatus(label);
         // A stop ends the passes; the cells are left for the last
@@ -370,7 +377,7 @@ bool EvaluateRows(Tree& tree, CColorMap& map, const CSelfAffineSet::MarchView& v
             const Vec u{cell->nx, cell->ny, cell->nz};
             // A pixel covers more of the scene the farther the point is
             // from the observer than the screen is.
-            const Vec screen = Vec{x0 + i * d, y0 + j * d, view.z} - eye;
+            const Vec screen = Vec{x0 + i * d, y0 + (j + view.firstRow) * d, view.z} - eye;
             const double screenDist = std::max(std::sqrt(Dot(screen, screen)), 1e-12);
             const double step = cell->step > 0 ? double(cell->step) : 0.0;
             const Vec far{a.x + step * u.x, a.y + step * u.y, a.z + step * u.z};

@@ -218,13 +218,17 @@ int CSelfAffineSet::FillProperties(PropertyList& list)
 void CSelfAffineSet::Build(CCanvas& canvas)
 {
     ClampCounts();
-    const unsigned w = canvas.m_targetWidth, h = canvas.m_targetHeight;
+    // A band's rows lie where the whole image has them, and march afresh.
+    const unsigned w = canvas.m_targetWidth, rows = canvas.m_targetHeight, h = canvas.FullHeight();
     CColorMap& map = m_colorMap;
     // Cells of another size are no march to go on from: a grid sized anew
     // holds no positions or steps, and would march nothing into black.
-    if (int(w) != map.m_gridWidth || int(h) != map.m_gridHeight || map.m_grid.empty())
+    if (int(w) != map.m_gridWidth || int(rows) != map.m_gridHeight || map.m_grid.empty() || rows != h)
         m_restart = true;
-    map.AllocateGrid(int(w), int(h));
+    if (rows != h)
+        map.ReshapeGrid(int(w), int(rows));
+    else
+        map.AllocateGrid(int(w), int(rows));
     const double d = 2 * m_halfSize / std::max(1u, std::min(w, h));
     map.m_pixelSize = d;
     map.m_centerX = m_centerX;
@@ -255,7 +259,8 @@ void CSelfAffineSet::Build(CCanvas& canvas)
         RayMarch(canvas, d);
     else
         FieldBuild(canvas, d);
-    m_restart = false;
+    // A band's cells are no image to continue.
+    m_restart = rows != h;
 }
 
 int CSelfAffineSet::Draw(CCanvas& canvas)
@@ -270,19 +275,20 @@ int CSelfAffineSet::Draw(CCanvas& canvas)
     return 1;
 }
 
-void CSelfAffineSet::FieldBuild(CCanvas&, double d)
+void CSelfAffineSet::FieldBuild(CCanvas& canvas, double d)
 {
     CColorMap& map = m_colorMap;
-    const int w = map.m_gridWidth, h = map.m_gridHeight;
+    const int w = map.m_gridWidth, h = int(canvas.FullHeight()), rows = map.m_gridHeight;
+    const int first = int(canvas.m_bandFirst), end = first + rows;
     const double x0 = m_centerX - (w / 2) * d;
     const double y0 = m_centerY - (h / 2) * d;
     const double z = m_centerZ;
-    ForEachRange(h, 16, [&](int begin, int end) {
-        for (int r = begin; r < end; ++r) {
+    ForEachRange(rows, 16, [&](int begin, int last) {
+        for (int r = begin; r < last; ++r) {
             PixelRecord* cell = map.m_gridRows[size_t(r)];
             for (int c = 0; c < w; ++c, ++cell) {
                 cell->x = float(x0 + c * d);
-                cell->y = float(y0 + r * d);
+                cell->y = float(y0 + (r + first) * d);
                 cell->z = float(z);
                 cell->nx = cell->ny = cell->nz = 0;
                 cell->value = 0;
@@ -291,7 +297,7 @@ void CSelfAffineSet::FieldBuild(CCanvas&, double d)
             }
         }
     });
-    if (w == 0 || h == 0)
+    if (w == 0 || rows == 0)
         return;
 
     std::vector<CompositionLevel> stack(kMaxStack);
@@ -305,7 +311,7 @@ void CSelfAffineSet::FieldBuild(CCanvas&, double d)
     root.box[1] = w;
     root.box[2] = 0;
     root.box[3] = h;
-    FieldSum field(map, x0, y0, d, true, m_stop);
+    FieldSum field(map, x0, y0, d, true, m_stop, first);
     int top = 0;
     while (top >= 0) {
         CompositionLevel& level = stack[size_t(top)];
@@ -324,7 +330,8 @@ void CSelfAffineSet::FieldBuild(CCanvas&, double d)
         int c0 = 0, c1 = 0, r0 = 0, r1 = 0;
         if (s < d) {
             const int c = box[1] > 0 ? box[1] - 1 : 0, r = box[3] > 0 ? box[3] - 1 : 0;
-            map.Cell(r, c)->value = float(CColorMap::kBackgroundValue);
+            if (r >= first && r < end)
+                map.Cell(r - first, c)->value = float(CColorMap::kBackgroundValue);
         } else if (!(std::fabs(dz) > s)) {
             auto clip = [](double v, int lo, int hi) {
                 // Truncation toward zero, kept in int range before the clip.
@@ -338,7 +345,9 @@ void CSelfAffineSet::FieldBuild(CCanvas&, double d)
         }
         // A box too deep for the stack gets neither this field nor its children's.
         const bool hasBox = c0 < c1 && r0 < r1;
-        const bool descend = hasBox && top + 1 < kMaxStack;
+        // Below a piece whose box misses the band, every field and mark
+        // lies in that box.
+        const bool descend = hasBox && top + 1 < kMaxStack && r0 < end && r1 > first;
         // The level's parent skipped this whole box, so every child's field
         // belongs here, small and off-section pieces included; only where
         // the child's own children will add their finer contributions is

@@ -19,6 +19,9 @@ public:
     void Build(CCanvas& canvas) override;
     int Draw(CCanvas& canvas) override;
     bool ValueChanged(int index, PropertyItem& row) override;
+    // Every cell of the field and of the march is the image's own, placed
+    // by its row in the whole image; a band marches afresh.
+    bool BuildsInBands(unsigned width, unsigned height) const override { return width > 0 && height > 0; }
     bool ContinuesCells() const override { return m_threeD == 1 && !m_restart && !m_colorMap.m_grid.empty(); }
     uint64_t MemoryNeed(unsigned width, unsigned height) override;
     int FillProperties(PropertyList& list) override;
@@ -68,6 +71,8 @@ public:
     // march is finished as it began whatever is edited meanwhile.
     struct MarchView {
         double d = 0, x0 = 0, y0 = 0, z = 0;
+        // The image's row of the grid's first (a band's, CCanvas::m_bandFirst).
+        int firstRow = 0;
         double eyeX = 0, eyeY = 0, eyeZ = 0;
         double precision = 1.2, power = 2.0;
     };

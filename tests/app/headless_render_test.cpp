@@ -266,13 +266,15 @@ TEST_F(Headless, AnImageTheProcessCannotHoldIsOneLineAndExitOne)
     if (!kAddressLimitWorks)
         GTEST_SKIP() << "an address-space limit and a sanitizer do not mix";
     // 20000 x 20000 cells of 36 bytes are 14 GB; 3 GB of address space are
-    // left. A kind that builds its image whole is refused before anything
-    // is built.
-    Result r = RenderLimited(3000000, {"--type", "3", "--size", "20000x20000", "--output", At("big.bmp")});
+    // left. Computed data holds the whole image's cells, so that build is
+    // refused before anything is built.
+    Result r = RenderLimited(3000000, {"--type", "0", "--size", "20000x20000", "--data", At("big.fdt"), "--output",
+                                       At("big.bmp")});
     EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_EQ(Lines(r.err), 1) << r.err;
     EXPECT_EQ(r.err.rfind("quillion: a 20000x20000 image needs 14062500Kb of memory", 0), 0u) << r.err;
     EXPECT_FALSE(fs::exists(dir / "big.bmp"));
+    EXPECT_FALSE(fs::exists(dir / "big.fdt"));
     // A tile set claims no grid and meets the limit only when it sizes its
     // 1.6 GB of pixels inside the build.
     r = RenderLimited(1000000, {"--quiet", "--type", "1", "--size", "20000x20000", "--output", At("t.bmp")});
