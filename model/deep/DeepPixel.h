@@ -330,9 +330,9 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
             // exact difference), and every Z_j inside it within half the
             // escape radius, so no exact z_j inside escapes, none comes
             // near the radius, and none comes near 0 (|z_j| > |d_j|).
-            // |d| >= 2^-49 |z| puts |d| above 2^-50 |Z_i|, beyond every
-            // skip from i: the table is not read for the pixels that have
-            // left the reference.
+            // Past kSkipRatio2 |d| is beyond every skip's radius from i:
+            // the table is not read for the pixels that have left the
+            // reference.
             size_t len = 0;
             const SkipEntry<T>* e = r.skips && d2 < T(kSkipRatio2) * v.m2
                                         ? FindSkip(*r.skips, r.i, Sqrt(d2) + v.err, int64_t(s.maxIterations) - k, len)
