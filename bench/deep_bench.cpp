@@ -269,22 +269,31 @@ void BM_FullHd(benchmark::State& state)
 BENCHMARK(BM_FullHd)->Iterations(1)->Unit(benchmark::kSecond)->UseManualTime();
 
 // The cost of a pixel's step at 1e-100 in doubles and in the wide form,
-// and at 1e-300, where only the wide form holds the differences: 64x48
-// about the spiral's centre with 16,000 iterations, every pixel inside,
-// with the skips and without them (every step taken).
+// and at 1e-300, 1e-1000 and 1e-10000 (deep 1, 2, 3), where only the wide
+// form holds the differences: 64x48 about the spiral's centre with 16,000
+// iterations, every pixel inside, with the skips and without them (every
+// step taken), in vector lanes or in the scalar loop alone (lanes 0: the
+// wide form's FloatExp steps throughout).
 void BM_WideForm(benchmark::State& state)
 {
-    const double halfSize = state.range(0) == 0 ? 1e-100 : 1e-300;
-    DeepJob job = SpiralJob(halfSize, 64, 48, 16000);
+    const int64_t deep = state.range(0);
+    DeepJob job = SpiralJob(1, 64, 48, 16000);
+    job.pixelSize = deep == 0 ? FloatExp(2e-100 / 48)
+                    : deep == 1 ? FloatExp(2e-300 / 48)
+                                : FloatExp(2.0 / 48) * FloatExp::Normal(1, deep == 2 ? -3322 : -33219);
     job.forceWide = state.range(1) != 0;
     job.linearSkips = state.range(2) != 0;
     CColorMap map;
     map.AllocateGrid(job.width, job.height);
     DeepOutcome o;
+    if (state.range(3) == 0)
+        OverrideKernelIsa(KernelIsa::kScalar);
     for (auto _ : state) {
         o = BuildDeepView(job, map.m_gridRows.data(), nullptr);
         benchmark::ClobberMemory();
     }
+    ClearKernelIsaOverride();
+    state.counters["lane share"] = o.totalIterations ? double(o.laneIterations) / double(o.totalIterations) : 0;
     if (!o.error.empty())
         state.SkipWithError(o.error.c_str());
     state.counters["iterations/s"] =
@@ -294,13 +303,19 @@ void BM_WideForm(benchmark::State& state)
         double(o.totalIterations - o.skippedIterations) * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_WideForm)
-    ->ArgNames({"deep", "wide", "skips"})
-    ->Args({0, 0, 1})
-    ->Args({0, 1, 1})
-    ->Args({1, 1, 1})
-    ->Args({0, 0, 0})
-    ->Args({0, 1, 0})
-    ->Args({1, 1, 0})
+    ->ArgNames({"deep", "wide", "skips", "lanes"})
+    ->Args({0, 0, 1, 1})
+    ->Args({0, 1, 1, 1})
+    ->Args({1, 1, 1, 1})
+    ->Args({1, 1, 1, 0})
+    ->Args({0, 0, 0, 1})
+    ->Args({0, 1, 0, 1})
+    ->Args({1, 1, 0, 1})
+    ->Args({1, 1, 0, 0})
+    ->Args({2, 1, 1, 1})
+    ->Args({2, 1, 0, 1})
+    ->Args({3, 1, 1, 1})
+    ->Args({3, 1, 0, 1})
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();

@@ -25,7 +25,7 @@ struct Lanes {
     alignas(64) double k[N], limit[N], idx[N], w0r[N], w0i[N];
     alignas(64) double dzr[N], dzi[N], dzOne[N]; // with the distance
     DeepLanePixel px[N];
-    unsigned live = 0, doubt = 0, skips = 0, orbit = 0;
+    unsigned live = 0, doubt = 0, skips = 0, orbit = 0, scaled = 0;
 
     void Put(int l, const DeepLanePixel& p, const DeepLaneView& view)
     {
@@ -44,6 +44,7 @@ struct Lanes {
         doubt = p.doubtful ? doubt | bit : doubt & ~bit;
         skips = view.skips[p.orbit] ? skips | bit : skips & ~bit;
         orbit = p.orbit ? orbit | bit : orbit & ~bit;
+        scaled = p.scaled ? scaled | bit : scaled & ~bit;
     }
 
     DeepLanePixel& Take(int l)
@@ -152,7 +153,58 @@ struct LaneOrbit {
     }
 };
 
-template <class V, bool kDistance>
+// Wide pixels in doubles (DeepLaneView::wide): the lanes whose next step
+// the doubles might not round as FloatExp does, which go back to the scalar
+// loop. FloatExp rounds every operation once, as doubles do, but with no
+// limit on the exponent; a double operation differs only where its exact
+// result falls below the normal doubles. Sums of doubles never lose a bit
+// there; products do, and a double form of a FloatExp smaller than a double
+// is not exact either. So the step is taken here only where:
+// - |z|^2, |d|^2 and both parts of (2 w + d) d are at least 2^-900: every
+//   product in them that lost bits (below 2^-1022) is then lost in the sum
+//   as FloatExp loses it (as is a dc that no double holds), and so are the
+//   inexact parts of the bound, whose dc term is at least 2^-949;
+// - P and z have no part between 0 and 2^-511 and none above 2^440 and 2^50:
+//   P z then rounds exactly and needs no rescaling down;
+// - no rebase (the scalar loop takes it) and no orbit value that a double
+//   does not hold (NaN in the view's orbits fails the tests above).
+// A scaled lane's d, dc and bound are 2^s times the FloatExp ones (s > 0),
+// while z, w and |z|^2 are not: where they meet, the small side must round
+// away, as it then does in FloatExp, smaller still (rounding is monotonic):
+// z = w, 2 w + d = 2 w and bound + margin = margin in the doubles. The
+// difference step is then linear in d, dc and the bound, the same operations
+// on numbers 2^s times larger, so it rounds as FloatExp does. A scaled lane
+// on an orbit with skips goes back too, where the scalar loop looks for one.
+template <class V>
+[[gnu::always_inline]] inline unsigned WideBits(const deep_step::PixelValues<V>& v, typename V::D d2,
+                                                typename V::D magnitude, typename V::D wr, typename V::D wi,
+                                                unsigned scaled, unsigned skips, unsigned runsOut,
+                                                const deep_step::StepView<V>& c)
+{
+    using D = typename V::D;
+    const D least = V::Set1(0x1p-900), tiny = V::Set1(0x1p-511);
+    // A part of P or z from which a product may lose bits, or too large.
+    const auto factor = [&](D x, double most) {
+        const D a = V::Abs(x);
+        return (V::GtBits(a, c.zero) & V::LtBits(a, tiny)) | V::GtBits(a, V::Set1(most));
+    };
+    const D twr = V::Add(wr, wr), twi = V::Add(wi, wi);
+    const D tr = V::Add(twr, v.dr), ti = V::Add(twi, v.di);
+    const D ar = V::Sub(V::Mul(tr, v.dr), V::Mul(ti, v.di)), ai = V::Add(V::Mul(tr, v.di), V::Mul(ti, v.dr));
+    // Comparisons that fail on NaN: ~GeBits.
+    unsigned bits = ~V::GeBits(v.m2, least) | ~V::GeBits(d2, least) | ~V::GeBits(V::Abs(ar), least) |
+                    ~V::GeBits(V::Abs(ai), least) | V::LtBits(v.m2, d2) | runsOut;
+    bits |= factor(v.p.re, 0x1p440) | factor(v.p.im, 0x1p440) | factor(v.zr, 0x1p50) | factor(v.zi, 0x1p50);
+    if (scaled) {
+        const auto moved = [](D x, D y) { return V::GtBits(x, y) | V::LtBits(x, y); };
+        const D margin = V::Mul(c.escapeEps, magnitude);
+        bits |= scaled & (skips | V::GtBits(V::Add(v.err, margin), margin) | moved(tr, twr) | moved(ti, twi) |
+                          moved(v.zr, wr) | moved(v.zi, wi));
+    }
+    return bits;
+}
+
+template <class V, bool kDistance, bool kWide = false>
 int64_t Run(const DeepLaneView& view, DeepLaneFeed& feed)
 {
     using D = typename V::D;
@@ -184,6 +236,8 @@ int64_t Run(const DeepLaneView& view, DeepLaneFeed& feed)
         unsigned back = deep_step::ScalarBits<V>(r.v, d2, s.skips, radius2) | V::GeBits(r.k, V::Load(s.limit));
         if constexpr (kDistance)
             back |= r.DerivativeOutOfRange();
+        if constexpr (kWide)
+            back |= WideBits<V>(r.v, d2, V::Sqrt(r.v.m2), r.w0r, r.w0i, s.scaled, s.skips, orbit.RunsOut(), c);
         back &= s.live;
         if (back) {
             r.Store(s);
@@ -208,6 +262,16 @@ int64_t Run(const DeepLaneView& view, DeepLaneFeed& feed)
         steps += __builtin_popcount(s.live);
     }
     return steps;
+}
+
+// The loop the view asks for: wide pixels (which carry no derivative in
+// lanes), or double ones with or without the derivative.
+template <class V>
+int64_t RunView(const DeepLaneView& view, DeepLaneFeed& feed)
+{
+    if (view.wide)
+        return Run<V, false, true>(view, feed);
+    return view.distance ? Run<V, true>(view, feed) : Run<V, false>(view, feed);
 }
 
 } // namespace deep_lanes

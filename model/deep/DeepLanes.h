@@ -1,7 +1,8 @@
 #pragma once
 // The ordinary difference steps of deep pixels, several pixels at once (one
 // per vector lane), in one variant per instruction set chosen like the
-// Mandelbrot kernels. Only the double form steps here; everything else a
+// Mandelbrot kernels. Pixels of the double form step here, and those of the
+// wide form held in doubles (DeepLaneView::wide); everything else a
 // pixel may need (a skip, an escape, a poll of the stop flag, the end of its
 // iterations, rescaling a tiny z or the derivative) stays with the scalar loop in
 // DeepPixel.h, which gets the pixel back at exactly the step it reached.
@@ -28,6 +29,10 @@ struct DeepLaneView {
     // The pixels carry dz/dp (DeepDerivative.h): dz <- 2 z dz, + 1 in the
     // units of the derivative's scale unless julia.
     bool distance = false, julia = false;
+    // FloatExp pixels held in doubles: a lane steps only where the doubles
+    // round every operation as FloatExp does (deep_lanes::WideBits), and
+    // the orbits' doubles are NaN where they are not the wide values.
+    bool wide = false;
 };
 
 // One pixel at the top of step k (k >= 0), as the scalar loop holds it,
@@ -38,6 +43,9 @@ struct DeepLanePixel : deep_step::PixelAt<ScalarLane> {
     int limit = 0; // the step at which the scalar loop must look (poll or end)
     // With DeepLaneView::distance, the derivative's doubles and its 1.
     double dzr = 0, dzi = 0, dzOne = 0;
+    // A wide pixel whose d, dc and bound are its FloatExp values times a
+    // power of two above 1, chosen by the feed, which keeps it.
+    bool scaled = false;
 };
 
 // The scalar side: hands out pixels ready for ordinary steps and takes

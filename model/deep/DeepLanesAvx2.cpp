@@ -8,7 +8,7 @@
 
 int64_t RunDeepLanesAvx2(const DeepLaneView& view, DeepLaneFeed& feed)
 {
-    return view.distance ? deep_lanes::Run<Avx2, true>(view, feed) : deep_lanes::Run<Avx2, false>(view, feed);
+    return deep_lanes::RunView<Avx2>(view, feed);
 }
 
 bool RunDeepLowAvx2(const DeepLowView& view, DeepLowPixel* pixels, size_t count)

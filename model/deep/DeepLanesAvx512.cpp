@@ -9,7 +9,7 @@
 
 int64_t RunDeepLanesAvx512(const DeepLaneView& view, DeepLaneFeed& feed)
 {
-    return view.distance ? deep_lanes::Run<Avx512, true>(view, feed) : deep_lanes::Run<Avx512, false>(view, feed);
+    return deep_lanes::RunView<Avx512>(view, feed);
 }
 
 bool RunDeepLowAvx512(const DeepLowView& view, DeepLowPixel* pixels, size_t count)

@@ -8,7 +8,7 @@
 
 int64_t RunDeepLanesSse2(const DeepLaneView& view, DeepLaneFeed& feed)
 {
-    return view.distance ? deep_lanes::Run<Sse2, true>(view, feed) : deep_lanes::Run<Sse2, false>(view, feed);
+    return deep_lanes::RunView<Sse2>(view, feed);
 }
 
 bool RunDeepLowSse2(const DeepLowView& view, DeepLowPixel* pixels, size_t count)

@@ -116,8 +116,11 @@ struct Setup {
     int width = 0, maxIterations = 0;
     const std::atomic<bool>* stop = nullptr;
     // The pass over the view hands the ordinary steps of double pixels to
-    // these lanes, unless scalar.
+    // these lanes, unless scalar, and those of wide ones without the
+    // derivative, which the lanes read in doubles: startPlain and
+    // rebasePlain are the orbits' doubles, NaN where they are not exact.
     KernelIsa isa = KernelIsa::kScalar;
+    OrbitView<double> startPlain, rebasePlain;
     // dz/dp carried beside z (DeepJob::distance): it starts at dz0, and the
     // estimate is in pixels of pixelWide.
     bool distance = false;
@@ -228,9 +231,31 @@ PixelRun<T> StartPixel(const Setup<T>& s, T dr, T di, T dcr, T dci)
 inline FloatExp Wide(double v) { return FloatExp(v); }
 inline FloatExp Wide(FloatExp v) { return v; }
 
+// Whether a wide pixel's values go into doubles exactly, and the power of
+// two 2^scale (scale <= 0) that its d, dc and bound are then taken in:
+// one that puts the larger part of d near 2^-400, or 1 where d is larger,
+// so that the scaled d stays far below w (DeepLaneLoop.h, WideBits). The
+// lanes' P lacks P's common power of two, which only its direction, the
+// painted part, does not depend on.
+inline bool WideInDoubles(const deep_step::PixelValues<ScalarLaneOf<FloatExp>>& v, bool skips, int64_t& scale)
+{
+    if (v.dr.m == 0 && v.di.m == 0)
+        return false;
+    const int64_t top = v.dr.m == 0 ? v.di.e : v.di.m == 0 ? v.dr.e : std::max(v.dr.e, v.di.e);
+    scale = std::min<int64_t>(0, top + 400);
+    // A scaled pixel is near the reference, where a skip may be taken.
+    if (scale < 0 && skips)
+        return false;
+    const auto exact = [](FloatExp x, int64_t by) { return x.m == 0 || (x.e - by >= -1021 && x.e - by <= 1023); };
+    const int64_t pTop = v.p.re.m == 0 ? v.p.im.e : v.p.im.m == 0 ? v.p.re.e : std::max(v.p.re.e, v.p.im.e);
+    return exact(v.dr, scale) && exact(v.di, scale) && exact(v.err, scale) && exact(v.zr, 0) && exact(v.zi, 0) &&
+           exact(v.m2, 0) && exact(v.p.re, pTop) && exact(v.p.im, pTop);
+}
+
 // Whether the lanes can take the step the pixel is at as the loop would:
 // no escape, poll, end, possible skip or rescaling of a tiny z in it.
-// With kDistance, also no rescaling of the derivative.
+// With kDistance, also no rescaling of the derivative; a wide pixel goes
+// only without it, and where its values go into doubles.
 template <class T, bool kDistance>
 bool LanesCanStep(const Setup<T>& s, const PixelRun<T>& r, const deep_step::PixelValues<ScalarLaneOf<T>>& v, T d2)
 {
@@ -241,7 +266,10 @@ bool LanesCanStep(const Setup<T>& s, const PixelRun<T>& r, const deep_step::Pixe
         return r.k < r.nextPoll && r.k < s.maxIterations &&
                !deep_step::ScalarBits<ScalarLane>(v, d2, r.skips != nullptr, s.radius2);
     } else {
-        return false;
+        int64_t scale = 0;
+        return !kDistance && r.k < r.nextPoll && r.k < s.maxIterations &&
+               !deep_step::ScalarBits<ScalarLaneOf<FloatExp>>(v, d2, r.skips != nullptr, s.radius2) &&
+               WideInDoubles(v, r.skips != nullptr, scale);
     }
 }
 
@@ -302,9 +330,9 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
             // exact difference), and every Z_j inside it within half the
             // escape radius, so no exact z_j inside escapes, none comes
             // near the radius, and none comes near 0 (|z_j| > |d_j|).
-            // |d| >= 2^-49 |z| puts |d| above 2^-50 |Z_i|, beyond every
-            // skip from i: the table is not read for the pixels that have
-            // left the reference.
+            // Past kSkipRatio2 |d| is beyond every skip's radius from i:
+            // the table is not read for the pixels that have left the
+            // reference.
             size_t len = 0;
             const SkipEntry<T>* e = r.skips && d2 < T(kSkipRatio2) * v.m2
                                         ? FindSkip(*r.skips, r.i, Sqrt(d2) + v.err, int64_t(s.maxIterations) - k, len)

@@ -136,6 +136,26 @@ std::vector<size_t> ReadingOrder(const std::vector<DeepRun>& runs)
     return order;
 }
 
+// A wide orbit's doubles for the lanes: NaN where a value lies below the
+// normal doubles, which hold it inexactly (the copy is made only then).
+OrbitView<double> PlainOrbit(const ReferenceOrbit& o, std::vector<double>& re, std::vector<double>& im)
+{
+    const auto inexact = [](double d, FloatExp w) { return !std::isnormal(d) && w.m != 0; };
+    for (size_t n = 0; n < o.size(); ++n)
+        if (inexact(o.re[n], o.reWide[n]) || inexact(o.im[n], o.imWide[n])) {
+            re = o.re;
+            im = o.im;
+            for (size_t k = n; k < o.size(); ++k) {
+                if (inexact(re[k], o.reWide[k]))
+                    re[k] = std::nan("");
+                if (inexact(im[k], o.imWide[k]))
+                    im[k] = std::nan("");
+            }
+            return {re.data(), im.data(), o.size()};
+        }
+    return View(o, static_cast<double*>(nullptr));
+}
+
 template <class T>
 bool AllRuns(const Scene& scene, const std::vector<DeepRun>& runs, DeepBudget& budget, DeepOutcome& outcome)
 {
@@ -143,6 +163,13 @@ bool AllRuns(const Scene& scene, const std::vector<DeepRun>& runs, DeepBudget& b
     Setup<T> s = MakeSetup<T>(scene, scene.center, scene.startIndex);
     if (!PlainPath())
         s.isa = ChosenKernelIsa();
+    std::vector<double> plain[4];
+    if constexpr (!std::is_same_v<T, double>)
+        if (s.isa != KernelIsa::kScalar) {
+            s.startPlain = PlainOrbit(scene.center, plain[0], plain[1]);
+            s.rebasePlain =
+                &scene.rebase == &scene.center ? s.startPlain : PlainOrbit(scene.rebase, plain[2], plain[3]);
+        }
     const Skips<T> skips(scene);
     skips.Attach(scene, s);
     std::vector<std::vector<Doubtful>> doubtful(runs.size());

@@ -19,9 +19,13 @@ inline constexpr double kEpsLow = 0x1p-100;
 // margin of both tries.
 inline constexpr double kEscapeTestEps = 8 * 0x1p-53;
 
-// A skip keeps every d_j below 2^-50 |Z_j| (LinearSkips.h). |d| >= 2^-49 |z|
-// puts |d| above 2^-50 |Z_i| (|Z_i| <= |z| + |d|), beyond every skip from i,
-// so the skip table is read only while |d|^2 < 2^-98 |z|^2.
-inline constexpr double kSkipRatio2 = 0x1p-98;
+// A skip keeps every d_j below 2^-50 |Z_j| (LinearSkips.h): every radius
+// from index i is at most 2^-50 |Z_i| (rounded up by a few units), and
+// |Z_i| <= |z| (1 + u) + |d|, so a skip needs |d| < 2^-50 |z| (1 + 2^-48)
+// and |d|^2 < 2^-100 |z|^2 (1 + 2^-46) with the roundings of both squares.
+// The table is read only below 2^-100 (1 + 2^-20): any looser and pixels
+// just past the last skip would leave the lanes for the scalar loop on
+// every step (some 100 steps each where |Z| barely grows) to find none.
+inline constexpr double kSkipRatio2 = 0x1.00001p-100;
 
 } // namespace deep_thresholds

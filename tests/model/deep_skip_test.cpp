@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "imaging/Parallel.h"
+#include "model/deep/DeepPixel.h"
 #include "model/deep/LinearSkips.h"
 #include "model/deep/ReferenceOrbit.h"
 #include "tests/model/DeepImage.h"
@@ -104,6 +105,47 @@ TEST(LinearSkips, ErrorTermsBoundTheSkippedSteps)
         }
     EXPECT_GT(checked, 100);
     EXPECT_GE(longest, 256);
+}
+
+// The pixel loop reads the table only while d^2 < kSkipRatio2 |z|^2, and
+// the lanes keep every other step: a skip the table holds must never be
+// cut off by that test. Differences in every direction at the edge of each
+// skip's radius, with z = Z_i + d rounded as the loop does.
+TEST(LinearSkips, TheTableIsReadWheneverASkipIsValid)
+{
+    const long bits = 200;
+    MpfrReal cr(bits), ci(bits), zero(bits);
+    ASSERT_TRUE(cr.Parse("-0.743643887037158704752191506114774"));
+    ASSERT_TRUE(ci.Parse("0.131825904205311970493132056385139"));
+    ReferenceOrbit orbit;
+    ASSERT_TRUE(ComputeReferenceOrbit(zero, zero, cr, ci, 1e4, 3000, false, nullptr, orbit));
+    const double dcMax = 1e-25;
+    SkipTable<double> table;
+    BuildSkipTable(orbit.re.data(), orbit.im.data(), orbit.size(), false, 100.0, dcMax, deep_pixel::kEps, table);
+    int found = 0, tight = 0;
+    for (size_t i = table.base; i + 2 < orbit.size(); ++i) {
+        const size_t off = i - table.base;
+        for (size_t l = 0; l < table.levels.size() && ((off >> l) & 1) == 0; ++l) {
+            const size_t m = off >> (l + 1);
+            if (m >= table.levels[l].size() || !(table.levels[l][m].r > 0))
+                break;
+            for (int a = 0; a < 16; ++a) {
+                const double reach = table.levels[l][m].r * (1 - 0x1p-40);
+                const double dr = reach * std::cos(a * 0.4), di = reach * std::sin(a * 0.4);
+                const double zr = orbit.re[i] + dr, zi = orbit.im[i] + di;
+                const double d2 = dr * dr + di * di, m2 = zr * zr + zi * zi;
+                size_t len = 0;
+                if (!deep_pixel::FindSkip(table, i, std::sqrt(d2), 1 << 20, len))
+                    continue;
+                ++found;
+                ASSERT_LT(d2, deep_thresholds::kSkipRatio2 * m2) << i << " " << l;
+                // Not a loose test: many reach within 1 % of it.
+                tight += d2 > 0.99 * deep_thresholds::kSkipRatio2 * m2;
+            }
+        }
+    }
+    EXPECT_GT(found, 10000);
+    EXPECT_GT(tight, 1000);
 }
 
 // Past the steps where a table keeps skips of every length it keeps the
