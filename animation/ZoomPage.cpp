@@ -29,6 +29,7 @@
 #include "document/ImageSizeDialog.h"
 #include "document/ProgressText.h"
 #include "model/FractalKinds.h"
+#include "numbers/Mpfr.h"
 
 namespace {
 
@@ -42,10 +43,25 @@ QString CoordinateText(const WholeCoordinate& c)
     return c.digits.empty() ? QString::number(c.value, 'g', 17) : QString::fromStdString(c.digits);
 }
 
+// Six significant digits of the half size, also below the normal doubles,
+// where its double is 0 or has lost its bits.
+QString RadiusText(const ZoomPlace& p)
+{
+    if (p.halfDigits.empty())
+        return QString::number(p.half, 'g', 6);
+    MpfrReal size(64);
+    char* text = nullptr;
+    if (!size.Parse(p.halfDigits) || mpfr_asprintf(&text, "%.6RNg", size.get()) < 0 || !text)
+        return QString::fromStdString(p.halfDigits);
+    const QString out = QString::fromLatin1(text);
+    mpfr_free_str(text);
+    return out;
+}
+
 // "centre (-0.5, 0), radius 2": the view's middle and its half size.
 QString PlaceText(const ZoomPlace& p)
 {
-    return QString("centre (%1, %2), radius %3").arg(CoordinateText(p.x), CoordinateText(p.y)).arg(p.half, 0, 'g', 6);
+    return QString("centre (%1, %2), radius %3").arg(CoordinateText(p.x), CoordinateText(p.y), RadiusText(p));
 }
 
 // The encoder a container's list opens on here: Motion JPEG in AVI, as the

@@ -6,10 +6,12 @@
 #include <QFileDialog>
 #include <QMdiArea>
 #include <QPageSetupDialog>
+#include <QPointer>
 #include <QPrinter>
 #include <QStatusBar>
 
 #include <iterator>
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -88,27 +90,39 @@ void OpenJulia(const CmdContext& c)
         c.frame.OpenJulia(shown->first, shown->second);
 }
 
-// The search runs in the GUI: a few milliseconds at 1e-100, and the rows
-// it changes must not change under a build. The move, the raised count
-// with it, is one undoable step.
+// The search runs as a job of the document's worker, on the rows the
+// worker owns while it runs, so the window stays live: the status line
+// says so, and Stop or Esc ends it. At its limits a period takes seconds.
+// The move, the raised count with it, is one undoable step, and a build.
 void ZoomToMinibrot(const CmdContext& c)
 {
     CFractal_Doc& doc = *c.doc;
     if (!doc.m_fractal || doc.IsBuilding() || !doc.CanNavigate() || !doc.m_fractal->FindsMinibrots())
         return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const std::string failure = doc.m_fractal->ZoomToNearestMinibrot(nullptr);
-    QApplication::restoreOverrideCursor();
-    if (!failure.empty()) {
-        c.frame.statusBar()->showMessage(QString::fromStdString(failure));
-        return;
-    }
-    doc.History().RecordChange("Zoom to Nearest Minibrot");
-    doc.m_canvas->ShowSelection(false);
-    emit doc.placeChanged();
-    if (doc.IsShownInParameters())
-        doc.Host()->RefreshValues();
-    doc.OnBuild(kCmdRebuild);
+    auto failure = std::make_shared<std::string>();
+    CFractal* fractal = doc.m_fractal.get();
+    QPointer<CMainFrame> frame = &c.frame;
+    const bool started = doc.StartJob(
+        [fractal, failure](std::stop_token) { *failure = fractal->ZoomToNearestMinibrot(&fractal->m_stop); },
+        [] { return QStringLiteral("Finding the nearest minibrot..."); },
+        [&doc, frame, failure] {
+            if (!failure->empty()) {
+                if (frame)
+                    frame->statusBar()->showMessage(QString::fromStdString(*failure));
+                return;
+            }
+            // An undo asked for while the search ran has built its rows.
+            if (doc.IsBuilding())
+                return;
+            doc.m_canvas->ShowSelection(false);
+            emit doc.placeChanged();
+            if (doc.IsShownInParameters())
+                doc.Host()->RefreshValues();
+            doc.OnBuild(kCmdRebuild);
+        });
+    // The step is recorded as the job ends, under the command's name.
+    if (started)
+        doc.History().NameBuildChange("Zoom to Nearest Minibrot");
 }
 
 void ArrangeIcons(const CmdContext& c)

@@ -223,13 +223,15 @@ void DocumentHistory::AfterBuild()
     if (fractal && fractal->AdoptBuildChoices() && m_doc.IsShownInParameters())
         m_doc.Host()->RefreshValues();
     // A zoom rectangle moves the view inside the build: a step of its own.
-    // Other changes a build makes (maps brought to their normal form) only
-    // complete the step that asked for the build.
+    // A build or job that named its change (a tile click, the move to a
+    // minibrot) is a step of that name, moved view or not. Other changes a
+    // build makes (maps brought to their normal form) only complete the
+    // step that asked for the build.
     const QString named = std::exchange(m_buildChange, QString());
-    if (fractal && !(PlaceOf(fractal) == m_committedPlace))
-        RecordChange("Zoom");
-    else if (!named.isEmpty())
+    if (!named.isEmpty())
         RecordChange(named);
+    else if (fractal && !(PlaceOf(fractal) == m_committedPlace))
+        RecordChange("Zoom");
     else if (fractal && !m_doc.IsBuilding())
         m_committedRows = RowsText();
     if (m_pendingPlace) {

@@ -160,11 +160,13 @@ void CFractal_Doc::StartWorker(std::function<int()> work)
     emit buildStateChanged();
 }
 
-bool CFractal_Doc::StartJob(std::function<void(std::stop_token)> job, std::function<QString()> status)
+bool CFractal_Doc::StartJob(std::function<void(std::stop_token)> job, std::function<QString()> status,
+                            std::function<void()> ended)
 {
     if (IsBuilding() || !m_fractal)
         return false;
     m_fractal->m_stop = false;
+    m_jobEnded = std::move(ended);
     std::stop_token stop = m_worker.BeginJob(std::move(status));
     m_history.RecordChange("Change");
     m_history.BuildStarted();
@@ -240,6 +242,7 @@ void CFractal_Doc::StartCoarse(std::shared_ptr<CFractal> copy, AntiAliasing aa)
 void CFractal_Doc::ThreadEnded()
 {
     m_worker.Join();
+    const std::function<void()> ended = std::exchange(m_jobEnded, {});
     emit buildStateChanged();
     emit progressTimer(false);
     m_closePending = false;
@@ -251,6 +254,8 @@ void CFractal_Doc::ThreadEnded()
         return;
     }
     m_history.AfterBuild();
+    if (ended)
+        ended();
 }
 
 void CFractal_Doc::Abort()

@@ -78,8 +78,11 @@ public:
     // fractal's m_stop, cleared here before the job starts). False when a
     // build runs or there is no fractal.
     // `status`, when given, is the status line while the job runs, asked
-    // on the GUI thread every time the line is shown.
-    bool StartJob(std::function<void(std::stop_token)> job, std::function<QString()> status = {});
+    // on the GUI thread every time the line is shown. `ended`, when given,
+    // runs on the GUI thread once the worker has ended and the document is
+    // idle again (not when a confirmed close takes the window).
+    bool StartJob(std::function<void(std::stop_token)> job, std::function<QString()> status = {},
+                  std::function<void()> ended = {});
 
     // Closing a frame that shows this document.
     bool CanCloseFrame(QWidget* frame);
@@ -226,6 +229,8 @@ private:
     // Said after "Ready" by the running build: how its size was chosen when
     // that was not the window's. Written before the worker starts.
     std::string m_readyNote;
+    // StartJob's `ended`, run by ThreadEnded.
+    std::function<void()> m_jobEnded;
     // Set while a data file is read: its grid keeps its pixels, and the
     // window is measured in its own pixels, as the file's image is shown.
     bool m_measureLogical = false;

@@ -30,6 +30,7 @@ std::unique_ptr<CFractal> ZoomUnitFractal(const ZoomSource& source, const ZoomPl
     f.m_centerXDigits = place.x.digits;
     f.m_centerYDigits = place.y.digits;
     f.m_halfSize = place.half;
+    f.m_halfSizeDigits = place.halfDigits;
     return std::move(doc.fractal);
 }
 
@@ -148,10 +149,15 @@ struct Filtered {
 Filtered Filter(const CCanvas& key, const ZoomPlace& keyPlace, const ZoomPlace& frame, unsigned w, unsigned h)
 {
     const unsigned kw = key.m_bufferWidth, kh = key.m_bufferHeight;
-    const double dk = 2 * keyPlace.half / std::min(kw, kh), df = 2 * frame.half / std::min(w, h);
-    const double scale = df / dk;
-    const double ox = CoordinateDifference(frame.x.value, frame.x.digits, keyPlace.x.value, keyPlace.x.digits) / dk;
-    const double oy = CoordinateDifference(frame.y.value, frame.y.digits, keyPlace.y.value, keyPlace.y.digits) / dk;
+    // In FloatExp, which rounds as the doubles do wherever they hold the
+    // sizes, so frames below their normal range scale too.
+    const FloatExp dk = PixelOfHalf(keyPlace.half, keyPlace.halfDigits, std::min(kw, kh));
+    const FloatExp df = PixelOfHalf(frame.half, frame.halfDigits, std::min(w, h));
+    const double scale = (df / dk).ToDouble();
+    const double ox =
+        (WideCoordinateDifference(frame.x.value, frame.x.digits, keyPlace.x.value, keyPlace.x.digits) / dk).ToDouble();
+    const double oy =
+        (WideCoordinateDifference(frame.y.value, frame.y.digits, keyPlace.y.value, keyPlace.y.digits) / dk).ToDouble();
     const Taps tx = AxisTaps(w, double(kw / 2) + ox, scale, kw);
     const Taps ty = AxisTaps(h, double(kh / 2) + oy, scale, kh);
     // The keyframe rows the frame reads, filtered along x first.

@@ -10,18 +10,35 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <numbers>
 #include <sstream>
 
 namespace {
 
 constexpr const char* kPlanHead = "Quillion zoom plan 1";
 
-double Min(unsigned a, unsigned b) { return double(std::min(a, b)); }
+FloatExp Min(unsigned a, unsigned b) { return FloatExp(double(std::min(a, b))); }
 
-std::string HalfText(double half)
+bool Same(FloatExp a, FloatExp b) { return a.m == b.m && a.e == b.e; }
+
+// ln a for a positive size of any exponent.
+double Log(FloatExp a) { return std::log(a.m) + double(a.e) * std::numbers::ln2; }
+
+// e^x past a double's range: 2^(x / ln 2) split into its whole and its part.
+FloatExp Exp(double x)
 {
+    const double b = x / std::numbers::ln2, whole = std::floor(b);
+    return FloatExp::Normal(std::exp2(b - whole), int64_t(whole));
+}
+
+// A plan's radius: a double's text wherever it is a normal double, else
+// the size's digits.
+std::string HalfText(const ZoomPlace& p)
+{
+    if (!p.halfDigits.empty())
+        return p.halfDigits;
     char text[40];
-    std::snprintf(text, sizeof text, "%.17g", half);
+    std::snprintf(text, sizeof text, "%.17g", p.half);
     return text;
 }
 
@@ -47,42 +64,74 @@ bool ReadCoordinate(const std::string& text, WholeCoordinate& out)
     return true;
 }
 
+bool ReadHalf(const std::string& text, ZoomPlace& out)
+{
+    FloatExp size;
+    if (ReadDouble(text, out.half) && !(out.half > 0 && out.half < DBL_MIN))
+        return out.halfDigits.clear(), true;
+    if (ReadSize(text, size) != SizeRead::kRead || !std::isfinite(size.m))
+        return false;
+    out.SetHalf(size);
+    return true;
+}
+
 } // namespace
+
+void ZoomPlace::SetHalf(FloatExp size)
+{
+    WholeSize whole = SizeOf(size);
+    half = whole.value;
+    halfDigits = std::move(whole.digits);
+}
 
 bool ZoomPlan::Make(const ZoomSettings& s, ZoomPlan& plan, std::string& error)
 {
-    const double h0 = s.start.half, hN = s.end.half;
+    const FloatExp h0 = s.start.Half(), hN = s.end.Half();
     if (s.frames < (s.exact ? 1u : 2u) || s.frames > kMaxZoomFrames)
         return (error = "a zoom video needs 2 to " + std::to_string(kMaxZoomFrames) + " frames"), false;
     if (s.fps < 1 || s.fps > 1000)
         return (error = "the frame rate must be 1 to 1000 frames a second"), false;
     if (s.width == 0 || s.height == 0 || s.width > 16384 || s.height > 16384)
         return (error = "a zoom video's frames must be 1x1 to 16384x16384"), false;
-    if (s.start.belowDoubles || s.end.belowDoubles || (h0 > 0 && h0 < DBL_MIN) || (hN > 0 && hN < DBL_MIN))
-        return (error = "a zoom video's views need a radius of at least 2.2e-308, a double's smallest"), false;
-    if (!(h0 > 0) || !(hN > 0) || !std::isfinite(h0) || !std::isfinite(hN))
+    if (!(h0.m > 0) || !(hN.m > 0) || !std::isfinite(h0.m) || !std::isfinite(hN.m))
         return (error = "the start and end views need a half size above 0"), false;
+    if (h0.e < kDeepestBinaryExponent || hN.e < kDeepestBinaryExponent)
+        return (error = "a zoom video's views need a radius of at least 1e-" + std::to_string(kDeepestSizeExponent)),
+               false;
     if (s.aa.samples < 1 || s.aa.samples > kMaxSamples)
         return (error = "1 to 8 samples a side"), false;
     plan = ZoomPlan();
     plan.m_s = s;
-    plan.m_dx = CoordinateDifference(s.start.x.value, s.start.x.digits, s.end.x.value, s.end.x.digits);
-    plan.m_dy = CoordinateDifference(s.start.y.value, s.start.y.digits, s.end.y.value, s.end.y.digits);
-    if (!std::isfinite(plan.m_dx) || !std::isfinite(plan.m_dy))
+    plan.m_h0 = h0;
+    plan.m_hN = hN;
+    plan.m_wide = h0 < FloatExp(DBL_MIN) || hN < FloatExp(DBL_MIN);
+    if (plan.m_wide) {
+        // The centres of views this small differ by less than a double holds.
+        plan.m_dx = WideCoordinateDifference(s.start.x.value, s.start.x.digits, s.end.x.value, s.end.x.digits);
+        plan.m_dy = WideCoordinateDifference(s.start.y.value, s.start.y.digits, s.end.y.value, s.end.y.digits);
+    } else {
+        plan.m_dx = CoordinateDifference(s.start.x.value, s.start.x.digits, s.end.x.value, s.end.x.digits);
+        plan.m_dy = CoordinateDifference(s.start.y.value, s.start.y.digits, s.end.y.value, s.end.y.digits);
+    }
+    if (!std::isfinite(plan.m_dx.m) || !std::isfinite(plan.m_dy.m) ||
+        (!s.deepViews && (!std::isfinite(plan.m_dx.ToDouble()) || !std::isfinite(plan.m_dy.ToDouble()))))
         return (error = "the start and end views lie too far apart"), false;
     if (s.exact)
         return true;
-    const double big = std::max(h0, hN), small = std::min(h0, hN);
-    const double doublings = std::log2(big / small);
+    const FloatExp big = std::max(h0, hN), small = std::min(h0, hN);
+    const double doublings = plan.m_wide ? Log(big / small) / std::numbers::ln2
+                                         : std::log2(big.ToDouble() / small.ToDouble());
     if (!(doublings > 1e-9))
         return (error = "a zoom that keeps its size has no keyframes: only the exact mode can make it"), false;
     plan.m_keys = unsigned(std::max(1.0, std::ceil(doublings - 1e-9)));
-    const double q = std::pow(small / big, 1.0 / plan.m_keys);
+    const double q = plan.m_wide ? std::exp(Log(small / big) / plan.m_keys)
+                                 : std::pow(small.ToDouble() / big.ToDouble(), 1.0 / plan.m_keys);
     // A frame between keyframes j and j + 1 must lie inside j: its offset
-    // from j's centre grows with the centre's pace across the views.
-    const double span = big - small, m = Min(s.width, s.height);
-    const double pace =
-        std::max(std::fabs(plan.m_dx) / (span * s.width / m), std::fabs(plan.m_dy) / (span * s.height / m));
+    // from j's centre grows with the centre's pace across the views. In
+    // FloatExp, which rounds as the doubles do wherever they hold it.
+    const FloatExp span = big - small, m = Min(s.width, s.height);
+    const double pace = std::max((Abs(plan.m_dx) / (span * FloatExp(double(s.width)) / m)).ToDouble(),
+                                 (Abs(plan.m_dy) / (span * FloatExp(double(s.height)) / m)).ToDouble());
     plan.m_margin = std::max(1.0, pace * (1 - q) + q);
     if (plan.m_margin > kMaxKeyframeMargin)
         return (error =
@@ -99,63 +148,66 @@ bool ZoomPlan::Make(const ZoomSettings& s, ZoomPlan& plan, std::string& error)
     return true;
 }
 
-double ZoomPlan::FrameHalf(unsigned k) const
+FloatExp ZoomPlan::FrameHalf(unsigned k) const
 {
-    const double h0 = m_s.start.half, hN = m_s.end.half;
     if (k == 0)
-        return h0;
+        return m_h0;
     if (k + 1 >= m_s.frames)
-        return hN;
+        return m_hN;
+    const double t = double(k) / (m_s.frames - 1);
+    if (m_wide)
+        return m_h0 * Exp(Log(m_hN / m_h0) * t);
+    const double h0 = m_h0.ToDouble(), hN = m_hN.ToDouble();
     return h0 * std::exp(std::log(hN / h0) * k / (m_s.frames - 1));
 }
 
-double ZoomPlan::KeyHalf(unsigned j) const
+FloatExp ZoomPlan::KeyHalf(unsigned j) const
 {
-    const double h0 = m_s.start.half, hN = m_s.end.half;
-    const double big = std::max(h0, hN), small = std::min(h0, hN);
+    const FloatExp big = std::max(m_h0, m_hN), small = std::min(m_h0, m_hN);
     if (j == 0)
         return big;
     if (j >= m_keys)
         return small;
-    return big * std::exp(std::log(small / big) * j / m_keys);
+    if (m_wide)
+        return big * Exp(Log(small / big) * j / m_keys);
+    return big.ToDouble() * std::exp(std::log(small.ToDouble() / big.ToDouble()) * j / m_keys);
 }
 
-ZoomPlace ZoomPlan::PlaceAt(double half, double pixelSize) const
+ZoomPlace ZoomPlan::PlaceAt(FloatExp half, FloatExp pixelSize) const
 {
-    const double h0 = m_s.start.half, hN = m_s.end.half;
-    if (half == hN)
+    if (Same(half, m_hN))
         return m_s.end;
-    if (half == h0)
+    if (Same(half, m_h0))
         return m_s.start;
-    // From the smaller view, whose digits count: the offset, a double, is
-    // then scaled down with the size, and so is its rounding.
-    const bool in = hN < h0;
+    // From the smaller view, whose digits count: the offset is then scaled
+    // down with the size, and so is its rounding.
+    const bool in = m_hN < m_h0;
     const ZoomPlace& anchor = in ? m_s.end : m_s.start;
-    const double f = in ? (half - hN) / (h0 - hN) : (half - h0) / (hN - h0);
-    const double dx = in ? m_dx : -m_dx, dy = in ? m_dy : -m_dy;
+    const double f = (in ? (half - m_hN) / (m_h0 - m_hN) : (half - m_h0) / (m_hN - m_h0)).ToDouble();
+    const FloatExp dx = in ? m_dx : -m_dx, dy = in ? m_dy : -m_dy;
     ZoomPlace p;
-    p.half = half;
+    p.SetHalf(half);
     if (m_s.deepViews) {
         p.x = MoveCoordinate(anchor.x.value, anchor.x.digits, {{f, dx}}, pixelSize);
         p.y = MoveCoordinate(anchor.y.value, anchor.y.digits, {{f, dy}}, pixelSize);
     } else {
-        p.x.value = anchor.x.value + f * dx;
-        p.y.value = anchor.y.value + f * dy;
+        p.x.value = anchor.x.value + f * dx.ToDouble();
+        p.y.value = anchor.y.value + f * dy.ToDouble();
     }
     return p;
 }
 
 ZoomPlace ZoomPlan::FramePlace(unsigned k) const
 {
-    const double h = FrameHalf(k);
-    if (m_s.start.half != m_s.end.half)
-        return PlaceAt(h, 2 * h / Min(m_s.width, m_s.height));
+    const FloatExp h = FrameHalf(k), pixel = FloatExp(2.0) * h / Min(m_s.width, m_s.height);
+    if (!Same(m_h0, m_hN))
+        return PlaceAt(h, pixel);
     // A pan at one size moves the centre evenly.
     if (k + 1 >= m_s.frames)
         return m_s.end;
-    const double f = double(m_s.frames - 1 - k) / (m_s.frames - 1), pixel = 2 * h / Min(m_s.width, m_s.height);
+    const double f = double(m_s.frames - 1 - k) / (m_s.frames - 1);
     ZoomPlace p;
-    p.half = h;
+    p.SetHalf(h);
     p.x = MoveCoordinate(m_s.end.x.value, m_s.end.x.digits, {{f, m_dx}}, pixel);
     p.y = MoveCoordinate(m_s.end.y.value, m_s.end.y.digits, {{f, m_dy}}, pixel);
     if (!m_s.deepViews)
@@ -165,18 +217,19 @@ ZoomPlace ZoomPlan::FramePlace(unsigned k) const
 
 ZoomPlace ZoomPlan::KeyframePlace(unsigned j) const
 {
-    const double h = KeyHalf(j);
-    const double pixel = 2 * h / Min(m_s.width, m_s.height) / kKeyframeScale;
+    const FloatExp h = KeyHalf(j);
+    const FloatExp pixel = FloatExp(2.0) * h / Min(m_s.width, m_s.height) / FloatExp(double(kKeyframeScale));
     ZoomPlace p = PlaceAt(h, pixel);
-    p.half = pixel * Min(m_keyWidth, m_keyHeight) / 2;
+    p.SetHalf(pixel * Min(m_keyWidth, m_keyHeight) / FloatExp(2.0));
     return p;
 }
 
 void ZoomPlan::Between(unsigned k, unsigned& j, double& weight) const
 {
-    const double h0 = m_s.start.half, hN = m_s.end.half;
-    const double big = std::max(h0, hN), small = std::min(h0, hN);
-    const double t = std::log(big / FrameHalf(k)) / std::log(big / small) * m_keys;
+    const FloatExp big = std::max(m_h0, m_hN), small = std::min(m_h0, m_hN);
+    const double t = m_wide ? Log(big / FrameHalf(k)) / Log(big / small) * m_keys
+                            : std::log(big.ToDouble() / FrameHalf(k).ToDouble()) /
+                                  std::log(big.ToDouble() / small.ToDouble()) * m_keys;
     const double whole = std::clamp(std::floor(t), 0.0, double(m_keys - 1));
     j = unsigned(whole);
     weight = std::clamp(t - whole, 0.0, 1.0);
@@ -195,7 +248,7 @@ std::string ZoomPlan::Text() const
     for (const auto& [name, p] : places) {
         out << name << " x=" << CoordinateText(p->x.value, p->x.digits) << "\n";
         out << name << " y=" << CoordinateText(p->y.value, p->y.digits) << "\n";
-        out << name << " radius=" << HalfText(p->half) << "\n";
+        out << name << " radius=" << HalfText(*p) << "\n";
     }
     return out.str();
 }
@@ -223,8 +276,8 @@ bool ZoomPlan::Read(const std::string& text, ZoomPlan& plan, std::string& error)
         ReadUnsigned(size.substr(x + 1), s.height) && ReadUnsigned(keys["supersample"], samples) &&
         ReadUnsigned(keys["adaptive"], adaptive) && ReadUnsigned(keys["deep"], deep) && adaptive < 2 && deep < 2 &&
         samples <= 8 && ReadCoordinate(keys["start x"], s.start.x) && ReadCoordinate(keys["start y"], s.start.y) &&
-        ReadDouble(keys["start radius"], s.start.half) && ReadCoordinate(keys["end x"], s.end.x) &&
-        ReadCoordinate(keys["end y"], s.end.y) && ReadDouble(keys["end radius"], s.end.half) && keys.size() == 13;
+        ReadHalf(keys["start radius"], s.start) && ReadCoordinate(keys["end x"], s.end.x) &&
+        ReadCoordinate(keys["end y"], s.end.y) && ReadHalf(keys["end radius"], s.end) && keys.size() == 13;
     if (!ok)
         return (error = "its lines are not those of a plan"), false;
     s.exact = mode == "exact";
@@ -275,7 +328,8 @@ ZoomPlace ZoomPlaceOf(const CFractal& f)
     p.x = {f.m_centerX, deep ? f.m_centerXDigits : std::string()};
     p.y = {f.m_centerY, deep ? f.m_centerYDigits : std::string()};
     p.half = f.m_halfSize;
-    p.belowDoubles = SizeDigitsHold(f.m_halfSizeDigits, f.m_halfSize);
+    if (SizeDigitsHold(f.m_halfSizeDigits, f.m_halfSize))
+        p.halfDigits = f.m_halfSizeDigits;
     return p;
 }
 

@@ -8,6 +8,10 @@
 // the last doublings. Every view lies inside the views of larger half
 // size when the end point lies in the start view, which keyframes use.
 //
+// Below the normal doubles the sizes are FloatExp (numbers/WideSize.h),
+// the pace of the zoom worked from their logarithms; a plan whose sizes
+// are all normal doubles keeps the doubles' arithmetic, and its bytes.
+//
 // Keyframes (the default): one keyframe at every zoom factor of 2 (the
 // factor is a little below 2 so the last is the end view), each rendered
 // kKeyframeScale times the frame's size a side, so the frames made from it
@@ -26,9 +30,10 @@
 struct ZoomPlace {
     WholeCoordinate x, y; // the centre, whole at depth
     double half = 1;
-    // The view's half size lies below the normal doubles (numbers/
-    // WideSize.h): a zoom's sizes are doubles, so it refuses such a view.
-    bool belowDoubles = false;
+    // The half size's digits where `half` cannot hold it, else empty.
+    std::string halfDigits = {};
+    FloatExp Half() const { return WideSize(half, halfDigits); }
+    void SetHalf(FloatExp size);
 };
 
 class CFractal;
@@ -65,7 +70,7 @@ public:
     unsigned Keyframes() const { return m_s.exact ? 0 : m_keys + 1; }
     // What --frames counts: frames in exact mode, else keyframes.
     unsigned Units() const { return m_s.exact ? Frames() : Keyframes(); }
-    double FrameHalf(unsigned k) const;
+    FloatExp FrameHalf(unsigned k) const;
     ZoomPlace FramePlace(unsigned k) const;
     ZoomPlace KeyframePlace(unsigned j) const;
     unsigned KeyWidth() const { return m_keyWidth; }
@@ -84,10 +89,12 @@ public:
     static bool Read(const std::string& text, ZoomPlan& plan, std::string& error);
 
 private:
-    double KeyHalf(unsigned j) const;
-    ZoomPlace PlaceAt(double half, double pixelSize) const;
+    FloatExp KeyHalf(unsigned j) const;
+    ZoomPlace PlaceAt(FloatExp half, FloatExp pixelSize) const;
     ZoomSettings m_s;
-    double m_dx = 0, m_dy = 0; // S - E
+    FloatExp m_h0, m_hN;       // the start and end half sizes
+    bool m_wide = false;       // one of them lies below the normal doubles
+    FloatExp m_dx, m_dy;       // S - E
     unsigned m_keys = 0;       // keyframe intervals
     double m_margin = 1;       // keyframe half / its frames' largest half
     unsigned m_keyWidth = 0, m_keyHeight = 0;

@@ -270,7 +270,10 @@ std::string CoordinateFixed(double value, const std::string& digits, std::initia
 FloatExp WideCoordinateDifference(double a, const std::string& aDigits, double b, const std::string& bDigits)
 {
     const std::string ta = CoordinateText(a, aDigits), tb = CoordinateText(b, bDigits);
-    MpfrReal x(CoordinateBits(ta.size())), y(CoordinateBits(tb.size()));
+    // Both at the longer text's bits: a short decimal read at its own few
+    // bits would be off by more than its difference from a long one.
+    const mpfr_prec_t bits = std::max(CoordinateBits(ta.size()), CoordinateBits(tb.size()));
+    MpfrReal x(bits), y(bits);
     if (!x.Parse(ta) || !y.Parse(tb))
         return FloatExp(a - b);
     Span span;

@@ -215,11 +215,13 @@ std::string FormatDouble(double v)
     // The "%g" text of six significant digits wherever it reads back to the
     // same double, so such files keep their familiar look; any other value
     // gets the shortest text that does, so a saved view reopens exactly.
+    // Below the normal doubles six digits may read back to the double yet
+    // be another number than its shortest text, the one a centre means.
     char buf[64];
     auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
     double back = 0;
     const auto read = std::from_chars(buf, res.ptr, back);
-    if (read.ec != std::errc() || std::memcmp(&back, &v, sizeof v) != 0)
+    if (read.ec != std::errc() || std::memcmp(&back, &v, sizeof v) != 0 || (v != 0 && std::fabs(v) < DBL_MIN))
         res = std::to_chars(buf, buf + sizeof buf, v);
     return std::string(buf, res.ptr);
 }

@@ -118,3 +118,27 @@ TEST(MinibrotWindow, AViewWithoutOneSaysSoAndStays)
     const QString message = outside.frame.statusBar()->currentMessage();
     EXPECT_TRUE(message.contains("no point")) << message.toStdString();
 }
+
+TEST(MinibrotWindow, TheSearchRunsBesideTheWindowAndEscapeStopsIt)
+{
+    // At the cusp of the cardioid 1e-3000 wide no period is found for a
+    // million laps at the bits that size needs: seconds, unless stopped.
+    MinibrotWindow w("0.25", "0", 0.1);
+    w.Set().SetHalfSize(FloatExp::Normal(0.5, -9966));
+    w.doc->History().RecordChange("Radius");
+    w.doc->OnBuild(kCmdRebuild);
+    ASSERT_TRUE(WaitIdle(w.doc));
+    const QString rows = w.doc->History().RowsText();
+    const int steps = w.doc->History().UndoStack()->index();
+    ViewAction(w.frame, "Zoom to Nearest &Minibrot")->trigger();
+    // The window is back while the worker looks, and says what it does.
+    EXPECT_TRUE(w.doc->IsBuilding());
+    EXPECT_EQ(w.frame.statusBar()->currentMessage(), "Finding the nearest minibrot...");
+    w.view->setFocus();
+    QTest::keyClick(w.view, Qt::Key_Escape);
+    ASSERT_TRUE(WaitIdle(w.doc, 2000));
+    EXPECT_TRUE(w.frame.statusBar()->currentMessage().contains("Stopped"))
+        << w.frame.statusBar()->currentMessage().toStdString();
+    EXPECT_EQ(w.doc->History().RowsText(), rows);
+    EXPECT_EQ(w.doc->History().UndoStack()->index(), steps);
+}

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -31,6 +32,7 @@
 #include "model/Fractal.h"
 #include "model/FractalKinds.h"
 #include "model/selfaffine/SelfAffineSet.h"
+#include "numbers/WideSize.h"
 #include "tests/app/RunProgram.h"
 #include "tests/app/WindowFixture.h"
 
@@ -126,6 +128,49 @@ TEST(ZoomDialog, AMandelbrotWindowWritesAZoomAPlayerReads)
     for (const char* fact : {"codec_name=h264", "width=32", "height=24", "pix_fmt=yuv420p", "avg_frame_rate=4/1",
                              "nb_read_frames=4"})
         EXPECT_TRUE(facts.contains(fact)) << fact << " in\n" << facts.toStdString();
+}
+
+// Past the normal doubles the tab shows the radii, not their doubles of
+// 0, and writes the video: from 1e-300 to 1e-330 by i.
+TEST(ZoomDialog, AZoomPastTheDoublesShowsItsRadiiAndIsWritten)
+{
+    Window w(kTypeMandelbrot, 32, 24);
+    CFractal& f = *w.doc->m_fractal;
+    f.m_centerX = 0;
+    f.m_centerY = 1;
+    FloatExp end;
+    ASSERT_EQ(ReadSize("1e-330", end), SizeRead::kRead);
+    f.SetHalfSize(end);
+    QTemporaryDir dir;
+    std::string error;
+    auto start = KindOfType(kTypeMandelbrot).make();
+    start->m_centerX = 1e-301;
+    start->m_centerY = 1;
+    start->m_halfSize = 1e-300;
+    ASSERT_TRUE(SaveDocumentFile(dir.filePath("start.frc").toStdString(), kTypeMandelbrot, *start, error)) << error;
+
+    CAnimationDlg dialog(w.view);
+    CZoomPage& zoom = *dialog.m_zoomPage;
+    EXPECT_EQ(zoom.m_endText->text().toStdString(), "centre (0, 1), radius 1e-330");
+    zoom.m_askStartFile = [&] { return dir.filePath("start.frc"); };
+    zoom.m_fromFileButton->click();
+    EXPECT_TRUE(zoom.m_startText->text().endsWith(", 1), radius 1e-300")) << zoom.m_startText->text().toStdString();
+    QStringList complaints;
+    zoom.m_complain = [&](const QString& t) { complaints << t; };
+    zoom.m_width->setValue(16);
+    zoom.m_height->setValue(12);
+    zoom.m_seconds->setValue(1);
+    zoom.m_fps->setValue(3);
+    zoom.m_exact->setChecked(true);
+    zoom.m_askPath = [&] { return dir.filePath("zoom.avi"); };
+    zoom.m_browseButton->click();
+    dialog.show();
+    zoom.m_writeButton->click();
+    ASSERT_TRUE(WaitIdle(w.doc));
+    QApplication::processEvents();
+    EXPECT_TRUE(complaints.isEmpty()) << complaints.join("\n").toStdString();
+    ASSERT_EQ(zoom.m_outcome.result, AnimationOutcome::kDone) << zoom.m_outcome.error;
+    EXPECT_GT(QFileInfo(dir.filePath("zoom.avi")).size(), 0);
 }
 
 // Untouched, the Zoom tab writes the headless zoom's bytes; an encoder

@@ -6,8 +6,11 @@
 
 #include <cmath>
 #include <map>
+#include <set>
 #include <sstream>
 
+#include "numbers/Coordinate.h"
+#include "numbers/WideSize.h"
 #include "tests/app/HeadlessFixture.h"
 
 namespace {
@@ -154,6 +157,53 @@ TEST_F(ZoomVideo, HalfSizeShrinksByOneRatioPerFrame)
             EXPECT_NEAR(x[k], x[n - 1] + pace * (half[k] - half[n - 1]), pixel / 1000) << "frame " << k;
         }
     }
+}
+
+// Past the normal doubles, by hand: from 1e-300 at (1e-301, 1) to 1e-330
+// at i, a point of detail at every scale, in 4 frames the documents the
+// frames carry hold the radii 1e-300, 1e-310, 1e-320, 1e-330 and the
+// centres 1e-301 (h_k - h_end) / (h_start - h_end); no frame is flat; the
+// plan file keeps the wide radius, and keyframes halve the size
+// ceil(30 log2 10) = 100 times.
+TEST_F(ZoomVideo, FramesPastTheDoublesCarryTheirRadii)
+{
+    const QString start = EndDocument("start.frc", "1e-301", "1", "1e-300");
+    const QString end = EndDocument("end.frc", "0", "1", "1e-330");
+    const QStringList zoom = {end, "--from", start, "--zoom-video", "1", "--fps", "4", "--size", "32x24"};
+    const Result r = Render(zoom + QStringList{"--exact", "--frames", "0-3", "--output", At("f/%d.png"), "--quiet"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    auto size = [](const std::string& text) {
+        FloatExp v;
+        EXPECT_EQ(ReadSize(text, v), SizeRead::kRead) << text;
+        return v;
+    };
+    auto ln = [](FloatExp a) { return std::log(a.m) + double(a.e) * std::log(2.0); };
+    for (unsigned k = 0; k < 4; ++k) {
+        SCOPED_TRACE(k);
+        const QImage frame(At(("f/" + std::to_string(k) + ".png").c_str()));
+        std::map<std::string, std::string> rows;
+        for (const QString& line : frame.text("Quillion document").split("\r\n"))
+            if (const qsizetype eq = line.indexOf('='); eq > 0)
+                rows.emplace(line.left(eq).toStdString(), line.mid(eq + 1).toStdString());
+        const FloatExp half = size(rows["radius"]), hand = size("1e-" + std::to_string(300 + 10 * k));
+        EXPECT_NEAR(ln(half / hand), 0, 1e-9) << rows["radius"];
+        // A centre is written to a thousandth of its pixel, and read as the
+        // program reads it: a bare double means its shortest text.
+        const double f = (std::pow(10.0, -10.0 * k) - 1e-30) / (1 - 1e-30);
+        const double value = std::strtod(rows["x"].c_str(), nullptr);
+        const FloatExp x = size(CoordinateText(value, WholeDigits(rows["x"], value)));
+        const FloatExp off = Abs(x - size("1e-301") * FloatExp(f));
+        EXPECT_LE(off, hand / FloatExp(12000.0)) << rows["x"];
+        std::set<QRgb> colours;
+        for (int y = 0; y < frame.height(); ++y)
+            for (int x = 0; x < frame.width(); ++x)
+                colours.insert(frame.pixel(x, y));
+        EXPECT_GE(colours.size(), 8u) << "a flat frame";
+    }
+    EXPECT_NE(ReadAll(dir / "f" / "quillion-plan.txt").find("\nend radius=1e-330\n"), std::string::npos);
+    const Result units = Render(zoom + QStringList{"--print-frames"});
+    ASSERT_EQ(units.code, 0) << units.err;
+    EXPECT_EQ(units.out, "101\n");
 }
 
 TEST_F(ZoomVideo, VideosPlayInEveryContainer)
