@@ -105,6 +105,7 @@ void CJuliaPreview::Run()
         canvas.SetTargetSize(kSize, kSize);
         QImage picture;
         try {
+            const PaintWhileBuilding drawn(canvas);
             julia.Build(canvas);
             if (!julia.m_stop)
                 julia.Draw(canvas);

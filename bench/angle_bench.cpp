@@ -2,7 +2,7 @@
 // instruction set's variant beside the scalar pass (libm's atan2 and cos
 // for every pixel) in the same run, with how many channels fell back to
 // libm; and the default frame, Build plus Draw, with either Draw, beside
-// the Build alone.
+// the Build alone, and the frame painted row by row as it is built.
 #include <benchmark/benchmark.h>
 
 #include "imaging/Canvas.h"
@@ -53,7 +53,9 @@ BENCHMARK_CAPTURE(BM_AngleDraw, avx512, KernelIsa::kAvx512)->Unit(benchmark::kMi
 // Build then Draw of the default view; the build always takes the widest
 // variant, the Draw the one named. The build alone is the baseline the
 // frames are read against: what a frame takes beyond it is the Draw's.
-enum class FrameDraw { kNone, kScalar, kVector };
+// The fused frame paints each row right after building it, as the window
+// and the headless renderer do.
+enum class FrameDraw { kNone, kScalar, kVector, kFused };
 
 void BM_DefaultFrame(benchmark::State& state, FrameDraw draw)
 {
@@ -63,7 +65,12 @@ void BM_DefaultFrame(benchmark::State& state, FrameDraw draw)
     c.m_targetHeight = kH;
     m.Build(c);
     for (auto _ : state) {
-        m.Build(c);
+        if (draw == FrameDraw::kFused) {
+            const PaintWhileBuilding drawn(c);
+            m.Build(c);
+        } else {
+            m.Build(c);
+        }
         if (draw == FrameDraw::kScalar)
             OverrideKernelIsa(KernelIsa::kScalar);
         if (draw != FrameDraw::kNone)
@@ -76,6 +83,7 @@ void BM_DefaultFrame(benchmark::State& state, FrameDraw draw)
 BENCHMARK_CAPTURE(BM_DefaultFrame, build_alone, FrameDraw::kNone)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_DefaultFrame, scalar_draw, FrameDraw::kScalar)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_DefaultFrame, vector_draw, FrameDraw::kVector)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_DefaultFrame, fused_draw, FrameDraw::kFused)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

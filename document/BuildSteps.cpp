@@ -195,6 +195,7 @@ BuildOutcome RunBuildSteps(CFractal& fractal, CCanvas& canvas, BuildCommand cmd,
                 BeforeBuild(fractal, canvas, cmd, building);
                 fractal.m_refusal.clear();
                 fractal.m_buildNote.clear();
+                const PaintWhileBuilding drawn(canvas);
                 fractal.Build(canvas);
             }
             if (!isClosing() && !sampled)

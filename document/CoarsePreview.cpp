@@ -151,6 +151,7 @@ bool CoarsePreview::Pass(int block, unsigned width, unsigned height, FloatExp ha
     CCanvas canvas;
     canvas.SetTargetSize(w, h);
     try {
+        const PaintWhileBuilding drawn(canvas);
         f.Build(canvas);
         if (f.m_stop || !f.m_refusal.empty())
             return false;

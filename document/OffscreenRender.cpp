@@ -174,7 +174,10 @@ bool Renderer::BuildRows(CCanvas& canvas, unsigned width, unsigned height, unsig
     canvas.m_bandFullHeight = m_bands ? height : 0;
     canvas.m_bandFirst = m_bands ? first : 0;
     canvas.m_bandRowsBefore = m_bands ? before : 0;
-    m_f.Build(canvas);
+    {
+        const PaintWhileBuilding drawn(canvas);
+        m_f.Build(canvas);
+    }
     if (Ended())
         return false;
     m_f.Draw(canvas);

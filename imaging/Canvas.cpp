@@ -5,6 +5,21 @@
 #include <cstring>
 #include <new>
 
+namespace {
+
+// Rows of whole 32-bit words; throws std::bad_alloc past what a buffer
+// can hold.
+uint64_t StrideOf(unsigned width, unsigned height, unsigned bitsPerPixel, size_t maxSize)
+{
+    const uint64_t b = uint64_t(width) * bitsPerPixel / 8;
+    const uint64_t stride = b + ((4 - b % 4) % 4);
+    if (stride > UINT32_MAX || (height != 0 && stride > maxSize / height))
+        throw std::bad_alloc();
+    return stride;
+}
+
+} // namespace
+
 void CCanvas::Resize(unsigned width, unsigned height, unsigned bitsPerPixel)
 {
     if (bitsPerPixel != 24)
@@ -15,12 +30,9 @@ void CCanvas::Resize(unsigned width, unsigned height, unsigned bitsPerPixel)
     m_bits = {};
     m_cursor = nullptr;
     m_bufferWidth = m_bufferHeight = 0;
-    const uint64_t b = uint64_t(width) * bitsPerPixel / 8;
-    const uint64_t stride = b + ((4 - b % 4) % 4);
     // A buffer that cannot be had leaves none (HasBuffer false), and the
     // caller is told.
-    if (stride > UINT32_MAX || (height != 0 && stride > m_bits.max_size() / height))
-        throw std::bad_alloc();
+    const uint64_t stride = StrideOf(width, height, bitsPerPixel, m_bits.max_size());
     try {
         m_bits.resize(size_t(stride) * height);
         if (bitsPerPixel == 32)
@@ -38,6 +50,38 @@ void CCanvas::Resize(unsigned width, unsigned height, unsigned bitsPerPixel)
     for (unsigned i = 0; i < m_rows.size(); ++i)
         m_rows[i] = m_bits.data() + size_t(i) * width * 4;
 }
+
+void CCanvas::ResizeBack(unsigned width, unsigned height)
+{
+    if (BackHolds(width, height))
+        return;
+    m_back = {};
+    m_backWidth = m_backHeight = 0;
+    const uint64_t stride = StrideOf(width, height, 24, m_back.max_size());
+    m_back.resize(size_t(stride) * height);
+    m_backWidth = width;
+    m_backHeight = height;
+    m_backStride = unsigned(stride);
+}
+
+void CCanvas::TakeBack()
+{
+    m_rows = {};
+    m_bits.swap(m_back);
+    std::swap(m_bufferWidth, m_backWidth);
+    std::swap(m_bufferHeight, m_backHeight);
+    std::swap(m_stride, m_backStride);
+    // A back buffer only ever holds 24-bit rows; what was the image is one
+    // again only when it had those too.
+    if (m_bitsPerPixel != 24)
+        m_back = {}, m_backWidth = m_backHeight = 0;
+    m_bitsPerPixel = 24;
+    m_cursor = m_bits.empty() ? nullptr : Row(m_bufferHeight - 1) + size_t(m_bufferWidth) * 3;
+}
+
+PaintWhileBuilding::PaintWhileBuilding(CCanvas& canvas) : m_canvas(canvas) { m_canvas.m_paintWhileBuilding = true; }
+
+PaintWhileBuilding::~PaintWhileBuilding() { m_canvas.m_paintWhileBuilding = false; }
 
 void CCanvas::Clear() { std::fill(m_bits.begin(), m_bits.end(), uint8_t(0)); }
 

@@ -26,6 +26,21 @@ public:
     virtual void SelectionChanged() {}
 };
 
+class CCanvas;
+
+// Over its scope, asks the builds on the canvas to paint rows as they build
+// them (CCanvas::m_paintWhileBuilding): a draw follows each at once.
+class PaintWhileBuilding {
+public:
+    explicit PaintWhileBuilding(CCanvas& canvas);
+    ~PaintWhileBuilding();
+    PaintWhileBuilding(const PaintWhileBuilding&) = delete;
+    PaintWhileBuilding& operator=(const PaintWhileBuilding&) = delete;
+
+private:
+    CCanvas& m_canvas;
+};
+
 class CCanvas {
 public:
     CCanvas() = default;
@@ -40,6 +55,18 @@ public:
     uint8_t* Row(unsigned i) { return m_bits.data() + size_t(i) * m_stride; }
     const uint8_t* Row(unsigned i) const { return m_bits.data() + size_t(i) * m_stride; }
     bool HasBuffer() const { return !m_bits.empty(); }
+    // A second 24-bit buffer for rows painted while the cells are built
+    // (CColorMap::BeginRowsAhead): the image stays as it was until
+    // TakeBack makes them the image, so a build that ends early leaves it
+    // untouched. Throws std::bad_alloc as Resize does, leaving none.
+    void ResizeBack(unsigned width, unsigned height);
+    uint8_t* BackRow(unsigned i) { return m_back.data() + size_t(i) * m_backStride; }
+    bool BackHolds(unsigned width, unsigned height) const
+    {
+        return !m_back.empty() && m_backWidth == width && m_backHeight == height;
+    }
+    // The back buffer becomes the image and the image the back buffer.
+    void TakeBack();
 
     // Status.
     void SetStatus(const std::string& text);
@@ -80,6 +107,9 @@ public:
     static constexpr unsigned kRightButton = 2;
 
     CanvasView* m_view = nullptr;
+    // Set by whoever draws right after the build: the builder may then
+    // paint rows as it builds them (CColorMap::BeginRowsAhead).
+    bool m_paintWhileBuilding = false;
     std::vector<uint8_t> m_bits;
     uint8_t* m_cursor = nullptr;
     std::vector<uint8_t*> m_rows; // 32 bits per pixel only
@@ -101,6 +131,8 @@ public:
     std::atomic<unsigned> m_imageWidth{0}, m_imageHeight{0};
 
 private:
+    std::vector<uint8_t> m_back;
+    unsigned m_backWidth = 0, m_backHeight = 0, m_backStride = 4;
     std::atomic<bool> m_sizeHeld{false};
     mutable std::mutex m_statusLock;
     std::string m_status;

@@ -40,6 +40,7 @@ CColorMap::CColorMap()
 
 void CColorMap::AllocateGrid(int width, int height)
 {
+    m_aheadCanvas = nullptr;
     if (width < 0)
         width = 0;
     if (height < 0)
@@ -74,6 +75,7 @@ void CColorMap::AllocateGrid(int width, int height)
 
 void CColorMap::ReshapeGrid(int width, int height)
 {
+    m_aheadCanvas = nullptr;
     const size_t cells = size_t(std::max(width, 0)) * size_t(std::max(height, 0));
     if (m_grid.empty() || cells > m_grid.size()) {
         AllocateGrid(width, height);
@@ -93,6 +95,7 @@ void CColorMap::PointRows(int width, int height)
 
 void CColorMap::ResetGrid(float value)
 {
+    m_aheadCanvas = nullptr;
     // Spread over the cores: on a fresh grid this is the first touch of
     // every page, and the faults cost more than the writes.
     ForEachRange(m_gridHeight, 16, [&](int begin, int end) {
@@ -109,6 +112,11 @@ void CColorMap::ResetGrid(float value)
 void CColorMap::Draw(CCanvas& canvas) const
 {
     canvas.SetStatus("Drawing...");
+    // Rows painted ahead serve one Draw at most, whichever colouring it paints.
+    const bool taken = EffectiveColoring() == kColoringAngle && TakeRowsAhead(canvas);
+    m_aheadCanvas = nullptr;
+    if (taken)
+        return;
     canvas.Resize(unsigned(m_gridWidth), unsigned(m_gridHeight), 24);
     if (EffectiveColoring() != kColoringAngle) {
         DrawThroughGradient(canvas);
@@ -126,6 +134,46 @@ void CColorMap::Draw(CCanvas& canvas) const
     });
     if (m_gridHeight > 0)
         canvas.m_cursor = canvas.Row(unsigned(m_gridHeight - 1)) + size_t(m_gridWidth) * 3;
+}
+
+bool CColorMap::BeginRowsAhead(CCanvas& canvas)
+{
+    m_aheadCanvas = nullptr;
+    // The plain path keeps its one pass after the build, the twin the
+    // painted-ahead rows are proven against.
+    if (!canvas.m_paintWhileBuilding || PlainPath() || EffectiveColoring() != kColoringAngle || m_gridWidth <= 0 ||
+        m_gridHeight <= 0)
+        return false;
+    canvas.ResizeBack(unsigned(m_gridWidth), unsigned(m_gridHeight));
+    m_ahead.back = m_background == 1 ? 255 : 0;
+    m_ahead.plan = MakeAnglePlan(m_red, m_green, m_blue, m_redShift, m_greenShift, m_blueShift);
+    m_ahead.isa = ChosenKernelIsa();
+    const double colors[6] = {m_red, m_green, m_blue, m_redShift, m_greenShift, m_blueShift};
+    std::copy(colors, colors + 6, m_ahead.colors);
+    return true;
+}
+
+void CColorMap::PaintRowsAhead(CCanvas& canvas, int begin, int end) const
+{
+    for (int i = begin; i < end; ++i)
+        PaintAngleRow(m_ahead.isa, m_ahead.plan, m_gridRows[size_t(i)], m_gridWidth, m_ahead.back,
+                      canvas.BackRow(unsigned(i)));
+}
+
+void CColorMap::EndRowsAhead(const CCanvas& canvas) { m_aheadCanvas = &canvas; }
+
+bool CColorMap::TakeRowsAhead(CCanvas& canvas) const
+{
+    const bool offered = m_aheadCanvas == &canvas;
+    m_aheadCanvas = nullptr;
+    // Only rows Draw would paint the same: the same colours, set and size.
+    const double colors[6] = {m_red, m_green, m_blue, m_redShift, m_greenShift, m_blueShift};
+    if (!offered || !std::equal(colors, colors + 6, m_ahead.colors) ||
+        m_ahead.back != (m_background == 1 ? 255 : 0) || PlainPath() || m_ahead.isa != ChosenKernelIsa() ||
+        !canvas.BackHolds(unsigned(m_gridWidth), unsigned(m_gridHeight)))
+        return false;
+    canvas.TakeBack();
+    return true;
 }
 
 void CColorMap::ListColorRows(PropertyList& list)

@@ -5,6 +5,7 @@
 #include "imaging/CellGrid.h"
 #include "imaging/Colorings.h"
 #include "imaging/Gradient.h"
+#include "imaging/kernels/AngleKernel.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -57,8 +58,21 @@ public:
     // scattered pieces lays them out here without a fresh allocation.
     void ReshapeGrid(int width, int height);
     void ResetGrid(float value);
-    // The two-dimensional painter ("Drawing...").
+    // The two-dimensional painter ("Drawing..."). Rows painted ahead for
+    // these very cells and colours are taken as they are.
     void Draw(CCanvas& canvas) const;
+    // Painting while building. A builder may paint each row right after
+    // building it, while its cells are still in cache, when the canvas
+    // asks (m_paintWhileBuilding) and the colouring paints a row from its
+    // own cells alone (the angle's): BeginRowsAhead says whether, after the
+    // grid has its size, and readies the canvas's back buffer;
+    // PaintRowsAhead paints rows [begin, end) there, from any thread;
+    // EndRowsAhead, once every row has been built and painted, offers them
+    // to the next Draw of that canvas. A grid allocated, reshaped or reset
+    // meanwhile withdraws them.
+    bool BeginRowsAhead(CCanvas& canvas);
+    void PaintRowsAhead(CCanvas& canvas, int begin, int end) const;
+    void EndRowsAhead(const CCanvas& canvas);
     // The lit painter of three-dimensional cells ("Rendering..."). The
     // angles are the fractal's view rotation, which turns the lights
     // attached to the object.
@@ -123,6 +137,17 @@ public:
 
 private:
     void PointRows(int width, int height);
+    // What rows painted ahead were painted with; `canvas` is set only
+    // while they await the Draw that takes them.
+    struct RowsAhead {
+        AnglePlan plan;
+        KernelIsa isa = KernelIsa::kScalar;
+        uint8_t back = 0;
+        double colors[6] = {};
+    };
+    RowsAhead m_ahead;
+    mutable const CCanvas* m_aheadCanvas = nullptr;
+    bool TakeRowsAhead(CCanvas& canvas) const;
     int32_t m_allocatedWidth = 0, m_allocatedHeight = 0;
     void DrawThroughGradient(CCanvas& canvas) const;
 };

@@ -100,6 +100,9 @@ void CMandelbrotSet::Build(CCanvas& canvas)
     // percentage counts finished rows, so it rises however they are dealt.
     m_progress = double(canvas.m_bandRowsBefore) * 100 / h;
     std::atomic<unsigned> finished{canvas.m_bandRowsBefore};
+    // Each row painted on the core that built it, while its cells are in
+    // cache, rather than read again from memory by a pass of its own.
+    const bool ahead = map.BeginRowsAhead(canvas);
     ForEachRange(int(rows), 1, [&](int begin, int end) {
         for (int i = begin; i < end; ++i) {
             if (m_stop.load(std::memory_order_relaxed))
@@ -118,12 +121,16 @@ void CMandelbrotSet::Build(CCanvas& canvas)
                                : IterateMandelbrotRow(isa, row, int(j), end, cells)))
                     return;
             }
+            if (ahead)
+                map.PaintRowsAhead(canvas, i, i + 1);
             const double progress = double(finished.fetch_add(1) + 1) * 100 / h;
             double shown = m_progress.load(std::memory_order_relaxed);
             while (shown < progress && !m_progress.compare_exchange_weak(shown, progress)) {}
         }
     });
     map.m_cellsHaveDistance = distance && !m_stop.load(std::memory_order_relaxed);
+    if (ahead && finished.load() == canvas.m_bandRowsBefore + rows)
+        map.EndRowsAhead(canvas);
 }
 
 std::string CMandelbrotSet::UnbuildableView() const

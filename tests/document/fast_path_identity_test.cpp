@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "document/BuildSteps.h"
+#include "document/OffscreenRender.h"
 #include "imaging/Canvas.h"
 #include "imaging/Parallel.h"
 #include "model/Samples.h"
@@ -175,6 +176,90 @@ TEST(FastPathIdentity, SpaceSamples)
     for (int n = 4; n <= 9; ++n) {
         ExpectSameBytes("sample " + std::to_string(n), Sample(n), 40, 30, 1);
         ExpectSameBytes("sample " + std::to_string(n), Sample(n), 21, 17);
+    }
+}
+
+// The window and the headless renderer paint each row as it is built; the
+// bytes must be those of the build followed by its own pass of Draw, for
+// every colouring of the angle, frame after frame on one canvas, and a
+// stopped build must leave the image it found.
+TEST(FastPathIdentity, RowsPaintedWhileBuildingAreTheDrawsBytes)
+{
+    struct Colors {
+        double f[6];
+        int background;
+    };
+    const Colors colors[] = {
+        {{1, 1, 1, 1, 1, 1}, 0},
+        {{3.7, 0.25, 11, 0.3, 2, -1}, 1},
+        {{-2, 7.5, 0.5, 100, 0, 3}, 0},
+    };
+    const auto paint = [&](CMandelbrotSet& m, const Colors& k) {
+        CColorMap& map = m.m_colorMap;
+        double* const to[6] = {&map.m_red,      &map.m_green,      &map.m_blue,
+                               &map.m_redShift, &map.m_greenShift, &map.m_blueShift};
+        for (int i = 0; i < 6; ++i)
+            *to[i] = k.f[i];
+        map.m_background = k.background;
+    };
+    const auto setups = std::vector<std::function<void(CMandelbrotSet&)>>{
+        [](CMandelbrotSet&) {},
+        [](CMandelbrotSet& m) {
+            m.m_centerX = -0.7453;
+            m.m_centerY = 0.1127;
+            m.m_halfSize = 0.0065;
+        },
+        [](CMandelbrotSet& m) {
+            m.m_type = m.m_builtType = 1;
+            m.m_cRe = -0.8;
+            m.m_cIm = 0.156;
+            m.m_halfSize = 1.6;
+        },
+    };
+    const unsigned w = 131, h = 97;
+    for (size_t v = 0; v < setups.size(); ++v) {
+        CMandelbrotSet window;
+        setups[v](window);
+        CCanvas shown;
+        shown.SetTargetSize(w, h);
+        for (size_t k = 0; k < std::size(colors); ++k) {
+            SCOPED_TRACE("view " + std::to_string(v) + ", colours " + std::to_string(k));
+            // Build, then Draw in a pass of its own.
+            CMandelbrotSet alone;
+            setups[v](alone);
+            paint(alone, colors[k]);
+            CCanvas c;
+            c.SetTargetSize(w, h);
+            alone.Build(c);
+            alone.Draw(c);
+            ASSERT_TRUE(c.HasBuffer());
+            paint(window, colors[k]);
+            ASSERT_EQ(RunBuildSteps(window, shown, kCmdRebuild).result, BuildOutcome::kDrawn);
+            EXPECT_EQ(FirstDifference(c.m_bits, shown.m_bits), -1) << "the window's bytes differ";
+            // From the second frame on, the image of the one before is the
+            // buffer the rows were painted into.
+            EXPECT_EQ(shown.BackHolds(w, h), k > 0) << "the rows were not painted as built";
+
+            CMandelbrotSet headless;
+            setups[v](headless);
+            paint(headless, colors[k]);
+            CCanvas out;
+            CanvasSink sink(out);
+            ASSERT_EQ(RenderOffscreen(headless, {w, h, {}, 13}, sink, QueryMemoryStatus()).result,
+                      BuildOutcome::kDrawn);
+            EXPECT_EQ(FirstDifference(c.m_bits, out.m_bits), -1) << "the headless bytes differ";
+        }
+        // A stopped build keeps the image; Paint then draws the cells it left.
+        const std::vector<uint8_t> before = shown.m_bits;
+        paint(window, colors[0]);
+        window.m_stop = true;
+        EXPECT_EQ(RunBuildSteps(window, shown, kCmdRebuild).result, BuildOutcome::kStopped);
+        EXPECT_EQ(FirstDifference(before, shown.m_bits), -1) << "a stopped build changed the image";
+        window.m_stop = false;
+        ASSERT_EQ(RunBuildSteps(window, shown, kCmdPaint).result, BuildOutcome::kDrawn);
+        CCanvas cells;
+        window.m_colorMap.Draw(cells);
+        EXPECT_EQ(FirstDifference(cells.m_bits, shown.m_bits), -1) << "Paint after a stop";
     }
 }
 
