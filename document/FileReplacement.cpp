@@ -73,45 +73,50 @@ bool FileReplacement::Create(std::string& error)
     return Fail(error, EEXIST);
 }
 
+namespace {
+
+// Writes all of [at, at + size) by `put(at, size, offset)`, a write or
+// pwrite, again where a signal cut it short: 0 or the errno of the failure.
+template <class Put>
+int PutAll(const char* at, size_t size, uint64_t offset, Put put)
+{
+    while (size > 0) {
+        const ssize_t n = put(at, size, offset);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return EIO;
+        at += n;
+        size -= size_t(n);
+        offset += uint64_t(n);
+    }
+    return 0;
+}
+
+} // namespace
+
 bool FileReplacement::Write(const void* data, size_t size, std::string& error)
 {
     if (m_fd < 0)
         return Fail(error, EBADF);
-    const char* at = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(m_fd, at, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return Fail(error, errno);
-        }
-        if (n == 0)
-            return Fail(error, EIO);
-        at += n;
-        size -= size_t(n);
-    }
-    return true;
+    const int fd = m_fd;
+    const int failure = PutAll(static_cast<const char*>(data), size, 0,
+                               [fd](const char* at, size_t n, uint64_t) { return ::write(fd, at, n); });
+    return failure ? Fail(error, failure) : true;
 }
 
 bool FileReplacement::WriteAt(uint64_t offset, const void* data, size_t size, std::string& error)
 {
     if (m_fd < 0)
         return Fail(error, EBADF);
-    const char* at = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::pwrite(m_fd, at, size, off_t(offset));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return Fail(error, errno);
-        }
-        if (n == 0)
-            return Fail(error, EIO);
-        at += n;
-        size -= size_t(n);
-        offset += uint64_t(n);
-    }
-    return true;
+    const int fd = m_fd;
+    const int failure = PutAll(static_cast<const char*>(data), size, offset, [fd](const char* at, size_t n, uint64_t o) {
+        return ::pwrite(fd, at, n, off_t(o));
+    });
+    return failure ? Fail(error, failure) : true;
 }
 
 bool FileReplacement::Commit(std::string& error, const ReplaceGate& gate)
