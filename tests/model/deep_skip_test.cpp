@@ -60,18 +60,23 @@ TEST(LinearSkips, MergeFormulasWorkedByHand)
     EXPECT_EQ(table.levels[0][0].r, std::min(0x1p-51, 0x1p-52 / f));
 }
 
+// 3000 steps of the orbit at the spiral's centre, to 200 bits.
+bool SpiralOrbit(ReferenceOrbit& orbit)
+{
+    const long bits = 200;
+    MpfrReal cr(bits), ci(bits), zero(bits);
+    return cr.Parse("-0.743643887037158704752191506114774") && ci.Parse("0.131825904205311970493132056385139") &&
+           ComputeReferenceOrbit(zero, zero, cr, ci, 1e4, 3000, false, nullptr, orbit);
+}
+
 // Every valid skip of a real orbit, taken from the edge of its radius:
 // iterated step by step with the squares kept (in long double, far finer
 // than the bound), the difference lands within the skip's error terms of
 // A d + B dc, and every d_j inside stays below 2^-50 |Z_j|.
 TEST(LinearSkips, ErrorTermsBoundTheSkippedSteps)
 {
-    const long bits = 200;
-    MpfrReal cr(bits), ci(bits), zero(bits);
-    ASSERT_TRUE(cr.Parse("-0.743643887037158704752191506114774"));
-    ASSERT_TRUE(ci.Parse("0.131825904205311970493132056385139"));
     ReferenceOrbit orbit;
-    ASSERT_TRUE(ComputeReferenceOrbit(zero, zero, cr, ci, 1e4, 3000, false, nullptr, orbit));
+    ASSERT_TRUE(SpiralOrbit(orbit));
     ASSERT_EQ(orbit.size(), 3000u);
     const double dcMax = 1e-25, eps = 8 * 0x1p-53;
     SkipTable<double> table;
@@ -113,12 +118,8 @@ TEST(LinearSkips, ErrorTermsBoundTheSkippedSteps)
 // skip's radius, with z = Z_i + d rounded as the loop does.
 TEST(LinearSkips, TheTableIsReadWheneverASkipIsValid)
 {
-    const long bits = 200;
-    MpfrReal cr(bits), ci(bits), zero(bits);
-    ASSERT_TRUE(cr.Parse("-0.743643887037158704752191506114774"));
-    ASSERT_TRUE(ci.Parse("0.131825904205311970493132056385139"));
     ReferenceOrbit orbit;
-    ASSERT_TRUE(ComputeReferenceOrbit(zero, zero, cr, ci, 1e4, 3000, false, nullptr, orbit));
+    ASSERT_TRUE(SpiralOrbit(orbit));
     const double dcMax = 1e-25;
     SkipTable<double> table;
     BuildSkipTable(orbit.re.data(), orbit.im.data(), orbit.size(), false, 100.0, dcMax, deep_pixel::kEps, table);
@@ -154,12 +155,8 @@ TEST(LinearSkips, TheTableIsReadWheneverASkipIsValid)
 // count below the limit builds what it always built.
 TEST(LinearSkips, PastTheirFirstStepsTablesKeepTheLongSkipsAsTheyWere)
 {
-    const long bits = 200;
-    MpfrReal cr(bits), ci(bits), zero(bits);
-    ASSERT_TRUE(cr.Parse("-0.743643887037158704752191506114774"));
-    ASSERT_TRUE(ci.Parse("0.131825904205311970493132056385139"));
     ReferenceOrbit orbit;
-    ASSERT_TRUE(ComputeReferenceOrbit(zero, zero, cr, ci, 1e4, 3000, false, nullptr, orbit));
+    ASSERT_TRUE(SpiralOrbit(orbit));
     const double dcMax = 1e-25, eps = 8 * 0x1p-53;
     SkipTable<double> whole, sparse, shorter;
     BuildSkipTable(orbit.re.data(), orbit.im.data(), orbit.size(), false, 100.0, dcMax, eps, whole);
