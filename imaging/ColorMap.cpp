@@ -99,14 +99,20 @@ void CColorMap::ResetGrid(float value)
     // Spread over the cores: on a fresh grid this is the first touch of
     // every page, and the faults cost more than the writes.
     ForEachRange(m_gridHeight, 16, [&](int begin, int end) {
-        PixelRecord* const first = m_grid.data() + size_t(begin) * size_t(m_gridWidth);
-        PixelRecord* const last = m_grid.data() + size_t(end) * size_t(m_gridWidth);
-        for (PixelRecord* r = first; r != last; ++r) {
-            r->z = value;
-            r->nx = r->ny = r->nz = 0;
-            r->value = 0;
-        }
+        for (int i = begin; i < end; ++i)
+            ResetCells(i, 0, m_gridWidth, value);
     });
+}
+
+void CColorMap::ResetCells(int row, int begin, int end, float value)
+{
+    PixelRecord* const cells = m_gridRows[size_t(row)];
+    for (int j = begin; j < end; ++j) {
+        PixelRecord& r = cells[j];
+        r.z = value;
+        r.nx = r.ny = r.nz = 0;
+        r.value = 0;
+    }
 }
 
 void CColorMap::Draw(CCanvas& canvas) const

@@ -58,6 +58,8 @@ public:
     // scattered pieces lays them out here without a fresh allocation.
     void ReshapeGrid(int width, int height);
     void ResetGrid(float value);
+    // ResetGrid's values in cells [begin, end) of one row.
+    void ResetCells(int row, int begin, int end, float value);
     // The two-dimensional painter ("Drawing..."). Rows painted ahead for
     // these very cells and colours are taken as they are.
     void Draw(CCanvas& canvas) const;

@@ -12,3 +12,8 @@ void ProbeAngleAvx2(const double* x, const double* y, const double* phase, int n
 {
     angle_lanes::Probe<Avx2>(x, y, phase, n, theta, cosine);
 }
+
+void ProbePowerAvx2(const AngleLaneJob& job, const double* x, const double* y, int n, double* cosine)
+{
+    angle_lanes::ProbePower<Avx2>(job, x, y, n, cosine);
+}

@@ -12,3 +12,8 @@ void ProbeAngleAvx512(const double* x, const double* y, const double* phase, int
 {
     angle_lanes::Probe<Avx512>(x, y, phase, n, theta, cosine);
 }
+
+void ProbePowerAvx512(const AngleLaneJob& job, const double* x, const double* y, int n, double* cosine)
+{
+    angle_lanes::ProbePower<Avx512>(job, x, y, n, cosine);
+}

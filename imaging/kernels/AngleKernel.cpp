@@ -12,6 +12,9 @@ void AngleLevelsAvx512(const AngleLaneJob& job, const PixelRecord* cells, int n,
 void ProbeAngleSse2(const double* x, const double* y, const double* phase, int n, double* theta, double* cosine);
 void ProbeAngleAvx2(const double* x, const double* y, const double* phase, int n, double* theta, double* cosine);
 void ProbeAngleAvx512(const double* x, const double* y, const double* phase, int n, double* theta, double* cosine);
+void ProbePowerSse2(const AngleLaneJob& job, const double* x, const double* y, int n, double* cosine);
+void ProbePowerAvx2(const AngleLaneJob& job, const double* x, const double* y, int n, double* cosine);
+void ProbePowerAvx512(const AngleLaneJob& job, const double* x, const double* y, int n, double* cosine);
 
 uint8_t AngleChannel(double phase)
 {
@@ -42,16 +45,34 @@ uint8_t AngleChannel(double phase)
 //    difference below 256.
 // The series are cut short where the bound stays far below a level's
 // width (7e-10 at frequency 1): the lanes hand back one channel in 10^9.
+//
+// A whole frequency f up to kAnglePowerLimit takes no angle on the lanes'
+// side: with r = sqrt(x^2 + y^2) (the squares of widened floats exact, the
+// sum u, the root u/2, 1/r u), the unit vector z = (x/r, y/r) is within
+// 3.5u of the true one; each complex product of z^|f| adds the 2.83u of
+// its rounding and the 3.5u of z's error; the last one with (cos s,
+// +-sin s), each libm's within an ulp, adds 2.83u and 2u for its rounding:
+// (6.33 |f| + 4.83)u, LanePowerError. libm's side keeps its phase.
 double AngleLevelBound(double freq, double shift)
 {
     if (!std::isfinite(freq) || !std::isfinite(shift))
         return std::numeric_limits<double>::infinity();
     const double u = 0x1p-53;
     const double f = std::fabs(freq), s = std::fabs(shift);
-    const double phase = u * ((kLaneAngleError + kLibmAngleError) * f + 12.6 * f + 2.01 * s) * 1.001;
-    const double cosine = phase + (kLaneCosineError + kLibmCosineError) * u;
+    const int power = AnglePower(freq);
+    const double laneAngle = power != 0 ? 0 : kLaneAngleError;
+    const double laneCosine = power != 0 ? LanePowerError(std::abs(power)) : kLaneCosineError;
+    const double phase = u * ((laneAngle + kLibmAngleError) * f + 12.6 * f + 2.01 * s) * 1.001;
+    const double cosine = phase + (laneCosine + kLibmCosineError) * u;
     const double bound = (127 * cosine + 764 * u) * (1 + 0x1p-20);
     return std::isfinite(bound) ? bound : std::numeric_limits<double>::infinity();
+}
+
+int AnglePower(double freq)
+{
+    if (!(std::fabs(freq) <= kAnglePowerLimit) || freq == 0 || freq != std::trunc(freq))
+        return 0;
+    return int(freq);
 }
 
 AnglePlan MakeAnglePlan(double red, double green, double blue, double redShift, double greenShift, double blueShift)
@@ -133,6 +154,10 @@ int PaintAngleRow(KernelIsa isa, const AnglePlan& plan, const PixelRecord* cells
             job.freq[job.count] = plan.channel[c].freq;
             job.shift[job.count] = plan.channel[c].shift;
             job.bound[job.count] = plan.channel[c].bound;
+            const int power = AnglePower(plan.channel[c].freq);
+            job.power[job.count] = power;
+            job.cosShift[job.count] = std::cos(plan.channel[c].shift);
+            job.sinShift[job.count] = power < 0 ? -std::sin(plan.channel[c].shift) : std::sin(plan.channel[c].shift);
             // |theta| is at most pi, and the lanes' within 1e-13 of it.
             job.phaseChecked[job.count] = !(
                 3.1416 * std::fabs(plan.channel[c].freq) + std::fabs(plan.channel[c].shift) < kAngleLanePhaseLimit / 2);
@@ -227,5 +252,22 @@ void ProbeAngleLanes(KernelIsa isa, const double* x, const double* y, const doub
     case KernelIsa::kAvx512: ProbeAngleAvx512(x, y, phase, n, theta, cosine); break;
     case KernelIsa::kAvx2: ProbeAngleAvx2(x, y, phase, n, theta, cosine); break;
     default: ProbeAngleSse2(x, y, phase, n, theta, cosine); break;
+    }
+}
+
+void ProbeAnglePower(KernelIsa isa, const double* x, const double* y, int power, double shift, int n,
+                     double* cosine)
+{
+    if (!KernelIsaSupported(isa))
+        isa = WidestKernelIsa();
+    AngleLaneJob job;
+    job.count = 1;
+    job.power[0] = power;
+    job.cosShift[0] = std::cos(shift);
+    job.sinShift[0] = power < 0 ? -std::sin(shift) : std::sin(shift);
+    switch (isa) {
+    case KernelIsa::kAvx512: ProbePowerAvx512(job, x, y, n, cosine); break;
+    case KernelIsa::kAvx2: ProbePowerAvx2(job, x, y, n, cosine); break;
+    default: ProbePowerSse2(job, x, y, n, cosine); break;
     }
 }

@@ -18,6 +18,10 @@ constexpr int kAngleChunk = 64;
 // Phases beyond this fall back to libm: the lanes' reduction by pi/2 is
 // exact only below it.
 constexpr double kAngleLanePhaseLimit = 0x1p24;
+// Whole frequencies up to this size take the cosine from the cell's unit
+// vector raised to the frequency's power instead of from the angle: no
+// series and no table, and a bound a thousand times tighter.
+constexpr int kAnglePowerLimit = 8;
 
 // The parts of the bound, in units of u = 2^-53 (AngleKernel.cpp adds
 // them up): the lanes' angle against the true atan2 of the cell's vector,
@@ -25,6 +29,8 @@ constexpr double kAngleLanePhaseLimit = 0x1p24;
 // cosine of their phase below kAngleLanePhaseLimit, libm's cos (2 ulps).
 constexpr double kLaneAngleError = 60, kLibmAngleError = 8;
 constexpr double kLaneCosineError = 54700, kLibmCosineError = 2;
+// The power's cosine against the true cos(f theta + s), for |f| = power.
+constexpr double LanePowerError(int power) { return 7.0 * power + 6; }
 
 // The scalar channel: 128 - 127 cos(phase), truncated, 1..255; a phase
 // whose cosine is not finite gives mid grey.
@@ -51,6 +57,10 @@ AnglePlan MakeAnglePlan(double red, double green, double blue, double redShift, 
 // and libm's, over every theta of a cell's angle; +inf when unbounded.
 double AngleLevelBound(double freq, double shift);
 
+// The whole f the lanes raise the unit vector to, or 0 where they take the
+// angle's series.
+int AnglePower(double freq);
+
 // Paints one row of cells, blue, green, red per pixel; cells whose value
 // is kBackgroundValue or more get `background` in all three. Returns how
 // many channels of the row took the libm formula in a vector variant.
@@ -61,6 +71,10 @@ int PaintAngleRow(KernelIsa isa, const AnglePlan& plan, const PixelRecord* cells
 struct AngleLaneJob {
     int count = 0;
     double freq[3] = {}, shift[3] = {}, bound[3] = {};
+    // A channel with power p != 0 is cos(p theta) cos s - sin(p theta) sin s
+    // with libm's cos s and sin s: sinShift is negated for p < 0.
+    int power[3] = {};
+    double cosShift[3] = {}, sinShift[3] = {};
     // Whether a phase can reach kAngleLanePhaseLimit, and must be tested.
     bool phaseChecked[3] = {};
 };
@@ -68,4 +82,7 @@ struct AngleLaneJob {
 // For tests of the bound: the lanes' angle of (x, y) and cosine of phase
 // for n a multiple of 8.
 void ProbeAngleLanes(KernelIsa isa, const double* x, const double* y, const double* phase, int n, double* theta,
+                     double* cosine);
+// The lanes' cos(power theta + shift) of (x, y), for n a multiple of 8.
+void ProbeAnglePower(KernelIsa isa, const double* x, const double* y, int power, double shift, int n,
                      double* cosine);

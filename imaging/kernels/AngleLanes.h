@@ -94,41 +94,112 @@ template <class L>
     return L::Mul(L::Neg(q), s);
 }
 
-// The level of one channel, or 0 where the bound does not settle it: k is
-// a whole number near v, and v - k lies farther than the bound from 0 and
+// The unit vector of (x, y): NaN lanes where it has none (a zero or
+// infinite length), which end in NaN levels and go to libm.
+template <class L>
+[[gnu::always_inline]] inline void Unit(typename L::D x, typename L::D y, typename L::D& c, typename L::D& s)
+{
+    const typename L::D inv = L::Div(L::Set1(1.0), L::Sqrt(L::Add(L::Mul(x, x), L::Mul(y, y))));
+    c = L::Mul(x, inv);
+    s = L::Mul(y, inv);
+}
+
+// cos(p theta + shift) from theta's unit vector (c, s): (c + i s)^|p| by
+// repeated products, turned by the shift.
+template <class L>
+[[gnu::always_inline]] inline typename L::D PowerCosine(typename L::D c, typename L::D s, const AngleLaneJob& job,
+                                                         int ch)
+{
+    using D = typename L::D;
+    D pc = c, ps = s;
+    for (int k = job.power[ch] < 0 ? -job.power[ch] : job.power[ch]; k > 1; --k) {
+        const D nc = L::Sub(L::Mul(pc, c), L::Mul(ps, s));
+        ps = L::Add(L::Mul(ps, c), L::Mul(pc, s));
+        pc = nc;
+    }
+    return L::Sub(L::Mul(pc, L::Set1(job.cosShift[ch])), L::Mul(ps, L::Set1(job.sinShift[ch])));
+}
+
+// The level of a cosine, or 0 where the bound does not settle it: k is a
+// whole number near v, and v - k lies farther than the bound from 0 and
 // from 1 only when k is the level of everything within the bound of v.
+template <class L>
+[[gnu::always_inline]] inline typename L::D LevelOf(typename L::D cosine, double bound)
+{
+    using D = typename L::D;
+    const D zero = L::Set1(0.0), half = L::Set1(0.5);
+    const D v = L::Sub(L::Set1(128.0), L::Mul(L::Set1(127.0), cosine));
+    const D k = Nearest<L>(L::Sub(v, half));
+    const D offCentre = L::Abs(L::Sub(L::Sub(v, k), half)); // v - k exact
+    return L::Select(L::Lt(offCentre, L::Set1(0.5 - bound)), k, zero);
+}
+
+// The level of a channel taken through the angle.
 template <class L>
 [[gnu::always_inline]] inline typename L::D Level(typename L::D theta, const AngleLaneJob& job, int c)
 {
     using D = typename L::D;
-    const D zero = L::Set1(0.0), half = L::Set1(0.5);
     const D p = L::Add(L::Mul(theta, L::Set1(job.freq[c])), L::Set1(job.shift[c]));
-    const D v = L::Sub(L::Set1(128.0), L::Mul(L::Set1(127.0), Cosine<L>(p)));
-    const D k = Nearest<L>(L::Sub(v, half));
-    const D offCentre = L::Abs(L::Sub(L::Sub(v, k), half)); // v - k exact
-    const D level = L::Select(L::Lt(offCentre, L::Set1(0.5 - job.bound[c])), k, zero);
+    const D level = LevelOf<L>(Cosine<L>(p), job.bound[c]);
     if (!job.phaseChecked[c])
         return level;
-    return L::Select(L::Lt(L::Abs(p), L::Set1(kAngleLanePhaseLimit)), level, zero);
+    return L::Select(L::Lt(L::Abs(p), L::Set1(kAngleLanePhaseLimit)), level, L::Set1(0.0));
 }
 
 // Two vectors at a time: the series are chains of dependent steps, and
 // two chains side by side keep the units busy. `n` cells are read, a
-// multiple of twice the width.
+// multiple of twice the width. The angle is computed only for channels
+// that need it, the unit vector only for those raised to a power.
 template <class L>
 void Levels(const AngleLaneJob& job, const PixelRecord* cells, int n, double* levels)
 {
+    using D = typename L::D;
     constexpr int W = L::kWidth, stride = int(sizeof(PixelRecord) / sizeof(float));
+    bool byAngle = false, byPower = false;
+    for (int c = 0; c < job.count; ++c)
+        (job.power[c] != 0 ? byPower : byAngle) = true;
     for (int i = 0; i < n; i += 2 * W) {
         const PixelRecord* const c0 = cells + i;
         const PixelRecord* const c1 = c0 + W;
-        const typename L::D theta0 = Angle<L>(L::LoadFloats(&c0->nx, stride), L::LoadFloats(&c0->ny, stride));
-        const typename L::D theta1 = Angle<L>(L::LoadFloats(&c1->nx, stride), L::LoadFloats(&c1->ny, stride));
+        const D x0 = L::LoadFloats(&c0->nx, stride), y0 = L::LoadFloats(&c0->ny, stride);
+        const D x1 = L::LoadFloats(&c1->nx, stride), y1 = L::LoadFloats(&c1->ny, stride);
+        D theta0 = x0, theta1 = x1, u0 = x0, v0 = y0, u1 = x1, v1 = y1;
+        if (byAngle) {
+            theta0 = Angle<L>(x0, y0);
+            theta1 = Angle<L>(x1, y1);
+        }
+        if (byPower) {
+            Unit<L>(x0, y0, u0, v0);
+            Unit<L>(x1, y1, u1, v1);
+        }
         for (int c = 0; c < job.count; ++c) {
             double* const out = levels + c * kAngleChunk + i;
-            L::Store(out, Level<L>(theta0, job, c));
-            L::Store(out + W, Level<L>(theta1, job, c));
+            if (job.power[c] != 0) {
+                L::Store(out, LevelOf<L>(PowerCosine<L>(u0, v0, job, c), job.bound[c]));
+                L::Store(out + W, LevelOf<L>(PowerCosine<L>(u1, v1, job, c), job.bound[c]));
+            } else {
+                L::Store(out, Level<L>(theta0, job, c));
+                L::Store(out + W, Level<L>(theta1, job, c));
+            }
         }
+    }
+}
+
+// The power's cosine of each (x, y), through aligned copies.
+template <class L>
+void ProbePower(const AngleLaneJob& job, const double* x, const double* y, int n, double* cosine)
+{
+    alignas(64) double a[L::kWidth], b[L::kWidth];
+    for (int i = 0; i < n; i += L::kWidth) {
+        for (int l = 0; l < L::kWidth; ++l) {
+            a[l] = x[i + l];
+            b[l] = y[i + l];
+        }
+        typename L::D c, s;
+        Unit<L>(L::Load(a), L::Load(b), c, s);
+        L::Store(a, PowerCosine<L>(c, s, job, 0));
+        for (int l = 0; l < L::kWidth; ++l)
+            cosine[i + l] = a[l];
     }
 }
 

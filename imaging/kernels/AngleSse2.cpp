@@ -11,3 +11,8 @@ void ProbeAngleSse2(const double* x, const double* y, const double* phase, int n
 {
     angle_lanes::Probe<Sse2>(x, y, phase, n, theta, cosine);
 }
+
+void ProbePowerSse2(const AngleLaneJob& job, const double* x, const double* y, int n, double* cosine)
+{
+    angle_lanes::ProbePower<Sse2>(job, x, y, n, cosine);
+}

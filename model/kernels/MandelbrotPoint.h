@@ -34,9 +34,13 @@ constexpr float kInsideValue = 1e10f;
     return out;
 }
 
-// A point's result into its cell: the ratio, |z_m|^2 and the count.
+// A point's result into its cell: the ratio, |z_m|^2 and the count, and
+// zeros in the other fields a cleared grid has, so a build need not clear
+// the cells it writes.
 [[gnu::always_inline]] static inline void Store(const MandelbrotPixel& p, PixelRecord& cell)
 {
+    cell.z = 0;
+    cell.nz = 0;
     cell.nx = p.re;
     cell.ny = p.im;
     cell.value = p.value;

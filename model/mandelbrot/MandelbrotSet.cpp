@@ -70,25 +70,22 @@ void CMandelbrotSet::Build(CCanvas& canvas)
     map.m_pixelSize = d;
     map.m_centerX = m_centerX;
     map.m_centerY = m_centerY;
-    map.ResetGrid(0);
     map.m_escapeRadius = std::fabs(m_precision);
     map.m_cellsHaveDistance = false;
     const int iterations = std::clamp(m_maxIterations, 1, kMaxIterations);
     // Views no build can show. A zero or negative radius about a centre of
     // doubles keeps the image it always gave.
     const std::string refusal = UnbuildableView();
-    if (!refusal.empty()) {
-        Refuse(canvas, refusal);
-        return;
+    const bool deep = refusal.empty() && NeedsDeepView(m_centerX, m_centerY, pixel);
+    const int chosen = refusal.empty() && !deep ? ShallowIterations(w, h, d) : 0;
+    if (chosen == 0) {
+        map.ResetGrid(0);
+        if (!refusal.empty())
+            Refuse(canvas, refusal);
+        else if (deep)
+            BuildDeep(canvas, pixel, iterations);
+        return; // or stopped
     }
-    if (NeedsDeepView(m_centerX, m_centerY, pixel)) {
-        BuildDeep(canvas, pixel, iterations);
-        return;
-    }
-
-    const int chosen = ShallowIterations(w, h, d);
-    if (chosen == 0)
-        return; // stopped
     const MandelbrotRowJob job = RowJob(w, d, chosen);
     const double y0 = m_centerY - int(h / 2) * d;
     const KernelIsa isa = PlainPath() ? KernelIsa::kScalar : ChosenKernelIsa();
@@ -103,6 +100,10 @@ void CMandelbrotSet::Build(CCanvas& canvas)
     // Each row painted on the core that built it, while its cells are in
     // cache, rather than read again from memory by a pass of its own.
     const bool ahead = map.BeginRowsAhead(canvas);
+    // Every cell a stretch of a row holds is written when the stretch is
+    // built, so no pass clears the grid first; after a Stop, the stretches
+    // not finished are cleared instead (a partly built one as a whole).
+    std::vector<unsigned> built(rows, 0);
     ForEachRange(int(rows), 1, [&](int begin, int end) {
         for (int i = begin; i < end; ++i) {
             if (m_stop.load(std::memory_order_relaxed))
@@ -120,6 +121,7 @@ void CMandelbrotSet::Build(CCanvas& canvas)
                 if (!(distance ? IterateMandelbrotRowDistance(row, int(j), end, cells)
                                : IterateMandelbrotRow(isa, row, int(j), end, cells)))
                     return;
+                built[size_t(i)] = unsigned(end);
             }
             if (ahead)
                 map.PaintRowsAhead(canvas, i, i + 1);
@@ -128,6 +130,9 @@ void CMandelbrotSet::Build(CCanvas& canvas)
             while (shown < progress && !m_progress.compare_exchange_weak(shown, progress)) {}
         }
     });
+    if (m_stop.load())
+        for (unsigned i = 0; i < rows; ++i)
+            map.ResetCells(int(i), int(built[i]), int(w), 0);
     map.m_cellsHaveDistance = distance && !m_stop.load(std::memory_order_relaxed);
     if (ahead && finished.load() == canvas.m_bandRowsBefore + rows)
         map.EndRowsAhead(canvas);

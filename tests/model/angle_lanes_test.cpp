@@ -40,6 +40,7 @@ const std::vector<Colours>& ColourSets()
         {{1e6, 1e6, 2.5}, {-4, 3, 0}},  {{-1e7, 5e6, 1e8}, {1, 1, 1}},
         {{1e300, 1, 1}, {1, 1e300, 1}}, {{nan, inf, 1}, {1, 1, nan}},
         {{0, 0, 0}, {inf, 1, 3.14159}}, {{0.1, -1, 12}, {-1e-300, 6.283185307179586, -2}},
+        {{8, -7, 4}, {1e5, -0.5, 3}},   {{9, -8, 2}, {0, 1e-5, -1e9}},
     };
     return sets;
 }
@@ -214,6 +215,45 @@ TEST_P(AngleLanes, AngleAndCosineStayWithinTheirShareOfTheBound)
     EXPECT_LE(worstCosine, kLaneCosineError * u);
     EXPECT_LE(worstLibmAngle, kLibmAngleError * u);
     EXPECT_LE(worstLibmCosine, kLibmCosineError * u);
+}
+
+// Whole frequencies take the cosine from the unit vector's power: within
+// its share of the bound of the true cos(p theta + s), at every power the
+// lanes raise to, on vectors of every length and direction.
+TEST_P(AngleLanes, PowersOfTheUnitVectorStayWithinTheirShareOfTheBound)
+{
+    const double u = 0x1p-53;
+    const int n = 1 << 13;
+    std::vector<double> x(n), y(n), cosine(n);
+    std::mt19937_64 random(11);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    std::uniform_int_distribution<int> exponent(-140, 120);
+    for (int i = 0; i < n; ++i) {
+        const int e = exponent(random);
+        x[i] = double(float(std::ldexp(unit(random), e)));
+        y[i] = double(float(std::ldexp(unit(random), i % 4 ? e : exponent(random))));
+        if (i % 9 == 0)
+            y[i] = i % 2 ? x[i] : -x[i];
+    }
+    for (int power = -kAnglePowerLimit; power <= kAnglePowerLimit; ++power) {
+        if (power == 0)
+            continue;
+        for (double shift : {1.0, -0.0, 2.5, -3.0}) {
+            ProbeAnglePower(Isa(), x.data(), y.data(), power, shift, n, cosine.data());
+            double worst = 0;
+            for (int i = 0; i < n; ++i) {
+                const long double angle = std::atan2((long double)y[i], (long double)x[i]);
+                const long double truth = std::cos(angle * power + (long double)shift);
+                worst = std::max(worst, double(std::fabs(cosine[i] - truth)));
+            }
+            EXPECT_LE(worst, LanePowerError(std::abs(power)) * u) << "power " << power << " shift " << shift;
+        }
+    }
+    EXPECT_EQ(AnglePower(3), 3);
+    EXPECT_EQ(AnglePower(-8), -8);
+    EXPECT_EQ(AnglePower(9), 0);
+    EXPECT_EQ(AnglePower(2.5), 0);
+    EXPECT_EQ(AnglePower(std::nan("")), 0);
 }
 
 // A frequency that amplifies the angle's error past a level's width leaves

@@ -202,15 +202,25 @@ TEST(MandelbrotSet, HighPrecisionEscapeCanCountAsBackground)
 
 TEST(MandelbrotSet, StopBeforeTheFirstRowLeavesCellsCleared)
 {
-    CMandelbrotSet m;
-    Target c(10, 10);
-    // A Stop pressed before the worker reached Build is not lost.
-    m.m_stop = true;
-    m.Build(c);
-    EXPECT_TRUE(m.m_stop);
-    for (int i = 0; i < 10; ++i)
-        for (int j = 0; j < 10; ++j)
-            EXPECT_EQ(m.m_colorMap.Cell(i, j)->value, 0.0f);
+    // A Stop pressed before the worker reached Build is not lost, and the
+    // cells of the build before do not show through, whether the count is
+    // chosen first or typed.
+    for (bool typed : {false, true}) {
+        CMandelbrotSet m;
+        Target c(10, 10);
+        m.Build(c);
+        ASSERT_NE(m.m_colorMap.Cell(0, 0)->nx, 0.0f);
+        ASSERT_NE(m.m_colorMap.Cell(5, 5)->value, 0.0f);
+        m.m_iterationsSet = typed;
+        m.m_stop = true;
+        m.Build(c);
+        EXPECT_TRUE(m.m_stop);
+        for (int i = 0; i < 10; ++i)
+            for (int j = 0; j < 10; ++j) {
+                const PixelRecord& cell = *m.m_colorMap.Cell(i, j);
+                EXPECT_TRUE(cell.value == 0 && cell.nx == 0 && cell.ny == 0) << i << "," << j << " typed " << typed;
+            }
+    }
 }
 
 TEST(MandelbrotSet, StopDuringARowEndsTheBuildInThatRow)
@@ -222,7 +232,8 @@ TEST(MandelbrotSet, StopDuringARowEndsTheBuildInThatRow)
     std::atomic<bool> go{true};
     // Progress is written before each row; a thread watching it stops the
     // build. The rows before are whole; the one under way ends within the
-    // point it was on, since points this costly would keep a Stop waiting.
+    // point it was on, since points this costly would keep a Stop waiting,
+    // and is left whole or cleared.
     std::thread watcher([&] {
         while (go && m.m_progress < 30.0) {}
         m.m_stop = true;
