@@ -19,6 +19,8 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cmath>
+#include <string>
 #include <ctime>
 #include <vector>
 
@@ -27,6 +29,7 @@
 #include "model/deep/ReferenceCache.h"
 #include "model/deep/ReferenceOrbit.h"
 #include "model/kernels/MandelbrotKernel.h"
+#include "numbers/Coordinate.h"
 
 namespace {
 
@@ -141,13 +144,37 @@ double BareMpfrSeconds(const MpfrReal& x, const MpfrReal& y, size_t length)
 
 // The reference orbit alone, at the bits a build of the view reads the
 // centre with, against the whole build of the view (orbit included) in the
-// same run, and against the bare MPFR steps. At 1e-300 the pixels are in the wide form, so the image is small.
+// same run, and against the bare MPFR steps. Past 1e-300 the pixels are in
+// the wide form, so the images are small. The spiral's
+// orbit leaves after some 39,000 steps (its 120 decimals are only so
+// close to the fixed point); the orbits of the counts past it are those
+// of -0.1 + 0.5i, inside the main cardioid, where every pixel runs the
+// whole count (BM_DeepLongCount).
+struct OrbitCase {
+    double halfSize;
+    int exponent; // of the half size, past a double's range
+    int side;
+    bool inside;
+};
+constexpr OrbitCase kOrbitCases[] = {{1e-100, 0, 256, false}, {1e-300, 0, 64, false}, {1e-100, 0, 64, true},
+                                     {0, -1000, 32, true},      {0, -10000, 16, true}};
+
 void BM_OrbitShare(benchmark::State& state)
 {
-    const double halfSize = state.range(0) == 0 ? 1e-100 : 1e-300;
+    const OrbitCase c = kOrbitCases[state.range(0)];
     const int iterations = int(state.range(1));
-    const int w = state.range(0) == 0 ? 256 : 64, h = w * 3 / 4;
-    const DeepJob job = SpiralJob(halfSize, w, h, iterations);
+    const int w = c.side, h = w * 3 / 4;
+    DeepJob job = SpiralJob(c.halfSize, w, h, iterations);
+    if (c.inside) {
+        job.centerRe = "-0.1";
+        job.centerIm = "0.5";
+    }
+    if (c.exponent != 0) {
+        // 10^exponent = 2^k times 10^exponent / 2^k, the latter in [1, 2).
+        const double k = std::floor(double(c.exponent) * std::log2(10.0));
+        const FloatExp ten = FloatExp::Normal(std::pow(10.0, double(c.exponent) - k * std::log10(2.0)), int64_t(k));
+        job.pixelSize = FloatExp(2.0 / h) * ten;
+    }
     const long bits = DeepOrbitBits(job);
     CColorMap map;
     map.AllocateGrid(w, h);
@@ -159,9 +186,10 @@ void BM_OrbitShare(benchmark::State& state)
         y.Parse(job.centerIm);
         const MpfrReal zero(bits);
         ReferenceOrbit orbit;
+        const bool wide = job.pixelSize.e < -600;
         auto start = std::chrono::steady_clock::now();
-        ComputeReferenceOrbit(zero, zero, x, y, job.radius2, size_t(iterations) + 3, job.pixelSize.e < -600, nullptr,
-                              orbit, false, 1, job.pixelSize.e >= -600);
+        ComputeReferenceOrbit(zero, zero, x, y, job.radius2, size_t(iterations) + 3, wide, nullptr, orbit, false, 1,
+                              !wide);
         orbitSeconds = Seconds(start);
         length = orbit.size();
         bareSeconds = BareMpfrSeconds(x, y, length);
@@ -178,41 +206,63 @@ void BM_OrbitShare(benchmark::State& state)
     state.counters["orbit length"] = double(length);
     state.counters["bits"] = double(bits);
     state.counters["ns per orbit step"] = 1e9 * orbitSeconds / double(length ? length : 1);
+    state.counters["ns per bare step"] = 1e9 * bareSeconds / double(length ? length : 1);
 }
 BENCHMARK(BM_OrbitShare)
     ->ArgNames({"deep", "iterations"})
-    ->Args({0, 10000})
     ->Args({0, 100000})
-    ->Args({1, 10000})
     ->Args({1, 100000})
+    ->Args({2, 100000})
+    ->Args({2, 1000000})
+    ->Args({3, 100000})
+    ->Args({3, 1000000})
+    ->Args({4, 100000})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseManualTime();
 
-// A wheel notch: the view built, then zoomed by 1.5 about its centre and
-// built again, the second build timed, with the fractal's kept orbits and
+// A wheel notch: the view built, then zoomed by 1.5 about its centre (move
+// 0) or about a point off it (1: 300 pixels right of the centre and 200
+// up, where the wheel's pointer might be), or panned by 100 pixels and 60
+// (2), each moved centre written as the document writes it, and built
+// again, the second build timed, with the fractal's kept orbits and
 // without them, in the same run.
 void BM_WheelNotch(benchmark::State& state)
 {
     const bool keep = state.range(0) != 0;
+    const int move = int(state.range(1));
     DeepJob job = SpiralJob(1e-50, kW, kH, 10000);
     CColorMap map;
     map.AllocateGrid(kW, kH);
     double first = 0, notch = 0, notchCpu = 0;
+    size_t reuses = 0;
     DeepOutcome o;
     for (auto _ : state) {
         ReferenceCache orbits;
         job.orbits = keep ? &orbits : nullptr;
+        job.centerRe = kCenterRe;
+        job.centerIm = kCenterIm;
         job.pixelSize = FloatExp(2 * 1e-50 / kH);
+        orbits.BeginBuild();
         auto start = std::chrono::steady_clock::now();
         BuildDeepView(job, map.m_gridRows.data(), nullptr);
         first = Seconds(start);
-        job.pixelSize = job.pixelSize / FloatExp(1.5);
+        const FloatExp d = job.pixelSize, e = move == 2 ? d : d / FloatExp(1.5);
+        const double px = move == 1 ? 300 : move == 2 ? 100 : 0, py = move == 1 ? 200 : move == 2 ? 60 : 0;
+        // ZoomAbout's and PanBy's arithmetic.
+        const WholeCoordinate x = MoveCoordinate(std::stod(job.centerRe), job.centerRe, {{px, d}, {move == 1 ? -px : 0, e}}, e);
+        const WholeCoordinate y = MoveCoordinate(std::stod(job.centerIm), job.centerIm, {{py, d}, {move == 1 ? -py : 0, e}}, e);
+        job.centerRe = CoordinateText(x.value, x.digits);
+        job.centerIm = CoordinateText(y.value, y.digits);
+        job.pixelSize = e;
+        orbits.BeginBuild();
+        const size_t before = orbits.Reuses();
         start = std::chrono::steady_clock::now();
         const std::clock_t cpuStart = std::clock();
         o = BuildDeepView(job, map.m_gridRows.data(), nullptr);
         notch = Seconds(start);
         notchCpu = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+        reuses = orbits.Reuses() - before;
         if (!o.error.empty())
             state.SkipWithError(o.error.c_str());
         state.SetIterationTime(notch);
@@ -222,15 +272,15 @@ void BM_WheelNotch(benchmark::State& state)
     // Of every core: on an idle machine the notch takes about this over
     // the cores.
     state.counters["notch CPU s"] = notchCpu;
+    state.counters["orbit read"] = double(reuses);
     state.counters["iterations per pixel"] = double(o.totalIterations) / (double(kW) * kH);
     state.counters["skipped share"] = o.totalIterations ? double(o.skippedIterations) / double(o.totalIterations) : 0;
     state.counters["own references"] = o.ownReferences;
     state.counters["settled in double-double"] = o.settledInDoubleDouble;
 }
 BENCHMARK(BM_WheelNotch)
-    ->ArgNames({"kept orbits"})
-    ->Arg(0)
-    ->Arg(1)
+    ->ArgNames({"kept orbits", "move"})
+    ->ArgsProduct({{0, 1}, {0, 1, 2}})
     ->Iterations(3)
     ->Unit(benchmark::kSecond)
     ->UseManualTime();
