@@ -90,6 +90,9 @@ AnglePlan MakeAnglePlan(double red, double green, double blue, double redShift, 
             ch.freq = freq[c];
             ch.shift = shift[c];
             ch.bound = AngleLevelBound(freq[c], shift[c]);
+            ch.power = AnglePower(freq[c]);
+            ch.cosShift = std::cos(shift[c]);
+            ch.sinShift = ch.power < 0 ? -std::sin(shift[c]) : std::sin(shift[c]);
             // theta * 0 + shift is shift, or a zero, whose cosine is 1 too.
             if (freq[c] == 0) {
                 ch.mode = AnglePlan::kConstant;
@@ -154,10 +157,9 @@ int PaintAngleRow(KernelIsa isa, const AnglePlan& plan, const PixelRecord* cells
             job.freq[job.count] = plan.channel[c].freq;
             job.shift[job.count] = plan.channel[c].shift;
             job.bound[job.count] = plan.channel[c].bound;
-            const int power = AnglePower(plan.channel[c].freq);
-            job.power[job.count] = power;
-            job.cosShift[job.count] = std::cos(plan.channel[c].shift);
-            job.sinShift[job.count] = power < 0 ? -std::sin(plan.channel[c].shift) : std::sin(plan.channel[c].shift);
+            job.power[job.count] = plan.channel[c].power;
+            job.cosShift[job.count] = plan.channel[c].cosShift;
+            job.sinShift[job.count] = plan.channel[c].sinShift;
             // |theta| is at most pi, and the lanes' within 1e-13 of it.
             job.phaseChecked[job.count] = !(
                 3.1416 * std::fabs(plan.channel[c].freq) + std::fabs(plan.channel[c].shift) < kAngleLanePhaseLimit / 2);
@@ -255,16 +257,17 @@ void ProbeAngleLanes(KernelIsa isa, const double* x, const double* y, const doub
     }
 }
 
-void ProbeAnglePower(KernelIsa isa, const double* x, const double* y, int power, double shift, int n,
-                     double* cosine)
+void ProbeAnglePower(KernelIsa isa, const double* x, const double* y, int power, double shift, int n, double* cosine)
 {
     if (!KernelIsaSupported(isa))
         isa = WidestKernelIsa();
+    const AnglePlan plan = MakeAnglePlan(power, power, power, shift, shift, shift);
+    const AnglePlan::Channel& ch = plan.channel[0];
     AngleLaneJob job;
     job.count = 1;
-    job.power[0] = power;
-    job.cosShift[0] = std::cos(shift);
-    job.sinShift[0] = power < 0 ? -std::sin(shift) : std::sin(shift);
+    job.power[0] = ch.power;
+    job.cosShift[0] = ch.cosShift;
+    job.sinShift[0] = ch.sinShift;
     switch (isa) {
     case KernelIsa::kAvx512: ProbePowerAvx512(job, x, y, n, cosine); break;
     case KernelIsa::kAvx2: ProbePowerAvx2(job, x, y, n, cosine); break;

@@ -43,6 +43,10 @@ struct AnglePlan {
     struct Channel {
         double freq = 0, shift = 0;
         double bound = 0; // of |lanes' 128 - 127 cos - libm's|
+        // AnglePower(freq), and libm's cos s and sin s (negated for a
+        // negative power) that turn the unit vector's power by the shift.
+        int power = 0;
+        double cosShift = 1, sinShift = 0;
         Mode mode = kLibm;
         uint8_t constant = 0; // kConstant: the level of every finite theta
     };
@@ -84,5 +88,4 @@ struct AngleLaneJob {
 void ProbeAngleLanes(KernelIsa isa, const double* x, const double* y, const double* phase, int n, double* theta,
                      double* cosine);
 // The lanes' cos(power theta + shift) of (x, y), for n a multiple of 8.
-void ProbeAnglePower(KernelIsa isa, const double* x, const double* y, int power, double shift, int n,
-                     double* cosine);
+void ProbeAnglePower(KernelIsa isa, const double* x, const double* y, int power, double shift, int n, double* cosine);

@@ -12,7 +12,6 @@
 // and EqBits, GtBits, LtBits, GeBits, NotLeBits (comparisons as a lane bit mask;
 // Max as maxpd: the second operand where either is a NaN).
 
-
 #include "imaging/ColorMap.h"
 #include "model/kernels/MandelbrotPoint.h"
 
