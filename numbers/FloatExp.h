@@ -61,11 +61,19 @@ struct FloatExp {
     }
 };
 
-inline FloatExp operator*(FloatExp a, FloatExp b) { return FloatExp::Normal(a.m * b.m, a.e + b.e); }
+// Always inlined: out of line, the calls were a third of the instructions
+// a wide pixel takes through its skips.
+[[gnu::always_inline]] inline FloatExp operator*(FloatExp a, FloatExp b)
+{
+    return FloatExp::Normal(a.m * b.m, a.e + b.e);
+}
 
-inline FloatExp operator/(FloatExp a, FloatExp b) { return FloatExp::Normal(a.m / b.m, a.e - b.e); }
+[[gnu::always_inline]] inline FloatExp operator/(FloatExp a, FloatExp b)
+{
+    return FloatExp::Normal(a.m / b.m, a.e - b.e);
+}
 
-inline FloatExp operator+(FloatExp a, FloatExp b)
+[[gnu::always_inline]] inline FloatExp operator+(FloatExp a, FloatExp b)
 {
     if (b.m == 0)
         return a;
@@ -81,7 +89,7 @@ inline FloatExp operator+(FloatExp a, FloatExp b)
     return FloatExp::Normal(a.m + b.m * FloatExp::PowerOfTwo(shift), a.e);
 }
 
-inline FloatExp operator-(FloatExp a, FloatExp b) { return a + -b; }
+[[gnu::always_inline]] inline FloatExp operator-(FloatExp a, FloatExp b) { return a + -b; }
 
 inline bool operator<(FloatExp a, FloatExp b)
 {
@@ -103,7 +111,7 @@ inline FloatExp Abs(FloatExp a)
     return a;
 }
 
-inline FloatExp Sqrt(FloatExp a)
+[[gnu::always_inline]] inline FloatExp Sqrt(FloatExp a)
 {
     if (a.m <= 0)
         return FloatExp(std::sqrt(a.m));
