@@ -266,10 +266,11 @@ bool LanesCanStep(const Setup<T>& s, const PixelRun<T>& r, const deep_step::Pixe
         return r.k < r.nextPoll && r.k < s.maxIterations &&
                !deep_step::ScalarBits<ScalarLane>(v, d2, r.skips != nullptr, s.radius2);
     } else {
+        // WideInDoubles first: near the reference, where a wide pixel
+        // spends its skips, it fails on the first exponent it reads.
         int64_t scale = 0;
-        return !kDistance && r.k < r.nextPoll && r.k < s.maxIterations &&
-               !deep_step::ScalarBits<ScalarLaneOf<FloatExp>>(v, d2, r.skips != nullptr, s.radius2) &&
-               WideInDoubles(v, r.skips != nullptr, scale);
+        return !kDistance && r.k < r.nextPoll && r.k < s.maxIterations && WideInDoubles(v, r.skips != nullptr, scale) &&
+               !deep_step::ScalarBits<ScalarLaneOf<FloatExp>>(v, d2, r.skips != nullptr, s.radius2);
     }
 }
 

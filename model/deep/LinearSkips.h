@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 #include "model/deep/FloatExp.h"
@@ -118,10 +119,10 @@ SkipEntry<T> Step(T zr, T zi, bool julia, T eps)
     return s;
 }
 
-// The skip `a` then `b`; `midAbs` is |Z| where b starts, which becomes a
-// z_j inside the merged skip and so must stay clear of the escape radius.
+// The skip `a` then `b` but for its radius: every part that does not
+// depend on the view's size.
 template <class T>
-SkipEntry<T> Merge(const SkipEntry<T>& a, const SkipEntry<T>& b, T midAbs, T halfRadius, T dcMax, T eps)
+SkipEntry<T> MergeLinear(const SkipEntry<T>& a, const SkipEntry<T>& b, T eps)
 {
     const T f = T(kSkipSlack);
     SkipEntry<T> s;
@@ -131,10 +132,7 @@ SkipEntry<T> Merge(const SkipEntry<T>& a, const SkipEntry<T>& b, T midAbs, T hal
     s.bi = b.ar * a.bi + b.ai * a.br + b.bi;
     s.aAbs = b.aAbs * a.aAbs;
     s.bAbs = b.aAbs * a.bAbs + b.bAbs;
-    // |d_mid| <= aAbs_a |d| + bAbs_a |dc| (times the slack) must stay below b's radius.
     s.r = T(0.0);
-    if (midAbs <= halfRadius && s.aAbs < T(kSkipMaxGain) && a.aAbs > T(0.0))
-        s.r = Min(a.r, Max(T(0.0), (b.r / f - a.bAbs * dcMax) / a.aAbs));
     // b's quadratic form at |d_mid| <= aAbs_a |d| + bAbs_a |dc|, plus a's
     // carried through b's factor.
     s.qa = f * (b.aAbs * a.qa + b.qa * a.aAbs * a.aAbs);
@@ -149,6 +147,52 @@ SkipEntry<T> Merge(const SkipEntry<T>& a, const SkipEntry<T>& b, T midAbs, T hal
     return s;
 }
 
+// The radius of the skip `a` then `b`, whose |A| is aAbs; `midAbs` is |Z|
+// where b starts, which becomes a z_j inside the merged skip and so must
+// stay clear of the escape radius.
+template <class T>
+T MergedRadius(const SkipEntry<T>& a, const SkipEntry<T>& b, T aAbs, T midAbs, T halfRadius, T dcMax)
+{
+    // |d_mid| <= aAbs_a |d| + bAbs_a |dc| (times the slack) must stay below b's radius.
+    if (midAbs <= halfRadius && aAbs < T(kSkipMaxGain) && a.aAbs > T(0.0))
+        return Min(a.r, Max(T(0.0), (b.r / T(kSkipSlack) - a.bAbs * dcMax) / a.aAbs));
+    return T(0.0);
+}
+
+// The skip `a` then `b`.
+template <class T>
+SkipEntry<T> Merge(const SkipEntry<T>& a, const SkipEntry<T>& b, T midAbs, T halfRadius, T dcMax, T eps)
+{
+    SkipEntry<T> s = MergeLinear(a, b, eps);
+    s.r = MergedRadius(a, b, s.aAbs, midAbs, halfRadius, dcMax);
+    return s;
+}
+
+// A wide table's steps and merges in doubles where they give the bits of
+// FloatExp (WideSkips.cpp): false where they do not, and `out` is then
+// left to the FloatExp ones. Merges leave the radius to the caller.
+bool WideStepInDoubles(FloatExp zr, FloatExp zi, bool julia, FloatExp eps, SkipEntry<FloatExp>& out);
+bool WideMergeInDoubles(const SkipEntry<FloatExp>& a, const SkipEntry<FloatExp>& b, FloatExp eps,
+                        SkipEntry<FloatExp>& out);
+
+inline SkipEntry<FloatExp> WideStep(FloatExp zr, FloatExp zi, bool julia, FloatExp eps)
+{
+    SkipEntry<FloatExp> s;
+    return WideStepInDoubles(zr, zi, julia, eps, s) ? s : Step(zr, zi, julia, eps);
+}
+
+inline SkipEntry<FloatExp> WideMerge(const SkipEntry<FloatExp>& a, const SkipEntry<FloatExp>& b, FloatExp midAbs,
+                                     FloatExp halfRadius, FloatExp dcMax, FloatExp eps)
+{
+    SkipEntry<FloatExp> s;
+    if (!WideMergeInDoubles(a, b, eps, s))
+        return Merge(a, b, midAbs, halfRadius, dcMax, eps);
+    // The radius scales with the view's |dc|, which past a double's range
+    // no double holds: it is always taken in FloatExp.
+    s.r = MergedRadius(a, b, s.aAbs, midAbs, halfRadius, dcMax);
+    return s;
+}
+
 } // namespace linear_skips
 
 // The table of an orbit (re, im of `size` values, the last possibly past
@@ -156,10 +200,12 @@ SkipEntry<T> Merge(const SkipEntry<T>& a, const SkipEntry<T>& b, T midAbs, T hal
 // length over the first `allLengths` of them (kSkipMaxSteps but for
 // tests), by the longer ones only past those. Every entry is the same
 // pairwise merge, so a longer orbit leaves the entries of a shorter one
-// as they were. Throws std::bad_alloc like any vector.
+// as they were. `inDoubles` false takes a wide table's every step and merge
+// in FloatExp, the bits the doubles must give. Throws std::bad_alloc like
+// any vector.
 template <class T>
 void BuildSkipTable(const T* re, const T* im, size_t size, bool julia, T radius, T dcMax, T eps, SkipTable<T>& out,
-                    size_t allLengths = kSkipMaxSteps)
+                    size_t allLengths = kSkipMaxSteps, bool inDoubles = true)
 {
     using namespace linear_skips;
     out = SkipTable<T>();
@@ -171,15 +217,25 @@ void BuildSkipTable(const T* re, const T* im, size_t size, bool julia, T radius,
     out.steps = steps;
     const T halfRadius = radius * T(0.5);
     auto absAt = [&](size_t j) { return Sqrt(re[j] * re[j] + im[j] * im[j]); };
-    auto step = [&](size_t m) { return Step(re[out.base + m], im[out.base + m], julia, eps); };
+    auto step = [&](size_t m) {
+        if constexpr (std::is_same_v<T, FloatExp>)
+            if (inDoubles)
+                return WideStep(re[out.base + m], im[out.base + m], julia, eps);
+        return Step(re[out.base + m], im[out.base + m], julia, eps);
+    };
+    auto merge = [&](const SkipEntry<T>& a, const SkipEntry<T>& b, size_t mid) {
+        if constexpr (std::is_same_v<T, FloatExp>)
+            if (inDoubles)
+                return WideMerge(a, b, absAt(out.base + mid), halfRadius, dcMax, eps);
+        return Merge(a, b, absAt(out.base + mid), halfRadius, dcMax, eps);
+    };
     // The skip of `len` steps from step `first`, merged from single steps
     // where the shorter skips are not kept.
     auto merged = [&](auto& self, size_t first, size_t len) -> SkipEntry<T> {
         if (len == 1)
             return step(first);
         const size_t mid = first + len / 2;
-        return Merge(self(self, first, len / 2), self(self, mid, len / 2), absAt(out.base + mid), halfRadius, dcMax,
-                     eps);
+        return merge(self(self, first, len / 2), self(self, mid, len / 2), mid);
     };
     for (size_t len = 2; len <= steps; len *= 2) {
         const size_t count = (len < kSkipSparseLength ? all : steps) / len;
@@ -191,8 +247,7 @@ void BuildSkipTable(const T* re, const T* im, size_t size, bool julia, T radius,
         for (size_t m = 0; m < count; ++m) {
             const size_t first = m * len, mid = first + len / 2;
             if (halves && 2 * m + 1 < halves->size())
-                level.push_back(
-                    Merge((*halves)[2 * m], (*halves)[2 * m + 1], absAt(out.base + mid), halfRadius, dcMax, eps));
+                level.push_back(merge((*halves)[2 * m], (*halves)[2 * m + 1], mid));
             else
                 level.push_back(merged(merged, first, len));
         }

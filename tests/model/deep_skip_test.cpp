@@ -179,6 +179,52 @@ TEST(LinearSkips, PastTheirFirstStepsTablesKeepTheLongSkipsAsTheyWere)
     EXPECT_GT(longPastTheFirst, 50);
 }
 
+// A wide table takes its steps and merges in doubles where they round as
+// FloatExp does: entry for entry it has the bits of one taken in FloatExp
+// throughout, at every depth, with orbit values scaled towards 0 or far out
+// (whose entries leave the doubles' range below or above, and must fall
+// back), and on every path that builds entries, the sparse one included.
+TEST(LinearSkips, WideTablesTakenInDoublesHaveTheFloatExpBits)
+{
+    ReferenceOrbit orbit;
+    ASSERT_TRUE(SpiralOrbit(orbit));
+    const FloatExp eps(8 * 0x1p-53);
+    auto same = [](const SkipEntry<FloatExp>& a, const SkipEntry<FloatExp>& b) {
+        return !std::memcmp(&a, &b, sizeof a);
+    };
+    int beyondDoubles = 0, entries = 0;
+    for (const int64_t scale : {0, -500, -540, -1030, 700}) {
+        std::vector<FloatExp> re(orbit.size()), im(orbit.size());
+        for (size_t j = 0; j < orbit.size(); ++j) {
+            // Every 97th value.
+            const int64_t by = j % 97 == 5 ? scale : 0;
+            re[j] = FloatExp(orbit.re[j]) * FloatExp::Normal(1, by);
+            im[j] = FloatExp(orbit.im[j]) * FloatExp::Normal(1, by);
+        }
+        for (const FloatExp dcMax : {FloatExp(1e-25), FloatExp::Normal(1, -997), FloatExp::Normal(1, -3322)})
+            for (const bool julia : {false, true})
+                for (const size_t all : {kSkipMaxSteps, size_t(256)}) {
+                    SkipTable<FloatExp> fast, plain;
+                    const FloatExp dc = julia ? FloatExp(0.0) : dcMax, radius(100.0);
+                    BuildSkipTable(re.data(), im.data(), re.size(), julia, radius, dc, eps, fast, all);
+                    BuildSkipTable(re.data(), im.data(), re.size(), julia, radius, dc, eps, plain, all, false);
+                    ASSERT_EQ(fast.levels.size(), plain.levels.size());
+                    for (size_t l = 0; l < plain.levels.size(); ++l) {
+                        ASSERT_EQ(fast.levels[l].size(), plain.levels[l].size());
+                        for (size_t m = 0; m < plain.levels[l].size(); ++m) {
+                            const SkipEntry<FloatExp>& e = plain.levels[l][m];
+                            ASSERT_TRUE(same(fast.levels[l][m], e)) << scale << " " << l << " " << m;
+                            ++entries;
+                            beyondDoubles += e.qa.m != 0 && (e.qa.e < -1021 || e.qa.e > 1024);
+                        }
+                    }
+                }
+    }
+    EXPECT_GT(entries, 50000);
+    // The fallback was taken: some entries no double holds.
+    EXPECT_GT(beyondDoubles, 100);
+}
+
 // A view whose every pixel is inside runs the whole count; with the
 // tables' every-length part cut to 256 steps, the pixels skip on past it
 // (stepping one by one there, 20,000 steps would skip about 1 %), and

@@ -1,0 +1,135 @@
+// The wide skip table's entries in doubles. A FloatExp operation rounds as
+// the double one does wherever the double's exact result, rounded to 53
+// bits with no limit on the exponent, is a normal double, and also where
+// that result is exactly a smaller one; it differs only where the rounding
+// leaves the doubles' range below (the processor's underflow flag: tiny and
+// inexact) or above (overflow). So an entry computed in doubles from inputs
+// that doubles hold exactly, with neither flag raised, nor an invalid
+// operation, has the FloatExp entry's bits, and costs a fraction of it.
+//
+// The flags live in MXCSR, which the compiler does not model: the doubles'
+// work is done in a function the caller cannot see into, between reads and
+// writes of the register that clobber memory, so that none of it moves
+// outside them.
+
+#include <bit>
+#include <cstdint>
+
+#include "model/deep/LinearSkips.h"
+
+namespace linear_skips {
+namespace {
+
+// Invalid operation, overflow and underflow; and what must be off while
+// the doubles work: denormals taken as zero, results flushed to zero, and
+// any rounding but to nearest.
+constexpr uint32_t kFlags = 0x1 | 0x8 | 0x10;
+constexpr uint32_t kModes = 0x40 | 0x8000 | 0x6000;
+
+// The register as it was, before the flags are cleared for the doubles.
+uint32_t ClearFlags()
+{
+    uint32_t csr = 0;
+    asm volatile("stmxcsr %0" : "=m"(csr) : : "memory");
+    const uint32_t work = csr & ~(kFlags | kModes);
+    asm volatile("ldmxcsr %0" : : "m"(work) : "memory");
+    return csr;
+}
+
+// Whether any of the flags was raised since ClearFlags, which returned
+// `saved`; the register is then put back as it was.
+bool Raised(uint32_t saved)
+{
+    uint32_t csr = 0;
+    asm volatile("stmxcsr %0" : "=m"(csr) : : "memory");
+    asm volatile("ldmxcsr %0" : : "m"(saved) : "memory");
+    return (csr & kFlags) != 0;
+}
+
+// m in [0.5, 1) times 2^e is a normal double for -1021 <= e <= 1024: its
+// exponent field is then e + 1022.
+bool Exact(FloatExp x, double& v)
+{
+    if (x.m == 0) {
+        v = 0;
+        return true;
+    }
+    if (x.e < -1021 || x.e > 1024)
+        return false;
+    v = std::bit_cast<double>(std::bit_cast<uint64_t>(x.m) + (uint64_t(x.e) << 52));
+    return true;
+}
+
+bool Exact(const SkipEntry<FloatExp>& w, SkipEntry<double>& d)
+{
+    d.ur = w.ur;
+    d.ui = w.ui;
+    d.r = 0; // not read by the linear parts
+    return Exact(w.ar, d.ar) & Exact(w.ai, d.ai) & Exact(w.br, d.br) & Exact(w.bi, d.bi) & Exact(w.aAbs, d.aAbs) &
+           Exact(w.bAbs, d.bAbs) & Exact(w.qa, d.qa) & Exact(w.qb, d.qb) & Exact(w.qc, d.qc) & Exact(w.ed, d.ed) &
+           Exact(w.ec, d.ec);
+}
+
+// A result that raised no flag: a normal double, split by its bits as
+// FloatExp splits one, or zero, or (rarely) an exact smaller one.
+[[gnu::always_inline]] inline FloatExp Wide(double v)
+{
+    const uint64_t bits = std::bit_cast<uint64_t>(v);
+    const uint64_t field = (bits >> 52) & 0x7FF;
+    if (field == 0)
+        return FloatExp(v);
+    FloatExp w;
+    w.m = std::bit_cast<double>((bits & ~(uint64_t(0x7FF) << 52)) | (uint64_t(1022) << 52));
+    w.e = int64_t(field) - 1022;
+    return w;
+}
+
+SkipEntry<FloatExp> Wide(const SkipEntry<double>& d)
+{
+    return {Wide(d.ar),   Wide(d.ai),   Wide(d.br), Wide(d.bi), Wide(d.r),  Wide(d.aAbs), Wide(d.bAbs),
+            Wide(d.qa),   Wide(d.qb),   Wide(d.qc), Wide(d.ed), Wide(d.ec), d.ur,         d.ui};
+}
+
+[[gnu::noipa]] void StepInDoubles(const double* z, bool julia, SkipEntry<double>& out)
+{
+    out = Step(z[0], z[1], julia, z[2]);
+}
+
+[[gnu::noipa]] void MergeInDoubles(const SkipEntry<double>& a, const SkipEntry<double>& b, double eps,
+                                   SkipEntry<double>& out)
+{
+    out = MergeLinear(a, b, eps);
+}
+
+} // namespace
+
+bool WideStepInDoubles(FloatExp zr, FloatExp zi, bool julia, FloatExp eps, SkipEntry<FloatExp>& out)
+{
+    double z[3];
+    if (!(Exact(zr, z[0]) & Exact(zi, z[1]) & Exact(eps, z[2])))
+        return false;
+    SkipEntry<double> d;
+    const uint32_t saved = ClearFlags();
+    StepInDoubles(z, julia, d);
+    if (Raised(saved))
+        return false;
+    out = Wide(d);
+    return true;
+}
+
+bool WideMergeInDoubles(const SkipEntry<FloatExp>& a, const SkipEntry<FloatExp>& b, FloatExp eps,
+                        SkipEntry<FloatExp>& out)
+{
+    SkipEntry<double> da, db, d;
+    double e = 0;
+    if (!(Exact(a, da) & Exact(b, db) & Exact(eps, e)))
+        return false;
+    const uint32_t saved = ClearFlags();
+    MergeInDoubles(da, db, e, d);
+    if (Raised(saved))
+        return false;
+    out = Wide(d);
+    return true;
+}
+
+} // namespace linear_skips
