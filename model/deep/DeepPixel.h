@@ -52,6 +52,21 @@ using mandelbrot_point::kInsideValue;
 
 inline double AsDouble(double v) { return v; }
 inline double AsDouble(FloatExp v) { return v.ToDouble(); }
+inline double AsDouble(BlockExp v) { return v.Wide().ToDouble(); }
+
+// A value in the form To: the wide values are stored as FloatExp (the
+// orbits, the tables, the runs between loops) and stepped in the scalar
+// loop as BlockExp, which holds the same numbers.
+template <class To, class From>
+[[gnu::always_inline]] inline To As(From x)
+{
+    if constexpr (std::is_same_v<To, From>)
+        return x;
+    else if constexpr (std::is_same_v<To, BlockExp>)
+        return BlockExp::Of(x);
+    else
+        return x.Wide();
+}
 // An infinite double (the square of a radius past 1.3e154) must stay above
 // every norm; FloatExp has no infinity, so it gets an exponent no norm of a
 // point that has not escaped reaches.
@@ -125,6 +140,8 @@ struct Setup {
     // estimate is in pixels of pixelWide.
     bool distance = false;
     FloatExp dz0, pixelWide;
+    // Wide pixels stepped in BlockExp (DeepJob::wideInBlocks).
+    bool blocks = true;
 };
 
 struct PixelOut {
@@ -180,7 +197,8 @@ struct PixelRun : deep_step::PixelAt<ScalarLaneOf<T>> {
 
 // Where a pixel of the scalar loop is on its orbit, as the step of
 // DeepStep.h reads and moves it.
-template <class T>
+// C is the form the loop computes in.
+template <class T, class C = T>
 struct RunOrbit {
     const Setup<T>& s;
     PixelRun<T>& r;
@@ -191,12 +209,12 @@ struct RunOrbit {
         r.skips = s.rebaseSkips;
         r.i = 0;
     }
-    void At(T& wr, T& wi) const
+    void At(C& wr, C& wi) const
     {
-        wr = r.orbit->re[r.i];
-        wi = r.orbit->im[r.i];
+        wr = As<C>(r.orbit->re[r.i]);
+        wi = As<C>(r.orbit->im[r.i]);
     }
-    void Next(T& wr, T& wi)
+    void Next(C& wr, C& wi)
     {
         ++r.i;
         At(wr, wi);
@@ -274,6 +292,37 @@ bool LanesCanStep(const Setup<T>& s, const PixelRun<T>& r, const deep_step::Pixe
     }
 }
 
+// A pixel's values in another form.
+template <class To, class From>
+deep_step::PixelValues<ScalarLaneOf<To>> ValuesAs(deep_step::PixelValues<ScalarLaneOf<From>> v)
+{
+    deep_step::PixelValues<ScalarLaneOf<To>> r;
+    deep_step::EachValue(r, v, [](To& a, From b) { a = As<To>(b); });
+    return r;
+}
+
+// LanesCanStep for the values of a wide pixel in BlockExp: near the
+// reference it fails, as WideInDoubles does, on d's exponent; elsewhere
+// (the pixel about to leave the loop) the FloatExp test decides.
+template <bool kDistance>
+bool BlockLanesCanStep(const Setup<FloatExp>& s, const PixelRun<FloatExp>& r,
+                       const deep_step::PixelValues<ScalarLaneOf<BlockExp>>& v, BlockExp d2)
+{
+    if (kDistance || r.k >= r.nextPoll || r.k >= s.maxIterations || (v.dr.m == 0 && v.di.m == 0))
+        return false;
+    const int64_t top = v.dr.m == 0 ? v.di.Exponent()
+                        : v.di.m == 0 ? v.dr.Exponent()
+                                      : std::max(v.dr.Exponent(), v.di.Exponent());
+    if (top + 400 < 0 && r.skips)
+        return false;
+    return LanesCanStep<FloatExp, kDistance>(s, r, ValuesAs<FloatExp>(v), d2.Wide());
+}
+
+inline void Direction(const deep_step::ProductOf<ScalarLaneOf<BlockExp>>& p, double& r, double& i)
+{
+    Direction(ProductWide{p.re.Wide(), p.im.Wide()}, r, i);
+}
+
 // Steps the pixel until it ends (true, `out` written) or, with `handOff`,
 // until a later step the lanes can take (false, at the top of that step).
 // The ordinary step is DeepStep.h's; this loop adds the escape, the polls
@@ -281,38 +330,60 @@ bool LanesCanStep(const Setup<T>& s, const PixelRun<T>& r, const deep_step::Pixe
 //
 // With kDistance the derivative is carried too, and the cell's estimate
 // made at the escape.
-template <class T, bool kDistance = false>
+//
+// A wide pixel without the derivative is stepped in BlockExp (C), which
+// gives FloatExp's bits at a fraction of its cost; its values are read and
+// written back in FloatExp.
+template <class T, bool kDistance = false, class C = T>
 bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
 {
-    using V = ScalarLaneOf<T>;
-    const deep_step::StepView<V> c = deep_step::StepView<V>::Of(s.radius, T(kEps));
+    if constexpr (std::is_same_v<T, FloatExp> && std::is_same_v<C, FloatExp> && !kDistance) {
+        // A NaN, which no view gives, would not be followed as FloatExp
+        // follows it.
+        bool nan = false;
+        deep_step::EachValue(r.v, r.v, [&](FloatExp a, FloatExp) { nan |= a.m != a.m; });
+        if (s.blocks && !nan)
+            return ContinuePixel<FloatExp, false, BlockExp>(s, r, handOff);
+    }
+    static_assert(std::is_same_v<C, T> || !kDistance, "the derivative is carried in the stored form");
+    using V = ScalarLaneOf<C>;
+    const deep_step::StepView<V> c = deep_step::StepView<V>::Of(As<C>(s.radius), C(kEps));
+    const C radius2 = As<C>(s.radius2);
     // The values stay in registers while the loop runs, and go back to r
     // when it leaves.
-    deep_step::PixelValues<V> v = r.v;
-    RunOrbit<T> orbit{s, r};
+    deep_step::PixelValues<V> v = ValuesAs<C, T>(r.v);
+    const auto leave = [&] { r.v = ValuesAs<T, C>(v); };
+    RunOrbit<T, C> orbit{s, r};
     PixelOut& out = r.out;
     int& k = r.k;
     for (bool first = true;; ++k, first = false) {
-        const T magnitude = Sqrt(v.m2);
-        const T d2 = v.dr * v.dr + v.di * v.di;
+        const C magnitude = Sqrt(v.m2);
+        const C d2 = v.dr * v.dr + v.di * v.di;
         unsigned doubt = r.doubtful;
         if (k >= 0) {
-            if (handOff && !first && LanesCanStep<T, kDistance>(s, r, v, d2)) {
-                r.v = v;
+            bool lanes = false;
+            if (handOff && !first) {
+                if constexpr (std::is_same_v<C, BlockExp>)
+                    lanes = BlockLanesCanStep<kDistance>(s, r, v, d2);
+                else
+                    lanes = LanesCanStep<T, kDistance>(s, r, v, d2);
+            }
+            if (lanes) {
+                leave();
                 return false;
             }
             deep_step::Doubt(v, magnitude, 1, doubt, c);
             r.doubtful = doubt;
             out.doubtful = r.doubtful;
             out.steps = k + 1;
-            if (v.m2 > s.radius2) {
+            if (v.m2 > radius2) {
                 double pr = 0, pi = 0;
                 Direction(v.p, pr, pi);
                 out.cell = Escaped(pr, pi, AsDouble(v.zr), AsDouble(v.zi), AsDouble(v.m2));
                 out.count = k + 1;
                 if constexpr (kDistance)
                     out.distance = PixelDistance(Wide(v.m2), r.dz.Re(), r.dz.Im(), s.pixelWide);
-                r.v = v;
+                leave();
                 return true;
             }
             bool stopped = false;
@@ -323,7 +394,7 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
             if (k >= s.maxIterations || stopped) {
                 out.cell.value = kInsideValue;
                 out.cell.stopped = stopped;
-                r.v = v;
+                leave();
                 return true;
             }
             // A skip needs no escape or rebase test inside it: its radius
@@ -335,28 +406,31 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
             // the table is not read for the pixels that have left the
             // reference.
             size_t len = 0;
-            const SkipEntry<T>* e = r.skips && d2 < T(kSkipRatio2) * v.m2
-                                        ? FindSkip(*r.skips, r.i, Sqrt(d2) + v.err, int64_t(s.maxIterations) - k, len)
-                                        : nullptr;
+            const SkipEntry<T>* e =
+                r.skips && d2 < C(kSkipRatio2) * v.m2
+                    ? FindSkip(*r.skips, r.i, As<T>(Sqrt(d2) + v.err), int64_t(s.maxIterations) - k, len)
+                    : nullptr;
             if (e) {
-                const T dAbs = Sqrt(d2);
+                const C dAbs = Sqrt(d2);
+                const C ar = As<C>(e->ar), ai = As<C>(e->ai), br = As<C>(e->br), bi = As<C>(e->bi);
                 if (!r.doubtful)
-                    v.err = T(kSkipSlack) * e->aAbs * v.err + (e->qa * dAbs + e->qb * v.dcAbs + e->ed) * dAbs +
-                            (e->qc * v.dcAbs + e->ec) * v.dcAbs;
+                    v.err = C(kSkipSlack) * As<C>(e->aAbs) * v.err +
+                            (As<C>(e->qa) * dAbs + As<C>(e->qb) * v.dcAbs + As<C>(e->ed)) * dAbs +
+                            (As<C>(e->qc) * v.dcAbs + As<C>(e->ec)) * v.dcAbs;
                 // Each z_j inside is Z_j (1 + 2^-50 at most): the product
                 // takes their direction.
-                v.p.Times(T(e->ur), T(e->ui), 1);
+                v.p.Times(C(e->ur), C(e->ui), 1);
                 // The skip is linear in (d, dc): its derivative is A dz + B.
                 if constexpr (kDistance)
                     r.dz.Skip(e->ar, e->ai, e->br, e->bi);
-                const T nr = e->ar * v.dr - e->ai * v.di + e->br * v.dcr - e->bi * v.dci;
-                v.di = e->ar * v.di + e->ai * v.dr + e->br * v.dci + e->bi * v.dcr;
+                const C nr = ar * v.dr - ai * v.di + br * v.dcr - bi * v.dci;
+                v.di = ar * v.di + ai * v.dr + br * v.dci + bi * v.dcr;
                 v.dr = nr;
                 r.i += len;
                 k += int(len) - 1;
                 out.skipped += int64_t(len);
-                v.zr = r.orbit->re[r.i] + v.dr;
-                v.zi = r.orbit->im[r.i] + v.di;
+                v.zr = As<C>(r.orbit->re[r.i]) + v.dr;
+                v.zi = As<C>(r.orbit->im[r.i]) + v.di;
                 v.m2 = v.zr * v.zr + v.zi * v.zi;
                 continue;
             }
@@ -436,6 +510,7 @@ Setup<T> MakeSetup(const Scene& scene, const ReferenceOrbit& start, size_t start
     s.distance = job.distance;
     s.dz0 = FloatExp(job.julia ? 1 / job.g : 1.0);
     s.pixelWide = job.pixelSize;
+    s.blocks = job.wideInBlocks;
     return s;
 }
 

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <type_traits>
 
+#include "model/deep/BlockExp.h"
 #include "model/deep/FloatExp.h"
 #include "model/deep/ScalarLane.h"
 #include "model/deep/Thresholds.h"
@@ -39,11 +40,11 @@ template <class V>
 
 // The running product P = z_0 z_1 ... z_(m-1): only its direction is
 // painted. In doubles it is rescaled by powers of two as the point loop
-// does; a FloatExp's exponent is free.
+// does; a FloatExp's or BlockExp's exponent is free.
 template <class V>
 struct ProductOf {
     using D = typename V::D;
-    static constexpr bool kScaled = !std::is_same_v<D, FloatExp>;
+    static constexpr bool kScaled = !std::is_same_v<D, FloatExp> && !std::is_same_v<D, BlockExp>;
     D re, im;
 
     // P <- P z in the lanes of `live`; `tinyZ` unless z is known not to

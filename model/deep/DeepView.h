@@ -39,6 +39,9 @@ struct DeepJob {
     PassProgress* progress = nullptr;
     // Tests: iterate in FloatExp even where doubles would do.
     bool forceWide = false;
+    // Tests: false steps wide pixels in FloatExp itself rather than in
+    // BlockExp, whose bits they must be.
+    bool wideInBlocks = true;
     // Skip the iterations the pixels share by their linear approximation;
     // off, every pixel steps one by one (the plain perturbation).
     bool linearSkips = true;

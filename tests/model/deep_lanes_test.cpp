@@ -473,6 +473,27 @@ TEST_P(DeepLaneVariant, GivesTheScalarPathsImage)
     }
 }
 
+// Wide pixels stepped in BlockExp, handed to the lanes and back, give the
+// bits of FloatExp's scalar loop: every view of the suite in the wide form,
+// its doubtful, rebasing, Julia and skipless pixels among them.
+TEST(DeepLanes, WidePixelsInBlocksGiveFloatExpsBits)
+{
+    IsaGuard guard;
+    int wideSkips = 0, skipless = 0;
+    for (auto [what, job] : Views()) {
+        // The derivative is carried in FloatExp; of the skipless views, the
+        // first few do.
+        if (job.distance || (!job.linearSkips && ++skipless > 3))
+            continue;
+        job.forceWide = true;
+        const Built blocks = Build(job, ChosenKernelIsa());
+        job.wideInBlocks = false;
+        ExpectSame(Build(job, KernelIsa::kScalar), blocks, what);
+        wideSkips += blocks.outcome.skippedIterations > 0;
+    }
+    EXPECT_GT(wideSkips, 5);
+}
+
 // The plain path is the scalar loop whatever the processor offers.
 TEST(DeepLanes, PlainPathStepsNoLanes)
 {

@@ -8,12 +8,14 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "imaging/Canvas.h"
 #include "imaging/ColorMap.h"
 #include "imaging/Parallel.h"
+#include "model/deep/BlockExp.h"
 #include "model/deep/DeepView.h"
 #include "model/deep/ReferenceOrbit.h"
 #include "model/kernels/MandelbrotKernel.h"
@@ -62,6 +64,45 @@ TEST(FloatExp, ArithmeticBeyondTheRangeOfDoubles)
         EXPECT_EQ((FloatExp(x) / FloatExp(y)).ToDouble(), x / y);
         EXPECT_EQ(FloatExp(x) < FloatExp(y), x < y);
         EXPECT_EQ(Sqrt(FloatExp(std::fabs(x))).ToDouble(), std::sqrt(std::fabs(x)));
+    }
+}
+
+// BlockExp holds the numbers FloatExp holds after every operation: on
+// values of every size and sign, in one block and across them, at the
+// blocks' edges and where a sum cancels, each result has FloatExp's bits.
+TEST(BlockExp, EveryOperationGivesFloatExpsBits)
+{
+    std::mt19937_64 g(7);
+    auto value = [&] {
+        const int kind = int(g() % 12);
+        if (kind == 0)
+            return FloatExp();
+        double m = double(g() >> 11) * 0x1p-54 + 0.5;
+        m = kind == 1 ? 0.5 : (g() & 1) ? -m : m;
+        // Exponents anywhere, near 0, or at the edges of the blocks.
+        const int64_t e = kind == 2 ? int64_t(g() % 200) - 100
+                          : kind == 3 ? int64_t(g() % 40) * 256 - 5000 + int64_t(g() % 3) - 1
+                                      : int64_t(g() % 3000) - 1500;
+        return FloatExp::Normal(m, e);
+    };
+    auto same = [](FloatExp a, FloatExp b) { return !std::memcmp(&a.m, &b.m, sizeof a.m) && a.e == b.e; };
+    int failures = 0;
+    for (int n = 0; n < 400000 && failures < 10; ++n) {
+        const FloatExp a = value();
+        FloatExp b = value();
+        if (n % 4 == 0 && b.m != 0)
+            b.e = a.e + int64_t(g() % 1200) - 600;
+        // Nearly -a: the sum cancels to a few bits.
+        if (n % 8 == 1 && a.m != 0)
+            b = FloatExp::Normal(-a.m * (1 + double(int(g() % 64) - 32) * 0x1p-52), a.e + int64_t(g() % 3) - 1);
+        const BlockExp x = BlockExp::Of(a), y = BlockExp::Of(b);
+        const double d = std::ldexp(double(g() >> 11) * 0x1p-53, int(g() % 2090) - 1070);
+        const bool ok = same(x.Wide(), a) && same((x + y).Wide(), a + b) && same((x - y).Wide(), a - b) &&
+                        same((x * y).Wide(), a * b) && (x < y) == (a < b) && (x > y) == (b < a) &&
+                        (x <= y) == (a <= b) && same(Sqrt(Abs(x)).Wide(), Sqrt(Abs(a))) &&
+                        same(BlockExp(d).Wide(), FloatExp(d)) && x.Exponent() == (a.m == 0 ? -1022 : a.e);
+        failures += !ok;
+        EXPECT_TRUE(ok) << a.m << " 2^" << a.e << ", " << b.m << " 2^" << b.e << ", " << d;
     }
 }
 
