@@ -17,6 +17,14 @@
 
 #include "model/deep/LinearSkips.h"
 
+// GCC's noipa hides the function's body from its callers entirely; clang
+// lacks it, and a function it does not inline stays apart from them.
+#if defined(__clang__)
+#define QUILLION_OPAQUE [[gnu::noinline]]
+#else
+#define QUILLION_OPAQUE [[gnu::noipa]]
+#endif
+
 namespace linear_skips {
 namespace {
 
@@ -90,12 +98,12 @@ SkipEntry<FloatExp> Wide(const SkipEntry<double>& d)
             Wide(d.qa),   Wide(d.qb),   Wide(d.qc), Wide(d.ed), Wide(d.ec), d.ur,         d.ui};
 }
 
-[[gnu::noipa]] void StepInDoubles(const double* z, bool julia, SkipEntry<double>& out)
+QUILLION_OPAQUE void StepInDoubles(const double* z, bool julia, SkipEntry<double>& out)
 {
     out = Step(z[0], z[1], julia, z[2]);
 }
 
-[[gnu::noipa]] void MergeInDoubles(const SkipEntry<double>& a, const SkipEntry<double>& b, double eps,
+QUILLION_OPAQUE void MergeInDoubles(const SkipEntry<double>& a, const SkipEntry<double>& b, double eps,
                                    SkipEntry<double>& out)
 {
     out = MergeLinear(a, b, eps);
