@@ -140,8 +140,9 @@ struct Setup {
     // estimate is in pixels of pixelWide.
     bool distance = false;
     FloatExp dz0, pixelWide;
-    // Wide pixels stepped in BlockExp (DeepJob::wideInBlocks).
-    bool blocks = true;
+    // Wide pixels stepped in BlockExp (DeepJob::wideInBlocks), their skips
+    // near the reference in scaled doubles.
+    bool blocks = true, scaledSkips = true;
 };
 
 struct PixelOut {
@@ -323,6 +324,12 @@ inline void Direction(const deep_step::ProductOf<ScalarLaneOf<BlockExp>>& p, dou
     Direction(ProductWide{p.re.Wide(), p.im.Wide()}, r, i);
 }
 
+// From the top of step r.k, the skips that follow one another, in plain
+// doubles where they give BlockExp's bits (ScaledSkips.cpp): r and v at
+// the top of the first step it does not take, `first` false once one is.
+void ScaledSkips(const Setup<FloatExp>& s, PixelRun<FloatExp>& r, deep_step::PixelValues<ScalarLaneOf<BlockExp>>& v,
+                 bool handOff, bool& first);
+
 // Steps the pixel until it ends (true, `out` written) or, with `handOff`,
 // until a later step the lanes can take (false, at the top of that step).
 // The ordinary step is DeepStep.h's; this loop adds the escape, the polls
@@ -357,6 +364,9 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
     PixelOut& out = r.out;
     int& k = r.k;
     for (bool first = true;; ++k, first = false) {
+        if constexpr (std::is_same_v<C, BlockExp>)
+            if (k >= 0 && r.skips && !r.doubtful && s.scaledSkips)
+                ScaledSkips(s, r, v, handOff, first);
         const C magnitude = Sqrt(v.m2);
         const C d2 = v.dr * v.dr + v.di * v.di;
         unsigned doubt = r.doubtful;
@@ -511,6 +521,7 @@ Setup<T> MakeSetup(const Scene& scene, const ReferenceOrbit& start, size_t start
     s.dz0 = FloatExp(job.julia ? 1 / job.g : 1.0);
     s.pixelWide = job.pixelSize;
     s.blocks = job.wideInBlocks;
+    s.scaledSkips = job.wideInBlocks;
     return s;
 }
 

@@ -6,53 +6,15 @@
 // inexact) or above (overflow). So an entry computed in doubles from inputs
 // that doubles hold exactly, with neither flag raised, nor an invalid
 // operation, has the FloatExp entry's bits, and costs a fraction of it.
-//
-// The flags live in MXCSR, which the compiler does not model: the doubles'
-// work is done in a function the caller cannot see into, between reads and
-// writes of the register that clobber memory, so that none of it moves
-// outside them.
 
 #include <bit>
 #include <cstdint>
 
+#include "model/deep/FloatFlags.h"
 #include "model/deep/LinearSkips.h"
-
-// GCC's noipa hides the function's body from its callers entirely; clang
-// lacks it, and a function it does not inline stays apart from them.
-#if defined(__clang__)
-#define QUILLION_OPAQUE [[gnu::noinline]]
-#else
-#define QUILLION_OPAQUE [[gnu::noipa]]
-#endif
 
 namespace linear_skips {
 namespace {
-
-// Invalid operation, overflow and underflow; and what must be off while
-// the doubles work: denormals taken as zero, results flushed to zero, and
-// any rounding but to nearest.
-constexpr uint32_t kFlags = 0x1 | 0x8 | 0x10;
-constexpr uint32_t kModes = 0x40 | 0x8000 | 0x6000;
-
-// The register as it was, before the flags are cleared for the doubles.
-uint32_t ClearFlags()
-{
-    uint32_t csr = 0;
-    asm volatile("stmxcsr %0" : "=m"(csr) : : "memory");
-    const uint32_t work = csr & ~(kFlags | kModes);
-    asm volatile("ldmxcsr %0" : : "m"(work) : "memory");
-    return csr;
-}
-
-// Whether any of the flags was raised since ClearFlags, which returned
-// `saved`; the register is then put back as it was.
-bool Raised(uint32_t saved)
-{
-    uint32_t csr = 0;
-    asm volatile("stmxcsr %0" : "=m"(csr) : : "memory");
-    asm volatile("ldmxcsr %0" : : "m"(saved) : "memory");
-    return (csr & kFlags) != 0;
-}
 
 // m in [0.5, 1) times 2^e is a normal double for -1021 <= e <= 1024: its
 // exponent field is then e + 1022.
@@ -117,9 +79,9 @@ bool WideStepInDoubles(FloatExp zr, FloatExp zi, bool julia, FloatExp eps, SkipE
     if (!(Exact(zr, z[0]) & Exact(zi, z[1]) & Exact(eps, z[2])))
         return false;
     SkipEntry<double> d;
-    const uint32_t saved = ClearFlags();
+    const uint32_t saved = float_flags::Clear();
     StepInDoubles(z, julia, d);
-    if (Raised(saved))
+    if (float_flags::Raised(saved))
         return false;
     out = Wide(d);
     return true;
@@ -132,9 +94,9 @@ bool WideMergeInDoubles(const SkipEntry<FloatExp>& a, const SkipEntry<FloatExp>&
     double e = 0;
     if (!(Exact(a, da) & Exact(b, db) & Exact(eps, e)))
         return false;
-    const uint32_t saved = ClearFlags();
+    const uint32_t saved = float_flags::Clear();
     MergeInDoubles(da, db, e, d);
-    if (Raised(saved))
+    if (float_flags::Raised(saved))
         return false;
     out = Wide(d);
     return true;

@@ -225,6 +225,73 @@ TEST(LinearSkips, WideTablesTakenInDoublesHaveTheFloatExpBits)
     EXPECT_GT(beyondDoubles, 100);
 }
 
+// A wide pixel's whole run, its skips near the reference in scaled doubles
+// and its steps in BlockExp, ends in FloatExp's bits, value for value: a
+// rounding there would not reach the float cells. Centres whose orbit has
+// no zero part, one with zero real parts (i) and one with no imaginary part
+// (the real axis), at 1e-300 to 1e-1000, pixels inside and escaping, and
+// pixels that end while they still skip.
+TEST(DeepPixel, WideRunsInDoublesAndBlocksEndInFloatExpsBits)
+{
+    struct Case {
+        const char *re, *im;
+        int64_t exponent; // of the pixel size
+        int iterations;
+    };
+    const Case cases[] = {
+        {"-0.743643887037158704752191506114774", "0.131825904205311970493132056385139", -997, 3000},
+        {"0", "1", -1330, 3000},
+        {"0", "1", -3322, 9000},
+        // Ending inside while they still skip: the last values are the skips'.
+        {"0", "1", -1330, 512},
+        {"-1.3", "0", -1100, 512},
+        {"-1.7548776662466927600495088963585", "0", -1100, 3000},
+    };
+    int pixels = 0, escaped = 0, skipped = 0;
+    for (const Case& c : cases) {
+        const long bits = long(-c.exponent) + 80;
+        MpfrReal cr(bits), ci(bits), zero(bits);
+        ASSERT_TRUE(cr.Parse(c.re) && ci.Parse(c.im));
+        ReferenceOrbit orbit;
+        ASSERT_TRUE(ComputeReferenceOrbit(zero, zero, cr, ci, 1e4, size_t(c.iterations) + 2, true, nullptr, orbit));
+        const FloatExp pixel = FloatExp::Normal(1, c.exponent), radius(100.0);
+        SkipTable<FloatExp> table;
+        BuildSkipTable(orbit.reWide.data(), orbit.imWide.data(), orbit.size(), false, radius, pixel * FloatExp(12.0),
+                       FloatExp(deep_pixel::kEps), table);
+        deep_pixel::Setup<FloatExp> s;
+        s.start = s.rebase = deep_pixel::View(orbit, static_cast<FloatExp*>(nullptr));
+        s.startSkips = s.rebaseSkips = &table;
+        s.startIndex = 0;
+        s.pixel = pixel;
+        s.radius2 = FloatExp(1e4);
+        s.radius = radius;
+        s.g = FloatExp(1.0);
+        s.maxIterations = c.iterations;
+        for (int j = -4; j <= 4; ++j)
+            for (int i = -4; i <= 4; ++i) {
+                const FloatExp dr = FloatExp(double(j)) * pixel, di = FloatExp(double(i) + 0.5) * pixel;
+                deep_pixel::PixelRun<FloatExp> fast = deep_pixel::StartPixel<FloatExp>(s, dr, di, dr, di), plain = fast;
+                s.blocks = s.scaledSkips = true;
+                deep_pixel::ContinuePixel(s, fast, false);
+                s.blocks = s.scaledSkips = false;
+                deep_pixel::ContinuePixel(s, plain, false);
+                bool same = fast.i == plain.i && fast.k == plain.k && fast.doubtful == plain.doubtful &&
+                            fast.orbit == plain.orbit && fast.out.count == plain.out.count &&
+                            fast.out.skipped == plain.out.skipped && fast.out.steps == plain.out.steps &&
+                            !std::memcmp(&fast.out.cell, &plain.out.cell, sizeof fast.out.cell);
+                deep_step::EachValue(fast.v, plain.v, [&](FloatExp a, FloatExp b) {
+                    same = same && !std::memcmp(&a, &b, sizeof a);
+                });
+                ASSERT_TRUE(same) << c.re << " " << c.im << " 2^" << c.exponent << " " << j << " " << i;
+                ++pixels;
+                escaped += fast.out.count > 0;
+                skipped += fast.out.skipped > 0;
+            }
+    }
+    EXPECT_EQ(skipped, pixels);
+    EXPECT_GT(escaped, pixels / 4);
+}
+
 // A view whose every pixel is inside runs the whole count; with the
 // tables' every-length part cut to 256 steps, the pixels skip on past it
 // (stepping one by one there, 20,000 steps would skip about 1 %), and

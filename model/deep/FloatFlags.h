@@ -1,0 +1,52 @@
+#pragma once
+// The processor's record of operations whose rounded result left the
+// normal doubles, for the code that takes FloatExp's operations in doubles
+// where they round alike (WideSkips.cpp, ScaledSkips.cpp). A double
+// operation rounds as FloatExp's does unless its result, rounded with no
+// limit on the exponent, is tiny and inexact (underflow) or too large
+// (overflow); an invalid operation gives a NaN. Internal to model/deep.
+//
+// The flags live in MXCSR, which the compiler does not model: the doubles'
+// work must be done in a function the caller cannot see into
+// (QUILLION_OPAQUE), between these reads and writes of the register, which
+// clobber memory, so that none of it moves outside them.
+
+#include <cstdint>
+
+// GCC's noipa hides the function's body from its callers entirely; clang
+// lacks it, and a function it does not inline stays apart from them.
+#if defined(__clang__)
+#define QUILLION_OPAQUE [[gnu::noinline]]
+#else
+#define QUILLION_OPAQUE [[gnu::noipa]]
+#endif
+
+namespace float_flags {
+
+// Invalid operation, overflow and underflow; and what must be off while
+// the doubles work: denormals taken as zero, results flushed to zero, and
+// any rounding but to nearest.
+inline constexpr uint32_t kFlags = 0x1 | 0x8 | 0x10;
+inline constexpr uint32_t kModes = 0x40 | 0x8000 | 0x6000;
+
+// Clears the flags and the modes; returns the register as it was.
+inline uint32_t Clear()
+{
+    uint32_t csr = 0;
+    asm volatile("stmxcsr %0" : "=m"(csr) : : "memory");
+    const uint32_t work = csr & ~(kFlags | kModes);
+    asm volatile("ldmxcsr %0" : : "m"(work) : "memory");
+    return csr;
+}
+
+// Whether any of the flags was raised since Clear, which returned `saved`;
+// the register is then put back as it was.
+inline bool Raised(uint32_t saved)
+{
+    uint32_t csr = 0;
+    asm volatile("stmxcsr %0" : "=m"(csr) : : "memory");
+    asm volatile("ldmxcsr %0" : : "m"(saved) : "memory");
+    return (csr & kFlags) != 0;
+}
+
+} // namespace float_flags

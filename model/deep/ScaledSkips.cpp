@@ -1,0 +1,251 @@
+// A wide pixel's skips in plain doubles. Near the reference a wide pixel
+// does little but skip, and each skip's twenty-odd products and sums cost a
+// dozen instructions each in BlockExp. Here its d, dc and bound are doubles
+// times 2^s, one power of two per pixel, z, w, |z|^2 and the table's factors
+// doubles as they are, and each operation of the BlockExp loop is the same
+// double operation on them, so it rounds as FloatExp does, unless its
+// result left the normal doubles: the processor's underflow and overflow
+// flags tell, for the whole stretch, and a raised one sends the pixel back
+// to where the stretch began, to take it again in BlockExp.
+//
+// Sums whose operands are of different scales (z = w + d, |z|^2, the
+// escape test's margin, the bound's inner sums) are taken as FloatExp takes
+// them where the smaller is below 2^-60 of the larger: it is the larger (a
+// part of z where w has none is d's, kept at d's scale). Anything else (a
+// sum that needs both, a value no double holds at its scale, a step that is
+// not a skip, a possible doubt, escape, poll or hand-over) ends the stretch
+// at the top of that step, for the BlockExp loop.
+
+#include <bit>
+#include <cstdint>
+
+#include "model/deep/DeepPixel.h"
+#include "model/deep/FloatFlags.h"
+
+namespace deep_pixel {
+namespace {
+
+// The exponent FloatExp gives a nonzero normal double.
+int64_t Exp(double x) { return int64_t((std::bit_cast<uint64_t>(x) >> 52) & 0x7FF) - 1022; }
+
+// x 2^-s as a double, exactly: false where that is no normal double.
+bool Scaled(FloatExp x, int64_t s, double& out)
+{
+    if (x.m == 0) {
+        out = 0;
+        return true;
+    }
+    const int64_t e = x.e - s;
+    if (e < -1021 || e > 1024)
+        return false;
+    out = std::bit_cast<double>(std::bit_cast<uint64_t>(x.m) + (uint64_t(e) << 52));
+    return true;
+}
+
+bool Scaled(BlockExp x, int64_t s, double& out) { return Scaled(x.Wide(), s, out); }
+
+// x 2^s back in BlockExp.
+BlockExp Unscaled(double x, int64_t s) { return BlockExp::Of(FloatExp::Normal(x, s)); }
+
+// FloatExp's sum of a 2^sa and b 2^sb where one is below 2^-60 of the other
+// (or zero): the other, at its own scale. False where both count.
+bool Larger(double a, int64_t sa, double b, int64_t sb, bool& first)
+{
+    if (b == 0 || (a != 0 && Exp(b) + sb < Exp(a) + sa - 60)) {
+        first = true;
+        return true;
+    }
+    if (a == 0 || Exp(a) + sa < Exp(b) + sb - 60) {
+        first = false;
+        return true;
+    }
+    return false;
+}
+
+// The pixel in doubles: d, dc, the bound and |dc| times 2^-s; P times 2^-sp;
+// a part of z where w has none is that of d, times 2^-szr or 2^-szi.
+struct Pixel {
+    double zr, zi, m2, dr, di, err, pr, pi, dcr, dci, dcAbs;
+    int64_t s, sp, szr = 0, szi = 0;
+};
+
+// A part of z as a double at scale 0, or else at d's.
+bool ScaledZ(BlockExp x, int64_t s, double& out, int64_t& scale)
+{
+    scale = 0;
+    if (Scaled(x, 0, out))
+        return true;
+    scale = s;
+    return Scaled(x, s, out);
+}
+
+bool ToDoubles(const deep_step::PixelValues<ScalarLaneOf<BlockExp>>& v, Pixel& p)
+{
+    const int64_t dTop = std::max(v.dr.m == 0 ? INT64_MIN / 2 : v.dr.Exponent(),
+                                  v.di.m == 0 ? INT64_MIN / 2 : v.di.Exponent());
+    const int64_t pTop = std::max(v.p.re.m == 0 ? INT64_MIN / 2 : v.p.re.Exponent(),
+                                  v.p.im.m == 0 ? INT64_MIN / 2 : v.p.im.Exponent());
+    if (v.dr.m == 0 && v.di.m == 0)
+        return false;
+    p.s = dTop;
+    p.sp = v.p.re.m == 0 && v.p.im.m == 0 ? 0 : pTop;
+    return ScaledZ(v.zr, p.s, p.zr, p.szr) && ScaledZ(v.zi, p.s, p.zi, p.szi) && Scaled(v.m2, 0, p.m2) &&
+           (p.szr == 0 || p.szi == 0) && Scaled(v.dr, p.s, p.dr) &&
+           Scaled(v.di, p.s, p.di) && Scaled(v.err, p.s, p.err) && Scaled(v.p.re, p.sp, p.pr) &&
+           Scaled(v.p.im, p.sp, p.pi) && Scaled(v.dcr, p.s, p.dcr) && Scaled(v.dci, p.s, p.dci) &&
+           Scaled(v.dcAbs, p.s, p.dcAbs);
+}
+
+void FromDoubles(const Pixel& p, deep_step::PixelValues<ScalarLaneOf<BlockExp>>& v)
+{
+    v.zr = Unscaled(p.zr, p.szr);
+    v.zi = Unscaled(p.zi, p.szi);
+    v.m2 = Unscaled(p.m2, 0);
+    v.dr = Unscaled(p.dr, p.s);
+    v.di = Unscaled(p.di, p.s);
+    v.err = Unscaled(p.err, p.s);
+    v.p.re = Unscaled(p.pr, p.sp);
+    v.p.im = Unscaled(p.pi, p.sp);
+}
+
+// The view's numbers the stretch reads, as doubles.
+struct ViewNumbers {
+    double radius, radius2, escapeEps;
+};
+
+// The skips from the top of step k, as ContinuePixel takes them; returns
+// the skips taken. `first` as the loop has it.
+QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, PixelRun<FloatExp>& r, Pixel& p, bool handOff,
+                           bool& first)
+{
+    PixelOut& out = r.out;
+    int taken = 0;
+    for (;; first = false) {
+        const int k = r.k;
+        const double magnitude = std::sqrt(p.m2);
+        const double d2 = p.dr * p.dr + p.di * p.di; // times 2^-2s
+        // The hand-over test: near the reference (d below 2^-400) the lanes
+        // do not take a wide pixel on an orbit with skips.
+        const int64_t top = std::max(p.dr == 0 ? INT64_MIN / 2 : Exp(p.dr), p.di == 0 ? INT64_MIN / 2 : Exp(p.di)) + p.s;
+        if (handOff && !first && top + 400 >= 0)
+            return taken;
+        // The doubt test, which must not find a doubt here: margin = bound
+        // + eps |z| is its larger part, and |z| is clear of the radius.
+        const double eMag = view.escapeEps * magnitude;
+        bool errLarger = false;
+        if (!(p.err > 0) || !Larger(p.err, p.s, eMag, 0, errLarger) || errLarger ||
+            !(std::fabs(magnitude - view.radius) > eMag))
+            return taken;
+        if (p.m2 > view.radius2 || k >= r.nextPoll || k >= s.maxIterations)
+            return taken;
+        // d2 < kSkipRatio2 m2, across the scales: by exponents, which differ.
+        const double bound = kSkipRatio2 * p.m2;
+        if (!(d2 > 0) || !(bound > 0) || !(Exp(d2) + 2 * p.s < Exp(bound)))
+            return taken;
+        size_t len = 0;
+        const double dAbs = std::sqrt(d2);
+        const SkipEntry<FloatExp>* e =
+            FindSkip(*r.skips, r.i, FloatExp::Normal(dAbs + p.err, p.s), int64_t(s.maxIterations) - k, len);
+        if (!e)
+            return taken;
+        double ar, ai, br, bi, aAbs, ed, ec, wr, wi;
+        if (!(Scaled(e->ar, 0, ar) && Scaled(e->ai, 0, ai) && Scaled(e->br, 0, br) && Scaled(e->bi, 0, bi) &&
+              Scaled(e->aAbs, 0, aAbs) && Scaled(e->ed, 0, ed) && Scaled(e->ec, 0, ec) &&
+              Scaled(r.orbit->re[r.i + len], 0, wr) && Scaled(r.orbit->im[r.i + len], 0, wi)))
+            return taken;
+        // The bound's inner sums, qa |d| + qb |dc| + ed and qc |dc| + ec: their
+        // products' exponents are those of the factors' sum, or one less.
+        const auto product = [&](FloatExp q, double x) { return q.m == 0 || x == 0 ? INT64_MIN / 2 : q.e + Exp(x) + p.s; };
+        const int64_t t1 = product(e->qa, dAbs), t2 = product(e->qb, p.dcAbs), t3 = product(e->qc, p.dcAbs);
+        // Both below 2^-61 of ed: their sum is below 2^-60 of it.
+        if (ed == 0 || ec == 0 || std::max(t1, t2) + 1 >= Exp(ed) - 61 || t3 >= Exp(ec) - 60)
+            return taken;
+        const double err = kSkipSlack * aAbs * p.err + ed * dAbs + ec * p.dcAbs;
+        // Each z_j inside is Z_j (1 + 2^-50 at most): the product takes
+        // their direction.
+        const double pr = p.pr * e->ur - p.pi * e->ui, pi = p.pr * e->ui + p.pi * e->ur;
+        const double nr = ar * p.dr - ai * p.di + br * p.dcr - bi * p.dci;
+        const double ni = ar * p.di + ai * p.dr + br * p.dci + bi * p.dcr;
+        // z = w + d: w where d is below 2^-60 of it, d where w is 0 (on the
+        // real axis, or where the orbit crosses it); then |z|^2 the square
+        // of w's part, the other's below 2^-60 of it.
+        if (wr == 0 && wi == 0)
+            return taken;
+        bool wLarger = false;
+        const bool wrZero = wr == 0, wiZero = wi == 0;
+        if (!wrZero && (!Larger(wr, 0, nr, p.s, wLarger) || !wLarger))
+            return taken;
+        if (!wiZero && (!Larger(wi, 0, ni, p.s, wLarger) || !wLarger))
+            return taken;
+        const double zr = wrZero ? nr : wr, zi = wiZero ? ni : wi;
+        const double zr2 = zr * zr, zi2 = zi * zi;
+        double m2 = zr2 + zi2;
+        bool squareLarger = false;
+        if (wrZero && (!Larger(zr2, 2 * p.s, zi2, 0, squareLarger) || squareLarger))
+            return taken;
+        if (wiZero && (!Larger(zr2, 0, zi2, 2 * p.s, squareLarger) || !squareLarger))
+            return taken;
+        if (wrZero)
+            m2 = zi2;
+        if (wiZero)
+            m2 = zr2;
+        // The step is taken: what ContinuePixel writes at its top, then the skip.
+        out.doubtful = r.doubtful;
+        out.steps = k + 1;
+        p.err = err;
+        p.pr = pr;
+        p.pi = pi;
+        p.dr = nr;
+        p.di = ni;
+        r.i += len;
+        r.k += int(len);
+        out.skipped += int64_t(len);
+        p.zr = zr;
+        p.zi = zi;
+        p.szr = wrZero ? p.s : 0;
+        p.szi = wiZero ? p.s : 0;
+        p.m2 = m2;
+        ++taken;
+        // d grows by |A| a skip; its scale follows, exactly (or flagged).
+        if (std::max(std::fabs(p.dr), std::fabs(p.di)) > 0x1p200) {
+            p.s += 400;
+            for (double* x : {&p.dr, &p.di, &p.err, &p.dcr, &p.dci, &p.dcAbs})
+                *x *= 0x1p-400;
+        }
+    }
+}
+
+} // namespace
+
+void ScaledSkips(const Setup<FloatExp>& s, PixelRun<FloatExp>& r,
+                 deep_step::PixelValues<ScalarLaneOf<BlockExp>>& v, bool handOff, bool& first)
+{
+    // What ends a stretch at once, read first: a difference the lanes may
+    // take, or one too near |z| for its bound to round away beside it.
+    if ((v.dr.m == 0 && v.di.m == 0) || v.err.m == 0)
+        return;
+    const int64_t top = std::max(v.dr.m == 0 ? INT64_MIN / 2 : v.dr.Exponent(),
+                                 v.di.m == 0 ? INT64_MIN / 2 : v.di.Exponent());
+    if ((handOff && !first && top + 400 >= 0) || v.err.Exponent() + 110 > v.m2.Exponent() / 2)
+        return;
+    ViewNumbers view;
+    Pixel p;
+    if (!Scaled(s.radius, 0, view.radius) || !Scaled(s.radius2, 0, view.radius2) || !ToDoubles(v, p))
+        return;
+    view.escapeEps = deep_thresholds::kEscapeTestEps;
+    const PixelRun<FloatExp> before = r;
+    const bool firstBefore = first;
+    const uint32_t saved = float_flags::Clear();
+    const int taken = Stretch(s, view, r, p, handOff, first);
+    if (float_flags::Raised(saved)) {
+        // Some operation left the doubles: the BlockExp loop takes these
+        // steps again from the top of the first.
+        r = before;
+        first = firstBefore;
+        return;
+    }
+    if (taken)
+        FromDoubles(p, v);
+}
+
+} // namespace deep_pixel
