@@ -62,7 +62,8 @@ struct BlockExp {
             return r;
         const int64_t block = (x.e + 255) >> 9; // floor((e + 255) / 512)
         const int64_t field = 1022 + x.e - 512 * block;
-        r.m = std::bit_cast<double>((std::bit_cast<uint64_t>(x.m) & ~(uint64_t(0x7FF) << 52)) | (uint64_t(field) << 52));
+        r.m =
+            std::bit_cast<double>((std::bit_cast<uint64_t>(x.m) & ~(uint64_t(0x7FF) << 52)) | (uint64_t(field) << 52));
         r.b = block;
         return r;
     }
@@ -91,7 +92,10 @@ struct BlockExp {
     }
 };
 
-[[gnu::always_inline]] inline BlockExp operator*(BlockExp x, BlockExp y) { return BlockExp::Normal(x.m * y.m, x.b + y.b); }
+[[gnu::always_inline]] inline BlockExp operator*(BlockExp x, BlockExp y)
+{
+    return BlockExp::Normal(x.m * y.m, x.b + y.b);
+}
 
 [[gnu::always_inline]] inline BlockExp operator+(BlockExp x, BlockExp y)
 {

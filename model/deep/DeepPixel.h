@@ -311,7 +311,7 @@ bool BlockLanesCanStep(const Setup<FloatExp>& s, const PixelRun<FloatExp>& r,
 {
     if (kDistance || r.k >= r.nextPoll || r.k >= s.maxIterations || (v.dr.m == 0 && v.di.m == 0))
         return false;
-    const int64_t top = v.dr.m == 0 ? v.di.Exponent()
+    const int64_t top = v.dr.m == 0   ? v.di.Exponent()
                         : v.di.m == 0 ? v.dr.Exponent()
                                       : std::max(v.dr.Exponent(), v.di.Exponent());
     if (top + 400 < 0 && r.skips)

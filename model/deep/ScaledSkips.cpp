@@ -81,19 +81,18 @@ bool ScaledZ(BlockExp x, int64_t s, double& out, int64_t& scale)
 
 bool ToDoubles(const deep_step::PixelValues<ScalarLaneOf<BlockExp>>& v, Pixel& p)
 {
-    const int64_t dTop = std::max(v.dr.m == 0 ? INT64_MIN / 2 : v.dr.Exponent(),
-                                  v.di.m == 0 ? INT64_MIN / 2 : v.di.Exponent());
-    const int64_t pTop = std::max(v.p.re.m == 0 ? INT64_MIN / 2 : v.p.re.Exponent(),
-                                  v.p.im.m == 0 ? INT64_MIN / 2 : v.p.im.Exponent());
+    const int64_t dTop =
+        std::max(v.dr.m == 0 ? INT64_MIN / 2 : v.dr.Exponent(), v.di.m == 0 ? INT64_MIN / 2 : v.di.Exponent());
+    const int64_t pTop =
+        std::max(v.p.re.m == 0 ? INT64_MIN / 2 : v.p.re.Exponent(), v.p.im.m == 0 ? INT64_MIN / 2 : v.p.im.Exponent());
     if (v.dr.m == 0 && v.di.m == 0)
         return false;
     p.s = dTop;
     p.sp = v.p.re.m == 0 && v.p.im.m == 0 ? 0 : pTop;
     return ScaledZ(v.zr, p.s, p.zr, p.szr) && ScaledZ(v.zi, p.s, p.zi, p.szi) && Scaled(v.m2, 0, p.m2) &&
-           (p.szr == 0 || p.szi == 0) && Scaled(v.dr, p.s, p.dr) &&
-           Scaled(v.di, p.s, p.di) && Scaled(v.err, p.s, p.err) && Scaled(v.p.re, p.sp, p.pr) &&
-           Scaled(v.p.im, p.sp, p.pi) && Scaled(v.dcr, p.s, p.dcr) && Scaled(v.dci, p.s, p.dci) &&
-           Scaled(v.dcAbs, p.s, p.dcAbs);
+           (p.szr == 0 || p.szi == 0) && Scaled(v.dr, p.s, p.dr) && Scaled(v.di, p.s, p.di) &&
+           Scaled(v.err, p.s, p.err) && Scaled(v.p.re, p.sp, p.pr) && Scaled(v.p.im, p.sp, p.pi) &&
+           Scaled(v.dcr, p.s, p.dcr) && Scaled(v.dci, p.s, p.dci) && Scaled(v.dcAbs, p.s, p.dcAbs);
 }
 
 void FromDoubles(const Pixel& p, deep_step::PixelValues<ScalarLaneOf<BlockExp>>& v)
@@ -115,8 +114,8 @@ struct ViewNumbers {
 
 // The skips from the top of step k, as ContinuePixel takes them; returns
 // the skips taken. `first` as the loop has it.
-QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, PixelRun<FloatExp>& r, Pixel& p, bool handOff,
-                           bool& first)
+QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, PixelRun<FloatExp>& r, Pixel& p,
+                            bool handOff, bool& first)
 {
     PixelOut& out = r.out;
     int taken = 0;
@@ -126,7 +125,8 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
         const double d2 = p.dr * p.dr + p.di * p.di; // times 2^-2s
         // The hand-over test: near the reference (d below 2^-400) the lanes
         // do not take a wide pixel on an orbit with skips.
-        const int64_t top = std::max(p.dr == 0 ? INT64_MIN / 2 : Exp(p.dr), p.di == 0 ? INT64_MIN / 2 : Exp(p.di)) + p.s;
+        const int64_t top =
+            std::max(p.dr == 0 ? INT64_MIN / 2 : Exp(p.dr), p.di == 0 ? INT64_MIN / 2 : Exp(p.di)) + p.s;
         if (handOff && !first && top + 400 >= 0)
             return taken;
         // The doubt test, which must not find a doubt here: margin = bound
@@ -155,7 +155,9 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
             return taken;
         // The bound's inner sums, qa |d| + qb |dc| + ed and qc |dc| + ec: their
         // products' exponents are those of the factors' sum, or one less.
-        const auto product = [&](FloatExp q, double x) { return q.m == 0 || x == 0 ? INT64_MIN / 2 : q.e + Exp(x) + p.s; };
+        const auto product = [&](FloatExp q, double x) {
+            return q.m == 0 || x == 0 ? INT64_MIN / 2 : q.e + Exp(x) + p.s;
+        };
         const int64_t t1 = product(e->qa, dAbs), t2 = product(e->qb, p.dcAbs), t3 = product(e->qc, p.dcAbs);
         // Both below 2^-61 of ed: their sum is below 2^-60 of it.
         if (ed == 0 || ec == 0 || std::max(t1, t2) + 1 >= Exp(ed) - 61 || t3 >= Exp(ec) - 60)
@@ -217,15 +219,15 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
 
 } // namespace
 
-void ScaledSkips(const Setup<FloatExp>& s, PixelRun<FloatExp>& r,
-                 deep_step::PixelValues<ScalarLaneOf<BlockExp>>& v, bool handOff, bool& first)
+void ScaledSkips(const Setup<FloatExp>& s, PixelRun<FloatExp>& r, deep_step::PixelValues<ScalarLaneOf<BlockExp>>& v,
+                 bool handOff, bool& first)
 {
     // What ends a stretch at once, read first: a difference the lanes may
     // take, or one too near |z| for its bound to round away beside it.
     if ((v.dr.m == 0 && v.di.m == 0) || v.err.m == 0)
         return;
-    const int64_t top = std::max(v.dr.m == 0 ? INT64_MIN / 2 : v.dr.Exponent(),
-                                 v.di.m == 0 ? INT64_MIN / 2 : v.di.Exponent());
+    const int64_t top =
+        std::max(v.dr.m == 0 ? INT64_MIN / 2 : v.dr.Exponent(), v.di.m == 0 ? INT64_MIN / 2 : v.di.Exponent());
     if ((handOff && !first && top + 400 >= 0) || v.err.Exponent() + 110 > v.m2.Exponent() / 2)
         return;
     ViewNumbers view;

@@ -35,8 +35,8 @@ bool Exact(const SkipEntry<FloatExp>& w, SkipEntry<double>& d)
     d.ur = w.ur;
     d.ui = w.ui;
     d.r = 0; // not read by the linear parts
-    return Exact(w.ar, d.ar) & Exact(w.ai, d.ai) & Exact(w.br, d.br) & Exact(w.bi, d.bi) & Exact(w.aAbs, d.aAbs) &
-           Exact(w.bAbs, d.bAbs) & Exact(w.qa, d.qa) & Exact(w.qb, d.qb) & Exact(w.qc, d.qc) & Exact(w.ed, d.ed) &
+    return Exact(w.ar, d.ar) && Exact(w.ai, d.ai) && Exact(w.br, d.br) && Exact(w.bi, d.bi) && Exact(w.aAbs, d.aAbs) &&
+           Exact(w.bAbs, d.bAbs) && Exact(w.qa, d.qa) && Exact(w.qb, d.qb) && Exact(w.qc, d.qc) && Exact(w.ed, d.ed) &&
            Exact(w.ec, d.ec);
 }
 
@@ -56,8 +56,8 @@ bool Exact(const SkipEntry<FloatExp>& w, SkipEntry<double>& d)
 
 SkipEntry<FloatExp> Wide(const SkipEntry<double>& d)
 {
-    return {Wide(d.ar),   Wide(d.ai),   Wide(d.br), Wide(d.bi), Wide(d.r),  Wide(d.aAbs), Wide(d.bAbs),
-            Wide(d.qa),   Wide(d.qb),   Wide(d.qc), Wide(d.ed), Wide(d.ec), d.ur,         d.ui};
+    return {Wide(d.ar), Wide(d.ai), Wide(d.br), Wide(d.bi), Wide(d.r),  Wide(d.aAbs), Wide(d.bAbs),
+            Wide(d.qa), Wide(d.qb), Wide(d.qc), Wide(d.ed), Wide(d.ec), d.ur,         d.ui};
 }
 
 QUILLION_OPAQUE void StepInDoubles(const double* z, bool julia, SkipEntry<double>& out)
@@ -66,7 +66,7 @@ QUILLION_OPAQUE void StepInDoubles(const double* z, bool julia, SkipEntry<double
 }
 
 QUILLION_OPAQUE void MergeInDoubles(const SkipEntry<double>& a, const SkipEntry<double>& b, double eps,
-                                   SkipEntry<double>& out)
+                                    SkipEntry<double>& out)
 {
     out = MergeLinear(a, b, eps);
 }
@@ -76,7 +76,7 @@ QUILLION_OPAQUE void MergeInDoubles(const SkipEntry<double>& a, const SkipEntry<
 bool WideStepInDoubles(FloatExp zr, FloatExp zi, bool julia, FloatExp eps, SkipEntry<FloatExp>& out)
 {
     double z[3];
-    if (!(Exact(zr, z[0]) & Exact(zi, z[1]) & Exact(eps, z[2])))
+    if (!(Exact(zr, z[0]) && Exact(zi, z[1]) && Exact(eps, z[2])))
         return false;
     SkipEntry<double> d;
     const uint32_t saved = float_flags::Clear();
@@ -92,7 +92,7 @@ bool WideMergeInDoubles(const SkipEntry<FloatExp>& a, const SkipEntry<FloatExp>&
 {
     SkipEntry<double> da, db, d;
     double e = 0;
-    if (!(Exact(a, da) & Exact(b, db) & Exact(eps, e)))
+    if (!(Exact(a, da) && Exact(b, db) && Exact(eps, e)))
         return false;
     const uint32_t saved = float_flags::Clear();
     MergeInDoubles(da, db, e, d);

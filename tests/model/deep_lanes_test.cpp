@@ -483,7 +483,8 @@ TEST(DeepLanes, WidePixelsInBlocksGiveFloatExpsBits)
     for (auto [what, job] : Views()) {
         // The derivative is carried in FloatExp; of the skipless views, the
         // first two do, and the doubtful pixels' budgets are not the loop's.
-        if (job.distance || (!job.linearSkips && ++skipless > 2) || what == "doubtful kept" || what == "doubtful in part")
+        if (job.distance || (!job.linearSkips && ++skipless > 2) || what == "doubtful kept" ||
+            what == "doubtful in part")
             continue;
         job.forceWide = true;
         const Built blocks = Build(job, ChosenKernelIsa());

@@ -279,9 +279,8 @@ TEST(DeepPixel, WideRunsInDoublesAndBlocksEndInFloatExpsBits)
                             fast.orbit == plain.orbit && fast.out.count == plain.out.count &&
                             fast.out.skipped == plain.out.skipped && fast.out.steps == plain.out.steps &&
                             !std::memcmp(&fast.out.cell, &plain.out.cell, sizeof fast.out.cell);
-                deep_step::EachValue(fast.v, plain.v, [&](FloatExp a, FloatExp b) {
-                    same = same && !std::memcmp(&a, &b, sizeof a);
-                });
+                deep_step::EachValue(fast.v, plain.v,
+                                     [&](FloatExp a, FloatExp b) { same = same && !std::memcmp(&a, &b, sizeof a); });
                 ASSERT_TRUE(same) << c.re << " " << c.im << " 2^" << c.exponent << " " << j << " " << i;
                 ++pixels;
                 escaped += fast.out.count > 0;

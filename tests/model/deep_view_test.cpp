@@ -80,7 +80,7 @@ TEST(BlockExp, EveryOperationGivesFloatExpsBits)
         double m = double(g() >> 11) * 0x1p-54 + 0.5;
         m = kind == 1 ? 0.5 : (g() & 1) ? -m : m;
         // Exponents anywhere, near 0, or at the edges of the blocks.
-        const int64_t e = kind == 2 ? int64_t(g() % 200) - 100
+        const int64_t e = kind == 2   ? int64_t(g() % 200) - 100
                           : kind == 3 ? int64_t(g() % 40) * 256 - 5000 + int64_t(g() % 3) - 1
                                       : int64_t(g() % 3000) - 1500;
         return FloatExp::Normal(m, e);
