@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -161,21 +162,41 @@ using deep_thresholds::kSkipRatio2;
 
 // The longest valid skip from index i of the table, or null. A skip
 // covers 2^(l+1) steps from an index aligned to that length; its radius
-// never exceeds that of the first half, so the search stops at the first
-// level that fails. Past the steps where the table keeps every length,
-// the short ones are missing and the search goes on to the longer.
+// never exceeds that of the first half, so the valid levels are the first
+// of those the table keeps. Past the steps where the table keeps every
+// length, the short ones are missing and the search goes on to the longer.
+// Skips of kSkipSparseLength steps and more are kept wherever they are
+// whole: there the valid levels are a prefix, and the longest is found by
+// halving; only without a valid one there are the short ones read.
 template <class T>
 const SkipEntry<T>* FindSkip(const SkipTable<T>& skips, size_t i, T reach, int64_t room, size_t& len)
 {
     if (i < skips.base)
         return nullptr;
     const size_t off = i - skips.base;
+    // The levels off is aligned to.
+    const size_t aligned =
+        std::min(skips.levels.size(), off == 0 ? skips.levels.size() : size_t(std::countr_zero(off)));
+    const auto valid = [&](size_t l) {
+        const size_t m = off >> (l + 1);
+        return m < skips.levels[l].size() && int64_t(size_t(2) << l) <= room && reach < skips.levels[l][m].r;
+    };
+    constexpr size_t kFirstLong = std::countr_zero(kSkipSparseLength) - 1;
+    if (aligned > kFirstLong && valid(kFirstLong)) {
+        size_t lo = kFirstLong, hi = aligned; // valid(lo); hi == aligned or not valid(hi)
+        while (hi - lo > 1) {
+            const size_t mid = lo + (hi - lo) / 2;
+            (valid(mid) ? lo : hi) = mid;
+        }
+        len = size_t(2) << lo;
+        return &skips.levels[lo][off >> (lo + 1)];
+    }
     const SkipEntry<T>* best = nullptr;
-    for (size_t l = 0; l < skips.levels.size() && ((off >> l) & 1) == 0; ++l) {
+    for (size_t l = 0; l < std::min(aligned, kFirstLong); ++l) {
         const size_t m = off >> (l + 1), n = size_t(2) << l;
         if (m >= skips.levels[l].size() && int64_t(n) <= room && off + n <= skips.steps)
             continue;
-        if (m >= skips.levels[l].size() || int64_t(n) > room || !(reach < skips.levels[l][m].r))
+        if (!valid(l))
             break;
         best = &skips.levels[l][m];
         len = n;

@@ -179,6 +179,59 @@ TEST(LinearSkips, PastTheirFirstStepsTablesKeepTheLongSkipsAsTheyWere)
     EXPECT_GT(longPastTheFirst, 50);
 }
 
+// The search as it was first written: every level from the shortest.
+const SkipEntry<double>* WalkLevels(const SkipTable<double>& skips, size_t i, double reach, int64_t room, size_t& len)
+{
+    if (i < skips.base)
+        return nullptr;
+    const size_t off = i - skips.base;
+    const SkipEntry<double>* best = nullptr;
+    for (size_t l = 0; l < skips.levels.size() && ((off >> l) & 1) == 0; ++l) {
+        const size_t m = off >> (l + 1), n = size_t(2) << l;
+        if (m >= skips.levels[l].size() && int64_t(n) <= room && off + n <= skips.steps)
+            continue;
+        if (m >= skips.levels[l].size() || int64_t(n) > room || !(reach < skips.levels[l][m].r))
+            break;
+        best = &skips.levels[l][m];
+        len = n;
+    }
+    return best;
+}
+
+// Halving over the long levels finds the very skip the walk finds: from
+// every index of a real orbit, dense and sparse tables, reaches at each
+// level's radius and just below it, rooms that cut the longest skips.
+TEST(LinearSkips, HalvingFindsTheSkipTheWalkFinds)
+{
+    ReferenceOrbit orbit;
+    ASSERT_TRUE(SpiralOrbit(orbit));
+    int longOnes = 0, compared = 0;
+    for (const size_t all : {kSkipMaxSteps, size_t(256)}) {
+        SkipTable<double> table;
+        BuildSkipTable(orbit.re.data(), orbit.im.data(), orbit.size(), false, 100.0, 1e-25, 8 * 0x1p-53, table, all);
+        for (size_t i = 0; i < orbit.size() + 2; ++i) {
+            std::vector<double> reaches = {0, 1e-300, 1};
+            for (size_t l = 0; l < table.levels.size(); ++l)
+                if (const size_t m = (i - 1) >> (l + 1); i >= 1 && m < table.levels[l].size()) {
+                    reaches.push_back(table.levels[l][m].r);
+                    reaches.push_back(std::nextafter(table.levels[l][m].r, 0.0));
+                }
+            for (const double reach : reaches)
+                for (const int64_t room : {int64_t(1) << 20, int64_t(40), int64_t(1000 - i % 7)}) {
+                    size_t a = 0, b = 0;
+                    const SkipEntry<double>* fast = deep_pixel::FindSkip(table, i, reach, room, a);
+                    const SkipEntry<double>* walk = WalkLevels(table, i, reach, room, b);
+                    ASSERT_EQ(fast, walk) << all << " " << i << " " << reach << " " << room;
+                    ASSERT_EQ(fast ? a : 0, walk ? b : 0);
+                    longOnes += walk && b >= kSkipSparseLength * 4;
+                    ++compared;
+                }
+        }
+    }
+    EXPECT_GT(compared, 100000);
+    EXPECT_GT(longOnes, 500);
+}
+
 // A wide table takes its steps and merges in doubles where they round as
 // FloatExp does: entry for entry it has the bits of one taken in FloatExp
 // throughout, at every depth, with orbit values scaled towards 0 or far out
