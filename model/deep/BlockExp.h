@@ -17,6 +17,7 @@
 // No infinity or NaN comes of these operations; a NaN given to one is not
 // followed as FloatExp follows it, and must not be given.
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -91,6 +92,12 @@ struct BlockExp {
         return r;
     }
 };
+
+// The larger exponent of two values not both zero, as FloatExp gives it.
+[[gnu::always_inline]] inline int64_t TopExponent(BlockExp x, BlockExp y)
+{
+    return x.m == 0 ? y.Exponent() : y.m == 0 ? x.Exponent() : std::max(x.Exponent(), y.Exponent());
+}
 
 [[gnu::always_inline]] inline BlockExp operator*(BlockExp x, BlockExp y)
 {

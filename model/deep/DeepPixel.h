@@ -143,7 +143,7 @@ struct Setup {
     FloatExp dz0, pixelWide;
     // Wide pixels stepped in BlockExp (DeepJob::wideInBlocks), their skips
     // near the reference in scaled doubles.
-    bool blocks = true, scaledSkips = true;
+    bool blocks = true;
 };
 
 struct PixelOut {
@@ -332,10 +332,7 @@ bool BlockLanesCanStep(const Setup<FloatExp>& s, const PixelRun<FloatExp>& r,
 {
     if (kDistance || r.k >= r.nextPoll || r.k >= s.maxIterations || (v.dr.m == 0 && v.di.m == 0))
         return false;
-    const int64_t top = v.dr.m == 0   ? v.di.Exponent()
-                        : v.di.m == 0 ? v.dr.Exponent()
-                                      : std::max(v.dr.Exponent(), v.di.Exponent());
-    if (top + 400 < 0 && r.skips)
+    if (TopExponent(v.dr, v.di) + 400 < 0 && r.skips)
         return false;
     return LanesCanStep<FloatExp, kDistance>(s, r, ValuesAs<FloatExp>(v), d2.Wide());
 }
@@ -386,7 +383,7 @@ bool ContinuePixel(const Setup<T>& s, PixelRun<T>& r, bool handOff)
     int& k = r.k;
     for (bool first = true;; ++k, first = false) {
         if constexpr (std::is_same_v<C, BlockExp>)
-            if (k >= 0 && r.skips && !r.doubtful && s.scaledSkips)
+            if (k >= 0 && r.skips && !r.doubtful)
                 ScaledSkips(s, r, v, handOff, first);
         const C magnitude = Sqrt(v.m2);
         const C d2 = v.dr * v.dr + v.di * v.di;
@@ -542,7 +539,6 @@ Setup<T> MakeSetup(const Scene& scene, const ReferenceOrbit& start, size_t start
     s.dz0 = FloatExp(job.julia ? 1 / job.g : 1.0);
     s.pixelWide = job.pixelSize;
     s.blocks = job.wideInBlocks;
-    s.scaledSkips = job.wideInBlocks;
     return s;
 }
 

@@ -11,7 +11,10 @@
 // (QUILLION_OPAQUE), between these reads and writes of the register, which
 // clobber memory, so that none of it moves outside them.
 
+#include <bit>
 #include <cstdint>
+
+#include "model/deep/FloatExp.h"
 
 // GCC's noipa hides the function's body from its callers entirely; clang
 // lacks it, and a function it does not inline stays apart from them.
@@ -47,6 +50,22 @@ inline bool Raised(uint32_t saved)
     asm volatile("stmxcsr %0" : "=m"(csr) : : "memory");
     asm volatile("ldmxcsr %0" : : "m"(saved) : "memory");
     return (csr & kFlags) != 0;
+}
+
+// x 2^-s as a double, exactly: false where that is no normal double. A
+// mantissa in [0.5, 1) times 2^e is one for -1021 <= e <= 1024, its
+// exponent field then e + 1022.
+inline bool ScaledDouble(FloatExp x, int64_t s, double& out)
+{
+    if (x.m == 0) {
+        out = 0;
+        return true;
+    }
+    const int64_t e = x.e - s;
+    if (e < -1021 || e > 1024)
+        return false;
+    out = std::bit_cast<double>(std::bit_cast<uint64_t>(x.m) + (uint64_t(e) << 52));
+    return true;
 }
 
 } // namespace float_flags

@@ -28,19 +28,7 @@ namespace {
 // The exponent FloatExp gives a nonzero normal double.
 int64_t Exp(double x) { return int64_t((std::bit_cast<uint64_t>(x) >> 52) & 0x7FF) - 1022; }
 
-// x 2^-s as a double, exactly: false where that is no normal double.
-bool Scaled(FloatExp x, int64_t s, double& out)
-{
-    if (x.m == 0) {
-        out = 0;
-        return true;
-    }
-    const int64_t e = x.e - s;
-    if (e < -1021 || e > 1024)
-        return false;
-    out = std::bit_cast<double>(std::bit_cast<uint64_t>(x.m) + (uint64_t(e) << 52));
-    return true;
-}
+bool Scaled(FloatExp x, int64_t s, double& out) { return float_flags::ScaledDouble(x, s, out); }
 
 bool Scaled(BlockExp x, int64_t s, double& out) { return Scaled(x.Wide(), s, out); }
 
@@ -81,14 +69,10 @@ bool ScaledZ(BlockExp x, int64_t s, double& out, int64_t& scale)
 
 bool ToDoubles(const deep_step::PixelValues<ScalarLaneOf<BlockExp>>& v, Pixel& p)
 {
-    const int64_t dTop =
-        std::max(v.dr.m == 0 ? INT64_MIN / 2 : v.dr.Exponent(), v.di.m == 0 ? INT64_MIN / 2 : v.di.Exponent());
-    const int64_t pTop =
-        std::max(v.p.re.m == 0 ? INT64_MIN / 2 : v.p.re.Exponent(), v.p.im.m == 0 ? INT64_MIN / 2 : v.p.im.Exponent());
     if (v.dr.m == 0 && v.di.m == 0)
         return false;
-    p.s = dTop;
-    p.sp = v.p.re.m == 0 && v.p.im.m == 0 ? 0 : pTop;
+    p.s = TopExponent(v.dr, v.di);
+    p.sp = v.p.re.m == 0 && v.p.im.m == 0 ? 0 : TopExponent(v.p.re, v.p.im);
     return ScaledZ(v.zr, p.s, p.zr, p.szr) && ScaledZ(v.zi, p.s, p.zi, p.szi) && Scaled(v.m2, 0, p.m2) &&
            (p.szr == 0 || p.szi == 0) && Scaled(v.dr, p.s, p.dr) && Scaled(v.di, p.s, p.di) &&
            Scaled(v.err, p.s, p.err) && Scaled(v.p.re, p.sp, p.pr) && Scaled(v.p.im, p.sp, p.pi) &&
@@ -109,7 +93,7 @@ void FromDoubles(const Pixel& p, deep_step::PixelValues<ScalarLaneOf<BlockExp>>&
 
 // The view's numbers the stretch reads, as doubles.
 struct ViewNumbers {
-    double radius, radius2, escapeEps;
+    double radius, radius2;
 };
 
 // The skips from the top of step k, as ContinuePixel takes them; returns
@@ -131,7 +115,7 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
             return taken;
         // The doubt test, which must not find a doubt here: margin = bound
         // + eps |z| is its larger part, and |z| is clear of the radius.
-        const double eMag = view.escapeEps * magnitude;
+        const double eMag = deep_thresholds::kEscapeTestEps * magnitude;
         bool errLarger = false;
         if (!(p.err > 0) || !Larger(p.err, p.s, eMag, 0, errLarger) || errLarger ||
             !(std::fabs(magnitude - view.radius) > eMag))
@@ -226,15 +210,12 @@ void ScaledSkips(const Setup<FloatExp>& s, PixelRun<FloatExp>& r, deep_step::Pix
     // take, or one too near |z| for its bound to round away beside it.
     if ((v.dr.m == 0 && v.di.m == 0) || v.err.m == 0)
         return;
-    const int64_t top =
-        std::max(v.dr.m == 0 ? INT64_MIN / 2 : v.dr.Exponent(), v.di.m == 0 ? INT64_MIN / 2 : v.di.Exponent());
-    if ((handOff && !first && top + 400 >= 0) || v.err.Exponent() + 110 > v.m2.Exponent() / 2)
+    if ((handOff && !first && TopExponent(v.dr, v.di) + 400 >= 0) || v.err.Exponent() + 110 > v.m2.Exponent() / 2)
         return;
     ViewNumbers view;
     Pixel p;
     if (!Scaled(s.radius, 0, view.radius) || !Scaled(s.radius2, 0, view.radius2) || !ToDoubles(v, p))
         return;
-    view.escapeEps = deep_thresholds::kEscapeTestEps;
     const PixelRun<FloatExp> before = r;
     const bool firstBefore = first;
     const uint32_t saved = float_flags::Clear();

@@ -16,19 +16,7 @@
 namespace linear_skips {
 namespace {
 
-// m in [0.5, 1) times 2^e is a normal double for -1021 <= e <= 1024: its
-// exponent field is then e + 1022.
-bool Exact(FloatExp x, double& v)
-{
-    if (x.m == 0) {
-        v = 0;
-        return true;
-    }
-    if (x.e < -1021 || x.e > 1024)
-        return false;
-    v = std::bit_cast<double>(std::bit_cast<uint64_t>(x.m) + (uint64_t(x.e) << 52));
-    return true;
-}
+bool Exact(FloatExp x, double& v) { return float_flags::ScaledDouble(x, 0, v); }
 
 bool Exact(const SkipEntry<FloatExp>& w, SkipEntry<double>& d)
 {
@@ -40,19 +28,9 @@ bool Exact(const SkipEntry<FloatExp>& w, SkipEntry<double>& d)
            Exact(w.ec, d.ec);
 }
 
-// A result that raised no flag: a normal double, split by its bits as
-// FloatExp splits one, or zero, or (rarely) an exact smaller one.
-[[gnu::always_inline]] inline FloatExp Wide(double v)
-{
-    const uint64_t bits = std::bit_cast<uint64_t>(v);
-    const uint64_t field = (bits >> 52) & 0x7FF;
-    if (field == 0)
-        return FloatExp(v);
-    FloatExp w;
-    w.m = std::bit_cast<double>((bits & ~(uint64_t(0x7FF) << 52)) | (uint64_t(1022) << 52));
-    w.e = int64_t(field) - 1022;
-    return w;
-}
+// A result that raised no flag: a normal double, or zero, or (rarely) an
+// exact smaller one.
+FloatExp Wide(double v) { return FloatExp::Normal(v, 0); }
 
 SkipEntry<FloatExp> Wide(const SkipEntry<double>& d)
 {

@@ -324,9 +324,9 @@ TEST(DeepPixel, WideRunsInDoublesAndBlocksEndInFloatExpsBits)
             for (int i = -4; i <= 4; ++i) {
                 const FloatExp dr = FloatExp(double(j)) * pixel, di = FloatExp(double(i) + 0.5) * pixel;
                 deep_pixel::PixelRun<FloatExp> fast = deep_pixel::StartPixel<FloatExp>(s, dr, di, dr, di), plain = fast;
-                s.blocks = s.scaledSkips = true;
+                s.blocks = true;
                 deep_pixel::ContinuePixel(s, fast, false);
-                s.blocks = s.scaledSkips = false;
+                s.blocks = false;
                 deep_pixel::ContinuePixel(s, plain, false);
                 bool same = fast.i == plain.i && fast.k == plain.k && fast.doubtful == plain.doubtful &&
                             fast.orbit == plain.orbit && fast.out.count == plain.out.count &&
