@@ -329,10 +329,12 @@ BENCHMARK(BM_FullHd)->Iterations(1)->Unit(benchmark::kSecond)->UseManualTime();
 void BM_WideForm(benchmark::State& state)
 {
     const int64_t deep = state.range(0);
-    DeepJob job = SpiralJob(1, 64, 48, 16000);
-    job.pixelSize = deep == 0 ? FloatExp(2e-100 / 48)
-                    : deep == 1 ? FloatExp(2e-300 / 48)
-                                : FloatExp(2.0 / 48) * FloatExp::Normal(1, deep == 2 ? -3322 : -33219);
+    const int side = int(state.range(5));
+    DeepJob job = SpiralJob(1, 64 * side, 48 * side, 16000);
+    job.pixelSize = (deep == 0 ? FloatExp(2e-100 / 48)
+                     : deep == 1 ? FloatExp(2e-300 / 48)
+                                 : FloatExp(2.0 / 48) * FloatExp::Normal(1, deep == 2 ? -3322 : -33219)) /
+                    FloatExp(double(side));
     job.forceWide = state.range(1) != 0;
     job.linearSkips = state.range(2) != 0;
     CColorMap map;
@@ -365,24 +367,28 @@ void BM_WideForm(benchmark::State& state)
         double(o.totalIterations - o.skippedIterations) * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_WideForm)
-    ->ArgNames({"deep", "wide", "skips", "lanes", "kept"})
-    ->Args({0, 0, 1, 1, 0})
-    ->Args({0, 1, 1, 1, 0})
-    ->Args({1, 1, 1, 1, 0})
-    ->Args({1, 1, 1, 0, 0})
-    ->Args({0, 0, 0, 1, 0})
-    ->Args({0, 1, 0, 1, 0})
-    ->Args({1, 1, 0, 1, 0})
-    ->Args({1, 1, 0, 0, 0})
-    ->Args({2, 1, 1, 1, 0})
-    ->Args({2, 1, 0, 1, 0})
-    ->Args({3, 1, 1, 1, 0})
-    ->Args({3, 1, 0, 1, 0})
-    ->Args({0, 0, 1, 1, 1})
-    ->Args({1, 1, 1, 1, 1})
-    ->Args({2, 1, 1, 1, 1})
-    ->Args({3, 1, 1, 1, 1})
-    ->Unit(benchmark::kMillisecond)
+    ->ArgNames({"deep", "wide", "skips", "lanes", "kept", "side"})
+    ->Args({0, 0, 1, 1, 0, 1})
+    ->Args({0, 1, 1, 1, 0, 1})
+    ->Args({1, 1, 1, 1, 0, 1})
+    ->Args({1, 1, 1, 0, 0, 1})
+    ->Args({0, 0, 0, 1, 0, 1})
+    ->Args({0, 1, 0, 1, 0, 1})
+    ->Args({1, 1, 0, 1, 0, 1})
+    ->Args({1, 1, 0, 0, 0, 1})
+    ->Args({2, 1, 1, 1, 0, 1})
+    ->Args({2, 1, 0, 1, 0, 1})
+    ->Args({3, 1, 1, 1, 0, 1})
+    ->Args({3, 1, 0, 1, 0, 1})
+    ->Args({0, 0, 1, 1, 1, 1})
+    ->Args({1, 1, 1, 1, 1, 1})
+    ->Args({2, 1, 1, 1, 1, 1})
+    ->Args({3, 1, 1, 1, 1, 1})
+        ->Args({0, 0, 1, 1, 1, 4})
+    ->Args({1, 1, 1, 1, 1, 4})
+    ->Args({2, 1, 1, 1, 1, 4})
+    ->Args({3, 1, 1, 1, 1, 4})
+->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
 

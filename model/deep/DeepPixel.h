@@ -134,7 +134,8 @@ struct Setup {
     // The pass over the view hands the ordinary steps of double pixels to
     // these lanes, unless scalar, and those of wide ones without the
     // derivative, which the lanes read in doubles: startPlain and
-    // rebasePlain are the orbits' doubles, NaN where they are not exact.
+    // rebasePlain are the orbits' doubles, NaN where they are not exact
+    // (read by a wide pixel's skips in doubles too).
     KernelIsa isa = KernelIsa::kScalar;
     OrbitView<double> startPlain, rebasePlain;
     // dz/dp carried beside z (DeepJob::distance): it starts at dz0, and the
@@ -160,7 +161,19 @@ static_assert(kSkipMaxSteps == (size_t(1) << 21), "DeepJob::skipAllLengths start
 using deep_thresholds::kEps;
 using deep_thresholds::kSkipRatio2;
 
-// The longest valid skip from index i of the table, or null. A skip
+// reach < r, for a reach and a table's radius, which are nonnegative, as
+// FloatExp's operator< gives it but by fewer branches.
+inline bool BelowRadius(double reach, double r) { return reach < r; }
+
+inline bool BelowRadius(FloatExp reach, FloatExp r)
+{
+    if (!(reach.m >= 0 && r.m >= 0)) [[unlikely]]
+        return reach < r;
+    return r.m != 0 && (reach.m == 0 || reach.e < r.e || (reach.e == r.e && reach.m < r.m));
+}
+
+// The longest valid skip from index i of the table, or null; `below(l, m)`
+// whether the pixel's reach is below the radius of levels[l][m]. A skip
 // covers 2^(l+1) steps from an index aligned to that length; its radius
 // never exceeds that of the first half, so the valid levels are the first
 // of those the table keeps. Past the steps where the table keeps every
@@ -168,8 +181,8 @@ using deep_thresholds::kSkipRatio2;
 // Skips of kSkipSparseLength steps and more are kept wherever they are
 // whole: there the valid levels are a prefix, and the longest is found by
 // halving; only without a valid one there are the short ones read.
-template <class T>
-const SkipEntry<T>* FindSkip(const SkipTable<T>& skips, size_t i, T reach, int64_t room, size_t& len)
+template <class T, class Below>
+const SkipEntry<T>* FindSkipBy(const SkipTable<T>& skips, size_t i, int64_t room, size_t& len, const Below& below)
 {
     if (i < skips.base)
         return nullptr;
@@ -179,7 +192,7 @@ const SkipEntry<T>* FindSkip(const SkipTable<T>& skips, size_t i, T reach, int64
         std::min(skips.levels.size(), off == 0 ? skips.levels.size() : size_t(std::countr_zero(off)));
     const auto valid = [&](size_t l) {
         const size_t m = off >> (l + 1);
-        return m < skips.levels[l].size() && int64_t(size_t(2) << l) <= room && reach < skips.levels[l][m].r;
+        return m < skips.levels[l].size() && int64_t(size_t(2) << l) <= room && below(l, m);
     };
     constexpr size_t kFirstLong = std::countr_zero(kSkipSparseLength) - 1;
     if (aligned > kFirstLong && valid(kFirstLong)) {
@@ -202,6 +215,13 @@ const SkipEntry<T>* FindSkip(const SkipTable<T>& skips, size_t i, T reach, int64
         len = n;
     }
     return best;
+}
+
+// The longest skip valid for a pixel whose |d| plus its bound is `reach`.
+template <class T>
+const SkipEntry<T>* FindSkip(const SkipTable<T>& skips, size_t i, T reach, int64_t room, size_t& len)
+{
+    return FindSkipBy(skips, i, room, len, [&](size_t l, size_t m) { return BelowRadius(reach, skips.levels[l][m].r); });
 }
 
 // A pixel's whole state at the top of a step, from which the loop below

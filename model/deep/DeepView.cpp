@@ -1,6 +1,7 @@
 #include "model/deep/DeepView.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <memory>
 #include <new>
@@ -140,7 +141,8 @@ std::vector<size_t> ReadingOrder(const std::vector<DeepRun>& runs)
 // normal doubles, which hold it inexactly (the copy is made only then).
 OrbitView<double> PlainOrbit(const ReferenceOrbit& o, std::vector<double>& re, std::vector<double>& im)
 {
-    const auto inexact = [](double d, FloatExp w) { return !std::isnormal(d) && w.m != 0; };
+    // A double of 2^-1022 may be a smaller value rounded up to it.
+    const auto inexact = [](double d, FloatExp w) { return !(std::fabs(d) > DBL_MIN) && w.m != 0; };
     for (size_t n = 0; n < o.size(); ++n)
         if (inexact(o.re[n], o.reWide[n]) || inexact(o.im[n], o.imWide[n])) {
             re = o.re;
@@ -164,12 +166,11 @@ bool AllRuns(const Scene& scene, const std::vector<DeepRun>& runs, DeepBudget& b
     if (!PlainPath())
         s.isa = ChosenKernelIsa();
     std::vector<double> plain[4];
-    if constexpr (!std::is_same_v<T, double>)
-        if (s.isa != KernelIsa::kScalar) {
-            s.startPlain = PlainOrbit(scene.center, plain[0], plain[1]);
-            s.rebasePlain =
-                &scene.rebase == &scene.center ? s.startPlain : PlainOrbit(scene.rebase, plain[2], plain[3]);
-        }
+    // The lanes and the skips taken in doubles read them.
+    if constexpr (!std::is_same_v<T, double>) {
+        s.startPlain = PlainOrbit(scene.center, plain[0], plain[1]);
+        s.rebasePlain = &scene.rebase == &scene.center ? s.startPlain : PlainOrbit(scene.rebase, plain[2], plain[3]);
+    }
     const Skips<T> skips(scene);
     skips.Attach(scene, s);
     std::vector<std::vector<Doubtful>> doubtful(runs.size());

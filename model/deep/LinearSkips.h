@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdint>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "model/deep/FloatExp.h"
@@ -56,6 +57,23 @@ struct SkipTable {
     size_t base = 1;                               // level-0 steps start at base + m
     size_t steps = 0;                              // steps from base that skips may cover
     std::vector<std::vector<SkipEntry<T>>> levels; // levels[l - 1]: skips of 2^l steps
+    // A wide table's entries again in doubles, entry for entry, where
+    // doubles hold every factor and bound exactly (r 1 there, 0 elsewhere):
+    // the skips taken in doubles read them without converting each. Empty
+    // in a table of doubles, or one taken in FloatExp alone.
+    std::vector<std::vector<SkipEntry<double>>> inDoubles;
+    // With them, the radii as doubles times 2^-radiusScale, which puts the
+    // largest near 2^1000: NaN where that is no normal double (or zero).
+    // The skips taken in doubles compare their reach with these, densely
+    // laid out, exactly.
+    std::vector<std::vector<double>> radii;
+    int64_t radiusScale = 0;
+    // Over the entries held in doubles, the largest exponent of qa and of
+    // qb beyond that of ed, and of qc beyond that of ec (where both are
+    // nonzero): whether a pixel's |d| and |dc| leave the bound's quadratic
+    // terms out of its sums is then known for every entry at once.
+    int64_t gapA = kNoGap, gapB = kNoGap, gapC = kNoGap;
+    static constexpr int64_t kNoGap = INT64_MIN / 4;
 };
 
 namespace linear_skips {
@@ -170,23 +188,53 @@ SkipEntry<T> Merge(const SkipEntry<T>& a, const SkipEntry<T>& b, T midAbs, T hal
 
 // A wide table's steps and merges in doubles where they give the bits of
 // FloatExp (WideSkips.cpp): false where they do not, and `out` is then
-// left to the FloatExp ones. Merges leave the radius to the caller.
-bool WideStepInDoubles(FloatExp zr, FloatExp zi, bool julia, FloatExp eps, SkipEntry<FloatExp>& out);
-bool WideMergeInDoubles(const SkipEntry<FloatExp>& a, const SkipEntry<FloatExp>& b, FloatExp eps,
-                        SkipEntry<FloatExp>& out);
+// left to the FloatExp ones. Merges leave the radius to the caller, and
+// read the halves' doubles (`da`, `db`), which must be valid. `d` is the
+// entry in doubles, as SkipTable::inDoubles holds it.
+bool WideStepInDoubles(FloatExp zr, FloatExp zi, bool julia, FloatExp eps, SkipEntry<FloatExp>& out,
+                       SkipEntry<double>& d);
+bool WideMergeInDoubles(const SkipEntry<double>& da, const SkipEntry<double>& db, FloatExp eps,
+                        SkipEntry<FloatExp>& out, SkipEntry<double>& d);
+// The entry in doubles for one taken in FloatExp.
+SkipEntry<double> WideInDoubles(const SkipEntry<FloatExp>& w);
 
-inline SkipEntry<FloatExp> WideStep(FloatExp zr, FloatExp zi, bool julia, FloatExp eps)
+// Fills a wide table's radii, radiusScale and gaps from its levels.
+void ForDoubles(SkipTable<FloatExp>& t);
+
+// Up to this many of a level's entries are taken in doubles under one look
+// at the flags, which costs as much as several of them.
+inline constexpr size_t kSkipRun = 32;
+// `n` (at most kSkipRun) consecutive entries of a level in doubles, out[m]
+// and its FloatExp form outWide[m] but for the radius: merged from
+// halves[2m] and halves[2m + 1] (their doubles, which must all be valid),
+// or without halves from the 2n steps at re[j], im[j], which are then
+// written too (`steps`; of `stepsWide` only what MergedRadius reads).
+// False where any of them does not give FloatExp's bits: they are then to
+// be taken one by one.
+bool WideRunInDoubles(const FloatExp* re, const FloatExp* im, const SkipEntry<double>* halves, size_t n, bool julia,
+                      FloatExp eps, SkipEntry<double>* steps, SkipEntry<FloatExp>* stepsWide, SkipEntry<double>* out,
+                      SkipEntry<FloatExp>* outWide);
+
+inline SkipEntry<FloatExp> WideStep(FloatExp zr, FloatExp zi, bool julia, FloatExp eps, SkipEntry<double>& d)
 {
     SkipEntry<FloatExp> s;
-    return WideStepInDoubles(zr, zi, julia, eps, s) ? s : Step(zr, zi, julia, eps);
+    if (WideStepInDoubles(zr, zi, julia, eps, s, d))
+        return s;
+    s = Step(zr, zi, julia, eps);
+    d = WideInDoubles(s);
+    return s;
 }
 
-inline SkipEntry<FloatExp> WideMerge(const SkipEntry<FloatExp>& a, const SkipEntry<FloatExp>& b, FloatExp midAbs,
-                                     FloatExp halfRadius, FloatExp dcMax, FloatExp eps)
+inline SkipEntry<FloatExp> WideMerge(const SkipEntry<FloatExp>& a, const SkipEntry<FloatExp>& b,
+                                     const SkipEntry<double>& da, const SkipEntry<double>& db, FloatExp midAbs,
+                                     FloatExp halfRadius, FloatExp dcMax, FloatExp eps, SkipEntry<double>& d)
 {
     SkipEntry<FloatExp> s;
-    if (!WideMergeInDoubles(a, b, eps, s))
-        return Merge(a, b, midAbs, halfRadius, dcMax, eps);
+    if (!(da.r != 0 && db.r != 0 && WideMergeInDoubles(da, db, eps, s, d))) {
+        s = Merge(a, b, midAbs, halfRadius, dcMax, eps);
+        d = WideInDoubles(s);
+        return s;
+    }
     // The radius scales with the view's |dc|, which past a double's range
     // no double holds: it is always taken in FloatExp.
     s.r = MergedRadius(a, b, s.aAbs, midAbs, halfRadius, dcMax);
@@ -217,42 +265,86 @@ void BuildSkipTable(const T* re, const T* im, size_t size, bool julia, T radius,
     out.steps = steps;
     const T halfRadius = radius * T(0.5);
     auto absAt = [&](size_t j) { return Sqrt(re[j] * re[j] + im[j] * im[j]); };
-    auto step = [&](size_t m) {
-        if constexpr (std::is_same_v<T, FloatExp>)
+    // A wide table in doubles keeps each entry's doubles (`d`) beside it,
+    // which the next level's merges read.
+    constexpr bool kWide = std::is_same_v<T, FloatExp>;
+    const bool shadow = kWide && inDoubles;
+    auto step = [&](size_t m, SkipEntry<double>& d) {
+        if constexpr (kWide)
             if (inDoubles)
-                return WideStep(re[out.base + m], im[out.base + m], julia, eps);
+                return WideStep(re[out.base + m], im[out.base + m], julia, eps, d);
         return Step(re[out.base + m], im[out.base + m], julia, eps);
     };
-    auto merge = [&](const SkipEntry<T>& a, const SkipEntry<T>& b, size_t mid) {
-        if constexpr (std::is_same_v<T, FloatExp>)
+    using Halves = std::pair<const SkipEntry<T>*, const SkipEntry<double>*>;
+    auto merge = [&](Halves a, Halves b, size_t mid, SkipEntry<double>& d) {
+        if constexpr (kWide)
             if (inDoubles)
-                return WideMerge(a, b, absAt(out.base + mid), halfRadius, dcMax, eps);
-        return Merge(a, b, absAt(out.base + mid), halfRadius, dcMax, eps);
+                return WideMerge(*a.first, *b.first, *a.second, *b.second, absAt(out.base + mid), halfRadius, dcMax,
+                                 eps, d);
+        return Merge(*a.first, *b.first, absAt(out.base + mid), halfRadius, dcMax, eps);
     };
     // The skip of `len` steps from step `first`, merged from single steps
     // where the shorter skips are not kept.
-    auto merged = [&](auto& self, size_t first, size_t len) -> SkipEntry<T> {
+    auto merged = [&](auto& self, size_t first, size_t len, SkipEntry<double>& d) -> SkipEntry<T> {
         if (len == 1)
-            return step(first);
+            return step(first, d);
         const size_t mid = first + len / 2;
-        return merge(self(self, first, len / 2), self(self, mid, len / 2), mid);
+        SkipEntry<double> da, db;
+        const SkipEntry<T> a = self(self, first, len / 2, da), b = self(self, mid, len / 2, db);
+        return merge({&a, &da}, {&b, &db}, mid, d);
     };
     for (size_t len = 2; len <= steps; len *= 2) {
         const size_t count = (len < kSkipSparseLength ? all : steps) / len;
         if (count == 0)
             break;
         std::vector<SkipEntry<T>> level;
+        std::vector<SkipEntry<double>> doubles;
         level.reserve(count);
+        doubles.resize(shadow ? count : 0);
+        SkipEntry<double> unused;
         const std::vector<SkipEntry<T>>* halves = out.levels.empty() ? nullptr : &out.levels.back();
-        for (size_t m = 0; m < count; ++m) {
-            const size_t first = m * len, mid = first + len / 2;
-            if (halves && 2 * m + 1 < halves->size())
-                level.push_back(merge((*halves)[2 * m], (*halves)[2 * m + 1], mid));
-            else
-                level.push_back(merged(merged, first, len));
+        const SkipEntry<double>* halvesInDoubles = shadow && halves ? out.inDoubles.back().data() : &unused;
+        // Where the halves are at hand, or the steps, runs of entries are
+        // taken in doubles at once, and the rest one by one.
+        const size_t paired = !halves ? (len == 2 ? count : 0) : std::min(count, halves->size() / 2);
+        for (size_t m = 0; m < count;) {
+            const size_t n = std::min(kSkipRun, m < paired ? paired - m : 1);
+            SkipEntry<double> steps[2 * kSkipRun];
+            SkipEntry<T> stepsWide[2 * kSkipRun], run[kSkipRun];
+            if constexpr (kWide)
+                if (shadow && m < paired &&
+                    WideRunInDoubles(re + out.base + 2 * m, im + out.base + 2 * m,
+                                     halves ? halvesInDoubles + 2 * m : nullptr, n, julia, eps, steps, stepsWide,
+                                     doubles.data() + m, run)) {
+                    for (size_t k = 0; k < n; ++k) {
+                        const SkipEntry<T>& a = halves ? (*halves)[2 * (m + k)] : stepsWide[2 * k];
+                        const SkipEntry<T>& b = halves ? (*halves)[2 * (m + k) + 1] : stepsWide[2 * k + 1];
+                        run[k].r = MergedRadius(a, b, run[k].aAbs, absAt(out.base + (m + k) * len + len / 2),
+                                                halfRadius, dcMax);
+                        level.push_back(run[k]);
+                    }
+                    m += n;
+                    continue;
+                }
+            for (const size_t end = m + n; m < end; ++m) {
+                const size_t first = m * len, mid = first + len / 2;
+                SkipEntry<double>& d = shadow ? doubles[m] : unused;
+                if (halves && 2 * m + 1 < halves->size()) {
+                    const size_t h = shadow ? 2 * m : 0;
+                    level.push_back(merge({&(*halves)[2 * m], halvesInDoubles + h},
+                                          {&(*halves)[2 * m + 1], halvesInDoubles + (shadow ? h + 1 : 0)}, mid, d));
+                } else {
+                    level.push_back(merged(merged, first, len, d));
+                }
+            }
         }
         out.levels.push_back(std::move(level));
+        if (shadow)
+            out.inDoubles.push_back(std::move(doubles));
     }
+    if constexpr (kWide)
+        if (shadow)
+            ForDoubles(out);
 }
 
 // Bytes of a table over an orbit of `size` values (a bound: the levels'
@@ -263,5 +355,7 @@ uint64_t SkipTableBytes(size_t size)
     const size_t steps = size > 1 ? size - 1 : 0;
     const size_t all = std::min(steps, kSkipMaxSteps);
     const uint64_t entries = uint64_t(all) + uint64_t(steps - all) / (kSkipSparseLength / 2);
-    return entries * sizeof(SkipEntry<T>);
+    // A wide table keeps its entries in doubles too.
+    return entries *
+           (sizeof(SkipEntry<T>) + (std::is_same_v<T, FloatExp> ? sizeof(SkipEntry<double>) + sizeof(double) : 0));
 }

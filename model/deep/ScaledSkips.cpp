@@ -91,10 +91,83 @@ void FromDoubles(const Pixel& p, deep_step::PixelValues<ScalarLaneOf<BlockExp>>&
     v.p.im = Unscaled(p.pi, p.sp);
 }
 
+// w_j's parts as doubles, exactly, or false: from the orbit's doubles where
+// the setup has them (NaN where they are not exact).
+bool OrbitAt(const Setup<FloatExp>& s, const PixelRun<FloatExp>& r, size_t j, double& wr, double& wi)
+{
+    const OrbitView<double>& plain = r.orbit == &s.start ? s.startPlain : s.rebasePlain;
+    if (plain.re) {
+        wr = plain.re[j];
+        wi = plain.im[j];
+        return wr == wr && wi == wi;
+    }
+    return Scaled(r.orbit->re[j], 0, wr) && Scaled(r.orbit->im[j], 0, wi);
+}
+
+// The table's doubles for the skip e of len steps, or null where doubles
+// do not hold it.
+const SkipEntry<double>* InDoubles(const SkipTable<FloatExp>& t, const SkipEntry<FloatExp>* e, size_t len)
+{
+    if (t.inDoubles.empty())
+        return nullptr;
+    const size_t l = size_t(std::countr_zero(len)) - 1;
+    const SkipEntry<double>& d = t.inDoubles[l][size_t(e - t.levels[l].data())];
+    return d.r != 0 ? &d : nullptr;
+}
+
+// FindSkip's skip, its reach compared in doubles with the table's radii.
+const SkipEntry<FloatExp>* Find(const SkipTable<FloatExp>& t, size_t i, FloatExp reach, int64_t room, size_t& len)
+{
+    double scaled = 0;
+    if (t.radii.empty() || !Scaled(reach, t.radiusScale, scaled))
+        return FindSkip(t, i, reach, room, len);
+    return FindSkipBy(t, i, room, len, [&](size_t l, size_t m) {
+        const double radius = t.radii[l][m];
+        return radius == radius ? scaled < radius : BelowRadius(reach, t.levels[l][m].r);
+    });
+}
+
 // The view's numbers the stretch reads, as doubles.
 struct ViewNumbers {
     double radius, radius2;
 };
+
+// The single step ContinuePixel takes where no skip is: P <- P z, the
+// bound, d <- (2 w + d) d + dc and z = w + d, where every sum across the
+// scales keeps its larger operand, which takes w's parts nonzero, here and
+// at the next index, and z's parts w's. False, with nothing changed,
+// elsewhere. There is no rebase: d is well below z.
+bool Single(const Setup<FloatExp>& s, PixelRun<FloatExp>& r, Pixel& p, double magnitude, double dAbs)
+{
+    double wr, wi, vr, vi;
+    if (p.szr != 0 || p.szi != 0 || r.i + 1 >= r.orbit->size || !OrbitAt(s, r, r.i, wr, wi) ||
+        !OrbitAt(s, r, r.i + 1, vr, vi) || wr == 0 || wi == 0 || vr == 0 || vi == 0)
+        return false;
+    // Each sum keeps its first operand.
+    const auto first = [&](double a, double b) {
+        bool larger = false;
+        return Larger(a, 0, b, p.s, larger) && larger;
+    };
+    const double twice = magnitude + magnitude, tr = wr + wr, ti = wi + wi;
+    if (!first(twice, p.err) || !first(tr, p.dr) || !first(ti, p.di))
+        return false;
+    const double nr = tr * p.dr - ti * p.di + p.dcr;
+    const double ni = tr * p.di + ti * p.dr + p.dci;
+    if (!first(vr, nr) || !first(vi, ni))
+        return false;
+    const double pr = p.pr * p.zr - p.pi * p.zi, pi = p.pr * p.zi + p.pi * p.zr;
+    p.err = twice * p.err + kEps * (twice * dAbs + p.dcAbs);
+    p.pr = pr;
+    p.pi = pi;
+    p.dr = nr;
+    p.di = ni;
+    p.zr = vr;
+    p.zi = vi;
+    p.m2 = vr * vr + vi * vi;
+    ++r.i;
+    ++r.k;
+    return true;
+}
 
 // The skips from the top of step k, as ContinuePixel takes them; returns
 // the skips taken. `first` as the loop has it.
@@ -103,15 +176,23 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
 {
     PixelOut& out = r.out;
     int taken = 0;
+    // d grows by |A| a skip, |2 w| a step; its scale follows, exactly (or
+    // flagged).
+    const auto rescale = [&] {
+        if (std::max(std::fabs(p.dr), std::fabs(p.di)) > 0x1p200) {
+            p.s += 400;
+            for (double* x : {&p.dr, &p.di, &p.err, &p.dcr, &p.dci, &p.dcAbs})
+                *x *= 0x1p-400;
+        }
+    };
     for (;; first = false) {
         const int k = r.k;
         const double magnitude = std::sqrt(p.m2);
         const double d2 = p.dr * p.dr + p.di * p.di; // times 2^-2s
         // The hand-over test: near the reference (d below 2^-400) the lanes
         // do not take a wide pixel on an orbit with skips.
-        const int64_t top =
-            std::max(p.dr == 0 ? INT64_MIN / 2 : Exp(p.dr), p.di == 0 ? INT64_MIN / 2 : Exp(p.di)) + p.s;
-        if (handOff && !first && top + 400 >= 0)
+        if (handOff && !first &&
+            std::max(p.dr == 0 ? INT64_MIN / 2 : Exp(p.dr), p.di == 0 ? INT64_MIN / 2 : Exp(p.di)) + p.s + 400 >= 0)
             return taken;
         // The doubt test, which must not find a doubt here: margin = bound
         // + eps |z| is its larger part, and |z| is clear of the radius.
@@ -128,24 +209,39 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
             return taken;
         size_t len = 0;
         const double dAbs = std::sqrt(d2);
-        const SkipEntry<FloatExp>* e =
-            FindSkip(*r.skips, r.i, FloatExp::Normal(dAbs + p.err, p.s), int64_t(s.maxIterations) - k, len);
-        if (!e)
+        const SkipEntry<FloatExp>* e = Find(*r.skips, r.i, FloatExp::Normal(dAbs + p.err, p.s), s.maxIterations - k, len);
+        if (!e) {
+            // No skip here (an odd step from the table's base, as at a
+            // pixel's first, or no room for one, as at its last).
+            if (!Single(s, r, p, magnitude, dAbs))
+                return taken;
+            out.doubtful = r.doubtful;
+            out.steps = k + 1;
+            ++taken;
+            rescale();
+            continue;
+        }
+        const SkipEntry<double>* sd = InDoubles(*r.skips, e, len);
+        double wr, wi;
+        if (!sd || !OrbitAt(s, r, r.i + len, wr, wi))
             return taken;
-        double ar, ai, br, bi, aAbs, ed, ec, wr, wi;
-        if (!(Scaled(e->ar, 0, ar) && Scaled(e->ai, 0, ai) && Scaled(e->br, 0, br) && Scaled(e->bi, 0, bi) &&
-              Scaled(e->aAbs, 0, aAbs) && Scaled(e->ed, 0, ed) && Scaled(e->ec, 0, ec) &&
-              Scaled(r.orbit->re[r.i + len], 0, wr) && Scaled(r.orbit->im[r.i + len], 0, wi)))
-            return taken;
+        const double ar = sd->ar, ai = sd->ai, br = sd->br, bi = sd->bi, aAbs = sd->aAbs, ed = sd->ed, ec = sd->ec;
         // The bound's inner sums, qa |d| + qb |dc| + ed and qc |dc| + ec: their
         // products' exponents are those of the factors' sum, or one less.
-        const auto product = [&](FloatExp q, double x) {
-            return q.m == 0 || x == 0 ? INT64_MIN / 2 : q.e + Exp(x) + p.s;
-        };
-        const int64_t t1 = product(e->qa, dAbs), t2 = product(e->qb, p.dcAbs), t3 = product(e->qc, p.dcAbs);
-        // Both below 2^-61 of ed: their sum is below 2^-60 of it.
-        if (ed == 0 || ec == 0 || std::max(t1, t2) + 1 >= Exp(ed) - 61 || t3 >= Exp(ec) - 60)
+        // Both below 2^-61 of ed: their sum is below 2^-60 of it. The table's
+        // largest gaps settle it for every entry at once, nearly always.
+        if (ed == 0 || ec == 0)
             return taken;
+        const SkipTable<FloatExp>& t = *r.skips;
+        const int64_t dTop = Exp(dAbs) + p.s, dcTop = p.dcAbs == 0 ? t.kNoGap : Exp(p.dcAbs) + p.s;
+        if (!(std::max(dTop + t.gapA, dcTop + t.gapB) + 1 < -61 && dcTop + t.gapC < -60)) {
+            const auto product = [&](double q, double x) {
+                return q == 0 || x == 0 ? INT64_MIN / 2 : Exp(q) + Exp(x) + p.s;
+            };
+            const int64_t t1 = product(sd->qa, dAbs), t2 = product(sd->qb, p.dcAbs), t3 = product(sd->qc, p.dcAbs);
+            if (std::max(t1, t2) + 1 >= Exp(ed) - 61 || t3 >= Exp(ec) - 60)
+                return taken;
+        }
         const double err = kSkipSlack * aAbs * p.err + ed * dAbs + ec * p.dcAbs;
         // Each z_j inside is Z_j (1 + 2^-50 at most): the product takes
         // their direction.
@@ -192,12 +288,7 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
         p.szi = wiZero ? p.s : 0;
         p.m2 = m2;
         ++taken;
-        // d grows by |A| a skip; its scale follows, exactly (or flagged).
-        if (std::max(std::fabs(p.dr), std::fabs(p.di)) > 0x1p200) {
-            p.s += 400;
-            for (double* x : {&p.dr, &p.di, &p.err, &p.dcr, &p.dci, &p.dcAbs})
-                *x *= 0x1p-400;
-        }
+        rescale();
     }
 }
 
@@ -206,8 +297,11 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
 void ScaledSkips(const Setup<FloatExp>& s, PixelRun<FloatExp>& r, deep_step::PixelValues<ScalarLaneOf<BlockExp>>& v,
                  bool handOff, bool& first)
 {
-    // What ends a stretch at once, read first: a difference the lanes may
-    // take, or one too near |z| for its bound to round away beside it.
+    // What ends a stretch at once, read first: the end or a poll, a
+    // difference the lanes may take, or one too near |z| for its bound to
+    // round away beside it.
+    if (r.k >= s.maxIterations || r.k >= r.nextPoll)
+        return;
     if ((v.dr.m == 0 && v.di.m == 0) || v.err.m == 0)
         return;
     if ((handOff && !first && TopExponent(v.dr, v.di) + 400 >= 0) || v.err.Exponent() + 110 > v.m2.Exponent() / 2)

@@ -245,6 +245,11 @@ TEST(LinearSkips, WideTablesTakenInDoublesHaveTheFloatExpBits)
     auto same = [](const SkipEntry<FloatExp>& a, const SkipEntry<FloatExp>& b) {
         return !std::memcmp(&a, &b, sizeof a);
     };
+    using W = SkipEntry<FloatExp>;
+    using D = SkipEntry<double>;
+    const std::pair<FloatExp W::*, double D::*> kParts[] = {
+        {&W::ar, &D::ar}, {&W::ai, &D::ai}, {&W::br, &D::br}, {&W::bi, &D::bi}, {&W::aAbs, &D::aAbs}, {&W::bAbs, &D::bAbs},
+        {&W::qa, &D::qa}, {&W::qb, &D::qb}, {&W::qc, &D::qc}, {&W::ed, &D::ed}, {&W::ec, &D::ec}};
     int beyondDoubles = 0, entries = 0;
     for (const int64_t scale : {0, -500, -540, -1030, 700}) {
         std::vector<FloatExp> re(orbit.size()), im(orbit.size());
@@ -267,6 +272,18 @@ TEST(LinearSkips, WideTablesTakenInDoublesHaveTheFloatExpBits)
                         for (size_t m = 0; m < plain.levels[l].size(); ++m) {
                             const SkipEntry<FloatExp>& e = plain.levels[l][m];
                             ASSERT_TRUE(same(fast.levels[l][m], e)) << scale << " " << l << " " << m;
+                            // The entry's doubles, where it has them, are its
+                            // parts exactly; it lacks them only where a part
+                            // is no normal double.
+                            const SkipEntry<double>& d = fast.inDoubles[l][m];
+                            bool held = true, equal = d.ur == e.ur && d.ui == e.ui;
+                            for (const auto& [wide, inDoubles] : kParts) {
+                                const FloatExp x = e.*wide;
+                                held = held && (x.m == 0 || (x.e >= -1021 && x.e <= 1024));
+                                equal = equal && d.*inDoubles == (x.m == 0 ? 0 : std::ldexp(x.m, int(x.e)));
+                            }
+                            ASSERT_EQ(d.r != 0, held) << scale << " " << l << " " << m;
+                            ASSERT_TRUE(!held || equal) << scale << " " << l << " " << m;
                             ++entries;
                             beyondDoubles += e.qa.m != 0 && (e.qa.e < -1021 || e.qa.e > 1024);
                         }
