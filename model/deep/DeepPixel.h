@@ -224,6 +224,11 @@ const SkipEntry<T>* FindSkip(const SkipTable<T>& skips, size_t i, T reach, int64
     return FindSkipBy(skips, i, room, len, [&](size_t l, size_t m) { return BelowRadius(reach, skips.levels[l][m].r); });
 }
 
+// FindSkip's skip in a wide table with its radii in doubles, the reach
+// compared with those (ScaledSkips.cpp).
+const SkipEntry<FloatExp>* FindWideSkip(const SkipTable<FloatExp>& t, size_t i, FloatExp reach, int64_t room,
+                                        size_t& len);
+
 // A pixel's whole state at the top of a step, from which the loop below
 // goes on: its values in the one form of DeepStep.h, which the lanes of
 // DeepLanes.h take over and give back there, and where it is on its orbit.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <new>
 #include <thread>
@@ -94,10 +95,11 @@ bool OwnReference(const Scene& scene, int i, int j, PixelRecord& cell, int32_t* 
 }
 
 // The skip tables of the view's orbits: the largest |dc| of any pixel
-// bounds every skip's radius.
+// bounds every skip's radius. The view's cache keeps them with its orbits,
+// for the next build of the same view.
 template <class T>
 struct Skips {
-    SkipTable<T> center, rebase;
+    std::shared_ptr<const SkipTable<T>> center, rebase;
 
     explicit Skips(const Scene& scene)
     {
@@ -108,20 +110,30 @@ struct Skips {
         const T half = T(double(std::max(job.width, job.height) / 2 + 1)) * pixel;
         const T dcMax = job.julia ? T(0.0) : half * T(1.5); // beyond sqrt(2)
         const T radius = FromDouble<T>(std::sqrt(job.radius2));
-        const auto build = [&](const ReferenceOrbit& o, SkipTable<T>& table) {
-            const OrbitView<T> v = View(o, static_cast<T*>(nullptr));
-            BuildSkipTable(v.re, v.im, v.size, job.julia, radius, dcMax, T(kEps), table, job.skipAllLengths);
+        const auto table = [&](const ReferenceOrbit& o) -> std::shared_ptr<const SkipTable<T>> {
+            const std::function<void(SkipTable<T>&)> build = [&](SkipTable<T>& t) {
+                const OrbitView<T> v = View(o, static_cast<T*>(nullptr));
+                BuildSkipTable(v.re, v.im, v.size, job.julia, radius, dcMax, T(kEps), t, job.skipAllLengths);
+            };
+            if (job.orbits) {
+                const SkipKey key{Wide(dcMax), std::sqrt(job.radius2), job.julia, std::is_same_v<T, FloatExp>,
+                                  job.skipAllLengths, o.size()};
+                return job.orbits->Table<T>(o, key, build);
+            }
+            auto fresh = std::make_shared<SkipTable<T>>();
+            build(*fresh);
+            return fresh;
         };
-        build(scene.center, center);
+        center = table(scene.center);
         if (job.julia)
-            build(scene.rebase, rebase);
+            rebase = table(scene.rebase);
     }
     void Attach(const Scene& scene, Setup<T>& s) const
     {
         if (!scene.job.linearSkips)
             return;
-        s.startSkips = &center;
-        s.rebaseSkips = scene.job.julia ? &rebase : &center;
+        s.startSkips = center.get();
+        s.rebaseSkips = scene.job.julia ? rebase.get() : center.get();
     }
 };
 

@@ -256,10 +256,23 @@ void BuildSkipTable(const T* re, const T* im, size_t size, bool julia, T radius,
                     size_t allLengths = kSkipMaxSteps, bool inDoubles = true)
 {
     using namespace linear_skips;
-    out = SkipTable<T>();
+    // The levels' storage is kept: a table built again in place neither
+    // gives its memory back nor faults it in anew.
+    size_t used = 0;
+    const auto trim = [&] {
+        const bool shadowed = std::is_same_v<T, FloatExp> && inDoubles;
+        out.levels.resize(used);
+        out.inDoubles.resize(shadowed ? used : 0);
+        out.radii.resize(shadowed ? used : 0);
+    };
     out.base = 1;
-    if (size < out.base + 3)
+    out.steps = 0;
+    out.radiusScale = 0;
+    out.gapA = out.gapB = out.gapC = SkipTable<T>::kNoGap;
+    if (size < out.base + 3) {
+        trim();
         return;
+    }
     const size_t steps = size - 1 - out.base;
     const size_t all = std::min(steps, allLengths);
     out.steps = steps;
@@ -297,24 +310,30 @@ void BuildSkipTable(const T* re, const T* im, size_t size, bool julia, T radius,
         const size_t count = (len < kSkipSparseLength ? all : steps) / len;
         if (count == 0)
             break;
-        std::vector<SkipEntry<T>> level;
-        std::vector<SkipEntry<double>> doubles;
+        if (out.levels.size() <= used)
+            out.levels.emplace_back();
+        if (shadow && out.inDoubles.size() <= used)
+            out.inDoubles.emplace_back();
+        std::vector<SkipEntry<T>>& level = out.levels[used];
+        std::vector<SkipEntry<double>> none;
+        std::vector<SkipEntry<double>>& doubles = shadow ? out.inDoubles[used] : none;
+        level.clear();
         level.reserve(count);
         doubles.resize(shadow ? count : 0);
         SkipEntry<double> unused;
-        const std::vector<SkipEntry<T>>* halves = out.levels.empty() ? nullptr : &out.levels.back();
-        const SkipEntry<double>* halvesInDoubles = shadow && halves ? out.inDoubles.back().data() : &unused;
+        const std::vector<SkipEntry<T>>* halves = used == 0 ? nullptr : &out.levels[used - 1];
+        const SkipEntry<double>* halvesInDoubles = shadow && halves ? out.inDoubles[used - 1].data() : &unused;
         // Where the halves are at hand, or the steps, runs of entries are
         // taken in doubles at once, and the rest one by one.
         const size_t paired = !halves ? (len == 2 ? count : 0) : std::min(count, halves->size() / 2);
         for (size_t m = 0; m < count;) {
             const size_t n = std::min(kSkipRun, m < paired ? paired - m : 1);
-            SkipEntry<double> steps[2 * kSkipRun];
+            SkipEntry<double> stepRun[2 * kSkipRun];
             SkipEntry<T> stepsWide[2 * kSkipRun], run[kSkipRun];
             if constexpr (kWide)
                 if (shadow && m < paired &&
                     WideRunInDoubles(re + out.base + 2 * m, im + out.base + 2 * m,
-                                     halves ? halvesInDoubles + 2 * m : nullptr, n, julia, eps, steps, stepsWide,
+                                     halves ? halvesInDoubles + 2 * m : nullptr, n, julia, eps, stepRun, stepsWide,
                                      doubles.data() + m, run)) {
                     for (size_t k = 0; k < n; ++k) {
                         const SkipEntry<T>& a = halves ? (*halves)[2 * (m + k)] : stepsWide[2 * k];
@@ -338,10 +357,9 @@ void BuildSkipTable(const T* re, const T* im, size_t size, bool julia, T radius,
                 }
             }
         }
-        out.levels.push_back(std::move(level));
-        if (shadow)
-            out.inDoubles.push_back(std::move(doubles));
+        ++used;
     }
+    trim();
     if constexpr (kWide)
         if (shadow)
             ForDoubles(out);

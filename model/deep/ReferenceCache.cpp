@@ -26,9 +26,10 @@ std::shared_ptr<const ReferenceOrbit> ReferenceCache::Orbit(const MpfrReal& star
                 m_entries.end());
         if (m_entries.size() >= kKept)
             m_entries.pop_back();
-        Entry fresh{std::make_unique<ReferenceIteration>(startRe, startIm, cRe, cIm, radius2, wide, exactInputs,
-                                                         firstTested, low),
-                    std::make_shared<ReferenceOrbit>()};
+        Entry fresh;
+        fresh.iteration = std::make_unique<ReferenceIteration>(startRe, startIm, cRe, cIm, radius2, wide, exactInputs,
+                                                               firstTested, low);
+        fresh.orbit = std::make_shared<ReferenceOrbit>();
         m_entries.insert(m_entries.begin(), std::move(fresh));
         found = 0;
     } else {
@@ -59,13 +60,15 @@ std::shared_ptr<const ReferenceOrbit> ReferenceCache::Orbit(const MpfrReal& star
     }
     m_steps += entry.orbit->size() - before;
     std::shared_ptr<const ReferenceOrbit> orbit = entry.orbit;
-    const ReferenceOrbit& o = *orbit;
-    const size_t bytes =
-        (o.re.capacity() + o.im.capacity() + o.reLow.capacity() + o.imLow.capacity()) * sizeof(double) +
-        (o.reWide.capacity() + o.imWide.capacity()) * sizeof(FloatExp);
-    if (bytes > kMostKeptBytes && !m_keepAll)
+    if (OrbitBytes(*orbit) > kMostKeptBytes && !m_keepAll)
         m_entries.erase(m_entries.begin());
     return orbit;
+}
+
+size_t ReferenceCache::OrbitBytes(const ReferenceOrbit& o)
+{
+    return (o.re.capacity() + o.im.capacity() + o.reLow.capacity() + o.imLow.capacity()) * sizeof(double) +
+           (o.reWide.capacity() + o.imWide.capacity()) * sizeof(FloatExp);
 }
 
 void ReferenceCache::BeginBuild()
@@ -84,6 +87,12 @@ size_t ReferenceCache::Reuses() const
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     return m_reuses;
+}
+
+size_t ReferenceCache::TableReuses() const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_tableReuses;
 }
 
 size_t ReferenceCache::Steps() const

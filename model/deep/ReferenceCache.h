@@ -8,11 +8,28 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 #include <vector>
 
+#include "model/deep/LinearSkips.h"
 #include "model/deep/ReferenceOrbit.h"
+
+// What a skip table is built from besides its orbit: the view's largest
+// |dc| and escape radius, the form, and the table's every-length part.
+struct SkipKey {
+    FloatExp dcMax;
+    double radius = 0;
+    bool julia = false, wide = false;
+    size_t allLengths = 0, orbitSize = 0;
+    bool operator==(const SkipKey& o) const
+    {
+        return dcMax.m == o.dcMax.m && dcMax.e == o.dcMax.e && radius == o.radius && julia == o.julia &&
+               wide == o.wide && allLengths == o.allLengths && orbitSize == o.orbitSize;
+    }
+};
 
 class ReferenceCache {
 public:
@@ -27,6 +44,15 @@ public:
                                                 const std::atomic<bool>* stop, bool exactInputs, size_t firstTested,
                                                 bool low, bool& whole);
 
+    // The skip table over `orbit`, one this cache gave, for `key`: the one
+    // kept beside it when it was built for the same key, otherwise one that
+    // `build` fills (into the kept one's storage where no build reads it)
+    // and that is kept in its place. Where the orbit is no longer kept, the
+    // table is built and not kept. Throws what `build` throws.
+    template <class T>
+    std::shared_ptr<const SkipTable<T>> Table(const ReferenceOrbit& orbit, const SkipKey& key,
+                                              const std::function<void(SkipTable<T>&)>& build);
+
     // A build of the owner's view begins (its probes included): the orbits
     // its calls do not read are let go before any new one is computed, so
     // that the view's memory holds no more than the orbits it needs.
@@ -38,6 +64,8 @@ public:
 
     // Calls that read a kept orbit's values instead of computing them.
     size_t Reuses() const;
+    // Calls that read a kept table instead of building one.
+    size_t TableReuses() const;
     // Orbits kept now.
     size_t Kept() const;
     // Steps of the orbits computed here, first ones and carried on alike.
@@ -48,16 +76,79 @@ private:
         std::unique_ptr<ReferenceIteration> iteration;
         std::shared_ptr<ReferenceOrbit> orbit;
         size_t build = 0; // the last build that read it
+        // The table over the orbit and what it was built for.
+        std::shared_ptr<SkipTable<double>> plain;
+        std::shared_ptr<SkipTable<FloatExp>> wide;
+        SkipKey key;
     };
+    static size_t OrbitBytes(const ReferenceOrbit& o);
+    template <class T>
+    static size_t TableBytes(const SkipTable<T>& t)
+    {
+        size_t bytes = 0;
+        for (const auto& level : t.levels)
+            bytes += level.capacity() * sizeof(level[0]);
+        for (const auto& level : t.inDoubles)
+            bytes += level.capacity() * sizeof(level[0]);
+        for (const auto& level : t.radii)
+            bytes += level.capacity() * sizeof(double);
+        return bytes;
+    }
+    template <class T>
+    static std::shared_ptr<SkipTable<T>>& TableOf(Entry& e)
+    {
+        if constexpr (std::is_same_v<T, double>)
+            return e.plain;
+        else
+            return e.wide;
+    }
     // A Julia view needs two orbits, its start's and its critical point's,
     // and the probes that choose the count may need two more.
     static constexpr size_t kKept = 4;
-    // Orbits past this size are not kept between builds: a document would
-    // hold them while it waits.
+    // Orbits (and their tables) past this size are not kept between builds:
+    // a document would hold them while it waits.
     static constexpr size_t kMostKeptBytes = size_t(512) << 20;
 
     mutable std::mutex m_mutex;
     std::vector<Entry> m_entries; // the most recently used first
-    size_t m_reuses = 0, m_steps = 0, m_build = 0;
+    size_t m_reuses = 0, m_tableReuses = 0, m_steps = 0, m_build = 0;
     bool m_keepAll = false;
 };
+
+template <class T>
+std::shared_ptr<const SkipTable<T>> ReferenceCache::Table(const ReferenceOrbit& orbit, const SkipKey& key,
+                                                          const std::function<void(SkipTable<T>&)>& build)
+{
+    // Held while the table is built: the bands of one image ask for the
+    // same one, and wait for it rather than build it again.
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    Entry* entry = nullptr;
+    for (Entry& e : m_entries)
+        if (e.orbit.get() == &orbit)
+            entry = &e;
+    if (!entry) {
+        auto fresh = std::make_shared<SkipTable<T>>();
+        build(*fresh);
+        return fresh;
+    }
+    std::shared_ptr<SkipTable<T>>& kept = TableOf<T>(*entry);
+    if (kept && entry->key == key) {
+        ++m_tableReuses;
+        return kept;
+    }
+    // A build still reading the old table keeps it.
+    if (!kept || kept.use_count() > 1)
+        kept = std::make_shared<SkipTable<T>>();
+    entry->key = SkipKey();
+    try {
+        build(*kept);
+    } catch (...) {
+        kept.reset();
+        throw;
+    }
+    entry->key = key;
+    std::shared_ptr<const SkipTable<T>> table = kept;
+    if (!m_keepAll && OrbitBytes(*entry->orbit) + TableBytes(*table) > kMostKeptBytes)
+        kept.reset();
+    return table;
+}

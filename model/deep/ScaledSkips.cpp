@@ -17,6 +17,7 @@
 // at the top of that step, for the BlockExp loop.
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
 
 #include "model/deep/DeepPixel.h"
@@ -115,18 +116,6 @@ const SkipEntry<double>* InDoubles(const SkipTable<FloatExp>& t, const SkipEntry
     return d.r != 0 ? &d : nullptr;
 }
 
-// FindSkip's skip, its reach compared in doubles with the table's radii.
-const SkipEntry<FloatExp>* Find(const SkipTable<FloatExp>& t, size_t i, FloatExp reach, int64_t room, size_t& len)
-{
-    double scaled = 0;
-    if (t.radii.empty() || !Scaled(reach, t.radiusScale, scaled))
-        return FindSkip(t, i, reach, room, len);
-    return FindSkipBy(t, i, room, len, [&](size_t l, size_t m) {
-        const double radius = t.radii[l][m];
-        return radius == radius ? scaled < radius : BelowRadius(reach, t.levels[l][m].r);
-    });
-}
-
 // The view's numbers the stretch reads, as doubles.
 struct ViewNumbers {
     double radius, radius2;
@@ -209,7 +198,7 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
             return taken;
         size_t len = 0;
         const double dAbs = std::sqrt(d2);
-        const SkipEntry<FloatExp>* e = Find(*r.skips, r.i, FloatExp::Normal(dAbs + p.err, p.s), s.maxIterations - k, len);
+        const SkipEntry<FloatExp>* e = FindWideSkip(*r.skips, r.i, FloatExp::Normal(dAbs + p.err, p.s), s.maxIterations - k, len);
         if (!e) {
             // No skip here (an odd step from the table's base, as at a
             // pixel's first, or no room for one, as at its last).
@@ -293,6 +282,23 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
 }
 
 } // namespace
+
+const SkipEntry<FloatExp>* FindWideSkip(const SkipTable<FloatExp>& t, size_t i, FloatExp reach, int64_t room,
+                                        size_t& len)
+{
+    if (t.radii.empty())
+        return FindSkip(t, i, reach, room, len);
+    // A reach below the doubles at the radii's scale is below every radius
+    // they hold but zero, one above them below none.
+    double scaled = 0;
+    if (!Scaled(reach, t.radiusScale, scaled))
+        scaled = reach.e < t.radiusScale ? 0.0 : HUGE_VAL;
+    return FindSkipBy(t, i, room, len, [&](size_t l, size_t m) {
+        const double radius = t.radii[l][m];
+        return radius == radius ? scaled < radius : BelowRadius(reach, t.levels[l][m].r);
+    });
+}
+
 
 void ScaledSkips(const Setup<FloatExp>& s, PixelRun<FloatExp>& r, deep_step::PixelValues<ScalarLaneOf<BlockExp>>& v,
                  bool handOff, bool& first)

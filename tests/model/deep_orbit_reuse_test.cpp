@@ -139,20 +139,31 @@ void ExpectKeptOrbitsChangeNothing(const Walk& walk)
         for (int i = 0; i < h; ++i)
             ASSERT_EQ(std::memcmp(&fresh.Cell(i, 0), &kept.Cell(i, 0), sizeof(PixelRecord) * size_t(w)), 0)
                 << what << ", row " << i;
+        // The same view again reads the skip tables kept with the orbits.
+        Image again(w, h);
+        const size_t tables = orbits.TableReuses();
+        orbits.BeginBuild();
+        ASSERT_FALSE(BuildDeep(job, again).stopped) << what;
+        EXPECT_EQ(orbits.TableReuses() - tables, job.julia ? 2u : 1u) << what;
+        EXPECT_EQ(fresh.counts, again.counts) << what;
+        for (int i = 0; i < h; ++i)
+            ASSERT_EQ(std::memcmp(&fresh.Cell(i, 0), &again.Cell(i, 0), sizeof(PixelRecord) * size_t(w)), 0)
+                << what << ", row " << i;
     };
+    const size_t orbitCount0 = job.julia ? 2 : 1;
     step("first view");
     const size_t firstSteps = orbits.Steps();
-    EXPECT_EQ(orbits.Reuses(), 0u);
+    EXPECT_EQ(orbits.Reuses(), orbitCount0); // the same view again
     job.pixelSize = job.pixelSize / FloatExp(1.5);
     step("zoomed in by 1.5");
     job.pixelSize = job.pixelSize / FloatExp(1.5);
     step("zoomed in again");
     const size_t orbitCount = job.julia ? 2 : 1;
-    EXPECT_EQ(orbits.Reuses(), 2 * orbitCount);
+    EXPECT_EQ(orbits.Reuses(), 5 * orbitCount);
     EXPECT_EQ(orbits.Steps(), firstSteps); // no step computed twice
     job.maxIterations *= 4;
     step("four times the count");
-    EXPECT_EQ(orbits.Reuses(), 3 * orbitCount);
+    EXPECT_EQ(orbits.Reuses(), 7 * orbitCount);
     EXPECT_EQ(orbits.Steps() > firstSteps, walk.orbitsRunTheCount);
     Image deep(w, h), reference(w, h);
     job.orbits = &orbits;
@@ -168,7 +179,7 @@ void ExpectKeptOrbitsChangeNothing(const Walk& walk)
     step("panned");
     EXPECT_EQ(orbits.Kept(), orbitCount);
     // A Julia view's critical point stays.
-    EXPECT_EQ(orbits.Reuses() - reuses, orbitCount - 1);
+    EXPECT_EQ(orbits.Reuses() - reuses, 2 * orbitCount - 1);
 }
 
 // c = i is pre-periodic and never escapes, so its orbit runs the whole
@@ -180,6 +191,11 @@ TEST(ReferenceCache, AZoomAboutTheCentreAndARaisedCountChangeNoPixel)
     const std::string i80 = "1." + std::string(80, '0'), i150 = "1." + std::string(150, '0');
     ExpectKeptOrbitsChangeNothing({Job("0", i80, 1e-30, 40, 30, 1000), 256, true});
     ExpectKeptOrbitsChangeNothing({Job("0", i150, 1e-100, 40, 30, 1000), 640, true});
+    // Past the doubles, with the wide form's tables.
+    const std::string i450 = "1." + std::string(450, '0');
+    DeepJob wide = Job("0", i450, 1, 24, 18, 1000);
+    wide.pixelSize = wide.pixelSize * FloatExp::Normal(1, -1330); // 1e-400
+    ExpectKeptOrbitsChangeNothing({wide, 1600, true});
 }
 
 TEST(ReferenceCache, AJuliaZoomChangesNoPixel)

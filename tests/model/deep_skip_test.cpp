@@ -232,6 +232,49 @@ TEST(LinearSkips, HalvingFindsTheSkipTheWalkFinds)
     EXPECT_GT(longOnes, 500);
 }
 
+// A wide table's search with the reach compared in doubles with its radii
+// finds FloatExp's skip: reaches at each level's radius and one unit below
+// it, below and above the radii's doubles, and radii no double holds at
+// their scale (some orbit values scaled far towards 0).
+TEST(LinearSkips, WideSearchInDoublesFindsFloatExpsSkip)
+{
+    ReferenceOrbit orbit;
+    ASSERT_TRUE(SpiralOrbit(orbit));
+    int compared = 0, outside = 0;
+    for (const int64_t scale : {0, -2100}) {
+        std::vector<FloatExp> re(orbit.size()), im(orbit.size());
+        for (size_t j = 0; j < orbit.size(); ++j) {
+            const FloatExp by = FloatExp::Normal(1, j % 97 == 5 ? scale : 0);
+            re[j] = FloatExp(orbit.re[j]) * by;
+            im[j] = FloatExp(orbit.im[j]) * by;
+        }
+        SkipTable<FloatExp> table;
+        BuildSkipTable(re.data(), im.data(), re.size(), false, FloatExp(100.0), FloatExp::Normal(1, -997),
+                       FloatExp(8 * 0x1p-53), table);
+        ASSERT_EQ(table.radii.size(), table.levels.size());
+        for (size_t i = 0; i < orbit.size(); i += 3) {
+            std::vector<FloatExp> reaches = {FloatExp(0.0), FloatExp::Normal(0.5, -5000), FloatExp::Normal(0.5, 3000)};
+            for (size_t l = 0; l < table.levels.size(); ++l)
+                if (const size_t m = (i - 1) >> (l + 1); i >= 1 && m < table.levels[l].size()) {
+                    const FloatExp r = table.levels[l][m].r;
+                    reaches.push_back(r);
+                    reaches.push_back(r * FloatExp(1 - 0x1p-53));
+                    outside += std::isnan(table.radii[l][m]);
+                }
+            for (const FloatExp reach : reaches) {
+                size_t a = 0, b = 0;
+                const SkipEntry<FloatExp>* fast = deep_pixel::FindWideSkip(table, i, reach, 1 << 20, a);
+                const SkipEntry<FloatExp>* plain = deep_pixel::FindSkip(table, i, reach, 1 << 20, b);
+                ASSERT_EQ(fast, plain) << scale << " " << i << " " << reach.m << "p" << reach.e;
+                ASSERT_EQ(fast ? a : 0, plain ? b : 0);
+                ++compared;
+            }
+        }
+    }
+    EXPECT_GT(compared, 20000);
+    EXPECT_GT(outside, 10);
+}
+
 // A wide table takes its steps and merges in doubles where they round as
 // FloatExp does: entry for entry it has the bits of one taken in FloatExp
 // throughout, at every depth, with orbit values scaled towards 0 or far out
@@ -248,8 +291,9 @@ TEST(LinearSkips, WideTablesTakenInDoublesHaveTheFloatExpBits)
     using W = SkipEntry<FloatExp>;
     using D = SkipEntry<double>;
     const std::pair<FloatExp W::*, double D::*> kParts[] = {
-        {&W::ar, &D::ar}, {&W::ai, &D::ai}, {&W::br, &D::br}, {&W::bi, &D::bi}, {&W::aAbs, &D::aAbs}, {&W::bAbs, &D::bAbs},
-        {&W::qa, &D::qa}, {&W::qb, &D::qb}, {&W::qc, &D::qc}, {&W::ed, &D::ed}, {&W::ec, &D::ec}};
+        {&W::ar, &D::ar},     {&W::ai, &D::ai},     {&W::br, &D::br}, {&W::bi, &D::bi},
+        {&W::aAbs, &D::aAbs}, {&W::bAbs, &D::bAbs}, {&W::qa, &D::qa}, {&W::qb, &D::qb},
+        {&W::qc, &D::qc},     {&W::ed, &D::ed},     {&W::ec, &D::ec}};
     int beyondDoubles = 0, entries = 0;
     for (const int64_t scale : {0, -500, -540, -1030, 700}) {
         std::vector<FloatExp> re(orbit.size()), im(orbit.size());
@@ -323,7 +367,7 @@ TEST(DeepPixel, WideRunsInDoublesAndBlocksEndInFloatExpsBits)
         MpfrReal cr(bits), ci(bits), zero(bits);
         ASSERT_TRUE(cr.Parse(c.re) && ci.Parse(c.im));
         ReferenceOrbit orbit;
-        ASSERT_TRUE(ComputeReferenceOrbit(zero, zero, cr, ci, 1e4, size_t(c.iterations) + 2, true, nullptr, orbit));
+        ASSERT_TRUE(ComputeReferenceOrbit(zero, zero, cr, ci, 1e4, size_t(c.iterations) + 3, true, nullptr, orbit));
         const FloatExp pixel = FloatExp::Normal(1, c.exponent), radius(100.0);
         SkipTable<FloatExp> table;
         BuildSkipTable(orbit.reWide.data(), orbit.imWide.data(), orbit.size(), false, radius, pixel * FloatExp(12.0),
@@ -331,31 +375,39 @@ TEST(DeepPixel, WideRunsInDoublesAndBlocksEndInFloatExpsBits)
         deep_pixel::Setup<FloatExp> s;
         s.start = s.rebase = deep_pixel::View(orbit, static_cast<FloatExp*>(nullptr));
         s.startSkips = s.rebaseSkips = &table;
-        s.startIndex = 0;
         s.pixel = pixel;
         s.radius2 = FloatExp(1e4);
         s.radius = radius;
         s.g = FloatExp(1.0);
         s.maxIterations = c.iterations;
-        for (int j = -4; j <= 4; ++j)
-            for (int i = -4; i <= 4; ++i) {
-                const FloatExp dr = FloatExp(double(j)) * pixel, di = FloatExp(double(i) + 0.5) * pixel;
-                deep_pixel::PixelRun<FloatExp> fast = deep_pixel::StartPixel<FloatExp>(s, dr, di, dr, di), plain = fast;
-                s.blocks = true;
-                deep_pixel::ContinuePixel(s, fast, false);
-                s.blocks = false;
-                deep_pixel::ContinuePixel(s, plain, false);
-                bool same = fast.i == plain.i && fast.k == plain.k && fast.doubtful == plain.doubtful &&
-                            fast.orbit == plain.orbit && fast.out.count == plain.out.count &&
-                            fast.out.skipped == plain.out.skipped && fast.out.steps == plain.out.steps &&
-                            !std::memcmp(&fast.out.cell, &plain.out.cell, sizeof fast.out.cell);
-                deep_step::EachValue(fast.v, plain.v,
-                                     [&](FloatExp a, FloatExp b) { same = same && !std::memcmp(&a, &b, sizeof a); });
-                ASSERT_TRUE(same) << c.re << " " << c.im << " 2^" << c.exponent << " " << j << " " << i;
-                ++pixels;
-                escaped += fast.out.count > 0;
-                skipped += fast.out.skipped > 0;
-            }
+        // From w_0 = 0, and from w_1 = c as a view starts, whose first
+        // tested step is an odd one from the table's base, taken singly.
+        for (const size_t start : {0, 1})
+            for (int j = -4; j <= 4; ++j)
+                for (int i = -4; i <= 4; ++i) {
+                    s.startIndex = start;
+                    // Off the grid of pixels, so that the products round.
+                    const FloatExp dr = FloatExp(double(j) + 0.318309886) * pixel,
+                                   di = FloatExp(double(i) + 0.5) * pixel;
+                    deep_pixel::PixelRun<FloatExp> fast = deep_pixel::StartPixel<FloatExp>(s, dr, di, dr, di),
+                                                   plain = fast;
+                    s.blocks = true;
+                    deep_pixel::ContinuePixel(s, fast, false);
+                    s.blocks = false;
+                    deep_pixel::ContinuePixel(s, plain, false);
+                    bool same = fast.i == plain.i && fast.k == plain.k && fast.doubtful == plain.doubtful &&
+                                fast.orbit == plain.orbit && fast.out.count == plain.out.count &&
+                                fast.out.skipped == plain.out.skipped && fast.out.steps == plain.out.steps &&
+                                !std::memcmp(&fast.out.cell, &plain.out.cell, sizeof fast.out.cell);
+                    deep_step::EachValue(fast.v, plain.v, [&](FloatExp a, FloatExp b) {
+                        same = same && !std::memcmp(&a, &b, sizeof a);
+                    });
+                    ASSERT_TRUE(same) << c.re << " " << c.im << " 2^" << c.exponent << " " << j << " " << i << " from "
+                                      << start;
+                    ++pixels;
+                    escaped += fast.out.count > 0;
+                    skipped += fast.out.skipped > 0;
+                }
     }
     EXPECT_EQ(skipped, pixels);
     EXPECT_GT(escaped, pixels / 4);
