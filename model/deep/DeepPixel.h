@@ -221,7 +221,8 @@ const SkipEntry<T>* FindSkipBy(const SkipTable<T>& skips, size_t i, int64_t room
 template <class T>
 const SkipEntry<T>* FindSkip(const SkipTable<T>& skips, size_t i, T reach, int64_t room, size_t& len)
 {
-    return FindSkipBy(skips, i, room, len, [&](size_t l, size_t m) { return BelowRadius(reach, skips.levels[l][m].r); });
+    return FindSkipBy(skips, i, room, len,
+                      [&](size_t l, size_t m) { return BelowRadius(reach, skips.levels[l][m].r); });
 }
 
 // FindSkip's skip in a wide table with its radii in doubles, the reach

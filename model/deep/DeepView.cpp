@@ -116,7 +116,8 @@ struct Skips {
                 BuildSkipTable(v.re, v.im, v.size, job.julia, radius, dcMax, T(kEps), t, job.skipAllLengths);
             };
             if (job.orbits) {
-                const SkipKey key{Wide(dcMax), std::sqrt(job.radius2), job.julia, std::is_same_v<T, FloatExp>,
+                const SkipKey key{Wide(dcMax),        std::sqrt(job.radius2),
+                                  job.julia,          std::is_same_v<T, FloatExp>,
                                   job.skipAllLengths, o.size()};
                 return job.orbits->Table<T>(o, key, build);
             }
@@ -193,9 +194,9 @@ bool AllRuns(const Scene& scene, const std::vector<DeepRun>& runs, DeepBudget& b
             const DeepRun& run = runs[size_t(n)];
             bool whole = false;
             try {
-                whole = !(job.stop && job.stop->load(std::memory_order_relaxed)) &&
-                        Row<T>(s, run.row, job.height, run.from, run.to, run.cells, run.counts, doubtful[size_t(n)],
-                               tally);
+                whole =
+                    !(job.stop && job.stop->load(std::memory_order_relaxed)) &&
+                    Row<T>(s, run.row, job.height, run.from, run.to, run.cells, run.counts, doubtful[size_t(n)], tally);
             } catch (const std::bad_alloc&) {
                 outOfMemory = true;
             }
@@ -447,8 +448,7 @@ DeepOutcome BuildDeepRuns(const DeepJob& job, const std::vector<DeepRun>& runs, 
             return out;
         }
         const Scene scene{job, x, y, bits, wide, length, *center, startIndex, job.julia ? *critical : *center};
-        out.stopped =
-            wide ? !AllRuns<FloatExp>(scene, runs, budget, out) : !AllRuns<double>(scene, runs, budget, out);
+        out.stopped = wide ? !AllRuns<FloatExp>(scene, runs, budget, out) : !AllRuns<double>(scene, runs, budget, out);
     } catch (const std::bad_alloc&) {
         out = DeepOutcome();
         out.error = "Not enough memory for the deep view's reference orbits";

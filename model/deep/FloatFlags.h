@@ -52,6 +52,21 @@ inline bool Raised(uint32_t saved)
     return (csr & kFlags) != 0;
 }
 
+// Whether any of the flags was raised since Clear, the register left as
+// it is: cheap enough to ask before each result is kept. The results to be
+// kept are named, so that they are computed before the register is read
+// (arithmetic in registers may otherwise move past it).
+[[gnu::always_inline]] inline void Computed(double& v) { asm volatile("" : "+x"(v)); }
+
+template <class... Values>
+[[gnu::always_inline]] inline bool Pending(Values&... values)
+{
+    (Computed(values), ...);
+    uint32_t csr = 0;
+    asm volatile("stmxcsr %0" : "=m"(csr) : : "memory");
+    return (csr & kFlags) != 0;
+}
+
 // x 2^-s as a double, exactly: false where that is no normal double. A
 // mantissa in [0.5, 1) times 2^e is one for -1021 <= e <= 1024, its
 // exponent field then e + 1022.

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "model/deep/FloatExp.h"
+#include "model/deep/HugePages.h"
 
 template <class T>
 struct SkipEntry {
@@ -318,7 +319,9 @@ void BuildSkipTable(const T* re, const T* im, size_t size, bool julia, T radius,
         std::vector<SkipEntry<double>> none;
         std::vector<SkipEntry<double>>& doubles = shadow ? out.inDoubles[used] : none;
         level.clear();
-        level.reserve(count);
+        huge_pages::Reserve(level, count);
+        if (shadow)
+            huge_pages::Reserve(doubles, count);
         doubles.resize(shadow ? count : 0);
         SkipEntry<double> unused;
         const std::vector<SkipEntry<T>>* halves = used == 0 ? nullptr : &out.levels[used - 1];

@@ -1,5 +1,7 @@
 #include "model/deep/ReferenceOrbit.h"
 
+#include "model/deep/HugePages.h"
+
 #include <cmath>
 
 namespace {
@@ -162,15 +164,15 @@ bool ReferenceIteration::Extend(size_t length, const std::atomic<bool>* stop, Re
 {
     State& s = *m_state;
     // All at once: a length past the memory fails here, before any step.
-    out.re.reserve(length);
-    out.im.reserve(length);
+    huge_pages::Reserve(out.re, length);
+    huge_pages::Reserve(out.im, length);
     if (s.wide) {
-        out.reWide.reserve(length);
-        out.imWide.reserve(length);
+        huge_pages::Reserve(out.reWide, length);
+        huge_pages::Reserve(out.imWide, length);
     }
     if (s.low) {
-        out.reLow.reserve(length);
-        out.imLow.reserve(length);
+        huge_pages::Reserve(out.reLow, length);
+        huge_pages::Reserve(out.imLow, length);
     }
     while (!s.escaped && out.size() < length) {
         const size_t n = out.size();

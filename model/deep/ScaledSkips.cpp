@@ -5,8 +5,8 @@
 // doubles as they are, and each operation of the BlockExp loop is the same
 // double operation on them, so it rounds as FloatExp does, unless its
 // result left the normal doubles: the processor's underflow and overflow
-// flags tell, for the whole stretch, and a raised one sends the pixel back
-// to where the stretch began, to take it again in BlockExp.
+// flags tell, asked before each step is kept, and a raised one ends the
+// stretch at the top of that step, which the BlockExp loop takes.
 //
 // Sums whose operands are of different scales (z = w + d, |z|^2, the
 // escape test's margin, the bound's inner sums) are taken as FloatExp takes
@@ -140,19 +140,22 @@ bool Single(const Setup<FloatExp>& s, PixelRun<FloatExp>& r, Pixel& p, double ma
     const double twice = magnitude + magnitude, tr = wr + wr, ti = wi + wi;
     if (!first(twice, p.err) || !first(tr, p.dr) || !first(ti, p.di))
         return false;
-    const double nr = tr * p.dr - ti * p.di + p.dcr;
-    const double ni = tr * p.di + ti * p.dr + p.dci;
+    double nr = tr * p.dr - ti * p.di + p.dcr;
+    double ni = tr * p.di + ti * p.dr + p.dci;
     if (!first(vr, nr) || !first(vi, ni))
         return false;
-    const double pr = p.pr * p.zr - p.pi * p.zi, pi = p.pr * p.zi + p.pi * p.zr;
-    p.err = twice * p.err + kEps * (twice * dAbs + p.dcAbs);
+    double pr = p.pr * p.zr - p.pi * p.zi, pi = p.pr * p.zi + p.pi * p.zr;
+    double err = twice * p.err + kEps * (twice * dAbs + p.dcAbs), m2 = vr * vr + vi * vi;
+    if (float_flags::Pending(pr, pi, err, m2, nr, ni))
+        return false;
+    p.err = err;
     p.pr = pr;
     p.pi = pi;
     p.dr = nr;
     p.di = ni;
     p.zr = vr;
     p.zi = vi;
-    p.m2 = vr * vr + vi * vi;
+    p.m2 = m2;
     ++r.i;
     ++r.k;
     return true;
@@ -167,12 +170,18 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
     int taken = 0;
     // d grows by |A| a skip, |2 w| a step; its scale follows, exactly (or
     // flagged).
+    // False where that would leave the doubles: the stretch ends there.
     const auto rescale = [&] {
-        if (std::max(std::fabs(p.dr), std::fabs(p.di)) > 0x1p200) {
-            p.s += 400;
-            for (double* x : {&p.dr, &p.di, &p.err, &p.dcr, &p.dci, &p.dcAbs})
-                *x *= 0x1p-400;
-        }
+        if (!(std::max(std::fabs(p.dr), std::fabs(p.di)) > 0x1p200))
+            return true;
+        Pixel q = p;
+        q.s += 400;
+        for (double* x : {&q.dr, &q.di, &q.err, &q.dcr, &q.dci, &q.dcAbs})
+            *x *= 0x1p-400;
+        if (float_flags::Pending(q.dr, q.di, q.err, q.dcr, q.dci, q.dcAbs))
+            return false;
+        p = q;
+        return true;
     };
     for (;; first = false) {
         const int k = r.k;
@@ -198,7 +207,8 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
             return taken;
         size_t len = 0;
         const double dAbs = std::sqrt(d2);
-        const SkipEntry<FloatExp>* e = FindWideSkip(*r.skips, r.i, FloatExp::Normal(dAbs + p.err, p.s), s.maxIterations - k, len);
+        const SkipEntry<FloatExp>* e =
+            FindWideSkip(*r.skips, r.i, FloatExp::Normal(dAbs + p.err, p.s), s.maxIterations - k, len);
         if (!e) {
             // No skip here (an odd step from the table's base, as at a
             // pixel's first, or no room for one, as at its last).
@@ -207,7 +217,8 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
             out.doubtful = r.doubtful;
             out.steps = k + 1;
             ++taken;
-            rescale();
+            if (!rescale())
+                return taken;
             continue;
         }
         const SkipEntry<double>* sd = InDoubles(*r.skips, e, len);
@@ -231,12 +242,12 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
             if (std::max(t1, t2) + 1 >= Exp(ed) - 61 || t3 >= Exp(ec) - 60)
                 return taken;
         }
-        const double err = kSkipSlack * aAbs * p.err + ed * dAbs + ec * p.dcAbs;
+        double err = kSkipSlack * aAbs * p.err + ed * dAbs + ec * p.dcAbs;
         // Each z_j inside is Z_j (1 + 2^-50 at most): the product takes
         // their direction.
-        const double pr = p.pr * e->ur - p.pi * e->ui, pi = p.pr * e->ui + p.pi * e->ur;
-        const double nr = ar * p.dr - ai * p.di + br * p.dcr - bi * p.dci;
-        const double ni = ar * p.di + ai * p.dr + br * p.dci + bi * p.dcr;
+        double pr = p.pr * e->ur - p.pi * e->ui, pi = p.pr * e->ui + p.pi * e->ur;
+        double nr = ar * p.dr - ai * p.di + br * p.dcr - bi * p.dci;
+        double ni = ar * p.di + ai * p.dr + br * p.dci + bi * p.dcr;
         // z = w + d: w where d is below 2^-60 of it, d where w is 0 (on the
         // real axis, or where the orbit crosses it); then |z|^2 the square
         // of w's part, the other's below 2^-60 of it.
@@ -248,7 +259,7 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
             return taken;
         if (!wiZero && (!Larger(wi, 0, ni, p.s, wLarger) || !wLarger))
             return taken;
-        const double zr = wrZero ? nr : wr, zi = wiZero ? ni : wi;
+        double zr = wrZero ? nr : wr, zi = wiZero ? ni : wi;
         const double zr2 = zr * zr, zi2 = zi * zi;
         double m2 = zr2 + zi2;
         bool squareLarger = false;
@@ -260,6 +271,9 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
             m2 = zi2;
         if (wiZero)
             m2 = zr2;
+        // Every result so far is FloatExp's, or a flag says which is not.
+        if (float_flags::Pending(err, pr, pi, nr, ni, m2, zr, zi))
+            return taken;
         // The step is taken: what ContinuePixel writes at its top, then the skip.
         out.doubtful = r.doubtful;
         out.steps = k + 1;
@@ -277,7 +291,8 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
         p.szi = wiZero ? p.s : 0;
         p.m2 = m2;
         ++taken;
-        rescale();
+        if (!rescale())
+            return taken;
     }
 }
 
@@ -299,7 +314,6 @@ const SkipEntry<FloatExp>* FindWideSkip(const SkipTable<FloatExp>& t, size_t i, 
     });
 }
 
-
 void ScaledSkips(const Setup<FloatExp>& s, PixelRun<FloatExp>& r, deep_step::PixelValues<ScalarLaneOf<BlockExp>>& v,
                  bool handOff, bool& first)
 {
@@ -316,17 +330,12 @@ void ScaledSkips(const Setup<FloatExp>& s, PixelRun<FloatExp>& r, deep_step::Pix
     Pixel p;
     if (!Scaled(s.radius, 0, view.radius) || !Scaled(s.radius2, 0, view.radius2) || !ToDoubles(v, p))
         return;
-    const PixelRun<FloatExp> before = r;
-    const bool firstBefore = first;
+    // The stretch asks the flags before it keeps each step, and ends at the
+    // first step an operation of which left the doubles: the BlockExp loop
+    // takes that one.
     const uint32_t saved = float_flags::Clear();
     const int taken = Stretch(s, view, r, p, handOff, first);
-    if (float_flags::Raised(saved)) {
-        // Some operation left the doubles: the BlockExp loop takes these
-        // steps again from the top of the first.
-        r = before;
-        first = firstBefore;
-        return;
-    }
+    float_flags::Raised(saved);
     if (taken)
         FromDoubles(p, v);
 }

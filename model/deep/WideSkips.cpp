@@ -62,11 +62,10 @@ SkipEntry<FloatExp> WideOf(SkipEntry<double>& d)
                       Held(d.qb) & Held(d.qc) & Held(d.ed) & Held(d.ec);
     d.r = held ? 1 : 0;
     if (held)
-        return {Split(d.ar),   Split(d.ai),   Split(d.br), Split(d.bi), FloatExp(),
-                Split(d.aAbs), Split(d.bAbs), Split(d.qa), Split(d.qb), Split(d.qc),
-                Split(d.ed),   Split(d.ec),   d.ur,        d.ui};
-    return {Wide(d.ar),   Wide(d.ai),   Wide(d.br), Wide(d.bi), FloatExp(), Wide(d.aAbs), Wide(d.bAbs),
-            Wide(d.qa),   Wide(d.qb),   Wide(d.qc), Wide(d.ed), Wide(d.ec), d.ur,       d.ui};
+        return {Split(d.ar), Split(d.ai), Split(d.br), Split(d.bi), FloatExp(),  Split(d.aAbs), Split(d.bAbs),
+                Split(d.qa), Split(d.qb), Split(d.qc), Split(d.ed), Split(d.ec), d.ur,          d.ui};
+    return {Wide(d.ar), Wide(d.ai), Wide(d.br), Wide(d.bi), FloatExp(), Wide(d.aAbs), Wide(d.bAbs),
+            Wide(d.qa), Wide(d.qb), Wide(d.qc), Wide(d.ed), Wide(d.ec), d.ur,         d.ui};
 }
 
 // `n` skips at once: from the steps at z (re, im pairs) into `steps` when
@@ -187,6 +186,7 @@ void ForDoubles(SkipTable<FloatExp>& t)
     t.radiusScale = top == INT64_MIN ? 0 : top - 1000;
     t.radii.resize(t.levels.size());
     for (size_t l = 0; l < t.levels.size(); ++l) {
+        huge_pages::Reserve(t.radii[l], t.levels[l].size());
         t.radii[l].resize(t.levels[l].size());
         for (size_t m = 0; m < t.levels[l].size(); ++m)
             if (!float_flags::ScaledDouble(t.levels[l][m].r, t.radiusScale, t.radii[l][m]))
