@@ -58,8 +58,8 @@ FloatExp Wide(double v) { return Held(v) ? Split(v) : FloatExp::Normal(v, 0); }
 // one invariant SkipTable::inDoubles keeps.
 SkipEntry<FloatExp> WideOf(SkipEntry<double>& d)
 {
-    const bool held = Held(d.ar) & Held(d.ai) & Held(d.br) & Held(d.bi) & Held(d.aAbs) & Held(d.bAbs) & Held(d.qa) &
-                      Held(d.qb) & Held(d.qc) & Held(d.ed) & Held(d.ec);
+    const bool held = Held(d.ar) && Held(d.ai) && Held(d.br) && Held(d.bi) && Held(d.aAbs) && Held(d.bAbs) &&
+                      Held(d.qa) && Held(d.qb) && Held(d.qc) && Held(d.ed) && Held(d.ec);
     d.r = held ? 1 : 0;
     if (held)
         return {Split(d.ar), Split(d.ai), Split(d.br), Split(d.bi), FloatExp(),  Split(d.aAbs), Split(d.bAbs),
