@@ -67,6 +67,9 @@ template <class... Values>
     return (csr & kFlags) != 0;
 }
 
+// The exponent FloatExp gives a nonzero normal double.
+inline int64_t Exponent(double x) { return int64_t((std::bit_cast<uint64_t>(x) >> 52) & 0x7FF) - 1022; }
+
 // x 2^-s as a double, exactly: false where that is no normal double. A
 // mantissa in [0.5, 1) times 2^e is one for -1021 <= e <= 1024, its
 // exponent field then e + 1022.

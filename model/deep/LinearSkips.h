@@ -259,12 +259,15 @@ void BuildSkipTable(const T* re, const T* im, size_t size, bool julia, T radius,
     using namespace linear_skips;
     // The levels' storage is kept: a table built again in place neither
     // gives its memory back nor faults it in anew.
+    // A wide table in doubles keeps each entry's doubles (`d`) beside it,
+    // which the next level's merges read.
+    constexpr bool kWide = std::is_same_v<T, FloatExp>;
+    const bool shadow = kWide && inDoubles;
     size_t used = 0;
     const auto trim = [&] {
-        const bool shadowed = std::is_same_v<T, FloatExp> && inDoubles;
         out.levels.resize(used);
-        out.inDoubles.resize(shadowed ? used : 0);
-        out.radii.resize(shadowed ? used : 0);
+        out.inDoubles.resize(shadow ? used : 0);
+        out.radii.resize(shadow ? used : 0);
     };
     out.base = 1;
     out.steps = 0;
@@ -279,10 +282,6 @@ void BuildSkipTable(const T* re, const T* im, size_t size, bool julia, T radius,
     out.steps = steps;
     const T halfRadius = radius * T(0.5);
     auto absAt = [&](size_t j) { return Sqrt(re[j] * re[j] + im[j] * im[j]); };
-    // A wide table in doubles keeps each entry's doubles (`d`) beside it,
-    // which the next level's merges read.
-    constexpr bool kWide = std::is_same_v<T, FloatExp>;
-    const bool shadow = kWide && inDoubles;
     auto step = [&](size_t m, SkipEntry<double>& d) {
         if constexpr (kWide)
             if (inDoubles)
@@ -331,22 +330,23 @@ void BuildSkipTable(const T* re, const T* im, size_t size, bool julia, T radius,
         const size_t paired = !halves ? (len == 2 ? count : 0) : std::min(count, halves->size() / 2);
         for (size_t m = 0; m < count;) {
             const size_t n = std::min(kSkipRun, m < paired ? paired - m : 1);
-            SkipEntry<double> stepRun[2 * kSkipRun];
-            SkipEntry<T> stepsWide[2 * kSkipRun], run[kSkipRun];
             if constexpr (kWide)
-                if (shadow && m < paired &&
-                    WideRunInDoubles(re + out.base + 2 * m, im + out.base + 2 * m,
-                                     halves ? halvesInDoubles + 2 * m : nullptr, n, julia, eps, stepRun, stepsWide,
-                                     doubles.data() + m, run)) {
-                    for (size_t k = 0; k < n; ++k) {
-                        const SkipEntry<T>& a = halves ? (*halves)[2 * (m + k)] : stepsWide[2 * k];
-                        const SkipEntry<T>& b = halves ? (*halves)[2 * (m + k) + 1] : stepsWide[2 * k + 1];
-                        run[k].r = MergedRadius(a, b, run[k].aAbs, absAt(out.base + (m + k) * len + len / 2),
-                                                halfRadius, dcMax);
-                        level.push_back(run[k]);
+                if (shadow && m < paired) {
+                    SkipEntry<double> stepRun[2 * kSkipRun];
+                    SkipEntry<T> stepsWide[2 * kSkipRun], run[kSkipRun];
+                    if (WideRunInDoubles(re + out.base + 2 * m, im + out.base + 2 * m,
+                                         halves ? halvesInDoubles + 2 * m : nullptr, n, julia, eps, stepRun, stepsWide,
+                                         doubles.data() + m, run)) {
+                        for (size_t k = 0; k < n; ++k) {
+                            const SkipEntry<T>& a = halves ? (*halves)[2 * (m + k)] : stepsWide[2 * k];
+                            const SkipEntry<T>& b = halves ? (*halves)[2 * (m + k) + 1] : stepsWide[2 * k + 1];
+                            run[k].r = MergedRadius(a, b, run[k].aAbs, absAt(out.base + (m + k) * len + len / 2),
+                                                    halfRadius, dcMax);
+                            level.push_back(run[k]);
+                        }
+                        m += n;
+                        continue;
                     }
-                    m += n;
-                    continue;
                 }
             for (const size_t end = m + n; m < end; ++m) {
                 const size_t first = m * len, mid = first + len / 2;

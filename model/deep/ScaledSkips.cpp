@@ -26,8 +26,7 @@
 namespace deep_pixel {
 namespace {
 
-// The exponent FloatExp gives a nonzero normal double.
-int64_t Exp(double x) { return int64_t((std::bit_cast<uint64_t>(x) >> 52) & 0x7FF) - 1022; }
+using float_flags::Exponent;
 
 bool Scaled(FloatExp x, int64_t s, double& out) { return float_flags::ScaledDouble(x, s, out); }
 
@@ -40,11 +39,11 @@ BlockExp Unscaled(double x, int64_t s) { return BlockExp::Of(FloatExp::Normal(x,
 // (or zero): the other, at its own scale. False where both count.
 bool Larger(double a, int64_t sa, double b, int64_t sb, bool& first)
 {
-    if (b == 0 || (a != 0 && Exp(b) + sb < Exp(a) + sa - 60)) {
+    if (b == 0 || (a != 0 && Exponent(b) + sb < Exponent(a) + sa - 60)) {
         first = true;
         return true;
     }
-    if (a == 0 || Exp(a) + sa < Exp(b) + sb - 60) {
+    if (a == 0 || Exponent(a) + sa < Exponent(b) + sb - 60) {
         first = false;
         return true;
     }
@@ -190,7 +189,9 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
         // The hand-over test: near the reference (d below 2^-400) the lanes
         // do not take a wide pixel on an orbit with skips.
         if (handOff && !first &&
-            std::max(p.dr == 0 ? INT64_MIN / 2 : Exp(p.dr), p.di == 0 ? INT64_MIN / 2 : Exp(p.di)) + p.s + 400 >= 0)
+            std::max(p.dr == 0 ? INT64_MIN / 2 : Exponent(p.dr), p.di == 0 ? INT64_MIN / 2 : Exponent(p.di)) + p.s +
+                    400 >=
+                0)
             return taken;
         // The doubt test, which must not find a doubt here: margin = bound
         // + eps |z| is its larger part, and |z| is clear of the radius.
@@ -203,7 +204,7 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
             return taken;
         // d2 < kSkipRatio2 m2, across the scales: by exponents, which differ.
         const double bound = kSkipRatio2 * p.m2;
-        if (!(d2 > 0) || !(bound > 0) || !(Exp(d2) + 2 * p.s < Exp(bound)))
+        if (!(d2 > 0) || !(bound > 0) || !(Exponent(d2) + 2 * p.s < Exponent(bound)))
             return taken;
         size_t len = 0;
         const double dAbs = std::sqrt(d2);
@@ -233,13 +234,13 @@ QUILLION_OPAQUE int Stretch(const Setup<FloatExp>& s, const ViewNumbers& view, P
         if (ed == 0 || ec == 0)
             return taken;
         const SkipTable<FloatExp>& t = *r.skips;
-        const int64_t dTop = Exp(dAbs) + p.s, dcTop = p.dcAbs == 0 ? t.kNoGap : Exp(p.dcAbs) + p.s;
+        const int64_t dTop = Exponent(dAbs) + p.s, dcTop = p.dcAbs == 0 ? t.kNoGap : Exponent(p.dcAbs) + p.s;
         if (!(std::max(dTop + t.gapA, dcTop + t.gapB) + 1 < -61 && dcTop + t.gapC < -60)) {
             const auto product = [&](double q, double x) {
-                return q == 0 || x == 0 ? INT64_MIN / 2 : Exp(q) + Exp(x) + p.s;
+                return q == 0 || x == 0 ? INT64_MIN / 2 : Exponent(q) + Exponent(x) + p.s;
             };
             const int64_t t1 = product(sd->qa, dAbs), t2 = product(sd->qb, p.dcAbs), t3 = product(sd->qc, p.dcAbs);
-            if (std::max(t1, t2) + 1 >= Exp(ed) - 61 || t3 >= Exp(ec) - 60)
+            if (std::max(t1, t2) + 1 >= Exponent(ed) - 61 || t3 >= Exponent(ec) - 60)
                 return taken;
         }
         double err = kSkipSlack * aAbs * p.err + ed * dAbs + ec * p.dcAbs;

@@ -162,14 +162,11 @@ bool WideRunInDoubles(const FloatExp* re, const FloatExp* im, const SkipEntry<do
     return true;
 }
 
-// The exponent FloatExp gives a nonzero normal double.
-int64_t Exponent(double x) { return int64_t((std::bit_cast<uint64_t>(x) >> 52) & 0x7FF) - 1022; }
-
 void ForDoubles(SkipTable<FloatExp>& t)
 {
     const auto gap = [](double q, double e, int64_t& g) {
         if (q != 0 && e != 0)
-            g = std::max(g, Exponent(q) - Exponent(e));
+            g = std::max(g, float_flags::Exponent(q) - float_flags::Exponent(e));
     };
     for (const auto& level : t.inDoubles)
         for (const SkipEntry<double>& d : level)
