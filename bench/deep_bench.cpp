@@ -400,6 +400,57 @@ BENCHMARK(BM_WideForm)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
 
+// A wheel notch about the centre of a view with a long count keeps its
+// orbit, and its skip table but for the radii, which follow the view's
+// largest |dc|: here the table over 10^6 values of the orbit of
+// -0.1 + 0.5i (inside the main cardioid) built again in its own storage
+// for each notch's |dc|, against its radii alone made anew, in doubles and
+// in the wide form.
+template <class T>
+void ZoomTable(benchmark::State& state, const T* re, const T* im, size_t size, bool radiiOnly)
+{
+    const T radius(100.0), eps(8 * 0x1p-53);
+    T dcMax(1e-40);
+    SkipTable<T> table;
+    BuildSkipTable(re, im, size, false, radius, dcMax, eps, table);
+    for (auto _ : state) {
+        // Each notch zooms in by the wheel's 1.5; the range of a double
+        // would hold some 1,700 of them.
+        dcMax = dcMax / T(1.5);
+        if (radiiOnly) {
+            if (!RadiiForView(re, im, false, radius, dcMax, table))
+                state.SkipWithError("the radii were not made anew");
+        } else {
+            BuildSkipTable(re, im, size, false, radius, dcMax, eps, table);
+        }
+        benchmark::DoNotOptimize(table.levels.back().back().r);
+    }
+}
+
+void BM_ZoomTable(benchmark::State& state)
+{
+    const bool wide = state.range(0) != 0, radiiOnly = state.range(1) != 0;
+    constexpr size_t kLength = 1000000;
+    MpfrReal x(128), y(128);
+    x.Parse("-0.1");
+    y.Parse("0.5");
+    const MpfrReal zero(128);
+    ReferenceOrbit orbit;
+    ComputeReferenceOrbit(zero, zero, x, y, 1e4, kLength, wide, nullptr, orbit, true, 1, false);
+    if (orbit.size() != kLength) {
+        state.SkipWithError("the orbit escaped");
+        return;
+    }
+    if (wide)
+        ZoomTable(state, orbit.reWide.data(), orbit.imWide.data(), orbit.size(), radiiOnly);
+    else
+        ZoomTable(state, orbit.re.data(), orbit.im.data(), orbit.size(), radiiOnly);
+}
+BENCHMARK(BM_ZoomTable)
+    ->ArgNames({"wide", "radii only"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+
 // Counts of millions at 64x48 inside the main cardioid, around
 // -0.1 + 0.5i (|1 - sqrt(1 - 4c)| = 0.82 < 1: every pixel is inside and
 // runs the whole count, its difference from the centre's orbit shrinking

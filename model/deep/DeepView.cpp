@@ -116,10 +116,14 @@ struct Skips {
                 BuildSkipTable(v.re, v.im, v.size, job.julia, radius, dcMax, T(kEps), t, job.skipAllLengths);
             };
             if (job.orbits) {
+                const std::function<bool(SkipTable<T>&)> radii = [&](SkipTable<T>& t) {
+                    const OrbitView<T> v = View(o, static_cast<T*>(nullptr));
+                    return RadiiForView(v.re, v.im, job.julia, radius, dcMax, t);
+                };
                 const SkipKey key{Wide(dcMax),        std::sqrt(job.radius2),
                                   job.julia,          std::is_same_v<T, FloatExp>,
                                   job.skipAllLengths, o.size()};
-                return job.orbits->Table<T>(o, key, build);
+                return job.orbits->Table<T>(o, key, build, radii);
             }
             auto fresh = std::make_shared<SkipTable<T>>();
             build(*fresh);

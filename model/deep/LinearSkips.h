@@ -115,20 +115,29 @@ T Min(T a, T b)
     return b < a ? b : a;
 }
 
+// What a merged radius reads of the single step from index j: its radius
+// and its moduli. Returns |Z_j|.
+template <class T>
+T StepReach(T zr, T zi, bool julia, SkipEntry<T>& s)
+{
+    const T z = Sqrt(zr * zr + zi * zi);
+    s.aAbs = z + z;
+    s.bAbs = T(julia ? 0.0 : 1.0);
+    // |d| < 2^-50 |Z|: the dropped d^2 is below 2^-51 of 2 Z d.
+    s.r = s.aAbs < T(kSkipMaxGain) ? z * T(0x1p-50) : T(0.0);
+    return z;
+}
+
 // The single step from index j.
 template <class T>
 SkipEntry<T> Step(T zr, T zi, bool julia, T eps)
 {
     SkipEntry<T> s;
-    const T z = Sqrt(zr * zr + zi * zi);
+    StepReach(zr, zi, julia, s);
     s.ar = zr + zr;
     s.ai = zi + zi;
-    s.br = T(julia ? 0.0 : 1.0);
+    s.br = s.bAbs;
     s.bi = T(0.0);
-    s.aAbs = z + z;
-    s.bAbs = s.br;
-    // |d| < 2^-50 |Z|: the dropped d^2 is below 2^-51 of 2 Z d.
-    s.r = s.aAbs < T(kSkipMaxGain) ? z * T(0x1p-50) : T(0.0);
     s.qa = T(1.0);
     s.qb = s.qc = T(0.0);
     // The rounding of Z_j and of the step's product and sum.
@@ -366,6 +375,47 @@ void BuildSkipTable(const T* re, const T* im, size_t size, bool julia, T radius,
     if constexpr (kWide)
         if (shadow)
             ForDoubles(out);
+}
+
+// Makes `t`, built by BuildSkipTable over this orbit for another largest
+// |dc| (its other arguments the same), the table for `dcMax`: only the
+// radii depend on it, and they are merged again level by level, each from
+// the halves' new ones, as the build merges them. False, and `t` left as it
+// was, where some entry was merged from single steps rather than from the
+// level below (past a sparse table's every-length part): the table must
+// then be built anew.
+template <class T>
+bool RadiiForView(const T* re, const T* im, bool julia, T radius, T dcMax, SkipTable<T>& t)
+{
+    using namespace linear_skips;
+    for (size_t l = 1; l < t.levels.size(); ++l)
+        if (t.levels[l - 1].size() < 2 * t.levels[l].size())
+            return false;
+    const T halfRadius = radius * T(0.5);
+    auto absAt = [&](size_t j) { return Sqrt(re[j] * re[j] + im[j] * im[j]); };
+    for (size_t l = 0; l < t.levels.size(); ++l) {
+        std::vector<SkipEntry<T>>& level = t.levels[l];
+        const size_t len = size_t(2) << l;
+        for (size_t m = 0; m < level.size(); ++m) {
+            const size_t mid = t.base + m * len + len / 2;
+            if (l == 0) {
+                SkipEntry<T> a, b;
+                StepReach(re[mid - 1], im[mid - 1], julia, a);
+                const T midAbs = StepReach(re[mid], im[mid], julia, b);
+                level[m].r = MergedRadius(a, b, level[m].aAbs, midAbs, halfRadius, dcMax);
+            } else {
+                const std::vector<SkipEntry<T>>& halves = t.levels[l - 1];
+                level[m].r = MergedRadius(halves[2 * m], halves[2 * m + 1], level[m].aAbs, absAt(mid), halfRadius,
+                                          dcMax);
+            }
+        }
+    }
+    if constexpr (std::is_same_v<T, FloatExp>)
+        if (!t.inDoubles.empty()) {
+            t.gapA = t.gapB = t.gapC = SkipTable<T>::kNoGap;
+            ForDoubles(t);
+        }
+    return true;
 }
 
 // Bytes of a table over an orbit of `size` values (a bound: the levels'

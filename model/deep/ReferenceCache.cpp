@@ -95,6 +95,12 @@ size_t ReferenceCache::TableReuses() const
     return m_tableReuses;
 }
 
+size_t ReferenceCache::RadiiReuses() const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_radiiReuses;
+}
+
 size_t ReferenceCache::Steps() const
 {
     const std::lock_guard<std::mutex> lock(m_mutex);

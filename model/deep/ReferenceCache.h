@@ -24,10 +24,15 @@ struct SkipKey {
     double radius = 0;
     bool julia = false, wide = false;
     size_t allLengths = 0, orbitSize = 0;
+    // The same table but for its radii, which follow the largest |dc|.
+    bool SameButRadii(const SkipKey& o) const
+    {
+        return radius == o.radius && julia == o.julia && wide == o.wide && allLengths == o.allLengths &&
+               orbitSize == o.orbitSize;
+    }
     bool operator==(const SkipKey& o) const
     {
-        return dcMax.m == o.dcMax.m && dcMax.e == o.dcMax.e && radius == o.radius && julia == o.julia &&
-               wide == o.wide && allLengths == o.allLengths && orbitSize == o.orbitSize;
+        return dcMax.m == o.dcMax.m && dcMax.e == o.dcMax.e && SameButRadii(o);
     }
 };
 
@@ -45,13 +50,17 @@ public:
                                                 bool low, bool& whole);
 
     // The skip table over `orbit`, one this cache gave, for `key`: the one
-    // kept beside it when it was built for the same key, otherwise one that
-    // `build` fills (into the kept one's storage where no build reads it)
-    // and that is kept in its place. Where the orbit is no longer kept, the
-    // table is built and not kept. Throws what `build` throws.
+    // kept beside it when it was built for the same key; the kept one with
+    // its radii made anew by `radii` (RadiiForView) when only the largest
+    // |dc| differs, as after a zoom about the centre, and no build reads
+    // it; otherwise one that `build` fills (into the kept one's storage
+    // where no build reads it) and that is kept in its place. Where the
+    // orbit is no longer kept, the table is built and not kept. Throws what
+    // `build` or `radii` throws.
     template <class T>
     std::shared_ptr<const SkipTable<T>> Table(const ReferenceOrbit& orbit, const SkipKey& key,
-                                              const std::function<void(SkipTable<T>&)>& build);
+                                              const std::function<void(SkipTable<T>&)>& build,
+                                              const std::function<bool(SkipTable<T>&)>& radii);
 
     // A build of the owner's view begins (its probes included): the orbits
     // its calls do not read are let go before any new one is computed, so
@@ -64,8 +73,10 @@ public:
 
     // Calls that read a kept orbit's values instead of computing them.
     size_t Reuses() const;
-    // Calls that read a kept table instead of building one.
+    // Calls that read a kept table instead of building one, and those that
+    // made only its radii anew.
     size_t TableReuses() const;
+    size_t RadiiReuses() const;
     // Orbits kept now.
     size_t Kept() const;
     // Steps of the orbits computed here, first ones and carried on alike.
@@ -111,13 +122,14 @@ private:
 
     mutable std::mutex m_mutex;
     std::vector<Entry> m_entries; // the most recently used first
-    size_t m_reuses = 0, m_tableReuses = 0, m_steps = 0, m_build = 0;
+    size_t m_reuses = 0, m_tableReuses = 0, m_radiiReuses = 0, m_steps = 0, m_build = 0;
     bool m_keepAll = false;
 };
 
 template <class T>
 std::shared_ptr<const SkipTable<T>> ReferenceCache::Table(const ReferenceOrbit& orbit, const SkipKey& key,
-                                                          const std::function<void(SkipTable<T>&)>& build)
+                                                          const std::function<void(SkipTable<T>&)>& build,
+                                                          const std::function<bool(SkipTable<T>&)>& radii)
 {
     // Held while the table is built: the bands of one image ask for the
     // same one, and wait for it rather than build it again.
@@ -137,11 +149,17 @@ std::shared_ptr<const SkipTable<T>> ReferenceCache::Table(const ReferenceOrbit& 
         return kept;
     }
     // A build still reading the old table keeps it.
-    if (!kept || kept.use_count() > 1)
+    const bool reading = kept && kept.use_count() > 1;
+    const bool sameButRadii = kept && !reading && entry->key.SameButRadii(key);
+    if (!kept || reading)
         kept = std::make_shared<SkipTable<T>>();
+    // Marked unbuilt until it is whole again.
     entry->key = SkipKey();
     try {
-        build(*kept);
+        if (sameButRadii && radii(*kept))
+            ++m_radiiReuses;
+        else
+            build(*kept);
     } catch (...) {
         kept.reset();
         throw;

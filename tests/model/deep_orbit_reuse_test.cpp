@@ -154,10 +154,14 @@ void ExpectKeptOrbitsChangeNothing(const Walk& walk)
     step("first view");
     const size_t firstSteps = orbits.Steps();
     EXPECT_EQ(orbits.Reuses(), orbitCount0); // the same view again
+    const size_t radii = orbits.RadiiReuses();
     job.pixelSize = job.pixelSize / FloatExp(1.5);
     step("zoomed in by 1.5");
     job.pixelSize = job.pixelSize / FloatExp(1.5);
     step("zoomed in again");
+    // The zooms kept the tables but for their radii (a Julia set's do not
+    // depend on the view's size, and are read as they are).
+    EXPECT_EQ(orbits.RadiiReuses() - radii, job.julia ? 0u : 2u);
     const size_t orbitCount = job.julia ? 2 : 1;
     EXPECT_EQ(orbits.Reuses(), 5 * orbitCount);
     EXPECT_EQ(orbits.Steps(), firstSteps); // no step computed twice

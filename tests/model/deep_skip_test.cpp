@@ -339,6 +339,68 @@ TEST(LinearSkips, WideTablesTakenInDoublesHaveTheFloatExpBits)
     EXPECT_GT(beyondDoubles, 100);
 }
 
+// A zoom about the centre keeps the table but for its radii: made anew for
+// each largest |dc| in turn, doubles and wide tables alike, they must be
+// the bytes a fresh build gives, its doubles' radii and gaps included. A
+// sparse table, whose long skips past the every-length part are merged
+// from single steps, is left as it was.
+template <class T>
+void ExpectRadiiOfAFreshBuild(const std::vector<T>& re, const std::vector<T>& im, const std::vector<T>& dcMaxes)
+{
+    // A radius the orbit comes near: its values near half of it end skips.
+    const T radius(1.0), eps(8 * 0x1p-53);
+    auto same = [](const auto& a, const auto& b) {
+        return a.size() == b.size() && !std::memcmp(a.data(), b.data(), a.size() * sizeof(a[0]));
+    };
+    SkipTable<T> kept;
+    BuildSkipTable(re.data(), im.data(), re.size(), false, radius, dcMaxes[0], eps, kept);
+    int moved = 0;
+    for (size_t k = 1; k < dcMaxes.size(); ++k) {
+        const std::vector<std::vector<SkipEntry<T>>> before = kept.levels;
+        ASSERT_TRUE(RadiiForView(re.data(), im.data(), false, radius, dcMaxes[k], kept));
+        SkipTable<T> fresh;
+        BuildSkipTable(re.data(), im.data(), re.size(), false, radius, dcMaxes[k], eps, fresh);
+        ASSERT_EQ(kept.levels.size(), fresh.levels.size());
+        for (size_t l = 0; l < fresh.levels.size(); ++l) {
+            ASSERT_TRUE(same(kept.levels[l], fresh.levels[l])) << k << " " << l;
+            for (size_t m = 0; m < before[l].size(); ++m)
+                moved += std::memcmp(&before[l][m].r, &fresh.levels[l][m].r, sizeof(T)) != 0;
+        }
+        ASSERT_EQ(kept.radii.size(), fresh.radii.size());
+        for (size_t l = 0; l < fresh.radii.size(); ++l) {
+            ASSERT_TRUE(same(kept.inDoubles[l], fresh.inDoubles[l])) << k << " " << l;
+            ASSERT_TRUE(same(kept.radii[l], fresh.radii[l])) << k << " " << l;
+        }
+        EXPECT_EQ(kept.radiusScale, fresh.radiusScale);
+        EXPECT_EQ(kept.gapA, fresh.gapA);
+        EXPECT_EQ(kept.gapB, fresh.gapB);
+        EXPECT_EQ(kept.gapC, fresh.gapC);
+    }
+    EXPECT_GT(moved, 1000); // the radii did change
+    SkipTable<T> sparse;
+    BuildSkipTable(re.data(), im.data(), re.size(), false, radius, dcMaxes[0], eps, sparse, 256);
+    const std::vector<std::vector<SkipEntry<T>>> levels = sparse.levels;
+    EXPECT_FALSE(RadiiForView(re.data(), im.data(), false, radius, dcMaxes[1], sparse));
+    for (size_t l = 0; l < levels.size(); ++l)
+        EXPECT_TRUE(same(levels[l], sparse.levels[l])) << l;
+}
+
+TEST(LinearSkips, AnotherViewsRadiiAreThoseOfAFreshBuild)
+{
+    ReferenceOrbit orbit;
+    ASSERT_TRUE(SpiralOrbit(orbit));
+    ExpectRadiiOfAFreshBuild<double>(orbit.re, orbit.im, {1e-25, 1e-20, 1e-31, 1e-9, 3e-25});
+    std::vector<FloatExp> re(orbit.size()), im(orbit.size());
+    for (size_t j = 0; j < orbit.size(); ++j) {
+        // Every 97th value where no double holds its entries.
+        const int64_t by = j % 97 == 5 ? -1030 : 0;
+        re[j] = FloatExp(orbit.re[j]) * FloatExp::Normal(1, by);
+        im[j] = FloatExp(orbit.im[j]) * FloatExp::Normal(1, by);
+    }
+    ExpectRadiiOfAFreshBuild<FloatExp>(
+        re, im, {FloatExp::Normal(1, -997), FloatExp::Normal(1, -3322), FloatExp(1e-25), FloatExp::Normal(3, -1001)});
+}
+
 // A wide pixel's whole run, its skips near the reference in scaled doubles
 // and its steps in BlockExp, ends in FloatExp's bits, value for value: a
 // rounding there would not reach the float cells. Centres whose orbit has
