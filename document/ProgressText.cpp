@@ -64,7 +64,11 @@ std::string PassStatusText(const PassReading& r)
     const double share = r.total > 0 ? std::min(double(done) / double(r.total), 1.0) : 1.0;
     if (share >= 1 && r.pass >= r.passes)
         return text; // the last pass is done: nothing left to guess
-    const std::string left = TimeLeftText(SecondsLeft(r, share));
+    // The rate is that of the rows done since the pass's times began.
+    const int64_t first = std::clamp<int64_t>(r.first, 0, std::max<int64_t>(r.total - 1, 0));
+    const double timed =
+        r.total > first ? std::clamp(double(done - first) / double(r.total - first), 0.0, 1.0) : share;
+    const std::string left = TimeLeftText(SecondsLeft(r, timed));
     if (!left.empty())
         text += ", " + left;
     return text;

@@ -1,6 +1,9 @@
 #include "model/deep/ReferenceCache.h"
 
+#include "model/PassProgress.h"
+
 #include <algorithm>
+#include <string>
 #include <utility>
 
 std::shared_ptr<const ReferenceOrbit> ReferenceCache::Orbit(const MpfrReal& startRe, const MpfrReal& startIm,
@@ -52,8 +55,19 @@ std::shared_ptr<const ReferenceOrbit> ReferenceCache::Orbit(const MpfrReal& star
     // move its values. No other holder can appear while the lock is held.
     if (entry.orbit.use_count() > 1)
         entry.orbit = std::make_shared<ReferenceOrbit>(*entry.orbit);
+    struct Aside {
+        PassProgress* progress;
+        ~Aside()
+        {
+            if (progress)
+                progress->EndAside();
+        }
+    } aside{m_progress};
+    if (m_progress)
+        m_progress->BeginAside("Reference orbit, " + std::to_string(length) + " iterations", int64_t(length),
+                               int64_t(before));
     try {
-        whole = entry.iteration->Extend(length, stop, *entry.orbit);
+        whole = entry.iteration->Extend(length, stop, *entry.orbit, m_progress);
     } catch (...) {
         m_entries.erase(m_entries.begin());
         throw;
@@ -75,6 +89,12 @@ void ReferenceCache::BeginBuild()
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     ++m_build;
+}
+
+void ReferenceCache::ShowProgress(PassProgress* progress)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_progress = progress;
 }
 
 void ReferenceCache::KeepAll(bool keep)

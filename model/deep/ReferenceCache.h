@@ -17,6 +17,8 @@
 #include "model/deep/LinearSkips.h"
 #include "model/deep/ReferenceOrbit.h"
 
+class PassProgress;
+
 // What a skip table is built from besides its orbit: the view's largest
 // |dc| and escape radius, the form, and the table's every-length part.
 struct SkipKey {
@@ -66,6 +68,11 @@ public:
     // its calls do not read are let go before any new one is computed, so
     // that the view's memory holds no more than the orbits it needs.
     void BeginBuild();
+    // Where an orbit is computed (not read as kept) its values made are
+    // shown on `progress` as an aside, "Reference orbit, N iterations":
+    // at depth an orbit takes seconds to minutes before any pixel. Null
+    // shows nothing.
+    void ShowProgress(PassProgress* progress);
     // While true, orbits of any size are kept, whichever build read them
     // last (up to the few kept): the bands of one image, and of its
     // anti-aliasing's samples by turns, read the same orbits again.
@@ -124,6 +131,7 @@ private:
     std::vector<Entry> m_entries; // the most recently used first
     size_t m_reuses = 0, m_tableReuses = 0, m_radiiReuses = 0, m_steps = 0, m_build = 0;
     bool m_keepAll = false;
+    PassProgress* m_progress = nullptr;
 };
 
 template <class T>

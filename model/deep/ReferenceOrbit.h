@@ -10,6 +10,8 @@
 #include "model/deep/FloatExp.h"
 #include "numbers/Mpfr.h"
 
+class PassProgress;
+
 struct ReferenceOrbit {
     // w_0, w_1, ... rounded to doubles; always filled.
     std::vector<double> re, im;
@@ -63,8 +65,9 @@ public:
     // first), on to `length` values or its escape. False when `stop` was
     // seen set; the orbit is then as far as it went, and may be carried on
     // again. Throws std::bad_alloc, before any step, when `length` values
-    // do not fit.
-    bool Extend(size_t length, const std::atomic<bool>* stop, ReferenceOrbit& out);
+    // do not fit. Each value made is added to the rows of `progress`.
+    bool Extend(size_t length, const std::atomic<bool>* stop, ReferenceOrbit& out,
+                PassProgress* progress = nullptr);
 
     // The orbit has escaped: no length adds to it.
     bool Escaped() const;

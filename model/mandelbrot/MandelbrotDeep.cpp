@@ -124,6 +124,9 @@ bool CMandelbrotSet::BuildDeep(CCanvas& canvas, FloatExp pixelSize, int iteratio
     m_deepOrbits->KeepAll(part);
     m_deepOrbits->BeginBuild();
     job.orbits = m_deepOrbits.get();
+    // The orbits, the count's probes' too, show their own progress where
+    // the rows do.
+    m_deepOrbits->ShowProgress(runs ? nullptr : &m_passProgress);
 
     const bool firstPart = canvas.m_bandRowsBefore == 0;
     if (!part || firstPart)

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/Parallel.h"
 #include "model/deep/DeepView.h"
 #include "model/deep/ReferenceCache.h"
 #include "model/deep/ReferenceOrbit.h"
@@ -109,6 +110,38 @@ TEST(ReferenceIteration, CarriedOnInPiecesIsTheOrbitComputedAtOnce)
             EXPECT_GT(pieces.bitsShort, 0);
         }
     }
+}
+
+// Past some 8,000 bits the product of a step is taken on a second thread
+// while this one squares: the values, bounds and escapes must be those of
+// the plain path's steps on one thread, for an orbit that stays, one whose
+// bound grows, and one that leaves after some 30 steps, computed at once
+// and carried on in pieces.
+TEST(ReferenceIteration, ProductsTakenBesideTheSquaresChangeNoValue)
+{
+    struct Case {
+        const char *re, *im;
+        bool wide, low;
+    };
+    for (const long bits : {8192L, 12007L})
+        for (const Case c : {Case{"-0.1", "0.5", true, false},
+                             Case{"-0.7436445109732858958307855914486867098357",
+                                  "0.1318470688804889271001173529165082038121", false, true},
+                             Case{"0.26", "0.0001", true, false}}) {
+            MpfrReal x(bits), y(bits);
+            ASSERT_TRUE(x.Parse(c.re) && y.Parse(c.im));
+            const MpfrReal zero(bits);
+            ReferenceOrbit plain, atOnce, pieces;
+            SetExecutionPath(ExecutionPath::kPlain);
+            ComputeReferenceOrbit(zero, zero, x, y, 1e4, 700, c.wide, nullptr, plain, false, 1, c.low);
+            SetExecutionPath(ExecutionPath::kFast);
+            ComputeReferenceOrbit(zero, zero, x, y, 1e4, 700, c.wide, nullptr, atOnce, false, 1, c.low);
+            ReferenceIteration iteration(zero, zero, x, y, 1e4, c.wide, false, 1, c.low);
+            ASSERT_TRUE(iteration.Extend(300, nullptr, pieces) && iteration.Extend(700, nullptr, pieces));
+            ExpectSameOrbit(atOnce, plain, c.re);
+            ExpectSameOrbit(pieces, plain, c.re);
+            EXPECT_EQ(plain.size() < 100, c.re[1] == '.') << c.re; // only 0.26 leaves
+        }
 }
 
 // Zooms about the centre and a raised count, each built with the kept

@@ -9,6 +9,8 @@
 
 #include "imaging/Parallel.h"
 #include "model/PassProgress.h"
+#include "model/deep/ReferenceOrbit.h"
+#include "numbers/Mpfr.h"
 
 TEST(PassProgress, EachPassStartsAtNothingAndEndsClosed)
 {
@@ -83,4 +85,42 @@ TEST(PassProgress, RowsCountedOnEveryCoreNeverFallAsTheyAreRead)
     EXPECT_FALSE(fell);
     EXPECT_FALSE(mixed);
     EXPECT_EQ(counted, std::vector<int64_t>(kPasses, kRows));
+}
+
+// An orbit computed inside a build shows as an aside with its own count:
+// every value it adds is counted, those it had before too, and the pass it
+// covered comes back as it was.
+TEST(PassProgress, AnOrbitsAsideCountsEveryValueAndGivesThePassBack)
+{
+    PassProgress p;
+    p.Begin(1, 48);
+    p.StartPass("Deep view");
+    p.AddRows(5);
+    MpfrReal x(128), y(128), zero(128);
+    ASSERT_TRUE(x.Parse("-0.1") && y.Parse("0.5"));
+    ReferenceIteration iteration(zero, zero, x, y, 1e4, false, true, 1, false);
+    ReferenceOrbit orbit;
+    ASSERT_TRUE(iteration.Extend(1000, nullptr, orbit));
+    p.BeginAside("Reference orbit", 3001, int64_t(orbit.size()));
+    EXPECT_EQ(p.Read().label, "Reference orbit");
+    EXPECT_EQ(p.Read().first, 1000);
+    ASSERT_TRUE(iteration.Extend(2345, nullptr, orbit, &p));
+    EXPECT_EQ(p.Read().done, 2345);
+    ASSERT_TRUE(iteration.Extend(3001, nullptr, orbit, &p));
+    PassReading r = p.Read();
+    EXPECT_EQ(r.done, 3001);
+    EXPECT_EQ(r.total, 3001);
+    p.EndAside();
+    r = p.Read();
+    EXPECT_TRUE(r.running);
+    EXPECT_EQ(r.label, "Deep view");
+    EXPECT_EQ(r.done, 5);
+    EXPECT_EQ(r.total, 48);
+    EXPECT_EQ(r.first, 0);
+    // An aside before any pass leaves none running.
+    p.End();
+    p.BeginAside("Reference orbit", 10, 0);
+    EXPECT_TRUE(p.Read().running);
+    p.EndAside();
+    EXPECT_FALSE(p.Read().running);
 }
