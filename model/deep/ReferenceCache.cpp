@@ -64,7 +64,7 @@ std::shared_ptr<const ReferenceOrbit> ReferenceCache::Orbit(const MpfrReal& star
         }
     } aside{m_progress};
     if (m_progress)
-        m_progress->BeginAside("Reference orbit, " + std::to_string(length) + " iterations", int64_t(length),
+        m_progress->BeginAside("Reference orbit, " + std::to_string(length) + " values", int64_t(length),
                                int64_t(before));
     try {
         whole = entry.iteration->Extend(length, stop, *entry.orbit, m_progress);

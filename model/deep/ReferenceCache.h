@@ -69,7 +69,7 @@ public:
     // that the view's memory holds no more than the orbits it needs.
     void BeginBuild();
     // Where an orbit is computed (not read as kept) its values made are
-    // shown on `progress` as an aside, "Reference orbit, N iterations":
+    // shown on `progress` as an aside, "Reference orbit, N values":
     // at depth an orbit takes seconds to minutes before any pixel. Null
     // shows nothing.
     void ShowProgress(PassProgress* progress);

@@ -59,9 +59,9 @@ TEST(ProgressText, APassShowsItsShareAndTheBuildsTimeLeft)
               "Surface normals, 20 %, about 2 s left");
     // An orbit carried on from 60 of its 100 values has made 20 more in
     // 10 s: the other 20 take 10 s more, not the 2.5 s its share suggests.
-    PassReading carried = Pass("Reference orbit, 100 iterations", 1, 1, 80, 100, 10, 10);
+    PassReading carried = Pass("Reference orbit, 100 values", 1, 1, 80, 100, 10, 10);
     carried.first = 60;
-    EXPECT_EQ(PassStatusText(carried), "Reference orbit, 100 iterations, 80 %, about 10 s left");
+    EXPECT_EQ(PassStatusText(carried), "Reference orbit, 100 values, 80 %, about 10 s left");
 }
 
 TEST(ProgressText, NoGuessInTheFirstSecondOrTheFirstRows)
