@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <system_error>
 #include <thread>
 
 #include "imaging/Parallel.h"
@@ -249,8 +250,12 @@ bool ReferenceIteration::Extend(size_t length, const std::atomic<bool>* stop, Re
     std::unique_ptr<SideThread> side;
     if (s.bits >= kSideBySideBits && length >= out.size() + kSideBySideSteps && !s.escaped && !PlainPath() &&
         std::thread::hardware_concurrency() > 1)
-        side = std::make_unique<SideThread>(
-            [&] { productInexact = mpfr_mul(s.product.get(), s.re.get(), s.im.get(), MPFR_RNDN); });
+        try {
+            side = std::make_unique<SideThread>(
+                [&] { productInexact = mpfr_mul(s.product.get(), s.re.get(), s.im.get(), MPFR_RNDN); });
+        } catch (const std::system_error&) {
+            // No thread to be had (the process's limit): one does it all.
+        }
     size_t counted = out.size();
     while (!s.escaped && out.size() < length) {
         const size_t n = out.size();
