@@ -60,7 +60,9 @@ private:
     void Loop()
     {
         for (uint64_t done = 0;;) {
-            Spin([&] { return m_started.load(std::memory_order_acquire) > done || m_quit.load(std::memory_order_acquire); });
+            Spin([&] {
+                return m_started.load(std::memory_order_acquire) > done || m_quit.load(std::memory_order_acquire);
+            });
             if (m_started.load(std::memory_order_acquire) == done)
                 return; // asked to quit with nothing asked of it
             m_job();
