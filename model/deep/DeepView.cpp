@@ -111,13 +111,12 @@ struct Skips {
         const T dcMax = job.julia ? T(0.0) : half * T(1.5); // beyond sqrt(2)
         const T radius = FromDouble<T>(std::sqrt(job.radius2));
         const auto table = [&](const ReferenceOrbit& o) -> std::shared_ptr<const SkipTable<T>> {
+            const OrbitView<T> v = View(o, static_cast<T*>(nullptr));
             const std::function<void(SkipTable<T>&)> build = [&](SkipTable<T>& t) {
-                const OrbitView<T> v = View(o, static_cast<T*>(nullptr));
                 BuildSkipTable(v.re, v.im, v.size, job.julia, radius, dcMax, T(kEps), t, job.skipAllLengths);
             };
             if (job.orbits) {
                 const std::function<bool(SkipTable<T>&)> radii = [&](SkipTable<T>& t) {
-                    const OrbitView<T> v = View(o, static_cast<T*>(nullptr));
                     return RadiiForView(v.re, v.im, job.julia, radius, dcMax, t);
                 };
                 const SkipKey key{Wide(dcMax),        std::sqrt(job.radius2),

@@ -42,13 +42,16 @@ inline uint32_t Clear()
     return csr;
 }
 
+// Puts the register back as it was before Clear, which returned `saved`.
+inline void Restore(uint32_t saved) { asm volatile("ldmxcsr %0" : : "m"(saved) : "memory"); }
+
 // Whether any of the flags was raised since Clear, which returned `saved`;
 // the register is then put back as it was.
 inline bool Raised(uint32_t saved)
 {
     uint32_t csr = 0;
     asm volatile("stmxcsr %0" : "=m"(csr) : : "memory");
-    asm volatile("ldmxcsr %0" : : "m"(saved) : "memory");
+    Restore(saved);
     return (csr & kFlags) != 0;
 }
 

@@ -208,8 +208,11 @@ bool WideMergeInDoubles(const SkipEntry<double>& da, const SkipEntry<double>& db
 // The entry in doubles for one taken in FloatExp.
 SkipEntry<double> WideInDoubles(const SkipEntry<FloatExp>& w);
 
-// Fills a wide table's radii, radiusScale and gaps from its levels.
+// Fills a wide table's gaps from its entries in doubles, and its radii and
+// radiusScale from its levels' radii (RadiiInDoubles, alone where only the
+// radii changed).
 void ForDoubles(SkipTable<FloatExp>& t);
+void RadiiInDoubles(SkipTable<FloatExp>& t);
 
 // Up to this many of a level's entries are taken in doubles under one look
 // at the flags, which costs as much as several of them.
@@ -411,10 +414,8 @@ bool RadiiForView(const T* re, const T* im, bool julia, T radius, T dcMax, SkipT
         }
     }
     if constexpr (std::is_same_v<T, FloatExp>)
-        if (!t.inDoubles.empty()) {
-            t.gapA = t.gapB = t.gapC = SkipTable<T>::kNoGap;
-            ForDoubles(t);
-        }
+        if (!t.inDoubles.empty())
+            RadiiInDoubles(t);
     return true;
 }
 

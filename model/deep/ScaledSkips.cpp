@@ -336,7 +336,7 @@ void ScaledSkips(const Setup<FloatExp>& s, PixelRun<FloatExp>& r, deep_step::Pix
     // takes that one.
     const uint32_t saved = float_flags::Clear();
     const int taken = Stretch(s, view, r, p, handOff, first);
-    float_flags::Raised(saved);
+    float_flags::Restore(saved);
     if (taken)
         FromDoubles(p, v);
 }

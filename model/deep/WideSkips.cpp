@@ -175,6 +175,11 @@ void ForDoubles(SkipTable<FloatExp>& t)
                 gap(d.qb, d.ed, t.gapB);
                 gap(d.qc, d.ec, t.gapC);
             }
+    RadiiInDoubles(t);
+}
+
+void RadiiInDoubles(SkipTable<FloatExp>& t)
+{
     int64_t top = INT64_MIN;
     for (const auto& level : t.levels)
         for (const SkipEntry<FloatExp>& e : level)
